@@ -1,0 +1,463 @@
+// Handle memory manager.
+//
+// Owns the handle table (descriptors in blocks of 1000 that never move, so a
+// handle, the address of its descriptor, stays valid for its whole life), the
+// cell heaps built on handles, and the string space that holds the library's
+// many small texts. Every accessory class keeps its objects in a cell heap;
+// texts of every class live in the string space; numeric data live in handles.
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "core/core.h"
+#include "platform/memory.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Handle table
+
+std::vector<GU3_DESCRIPTOR*> g_descriptor_blocks;
+std::vector<HGLOBAL> g_descriptor_block_handles;
+uint32_t g_next_descriptor = 0;
+
+uint32_t gu3_descriptor_total() {
+  return static_cast<uint32_t>(g_descriptor_blocks.size()) * GU3_DESCRIPTORS_PER_BLOCK;
+}
+
+GU3_DESCRIPTOR* gu3_descriptor_at(uint32_t index) {
+  return &g_descriptor_blocks[index / GU3_DESCRIPTORS_PER_BLOCK][index % GU3_DESCRIPTORS_PER_BLOCK];
+}
+
+bool gu3_add_descriptor_block() {
+  HGLOBAL block = GlobalAlloc(GHND, GU3_DESCRIPTORS_PER_BLOCK * sizeof(GU3_DESCRIPTOR));
+  if (block == nullptr) return false;
+  g_descriptor_block_handles.push_back(block);
+  g_descriptor_blocks.push_back(static_cast<GU3_DESCRIPTOR*>(GlobalLock(block)));
+  return true;
+}
+
+// A handle is good when it is the address of a descriptor of the table; any
+// other value is refused before it is read.
+bool gu3_is_descriptor(GU3_HANDLE handle) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(handle);
+  for (GU3_DESCRIPTOR* block : g_descriptor_blocks) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    if (address >= start && address < start + GU3_DESCRIPTORS_PER_BLOCK * sizeof(GU3_DESCRIPTOR))
+      return (address - start) % sizeof(GU3_DESCRIPTOR) == 0;
+  }
+  return false;
+}
+
+bool gu3_in_use(GU3_HANDLE handle) { return gu3_is_descriptor(handle) && handle->system_handle != nullptr; }
+
+// Rotating search from the next index to the end, then once from the start;
+// when every descriptor is taken the table grows by a block.
+GU3_DESCRIPTOR* gu3_take_descriptor() {
+  const uint32_t total = gu3_descriptor_total();
+  for (uint32_t step = 0; step < total; ++step) {
+    const uint32_t index = (g_next_descriptor + step) % total;
+    if (gu3_descriptor_at(index)->system_handle == nullptr) {
+      g_next_descriptor = index + 1;
+      return gu3_descriptor_at(index);
+    }
+  }
+  if (!gu3_add_descriptor_block()) return nullptr;
+  g_next_descriptor = total + 1;
+  return gu3_descriptor_at(total);
+}
+
+// Kind 0 blocks come from the local heap and stay below 64 KB.
+uint32_t gu3_local_count_limit(uint32_t count, uint16_t element_size) {
+  const uint32_t limit = 65535u / element_size;
+  return count > limit ? limit : count;
+}
+
+HANDLE gu3_system_allocate(uint16_t kind, uint32_t bytes) {
+  if (kind == GU3_KIND_LOCAL) return LocalAlloc(LHND, bytes % 65536u);
+  return GlobalAlloc(GHND | GMEM_SHARE, bytes);
+}
+
+void* gu3_system_lock(uint16_t kind, HANDLE block) {
+  return kind == GU3_KIND_LOCAL ? LocalLock(block) : GlobalLock(block);
+}
+
+void gu3_system_release(uint16_t kind, HANDLE block) {
+  if (kind == GU3_KIND_LOCAL) {
+    LocalUnlock(block);
+    LocalFree(block);
+  } else {
+    GlobalUnlock(block);
+    GlobalFree(block);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Cell heaps
+
+// Where each block of a cell heap starts and which of its cells are free, so
+// that a release can refuse a foreign address or a cell that is already free.
+struct CellHeapCells {
+  uint8_t* block_starts[1 + GU3_EXTENSION_SLOTS];
+  std::vector<bool> free;  // indexed block * count + cell
+};
+std::unordered_map<const GU3_DESCRIPTOR*, CellHeapCells> g_cell_heaps;
+
+constexpr uint32_t kNoCell = 0xFFFFFFFF;
+
+uint32_t gu3_cell_index(const GU3_DESCRIPTOR* heap, const CellHeapCells& cells, const void* cell) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(cell);
+  const uint32_t block_bytes = heap->count * heap->element_size;
+  for (uint32_t block = 0; block <= GU3_EXTENSION_SLOTS; ++block) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(cells.block_starts[block]);
+    if (start == 0 || address < start || address >= start + block_bytes) continue;
+    if ((address - start) % heap->element_size != 0) return kNoCell;
+    return block * heap->count + static_cast<uint32_t>((address - start) / heap->element_size);
+  }
+  return kNoCell;
+}
+
+// Pushes every cell of a block on the free list, in address order, so that
+// the last cell is handed out first.
+void gu3_push_cells(GU3_DESCRIPTOR* heap, CellHeapCells& cells, uint32_t block, uint8_t* start) {
+  cells.block_starts[block] = start;
+  for (uint32_t cell = 0; cell < heap->count; ++cell) {
+    GU1_Add_LL(&heap->free_cells, start + cell * heap->element_size);
+    cells.free[block * heap->count + cell] = true;
+  }
+}
+
+bool gu3_grow_heap(GU3_DESCRIPTOR* heap, CellHeapCells& cells) {
+  for (uint32_t slot = 0; slot < GU3_EXTENSION_SLOTS; ++slot) {
+    if (heap->extensions[slot] != nullptr) continue;
+    if (heap->kind > GU3_KIND_GLOBAL_SHARED) return false;
+    HANDLE block = gu3_system_allocate(heap->kind, heap->count * heap->element_size);
+    if (block == nullptr) return false;
+    heap->extensions[slot] = block;
+    gu3_push_cells(heap, cells, slot + 1, static_cast<uint8_t*>(gu3_system_lock(heap->kind, block)));
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// String space
+
+constexpr uint16_t kStringMagic = 0xAAAA;
+constexpr uint16_t kStringFlagsBase = 0xCCC0;
+constexpr uint16_t kStringInUse = 0x0002;
+constexpr uint16_t kStringLast = 0x0001;
+
+// When a space is full a further one of the same size is added; each is a
+// chain of its own.
+std::vector<uint8_t*> g_string_spaces;
+std::vector<HGLOBAL> g_string_space_handles;
+
+bool gu3_header_valid(GU3_STRINGHDR* header) {
+  if ((header->flags & 0xFFFC) != kStringFlagsBase) return false;
+  if (header->magic != kStringMagic) header->magic = kStringMagic;
+  return true;
+}
+
+GU3_STRINGHDR* gu3_header_of(const void* payload) {
+  return reinterpret_cast<GU3_STRINGHDR*>(const_cast<uint8_t*>(static_cast<const uint8_t*>(payload)) - 8);
+}
+
+uint8_t* gu3_payload_of(GU3_STRINGHDR* header) { return reinterpret_cast<uint8_t*>(header) + 8; }
+
+GU3_STRINGHDR* gu3_following(GU3_STRINGHDR* header) {
+  return reinterpret_cast<GU3_STRINGHDR*>(gu3_payload_of(header) + header->size);
+}
+
+// The space whose chain holds a header at this payload address, or null.
+uint8_t* gu3_space_of(const void* payload) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(payload);
+  for (uint8_t* space : g_string_spaces) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(space);
+    if (address >= start + 8 && address <= start + GU3_STRING_SPACE_BYTES) return space;
+  }
+  return nullptr;
+}
+
+// A header inside the space whose payload also lies inside it.
+bool gu3_header_in_space(const uint8_t* space, GU3_STRINGHDR* header) {
+  const uint8_t* at = reinterpret_cast<const uint8_t*>(header);
+  if (at < space || at + 8 > space + GU3_STRING_SPACE_BYTES) return false;
+  return header->size <= static_cast<uint32_t>(space + GU3_STRING_SPACE_BYTES - (at + 8));
+}
+
+uint8_t* gu3_add_string_space() {
+  HGLOBAL block = GlobalAlloc(GHND | GMEM_SHARE, GU3_STRING_SPACE_BYTES);
+  if (block == nullptr) return nullptr;
+  auto* space = static_cast<uint8_t*>(GlobalLock(block));
+  auto* first = reinterpret_cast<GU3_STRINGHDR*>(space);
+  *first = GU3_STRINGHDR{kStringMagic, GU3_STRING_SPACE_BYTES - 8, kStringFlagsBase | kStringLast};
+  g_string_spaces.push_back(space);
+  g_string_space_handles.push_back(block);
+  return space;
+}
+
+// First fit in one space: a free block that the request fills up to 8 spare
+// bytes is taken whole, a larger one is split.
+char* gu3_take_string_block(uint8_t* space, uint32_t bytes) {
+  auto* header = reinterpret_cast<GU3_STRINGHDR*>(space);
+  while (gu3_header_in_space(space, header) && header->size != 0 && gu3_header_valid(header)) {
+    const bool last = (header->flags & kStringLast) != 0;
+    if (!(header->flags & kStringInUse) && header->size >= bytes) {
+      if (header->size <= bytes + 8) {
+        header->flags = kStringFlagsBase | kStringInUse | (header->flags & kStringLast);
+      } else {
+        auto* rest = reinterpret_cast<GU3_STRINGHDR*>(gu3_payload_of(header) + bytes);
+        *rest = GU3_STRINGHDR{kStringMagic, header->size - bytes - 8, header->flags};
+        header->size = bytes;
+        header->flags = kStringFlagsBase | kStringInUse;
+      }
+      return reinterpret_cast<char*>(gu3_payload_of(header));
+    }
+    if (last) break;
+    header = gu3_following(header);
+  }
+  return nullptr;
+}
+
+// Merges the block after `header` into it; the merged block takes the
+// follower's flags, and with them its last-block bit.
+void gu3_absorb_follower(GU3_STRINGHDR* header) {
+  GU3_STRINGHDR* follower = gu3_following(header);
+  header->size += follower->size + 8;
+  header->flags = (header->flags & kStringInUse) | (follower->flags & ~kStringInUse);
+  std::memset(follower, 0, sizeof(GU3_STRINGHDR));
+}
+
+void gu3_release_string_spaces() {
+  for (HGLOBAL block : g_string_space_handles) gu3_system_release(GU3_KIND_GLOBAL, block);
+  g_string_spaces.clear();
+  g_string_space_handles.clear();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Handles
+
+APEXPORT uint16_t GU3_Register() { return 1; }
+
+APEXPORT uint16_t GU3_Unregister() {
+  // Blocks still held are released with the table, so an unload leaks nothing.
+  for (uint32_t index = 0; index < gu3_descriptor_total(); ++index) {
+    GU3_DESCRIPTOR* descriptor = gu3_descriptor_at(index);
+    if (descriptor->system_handle == nullptr) continue;
+    descriptor->lock_count = 0;
+    GU3_Free_MM(descriptor);
+  }
+  for (HGLOBAL block : g_descriptor_block_handles) gu3_system_release(GU3_KIND_GLOBAL, block);
+  g_descriptor_blocks.clear();
+  g_descriptor_block_handles.clear();
+  g_next_descriptor = 0;
+  g_cell_heaps.clear();
+  gu3_release_string_spaces();
+  return 1;
+}
+
+APEXPORT GU3_HANDLE GU3_AllocateEx_MM(uint32_t count, uint16_t element_size, uint16_t kind, const char*, int32_t) {
+  if (count == 0 || element_size == 0 || kind > GU3_KIND_GLOBAL_SHARED) return nullptr;
+  if (kind == GU3_KIND_LOCAL) count = gu3_local_count_limit(count, element_size);
+  const uint64_t bytes = static_cast<uint64_t>(count) * element_size;
+  if (bytes > 0x7FFFFFFF) return nullptr;
+
+  GU3_DESCRIPTOR* descriptor = gu3_take_descriptor();
+  if (descriptor == nullptr) return nullptr;
+  HANDLE block = gu3_system_allocate(kind, static_cast<uint32_t>(bytes));
+  if (block == nullptr) return nullptr;
+
+  std::memset(descriptor, 0, sizeof(GU3_DESCRIPTOR));
+  descriptor->system_handle = block;
+  descriptor->data = static_cast<uint8_t*>(gu3_system_lock(kind, block));
+  descriptor->kind = kind;
+  descriptor->count = count;
+  descriptor->element_size = element_size;
+  return descriptor;
+}
+
+APEXPORT uint16_t GU3_Free_MM(GU3_HANDLE handle) {
+  if (!gu3_is_descriptor(handle) || handle->lock_count != 0) return 0;
+  if (handle->system_handle == nullptr) return 1;
+  gu3_system_release(handle->kind, handle->system_handle);
+  for (HANDLE& extension : handle->extensions) {
+    if (extension != nullptr) gu3_system_release(handle->kind, extension);
+  }
+  g_cell_heaps.erase(handle);
+  std::memset(handle, 0, sizeof(GU3_DESCRIPTOR));
+  return 1;
+}
+
+APEXPORT void* GU3_GetPointer_MM(GU3_HANDLE handle, uint32_t index, uint32_t* elements_after, uint32_t* index_out) {
+  if (!gu3_in_use(handle) || handle->data == nullptr) return nullptr;
+  if (IsBadReadPtr(handle->data, handle->count * handle->element_size) || index >= handle->count) return nullptr;
+  if (elements_after != nullptr) *elements_after = handle->count - index - 1;
+  if (index_out != nullptr) *index_out = index;
+  return handle->data + index * handle->element_size;
+}
+
+APEXPORT uint32_t GU3_NumElements_MM(GU3_HANDLE handle) { return gu3_in_use(handle) ? handle->count : 0; }
+
+APEXPORT uint16_t GU3_LenElements_MM(GU3_HANDLE handle) { return gu3_in_use(handle) ? handle->element_size : 0; }
+
+APEXPORT uint16_t GU3_Reallocate_MM(GU3_HANDLE handle, uint32_t new_count) {
+  if (!gu3_in_use(handle) || handle->cell_heap) return 0;
+  if (handle->kind == GU3_KIND_LOCAL) {
+    // The count stored is the count the block really holds.
+    new_count = gu3_local_count_limit(new_count % 65536u, handle->element_size);
+    if (LocalReAlloc(handle->system_handle, new_count * handle->element_size, LMEM_ZEROINIT) == nullptr) return 0;
+    handle->count = new_count;
+    return 1;
+  }
+  const uint64_t bytes = static_cast<uint64_t>(new_count) * handle->element_size;
+  if (bytes > 0x7FFFFFFF) return 0;
+  GlobalUnlock(handle->system_handle);
+  HGLOBAL block = GlobalReAlloc(handle->system_handle, static_cast<uint32_t>(bytes), GMEM_MOVEABLE | GMEM_ZEROINIT);
+  if (block == nullptr) {
+    GlobalLock(handle->system_handle);
+    return 0;
+  }
+  handle->system_handle = block;
+  handle->data = static_cast<uint8_t*>(GlobalLock(block));
+  handle->count = new_count;
+  return 1;
+}
+
+APEXPORT GU3_HANDLE GU3_CopyEx_MM(GU3_HANDLE handle) {
+  if (!gu3_in_use(handle) || handle->cell_heap) return nullptr;
+  GU3_HANDLE copy = GU3_Allocate_MM(handle->count, handle->element_size, handle->kind);
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy->data, handle->data, handle->count * handle->element_size);
+  return copy;
+}
+
+APEXPORT uint16_t GU3_MemMove_MM(uint32_t bytes, const void* source, void* destination) {
+  if (source == nullptr || destination == nullptr) return 0;
+  std::memmove(destination, source, bytes);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Cell heaps
+
+APEXPORT uint16_t GU3_HeapInit_MM(GU3_HANDLE handle) {
+  // A free cell carries its two link words, so cells are at least 8 bytes.
+  if (!gu3_in_use(handle) || handle->cell_heap || handle->element_size < sizeof(GU1_NODE)) return 0;
+  handle->cell_heap = 1;
+  GU1_Create_LL(&handle->free_cells, 8, 2, GU1_KEY_BYTES);
+  CellHeapCells& cells = g_cell_heaps[handle];
+  std::memset(cells.block_starts, 0, sizeof(cells.block_starts));
+  cells.free.assign(static_cast<size_t>(handle->count) * (1 + GU3_EXTENSION_SLOTS), false);
+  gu3_push_cells(handle, cells, 0, handle->data);
+  return 1;
+}
+
+APEXPORT void* GU3_HeapGetEx_MM(GU3_HANDLE heap) {
+  if (!gu3_in_use(heap) || !heap->cell_heap) return nullptr;
+  CellHeapCells& cells = g_cell_heaps[heap];
+  if (heap->free_cells.head == nullptr && !gu3_grow_heap(heap, cells)) return nullptr;
+  GU1_NODE* cell = heap->free_cells.head;
+  GU1_Unlink_LL(&heap->free_cells, cell);
+  cells.free[gu3_cell_index(heap, cells, cell)] = false;
+  std::memset(cell, 0, heap->element_size);
+  return cell;
+}
+
+APEXPORT uint16_t GU3_HeapRelease_MM(GU3_HANDLE heap, void* cell) {
+  if (!gu3_in_use(heap) || !heap->cell_heap || cell == nullptr) return 0;
+  CellHeapCells& cells = g_cell_heaps[heap];
+  const uint32_t index = gu3_cell_index(heap, cells, cell);
+  if (index == kNoCell || cells.free[index]) return 0;  // a foreign address, or a second release
+  GU1_Add_LL(&heap->free_cells, cell);
+  cells.free[index] = true;
+  return 1;
+}
+
+APEXPORT void GU3_SetHeapName_MM(GU3_HANDLE, const char*) {}
+
+// ---------------------------------------------------------------------------
+// Pointer interface
+
+namespace {
+GU3_DESCRIPTOR* gu3_descriptor_holding(const void* address) {
+  if (address == nullptr) return nullptr;
+  for (uint32_t index = 0; index < gu3_descriptor_total(); ++index) {
+    GU3_DESCRIPTOR* descriptor = gu3_descriptor_at(index);
+    if (descriptor->system_handle != nullptr && descriptor->data == address) return descriptor;
+  }
+  return nullptr;
+}
+}  // namespace
+
+APEXPORT void* GU3_NewPointerEx(uint32_t bytes, const char* file, int32_t line) {
+  GU3_HANDLE handle = GU3_AllocateEx_MM(bytes, 1, GU3_KIND_GLOBAL_SHARED, file, line);
+  return handle != nullptr ? handle->data : nullptr;
+}
+
+APEXPORT void* GU3_ResizePointer(void* address, uint32_t new_bytes) {
+  GU3_DESCRIPTOR* descriptor = gu3_descriptor_holding(address);
+  if (descriptor == nullptr || !GU3_Reallocate_MM(descriptor, new_bytes)) return nullptr;
+  return descriptor->data;
+}
+
+APEXPORT uint16_t GU3_FreePointer(void* address) {
+  GU3_DESCRIPTOR* descriptor = gu3_descriptor_holding(address);
+  return descriptor != nullptr ? GU3_Free_MM(descriptor) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// String space
+
+APEXPORT char* GU3_GetStringSpaceEx(uint32_t bytes) {
+  // A payload of 0 would end every later walk of the chain.
+  if (bytes == 0 || bytes > GU3_STRING_SPACE_BYTES - 8) return nullptr;
+  for (uint8_t* space : g_string_spaces) {
+    if (char* payload = gu3_take_string_block(space, bytes)) return payload;
+  }
+  uint8_t* space = gu3_add_string_space();
+  return space != nullptr ? gu3_take_string_block(space, bytes) : nullptr;
+}
+
+APEXPORT char* GU3_StoreStringEx(const char* text) {
+  if (text == nullptr) return nullptr;
+  const size_t bytes = std::strlen(text) + 1;
+  if (bytes > GU3_STRING_SPACE_BYTES) return nullptr;
+  char* payload = GU3_GetStringSpaceEx(static_cast<uint32_t>(bytes));
+  if (payload != nullptr) std::memcpy(payload, text, bytes);
+  return payload;
+}
+
+APEXPORT uint16_t GU3_RemoveString(void* payload) {
+  uint8_t* space = gu3_space_of(payload);
+  if (space == nullptr) return 0;
+  GU3_STRINGHDR* header = gu3_header_of(payload);
+  if (!gu3_header_in_space(space, header) || !gu3_header_valid(header) || !(header->flags & kStringInUse)) return 0;
+
+  header->flags &= ~kStringInUse;
+  std::memset(payload, 0, header->size);
+  if (!(header->flags & kStringLast)) {
+    GU3_STRINGHDR* follower = gu3_following(header);
+    if (gu3_header_in_space(space, follower) && gu3_header_valid(follower) && !(follower->flags & kStringInUse))
+      gu3_absorb_follower(header);
+  }
+  auto* before = reinterpret_cast<GU3_STRINGHDR*>(space);
+  if (before == header) return 1;
+  while (gu3_following(before) != header) {
+    if ((before->flags & kStringLast) || before->size == 0 || !gu3_header_valid(before)) return 1;
+    before = gu3_following(before);
+    if (!gu3_header_in_space(space, before)) return 1;
+  }
+  if (!(before->flags & kStringInUse)) gu3_absorb_follower(before);
+  return 1;
+}
+
+APEXPORT uint16_t GU3_VerifyStringSize(const void* payload, uint32_t bytes) {
+  uint8_t* space = gu3_space_of(payload);
+  if (space == nullptr) return 2;
+  GU3_STRINGHDR* header = gu3_header_of(payload);
+  if (!gu3_header_in_space(space, header) || !gu3_header_valid(header)) return 2;
+  return header->size >= bytes ? 1 : 0;
+}
