@@ -41,5 +41,4 @@ BOOL IsBadWritePtr(LPVOID address, UINT_PTR bytes);
 BOOL IsBadHugeReadPtr(LPCVOID address, UINT_PTR bytes);
 BOOL IsBadHugeWritePtr(LPVOID address, UINT_PTR bytes);
 BOOL IsBadStringPtrA(LPCSTR text, UINT_PTR max_chars);
-using FARPROC = void (*)();
 BOOL IsBadCodePtr(FARPROC code);

@@ -40,3 +40,10 @@ constexpr BOOL FALSE = 0;
 
 static_assert(sizeof(void*) == 4, "the system's records assume 32-bit addresses");
 static_assert(sizeof(long) == 4, "the system's records assume a 32-bit long");
+
+struct HWND__;
+using HWND = HWND__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+using FARPROC = void (*)();
