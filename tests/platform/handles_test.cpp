@@ -1,56 +1,16 @@
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "platform/handles.h"
+#include "support/other_process.h"
 #include "support/test_home.h"
 
 namespace {
 
-// A second process that opens a named mutex (taking it when asked), then
-// waits until the test lets it end.
-class OtherProcess {
- public:
-  OtherProcess(const char* name, bool take) {
-    if (pipe(ready_) != 0 || pipe(finish_) != 0) std::abort();
-    child_ = fork();
-    if (child_ == 0) {
-      HANDLE mutex = CreateMutexA(nullptr, take ? TRUE : FALSE, name);
-      char byte = mutex != nullptr ? 1 : 0;
-      (void)!write(ready_[1], &byte, 1);
-      (void)!read(finish_[0], &byte, 1);
-      _exit(0);
-    }
-    char byte = 0;
-    (void)!read(ready_[0], &byte, 1);
-    opened_ = byte == 1;
-  }
-  ~OtherProcess() { end(); }
-
-  bool opened() const { return opened_; }
-
-  void end() {
-    if (child_ <= 0) return;
-    char byte = 0;
-    (void)!write(finish_[1], &byte, 1);
-    waitpid(child_, nullptr, 0);
-    child_ = 0;
-    for (int fd : {ready_[0], ready_[1], finish_[0], finish_[1]}) close(fd);
-  }
-
- private:
-  int ready_[2];
-  int finish_[2];
-  pid_t child_ = 0;
-  bool opened_ = false;
-};
+using testsupport::OtherProcess;
 
 TEST(NamedMutex, AnotherProcessHoldingItMakesAWaitOfZeroTimeOut) {
   OtherProcess holder("HeldElsewhere", true);
-  ASSERT_TRUE(holder.opened());
+  ASSERT_TRUE(holder.holds());
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "HeldElsewhere");
   ASSERT_NE(mutex, nullptr);
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
@@ -64,6 +24,7 @@ TEST(NamedMutex, AnotherProcessHoldingItMakesAWaitOfZeroTimeOut) {
 TEST(NamedMutex, AProcessThatOnlyOpensItDoesNotHoldIt) {
   OtherProcess opener("OpenedElsewhere", false);
   ASSERT_TRUE(opener.opened());
+  EXPECT_FALSE(opener.holds());
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "OpenedElsewhere");
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   EXPECT_EQ(ReleaseMutex(mutex), TRUE);
