@@ -6,6 +6,8 @@
 // handle of the bench mutex it probes. Class registration and every class's
 // initialisation write the records; hosts that use the library as a
 // framework call APX_Init and APX_UnRegister in pairs.
+#include <cstddef>
+
 #include "core/core.h"
 #include "platform/handles.h"
 

@@ -179,7 +179,6 @@ APEXPORT uint16_t GU1_Sort_LL(GU1_LINKLIST* list, uint16_t key_offset, uint16_t 
 void* gu1_item(const GU1_LINKLIST* list, GU1_NODE* node);
 void gu1_swap(GU1_LINKLIST* list, GU1_NODE* a, GU1_NODE* b);
 
-
 // ---------------------------------------------------------------------------
 // Objects and messages
 

@@ -49,7 +49,6 @@ TEST_F(Registration, KeepsNumbersInTheCLocale) {
   char text[8];
   std::snprintf(text, sizeof text, "%.1f", 1.5);
   EXPECT_STREQ(text, "1.5");
-  std::setlocale(LC_ALL, "C");
 }
 
 // As the shared module's end does it: unregister the classes, then the list

@@ -1,8 +1,9 @@
 // Fixtures for the object core's tests. Every test leaves the process-wide
 // state as it found it (framework, registration, list heap, memory manager,
-// dispatcher and class tables, windows' queue, message boxes), so the test
-// binary also passes when it runs whole in one process.
+// dispatcher and class tables, windows' queue, message boxes, locale), so
+// the test binary also passes when it runs whole in one process.
 #pragma once
+#include <clocale>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ class CoreTest : public testing::Test {
     std::memset(APX_GetClassTable(), 0, sizeof(APX_CLASSTABLE));
     platform::pump_messages();
     platform::clear_message_boxes();
+    std::setlocale(LC_ALL, "C");
   }
 };
 

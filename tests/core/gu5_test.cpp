@@ -1,3 +1,4 @@
+#include <clocale>
 #include <cstdlib>
 #include <ctime>
 #include <regex>
@@ -107,10 +108,12 @@ TEST_F(Log, WithTheTimeStampEachLineBeginsWithTheLocalTime) {
       << testsupport::read_file(file);
 }
 
-// The time text against the C library's own formatting of the same clock.
+// The time text against the C library's own formatting of the same clock,
+// with English names whatever the user's locale.
 TEST_F(Log, TimeIsTheLocalTimeInTheAsctimeForm) {
   setenv("TZ", "UTC", 1);
   tzset();
+  std::setlocale(LC_TIME, "C");
   const std::time_t before = std::time(nullptr);
   const std::string text = GetTime();
   const std::time_t after = std::time(nullptr);
