@@ -1,7 +1,12 @@
 // User interface services. There is no screen: a message box writes its
 // title and text to standard error, is recorded for tests to read, and is
-// answered with IDOK.
+// answered with IDOK. Windows are entries of a table of ids with callbacks:
+// SendMessageA calls the window's callback at once, PostMessageA queues the
+// message until the pump delivers it. The object core tells its dependent
+// windows about changes through these calls.
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +30,14 @@ constexpr int IDNO = 7;
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
+// Whether the window exists (was made and not yet destroyed).
+BOOL IsWindow(HWND window);
+// Calls the window's callback and answers its result; 0 for a window that
+// does not exist.
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Queues the message for the pump; FALSE for a window that does not exist.
+BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
 namespace platform {
 
 struct MessageBoxRecord {
@@ -36,5 +49,16 @@ struct MessageBoxRecord {
 // Every box shown since the last clear, oldest first.
 const std::vector<MessageBoxRecord>& message_boxes();
 void clear_message_boxes();
+
+using WindowProcedure = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+
+// A new window whose messages go to the procedure. Window ids are never
+// reused, so a destroyed window's id stays invalid.
+HWND create_window(WindowProcedure procedure);
+// Removes the window; messages still queued for it are dropped by the pump.
+BOOL destroy_window(HWND window);
+// Delivers the queued messages in the order they were posted, including any
+// posted while delivering, and answers how many reached a window.
+size_t pump_messages();
 
 }  // namespace platform

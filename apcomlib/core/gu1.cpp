@@ -111,15 +111,8 @@ void* gu1_item(const GU1_LINKLIST* list, GU1_NODE* node) {
 
 APEXPORT uint16_t GU1_Register_LL() {
   if (g_main_list_heap != nullptr) return 1;
-  GU3_HANDLE heap = GU3_Allocate_MM(kMainListHeapCells, sizeof(GU1_INDIRECTNODE), GU3_KIND_GLOBAL);
-  if (heap == nullptr) return 0;
-  if (!GU3_HeapInit_MM(heap)) {
-    GU3_Free_MM(heap);
-    return 0;
-  }
-  GU3_SetHeapName_MM(heap, "GU1LinkList");
-  g_main_list_heap = heap;
-  return 1;
+  g_main_list_heap = GU3_MakeCellHeap_MM(kMainListHeapCells, sizeof(GU1_INDIRECTNODE), GU3_KIND_GLOBAL, "GU1LinkList");
+  return g_main_list_heap != nullptr ? 1 : 0;
 }
 
 APEXPORT uint16_t GU1_UnRegister_LL() {

@@ -378,6 +378,18 @@ APEXPORT uint16_t GU3_HeapRelease_MM(GU3_HANDLE heap, void* cell) {
 
 APEXPORT void GU3_SetHeapName_MM(GU3_HANDLE, const char*) {}
 
+GU3_HANDLE gu3_make_cell_heap(uint32_t count, uint16_t size, uint16_t kind, const char* name, const char* file,
+                              int32_t line) {
+  GU3_HANDLE heap = GU3_AllocateEx_MM(count, size, kind, file, line);
+  if (heap == nullptr) return nullptr;
+  if (!GU3_HeapInit_MM(heap)) {
+    GU3_Free_MM(heap);
+    return nullptr;
+  }
+  GU3_SetHeapName_MM(heap, name);
+  return heap;
+}
+
 // ---------------------------------------------------------------------------
 // Pointer interface
 
