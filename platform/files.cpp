@@ -1,0 +1,700 @@
+// File services over POSIX file descriptors.
+//
+// A file handle is the address of an OpenFile record. Windows refuses an open
+// whose access collides with the share mode of a handle already open on the
+// same file; the system relies on that (an existing file in use answers a
+// sharing violation), so the rule is kept among the handles of this process.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/home.h"
+
+namespace {
+
+constexpr uint32_t kFileMagic = 0x454C4946;    // "FILE"
+constexpr uint32_t kSearchMagic = 0x48435253;  // "SRCH"
+
+struct OpenFile {
+  uint32_t magic;
+  int descriptor;
+  DWORD access;
+  DWORD share;
+  dev_t device;
+  ino_t inode;
+};
+
+struct FileSearch {
+  uint32_t magic;
+  std::vector<WIN32_FIND_DATAA> entries;
+  size_t next;
+};
+
+std::vector<OpenFile*> g_open_files;
+
+OpenFile* file_of(HANDLE handle) {
+  auto* file = static_cast<OpenFile*>(handle);
+  if (file == nullptr || handle == INVALID_HANDLE_VALUE || file->magic != kFileMagic) return nullptr;
+  return file;
+}
+
+bool share_conflict(const OpenFile& open, DWORD access, DWORD share) {
+  if ((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) return true;
+  if ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) return true;
+  if ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
+  if ((open.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return true;
+  return false;
+}
+
+bool in_use_elsewhere(const std::string& path, DWORD access, DWORD share) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return false;
+  for (const OpenFile* open : g_open_files) {
+    if (open->device == status.st_dev && open->inode == status.st_ino && share_conflict(*open, access, share))
+      return true;
+  }
+  return false;
+}
+
+// 100-nanosecond intervals since 1601-01-01, the Windows file time.
+FILETIME file_time(time_t seconds) {
+  const uint64_t intervals = (static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull;
+  return FILETIME{static_cast<DWORD>(intervals), static_cast<DWORD>(intervals >> 32)};
+}
+
+DWORD attributes_of(const struct stat& status) {
+  if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  return (status.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+}
+
+bool copy_text(const std::string& text, LPSTR buffer, DWORD size) {
+  if (buffer == nullptr || text.size() + 1 > size) return false;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// Windows file-name wildcards: '*' any run, '?' one character, case ignored;
+// "*.*" matches a name without a dot too.
+bool wildcard_match(const char* pattern, const char* name) {
+  if (std::strcmp(pattern, "*.*") == 0) return true;
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' ||
+               std::tolower(static_cast<unsigned char>(*pattern)) == std::tolower(static_cast<unsigned char>(*name))) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+bool full_write(int descriptor, const void* buffer, size_t bytes) {
+  const auto* at = static_cast<const char*>(buffer);
+  while (bytes > 0) {
+    const ssize_t written = write(descriptor, at, bytes);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    at += written;
+    bytes -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// A missing file is "file not found", a missing folder "path not found".
+bool parent_missing(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  struct stat status;
+  return stat(path.substr(0, slash).c_str(), &status) != 0;
+}
+
+HFILE hfile_of(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : static_cast<HFILE>(reinterpret_cast<intptr_t>(handle));
+}
+
+HANDLE handle_of(HFILE file) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)); }
+
+DWORD share_from_of_mode(int mode) {
+  switch (mode & 0x70) {
+    case OF_SHARE_EXCLUSIVE: return 0;
+    case OF_SHARE_DENY_WRITE: return FILE_SHARE_READ;
+    case OF_SHARE_DENY_READ: return FILE_SHARE_WRITE;
+    default: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  }
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
+  if (name == nullptr || *name == '\0' || disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+    SetLastError(name == nullptr || *name == '\0' ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string path = platform::native_path(name);
+  struct stat status;
+  const bool exists = stat(path.c_str(), &status) == 0;
+  if (exists && S_ISDIR(status.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (exists && disposition == CREATE_NEW) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (in_use_elsewhere(path, access, share)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  int flags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
+  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) flags |= O_CREAT;
+  if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) flags |= O_TRUNC;
+  if ((flags & O_TRUNC) && !(access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  const int descriptor = open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (descriptor < 0) {
+    const bool folder_missing = errno == ENOENT && parent_missing(path);
+    platform::set_last_error_from_errno();
+    if (folder_missing) SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  fstat(descriptor, &status);
+  auto* file = new OpenFile{kFileMagic, descriptor, access, share, status.st_dev, status.st_ino};
+  g_open_files.push_back(file);
+  // Opening an existing file with a creating disposition reports that it existed.
+  SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                        : ERROR_SUCCESS);
+  return file;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytes, DWORD* bytes_read, void*) {
+  if (bytes_read != nullptr) *bytes_read = 0;
+  OpenFile* file = file_of(handle);
+  if (file == nullptr || (buffer == nullptr && bytes != 0)) {
+    SetLastError(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!(file->access & GENERIC_READ)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD total = 0;
+  while (total < bytes) {
+    const ssize_t got = read(file->descriptor, static_cast<char*>(buffer) + total, bytes - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      platform::set_last_error_from_errno();
+      return FALSE;
+    }
+    if (got == 0) break;  // end of file: success with fewer bytes
+    total += static_cast<DWORD>(got);
+  }
+  if (bytes_read != nullptr) *bytes_read = total;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytes, DWORD* bytes_written, void*) {
+  if (bytes_written != nullptr) *bytes_written = 0;
+  OpenFile* file = file_of(handle);
+  if (file == nullptr || (buffer == nullptr && bytes != 0)) {
+    SetLastError(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!(file->access & GENERIC_WRITE)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD total = 0;
+  while (total < bytes) {
+    const ssize_t put = write(file->descriptor, static_cast<const char*>(buffer) + total, bytes - total);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      platform::set_last_error_from_errno();
+      if (bytes_written != nullptr) *bytes_written = total;
+      return FALSE;
+    }
+    total += static_cast<DWORD>(put);
+  }
+  if (bytes_written != nullptr) *bytes_written = total;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distance_high, DWORD method) {
+  OpenFile* file = file_of(handle);
+  if (file == nullptr || method > FILE_END) {
+    SetLastError(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  // Without a high word the distance is a signed 32-bit value.
+  const int64_t move = distance_high != nullptr
+                           ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distance_high)) << 32) |
+                                                  static_cast<uint32_t>(distance))
+                           : static_cast<int64_t>(distance);
+  // The base is read without moving, so a refused seek leaves the position alone.
+  int64_t base = 0;
+  if (method == FILE_CURRENT) {
+    base = lseek(file->descriptor, 0, SEEK_CUR);
+  } else if (method == FILE_END) {
+    struct stat status;
+    base = fstat(file->descriptor, &status) == 0 ? status.st_size : -1;
+  }
+  if (base < 0) {
+    platform::set_last_error_from_errno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  const int64_t target = base + move;
+  if (target < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distance_high == nullptr && target > 0xFFFFFFFEll) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lseek(file->descriptor, static_cast<off_t>(target), SEEK_SET) < 0) {
+    platform::set_last_error_from_errno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distance_high != nullptr) *distance_high = static_cast<LONG>(target >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(target);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  OpenFile* file = file_of(handle);
+  if (file == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const off_t position = lseek(file->descriptor, 0, SEEK_CUR);
+  if (!(file->access & GENERIC_WRITE) || position < 0 || ftruncate(file->descriptor, position) != 0) {
+    if (!(file->access & GENERIC_WRITE)) SetLastError(ERROR_ACCESS_DENIED);
+    else platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+  OpenFile* file = file_of(handle);
+  if (file == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return fsync(file->descriptor) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetFileSize(HANDLE handle, DWORD* size_high) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information)) return 0xFFFFFFFF;
+  if (size_high != nullptr) *size_high = information.nFileSizeHigh;
+  return information.nFileSizeLow;
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+  OpenFile* file = file_of(handle);
+  struct stat status;
+  if (file == nullptr || information == nullptr || fstat(file->descriptor, &status) != 0) {
+    SetLastError(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const uint64_t size = static_cast<uint64_t>(status.st_size);
+  const uint64_t index = static_cast<uint64_t>(status.st_ino);
+  *information = BY_HANDLE_FILE_INFORMATION{attributes_of(status),
+                                            file_time(status.st_ctime),
+                                            file_time(status.st_atime),
+                                            file_time(status.st_mtime),
+                                            static_cast<DWORD>(status.st_dev),
+                                            static_cast<DWORD>(size >> 32),
+                                            static_cast<DWORD>(size),
+                                            static_cast<DWORD>(status.st_nlink),
+                                            static_cast<DWORD>(index >> 32),
+                                            static_cast<DWORD>(index)};
+  return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR name) {
+  const std::string path = platform::native_path(name);
+  struct stat status;
+  if (name == nullptr || stat(path.c_str(), &status) != 0) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // A file open without delete sharing cannot be deleted.
+  for (const OpenFile* open : g_open_files) {
+    if (open->device == status.st_dev && open->inode == status.st_ino && !(open->share & FILE_SHARE_DELETE)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+  }
+  if (unlink(path.c_str()) != 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists) {
+  if (existing == nullptr || new_name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string source_path = platform::native_path(existing);
+  const std::string target_path = platform::native_path(new_name);
+  const int source = open(source_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  struct stat status;
+  fstat(source, &status);
+  const int target =
+      open(target_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (fail_if_exists ? O_EXCL : O_TRUNC), 0644);
+  if (target < 0) {
+    platform::set_last_error_from_errno();
+    close(source);
+    return FALSE;
+  }
+  char chunk[65536];
+  bool copied = true;
+  for (;;) {
+    const ssize_t got = read(source, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      copied = got == 0;
+      break;
+    }
+    if (!full_write(target, chunk, static_cast<size_t>(got))) {
+      copied = false;
+      break;
+    }
+  }
+  if (!copied) platform::set_last_error_from_errno();
+  close(source);
+  if (close(target) != 0) copied = false;
+  if (!copied) unlink(target_path.c_str());  // no partial copy is left behind
+  return copied ? TRUE : FALSE;
+}
+
+BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) {
+  if (existing == nullptr || new_name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string target_path = platform::native_path(new_name);
+  struct stat status;
+  if (stat(target_path.c_str(), &status) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (rename(platform::native_path(existing).c_str(), target_path.c_str()) != 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name) {
+  struct stat status;
+  if (name == nullptr || stat(platform::native_path(name).c_str(), &status) != 0) {
+    platform::set_last_error_from_errno();
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return attributes_of(status);
+}
+
+BOOL CreateDirectoryA(LPCSTR name, SECURITY_ATTRIBUTES*) {
+  if (name == nullptr || mkdir(platform::native_path(name).c_str(), 0755) != 0) {
+    if (errno == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
+    else platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR name) {
+  if (name == nullptr || rmdir(platform::native_path(name).c_str()) != 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* file_part) {
+  if (name == nullptr || *name == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string path(name);
+  const bool windows_form = path.size() >= 2 && path[1] == ':';
+  const char separator = windows_form || (path.find('\\') != std::string::npos && path.find('/') == std::string::npos) ? '\\' : '/';
+  std::string root;
+  if (windows_form) {
+    root = path.substr(0, 2);
+    path = path.substr(2);
+  } else if (path[0] != '/' && path[0] != '\\') {
+    char current[4096];
+    if (getcwd(current, sizeof current) == nullptr) {
+      platform::set_last_error_from_errno();
+      return 0;
+    }
+    path = std::string(current) + "/" + path;
+  }
+  // Fold "." and ".." lexically, as the system does without touching the disk.
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    const size_t end = path.find_first_of("/\\", start);
+    const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::string full = root;
+  for (const std::string& part : parts) full += separator + part;
+  const bool trailing = !path.empty() && (path.back() == '/' || path.back() == '\\');
+  if (parts.empty() || trailing) full += separator;
+  if (full.size() + 1 > size || buffer == nullptr) return static_cast<DWORD>(full.size() + 1);
+  std::memcpy(buffer, full.c_str(), full.size() + 1);
+  if (file_part != nullptr) {
+    const size_t last = full.find_last_of("/\\");
+    *file_part = last + 1 < full.size() ? buffer + last + 1 : nullptr;
+  }
+  return static_cast<DWORD>(full.size());
+}
+
+DWORD GetTempPathA(DWORD size, LPSTR buffer) {
+  const std::string folder = platform::home_subfolder("temp") + "/";
+  if (!copy_text(folder, buffer, size)) return static_cast<DWORD>(folder.size() + 1);
+  return static_cast<DWORD>(folder.size());
+}
+
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name) {
+  if (folder == nullptr || name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string base(folder);
+  if (!base.empty() && base.back() != '/' && base.back() != '\\')
+    base += base.find('\\') != std::string::npos || (base.size() >= 2 && base[1] == ':') ? '\\' : '/';
+  base += std::string(prefix != nullptr ? prefix : "").substr(0, 3);
+  auto compose = [&](UINT number) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%X.TMP", number & 0xFFFF);
+    return base + digits;
+  };
+  if (unique != 0) {
+    const std::string path = compose(unique);
+    if (path.size() >= MAX_PATH) return 0;
+    std::memcpy(name, path.c_str(), path.size() + 1);
+    return unique & 0xFFFF;
+  }
+  // The system picks the number: the first free one from a start taken from
+  // the clock, creating the file so that nobody else takes it.
+  const UINT start = static_cast<UINT>(std::time(nullptr) ^ getpid()) & 0xFFFF;
+  for (UINT step = 0; step < 0x10000; ++step) {
+    const UINT number = ((start + step) & 0xFFFF) == 0 ? 1 : (start + step) & 0xFFFF;
+    const std::string path = compose(number);
+    if (path.size() >= MAX_PATH) return 0;
+    const int created = open(platform::native_path(path.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (created >= 0) {
+      close(created);
+      std::memcpy(name, path.c_str(), path.size() + 1);
+      return number;
+    }
+    if (errno != EEXIST) {
+      platform::set_last_error_from_errno();
+      return 0;
+    }
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return 0;
+}
+
+BOOL GetDiskFreeSpaceExA(LPCSTR folder, uint64_t* free_to_caller, uint64_t* total, uint64_t* total_free) {
+  struct statvfs volume;
+  const std::string path = folder != nullptr ? platform::native_path(folder) : std::string(".");
+  if (statvfs(path.empty() ? "." : path.c_str(), &volume) != 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  if (free_to_caller != nullptr) *free_to_caller = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+  if (total != nullptr) *total = static_cast<uint64_t>(volume.f_blocks) * volume.f_frsize;
+  if (total_free != nullptr) *total_free = static_cast<uint64_t>(volume.f_bfree) * volume.f_frsize;
+  return TRUE;
+}
+
+BOOL GetDiskFreeSpaceA(LPCSTR root, DWORD* sectors_per_cluster, DWORD* bytes_per_sector, DWORD* free_clusters,
+                       DWORD* total_clusters) {
+  uint64_t free_bytes = 0, total_bytes = 0;
+  if (!GetDiskFreeSpaceExA(root, &free_bytes, &total_bytes, nullptr)) return FALSE;
+  // The old interface counts 32-bit clusters of 4 KB: large disks are capped.
+  constexpr uint64_t kCluster = 4096;
+  auto clusters = [](uint64_t bytes) { return static_cast<DWORD>(std::min<uint64_t>(bytes / kCluster, 0xFFFFFFFF)); };
+  if (sectors_per_cluster != nullptr) *sectors_per_cluster = 8;
+  if (bytes_per_sector != nullptr) *bytes_per_sector = 512;
+  if (free_clusters != nullptr) *free_clusters = clusters(free_bytes);
+  if (total_clusters != nullptr) *total_clusters = clusters(total_bytes);
+  return TRUE;
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
+  if (pattern == nullptr || found == nullptr || *pattern == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string path(pattern);
+  const size_t separator = path.find_last_of("/\\");
+  std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  const std::string name_pattern = separator == std::string::npos ? path : path.substr(separator + 1);
+  const std::string native_folder = platform::native_path(folder.c_str());
+  DIR* directory = opendir(native_folder.empty() ? "/" : native_folder.c_str());
+  if (directory == nullptr) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto* search = new FileSearch{kSearchMagic, {}, 0};
+  while (dirent* entry = readdir(directory)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (std::strlen(entry->d_name) >= MAX_PATH || !wildcard_match(name_pattern.c_str(), entry->d_name)) continue;
+    struct stat status;
+    const std::string entry_path = native_folder + "/" + entry->d_name;
+    if (stat(entry_path.c_str(), &status) != 0) continue;
+    WIN32_FIND_DATAA data{};
+    data.dwFileAttributes = attributes_of(status);
+    data.ftCreationTime = file_time(status.st_ctime);
+    data.ftLastAccessTime = file_time(status.st_atime);
+    data.ftLastWriteTime = file_time(status.st_mtime);
+    data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(status.st_size) >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(status.st_size);
+    std::strcpy(data.cFileName, entry->d_name);
+    search->entries.push_back(data);
+  }
+  closedir(directory);
+  // A stable order, as the original's file systems list names.
+  std::sort(search->entries.begin(), search->entries.end(), [](const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) {
+    return platform::lower_case(a.cFileName) < platform::lower_case(b.cFileName);
+  });
+  if (search->entries.empty()) {
+    delete search;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  *found = search->entries[0];
+  search->next = 1;
+  return search;
+}
+
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* found) {
+  auto* search = static_cast<FileSearch*>(handle);
+  if (search == nullptr || handle == INVALID_HANDLE_VALUE || search->magic != kSearchMagic || found == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (search->next >= search->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  *found = search->entries[search->next++];
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE handle) {
+  auto* search = static_cast<FileSearch*>(handle);
+  if (search == nullptr || handle == INVALID_HANDLE_VALUE || search->magic != kSearchMagic) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  search->magic = 0;
+  delete search;
+  return TRUE;
+}
+
+HFILE _lopen(LPCSTR name, int mode) {
+  const int access_bits = mode & 0x3;
+  const DWORD access = access_bits == OF_READ ? GENERIC_READ
+                       : access_bits == OF_WRITE ? GENERIC_WRITE
+                                                 : GENERIC_READ | GENERIC_WRITE;
+  return hfile_of(CreateFileA(name, access, share_from_of_mode(mode), nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+}
+
+HFILE _lcreat(LPCSTR name, int attributes) {
+  const DWORD attribute = attributes & FILE_ATTRIBUTE_READONLY ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+  return hfile_of(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, attribute, nullptr));
+}
+
+UINT _lread(HFILE file, LPVOID buffer, UINT bytes) {
+  DWORD got = 0;
+  return ReadFile(handle_of(file), buffer, bytes, &got, nullptr) ? got : static_cast<UINT>(HFILE_ERROR);
+}
+
+UINT _lwrite(HFILE file, LPCSTR buffer, UINT bytes) {
+  DWORD put = 0;
+  return WriteFile(handle_of(file), buffer, bytes, &put, nullptr) ? put : static_cast<UINT>(HFILE_ERROR);
+}
+
+LONG _hread(HFILE file, LPVOID buffer, LONG bytes) {
+  if (bytes < 0) return HFILE_ERROR;
+  return static_cast<LONG>(_lread(file, buffer, static_cast<UINT>(bytes)));
+}
+
+LONG _hwrite(HFILE file, LPCSTR buffer, LONG bytes) {
+  if (bytes < 0) return HFILE_ERROR;
+  return static_cast<LONG>(_lwrite(file, buffer, static_cast<UINT>(bytes)));
+}
+
+LONG _llseek(HFILE file, LONG offset, int origin) {
+  const DWORD position = SetFilePointer(handle_of(file), offset, nullptr, static_cast<DWORD>(origin));
+  return position == INVALID_SET_FILE_POINTER ? HFILE_ERROR : static_cast<LONG>(position);
+}
+
+HFILE _lclose(HFILE file) { return platform::close_file(handle_of(file)) ? 0 : HFILE_ERROR; }
+
+namespace platform {
+
+bool close_file(HANDLE handle) {
+  OpenFile* file = file_of(handle);
+  if (file == nullptr) return false;
+  g_open_files.erase(std::remove(g_open_files.begin(), g_open_files.end(), file), g_open_files.end());
+  close(file->descriptor);
+  file->magic = 0;
+  delete file;
+  return true;
+}
+
+}  // namespace platform
