@@ -24,11 +24,10 @@
 
 namespace {
 
-constexpr uint32_t kFileMagic = 0x454C4946;    // "FILE"
 constexpr uint32_t kSearchMagic = 0x48435253;  // "SRCH"
 
 struct OpenFile {
-  uint32_t magic;
+  platform::KernelHandle head;
   int descriptor;
   DWORD access;
   DWORD share;
@@ -45,9 +44,7 @@ struct FileSearch {
 std::vector<OpenFile*> g_open_files;
 
 OpenFile* file_of(HANDLE handle) {
-  auto* file = static_cast<OpenFile*>(handle);
-  if (file == nullptr || handle == INVALID_HANDLE_VALUE || file->magic != kFileMagic) return nullptr;
-  return file;
+  return reinterpret_cast<OpenFile*>(platform::find_handle(handle, platform::HandleKind::file));
 }
 
 bool share_conflict(const OpenFile& open, DWORD access, DWORD share) {
@@ -183,8 +180,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
     return INVALID_HANDLE_VALUE;
   }
   fstat(descriptor, &status);
-  auto* file = new OpenFile{kFileMagic, descriptor, access, share, status.st_dev, status.st_ino};
+  auto* file = new OpenFile{{platform::HandleKind::file}, descriptor, access, share, status.st_dev, status.st_ino};
   g_open_files.push_back(file);
+  platform::enter_handle(&file->head);
   // Opening an existing file with a creating disposition reports that it existed.
   SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                         : ERROR_SUCCESS);
@@ -683,18 +681,18 @@ LONG _llseek(HFILE file, LONG offset, int origin) {
   return position == INVALID_SET_FILE_POINTER ? HFILE_ERROR : static_cast<LONG>(position);
 }
 
-HFILE _lclose(HFILE file) { return platform::close_file(handle_of(file)) ? 0 : HFILE_ERROR; }
+HFILE _lclose(HFILE file) {
+  HANDLE handle = handle_of(file);
+  return file_of(handle) != nullptr && CloseHandle(handle) ? 0 : HFILE_ERROR;
+}
 
 namespace platform {
 
-bool close_file(HANDLE handle) {
-  OpenFile* file = file_of(handle);
-  if (file == nullptr) return false;
+void close_file_record(KernelHandle* record) {
+  auto* file = reinterpret_cast<OpenFile*>(record);
   g_open_files.erase(std::remove(g_open_files.begin(), g_open_files.end(), file), g_open_files.end());
   close(file->descriptor);
-  file->magic = 0;
   delete file;
-  return true;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/errors.h"
+#include "platform/handles.h"
 #include "platform/wintypes.h"
 
 constexpr DWORD GENERIC_READ = 0x80000000;
@@ -38,8 +39,6 @@ constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 constexpr DWORD MAX_PATH = 260;
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
-
-struct SECURITY_ATTRIBUTES;
 
 struct FILETIME {
   DWORD dwLowDateTime;
@@ -123,7 +122,8 @@ HFILE _lclose(HFILE file);
 
 namespace platform {
 
-// Closes a handle made by CreateFileA; false when it is not one.
-bool close_file(HANDLE file);
+// Closes the record of a file handle; CloseHandle calls it for handles of
+// kind file once it has taken the handle out of the live table.
+void close_file_record(KernelHandle* record);
 
 }  // namespace platform

@@ -19,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/home.h"
 
 namespace {
@@ -179,6 +180,9 @@ BOOL CloseHandle(HANDLE object) {
   switch (record->kind) {
     case platform::HandleKind::mutex:
       close_mutex_handle(reinterpret_cast<MutexHandle*>(record));
+      return TRUE;
+    case platform::HandleKind::file:
+      platform::close_file_record(record);
       return TRUE;
   }
   return FALSE;

@@ -3,7 +3,7 @@
 // A kernel handle is the address of a small record that begins with its kind;
 // CloseHandle looks the handle up in the table of live handles and closes it
 // the way its kind asks. Areas that hand out kernel handles (the mutex here;
-// files join as a further kind) enter their records with enter_handle and
+// files are a further kind) enter their records with enter_handle and
 // find them again with find_handle.
 //
 // A named mutex is one object per machine: processes that share
@@ -44,7 +44,7 @@ BOOL CloseHandle(HANDLE object);
 
 namespace platform {
 
-enum class HandleKind : uint32_t { mutex = 1 };
+enum class HandleKind : uint32_t { mutex = 1, file = 2 };
 
 // The head of every kernel-handle record.
 struct KernelHandle {

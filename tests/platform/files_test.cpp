@@ -37,7 +37,7 @@ TEST(Files, WriteSeekReadTruncateAndSize) {
   // Reading at the end succeeds with no bytes.
   ASSERT_TRUE(ReadFile(file, got, 8, &moved, nullptr));
   EXPECT_EQ(moved, 0u);
-  EXPECT_TRUE(platform::close_file(file));
+  EXPECT_TRUE(CloseHandle(file));
   EXPECT_EQ(testsupport::read_file(path), "0123456");
 }
 
@@ -48,7 +48,7 @@ TEST(Files, RefusedSeekLeavesThePositionAlone) {
   EXPECT_EQ(SetFilePointer(file, -10, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
   EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
   EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 3u);
-  platform::close_file(file);
+  CloseHandle(file);
 }
 
 struct OpenCase {
@@ -69,7 +69,7 @@ TEST_P(FileDispositions, CreateOpenOrRefuse) {
   HANDLE file = open_for(path, GENERIC_READ | GENERIC_WRITE, 0, c.disposition);
   EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.opens);
   EXPECT_EQ(GetLastError(), c.error);
-  if (file != INVALID_HANDLE_VALUE) platform::close_file(file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   EXPECT_EQ(testsupport::file_exists(path), c.content != nullptr);
   if (c.content != nullptr) {
     EXPECT_EQ(testsupport::read_file(path), c.content);
@@ -111,13 +111,13 @@ TEST_P(FileSharing, SecondOpenFollowsTheShareRules) {
   ASSERT_NE(first, INVALID_HANDLE_VALUE);
   HANDLE second = open_for(path, c.second_access, c.second_share, OPEN_EXISTING);
   EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.second_opens);
-  if (second != INVALID_HANDLE_VALUE) platform::close_file(second);
+  if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
   else EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-  platform::close_file(first);
+  CloseHandle(first);
   // Once the first handle is closed, anything opens.
   HANDLE again = open_for(path, c.second_access, c.second_share, OPEN_EXISTING);
   EXPECT_NE(again, INVALID_HANDLE_VALUE);
-  platform::close_file(again);
+  CloseHandle(again);
 }
 
 constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
@@ -137,8 +137,8 @@ TEST(Files, AccessIsCheckedPerHandle) {
   EXPECT_EQ(moved, 0u);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(SetEndOfFile(file));
-  platform::close_file(file);
-  EXPECT_FALSE(platform::close_file(file));  // the record is gone
+  CloseHandle(file);
+  EXPECT_FALSE(CloseHandle(file));  // the record is gone
   EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, nullptr, 0, &moved, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
@@ -152,7 +152,7 @@ TEST(Files, DrivePathsLiveUnderTheHome) {
   file = open_for("C:\\spectra\\one.spa", GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   WriteFile(file, "spa", 3, nullptr, nullptr);
-  platform::close_file(file);
+  CloseHandle(file);
   EXPECT_EQ(testsupport::read_file(in_home("drive_c/spectra/one.spa")), "spa");
   EXPECT_EQ(GetFileAttributesA("c:/spectra"), FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(GetFileAttributesA("C:\\spectra\\one.spa"), FILE_ATTRIBUTE_NORMAL);
@@ -176,7 +176,7 @@ TEST(Files, DeleteCopyAndMove) {
   HANDLE open = open_for(c, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   EXPECT_FALSE(DeleteFileA(c.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-  platform::close_file(open);
+  CloseHandle(open);
   EXPECT_TRUE(DeleteFileA(c.c_str()));
   EXPECT_FALSE(DeleteFileA(c.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
