@@ -121,6 +121,7 @@ DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* zone) {
 
 void GetLocalTime(SYSTEMTIME* time) {
   if (time == nullptr) return;
+  tzset();
   timeval now;
   gettimeofday(&now, nullptr);
   std::tm local;
@@ -159,6 +160,7 @@ int64_t calendar_time_now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 bool calendar_from_local(std::tm* local, int64_t* calendar) {
   if (local == nullptr || calendar == nullptr) return false;
+  tzset();
   std::tm copy = *local;
   const time_t result = mktime(&copy);
   if (result == static_cast<time_t>(-1)) {
@@ -173,6 +175,7 @@ bool calendar_from_local(std::tm* local, int64_t* calendar) {
 }
 
 bool local_from_calendar(int64_t calendar, std::tm* local) {
+  tzset();  // localtime_r need not notice a changed TZ by itself
   const time_t when = static_cast<time_t>(calendar);
   return local != nullptr && localtime_r(&when, local) != nullptr;
 }

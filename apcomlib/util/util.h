@@ -135,7 +135,7 @@ APEXPORT char* TrimTrailingSpaces(char* text);
 
 // Stored time: u32 seconds since 1899-12-31 00:00 local time; calendar time:
 // 64-bit seconds since 1970-01-01 00:00 UTC. A time that stored time cannot
-// hold (before 1899-12-31 or from 2036-02-07 06:28:15 on) converts to
+// hold (before 1899-12-31 00:00 UTC, or from 2036-02-06 06:28:15 UTC on) converts to
 // GU4_TIME_INVALID.
 using GU4_TIME = uint32_t;
 using GU4_CALTIME = int64_t;
