@@ -15,6 +15,7 @@
 #pragma once
 #include <string>
 
+#include "platform/errors.h"
 #include "platform/wintypes.h"
 
 struct HKEY__;
@@ -28,15 +29,7 @@ inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(0x80000000u);
 inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(0x80000001u);
 inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(0x80000002u);
 
-constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
-constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_WRITE_FAULT = 29;
-constexpr LONG ERROR_INVALID_PARAMETER = 87;
-constexpr LONG ERROR_MORE_DATA = 234;
-constexpr LONG ERROR_NO_MORE_ITEMS = 259;
-constexpr LONG ERROR_KEY_DELETED = 1018;
+// Results are the error numbers of platform/errors.h.
 
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 constexpr REGSAM KEY_SET_VALUE = 0x0002;

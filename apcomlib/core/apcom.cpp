@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "core/core.h"
+#include "util/util.h"
 #include "platform/modules.h"
 
 namespace {
@@ -65,11 +66,17 @@ HMODULE apcom_LibraryModule() {
 APEXPORT uint8_t apcom_RegisterClasses(HINSTANCE instance) {
   if (g_registered) return 1;
   g_registered = true;
-  if (instance != nullptr) g_module_instance = instance;
+  if (instance != nullptr) {
+    g_module_instance = instance;
+    GU4_AddDLLInst("talvosea.dll", instance, 1);
+    GU4_AddDLLInst("talvo_ap.dll", instance, 1);
+    GU4_AddResourceInstance(instance);
+  }
   // The user's locale, except for numbers: the library writes and reads them
   // with its own decimal character.
   std::setlocale(LC_ALL, "");
   std::setlocale(LC_NUMERIC, "C");
+  GUX_InitInternationalChars();
   for (const ClassRegistration& registration : kRegistrations) {
     const uint16_t state = registration.init(registration.class_id);
     APX_SetClassState(registration.class_id, static_cast<int16_t>(state));
@@ -85,7 +92,13 @@ APEXPORT uint8_t apcom_RegisterClasses(HINSTANCE instance) {
 APEXPORT bool apcom_UnregisterClasses() {
   if (!g_registered) return true;
   g_registered = false;
-  g_module_instance = nullptr;
+  if (g_module_instance != nullptr) {
+    // Every entry registration made for the module goes, so none is left
+    // naming a module that is being unloaded.
+    while (GU4_RemoveDLLInst(g_module_instance) != 0) {
+    }
+    g_module_instance = nullptr;
+  }
   for (uint16_t class_id : kTerminationOrder) {
     if (const ClassRegistration* registration = apcom_registration(class_id)) registration->term(class_id);
   }

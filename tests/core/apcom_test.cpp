@@ -8,6 +8,8 @@
 #include "core/core.h"
 #include "core/core_fixture.h"
 #include "platform/modules.h"
+#include "support/test_home.h"
+#include "util/util.h"
 
 namespace {
 
@@ -25,6 +27,24 @@ TEST_F(Registration, InstallsTheRootClassReadyWithItsDispatcherAndNoParent) {
   uint16_t class_id = AP2_CLASS_ID;
   AP_NEWPARM parameter{AP2_CLASS_ID, nullptr};
   EXPECT_NE(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &parameter), 0u);
+}
+
+TEST_F(Registration, RecordsTheResourceLibrariesAndReadsTheInternationalCharacters) {
+  testsupport::write_file("windows/win.ini", "[intl]\r\nsDecimal=,\r\nsList=|\r\n");
+  HMODULE module = apcom_LibraryModule();
+  apcom_RegisterClasses(module);
+  EXPECT_EQ(GU4_GetDLLInst("talvosea.dll"), module);
+  EXPECT_EQ(GU4_GetDLLInst("talvo_ap.dll"), module);
+  EXPECT_EQ(GU4_GetResourceInstance(0), module);
+  EXPECT_EQ(GUX_GetInternationalChar(GUX_DECIMAL), ',');
+  EXPECT_EQ(GUX_GetInternationalChar(GUX_LIST), '|');
+  EXPECT_EQ(GUX_GetInternationalChar(GUX_THOUSANDS), ',');
+  apcom_UnregisterClasses();
+  EXPECT_EQ(GU4_GetDLLInst("talvosea.dll"), nullptr);
+  EXPECT_EQ(GU4_GetDLLInst("talvo_ap.dll"), nullptr);
+  EXPECT_EQ(GU4_GetResourceInstance(0), nullptr);
+  GUX_SetInternationalChar('.', GUX_DECIMAL);
+  GUX_SetInternationalChar(';', GUX_LIST);
 }
 
 TEST_F(Registration, AParentSetBeforehandIsKept) {
