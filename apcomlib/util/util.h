@@ -1,0 +1,269 @@
+// Platform utilities: the exported functions and records of the DLL and
+// resource-instance table, associated strings, string and number helpers,
+// dates and stored time (GU4), configuration files (GU6), international
+// settings and language DLL (GUX), and the registry, bench settings, wheel
+// descriptions and file associations (GU9).
+#pragma once
+#include <cstdint>
+
+#include "core/core.h"
+#include "platform/resources.h"
+#include "platform/registry.h"
+#include "platform/wintypes.h"
+
+// ---------------------------------------------------------------------------
+// DLL and resource-instance table (GU4)
+
+constexpr uint16_t GU4_DLL_TABLE_SIZE = 60;
+constexpr uint16_t GU4_DLL_NAME_LENGTH = 12;
+
+// DLL-table entry, 34 bytes.
+//   0 13  file name with extension, at most 12 characters, terminated
+//  14  4  module instance (0 = free entry)
+//  18  2  load count: registrations made with the loaded-by-library flag
+//  20  2  resource instance: 1 = searched by the resource functions
+//  22  8  file version: major, minor, third, fourth
+//  30  2  version checked
+//  32  2  needs secondary init
+#pragma pack(push, 2)
+struct GU4_DLLINST {
+  char name[GU4_DLL_NAME_LENGTH + 1];
+  HINSTANCE instance;
+  uint16_t load_count;
+  uint16_t resource_instance;
+  uint16_t version[4];
+  uint16_t version_checked;
+  uint16_t needs_secondary_init;
+};
+#pragma pack(pop)
+static_assert(sizeof(GU4_DLLINST) == 34);
+
+APEXPORT uint16_t GU4_AddDLLInst(const char* path, HINSTANCE instance, uint16_t loaded_by_library);
+APEXPORT uint16_t GU4_RemoveDLLInst(HINSTANCE instance);
+APEXPORT HINSTANCE GU4_GetDLLInst(const char* name);
+APEXPORT uint16_t GU4_GetDLLName(HINSTANCE instance, char* buffer);
+APEXPORT uint16_t GU4_IsDLLDynamicallyLoaded(HINSTANCE instance);
+APEXPORT uint16_t GU4_IsSearchingAll(HINSTANCE instance);
+APEXPORT uint16_t GU4_RequiresSecondaryInit(const char* name);
+APEXPORT uint16_t GU4_ExecuteAllSecondaryInitFunctions();
+APEXPORT uint16_t GU4_FreeAllDLL();
+APEXPORT uint16_t GU4_AddAppInstByDLLInst();
+APEXPORT void GU4_SetResourceInstance();
+APEXPORT uint16_t GU4_AddResourceInstance(HINSTANCE instance);
+APEXPORT HINSTANCE GU4_GetResourceInstance(int16_t index);
+
+APEXPORT uint16_t GU4_GetVersionInfo(HINSTANCE instance, char* text, uint16_t* major, uint16_t* minor,
+                                     uint16_t* third, uint16_t* fourth);
+APEXPORT uint16_t GU4_GetFileVersion_ByFilename(const char* path, uint16_t* major, uint16_t* minor, uint16_t* third,
+                                                uint16_t* fourth);
+APEXPORT uint16_t GU4_GetFileVersionString(HINSTANCE instance, char* buffer, uint16_t size);
+APEXPORT uint16_t GU4_SetLevelForDllVersionVerification(uint16_t level);
+APEXPORT uint16_t GU4_SetDLLVersionVerified(HINSTANCE instance, uint16_t flag);
+APEXPORT uint16_t GU4_CheckDllVersions(HINSTANCE instance);
+
+// Resource search over the resource instances, newest first. The Find
+// functions keep the position of the search in the caller's index.
+APEXPORT HINSTANCE GU4_FindTranslatedResource(const char* name, const char* type);
+APEXPORT HRSRC GU4_FindFirstResource(HINSTANCE* instance, const char* name, const char* type, int16_t* index);
+APEXPORT HRSRC GU4_FindNextResource(HINSTANCE* instance, const char* name, const char* type, int16_t* index);
+
+APEXPORT uint16_t GU4_AddToExeTable(HINSTANCE instance, HWND window, uint32_t object);
+APEXPORT uint16_t GU4_SetExeInfoByInst(HINSTANCE instance, HWND window, uint32_t object);
+APEXPORT uint16_t GU4_GetExeInfoByInst(HINSTANCE instance, HWND* window, uint32_t* object);
+APEXPORT uint16_t GU4_GetExeInfoByHWnd(HINSTANCE* instance, HWND window, uint32_t* object);
+APEXPORT uint16_t GU4_GetExeInfoByGlobalObj(HINSTANCE* instance, HWND* window, uint32_t object);
+APEXPORT uint16_t GU4_RemoveExeOwnerTask(HWND window, HINSTANCE instance);
+
+APEXPORT uint16_t GU4_SupportsSecurityServices();
+
+// ---------------------------------------------------------------------------
+// Associated strings (GU4)
+
+// STRGRP resource: records of u16 number (0xFFFF ends the list), terminated
+// text, u16 extra value, packed without alignment, little-endian.
+constexpr const char* GU4_STRGRP = "STRGRP";
+constexpr uint16_t GU4_STRGRP_END = 0xFFFF;
+
+APEXPORT uint16_t GU4_SetStringTranslation(uint16_t flag);
+APEXPORT const char* GU4_GetAssocString(uint16_t group, uint16_t number, HINSTANCE instance, uint16_t* extra);
+APEXPORT int32_t GU4_GetAssocNumber(uint16_t group, const char* text, HINSTANCE instance, uint16_t* extra);
+APEXPORT const char* GU4_GetAssocIndex(uint16_t group, int32_t position, HINSTANCE instance);
+APEXPORT int32_t GU4_GetAssocCount(uint16_t group, HINSTANCE instance);
+APEXPORT int32_t GU4_GetAssocCountNoDup(uint16_t group, HINSTANCE instance);
+APEXPORT char* GU4_GetString(uint16_t id, char* buffer, int32_t size);
+
+// ---------------------------------------------------------------------------
+// Strings, numbers and tokenising (GU4)
+
+constexpr int16_t GU4_NOT_A_NUMBER = 0;
+constexpr int16_t GU4_SIGNED_INTEGER = 2;
+constexpr int16_t GU4_UNSIGNED_INTEGER = 3;
+constexpr int16_t GU4_DECIMAL_NUMBER = 4;
+constexpr int16_t GU4_EXPONENT_NUMBER = 5;
+
+APEXPORT int16_t GU4_IsNumber(const char* text);
+APEXPORT uint16_t GU4_String2Int(const char* text, void* out, uint16_t size);
+APEXPORT int32_t GU4_atol(const char* text);
+APEXPORT char* GU4_itoa(int16_t value, char* buffer, int16_t radix);
+APEXPORT char* GU4_ltoa(int32_t value, char* buffer, int16_t radix);
+APEXPORT float GU4_modf(float value, double* integral);
+
+APEXPORT char* GU4_Strncpy(char* dest, const char* src, uint32_t n);
+APEXPORT int32_t GU4_Prepend(char* str, const char* prefix, uint32_t size);
+APEXPORT int32_t GU4_Strip(char* str, char ch);
+APEXPORT uint8_t GU4_ASCIIZ2Pascal(const char* src, uint8_t* dest);
+APEXPORT uint8_t GU4_Pascal2ASCIIZ(const uint8_t* src, char* dest);
+APEXPORT uint32_t GU4_CharCount(const char* text);
+APEXPORT uint16_t GU4_CharWidthInBytes(const char* p);
+
+APEXPORT char* GU4_StrChr(const char* text, int ch);
+APEXPORT char* GU4_StrPbrk(const char* text, const char* set);
+APEXPORT uint32_t GU4_strspn(const char* text, const char* set);
+APEXPORT uint16_t GU4_StrStr(const char* text, const char* part);
+APEXPORT char* GU4_StrTok(char* text, const char* delimiters);
+APEXPORT char* GU4_StrTokSafe(char* text, const char* delimiters);
+APEXPORT char* GU4_StrnTok(char* text, const char* delimiters, uint32_t n);
+// Each field buffer must hold the line's length and a terminator: a field
+// never holds more than the line.
+APEXPORT int16_t Parse(const char* line, char** fields, char delimiter);
+APEXPORT char* SkipLeadingSpaces(const char* text);
+APEXPORT char* TrimLeadingSpaces(char* text);
+APEXPORT char* TrimTrailingSpaces(char* text);
+
+// ---------------------------------------------------------------------------
+// Dates and stored time (GU4, GU12)
+
+// Stored time: u32 seconds since 1899-12-31 00:00 local time; calendar time:
+// 64-bit seconds since 1970-01-01 00:00 UTC. A time that stored time cannot
+// hold (before 1899-12-31 or from 2036-02-07 06:28:15 on) converts to
+// GU4_TIME_INVALID.
+using GU4_TIME = uint32_t;
+using GU4_CALTIME = int64_t;
+constexpr int64_t GU4_TIME_OFFSET = 2209075200LL;  // 25,568 days
+constexpr GU4_TIME GU4_TIME_INVALID = 0xFFFFFFFF;
+
+// Broken-down time, nine 32-bit integers, 36 bytes.
+//   0 seconds   4 minutes   8 hours   12 day of month 1-31   16 month 0-11
+//  20 years since 1900   24 weekday 0-6   28 day of year   32 daylight flag
+struct GU4_TM {
+  int32_t tm_sec;
+  int32_t tm_min;
+  int32_t tm_hour;
+  int32_t tm_mday;
+  int32_t tm_mon;
+  int32_t tm_year;
+  int32_t tm_wday;
+  int32_t tm_yday;
+  int32_t tm_isdst;
+};
+static_assert(sizeof(GU4_TM) == 36);
+
+// Flags of GU4_Time2StringSafe.
+constexpr uint16_t GU4_TIMEFMT_LONG1 = 1;
+constexpr uint16_t GU4_TIMEFMT_LONG2 = 2;
+constexpr uint16_t GU4_TIMEFMT_NUMERIC = 16;
+constexpr uint16_t GU4_TIMEFMT_MONTHNAME = 32;
+constexpr uint16_t GU4_TIMEFMT_NUMERICDATE = 64;
+constexpr uint16_t GU4_TIMEFMT_HOURONLY = 128;
+constexpr uint16_t GU4_TIMEFMT_NOZONE = 0x100;
+
+constexpr uint16_t GU4_GROUP_WEEKDAYS = 15084;
+constexpr uint16_t GU4_GROUP_MONTHS = 15085;
+
+APEXPORT GU4_TIME GU4_SystemTime();
+APEXPORT GU4_CALTIME GU4_Timeout(GU4_TIME time);
+APEXPORT GU4_TIME GU4_tm2Time(const GU4_TM* tm);
+APEXPORT GU4_TM* GU4_localtime(const GU4_CALTIME* calendar);
+APEXPORT uint32_t GU4_DiffTime(GU4_TIME a, GU4_TIME b);
+APEXPORT GU4_TIME GU4_String2Time();
+APEXPORT char* GU4_Time2StringSafe(GU4_TIME time, char* buffer, uint16_t flags, uint32_t size);
+APEXPORT char* GU4_Time2String(GU4_TIME time, char* buffer, uint16_t flags);
+APEXPORT uint16_t GU4_DateStr2Struct(const char* text, GU4_TM* tm);
+APEXPORT uint32_t GU12_DosGetDateTime(const char* path);
+APEXPORT void GU12_GetDateTime(uint32_t* out);
+
+// ---------------------------------------------------------------------------
+// Configuration files (GU4, GU6)
+
+constexpr uint16_t GU6_CONFIG_VALUE_LENGTH = 260;  // a value buffer holds 261 bytes
+constexpr uint16_t GU6_KEY_LIST_SIZE = 255;
+
+APEXPORT uint16_t GU4_SetIniFileForTask(const char* name);
+APEXPORT uint16_t GU4_GetIniFileForTask(char* buffer, uint16_t size);
+APEXPORT uint16_t GU6_SetCfgFile(const char* name);
+APEXPORT uint16_t GUX_SwapIniFile(uint16_t flag);
+APEXPORT char* GU6_GetConfig(const char* section, const char* key, char* buffer);
+APEXPORT char* GU6_GetConfigTALVO(const char* section, const char* key, char* buffer);
+APEXPORT int32_t GU6_GetConfigInt(const char* section, const char* key, int32_t default_value);
+APEXPORT int32_t GU6_SetConfig(const char* section, const char* key, const char* value);
+APEXPORT int32_t GU6_DeleteConfig(const char* section, const char* key);
+APEXPORT char* GU6_StartEnumList(const char* section);
+APEXPORT char* GU6_NextEnumList(const char* p);
+APEXPORT uint16_t GU6_MaxEnumList(const char* list);
+APEXPORT void GU6_GetOldLoginIniFilename(char* buffer, uint16_t size);
+
+// ---------------------------------------------------------------------------
+// International settings, language DLL and help (GUX)
+
+constexpr uint16_t GUX_DECIMAL = 1;
+constexpr uint16_t GUX_LIST = 2;
+constexpr uint16_t GUX_THOUSANDS = 3;
+constexpr uint16_t GUX_GROUP_HELPFILES = 11000;
+
+APEXPORT uint16_t GUX_InitInternationalChars();
+APEXPORT char GUX_GetInternationalChar(uint16_t index);
+APEXPORT uint16_t GUX_SetInternationalChar(char ch, uint16_t index);
+APEXPORT void GUX_ChangeUSDecimalToInternat(char* text);
+APEXPORT void GUX_ChangeInternatDecimalToUS(char* text);
+APEXPORT void GUX_FixDecimalChar(char* text);
+APEXPORT uint16_t GUX_IsMeasurementEnglish();
+APEXPORT uint16_t GUX_GetInternatLangAbbrev(char* buffer, uint16_t size);
+APEXPORT uint16_t GUX_TranslateFileName(char* name);
+APEXPORT uint16_t GUX_LoadInternatDLL(const char* base_name);
+APEXPORT uint16_t GUX_BuildHelpName(const char* directory, char* out, uint16_t size);
+
+// ---------------------------------------------------------------------------
+// Registry, bench settings, wheel descriptions and file associations (GU9)
+
+constexpr const char* GU9_TALVO_KEY = "SOFTWARE\\Corvane Instrument\\Talvo";
+constexpr const char* GU9_BENCH_KEY = "SOFTWARE\\Corvane Instrument\\Bench";
+constexpr uint16_t GU9_PATH_SIZE = 260;
+constexpr uint16_t GU9_WHEEL_SCREEN = 16126;
+constexpr uint16_t GU9_WHEEL_FIRST_FILTER = 16127;
+constexpr uint16_t GU9_WHEEL_SECOND_FILTER = 16128;
+
+APEXPORT HKEY GU9_RegOpenKey(const char* path, HKEY root, REGSAM access);
+APEXPORT uint16_t GU9_RegCloseKey(HKEY key);
+APEXPORT uint16_t GU9_RegEnumKey(HKEY key, uint32_t index, char* buffer, uint32_t size);
+APEXPORT uint16_t GU9_GetKeyValue(const char* path, const char* name, HKEY root, uint32_t size, void* buffer);
+APEXPORT uint16_t GU9_GetDWordKeyValue(const char* path, const char* name, HKEY root, uint32_t* out);
+APEXPORT uint16_t GU9_GetKeyStringValue(const char* path, const char* name, HKEY root, uint32_t size, char* buffer);
+APEXPORT uint16_t GU9_SetDWordKeyValue(const char* path, const char* name, const uint32_t* value, uint32_t size);
+APEXPORT uint16_t GU9_SetStringKeyValue(const char* path, const char* name, const char* data, uint32_t size);
+APEXPORT void GU9_CreateKey(const char* path, const char* subkey);
+APEXPORT uint16_t GU9_DeleteKey(const char* path, const char* subkey);
+APEXPORT uint16_t GU9_DeleteValue(const char* path, const char* name);
+
+APEXPORT char* GU9_BenchGetKey(const char* section, const char* key, char* buffer, uint32_t size);
+APEXPORT uint16_t GU9_BenchGetKeyDWord(const char* section, const char* key, uint32_t default_value, uint32_t* out);
+APEXPORT uint16_t GU9_BenchGetKeyInt(const char* section, const char* key, int32_t default_value, int32_t* out);
+APEXPORT uint16_t GU9_BenchGetKeyBool(const char* section, const char* key, uint16_t default_value, uint16_t* out);
+APEXPORT uint16_t GU9_BenchGetKeyFloat(const char* section, const char* key, float default_value, float* out);
+APEXPORT uint16_t GU9_BenchSetKeyInt(const char* section, const char* key, const int32_t* value);
+APEXPORT uint16_t GU9_BenchSetKey(const char* section, const char* key, const char* data, uint32_t size);
+
+APEXPORT uint16_t GU9_GetWheelPosDescription(uint16_t wheel_id, int16_t position, char* buffer, uint16_t size,
+                                             uint16_t* flag);
+APEXPORT uint16_t GU9_SetWheelPosDescription(uint16_t wheel_id, int16_t position, const char* text);
+
+APEXPORT void GU9_CreateFileAssocExt(const char* extension, const char* class_name);
+APEXPORT void GU9_CreateFileAssocClass(const char* class_name, const char* description, const char* exe_path,
+                                       const char* arguments, const char* dde_application, const char* dde_topic,
+                                       const char* open_dde, const char* open_if_exec, const char* print_dde,
+                                       const char* print_if_exec, int16_t icon_index);
+APEXPORT void GU9_SetAssociationsToApp(const char* exe_path, const char* dde_application, const char* dde_topic,
+                                       int16_t icon_index);
+APEXPORT void GU9_SetAssociationsToKX(const char* exe_path, const char* dde_application, const char* dde_topic,
+                                      int16_t icon_index);
+APEXPORT uint16_t GU9_IsFileTypeClassThisExe(const char* class_name, const char* exe_path);
+APEXPORT uint16_t GU9_CheckFileTypeClassExists(const char* class_name);
