@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/timelocale.h"
 #include "platform/wintypes.h"
 
 using HRESULT = LONG;
-using LCID = DWORD;
 using DISPID = LONG;
 using OLECHAR = char16_t;
 using LPOLESTR = OLECHAR*;
@@ -113,9 +113,19 @@ extern const IID IID_IClassFactory;
 extern const IID IID_ISupportErrorInfo;
 
 // S_OK for the first call on a thread, S_FALSE for each further one; every
-// call is balanced by one CoUninitialize.
+// call is balanced by one CoUninitialize. The last one on a thread frees the
+// server modules that CoCreateInstance loaded and that answer S_OK to
+// DllCanUnloadNow.
 HRESULT CoInitialize(LPVOID reserved);
 void CoUninitialize();
+
+// Looks up HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 (its default value
+// is the module path), loads that module once for the process, asks its
+// DllGetClassObject for the class factory and creates the object.
+// CO_E_NOTINITIALIZED outside CoInitialize, REGDB_E_CLASSNOTREG when the
+// class has no in-process server, CO_E_DLLNOTFOUND when the module does not
+// load, CO_E_ERRORINDLL when it has no DllGetClassObject.
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, LPVOID* object);
 
 // The exports of an in-process server module.
 #define STDAPI extern "C" __attribute__((visibility("default"))) HRESULT
@@ -147,5 +157,17 @@ using ComCreator = HRESULT (*)(REFIID iid, void** object);
 // that creates with `create`, or CLASS_E_CLASSNOTAVAILABLE for another class.
 HRESULT get_class_object(ComModule& module, REFCLSID served, ComCreator create, REFCLSID clsid, REFIID iid,
                          void** object);
+
+// The "{...}" form of a GUID in the ANSI code page.
+std::string guid_string(REFGUID guid);
+
+// DllRegisterServer and DllUnregisterServer of such a module: the class key
+// HKEY_CLASSES_ROOT\CLSID\{clsid} with `description` as its default value and
+// the subkey InprocServer32 holding the path of the module that contains
+// `address_in_module`, with ThreadingModel "Apartment". Unregistering removes
+// the class key with everything below it; a class that is not registered
+// unregisters with S_OK. E_FAIL when the registry store refuses a change.
+HRESULT register_inproc_server(REFCLSID clsid, const char* description, const void* address_in_module);
+HRESULT unregister_inproc_server(REFCLSID clsid);
 
 }  // namespace platform

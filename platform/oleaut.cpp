@@ -98,7 +98,7 @@ struct Separators {
 };
 
 // The number format of a locale's primary language; every other language
-// (English, the defaults and the neutral locale among them) writes 1,234.5.
+// (English, Chinese, Japanese, Korean and the neutral locale) writes 1,234.5.
 Separators separators_of(LCID locale) {
   constexpr OLECHAR kNoBreakSpace = 0x00A0;
   struct LanguageFormat {
@@ -107,19 +107,18 @@ Separators separators_of(LCID locale) {
   };
   static constexpr LanguageFormat kFormats[] = {
       {0x05, {u',', kNoBreakSpace}},  // Czech
-      {0x06, {u',', u'.'}},           // Danish
       {0x07, {u',', u'.'}},           // German
       {0x0A, {u',', u'.'}},           // Spanish
-      {0x0B, {u',', kNoBreakSpace}},  // Finnish
       {0x0C, {u',', kNoBreakSpace}},  // French
+      {0x0E, {u',', kNoBreakSpace}},  // Hungarian
       {0x10, {u',', u'.'}},           // Italian
       {0x13, {u',', u'.'}},           // Dutch
-      {0x14, {u',', kNoBreakSpace}},  // Norwegian
       {0x15, {u',', kNoBreakSpace}},  // Polish
       {0x16, {u',', u'.'}},           // Portuguese
       {0x19, {u',', kNoBreakSpace}},  // Russian
       {0x1D, {u',', kNoBreakSpace}},  // Swedish
   };
+  if (locale == LOCALE_USER_DEFAULT || locale == LOCALE_SYSTEM_DEFAULT) locale = GetUserDefaultLCID();
   const LCID language = locale & 0x3FF;
   for (const LanguageFormat& format : kFormats) {
     if (format.language == language) return format.separators;

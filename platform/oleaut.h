@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "platform/com.h"
+#include "platform/timelocale.h"
 
 // A BSTR points at its first UTF-16 unit; the 4 bytes before it hold the
 // length in bytes (without the terminator) and a zero unit follows the text.
@@ -114,12 +115,8 @@ UINT SafeArrayGetElemsize(SAFEARRAY* array);
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* bound);
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* bound);
 
-// Locale ids: the primary language is the low 10 bits. The two default ids
-// stand for the machine's locale, which is US English here.
-constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
-constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
-
-// Text to number as Automation reads it under a locale: blanks around the
+// Text to number as Automation reads it under a locale (the two default ids
+// stand for the user's locale): blanks around the
 // number, an optional sign, digits with the locale's thousands separator in
 // the integer part, the locale's decimal separator, an optional exponent.
 // DISP_E_TYPEMISMATCH for anything else (empty text included), DISP_E_OVERFLOW
@@ -127,20 +124,6 @@ constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 // `flags` are accepted and not used.
 HRESULT VarR8FromStr(LPCOLESTR text, LCID locale, ULONG flags, double* value);
 HRESULT VarI4FromStr(LPCOLESTR text, LCID locale, ULONG flags, LONG* value);
-
-// Calendar time, 16 bytes: year, month (1-12), day of week (0 = Sunday),
-// day, hour, minute, second, milliseconds.
-struct SYSTEMTIME {
-  WORD wYear;
-  WORD wMonth;
-  WORD wDayOfWeek;
-  WORD wDay;
-  WORD wHour;
-  WORD wMinute;
-  WORD wSecond;
-  WORD wMilliseconds;
-};
-static_assert(sizeof(SYSTEMTIME) == 16);
 
 // Between a variant date and calendar time, for the years 100 to 9999; FALSE
 // outside them or for a calendar time that does not exist. Dates become whole

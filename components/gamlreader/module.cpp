@@ -1,6 +1,6 @@
-// The GAML reader module's exports: the class object of the reader class and
-// the answer to whether the module may be unloaded. CoCreateInstance reaches
-// them through the registry store.
+// The GAML reader module's exports: the class object of the reader class,
+// whether the module may be unloaded, and the registration of the class in
+// the registry store, through which CoCreateInstance finds this module.
 #include "components/gamlreader/gamlreader.h"
 #include "components/gamlreader/objects.h"
 
@@ -10,3 +10,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 }
 
 STDAPI DllCanUnloadNow() { return gamlreader::module().can_unload_now(); }
+
+// The class key of the reader, naming this module as its in-process server.
+STDAPI DllRegisterServer() {
+  return platform::register_inproc_server(CLSID_GamlReader, "GAML Reader",
+                                          reinterpret_cast<const void*>(&DllRegisterServer));
+}
+
+STDAPI DllUnregisterServer() { return platform::unregister_inproc_server(CLSID_GamlReader); }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -115,6 +116,42 @@ TEST(ClassFactory, RefusesAggregationAndUnknownInterfaces) {
   EXPECT_EQ(object, nullptr);
   factory->Release();
   EXPECT_EQ(test_module.locks(), 0);
+}
+
+void register_server_path(REFCLSID clsid, const std::string& path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, ("CLSID\\" + platform::guid_string(clsid) + "\\InprocServer32").c_str(),
+                          &key),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                           static_cast<DWORD>(path.size() + 1)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+TEST(CoCreateInstance, NeedsAnInitialisedApartment) {
+  void* object = &object;
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(object, nullptr);
+}
+
+TEST(CoCreateInstance, AClassWithoutAnInProcessServerIsNotRegistered) {
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  void* object = &object;
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, 0x17, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(object, nullptr);
+  register_server_path(kTestClass, "/no/such/server.so");
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  CoUninitialize();
+}
+
+TEST(CoCreateInstance, AServerModuleThatDoesNotLoadIsNotFound) {
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  register_server_path(kTestClass, "/no/such/server.so");
+  void* object = &object;
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), CO_E_DLLNOTFOUND);
+  EXPECT_EQ(object, nullptr);
+  CoUninitialize();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // BSTR layout, VARIANT ownership, SAFEARRAY descriptors, locale-aware number
 // parsing and the variant date calendar.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -231,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(NumberCase{u"1.5", kEnglishUS, S_OK, 1.5}, NumberCase{u" -2.25e2 ", kEnglishUS, S_OK, -225.0},
                     NumberCase{u"+7", kEnglishUS, S_OK, 7.0}, NumberCase{u".5", kEnglishUS, S_OK, 0.5},
                     NumberCase{u"5.", kEnglishUS, S_OK, 5.0}, NumberCase{u"1,234.5", kEnglishUS, S_OK, 1234.5},
-                    NumberCase{u"1.5", LOCALE_USER_DEFAULT, S_OK, 1.5}, NumberCase{u"1,5", kGerman, S_OK, 1.5},
+                    NumberCase{u"1,5", kGerman, S_OK, 1.5},
                     NumberCase{u"1.000,5", kGerman, S_OK, 1000.5},
                     NumberCase{u"1\u00A0000,25", kFrench, S_OK, 1000.25},
                     NumberCase{u"1e-400", kEnglishUS, S_OK, 0.0},
@@ -271,6 +272,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextToLong,
                                          LongCase{u"2147483648", kEnglishUS, DISP_E_OVERFLOW, 0},
                                          LongCase{u"12abc", kEnglishUS, DISP_E_TYPEMISMATCH, 0},
                                          LongCase{u"", kEnglishUS, DISP_E_TYPEMISMATCH, 0}));
+
+TEST(NumberText, TheDefaultLocaleIsTheUsersLocale) {
+  const char* saved = std::getenv("LC_ALL");
+  const std::string restore = saved != nullptr ? saved : "";
+  double value = 0.0;
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  EXPECT_EQ(VarR8FromStr(u"1,5", LOCALE_USER_DEFAULT, 0, &value), S_OK);
+  EXPECT_EQ(value, 1.5);
+  setenv("LC_ALL", "en_US.UTF-8", 1);
+  EXPECT_EQ(VarR8FromStr(u"1,5", LOCALE_SYSTEM_DEFAULT, 0, &value), S_OK);
+  EXPECT_EQ(value, 15.0);  // the comma separates thousands
+  if (saved != nullptr) {
+    setenv("LC_ALL", restore.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+}
 
 TEST(NumberText, NullArgumentsAreInvalid) {
   double value;
