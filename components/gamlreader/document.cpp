@@ -89,31 +89,46 @@ constexpr Base64Table kBase64;
 
 // Standard base64 with padding; white space may stand anywhere.
 bool decode_base64(const char* text, std::vector<unsigned char>* bytes) {
-  bytes->clear();
-  bytes->reserve(std::strlen(text) / 4 * 3);
+  const size_t length = std::strlen(text);
+  bytes->resize(length / 4 * 3);  // at least what the digits decode to
+  const auto* at = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = at + length;
+  unsigned char* out = bytes->data();
   uint32_t group = 0;
   int digits = 0;
   int pads = 0;
-  for (const unsigned char* at = reinterpret_cast<const unsigned char*>(text); *at != '\0'; ++at) {
-    const signed char digit = kBase64.digit[*at];
+  while (at < end) {
+    if (digits == 0 && pads == 0 && end - at >= 4) {  // the common case: four digits in a row
+      const int a = kBase64.digit[at[0]], b = kBase64.digit[at[1]], c = kBase64.digit[at[2]], d = kBase64.digit[at[3]];
+      if ((a | b | c | d) >= 0) {
+        const uint32_t four = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | uint32_t(d);
+        *out++ = static_cast<unsigned char>(four >> 16);
+        *out++ = static_cast<unsigned char>(four >> 8);
+        *out++ = static_cast<unsigned char>(four);
+        at += 4;
+        continue;
+      }
+    }
+    const signed char digit = kBase64.digit[*at++];
     if (digit == kSkip) continue;
     if (digit == kPad) {
       if (digits < 2 || digits + pads >= 4) return false;
       if (digits + ++pads < 4) continue;
-      bytes->push_back(static_cast<unsigned char>(digits == 2 ? group >> 4 : group >> 10));
-      if (digits == 3) bytes->push_back(static_cast<unsigned char>(group >> 2));
+      *out++ = static_cast<unsigned char>(digits == 2 ? group >> 4 : group >> 10);
+      if (digits == 3) *out++ = static_cast<unsigned char>(group >> 2);
       continue;
     }
     if (digit == kBad || pads > 0) return false;
     group = group << 6 | static_cast<uint32_t>(digit);
     if (++digits == 4) {
-      bytes->push_back(static_cast<unsigned char>(group >> 16));
-      bytes->push_back(static_cast<unsigned char>(group >> 8));
-      bytes->push_back(static_cast<unsigned char>(group));
+      *out++ = static_cast<unsigned char>(group >> 16);
+      *out++ = static_cast<unsigned char>(group >> 8);
+      *out++ = static_cast<unsigned char>(group);
       group = 0;
       digits = 0;
     }
   }
+  bytes->resize(static_cast<size_t>(out - bytes->data()));
   return digits + pads == 0 || digits + pads == 4;
 }
 

@@ -315,10 +315,13 @@ bool read_file(BSTR path, std::vector<char>* bytes) {
   std::string ansi(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, path, length, nullptr, 0, nullptr, nullptr)),
                    '\0');
   WideCharToMultiByte(CP_ACP, 0, path, length, ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr);
-  std::ifstream file(platform::native_path(ansi.c_str()), std::ios::binary);
+  std::ifstream file(platform::native_path(ansi.c_str()), std::ios::binary | std::ios::ate);
   if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+  const std::streamoff size = file.tellg();
+  if (size < 0) return false;
+  bytes->resize(static_cast<size_t>(size));
+  file.seekg(0);
+  return static_cast<bool>(file.read(bytes->data(), size));
 }
 
 class Reader final : public Object<IGamlReader> {
