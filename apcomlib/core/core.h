@@ -6,6 +6,7 @@
 // stands.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "platform/wintypes.h"
 
@@ -553,3 +554,66 @@ APEXPORT int32_t GU5_TimeDateStamp(int32_t on);
 APEXPORT uint16_t GU5_MessageMode(uint16_t mode, uint32_t value);
 APEXPORT void GU5_Message(const char* text);
 APEXPORT char* GetTime();
+
+// ---------------------------------------------------------------------------
+// Text class (AP48)
+
+constexpr uint16_t AP48_CLASS_ID = 48;
+
+// The word a text change carries to its dependents with notice 1002.
+constexpr uint16_t AP48_NOTICE_WORD = 4800;
+
+// Messages of the text class beyond the common protocol.
+constexpr uint16_t AP48_MSG_APPEND = 36;
+constexpr uint16_t AP48_MSG_LENGTH = 37;
+constexpr uint16_t AP48_MSG_CLEAR = 38;
+constexpr uint16_t AP48_MSG_TEXT = 39;
+constexpr uint16_t AP48_MSG_PREPEND = 40;
+constexpr uint16_t AP48_MSG_SET_FIELD = 41;
+
+// The width of the field that message 41 overwrites at its keyword.
+constexpr uint32_t AP48_FIELD_WIDTH = 81;
+
+// A text object, a 10-byte cell of the heap "AP48".
+//   0  2  class id 48
+//   2  4  its AP2 part, whose outermost object is the text object
+//   6  4  the text in the string space (0 = empty), owned by the object
+#pragma pack(push, 2)
+struct AP48_TEXT {
+  AP_OBJECT head;
+  char* text;
+};
+// Message 41, 8 bytes.
+struct AP48_FIELDPARM {
+  const char* keyword;
+  const char* value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP48_TEXT) == 10);
+static_assert(sizeof(AP48_FIELDPARM) == 8);
+
+APEXPORT uint32_t AP48_Dispatcher_TEXT(void* object, uint16_t message, void* parameter);
+uint16_t ap48_InitClass(uint16_t class_id);
+uint16_t ap48_TermClass(uint16_t class_id);
+
+// ---------------------------------------------------------------------------
+// Support for the object wrapper classes (capobj)
+
+// Copies the source into n bytes as a bounded copy does (the rest filled
+// with NULs) and ends it with a NUL at position n - 1 in any case; answers
+// the destination, untouched when n is not positive. A null source copies as
+// an empty text.
+char* capobj_StrCopyN(const char* source, char* destination, int32_t n);
+char* capobj_StrCopyN2(const char* source, char* destination, int32_t n);
+// Bytes of the text in the ANSI code page (Windows-1252), its NUL included.
+int32_t capobj_WideToMultiByteLen(const std::u16string& wide);
+// The text in the ANSI code page in the buffer, or null (and an empty text in
+// the buffer) when it does not fit in size bytes.
+char* capobj_WideToMultiByte(const std::u16string& wide, char* buffer, int32_t size);
+// The ANSI text as UTF-16 in `wide`; unchanged when no room can be had.
+void capobj_MultiByteToWide(const char* text, std::u16string& wide);
+AP_DISPATCHER capobj_GetDispatcher(uint16_t class_id);
+bool capobj_GetClassInfo(uint16_t class_id, uint32_t* live, uint32_t* created, uint32_t* state);
+// The accessory object a wrapper holds in its second 32-bit word; null for a
+// null wrapper.
+AP_OBJECT* capobj_GetWrappedObject(const void* wrapper);
