@@ -617,3 +617,136 @@ bool capobj_GetClassInfo(uint16_t class_id, uint32_t* live, uint32_t* created, u
 // The accessory object a wrapper holds in its second 32-bit word; null for a
 // null wrapper.
 AP_OBJECT* capobj_GetWrappedObject(const void* wrapper);
+
+// ---------------------------------------------------------------------------
+// Object list class (AP40)
+
+constexpr uint16_t AP40_CLASS_ID = 40;
+
+// The key parameter of a list kept in insertion order.
+constexpr uint16_t AP40_NO_KEY = 65535;
+// The index answer for "no such member".
+constexpr uint32_t AP40_NO_INDEX = 0xFFFFFFFF;
+// Directions of a walk over the members.
+constexpr uint16_t AP40_FROM_HEAD = 1;
+constexpr uint16_t AP40_FROM_TAIL = 2;
+
+// Messages of the list class beyond the common protocol.
+constexpr uint16_t AP40_MSG_ADD = 36;
+constexpr uint16_t AP40_MSG_REMOVE = 37;
+constexpr uint16_t AP40_MSG_AT_INDEX = 38;
+constexpr uint16_t AP40_MSG_INDEX_OF = 39;
+constexpr uint16_t AP40_MSG_COUNT = 40;
+constexpr uint16_t AP40_MSG_SET_KEY = 41;
+constexpr uint16_t AP40_MSG_FIND_BY_VALUE = 42;
+constexpr uint16_t AP40_MSG_FIND_BY_TEST = 43;
+constexpr uint16_t AP40_MSG_FOR_EACH = 44;
+constexpr uint16_t AP40_MSG_FOR_EACH_PASSING = 45;
+constexpr uint16_t AP40_MSG_FIRST = 46;
+constexpr uint16_t AP40_MSG_LAST = 47;
+constexpr uint16_t AP40_MSG_NEXT = 48;
+constexpr uint16_t AP40_MSG_PREVIOUS = 49;
+constexpr uint16_t AP40_MSG_SAVE_AS = 50;
+constexpr uint16_t AP40_MSG_FIND_BY_MESSAGE = 51;
+constexpr uint16_t AP40_MSG_SEND_TO_ALL = 52;
+constexpr uint16_t AP40_MSG_SEND_TO_PASSING = 53;
+constexpr uint16_t AP40_MSG_REMOVE_UNREADABLE = 54;
+constexpr uint16_t AP40_MSG_STREAM_SIZE = 56;
+
+// A callback over members: (member, argument) -> nonzero for yes.
+using AP40_MEMBERFN = uint16_t (*)(AP_OBJECT* member, void* argument);
+
+// An object list, a 32-byte cell of the heap "AP40_LLIST".
+//   0  2  class id 40
+//   2  4  its AP2 part, whose outermost object is the list (or the object given at creation)
+//   6  2  key parameter index (65535 = none)
+//   8 24  members: indirect list whose nodes point at the member objects
+#pragma pack(push, 2)
+struct AP40_LLIST {
+  AP_OBJECT head;
+  uint16_t key;
+  GU1_LINKLIST members;
+};
+// Message 37, 6 bytes.
+struct AP40_REMOVEPARM {
+  AP_OBJECT* member;
+  uint16_t destroy;
+};
+// Message 38, 4 bytes.
+struct AP40_INDEXPARM {
+  uint32_t index;
+};
+// Message 41, 2 bytes.
+struct AP40_KEYPARM {
+  uint16_t key;
+};
+// Message 42, 14 bytes. Operator 7 with parameter 65535 answers the start
+// position itself.
+struct AP40_FINDPARM {
+  uint16_t parameter;
+  uint16_t compare;
+  const void* value;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 43, 14 bytes.
+struct AP40_TESTPARM {
+  AP40_MEMBERFN test;
+  void* argument;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 44, 8 bytes.
+struct AP40_EACHPARM {
+  AP40_MEMBERFN function;
+  void* argument;
+};
+// Message 45, 16 bytes.
+struct AP40_EACHPASSINGPARM {
+  AP40_MEMBERFN test;
+  void* test_argument;
+  AP40_MEMBERFN action;
+  void* action_argument;
+};
+// Message 51, 12 bytes.
+struct AP40_ASKPARM {
+  uint16_t message;
+  void* parameter;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 52, 6 bytes.
+struct AP40_SENDPARM {
+  uint16_t message;
+  void* parameter;
+};
+// Message 53, 12 bytes.
+struct AP40_SENDPASSINGPARM {
+  uint16_t test_message;
+  void* test_parameter;
+  uint16_t message;
+  void* parameter;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP40_LLIST) == 32);
+static_assert(sizeof(AP40_REMOVEPARM) == 6);
+static_assert(sizeof(AP40_INDEXPARM) == 4);
+static_assert(sizeof(AP40_KEYPARM) == 2);
+static_assert(sizeof(AP40_FINDPARM) == 14);
+static_assert(sizeof(AP40_TESTPARM) == 14);
+static_assert(sizeof(AP40_EACHPARM) == 8);
+static_assert(sizeof(AP40_EACHPASSINGPARM) == 16);
+static_assert(sizeof(AP40_ASKPARM) == 12);
+static_assert(sizeof(AP40_SENDPARM) == 6);
+static_assert(sizeof(AP40_SENDPASSINGPARM) == 12);
+
+APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* parameter);
+uint16_t ap40_InitClass(uint16_t class_id);
+uint16_t ap40_TermClass(uint16_t class_id);
+
+// Direct calls, as the messages named beside them.
+AP40_LLIST* ap40_New_LLIST(HWND window, uint16_t key);                                 // 4
+uint32_t ap40_Destroy_LLIST(AP40_LLIST* list, HWND window, uint16_t destroy_members);  // 5
+AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep);        // 6
+uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member);                          // 36
+uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy);     // 37

@@ -48,7 +48,7 @@ TEST_F(Texts, ClassInitialisationMakesAHeapOf150TenByteCells) {
   EXPECT_EQ(ap48_InitClass(47), 0);
   EXPECT_EQ(ap48_TermClass(47), 0);
   EXPECT_EQ(ap48_TermClass(AP48_CLASS_ID), 1);
-  EXPECT_EQ(class_record(AP48_CLASS_ID).instance_heap, nullptr);
+  EXPECT_EQ(packed(class_record(AP48_CLASS_ID).instance_heap), nullptr);
   EXPECT_EQ(make_text(), nullptr);
 }
 
