@@ -6,12 +6,14 @@
 // that carry a parameter table are kept in ascending order of that
 // parameter's value. The class answers member operations (add, remove,
 // index, walks with a parameter test, a callback or a message, messages to
-// all members, navigation) and owns its instance heap. Spectra keep their
+// all members, navigation), stores itself with its members through a file
+// object, and owns its instance heap. Spectra keep their
 // attached objects in a list; the converter gathers the spectra of a
 // document and their title in one to save them as a group.
 #include <cstring>
 
 #include "core/core.h"
+#include "files/files.h"
 #include "platform/memory.h"
 
 namespace {
@@ -22,6 +24,14 @@ constexpr char kClassName[] = "AP40_LLIST";
 // The compare operator of message 42 that tests nothing: with parameter
 // 65535 it answers the walk's start position.
 constexpr uint16_t kAnyValue = 7;
+
+// Stream form of a list: u32 member count, u16 key parameter, then per
+// member its u16 class id and the member's own stream.
+constexpr uint32_t kStreamHead = sizeof(uint32_t) + sizeof(uint16_t);
+constexpr uint32_t kMemberHead = sizeof(uint16_t);
+// The stream of an object with a parameter table: u16 owning class, u32
+// size of the data block, then the block, whose size its message 56 tells.
+constexpr uint32_t kParameterStreamHead = sizeof(uint16_t) + sizeof(uint32_t);
 
 APX_CLASSREC* ap40_class() { return apx_class_record(AP40_CLASS_ID); }
 
@@ -132,6 +142,7 @@ uint32_t ap40_block_size(uint16_t message) {
     case AP_MSG_NEW:
     case AP_MSG_DESTROY:
     case AP_MSG_DUPLICATE: return sizeof(AP_WINDOWPARM);
+    case AP_MSG_READ: return sizeof(AP_READPARM);
     case AP40_MSG_REMOVE: return sizeof(AP40_REMOVEPARM);
     case AP40_MSG_AT_INDEX: return sizeof(AP40_INDEXPARM);
     case AP40_MSG_SET_KEY: return sizeof(AP40_KEYPARM);
@@ -144,6 +155,86 @@ uint32_t ap40_block_size(uint16_t message) {
     case AP40_MSG_SEND_TO_PASSING: return sizeof(AP40_SENDPASSINGPARM);
     default: return 0;
   }
+}
+
+// ---------------------------------------------------------------------------
+// Streams
+
+bool ap40_put(void* file, const void* bytes, uint32_t count) { return ap20_Write(file, bytes, count) == count; }
+
+// A read that ends before `count` bytes leaves the file object saying so,
+// unless the read itself stored a system error.
+bool ap40_take(void* file, void* bytes, uint32_t count) {
+  if (ap20_Read(file, bytes, count) == count) return true;
+  if (ap20_GetError(ap20_file(file)) == 0) ap20_SetError(file, AP20_ERROR_SHORT_FILE);
+  return false;
+}
+
+bool ap40_damaged(void* file) {
+  ap20_SetError(file, AP20_ERROR_DAMAGED);
+  return false;
+}
+
+// Every member takes at least its class id, so a count larger than the
+// bytes left in the file cannot be right.
+bool ap40_count_fits(void* file, uint32_t count) {
+  AP20_FILE* open_file = ap20_file(file);
+  const uint32_t size = ap20_GetFileSize(open_file);
+  const uint32_t position = ap20_GetPosition(open_file);
+  if (size == 0xFFFFFFFF || position == 0xFFFFFFFF || position > size) return false;
+  return count <= (size - position) / kMemberHead;
+}
+
+// Reads `count` member streams into a list of their own, in stream order.
+// The first member whose class id is not a registered class, or whose read
+// gives no object, ends the read: what follows it cannot be told apart.
+bool ap40_read_members(void* file, uint32_t count, AP40_LLIST* staged) {
+  for (uint32_t read = 0; read < count; ++read) {
+    uint16_t class_id = 0;
+    if (!ap40_take(file, &class_id, sizeof class_id)) return false;
+    if (!GU2_IsValidClassID_MSG(class_id)) return ap40_damaged(file);
+    AP_READPARM parameter{static_cast<AP_OBJECT*>(file), 1};
+    auto* member = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_READ, &class_id, &parameter));
+    if (member == nullptr) return false;
+    if (!GU1_Append_LL(&staged->members, member)) {
+      AP_WINDOWPARM no_window{nullptr, 0};
+      GU2_DoMethod_MSG(AP_MSG_DESTROY, member, &no_window);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Adds the members read to the target in their stream order (so that the
+// target's key decides their places); when one cannot be added, those added
+// before it leave the target again.
+bool ap40_take_over_members(AP40_LLIST* target, AP40_LLIST* staged) {
+  for (GU1_NODE* node = staged->members.head; node != nullptr; node = node->next) {
+    if (ap40_Add_LLIST(target, ap40_member(staged, node)) != AP40_NO_INDEX) continue;
+    for (GU1_NODE* added = staged->members.head; added != node; added = added->next)
+      ap40_Remove_LLIST(target, ap40_member(staged, added), 0);
+    return false;
+  }
+  return true;
+}
+
+// The bytes of a member's own stream, for the members whose stream form the
+// list knows: a list tells its own, an object with a parameter table writes
+// a head and its data block, and a bare root object writes nothing. Other
+// members' message 56 means something else, so their size cannot be told.
+bool ap40_member_stream_size(AP_OBJECT* member, uint32_t* bytes) {
+  if (IsBadReadPtr(member, sizeof(AP_OBJECT))) return false;
+  if (member->class_id == AP40_CLASS_ID) {
+    *bytes = GU2_DoMethod_MSG(AP40_MSG_STREAM_SIZE, member, nullptr);
+    return *bytes != 0;
+  }
+  if (member->class_id == AP2_CLASS_ID) {
+    *bytes = 0;
+    return true;
+  }
+  if (!GU2_IsAP13Child(member)) return false;
+  *bytes = kParameterStreamHead + GU2_DoMethod_MSG(AP40_MSG_STREAM_SIZE, member, nullptr);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -174,6 +265,62 @@ uint32_t ap40_GetSize_LLIST(AP40_LLIST* list) {
   if (!ap40_is_list(list)) return 0;
   return ap2_GetSize_OBJ(ap40_part(list)) + sizeof(AP40_LLIST) + sizeof(GU1_INDIRECTNODE) * list->members.count +
          ap40_visit_all(list, ap40_size_of, nullptr);
+}
+
+// Every byte the write puts in the file is counted; 0 when a member's
+// stream size cannot be told.
+uint32_t ap40_GetStreamSize_LLIST(AP40_LLIST* list) {
+  if (!ap40_is_list(list)) return 0;
+  uint64_t total = kStreamHead;
+  for (GU1_NODE* node = list->members.head; node != nullptr; node = node->next) {
+    uint32_t member_bytes = 0;
+    if (!ap40_member_stream_size(ap40_member(list, node), &member_bytes)) return 0;
+    total += kMemberHead + member_bytes;
+    if (total > 0xFFFFFFFF) return 0;
+  }
+  return static_cast<uint32_t>(total);
+}
+
+// The write fails at the first piece that does not reach the file, a
+// member's own stream included.
+uint16_t ap40_Write_LLIST(AP40_LLIST* list, void* file) {
+  if (!ap40_is_list(list) || !ap20_IsOpen(file)) return 0;
+  const uint32_t count = list->members.count;
+  const uint16_t key = list->key;
+  if (!ap40_put(file, &count, sizeof count) || !ap40_put(file, &key, sizeof key)) return 0;
+  for (GU1_NODE* node = list->members.head; node != nullptr; node = node->next) {
+    AP_OBJECT* member = ap40_member(list, node);
+    if (IsBadReadPtr(member, sizeof(AP_OBJECT))) return 0;
+    const uint16_t class_id = member->class_id;
+    if (!ap40_put(file, &class_id, sizeof class_id) || GU2_DoMethod_MSG(AP_MSG_WRITE, member, file) == 0) return 0;
+  }
+  return 1;
+}
+
+// Reads into this list, or with create set into a new one. The members are
+// read whole before any joins the target, so a stream cut short or damaged
+// leaves the target as it was (a new target is destroyed) and the file
+// positioned where the read stopped, its error word telling why.
+AP40_LLIST* ap40_Read_LLIST(void* object, void* file, uint16_t create) {
+  if (!ap20_IsOpen(file)) return nullptr;
+  AP40_LLIST* target = create ? ap40_Create_LLIST(object, nullptr) : static_cast<AP40_LLIST*>(object);
+  if (!ap40_is_list(target)) return nullptr;
+  uint16_t class_id = AP40_CLASS_ID;
+  AP40_LLIST* staged = ap40_Create_LLIST(&class_id, nullptr);
+  uint32_t count = 0;
+  uint16_t key = 0;
+  bool read = staged != nullptr && ap40_take(file, &count, sizeof count) && ap40_take(file, &key, sizeof key) &&
+              (ap40_count_fits(file, count) || ap40_damaged(file)) && ap40_read_members(file, count, staged);
+  const uint16_t old_key = target->key;
+  if (read) {
+    target->key = key;
+    read = ap40_take_over_members(target, staged);
+    if (!read) target->key = old_key;
+  }
+  if (staged != nullptr) ap40_Destroy_LLIST(staged, nullptr, read ? 0 : 1);
+  if (read) return target;
+  if (create) ap40_Destroy_LLIST(target, nullptr, 0);
+  return nullptr;
 }
 
 uint16_t ap40_GetClassName_LLIST(AP40_LLIST* list, char* buffer) {
@@ -394,6 +541,7 @@ APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* pa
   auto* member = static_cast<AP_OBJECT*>(parameter);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* remove = static_cast<const AP40_REMOVEPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -411,6 +559,8 @@ APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* pa
     case AP_MSG_DUPLICATE:              return ap_object_result(ap40_Duplicate_LLIST(list, window->window, window->flag));
     case AP_MSG_SIZE:                   return ap40_GetSize_LLIST(list);
     case AP_MSG_CLASS_NAME:             return ap40_GetClassName_LLIST(list, static_cast<char*>(parameter));
+    case AP_MSG_READ:                   return ap_object_result(ap40_Read_LLIST(object, read->file, read->create));
+    case AP_MSG_WRITE:                  return ap40_Write_LLIST(list, parameter);
     case AP40_MSG_ADD:                  return ap40_Add_LLIST(list, member);
     case AP40_MSG_REMOVE:               return ap40_Remove_LLIST(list, remove->member, remove->destroy);
     case AP40_MSG_AT_INDEX:             return ap_object_result(ap40_GetAtIndex_LLIST(list, static_cast<const AP40_INDEXPARM*>(parameter)->index));
@@ -429,6 +579,7 @@ APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* pa
     case AP40_MSG_SEND_TO_ALL:          return ap40_SendToAll_LLIST(list, static_cast<const AP40_SENDPARM*>(parameter));
     case AP40_MSG_SEND_TO_PASSING:      return ap40_SendToPassing_LLIST(list, static_cast<const AP40_SENDPASSINGPARM*>(parameter));
     case AP40_MSG_REMOVE_UNREADABLE:    return ap40_RemoveUnreadable_LLIST(list);
+    case AP40_MSG_STREAM_SIZE:          return ap40_GetStreamSize_LLIST(list);
     default:                            return 0;
   }
 }

@@ -6,6 +6,8 @@
 
 #include "core/core.h"
 #include "core/object_fixture.h"
+#include "files/files.h"
+#include "support/test_home.h"
 
 namespace {
 
@@ -396,6 +398,183 @@ TEST_F(Lists, NameAndTheMessagesTheListDoesNotHandle) {
   EXPECT_STREQ(name, "AP40_LLIST");
   char buffer[256] = "";
   for (uint16_t message : {0, 8, 19, 20, 21, 22, 24, 55, 57}) EXPECT_EQ(send(message, list, buffer), 0u) << message;
+}
+
+// ---------------------------------------------------------------------------
+// Streams
+
+// Stream bytes in the list's layout, little-endian: u32 count, u16 key, then
+// per member a u16 class id and the member's stream.
+std::string u16(uint16_t value) { return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
+std::string u32(uint32_t value) { return u16(static_cast<uint16_t>(value)) + u16(static_cast<uint16_t>(value >> 16)); }
+std::string list_head(uint32_t count, uint16_t key) { return u32(count) + u16(key); }
+// An empty nested list as a member: 2 + 6 bytes.
+const std::string kEmptyMember = u16(AP40_CLASS_ID) + list_head(0, AP40_NO_KEY);
+
+class ListStreams : public Lists {
+ protected:
+  void TearDown() override {
+    for (AP20_FILE* file : files_) destroy(file);
+    Lists::TearDown();
+  }
+  // A file object on a file under the home folder, opened with the mode.
+  AP20_FILE* open_file(const std::string& name, uint16_t mode) {
+    uint16_t class_id = AP20_CLASS_ID;
+    AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};  // the file class takes the root's block
+    auto* file = ap_result_object<AP20_FILE>(send(AP_MSG_NEW, &class_id, &fresh));
+    files_.push_back(file);
+    const std::string full = path(name);
+    AP20_NAMEPARM naming{nullptr, full.c_str()};
+    send(AP20_MSG_SET_NAME, file, &naming);
+    AP20_OPENPARM open{mode, 0, 0};
+    EXPECT_EQ(send(AP20_MSG_OPEN, file, &open), 1u);
+    return file;
+  }
+  static void close(AP20_FILE* file) { send(AP20_MSG_CLOSE, file); }
+  static std::string path(const std::string& name) { return testsupport::home() + "/" + name; }
+  // The bytes the list leaves in a fresh file.
+  std::string written(AP40_LLIST* list, uint32_t expected_result = 1) {
+    AP20_FILE* file = open_file("list.bin", AP20_MODE_CREATE);
+    EXPECT_EQ(send(AP_MSG_WRITE, list, file), expected_result);
+    close(file);
+    return testsupport::read_file(path("list.bin"));
+  }
+  AP40_LLIST* read_back(const std::string& bytes, AP20_FILE** file_out = nullptr) {
+    testsupport::write_file("stream.bin", bytes);
+    AP20_FILE* file = open_file("stream.bin", AP20_MODE_READ);
+    if (file_out != nullptr) *file_out = file;
+    uint16_t class_id = AP40_CLASS_ID;
+    AP_READPARM parameter{&file->head, 1};
+    return ap_result_object<AP40_LLIST>(send(AP_MSG_READ, &class_id, &parameter));
+  }
+  static uint32_t position(AP20_FILE* file) { return send(AP20_MSG_POSITION, file); }
+  static uint32_t error(AP20_FILE* file) { return send(AP20_MSG_LAST_ERROR, file); }
+
+  std::vector<AP20_FILE*> files_;
+};
+
+TEST_F(ListStreams, WriteGivesCountKeyAndEachMembersClassIdAndStream) {
+  AP40_LLIST* list = make_list(AP40_NO_KEY);
+  add(list, &make_list(5)->head);
+  add(list, ap2_New_OBJ(AP2_CLASS_ID, nullptr));
+  AP40_LLIST* inner = make_list(9);
+  add(inner, &make_list(AP40_NO_KEY)->head);
+  add(list, &inner->head);
+  const std::string expected = list_head(3, AP40_NO_KEY) + u16(40) + list_head(0, 5) + u16(2) + u16(40) +
+                               list_head(1, 9) + u16(40) + list_head(0, AP40_NO_KEY);
+  EXPECT_EQ(written(list), expected);
+  EXPECT_EQ(send(AP40_MSG_STREAM_SIZE, list), expected.size());
+}
+
+TEST_F(ListStreams, ReadWithCreateGivesANewListOfTheSameClassesAndKeys) {
+  const std::string stream = list_head(3, 7) + u16(40) + list_head(0, 5) + u16(2) + u16(40) + list_head(1, 9) +
+                             u16(40) + list_head(0, AP40_NO_KEY);
+  AP20_FILE* file = nullptr;
+  AP40_LLIST* list = read_back(stream, &file);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->key, 7);
+  ASSERT_EQ(send(AP40_MSG_COUNT, list), 3u);
+  EXPECT_EQ(member_at(list, 0)->class_id, AP40_CLASS_ID);
+  EXPECT_EQ(reinterpret_cast<AP40_LLIST*>(member_at(list, 0))->key, 5);
+  EXPECT_EQ(member_at(list, 1)->class_id, AP2_CLASS_ID);
+  auto* inner = reinterpret_cast<AP40_LLIST*>(member_at(list, 2));
+  EXPECT_EQ(inner->key, 9);
+  EXPECT_EQ(send(AP40_MSG_COUNT, inner), 1u);
+  EXPECT_EQ(position(file), stream.size());
+  EXPECT_EQ(written(list), stream);
+}
+
+TEST_F(ListStreams, ReadIntoAListAddsTheMembersAfterItsOwnAndTakesTheKey) {
+  AP40_LLIST* list = list_of({"own"});
+  testsupport::write_file("into.bin", list_head(1, AP40_NO_KEY) + u16(40) + list_head(0, 3));
+  AP20_FILE* file = open_file("into.bin", AP20_MODE_READ);
+  AP_READPARM parameter{&file->head, 0};
+  EXPECT_EQ(ap_result_object<AP40_LLIST>(send(AP_MSG_READ, list, &parameter)), list);
+  ASSERT_EQ(send(AP40_MSG_COUNT, list), 2u);
+  EXPECT_STREQ(content(member_at(list, 0)), "own");
+  EXPECT_EQ(member_at(list, 1)->class_id, AP40_CLASS_ID);
+  EXPECT_EQ(list->key, AP40_NO_KEY);
+}
+
+TEST_F(ListStreams, SaveWritesTheListThroughItsRootPartAndMarksItSaved) {
+  AP40_LLIST* list = make_list();
+  add(list, &make_list(AP40_NO_KEY)->head);
+  AP20_FILE* file = open_file("saved.bin", AP20_MODE_CREATE);
+  EXPECT_EQ(send(AP_MSG_SAVE, list, file), 1u);
+  close(file);
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, list), static_cast<uint32_t>(AP2_SAVED));
+  EXPECT_EQ(testsupport::read_file(path("saved.bin")).size(), send(AP40_MSG_STREAM_SIZE, list));
+}
+
+TEST_F(ListStreams, WriteFailsWhenAMembersOwnWriteFails) {
+  // A text has no file form: its write answers 0.
+  AP40_LLIST* list = make_list();
+  add(list, &make_list(AP40_NO_KEY)->head);
+  add(list, make_text("no file form"));
+  add(list, &make_list(AP40_NO_KEY)->head);
+  EXPECT_EQ(written(list, 0), list_head(3, AP40_NO_KEY) + u16(40) + list_head(0, AP40_NO_KEY) + u16(48));
+  EXPECT_EQ(send(AP40_MSG_STREAM_SIZE, list), 0u);  // nor can its size be told
+}
+
+TEST_F(ListStreams, WriteAndReadNeedAnOpenFileObject) {
+  AP40_LLIST* list = make_list();
+  AP20_FILE* file = open_file("closed.bin", AP20_MODE_CREATE);
+  close(file);
+  EXPECT_EQ(send(AP_MSG_WRITE, list, file), 0u);
+  AP40_LLIST* not_a_file = make_list();
+  EXPECT_EQ(send(AP_MSG_WRITE, list, not_a_file), 0u);
+  uint16_t class_id = AP40_CLASS_ID;
+  AP_READPARM parameter{&file->head, 1};
+  EXPECT_EQ(send(AP_MSG_READ, &class_id, &parameter), 0u);
+  EXPECT_EQ(class_record(AP40_CLASS_ID).live, 2);
+}
+
+struct BadStreamCase {
+  const char* what;
+  std::string bytes;
+  uint32_t stop;   // where the file stands after the failed read
+  uint32_t error;  // what the file object's error word says
+};
+
+class BadStreams : public ListStreams, public testing::WithParamInterface<BadStreamCase> {};
+
+TEST_P(BadStreams, ReadStopsCleanlyAndLeavesNoObjectBehind) {
+  const BadStreamCase& given = GetParam();
+  AP20_FILE* file = nullptr;
+  EXPECT_EQ(read_back(given.bytes, &file), nullptr);
+  EXPECT_EQ(position(file), given.stop);
+  EXPECT_EQ(error(file), given.error);
+  EXPECT_EQ(class_record(AP40_CLASS_ID).live, 0);
+  EXPECT_EQ(class_record(AP2_CLASS_ID).live, 1);  // the file object's root part
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadStreams,
+    testing::Values(
+        // 16 bytes after the head hold 8 members at the most.
+        BadStreamCase{"CountLargerThanTheBytesLeft",
+                      list_head(9, AP40_NO_KEY) + kEmptyMember + kEmptyMember, 6, AP20_ERROR_DAMAGED},
+        BadStreamCase{"ClassIdNotRegistered",
+                      list_head(3, AP40_NO_KEY) + kEmptyMember + u16(199) + kEmptyMember,
+                      6 + 8 + 2, AP20_ERROR_DAMAGED},
+        BadStreamCase{"ClassIdOfTheWholeTable", list_head(1, AP40_NO_KEY) + u16(250) + "xx",
+                      8, AP20_ERROR_DAMAGED},
+        BadStreamCase{"MemberStreamCutShort",
+                      list_head(2, AP40_NO_KEY) + kEmptyMember + u16(40) + u16(1) + std::string(1, '\0'),
+                      6 + 8 + 2 + 3, AP20_ERROR_SHORT_FILE},
+        BadStreamCase{"HeadCutShort", u32(1) + "\xFF", 5, AP20_ERROR_SHORT_FILE}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(ListStreams, AFailedReadIntoAListLeavesItAsItWas) {
+  AP40_LLIST* list = list_of({"own"});
+  list->key = 4;
+  testsupport::write_file("bad.bin", list_head(2, AP40_NO_KEY) + kEmptyMember + u16(199));
+  AP20_FILE* file = open_file("bad.bin", AP20_MODE_READ);
+  AP_READPARM parameter{&file->head, 0};
+  EXPECT_EQ(send(AP_MSG_READ, list, &parameter), 0u);
+  EXPECT_EQ(contents(list), std::vector<std::string>{"own"});
+  EXPECT_EQ(list->key, 4);
+  EXPECT_EQ(class_record(AP40_CLASS_ID).live, 1);
 }
 
 }  // namespace
