@@ -37,6 +37,8 @@ struct ClassRegistration {
 // 121 SQR (13). A class takes its row here, at its place, once it is built.
 const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
+    {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
+     "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
     {AP40_CLASS_ID, AP2_CLASS_ID, ap40_InitClass, ap40_TermClass, AP40_Dispatcher_LLIST, "AP40_Dispatcher_LLIST"},
     {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
