@@ -11,7 +11,10 @@
 // attached objects in a list; the converter gathers the spectra of a
 // document and their title in one to save them as a group.
 #include <cstring>
+#include <memory>
+#include <new>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
 #include "platform/memory.h"
@@ -20,10 +23,6 @@ namespace {
 
 constexpr uint32_t kInstanceCells = 80;
 constexpr char kClassName[] = "AP40_LLIST";
-
-// The compare operator of message 42 that tests nothing: with parameter
-// 65535 it answers the walk's start position.
-constexpr uint16_t kAnyValue = 7;
 
 // Stream form of a list: u32 member count, u16 key parameter, then per
 // member its u16 class id and the member's own stream.
@@ -78,6 +77,34 @@ AP_OBJECT* ap40_walk(AP40_LLIST* list, const AP_OBJECT* start, uint16_t directio
     if (test(member, context)) return member;
   }
   return nullptr;
+}
+
+// A member's value of one parameter, in a buffer one byte longer than the
+// row (zeroed, so that a text always ends), with the parameter's type code.
+// Only members whose parent part is a parameter-table part are asked: other
+// classes give messages 38 to 62 meanings of their own.
+struct MemberValue {
+  std::unique_ptr<uint8_t[]> bytes;
+  uint16_t type_code = 0;
+};
+
+bool ap40_member_value(AP_OBJECT* member, uint16_t parameter, MemberValue* value) {
+  if (IsBadReadPtr(member, sizeof(AP_OBJECT)) || IsBadReadPtr(member->parent, sizeof(AP_OBJECT)) ||
+      member->parent->class_id != AP13_CLASS_ID)
+    return false;
+  AP13_INDEXPARM row{parameter};
+  const uint32_t size = GU2_DoMethod_MSG(AP13_MSG_GET_PARM_SIZE, member, &row);
+  if (size == 0 || size > AP13_LARGEST_VALUE) return false;
+  value->type_code = static_cast<uint16_t>(GU2_DoMethod_MSG(AP13_MSG_GET_PARM_TYPE, member, &row));
+  value->bytes.reset(new (std::nothrow) uint8_t[size + 1]());
+  return value->bytes != nullptr && GU2_GetParmValue_MSG(member, parameter, value->bytes.get()) == 1;
+}
+
+bool ap40_value_passes(AP_OBJECT* member, const void* context) {
+  const auto* find = static_cast<const AP40_FINDPARM*>(context);
+  MemberValue value;
+  return ap40_member_value(member, find->parameter, &value) &&
+         AP1_Compare_MATH(value.bytes.get(), find->compare, const_cast<void*>(find->value), value.type_code) != 0;
 }
 
 bool ap40_passes_callback(AP_OBJECT* member, const void* context) {
@@ -376,9 +403,22 @@ uint16_t ap40_SetKey_LLIST(AP40_LLIST* list, uint16_t key) {
 // on members that carry a parameter table.
 AP_OBJECT* ap40_FindByValue_LLIST(AP40_LLIST* list, const AP40_FINDPARM* find) {
   if (!ap40_is_list(list)) return nullptr;
-  if (find->parameter == AP40_NO_KEY && find->compare == kAnyValue)
+  if (find->parameter == AP40_NO_KEY && find->compare == AP1_OP_ALWAYS)
     return ap40_member(list, ap40_walk_start(list, find->start, find->direction));
-  return nullptr;
+  if (find->parameter == AP40_NO_KEY || find->compare == AP1_OP_ALWAYS || find->value == nullptr) return nullptr;
+  return ap40_walk(list, find->start, find->direction, ap40_value_passes, find);
+}
+
+// Where a new member goes: in a keyed list before the first member whose
+// value of the key is greater than its own, so that equal values keep the
+// order they came in; at the end without a key, without a greater value, or
+// for a member without the key parameter.
+uint32_t ap40_key_position(AP40_LLIST* list, AP_OBJECT* member) {
+  MemberValue value;
+  if (list->key == AP40_NO_KEY || !ap40_member_value(member, list->key, &value)) return list->members.count;
+  const AP40_FINDPARM find{list->key, AP1_OP_GREATER, value.bytes.get(), nullptr, AP40_FROM_HEAD};
+  AP_OBJECT* greater = ap40_FindByValue_LLIST(list, &find);
+  return greater != nullptr ? ap40_GetIndex_LLIST(list, greater) : list->members.count;
 }
 
 AP_OBJECT* ap40_FindByTest_LLIST(AP40_LLIST* list, const AP40_TESTPARM* find) {
@@ -394,7 +434,7 @@ AP_OBJECT* ap40_FindByMessage_LLIST(AP40_LLIST* list, const AP40_ASKPARM* find) 
 // The member next to the start one, or the first or last member: the value
 // search with no test.
 AP_OBJECT* ap40_Neighbour_LLIST(AP40_LLIST* list, AP_OBJECT* start, uint16_t direction) {
-  const AP40_FINDPARM find{AP40_NO_KEY, kAnyValue, nullptr, start, direction};
+  const AP40_FINDPARM find{AP40_NO_KEY, AP1_OP_ALWAYS, nullptr, start, direction};
   return ap40_FindByValue_LLIST(list, &find);
 }
 
@@ -494,7 +534,8 @@ AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep) {
 uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member) {
   if (!ap40_is_list(list) || member == nullptr) return AP40_NO_INDEX;
   if (!ap2_BeginChange_OBJ(ap40_part(list))) return AP40_NO_INDEX;
-  const uint32_t index = GU1_Append_LL(&list->members, member) ? list->members.count - 1 : AP40_NO_INDEX;
+  uint32_t index = ap40_key_position(list, member);
+  if (!GU1_InsertP_LL(&list->members, member, index)) index = AP40_NO_INDEX;
   ap2_EndChange_OBJ(ap40_part(list));
   return index;
 }

@@ -753,74 +753,6 @@ uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member);                   
 uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy);     // 37
 
 // ---------------------------------------------------------------------------
-// Typed parameter accessors (GU2)
-
-// Whether the object carries a parameter-table part (class 13) in its chain
-// of parent parts.
-APEXPORT int16_t GU2_IsAP13Child(const void* object);
-// The checks an accessor makes before it sends message 40 (read 0: the value
-// memory is written) or 41 (read 1: it is read): object and value given, a
-// parameter part, the index below the count, the value memory of `size`
-// bytes, and the parameter's type, or with allow-other-types a parameter of
-// at most `size` bytes. 1 pass, 0 fail.
-APEXPORT int16_t GU2_CheckParmExRW_MSG(void* object, uint16_t index, const void* value, uint16_t size,
-                                       uint16_t type_code, int16_t allow_other_types, int16_t read);
-APEXPORT int16_t GU2_CheckParmEx_MSG(void* object, uint16_t index, const void* value, uint16_t size,
-                                     uint16_t type_code, int16_t allow_other_types);
-APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* value, uint16_t size,
-                                   uint16_t type_code);
-
-// How an accessor reports a failed check: with the assertion box, or only
-// by its answer of 0. A string get checks the whole row it will receive.
-constexpr uint16_t GU2_ACCESS_BOX = 1;
-constexpr uint16_t GU2_ACCESS_QUIET = 0;
-constexpr uint16_t GU2_ACCESS_WHOLE_ROW = 2;
-
-// The accessor pairs GU2_<Type>GetParmValue_MSG (object, index, value
-// buffer) and GU2_<Type>SetParmValue_MSG (object, index, value), each with
-// the value's C type, the size and type code it is checked with, and how
-// the get and the set report a failed check.
-#define GU2_TYPED_ACCESSORS(X)                                                                        \
-  X(Bool, int16_t, 2, 1, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                              \
-  X(Int, int16_t, 2, 2, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)                                             \
-  X(Word, uint16_t, 2, 3, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                             \
-  X(Long, int32_t, 4, 4, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                              \
-  X(DWord, uint32_t, 4, 5, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                            \
-  X(Single, float, 4, 6, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                              \
-  X(Float, float, 4, 6, GU2_ACCESS_BOX, GU2_ACCESS_QUIET)                                             \
-  X(Double, double, 8, 7, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                             \
-  X(String, char, 1, 8, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)                        \
-  X(PStr, char, 1, 9, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)                          \
-  X(WinID, HWND, 4, 11, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                               \
-  X(Instance, HINSTANCE, 4, 11, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                       \
-  X(Icon, HANDLE, 4, 11, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                              \
-  X(Cursor, HANDLE, 4, 11, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                            \
-  X(Handle, HANDLE, 4, 11, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                            \
-  X(LList, GU1_LINKLIST, 24, 12, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                      \
-  X(Color, DWORD, 4, 14, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                              \
-  X(ColRef, DWORD, 4, 14, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                             \
-  X(AP4Addr, AP_OBJECT*, 4, 15, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                       \
-  X(STStrArray, GU3_HANDLE, 4, 16, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                    \
-  X(GU3MemFloatAddr, GU3_HANDLE, 4, 17, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                               \
-  X(GU3MemBoolAddr, GU3_HANDLE, 4, 18, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                \
-  X(GU3MemWordAddr, GU3_HANDLE, 4, 19, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)                              \
-  X(GU3MemLongAddr, GU3_HANDLE, 4, 20, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                                \
-  X(GU3MemDoubleAddr, GU3_HANDLE, 4, 22, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                              \
-  X(GU3MemDWordAddr, GU3_HANDLE, 4, 23, GU2_ACCESS_BOX, GU2_ACCESS_BOX)
-
-#define GU2_DECLARE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_report, set_report)  \
-  APEXPORT int16_t GU2_##Type##GetParmValue_MSG(void* object, uint16_t index, ValueType* value); \
-  APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, const ValueType* value);
-GU2_TYPED_ACCESSORS(GU2_DECLARE_TYPED_ACCESSORS)
-#undef GU2_DECLARE_TYPED_ACCESSORS
-
-// An address of any of the types 10, 15 to 20, 22 and 23, checked exactly
-// against each.
-APEXPORT int16_t GU2_AddrGetParmValue_MSG(void* object, uint16_t index, uint32_t* value);
-APEXPORT int16_t GU2_AddrSetParmValue_MSG(void* object, uint16_t index, const uint32_t* value);
-// A byte array of the caller's size (type 13).
-APEXPORT int16_t GU2_CArrayGetParmValue_MSG(void* object, uint16_t size, uint16_t index, void* value);
-APEXPORT int16_t GU2_CArraySetParmValue_MSG(void* object, uint16_t size, uint16_t index, const void* value);
 // Parameter tables and the parameter-set class (AP13 PARAMS)
 
 constexpr uint16_t AP13_CLASS_ID = 13;
@@ -1217,3 +1149,73 @@ uint32_t ap13_ParseParm_PARAMS(AP13_PARAMS* part, uint16_t index, const char* te
 uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* block);                // 66
 uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block);                      // 67
 uint32_t ap13_ValidateEach_PARAMS(AP13_PARAMS* part);                                                // 68
+
+// ---------------------------------------------------------------------------
+// Typed parameter accessors (GU2)
+
+// Whether the object carries a parameter-table part (class 13) in its chain
+// of parent parts.
+APEXPORT int16_t GU2_IsAP13Child(const void* object);
+// The checks an accessor makes before it sends message 40 (read 0: the value
+// memory is written) or 41 (read 1: it is read): object and value given, a
+// parameter part, the index below the count, the value memory of `size`
+// bytes, and the parameter's type, or with allow-other-types a parameter of
+// at most `size` bytes. 1 pass, 0 fail.
+APEXPORT int16_t GU2_CheckParmExRW_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                       uint16_t type_code, int16_t allow_other_types, int16_t read);
+APEXPORT int16_t GU2_CheckParmEx_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                     uint16_t type_code, int16_t allow_other_types);
+APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                   uint16_t type_code);
+
+// How an accessor reports a failed check: with the assertion box, or only
+// by its answer of 0. A string get checks the whole row it will receive.
+constexpr uint16_t GU2_ACCESS_BOX = 1;
+constexpr uint16_t GU2_ACCESS_QUIET = 0;
+constexpr uint16_t GU2_ACCESS_WHOLE_ROW = 2;
+
+// The accessor pairs GU2_<Type>GetParmValue_MSG (object, index, value
+// buffer) and GU2_<Type>SetParmValue_MSG (object, index, value), each with
+// the value's C type, the size and type code it is checked with, and how
+// the get and the set report a failed check.
+#define GU2_TYPED_ACCESSORS(X)                                                                   \
+  X(Bool, int16_t, 2, AP13_TYPE_BOOL, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(Int, int16_t, 2, AP13_TYPE_INT, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)                            \
+  X(Word, uint16_t, 2, AP13_TYPE_WORD, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                           \
+  X(Long, int32_t, 4, AP13_TYPE_LONG, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(DWord, uint32_t, 4, AP13_TYPE_DWORD, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                         \
+  X(Single, float, 4, AP13_TYPE_SINGLE, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(Float, float, 4, AP13_TYPE_SINGLE, GU2_ACCESS_BOX, GU2_ACCESS_QUIET)                         \
+  X(Double, double, 8, AP13_TYPE_DOUBLE, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                         \
+  X(String, char, 1, AP13_TYPE_STRING, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)    \
+  X(PStr, char, 1, AP13_TYPE_PSTR, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)        \
+  X(WinID, HWND, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                             \
+  X(Instance, HINSTANCE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                     \
+  X(Icon, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(Cursor, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(Handle, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(LList, GU1_LINKLIST, 24, AP13_TYPE_LLIST, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                    \
+  X(Color, DWORD, 4, AP13_TYPE_COLOR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(ColRef, DWORD, 4, AP13_TYPE_COLOR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                           \
+  X(AP4Addr, AP_OBJECT*, 4, AP13_TYPE_AP4ADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                   \
+  X(STStrArray, GU3_HANDLE, 4, AP13_TYPE_STSTRARRAY, GU2_ACCESS_BOX, GU2_ACCESS_BOX)             \
+  X(GU3MemFloatAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMFLOATADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)   \
+  X(GU3MemBoolAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMBOOLADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)     \
+  X(GU3MemWordAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMWORDADDR, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)   \
+  X(GU3MemLongAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMLONGADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)     \
+  X(GU3MemDoubleAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDOUBLEADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX) \
+  X(GU3MemDWordAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDWORDADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)
+
+#define GU2_DECLARE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_report, set_report)  \
+  APEXPORT int16_t GU2_##Type##GetParmValue_MSG(void* object, uint16_t index, ValueType* value); \
+  APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, ValueType const* value);
+GU2_TYPED_ACCESSORS(GU2_DECLARE_TYPED_ACCESSORS)
+#undef GU2_DECLARE_TYPED_ACCESSORS
+
+// An address of any of the types 10, 15 to 20, 22 and 23, checked exactly
+// against each.
+APEXPORT int16_t GU2_AddrGetParmValue_MSG(void* object, uint16_t index, uint32_t* value);
+APEXPORT int16_t GU2_AddrSetParmValue_MSG(void* object, uint16_t index, const uint32_t* value);
+// A byte array of the caller's size (type 13).
+APEXPORT int16_t GU2_CArrayGetParmValue_MSG(void* object, uint16_t size, uint16_t index, void* value);
+APEXPORT int16_t GU2_CArraySetParmValue_MSG(void* object, uint16_t size, uint16_t index, const void* value);

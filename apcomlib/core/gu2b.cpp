@@ -12,15 +12,11 @@
 
 namespace {
 
-// The parameter-table class and the messages the checks ask it.
-constexpr uint16_t kParamsClass = 13;
-constexpr uint16_t kMsgParmCount = 37;
-constexpr uint16_t kMsgParmType = 38;
-constexpr uint16_t kMsgParmSize = 62;
-
-// Type codes the address and byte-array pairs are checked against.
-constexpr uint16_t kAddressTypes[] = {10, 15, 16, 17, 18, 19, 20, 23, 22};
-constexpr uint16_t kByteArrayType = 13;
+// Type codes the address pair is checked against, each exactly, in this order.
+constexpr uint16_t kAddressTypes[] = {
+    AP13_TYPE_ADDR,           AP13_TYPE_AP4ADDR,        AP13_TYPE_STSTRARRAY,       AP13_TYPE_GU3MEMFLOATADDR,
+    AP13_TYPE_GU3MEMBOOLADDR, AP13_TYPE_GU3MEMWORDADDR, AP13_TYPE_GU3MEMLONGADDR,   AP13_TYPE_GU3MEMDWORDADDR,
+    AP13_TYPE_GU3MEMDOUBLEADDR};
 
 // The module's source and version, as the assertion box names them.
 constexpr char kSource[] = "gu2b.cpp 1.0";
@@ -29,7 +25,7 @@ constexpr char kSource[] = "gu2b.cpp 1.0";
 bool gu2b_has_parameter(void* object, uint16_t index) {
   if (object == nullptr || !GU2_IsAP13Child(object)) return false;
   uint16_t count = 0;
-  return GU2_DoMethod_MSG(kMsgParmCount, object, &count) != 0 && index < count;
+  return GU2_DoMethod_MSG(AP13_MSG_GET_PARM_COUNT, object, &count) != 0 && index < count;
 }
 
 uint32_t gu2b_ask_row(void* object, uint16_t message, uint16_t index) {
@@ -44,8 +40,8 @@ int16_t gu2b_check(void* object, uint16_t index, const void* value, uint32_t pro
   const bool bad_memory =
       read ? IsBadReadPtr(value, probe_bytes) : IsBadWritePtr(const_cast<void*>(value), probe_bytes);
   if (bad_memory) return 0;
-  if (gu2b_ask_row(object, kMsgParmType, index) == type_code) return 1;
-  return allow_other_types && gu2b_ask_row(object, kMsgParmSize, index) <= size ? 1 : 0;
+  if (gu2b_ask_row(object, AP13_MSG_GET_PARM_TYPE, index) == type_code) return 1;
+  return allow_other_types && gu2b_ask_row(object, AP13_MSG_GET_PARM_SIZE, index) <= size ? 1 : 0;
 }
 
 // What one accessor is checked with.
@@ -73,7 +69,7 @@ int16_t gu2b_send(void* object, uint16_t index, const void* value, int16_t read)
 int16_t gu2b_access(void* object, uint16_t index, const void* value, int16_t read, const Access& access) {
   uint32_t probe_bytes = access.size;
   if ((access.report & GU2_ACCESS_WHOLE_ROW) && !read && gu2b_has_parameter(object, index)) {
-    const uint32_t row_bytes = gu2b_ask_row(object, kMsgParmSize, index);
+    const uint32_t row_bytes = gu2b_ask_row(object, AP13_MSG_GET_PARM_SIZE, index);
     if (row_bytes > probe_bytes) probe_bytes = row_bytes;
   }
   if (!gu2b_check(object, index, value, probe_bytes, access.size, access.type_code, 1, read))
@@ -92,7 +88,7 @@ int16_t gu2b_address(void* object, uint16_t index, const void* value, int16_t re
 int16_t gu2b_byte_array(void* object, uint16_t size, uint16_t index, const void* value, int16_t read,
                         const Access& access) {
   if (size == 0) return gu2b_refuse(access);
-  const Access sized{access.name, access.line, size, kByteArrayType, access.report};
+  const Access sized{access.name, access.line, size, AP13_TYPE_CARRAY, access.report};
   return gu2b_access(object, index, value, read, sized);
 }
 
@@ -104,7 +100,7 @@ APEXPORT int16_t GU2_IsAP13Child(const void* object) {
   for (uint16_t depth = 0; depth < AP_CLASS_LIMIT; ++depth) {
     if (IsBadReadPtr(part, sizeof(AP_OBJECT)) || !GU2_IsValidClassID_MSG(part->class_id)) return 0;
     if (part->parent == nullptr) return 0;
-    if (part->class_id == kParamsClass) return 1;
+    if (part->class_id == AP13_CLASS_ID) return 1;
     part = part->parent;
   }
   return 0;
@@ -130,7 +126,7 @@ APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* val
     return gu2b_access(object, index, value, 0,                                                            \
                        Access{"GU2_" #Type "GetParmValue_MSG", __LINE__, size, type_code, get_report});   \
   }                                                                                                        \
-  APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, const ValueType* value) {   \
+  APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, ValueType const* value) {   \
     return gu2b_access(object, index, value, 1,                                                            \
                        Access{"GU2_" #Type "SetParmValue_MSG", __LINE__, size, type_code, set_report});   \
   }

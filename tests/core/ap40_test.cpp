@@ -4,54 +4,64 @@
 
 #include <gtest/gtest.h>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "core/object_fixture.h"
+#include "core/params_fixture.h"
+#include "core/tracked_params.h"
 #include "files/files.h"
 #include "support/test_home.h"
 
 namespace {
 
-class Lists : public ObjectTest {
- protected:
-  static AP40_LLIST* make_list(uint16_t key = AP40_NO_KEY, HWND window = nullptr) {
-    return make<AP40_LLIST>(AP40_CLASS_ID, window, key);
-  }
-  static AP_OBJECT* make_text(const char* content) {
-    auto* text = make<AP_OBJECT>(AP48_CLASS_ID);
-    send(AP48_MSG_APPEND, text, const_cast<char*>(content));
-    return text;
-  }
-  static const char* content(AP_OBJECT* text) {
-    const char* held = ap_result_object<const char>(send(AP48_MSG_TEXT, text));
-    return held != nullptr ? held : "";
-  }
-  static uint32_t add(AP40_LLIST* list, AP_OBJECT* member) { return send(AP40_MSG_ADD, list, member); }
-  static uint32_t remove(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy_it) {
-    AP40_REMOVEPARM parameter{member, destroy_it};
-    return send(AP40_MSG_REMOVE, list, &parameter);
-  }
-  static AP_OBJECT* member_at(AP40_LLIST* list, uint32_t index) {
-    AP40_INDEXPARM parameter{index};
-    return ap_result_object<AP_OBJECT>(send(AP40_MSG_AT_INDEX, list, &parameter));
-  }
-  static std::vector<AP_OBJECT*> members(AP40_LLIST* list) {
-    std::vector<AP_OBJECT*> found;
-    for (uint32_t index = 0; index < send(AP40_MSG_COUNT, list); ++index) found.push_back(member_at(list, index));
-    return found;
-  }
-  static std::vector<std::string> contents(AP40_LLIST* list) {
-    std::vector<std::string> found;
-    for (AP_OBJECT* member : members(list)) found.push_back(content(member));
-    return found;
-  }
-  // A list of texts holding the given contents, in insertion order.
-  static AP40_LLIST* list_of(std::initializer_list<const char*> texts, HWND window = nullptr) {
-    AP40_LLIST* list = make_list(AP40_NO_KEY, window);
-    for (const char* text : texts) add(list, make_text(text));
-    return list;
-  }
-  static AP2_OBJECT* part(AP40_LLIST* list) { return reinterpret_cast<AP2_OBJECT*>(packed(list->head.parent)); }
-};
+// Lists and texts, made and reached by message as every caller does.
+uint32_t send_to(uint16_t message, void* object, void* parameter = nullptr) {
+  return GU2_DoMethod_MSG(message, object, parameter);
+}
+AP40_LLIST* make_list(uint16_t key = AP40_NO_KEY, HWND window = nullptr) {
+  uint16_t class_id = AP40_CLASS_ID;
+  AP_WINDOWPARM parameter{window, key};
+  return ap_result_object<AP40_LLIST>(send_to(AP_MSG_NEW, &class_id, &parameter));
+}
+AP_OBJECT* make_text(const char* content) {
+  uint16_t class_id = AP48_CLASS_ID;
+  AP_WINDOWPARM parameter{nullptr, 0};
+  auto* text = ap_result_object<AP_OBJECT>(send_to(AP_MSG_NEW, &class_id, &parameter));
+  send_to(AP48_MSG_APPEND, text, const_cast<char*>(content));
+  return text;
+}
+const char* content(AP_OBJECT* text) {
+  const char* held = ap_result_object<const char>(send_to(AP48_MSG_TEXT, text));
+  return held != nullptr ? held : "";
+}
+uint32_t add(AP40_LLIST* list, void* member) { return send_to(AP40_MSG_ADD, list, member); }
+uint32_t remove(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy_it) {
+  AP40_REMOVEPARM parameter{member, destroy_it};
+  return send_to(AP40_MSG_REMOVE, list, &parameter);
+}
+AP_OBJECT* member_at(AP40_LLIST* list, uint32_t index) {
+  AP40_INDEXPARM parameter{index};
+  return ap_result_object<AP_OBJECT>(send_to(AP40_MSG_AT_INDEX, list, &parameter));
+}
+std::vector<AP_OBJECT*> members(AP40_LLIST* list) {
+  std::vector<AP_OBJECT*> found;
+  for (uint32_t index = 0; index < send_to(AP40_MSG_COUNT, list); ++index) found.push_back(member_at(list, index));
+  return found;
+}
+std::vector<std::string> contents(AP40_LLIST* list) {
+  std::vector<std::string> found;
+  for (AP_OBJECT* member : members(list)) found.push_back(content(member));
+  return found;
+}
+// A list of texts holding the given contents, in insertion order.
+AP40_LLIST* list_of(std::initializer_list<const char*> texts, HWND window = nullptr) {
+  AP40_LLIST* list = make_list(AP40_NO_KEY, window);
+  for (const char* text : texts) add(list, make_text(text));
+  return list;
+}
+AP2_OBJECT* part(AP40_LLIST* list) { return reinterpret_cast<AP2_OBJECT*>(packed(list->head.parent)); }
+
+class Lists : public ObjectTest {};
 
 TEST_F(Lists, RecordIs32BytesWithKeyAndMembersAfterTheHead) {
   EXPECT_EQ(offsetof(AP40_LLIST, key), 6u);
@@ -398,6 +408,140 @@ TEST_F(Lists, NameAndTheMessagesTheListDoesNotHandle) {
   EXPECT_STREQ(name, "AP40_LLIST");
   char buffer[256] = "";
   for (uint16_t message : {0, 8, 19, 20, 21, 22, 24, 55, 57}) EXPECT_EQ(send(message, list, buffer), 0u) << message;
+}
+
+// ---------------------------------------------------------------------------
+// Lists keyed on a parameter: members of the parameter-set class of the
+// parameter tests, whose Word row holds 1 to 5 and Double row -1.5 to 2.5.
+
+using paramstest::kDouble;
+using paramstest::kString;
+using paramstest::kWord;
+
+class KeyedLists : public TrackedParams {
+ protected:
+  AP13_CHILD* member(uint16_t word, double ratio = 0.0) {
+    AP13_CHILD* made = object();
+    EXPECT_EQ(set(made, kWord, &word), 1u);
+    EXPECT_EQ(set(made, kDouble, &ratio), 1u);
+    return made;
+  }
+  static uint16_t word_of(AP_OBJECT* object) {
+    uint16_t word = 0;
+    get(object, kWord, &word);
+    return word;
+  }
+  static std::vector<uint16_t> words(AP40_LLIST* list) {
+    std::vector<uint16_t> found;
+    for (AP_OBJECT* object : members(list)) found.push_back(word_of(object));
+    return found;
+  }
+  // A list in insertion order of members with these Word values.
+  AP40_LLIST* list_of_words(std::initializer_list<uint16_t> values) {
+    AP40_LLIST* list = make_list();
+    for (uint16_t value : values) add(list, member(value));
+    return list;
+  }
+};
+
+TEST_F(KeyedLists, MembersGoInAscendingOrderOfTheKeyEqualValuesInTheOrderTheyCame) {
+  AP40_LLIST* list = make_list(kWord);
+  AP13_CHILD* first_five = member(5);
+  AP13_CHILD* second_five = member(5);
+  EXPECT_EQ(add(list, first_five), 0u);
+  EXPECT_EQ(add(list, member(3)), 0u);
+  EXPECT_EQ(add(list, second_five), 2u);
+  EXPECT_EQ(add(list, member(1)), 0u);
+  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
+  EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
+  EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
+}
+
+TEST_F(KeyedLists, AMemberWithoutTheKeyParameterGoesToTheEndAndIsNotAskedForIt) {
+  AP40_LLIST* list = make_list(kWord);
+  add(list, member(4));
+  AP_OBJECT* text = make_text("a text answers 40 by putting the block in front");
+  EXPECT_EQ(add(list, text), 1u);
+  EXPECT_EQ(add(list, member(2)), 0u);
+  EXPECT_EQ(member_at(list, 2), text);
+  EXPECT_STREQ(content(text), "a text answers 40 by putting the block in front");
+}
+
+TEST_F(KeyedLists, ANewKeyReordersTheMembersAndLaterAddsFollowIt) {
+  std::vector<std::pair<UINT, WPARAM>> received;
+  AP40_LLIST* list = make_list(AP40_NO_KEY, window(&received));
+  AP13_CHILD* a = member(5, 0.5);
+  AP13_CHILD* b = member(3, 2.0);
+  AP13_CHILD* c = member(1, -1.0);
+  for (AP13_CHILD* object : {a, b, c}) add(list, object);
+  received.clear();
+  AP40_KEYPARM key{kWord};
+  EXPECT_EQ(send(AP40_MSG_SET_KEY, list, &key), 1u);
+  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5}));
+  EXPECT_EQ(received.size(), 1u);  // one change
+  key.key = kDouble;
+  EXPECT_EQ(send(AP40_MSG_SET_KEY, list, &key), 1u);
+  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 5, 3}));
+  EXPECT_EQ(list->key, kDouble);
+  EXPECT_EQ(add(list, member(2, 1.0)), 2u);
+  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 5, 2, 3}));
+  EXPECT_EQ(APX_GetClassTable()->classes[AP40_CLASS_ID].live, 1);  // the list that sorted them is gone
+}
+
+struct FindCase {
+  const char* what;
+  uint16_t compare;
+  uint16_t value;
+  int start;  // index of the start member, -1 for none
+  uint16_t direction;
+  int expected;  // index of the member found, -1 for none
+};
+
+class FindByValue : public KeyedLists, public testing::WithParamInterface<FindCase> {};
+
+TEST_P(FindByValue, AnswersTheFirstMemberWhoseValuePassesTheCompare) {
+  const FindCase& given = GetParam();
+  AP40_LLIST* list = list_of_words({1, 2, 3, 4, 5});
+  uint16_t value = given.value;
+  AP40_FINDPARM find{kWord, given.compare, &value, given.start >= 0 ? member_at(list, given.start) : nullptr,
+                     given.direction};
+  AP_OBJECT* expected = given.expected >= 0 ? member_at(list, given.expected) : nullptr;
+  EXPECT_EQ(ap_result_object<AP_OBJECT>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindByValue,
+    testing::Values(FindCase{"EqualFromTheHead", AP1_OP_EQUAL, 3, -1, AP40_FROM_HEAD, 2},
+                    FindCase{"LessFromTheTailTestsTheTailFirst", AP1_OP_LESS, 3, -1, AP40_FROM_TAIL, 1},
+                    FindCase{"GreaterOrEqualOnFromAStart", AP1_OP_GREATER_EQUAL, 2, 2, AP40_FROM_HEAD, 3},
+                    FindCase{"LessOrEqualBackFromAStart", AP1_OP_LESS_EQUAL, 4, 2, AP40_FROM_TAIL, 1},
+                    FindCase{"GreaterPastTheLastMemberFindsNone", AP1_OP_GREATER, 5, -1, AP40_FROM_HEAD, -1},
+                    FindCase{"NoneBackToTheFirstMemberFindsNone", AP1_OP_EQUAL, 9, -1, AP40_FROM_TAIL, -1},
+                    FindCase{"FromTheLastMemberForwardFindsNone", AP1_OP_EQUAL, 5, 4, AP40_FROM_HEAD, -1},
+                    FindCase{"OperatorSevenWithAParameterFindsNone", AP1_OP_ALWAYS, 3, -1, AP40_FROM_HEAD, -1}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(KeyedLists, FindByValueComparesTextsAndPassesOverMembersWithoutAParameterTable) {
+  AP40_LLIST* list = make_list();
+  AP_OBJECT* text = make_text("beta");
+  add(list, text);
+  AP13_CHILD* alpha = object();
+  AP13_CHILD* beta = object();
+  set(alpha, kString, "alpha");
+  set(beta, kString, "beta");
+  add(list, alpha);
+  add(list, beta);
+  AP40_FINDPARM find{kString, AP1_OP_EQUAL, "beta", nullptr, AP40_FROM_HEAD};
+  EXPECT_EQ(ap_result_object<AP13_CHILD>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), beta);
+  EXPECT_STREQ(content(text), "beta");
+  find.value = nullptr;
+  EXPECT_EQ(send(AP40_MSG_FIND_BY_VALUE, list, &find), 0u);
+}
+
+TEST_F(KeyedLists, StreamSizeCountsEachParameterMembersHeadAndDataBlock) {
+  AP40_LLIST* list = list_of_words({1, 2});
+  // 6 for the list, then per member 2 for its class id, 2 + 4 for its head and its data block.
+  EXPECT_EQ(send(AP40_MSG_STREAM_SIZE, list), 6u + 2 * (2u + 6u + paramstest::data_size()));
 }
 
 // ---------------------------------------------------------------------------
