@@ -7,9 +7,9 @@
 // parameter's value. The class answers member operations (add, remove,
 // index, walks with a parameter test, a callback or a message, messages to
 // all members, navigation), stores itself with its members through a file
-// object, and owns its instance heap. Spectra keep their
-// attached objects in a list; the converter gathers the spectra of a
-// document and their title in one to save them as a group.
+// object, and owns its instance heap. Spectra keep their attached objects in
+// a list; the converter gathers the spectra of a document and their title in
+// one to save them as a group.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -66,15 +66,18 @@ GU1_NODE* ap40_walk_start(AP40_LLIST* list, const AP_OBJECT* start, uint16_t dir
   return node != nullptr ? ap40_step(node, direction) : nullptr;
 }
 
-// The first member of a walk that passes the test, or null.
+// The first member of a walk that passes the test, or null. The next node
+// is taken first, so a test may remove the member it is given.
 using MemberTest = bool (*)(AP_OBJECT* member, const void* context);
 
 AP_OBJECT* ap40_walk(AP40_LLIST* list, const AP_OBJECT* start, uint16_t direction, MemberTest test,
                      const void* context) {
-  for (GU1_NODE* node = ap40_walk_start(list, start, direction); node != nullptr;
-       node = ap40_step(node, direction)) {
+  GU1_NODE* node = ap40_walk_start(list, start, direction);
+  while (node != nullptr) {
+    GU1_NODE* next = ap40_step(node, direction);
     AP_OBJECT* member = ap40_member(list, node);
     if (test(member, context)) return member;
+    node = next;
   }
   return nullptr;
 }
@@ -232,6 +235,15 @@ bool ap40_read_members(void* file, uint32_t count, AP40_LLIST* staged) {
   return true;
 }
 
+// Reads the stream's head and its members into the staging list; the key
+// it holds comes back in `key`.
+bool ap40_read_stream(void* file, AP40_LLIST* staged, uint16_t* key) {
+  uint32_t count = 0;
+  if (!ap40_take(file, &count, sizeof count) || !ap40_take(file, key, sizeof *key)) return false;
+  if (!ap40_count_fits(file, count)) return ap40_damaged(file);
+  return ap40_read_members(file, count, staged);
+}
+
 // Adds the members read to the target in their stream order (so that the
 // target's key decides their places); when one cannot be added, those added
 // before it leave the target again.
@@ -334,10 +346,8 @@ AP40_LLIST* ap40_Read_LLIST(void* object, void* file, uint16_t create) {
   if (!ap40_is_list(target)) return nullptr;
   uint16_t class_id = AP40_CLASS_ID;
   AP40_LLIST* staged = ap40_Create_LLIST(&class_id, nullptr);
-  uint32_t count = 0;
   uint16_t key = 0;
-  bool read = staged != nullptr && ap40_take(file, &count, sizeof count) && ap40_take(file, &key, sizeof key) &&
-              (ap40_count_fits(file, count) || ap40_damaged(file)) && ap40_read_members(file, count, staged);
+  bool read = staged != nullptr && ap40_read_stream(file, staged, &key);
   const uint16_t old_key = target->key;
   if (read) {
     target->key = key;

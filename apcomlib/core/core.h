@@ -1168,16 +1168,18 @@ APEXPORT int16_t GU2_CheckParmEx_MSG(void* object, uint16_t index, const void* v
 APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* value, uint16_t size,
                                    uint16_t type_code);
 
-// How an accessor reports a failed check: with the assertion box, or only
-// by its answer of 0. A string get checks the whole row it will receive.
+// Flags of an accessor: whether a failed check raises the assertion box or
+// is told only by the answer 0, and whether a get probes the caller's
+// memory over the whole row it receives (the text types) rather than over
+// the accessor's own size.
 constexpr uint16_t GU2_ACCESS_BOX = 1;
 constexpr uint16_t GU2_ACCESS_QUIET = 0;
 constexpr uint16_t GU2_ACCESS_WHOLE_ROW = 2;
 
 // The accessor pairs GU2_<Type>GetParmValue_MSG (object, index, value
 // buffer) and GU2_<Type>SetParmValue_MSG (object, index, value), each with
-// the value's C type, the size and type code it is checked with, and how
-// the get and the set report a failed check.
+// the value's C type, the size and type code it is checked with, and the
+// flags of the get and of the set.
 #define GU2_TYPED_ACCESSORS(X)                                                                   \
   X(Bool, int16_t, 2, AP13_TYPE_BOOL, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
   X(Int, int16_t, 2, AP13_TYPE_INT, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)                            \
@@ -1206,7 +1208,7 @@ constexpr uint16_t GU2_ACCESS_WHOLE_ROW = 2;
   X(GU3MemDoubleAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDOUBLEADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX) \
   X(GU3MemDWordAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDWORDADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)
 
-#define GU2_DECLARE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_report, set_report)  \
+#define GU2_DECLARE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_flags, set_flags)  \
   APEXPORT int16_t GU2_##Type##GetParmValue_MSG(void* object, uint16_t index, ValueType* value); \
   APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, ValueType const* value);
 GU2_TYPED_ACCESSORS(GU2_DECLARE_TYPED_ACCESSORS)

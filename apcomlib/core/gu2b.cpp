@@ -50,11 +50,11 @@ struct Access {
   int16_t line;
   uint16_t size;
   uint16_t type_code;
-  uint16_t report;
+  uint16_t flags;
 };
 
 int16_t gu2b_refuse(const Access& access) {
-  if (access.report & GU2_ACCESS_BOX) GU5_Assert(kSource, access.name, access.line);
+  if (access.flags & GU2_ACCESS_BOX) GU5_Assert(kSource, access.name, access.line);
   return 0;
 }
 
@@ -68,7 +68,7 @@ int16_t gu2b_send(void* object, uint16_t index, const void* value, int16_t read)
 // writes into it.
 int16_t gu2b_access(void* object, uint16_t index, const void* value, int16_t read, const Access& access) {
   uint32_t probe_bytes = access.size;
-  if ((access.report & GU2_ACCESS_WHOLE_ROW) && !read && gu2b_has_parameter(object, index)) {
+  if ((access.flags & GU2_ACCESS_WHOLE_ROW) && !read && gu2b_has_parameter(object, index)) {
     const uint32_t row_bytes = gu2b_ask_row(object, AP13_MSG_GET_PARM_SIZE, index);
     if (row_bytes > probe_bytes) probe_bytes = row_bytes;
   }
@@ -88,7 +88,7 @@ int16_t gu2b_address(void* object, uint16_t index, const void* value, int16_t re
 int16_t gu2b_byte_array(void* object, uint16_t size, uint16_t index, const void* value, int16_t read,
                         const Access& access) {
   if (size == 0) return gu2b_refuse(access);
-  const Access sized{access.name, access.line, size, AP13_TYPE_CARRAY, access.report};
+  const Access sized{access.name, access.line, size, AP13_TYPE_CARRAY, access.flags};
   return gu2b_access(object, index, value, read, sized);
 }
 
@@ -121,14 +121,14 @@ APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* val
   return GU2_CheckParmEx_MSG(object, index, value, size, type_code, 1);
 }
 
-#define GU2B_DEFINE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_report, set_report)            \
+#define GU2B_DEFINE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_flags, set_flags)            \
   APEXPORT int16_t GU2_##Type##GetParmValue_MSG(void* object, uint16_t index, ValueType* value) {         \
     return gu2b_access(object, index, value, 0,                                                            \
-                       Access{"GU2_" #Type "GetParmValue_MSG", __LINE__, size, type_code, get_report});   \
+                       Access{"GU2_" #Type "GetParmValue_MSG", __LINE__, size, type_code, get_flags});   \
   }                                                                                                        \
   APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, ValueType const* value) {   \
     return gu2b_access(object, index, value, 1,                                                            \
-                       Access{"GU2_" #Type "SetParmValue_MSG", __LINE__, size, type_code, set_report});   \
+                       Access{"GU2_" #Type "SetParmValue_MSG", __LINE__, size, type_code, set_flags});   \
   }
 GU2_TYPED_ACCESSORS(GU2B_DEFINE_TYPED_ACCESSORS)
 #undef GU2B_DEFINE_TYPED_ACCESSORS
