@@ -287,3 +287,23 @@ APEXPORT uint16_t APX_TurnonFileRedirection(IVlRedirectFileAccess* object);
 APEXPORT HANDLE APX_RedirectCreateFile(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                                        DWORD disposition, DWORD flags, HANDLE template_file);
 APEXPORT BOOL APX_RedirectCloseHandle(HANDLE file);
+
+// ---------------------------------------------------------------------------
+// Paths, files, disk space and file security (GU4, GU12)
+
+// Paths are at most MAX_PATH (260) bytes with the terminator; '\' and '/'
+// both separate folders.
+
+APEXPORT char* GU12_GetFileNamePtrA(const char* path);
+APEXPORT uint32_t GU12_GetPathNameFromFilePath(const char* path, char* out, uint32_t size);
+APEXPORT uint32_t GU12_GetRootPathFromFilePath(const char* path, char* out, uint32_t size);
+
+// Free bytes of the path's disk, 0 when they cannot be measured.
+APEXPORT uint64_t GU4_GetDiskFreeSpace(const char* path);
+// Free or total bytes divided by `unit` (0: bytes), 0xFFFFFFFF above what 32
+// bits hold, 0 when they cannot be measured.
+APEXPORT uint32_t GU12_GetDiskFreeSpace(const char* path, uint32_t unit);
+APEXPORT uint32_t GU12_GetDiskTotalSpace(const char* path, uint32_t unit);
+// The temporary folder, checked by creating and deleting a file in it; `out`
+// holds MAX_PATH bytes.
+APEXPORT uint16_t GU12_GetValidSysTempPath(char* out);
