@@ -78,8 +78,7 @@ const Document& document() {
 }
 
 VARIANT index_variant(LONG index) {
-  VARIANT variant;
-  VariantInit(&variant);
+  VARIANT variant{};
   variant.vt = VT_I4;
   variant.lVal = index;
   return variant;

@@ -29,8 +29,7 @@ void release(T*& object) {
 }
 
 VARIANT index_variant(LONG index) {
-  VARIANT variant;
-  VariantInit(&variant);
+  VARIANT variant{};
   variant.vt = VT_I4;
   variant.lVal = index;
   return variant;

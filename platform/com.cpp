@@ -126,33 +126,10 @@ bool delete_key_tree(HKEY parent, const char* name) {
 }
 
 // The class factory that every server module hands out from DllGetClassObject.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public platform::ComObject<IClassFactory> {
  public:
-  ClassFactory(platform::ComModule& module, platform::ComCreator create) : module_(module), create_(create) {
-    module_.lock();
-  }
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    *object = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-
-  ULONG AddRef() override { return ++references_; }
-
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      module_.unlock();
-      delete this;
-    }
-    return left;
-  }
+  ClassFactory(platform::ComModule& module, platform::ComCreator create)
+      : ComObject(module), module_(module), create_(create) {}
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -171,9 +148,10 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  bool answers(REFIID iid) const override { return iid == IID_IClassFactory; }
+
   platform::ComModule& module_;
   platform::ComCreator create_;
-  ULONG references_ = 0;
 };
 
 }  // namespace

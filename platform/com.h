@@ -149,6 +149,43 @@ class ComModule {
   LONG locks_ = 0;
 };
 
+// The IUnknown part of an object of our servers that implements one
+// interface: a reference count, deletion with the last release, and a lock on
+// its module while it lives. QueryInterface answers IUnknown and the ids that
+// `answers` accepts, each with the Interface pointer.
+template <class Interface>
+class ComObject : public Interface {
+ public:
+  explicit ComObject(ComModule& module) : module_(module) { module_.lock(); }
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid != IID_IUnknown && !answers(iid)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    *object = static_cast<Interface*>(this);
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~ComObject() { module_.unlock(); }
+  virtual bool answers(REFIID iid) const = 0;
+
+ private:
+  ComModule& module_;
+  ULONG references_ = 0;
+};
+
 // Makes a new object of one class, locked on the module, and hands out the
 // interface asked for (E_NOINTERFACE, E_OUTOFMEMORY otherwise).
 using ComCreator = HRESULT (*)(REFIID iid, void** object);

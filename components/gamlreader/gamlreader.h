@@ -41,9 +41,9 @@ class IGamlValues;
 // pointer may be used as that interface directly.
 class IGamlCollection : public IDispatch {
  public:
-  virtual HRESULT NotUsed7() { return E_NOTIMPL; }                    // slot 7
-  virtual HRESULT Item(VARIANT index, IDispatch** item) = 0;          // slot 8: VT_I4 index from 0
-  virtual HRESULT get_Count(LONG* count) = 0;                         // slot 9
+  virtual HRESULT NotUsed7() { return E_NOTIMPL; }
+  virtual HRESULT Item(VARIANT index, IDispatch** item) = 0;  // slot 8: VT_I4 index from 0
+  virtual HRESULT get_Count(LONG* count) = 0;                 // slot 9
 };
 
 // The values of one axis. Unit codes are the reader's own numbers, from the

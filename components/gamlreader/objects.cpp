@@ -42,30 +42,12 @@ constexpr const IID& iid_of(IGamlChild*) { return IID_IGamlChild; }
 constexpr const IID& iid_of(IGamlValues*) { return IID_IGamlValues; }
 constexpr const IID& iid_of(IGamlParameter*) { return IID_IGamlParameter; }
 
-// Reference counting, QueryInterface and the unused IDispatch slots of an
-// object that implements one reader interface over part of a document.
+// An object that implements one reader interface over part of a document,
+// with the IDispatch slots that no caller uses.
 template <class Interface>
-class Object : public Interface {
+class Object : public platform::ComObject<Interface> {
  public:
-  explicit Object(DocumentRef document) : document_(std::move(document)) { module().lock(); }
-  virtual ~Object() { module().unlock(); }
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != iid_of(static_cast<Interface*>(nullptr))) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    *object = static_cast<Interface*>(this);
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit Object(DocumentRef document) : platform::ComObject<Interface>(module()), document_(std::move(document)) {}
 
   HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -78,8 +60,11 @@ class Object : public Interface {
   const DocumentRef& document() const { return document_; }
 
  private:
+  bool answers(REFIID iid) const override {
+    return iid == IID_IDispatch || iid == iid_of(static_cast<Interface*>(nullptr));
+  }
+
   DocumentRef document_;
-  ULONG references_ = 0;
 };
 
 // Hands out a new object of type T, built from `arguments`, as `*out`.
@@ -169,13 +154,17 @@ const T* address_of(const T* source) {
 // A collection with one ItemObject over each of `sources`.
 template <class ItemObject, class Sources>
 HRESULT hand_out_collection(const DocumentRef& document, const Sources& sources, IGamlCollection** out) {
+  if (out == nullptr) return E_POINTER;
   Collection* collection = nullptr;
   HRESULT result = hand_out<Collection>(&collection, document);
   for (auto source = std::begin(sources); SUCCEEDED(result) && source != std::end(sources); ++source) {
     result = collection->add<ItemObject>(address_of(*source));
   }
-  if (FAILED(result) && collection != nullptr) collection->Release();
-  if (out != nullptr) *out = SUCCEEDED(result) ? collection : nullptr;
+  if (FAILED(result) && collection != nullptr) {
+    collection->Release();
+    collection = nullptr;
+  }
+  *out = collection;
   return result;
 }
 

@@ -75,18 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Document, AnEmptyArrayHasNoDataStorage) {
   Ref<IGamlReader> reader;
   ASSERT_EQ(load_text(&reader, "empty.gaml", with_child(values("FLOAT64", "INTEL", "0", " "))), S_OK);
-  Ref<IGamlCollection> traces, elements;
-  Ref<IGamlTrace> trace;
-  Ref<IGamlElement> element;
-  Ref<IGamlChildList> children;
   Ref<IGamlChild> child;
+  child_at(reader.get(), 0, 0, 0, &child);
   Ref<IGamlValues> y;
-  ASSERT_EQ(reader->get_Traces(traces.out()), S_OK);
-  ASSERT_EQ(item(traces.get(), 0, IID_IGamlTrace, &trace), S_OK);
-  ASSERT_EQ(trace->get_Elements(elements.out()), S_OK);
-  ASSERT_EQ(item(elements.get(), 0, IID_IGamlElement, &element), S_OK);
-  ASSERT_EQ(element->get_Children(children.out()), S_OK);
-  ASSERT_EQ(children->Item(0, child.out()), S_OK);
   ASSERT_EQ(child->get_Values(y.out()), S_OK);
   VARIANT variant;
   ASSERT_EQ(y->get_Values(&variant), S_OK);
@@ -121,18 +112,10 @@ TEST_P(Units, NameTheHeaderUnitOfTheSameMeaning) {
                       "<GAML version=\"1.20\"><experiment><trace><Xdata" + units + "><Ydata" + units +
                           "/></Xdata></trace></experiment></GAML>"),
             S_OK);
-  Ref<IGamlCollection> traces, elements, x_values;
-  Ref<IGamlTrace> trace;
-  Ref<IGamlElement> element;
-  Ref<IGamlChildList> children;
   Ref<IGamlChild> child;
+  child_at(reader.get(), 0, 0, 0, &child);
+  Ref<IGamlCollection> x_values;
   Ref<IGamlValues> y, x;
-  ASSERT_EQ(reader->get_Traces(traces.out()), S_OK);
-  ASSERT_EQ(item(traces.get(), 0, IID_IGamlTrace, &trace), S_OK);
-  ASSERT_EQ(trace->get_Elements(elements.out()), S_OK);
-  ASSERT_EQ(item(elements.get(), 0, IID_IGamlElement, &element), S_OK);
-  ASSERT_EQ(element->get_Children(children.out()), S_OK);
-  ASSERT_EQ(children->Item(0, child.out()), S_OK);
   ASSERT_EQ(child->get_Values(y.out()), S_OK);
   ASSERT_EQ(child->get_XValues(x_values.out()), S_OK);
   ASSERT_EQ(item(x_values.get(), 0, IID_IGamlValues, &x), S_OK);

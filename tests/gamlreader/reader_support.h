@@ -70,8 +70,7 @@ inline BSTR bstr(const std::u16string& text) {
 }
 
 inline VARIANT index_variant(LONG index) {
-  VARIANT variant;
-  VariantInit(&variant);
+  VARIANT variant{};
   variant.vt = VT_I4;
   variant.lVal = index;
   return variant;
@@ -104,6 +103,31 @@ HRESULT item(IGamlCollection* collection, LONG index, REFIID iid, Ref<T>* out) {
   const HRESULT result = collection->Item(index_variant(index), found.out());
   if (FAILED(result)) return result;
   return found->QueryInterface(iid, reinterpret_cast<void**>(out->out()));
+}
+
+// Trace `index` of a loaded reader.
+inline void trace_at(IGamlReader* reader, LONG index, Ref<IGamlTrace>* out) {
+  Ref<IGamlCollection> traces;
+  ASSERT_EQ(reader->get_Traces(traces.out()), S_OK);
+  ASSERT_EQ(item(traces.get(), index, IID_IGamlTrace, out), S_OK);
+}
+
+// Element `index` of trace `trace`.
+inline void element_at(IGamlReader* reader, LONG trace, LONG index, Ref<IGamlElement>* out) {
+  Ref<IGamlTrace> owner;
+  trace_at(reader, trace, &owner);
+  Ref<IGamlCollection> elements;
+  ASSERT_EQ(owner->get_Elements(elements.out()), S_OK);
+  ASSERT_EQ(item(elements.get(), index, IID_IGamlElement, out), S_OK);
+}
+
+// Child `index` of element `element` of trace `trace`.
+inline void child_at(IGamlReader* reader, LONG trace, LONG element, LONG index, Ref<IGamlChild>* out) {
+  Ref<IGamlElement> owner;
+  element_at(reader, trace, element, &owner);
+  Ref<IGamlChildList> children;
+  ASSERT_EQ(owner->get_Children(children.out()), S_OK);
+  ASSERT_EQ(children->Item(index, out->out()), S_OK);
 }
 
 // The values of an array as doubles, with the array's element type.

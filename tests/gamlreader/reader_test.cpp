@@ -16,22 +16,10 @@ class TwoExperiments : public testing::Test {
     ASSERT_EQ(reader_->get_Traces(traces_.out()), S_OK);
   }
 
-  void trace(LONG index, Ref<IGamlTrace>* out) { ASSERT_EQ(item(traces_.get(), index, IID_IGamlTrace, out), S_OK); }
-
-  void element(LONG trace_index, LONG index, Ref<IGamlElement>* out) {
-    Ref<IGamlTrace> owner;
-    trace(trace_index, &owner);
-    Ref<IGamlCollection> elements;
-    ASSERT_EQ(owner->get_Elements(elements.out()), S_OK);
-    ASSERT_EQ(item(elements.get(), index, IID_IGamlElement, out), S_OK);
-  }
-
-  void child(LONG trace_index, LONG element_index, LONG index, Ref<IGamlChild>* out) {
-    Ref<IGamlElement> owner;
-    element(trace_index, element_index, &owner);
-    Ref<IGamlChildList> children;
-    ASSERT_EQ(owner->get_Children(children.out()), S_OK);
-    ASSERT_EQ(children->Item(index, out->out()), S_OK);
+  void trace(LONG index, Ref<IGamlTrace>* out) { trace_at(reader_.get(), index, out); }
+  void element(LONG trace, LONG index, Ref<IGamlElement>* out) { element_at(reader_.get(), trace, index, out); }
+  void child(LONG trace, LONG element, LONG index, Ref<IGamlChild>* out) {
+    child_at(reader_.get(), trace, element, index, out);
   }
 
   // The parameters of a section as "name=value" texts.

@@ -109,11 +109,11 @@ struct Walked {
     create_reader(&reader);
     ASSERT_EQ(load(reader.get(), fixture("two_experiments.gaml")), S_OK);
     ASSERT_EQ(reader->get_Traces(traces.out()), S_OK);
-    ASSERT_EQ(item(traces.get(), 0, IID_IGamlTrace, &trace), S_OK);
+    trace_at(reader.get(), 0, &trace);
     ASSERT_EQ(trace->get_Elements(elements.out()), S_OK);
-    ASSERT_EQ(item(elements.get(), 0, IID_IGamlElement, &element), S_OK);
+    element_at(reader.get(), 0, 0, &element);
     ASSERT_EQ(element->get_Children(children.out()), S_OK);
-    ASSERT_EQ(children->Item(0, child.out()), S_OK);
+    child_at(reader.get(), 0, 0, 0, &child);
     ASSERT_EQ(child->get_Values(values.out()), S_OK);
     Ref<IGamlCollection> section;
     BSTR name = bstr(u"History");
@@ -149,6 +149,31 @@ TEST(Slots, EverySlotTheConverterNeverCallsAnswersNotImplemented) {
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_IUnknown, nullptr, 0, 0, nullptr), E_NOTIMPL);
     EXPECT_EQ(dispatch->Invoke(0, IID_IUnknown, 0, 0, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL);
   }
+}
+
+TEST(Slots, EveryCallRefusesANullOutPointer) {
+  Walked objects;
+  objects.walk();
+  BSTR name = bstr(u"History");
+  EXPECT_EQ(objects.reader->get_Traces(nullptr), E_POINTER);
+  EXPECT_EQ(objects.traces->Item(index_variant(0), nullptr), E_POINTER);
+  EXPECT_EQ(objects.traces->get_Count(nullptr), E_POINTER);
+  EXPECT_EQ(objects.trace->get_Elements(nullptr), E_POINTER);
+  EXPECT_EQ(objects.trace->get_Name(nullptr), E_POINTER);
+  EXPECT_EQ(objects.trace->get_Date(nullptr), E_POINTER);
+  EXPECT_EQ(objects.trace->get_Section(name, nullptr), E_POINTER);
+  EXPECT_EQ(objects.trace->get_SectionNames(nullptr), E_POINTER);
+  EXPECT_EQ(objects.element->get_Children(nullptr), E_POINTER);
+  EXPECT_EQ(objects.element->get_Group(name, nullptr), E_POINTER);
+  EXPECT_EQ(objects.element->get_GroupNames(nullptr), E_POINTER);
+  EXPECT_EQ(objects.children->Item(0, nullptr), E_POINTER);
+  EXPECT_EQ(objects.child->get_Values(nullptr), E_POINTER);
+  EXPECT_EQ(objects.child->get_XValues(nullptr), E_POINTER);
+  EXPECT_EQ(objects.values->get_Values(nullptr), E_POINTER);
+  EXPECT_EQ(objects.values->get_Units(nullptr), E_POINTER);
+  EXPECT_EQ(objects.parameter->get_Value(nullptr), E_POINTER);
+  EXPECT_EQ(objects.parameter->get_Name(nullptr), E_POINTER);
+  SysFreeString(name);
 }
 
 TEST(Module, CanUnloadOnlyWhenNoObjectOrFactoryLives) {

@@ -39,30 +39,12 @@ TEST(Apartment, TheFirstInitialisationOfAThreadIsSOkAndFurtherOnesSFalse) {
 // A module with one class whose objects hold a module lock while they live.
 platform::ComModule test_module;
 
-class TestObject final : public IUnknown {
+class TestObject final : public platform::ComObject<IUnknown> {
  public:
-  TestObject() { test_module.lock(); }
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (iid != IID_IUnknown) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    *object = this;
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      test_module.unlock();
-      delete this;
-    }
-    return left;
-  }
+  TestObject() : ComObject(test_module) {}
 
  private:
-  ULONG references_ = 0;
+  bool answers(REFIID) const override { return false; }
 };
 
 HRESULT create_test_object(REFIID iid, void** object) {

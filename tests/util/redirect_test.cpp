@@ -33,9 +33,9 @@ class RecordingRedirection : public IVlRedirectFileAccess {
   int closed = 0;
 };
 
+// Each test turns redirection off before its host object goes out of scope.
 class FileRedirection : public testing::Test {
  protected:
-  void TearDown() override { APX_TurnonFileRedirection(nullptr); }
 
   static HANDLE open_existing(const std::string& path) {
     return APX_RedirectCreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -65,6 +65,7 @@ TEST_F(FileRedirection, AnInstalledObjectOpensAndClosesEveryFile) {
   EXPECT_EQ(host.opened, std::vector<std::string>{path});
   EXPECT_TRUE(APX_RedirectCloseHandle(file));
   EXPECT_EQ(host.closed, 1);
+  APX_TurnonFileRedirection(nullptr);
 }
 
 TEST_F(FileRedirection, InstallingHoldsOneReferenceUntilTheNextInstall) {
