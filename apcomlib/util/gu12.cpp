@@ -1,7 +1,7 @@
 // The GU12 family of file and path helpers: date stamps of files and of the
-// current time; pointers to a path's file name and extension; the folder and
-// root of a path; and the free and total space of a path's disk, with a
-// checked temporary folder.
+// current time; pointers to a path's file name and extension in 8-bit and
+// UTF-16 text; the folder and root of a path; and the free and total space
+// of a path's disk, with a checked temporary folder.
 //
 // Paths are stepped with the system's next-character function so that a
 // trail byte is never taken for a separator; '\' and '/' both separate
@@ -28,7 +28,48 @@ enum class DiskMeasure { FreeToCaller, Total };
 DiskSpaceExFunction g_kept_disk_space_ex = nullptr;
 bool g_disk_space_ex_looked_up = false;
 
-bool gu12_separator(char c) { return c == '\\' || c == '/'; }
+// Characters a file name cannot hold: the separators, the drive colon,
+// wildcards, quotes and the redirection and pipe signs.
+constexpr char kReservedInNames[] = "<>\"*/:?\\|";
+
+const char* gu12_next(const char* p) { return CharNextA(p); }
+const WCHAR* gu12_next(const WCHAR* p) { return p + 1; }
+
+template <typename Char>
+bool gu12_separator(Char c) {
+  return c == '\\' || c == '/';
+}
+
+template <typename Char>
+bool gu12_reserved(Char c) {
+  const uint32_t code = static_cast<uint32_t>(c);
+  return code != 0 && code < 0x80 && std::strchr(kReservedInNames, static_cast<char>(code)) != nullptr;
+}
+
+template <typename Char>
+Char* gu12_file_name(const Char* path) {
+  if (path == nullptr) return nullptr;
+  const Char* name = path;
+  for (const Char* p = path; *p != 0; p = gu12_next(p)) {
+    if (*p == ':' || gu12_separator(*p)) name = gu12_next(p);
+  }
+  return const_cast<Char*>(name);
+}
+
+template <typename Char>
+Char* gu12_extension(const Char* path) {
+  if (path == nullptr) return nullptr;
+  const Char* dot = nullptr;
+  const Char* end = path;
+  for (; *end != 0; end = gu12_next(end)) {
+    if (*end == '.') dot = end;
+  }
+  if (dot == nullptr) return const_cast<Char*>(end);
+  for (const Char* p = gu12_next(dot); *p != 0; p = gu12_next(p)) {
+    if (gu12_reserved(*p)) return const_cast<Char*>(end);
+  }
+  return const_cast<Char*>(dot);
+}
 
 const char* gu12_find_separator(const char* text) {
   for (const char* p = text; *p != '\0'; p = CharNextA(p)) {
@@ -118,14 +159,13 @@ APEXPORT void GU12_GetDateTime(uint32_t* out) {
 // ---------------------------------------------------------------------------
 // Parts of a path
 
-APEXPORT char* GU12_GetFileNamePtrA(const char* path) {
-  if (path == nullptr) return nullptr;
-  const char* name = path;
-  for (const char* p = path; *p != '\0'; p = CharNextA(p)) {
-    if (*p == ':' || gu12_separator(*p)) name = CharNextA(p);
-  }
-  return const_cast<char*>(name);
-}
+APEXPORT char* GU12_GetFileNamePtrA(const char* path) { return gu12_file_name(path); }
+
+APEXPORT WCHAR* GU12_GetFileNamePtrW(const WCHAR* path) { return gu12_file_name(path); }
+
+APEXPORT char* GU12_GetFileNameExtensionPtrA(const char* path) { return gu12_extension(path); }
+
+APEXPORT WCHAR* GU12_GetFileNameExtensionPtrW(const WCHAR* path) { return gu12_extension(path); }
 
 APEXPORT uint32_t GU12_GetPathNameFromFilePath(const char* path, char* out, uint32_t size) {
   if (path == nullptr || out == nullptr) return 0;

@@ -294,9 +294,46 @@ APEXPORT BOOL APX_RedirectCloseHandle(HANDLE file);
 // Paths are at most MAX_PATH (260) bytes with the terminator; '\' and '/'
 // both separate folders.
 
+// Sizes of the parts of a path: drive "X:", folder, name and extension, each
+// with its terminator.
+constexpr uint32_t GU4_DRIVE_SIZE = 3;
+constexpr uint32_t GU4_DIR_SIZE = 256;
+constexpr uint32_t GU4_FNAME_SIZE = 256;
+constexpr uint32_t GU4_EXT_SIZE = 256;
+
+// Splits a path into drive, folder (with its trailing separator), name and
+// extension (with its '.'); null outputs are skipped. The Safe forms copy at
+// most size - 1 bytes of each part and always terminate it; the others
+// assume outputs of the sizes above. GU4_splitpath and GU4_splitpathsafe
+// fill an empty drive with the current one (none while the current folder
+// lies outside the drives), but not for a network path ("\\server\share").
+APEXPORT void GU4_splitpathtrue(const char* path, char* drive, char* dir, char* name, char* ext);
+APEXPORT void GU4_splitpath(const char* path, char* drive, char* dir, char* name, char* ext);
+APEXPORT void GU4_splitpathtrueSafe(const char* path, char* drive, char* dir, char* name, char* ext,
+                                    uint32_t drive_size, uint32_t dir_size, uint32_t name_size, uint32_t ext_size);
+APEXPORT void GU4_splitpathsafe(const char* path, char* drive, char* dir, char* name, char* ext,
+                                uint32_t drive_size, uint32_t dir_size, uint32_t name_size, uint32_t ext_size);
+// Joins the parts into `path` of MAX_PATH bytes; a path that would not fit
+// comes out empty rather than cut.
+APEXPORT void GU4_makepath(char* path, const char* drive, const char* dir, const char* name, const char* ext);
+
+// Just after the last ':' or separator; the path itself when there is none.
 APEXPORT char* GU12_GetFileNamePtrA(const char* path);
+APEXPORT WCHAR* GU12_GetFileNamePtrW(const WCHAR* path);
+// The last '.' when only characters a file name may hold follow it, else
+// the end of the text.
+APEXPORT char* GU12_GetFileNameExtensionPtrA(const char* path);
+APEXPORT WCHAR* GU12_GetFileNameExtensionPtrW(const WCHAR* path);
+// Up to and including the last ':' or separator; the root with its
+// separator. The length, or 0 with `out` emptied when there is none or it
+// does not fit `size`.
 APEXPORT uint32_t GU12_GetPathNameFromFilePath(const char* path, char* out, uint32_t size);
 APEXPORT uint32_t GU12_GetRootPathFromFilePath(const char* path, char* out, uint32_t size);
+
+// The current drive, 1 for A:, 0 while the current folder lies outside the
+// drives; making a drive current answers 1 on success.
+APEXPORT int32_t GU4_GetCurrentWorkingDrive();
+APEXPORT uint16_t GU4_SetDrive(int32_t drive);
 
 // Free bytes of the path's disk, 0 when they cannot be measured.
 APEXPORT uint64_t GU4_GetDiskFreeSpace(const char* path);

@@ -22,11 +22,15 @@ struct PartsCase {
   const char* root;    // GU12_GetRootPathFromFilePath, "" when it gives 0
 };
 
+std::u16string utf16(const char* ascii) { return std::u16string(ascii, ascii + std::strlen(ascii)); }
+
 class PathParts : public Paths, public testing::WithParamInterface<PartsCase> {};
 
 TEST_P(PathParts, NameFolderAndRoot) {
   const PartsCase& c = GetParam();
   EXPECT_EQ(GU12_GetFileNamePtrA(c.path), c.path + c.name_offset);
+  const std::u16string wide = utf16(c.path);
+  EXPECT_EQ(GU12_GetFileNamePtrW(wide.c_str()), wide.c_str() + c.name_offset);
   char out[MAX_PATH] = "stale";
   EXPECT_EQ(GU12_GetPathNameFromFilePath(c.path, out, sizeof out), std::strlen(c.folder));
   EXPECT_STREQ(out, c.folder);
@@ -49,6 +53,28 @@ INSTANTIATE_TEST_SUITE_P(
                     PartsCase{"\\\\server", 2, "\\\\", ""},
                     PartsCase{"\\\\\\share\\a", 9, "\\\\\\share\\", ""}));
 
+struct ExtensionCase {
+  const char* path;
+  size_t offset;  // where the extension pointer points
+};
+
+class Extensions : public Paths, public testing::WithParamInterface<ExtensionCase> {};
+
+TEST_P(Extensions, StartAtTheLastDotOfTheFileName) {
+  const ExtensionCase& c = GetParam();
+  EXPECT_EQ(GU12_GetFileNameExtensionPtrA(c.path), c.path + c.offset);
+  const std::u16string wide = utf16(c.path);
+  EXPECT_EQ(GU12_GetFileNameExtensionPtrW(wide.c_str()), wide.c_str() + c.offset);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Extensions,
+                         testing::Values(ExtensionCase{"C:\\data\\a.spa", 9}, ExtensionCase{"a.b.spg", 3},
+                                         ExtensionCase{"C:\\dir.x\\file", 13}, ExtensionCase{"dir.x/file", 10},
+                                         ExtensionCase{"file", 4}, ExtensionCase{"a.", 1},
+                                         ExtensionCase{".profile", 0}, ExtensionCase{"a.sp?", 5},
+                                         ExtensionCase{"a.b:c", 5}, ExtensionCase{"caf\xE9.d\xE9j\xE0", 4},
+                                         ExtensionCase{"", 0}));
+
 TEST_F(Paths, FolderAndRootThatDoNotFitGiveZeroAndAnEmptyText) {
   char out[8] = "stale";
   EXPECT_EQ(GU12_GetPathNameFromFilePath("C:\\data\\a.spa", out, 8), 0u);  // "C:\data\" needs 9 bytes
@@ -61,6 +87,8 @@ TEST_F(Paths, FolderAndRootThatDoNotFitGiveZeroAndAnEmptyText) {
   EXPECT_STREQ(root, "");
   EXPECT_EQ(GU12_GetRootPathFromFilePath("C:\\data", root, 0), 0u);
   EXPECT_EQ(GU12_GetFileNamePtrA(nullptr), nullptr);
+  EXPECT_EQ(GU12_GetFileNamePtrW(nullptr), nullptr);
+  EXPECT_EQ(GU12_GetFileNameExtensionPtrA(nullptr), nullptr);
   EXPECT_EQ(GU12_GetPathNameFromFilePath(nullptr, out, sizeof out), 0u);
   EXPECT_EQ(GU12_GetRootPathFromFilePath("C:\\", nullptr, 8), 0u);
 }
