@@ -1,7 +1,7 @@
 // The GU12 family of file and path helpers: date stamps of files and of the
 // current time; pointers to a path's file name and extension in 8-bit and
 // UTF-16 text; the folder and root of a path; and the free and total space
-// of a path's disk, with a checked temporary folder.
+// of a path's disk, with a checked temporary folder; whether a file exists.
 //
 // Paths are stepped with the system's next-character function so that a
 // trail byte is never taken for a separator; '\' and '/' both separate
@@ -186,6 +186,21 @@ APEXPORT uint32_t GU12_GetRootPathFromFilePath(const char* path, char* out, uint
     root_end = first + 1;
   }
   return gu12_copy_span(path, root_end != nullptr ? static_cast<size_t>(root_end - path) : 0, out, size);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+// A sharing violation means the file is there, held open by another.
+APEXPORT uint16_t GU12_DoesFileExist(const char* path) {
+  if (path == nullptr) return 0;
+  const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return 1;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
-// The GU4 path helpers: the split of a path into drive, folder, name and
-// extension and the join back, and the current drive that the split puts in
+// The GU4 path and file helpers: the split of a path into drive, folder,
+// name and extension and the join back; the process-wide one-at-a-time file
+// search; existence tests; deleting, renaming and making folders with the
+// run-time library's results; and the current drive, which the split puts in
 // front of a path without one.
 //
 // Every copy into a caller's buffer is bounded: a part of the split by the
@@ -8,6 +10,7 @@
 // function; '\' and '/' both separate folders. Called by the file object and
 // the native file classes, and by hosts.
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/codepage.h"
@@ -16,6 +19,13 @@
 namespace {
 
 constexpr int32_t kDriveCount = 26;
+
+// The search of GU4_FindFirst, INVALID_HANDLE_VALUE when none is open.
+HANDLE g_search = INVALID_HANDLE_VALUE;
+
+// 100-nanosecond steps from 1601-01-01 (file times) to 1970-01-01.
+constexpr uint64_t kFileTimeAt1970 = 116444736000000000ull;
+constexpr uint64_t kFileTimeStepsPerSecond = 10000000ull;
 
 struct Span {
   const char* start;
@@ -108,6 +118,46 @@ void gu4e_append(PathText* out, const char* part, size_t length) {
 
 void gu4e_append_text(PathText* out, const char* text) { gu4e_append(out, text, std::strlen(text)); }
 
+int32_t gu4e_seconds_since_1970(const FILETIME& time) {
+  const uint64_t steps = static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  if (steps < kFileTimeAt1970) return -1;
+  const uint64_t seconds = (steps - kFileTimeAt1970) / kFileTimeStepsPerSecond;
+  return seconds <= INT32_MAX ? static_cast<int32_t>(seconds) : -1;
+}
+
+void gu4e_fill_find_data(const WIN32_FIND_DATAA& found, GU4_FINDDATA* data) {
+  const uint64_t size = static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+  data->attrib = found.dwFileAttributes;
+  data->time_create = gu4e_seconds_since_1970(found.ftCreationTime);
+  data->time_access = gu4e_seconds_since_1970(found.ftLastAccessTime);
+  data->time_write = gu4e_seconds_since_1970(found.ftLastWriteTime);
+  data->size = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  gu4e_copy_part(Span{found.cFileName, std::strlen(found.cFileName)}, data->name, sizeof data->name);
+}
+
+// The run-time library's answer to a file call: 0, or -1 with its error
+// number for the system's error.
+int32_t gu4e_runtime_result(BOOL done) {
+  if (done) return 0;
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: errno = EACCES; break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+    default: errno = EINVAL; break;
+  }
+  return -1;
+}
+
+bool gu4e_opens_for_reading(const char* path) {
+  const HFILE file = _lopen(path, OF_READ);
+  if (file == HFILE_ERROR) return false;
+  _lclose(file);
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -173,4 +223,70 @@ APEXPORT uint16_t GU4_SetDrive(int32_t drive) {
   char root[] = "A:\\";
   root[0] = static_cast<char>('A' + drive - 1);
   return SetCurrentDirectoryA(root) ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+APEXPORT int32_t GU4_FindFirst(const char* pattern, uint32_t, GU4_FINDDATA* data) {
+  GU4_FindClose();
+  if (pattern == nullptr || data == nullptr) return -1;
+  WIN32_FIND_DATAA found;
+  g_search = FindFirstFileA(pattern, &found);
+  if (g_search == INVALID_HANDLE_VALUE) return -1;
+  gu4e_fill_find_data(found, data);
+  return 0;
+}
+
+APEXPORT int32_t GU4_FindNext(GU4_FINDDATA* data) {
+  WIN32_FIND_DATAA found;
+  if (data == nullptr || g_search == INVALID_HANDLE_VALUE || !FindNextFileA(g_search, &found)) return -1;
+  gu4e_fill_find_data(found, data);
+  return 0;
+}
+
+APEXPORT uint16_t GU4_FindClose() {
+  if (g_search != INVALID_HANDLE_VALUE) FindClose(g_search);
+  g_search = INVALID_HANDLE_VALUE;
+  return 1;
+}
+
+APEXPORT int32_t GU4_remove(const char* path) {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return gu4e_runtime_result(path != nullptr && DeleteFileA(path));
+}
+
+APEXPORT int32_t GU4_rename(const char* old_path, const char* new_path) {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return gu4e_runtime_result(old_path != nullptr && new_path != nullptr && MoveFileA(old_path, new_path));
+}
+
+APEXPORT int32_t GU4_mkdir(const char* path) {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return gu4e_runtime_result(path != nullptr && CreateDirectoryA(path, nullptr));
+}
+
+APEXPORT uint16_t GU4_DoesFileExist(const char* path) {
+  if (path == nullptr) return 0;
+  if (gu4e_opens_for_reading(path)) return 1;
+  if (GU12_GetFileNamePtrA(path) != path) return 0;
+  char in_windows[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(in_windows, sizeof in_windows);
+  if (length == 0 || length >= sizeof in_windows) return 0;
+  PathText out{in_windows, sizeof in_windows, length, true};
+  gu4e_append_text(&out, "\\");
+  gu4e_append_text(&out, path);
+  return out.fits && gu4e_opens_for_reading(in_windows) ? 1 : 0;
+}
+
+APEXPORT uint16_t GU4_WildcardFileExists(const char* pattern) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = pattern != nullptr ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FindClose(search);
+  return 1;
+}
+
+APEXPORT uint16_t GU4_Access(const char* path) {
+  return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }

@@ -330,6 +330,47 @@ APEXPORT WCHAR* GU12_GetFileNameExtensionPtrW(const WCHAR* path);
 APEXPORT uint32_t GU12_GetPathNameFromFilePath(const char* path, char* out, uint32_t size);
 APEXPORT uint32_t GU12_GetRootPathFromFilePath(const char* path, char* out, uint32_t size);
 
+// Search record of GU4_FindFirst and GU4_FindNext, 280 bytes, the run-time
+// library's layout.
+//   0    4  attributes (FILE_ATTRIBUTE_*)
+//   4    4  creation time, seconds since 1970-01-01 00:00 UTC (-1 when not
+//           representable)
+//   8    4  last access time, the same way
+//  12    4  last write time, the same way
+//  16    4  size in bytes, 0xFFFFFFFF for 4 GB and more
+//  20  260  name, terminated
+struct GU4_FINDDATA {
+  uint32_t attrib;
+  int32_t time_create;
+  int32_t time_access;
+  int32_t time_write;
+  uint32_t size;
+  char name[MAX_PATH];
+};
+static_assert(sizeof(GU4_FINDDATA) == 280);
+
+// One search for the whole process: GU4_FindFirst closes the one still open.
+// The attributes are those of the callers' interface; every entry that
+// matches the pattern is listed. 0 for an entry found, -1 otherwise.
+APEXPORT int32_t GU4_FindFirst(const char* pattern, uint32_t attributes, GU4_FINDDATA* data);
+APEXPORT int32_t GU4_FindNext(GU4_FINDDATA* data);
+APEXPORT uint16_t GU4_FindClose();
+
+// The run-time library's results: 0 on success, -1 with errno set (ENOENT,
+// EACCES, EEXIST, or EINVAL for anything else, null paths too).
+APEXPORT int32_t GU4_remove(const char* path);
+APEXPORT int32_t GU4_rename(const char* old_path, const char* new_path);
+APEXPORT int32_t GU4_mkdir(const char* path);
+
+// 1 when the file opens for reading; a bare name is also looked for in the
+// Windows directory.
+APEXPORT uint16_t GU4_DoesFileExist(const char* path);
+// 1 when the file opens for reading or is in use by another open.
+APEXPORT uint16_t GU12_DoesFileExist(const char* path);
+APEXPORT uint16_t GU4_WildcardFileExists(const char* pattern);
+// 1 when a file or folder of that name exists.
+APEXPORT uint16_t GU4_Access(const char* path);
+
 // The current drive, 1 for A:, 0 while the current folder lies outside the
 // drives; making a drive current answers 1 on success.
 APEXPORT int32_t GU4_GetCurrentWorkingDrive();

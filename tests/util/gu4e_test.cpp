@@ -1,5 +1,9 @@
+#include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "util_fixture.h"
 
@@ -11,6 +15,7 @@ class PathHelpers : public utiltest::Utilities {
   void SetUp() override { ASSERT_GT(GetCurrentDirectoryA(sizeof saved_folder_, saved_folder_), 0u); }
   void TearDown() override {
     SetCurrentDirectoryA(saved_folder_);
+    GU4_FindClose();
     utiltest::Utilities::TearDown();
   }
 
@@ -159,6 +164,164 @@ TEST_F(PathHelpers, JoinedPathThatDoesNotFitComesOutEmpty) {
   EXPECT_EQ(path[1], 'x');
   GU4_makepath(path, "C:", dir.c_str(), "nam", "sp");  // 259 characters just fit
   EXPECT_EQ(std::strlen(path), 259u);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::vector<std::string> found_names(const std::string& pattern) {
+  std::vector<std::string> names;
+  GU4_FINDDATA data;
+  for (int32_t result = GU4_FindFirst(pattern.c_str(), 0, &data); result == 0; result = GU4_FindNext(&data))
+    names.push_back(data.name);
+  return names;
+}
+
+TEST_F(PathHelpers, FindListsTheMatchesOneAtATimeAndThenAnswersMinusOne) {
+  for (const char* name : {"b.spa", "A.SPA", "c.spg"}) testsupport::write_file(std::string("find/") + name, "12345");
+  const std::string folder = testsupport::home() + "/find";
+  EXPECT_EQ(found_names(folder + "/*.spa"), (std::vector<std::string>{"A.SPA", "b.spa"}));
+  EXPECT_EQ(GU4_FindNext(nullptr), -1);
+  GU4_FINDDATA data;
+  EXPECT_EQ(GU4_FindNext(&data), -1);  // still at the end
+  EXPECT_EQ(GU4_FindClose(), 1);
+  EXPECT_EQ(GU4_FindNext(&data), -1);  // no search open
+  EXPECT_EQ(GU4_FindClose(), 1);
+  EXPECT_EQ(GU4_FindFirst((folder + "/*.xyz").c_str(), 0, &data), -1);
+  EXPECT_EQ(GU4_FindFirst(nullptr, 0, &data), -1);
+  EXPECT_EQ(GU4_FindFirst((folder + "/*").c_str(), 0, nullptr), -1);
+}
+
+TEST_F(PathHelpers, FindRecordCarriesAttributesSizeTimesAndName) {
+  testsupport::write_file("find/data.spa", "12345");
+  const std::string folder = testsupport::home() + "/find";
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  GU4_FINDDATA data;
+  ASSERT_EQ(GU4_FindFirst((folder + "/data.spa").c_str(), 0, &data), 0);
+  EXPECT_EQ(data.attrib, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(data.size, 5u);
+  EXPECT_STREQ(data.name, "data.spa");
+  EXPECT_NEAR(data.time_write, now, 60);
+  ASSERT_EQ(GU4_FindFirst(folder.c_str(), 0, &data), 0);
+  EXPECT_EQ(data.attrib, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(PathHelpers, FindRecordSizeStopsAtTheLargest32BitValue) {
+  const std::string path = testsupport::write_file("find/big.spa", "");
+  std::filesystem::resize_file(path, 5ull << 30);  // sparse: no disk space is taken
+  GU4_FINDDATA data;
+  ASSERT_EQ(GU4_FindFirst(path.c_str(), 0, &data), 0);
+  EXPECT_EQ(data.size, 0xFFFFFFFFu);
+}
+
+TEST_F(PathHelpers, NewFindClosesTheSearchStillOpen) {
+  for (const char* name : {"a.spa", "b.spa", "c.spg"}) testsupport::write_file(std::string("find/") + name, "");
+  const std::string folder = testsupport::home() + "/find";
+  GU4_FINDDATA data;
+  ASSERT_EQ(GU4_FindFirst((folder + "/*.spa").c_str(), 0, &data), 0);
+  ASSERT_EQ(GU4_FindFirst((folder + "/*.spg").c_str(), 0, &data), 0);
+  EXPECT_STREQ(data.name, "c.spg");
+  EXPECT_EQ(GU4_FindNext(&data), -1);  // the first search does not go on
+}
+
+TEST_F(PathHelpers, RemoveRenameAndMkdirAnswerAsTheRunTimeDoes) {
+  const std::string a = testsupport::write_file("files/a.spa", "a");
+  const std::string b = testsupport::home() + "/files/b.spa";
+  const std::string folder = testsupport::home() + "/files/made";
+  EXPECT_EQ(GU4_rename(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(testsupport::read_file(b), "a");
+  EXPECT_EQ(GU4_mkdir(folder.c_str()), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(GU4_remove(b.c_str()), 0);
+  EXPECT_FALSE(testsupport::file_exists(b));
+}
+
+struct RuntimeFailure {
+  const char* what;
+  int32_t (*call)(const std::string& home);
+  int error;
+};
+
+class RuntimeFailures : public PathHelpers, public testing::WithParamInterface<RuntimeFailure> {};
+
+TEST_P(RuntimeFailures, GiveMinusOneAndTheErrorNumber) {
+  testsupport::write_file("files/a.spa", "a");
+  testsupport::write_file("files/b.spa", "b");
+  errno = 0;
+  EXPECT_EQ(GetParam().call(testsupport::home() + "/files/"), -1);
+  EXPECT_EQ(errno, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RuntimeFailures,
+    testing::Values(
+        RuntimeFailure{"remove missing", [](const std::string& at) { return GU4_remove((at + "x.spa").c_str()); },
+                       ENOENT},
+        RuntimeFailure{"remove folder", [](const std::string& at) { return GU4_remove(at.c_str()); }, EACCES},
+        RuntimeFailure{"remove null", [](const std::string&) { return GU4_remove(nullptr); }, EINVAL},
+        RuntimeFailure{"rename missing",
+                       [](const std::string& at) { return GU4_rename((at + "x.spa").c_str(), (at + "y.spa").c_str()); },
+                       ENOENT},
+        RuntimeFailure{"rename onto existing",
+                       [](const std::string& at) { return GU4_rename((at + "a.spa").c_str(), (at + "b.spa").c_str()); },
+                       EEXIST},
+        RuntimeFailure{"rename null", [](const std::string& at) { return GU4_rename((at + "a.spa").c_str(), nullptr); },
+                       EINVAL},
+        RuntimeFailure{"mkdir existing", [](const std::string& at) { return GU4_mkdir(at.c_str()); }, EEXIST},
+        RuntimeFailure{"mkdir without parent", [](const std::string& at) { return GU4_mkdir((at + "x/y").c_str()); },
+                       ENOENT},
+        RuntimeFailure{"mkdir null", [](const std::string&) { return GU4_mkdir(nullptr); }, EINVAL}),
+    [](const testing::TestParamInfo<RuntimeFailure>& info) {
+      std::string name = info.param.what;
+      for (char& c : name) c = c == ' ' ? '_' : c;
+      return name;
+    });
+
+TEST_F(PathHelpers, RemoveRefusesAFileHeldOpenWithoutDeleteSharing) {
+  const std::string path = testsupport::write_file("files/held.spa", "a");
+  const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GU4_remove(path.c_str()), -1);
+  EXPECT_EQ(errno, EACCES);
+  CloseHandle(held);
+  EXPECT_EQ(GU4_remove(path.c_str()), 0);
+}
+
+TEST_F(PathHelpers, ABareNameIsAlsoLookedForInTheWindowsDirectory) {
+  testsupport::write_file("windows/Talvo32.ini", "[Files]\n");
+  EXPECT_EQ(GU4_DoesFileExist("Talvo32.ini"), 1);
+  EXPECT_EQ(GU4_DoesFileExist("C:\\Talvo32.ini"), 0);
+  EXPECT_EQ(GU4_DoesFileExist("C:Talvo32.ini"), 0);
+  EXPECT_EQ(GU12_DoesFileExist("Talvo32.ini"), 0);
+  EXPECT_EQ(GU4_DoesFileExist("Missing.ini"), 0);
+  EXPECT_EQ(GU4_DoesFileExist(nullptr), 0);
+  EXPECT_EQ(GU12_DoesFileExist(nullptr), 0);
+}
+
+TEST_F(PathHelpers, AFileInUseExistsOnlyForTheTestThatAllowsForIt) {
+  const std::string path = testsupport::write_file("files/busy.spa", "a");
+  EXPECT_EQ(GU4_DoesFileExist(path.c_str()), 1);
+  EXPECT_EQ(GU12_DoesFileExist(path.c_str()), 1);
+  const HANDLE busy = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GU4_DoesFileExist(path.c_str()), 0);
+  EXPECT_EQ(GU12_DoesFileExist(path.c_str()), 1);
+  CloseHandle(busy);
+  const std::string folder = testsupport::home() + "/files";
+  EXPECT_EQ(GU4_DoesFileExist(folder.c_str()), 0);
+  EXPECT_EQ(GU12_DoesFileExist(folder.c_str()), 0);
+}
+
+TEST_F(PathHelpers, WildcardAndAccessTestsFindFilesAndFolders) {
+  testsupport::write_file("files/a.spa", "a");
+  const std::string folder = testsupport::home() + "/files";
+  EXPECT_EQ(GU4_WildcardFileExists((folder + "/*.spa").c_str()), 1);
+  EXPECT_EQ(GU4_WildcardFileExists((folder + "/*.spg").c_str()), 0);
+  EXPECT_EQ(GU4_WildcardFileExists(nullptr), 0);
+  EXPECT_EQ(GU4_Access((folder + "/a.spa").c_str()), 1);
+  EXPECT_EQ(GU4_Access(folder.c_str()), 1);
+  EXPECT_EQ(GU4_Access((folder + "/b.spa").c_str()), 0);
+  EXPECT_EQ(GU4_Access(nullptr), 0);
 }
 
 // ---------------------------------------------------------------------------
