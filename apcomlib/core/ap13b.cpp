@@ -16,6 +16,7 @@
 
 #include "array/array.h"
 #include "core/core.h"
+#include "files/files.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
 #include "util/util.h"
@@ -27,6 +28,10 @@ namespace {
 constexpr uint16_t kArrayExtentMessage = 36;
 constexpr uint16_t kArrayDataMessage = 101;
 constexpr uint16_t kTextAppendMessage = 36;
+
+// A stored block is the record of one table, whose offsets are 16-bit: no
+// written block reaches beyond this.
+constexpr uint32_t kLargestStoredBlock = 0x10000u + AP13_LARGEST_VALUE;
 
 // A listing line holds at most this much.
 constexpr size_t kLineBytes = 644;
@@ -136,9 +141,13 @@ bool ap13b_read_value(AP13_PARAMS* part, uint16_t index, ValueBuffer value) {
   return row != nullptr && row->size <= AP13_LARGEST_VALUE && ap13_GetParmValue_PARAMS(part, index, value) == 1;
 }
 
-// Free-form text of a value (message 42's), bounded by the buffer given.
-bool ap13b_value_text(AP13_PARAMS* part, uint16_t index, char* buffer, uint16_t size) {
-  const AP13_FORMATPARM core{index, 0xFFFF, 0, buffer, size, 0};
+// Free-form text of a value (message 42's). The buffer is cleared and one
+// byte kept back, so that the raw bytes of types 12 and 13 end as a text too.
+using TextBuffer = char[AP13_LARGEST_VALUE + 1];
+
+bool ap13b_value_text(AP13_PARAMS* part, uint16_t index, TextBuffer buffer) {
+  std::memset(buffer, 0, sizeof(TextBuffer));
+  const AP13_FORMATPARM core{index, 0xFFFF, 0, buffer, AP13_LARGEST_VALUE, 0};
   const AP13_PARMENTRY* row = ap13_row(part, index);
   return row->type != AP13_TYPE_OWNEDTEXT && row->type <= AP13_TYPE_LAST && ap13_FormatParm_PARAMS(part, &core) == 1;
 }
@@ -481,10 +490,10 @@ uint32_t ap13_GetAllText_PARAMS(AP13_PARAMS* part, char* buffer) {
   if (!ap13_is_part(part) || part->table == nullptr) return 0;
   std::string all;
   bool any = false;
-  char text[AP13_LARGEST_VALUE];
+  TextBuffer text;
   for (uint16_t index = 0; index < part->table->count; ++index) {
     if (!ap13b_settable(part->table->rows[index])) continue;
-    if (!ap13b_value_text(part, index, text, sizeof text)) return 0;
+    if (!ap13b_value_text(part, index, text)) return 0;
     if (any) all += ',';
     all += text;
     any = true;
@@ -639,11 +648,11 @@ uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
   char line[kLineBytes];
   std::snprintf(line, sizeof line, "%s\r\n", title != nullptr ? title : "");
   if (!append(line)) return 0;
-  char value[AP13_LARGEST_VALUE];
+  TextBuffer value;
   for (uint16_t index = 0; index < part->table->count; ++index) {
     const char* name = GU4_GetAssocString(part->table->name_group, index, nullptr, nullptr);
     if (name == nullptr) return 0;
-    const bool shown = ap13b_value_text(part, index, value, sizeof value);
+    const bool shown = ap13b_value_text(part, index, value);
     std::snprintf(line, sizeof line, " %s %s\r\n", name, shown ? value : ap13_not_given_text());
     if (!append(line)) return 0;
   }
@@ -845,6 +854,62 @@ uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* bl
     block->extent[1] = n;
   }
   return 1;
+}
+
+namespace {
+
+// Values taken from a file: the types that refer to memory, windows or
+// arrays of this process are passed over.
+bool ap13b_kept_in_files(uint16_t type) {
+  return type != AP13_TYPE_ADDR && type != AP13_TYPE_WINID && type != AP13_TYPE_LLIST && type < AP13_TYPE_AP4ADDR;
+}
+
+// A stored value as message 46 takes it. A text must end inside its row and
+// a length-prefixed one must keep room for its length byte, or it would
+// reach past the row once stored.
+bool ap13b_stored_value_valid(AP13_PARAMS* part, uint16_t index, const uint8_t* stored) {
+  const AP13_PARMENTRY* row = ap13_row(part, index);
+  ValueBuffer value = {};
+  std::memcpy(value, stored, row->size);
+  if (row->type == AP13_TYPE_STRING && std::memchr(stored, '\0', row->size) == nullptr) return false;
+  if (row->type == AP13_TYPE_PSTR) {
+    if (stored[0] >= row->size) return false;
+    ap13_PascalToC_PARAMS(stored, reinterpret_cast<char*>(value), row->size);
+  }
+  return ap13_ValidateParm_PARAMS(part, index, value) == 1;
+}
+
+}  // namespace
+
+// The stored block is read whole into a scratch block (one byte more, kept
+// 0) before any value is taken, so that a short read stores nothing.
+uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block) {
+  if (!ap13_is_part(part) || part->table == nullptr || block->data != part->data || part->data == nullptr ||
+      block->block_size != part->table->data_size || block->stored_size == 0 ||
+      block->stored_size > kLargestStoredBlock)
+    return 0;
+  auto* scratch = static_cast<uint8_t*>(GU3_NewPointer(block->stored_size + 1));
+  if (scratch == nullptr) return 0;
+  AP20_TRANSFERPARM transfer{scratch, block->stored_size};
+  const uint32_t read = GU2_DoMethod_MSG(AP20_MSG_READ, block->file, &transfer);
+  if (read != block->stored_size || ap2_BeginChange_OBJ(reinterpret_cast<AP2_OBJECT*>(part->head.parent)) == 0) {
+    GU3_FreePointer(scratch);
+    return 0;
+  }
+  for (uint16_t index = 0; index < part->table->count; ++index) {
+    const AP13_PARMENTRY& row = part->table->rows[index];
+    const uint32_t end = row.offset + row.size;
+    if (!ap13b_kept_in_files(row.type) || end > block->block_size || row.size > AP13_LARGEST_VALUE) continue;
+    if (end > block->stored_size) {
+      ap13_ResetParm_PARAMS(part, index);
+    } else if (ap13b_stored_value_valid(part, index, scratch + row.offset)) {
+      std::memcpy(part->data + row.offset, scratch + row.offset, row.size);
+    }
+  }
+  // The whole block changed: the notice names no one parameter.
+  ap13_end_change(part, static_cast<uint16_t>(-1));
+  GU3_FreePointer(scratch);
+  return read;
 }
 
 // A validation changes nothing and its outcome is not told: the answer is
