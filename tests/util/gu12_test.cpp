@@ -295,11 +295,11 @@ TEST_F(Paths, WithoutTheExtendedFunctionFreeSpaceCountsWholeClustersOfTheRoot) {
   const HMODULE kernel = GetModuleHandleA("kernel32.dll");
   ASSERT_NE(kernel, nullptr);
   static const platform::ModuleExport extended[] = {{"GetDiskFreeSpaceExA", GetProcAddress(kernel, "GetDiskFreeSpaceExA")}};
-  platform::register_builtin_module("kernel32.dll", nullptr, 0);
   testsupport::write_file("drive_c/data/a.spa", "x");
   DWORD sectors = 0, bytes = 0, free_clusters = 0, total_clusters = 0;
   ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &sectors, &bytes, &free_clusters, &total_clusters));
   const uint64_t cluster = static_cast<uint64_t>(sectors) * bytes;
+  platform::register_builtin_module("kernel32.dll", nullptr, 0);
   const uint64_t measured = GU4_GetDiskFreeSpace("C:\\data\\a.spa");
   platform::register_builtin_module("kernel32.dll", extended, 1);
   EXPECT_EQ(measured % cluster, 0u);
