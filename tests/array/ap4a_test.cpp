@@ -22,15 +22,15 @@ namespace {
 
 using Grid = std::vector<std::vector<float>>;
 
-Grid filled_grid(uint32_t rows, uint32_t columns) {
-  Grid grid(rows, std::vector<float>(columns));
-  for (uint32_t r = 0; r < rows; ++r)
-    for (uint32_t c = 0; c < columns; ++c) grid[r][c] = 100.0f * r + c + 1;
-  return grid;
-}
-
 class ArrayObject : public ArrayTest {
  protected:
+  // The cells of make_filled's arrays.
+  static Grid filled_grid(uint32_t rows, uint32_t columns) {
+    Grid grid(rows, std::vector<float>(columns));
+    for (uint32_t r = 0; r < rows; ++r)
+      for (uint32_t c = 0; c < columns; ++c) grid[r][c] = cell_value(r, c);
+    return grid;
+  }
   static Grid grid_of(const AP4_ARRAY* array) {
     const std::vector<float> flat = values(array);
     Grid grid(array->rows, std::vector<float>(array->columns));
