@@ -26,7 +26,10 @@ clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
 
 FUZZ_DIR ?= build-fuzz
-.PHONY: fuzz
+.PHONY: fuzz fuzz-smoke
 fuzz: deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBUILD_FUZZERS=ON >/dev/null
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+fuzz-smoke: fuzz
+	scripts/fuzz-smoke $(FUZZ_DIR)

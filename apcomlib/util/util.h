@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "platform/com.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/registry.h"
 #include "platform/wintypes.h"
@@ -267,3 +269,21 @@ APEXPORT void GU9_SetAssociationsToKX(const char* exe_path, const char* dde_appl
                                       int16_t icon_index);
 APEXPORT uint16_t GU9_IsFileTypeClassThisExe(const char* class_name, const char* exe_path);
 APEXPORT uint16_t GU9_CheckFileTypeClassExists(const char* class_name);
+
+// ---------------------------------------------------------------------------
+// File-open redirection: a host may hand in an object through which the
+// native file layer opens and closes its files.
+
+// Slot order as the host's object has it: the three IUnknown operations,
+// then CreateFile and CloseHandle with the system calls' arguments.
+class IVlRedirectFileAccess : public IUnknown {
+ public:
+  virtual HANDLE CreateFile(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                            DWORD disposition, DWORD flags, HANDLE template_file) = 0;  // slot 3
+  virtual BOOL CloseHandle(HANDLE file) = 0;                                          // slot 4
+};
+
+APEXPORT uint16_t APX_TurnonFileRedirection(IVlRedirectFileAccess* object);
+APEXPORT HANDLE APX_RedirectCreateFile(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                                       DWORD disposition, DWORD flags, HANDLE template_file);
+APEXPORT BOOL APX_RedirectCloseHandle(HANDLE file);

@@ -1,0 +1,1 @@
+<GAML version="1.20"><experiment><trace><Xdata><Ydata><values format="FLOAT32" byteorder="INTEL" numvalues="2">AACAPw==</values></Ydata></Xdata></trace></experiment></GAML>

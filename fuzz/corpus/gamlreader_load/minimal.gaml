@@ -1,0 +1,2 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<GAML version="1.20"><experiment><collectdate>2001-02-03T04:05:06.5+01:00</collectdate><trace name="t"><parameter group="G" name="p">v</parameter><Xdata units="NANOMETERS"><values format="INT32" byteorder="INTEL" numvalues="1">AQAAAA==</values><Ydata units="COUNTS"><values format="FLOAT64" byteorder="MOTOROLA" numvalues="1">P/AAAAAAAAA=</values></Ydata></Xdata></trace></experiment></GAML>

@@ -1,0 +1,3 @@
+# The reader tests load the built module as CoCreateInstance would.
+add_dependencies(test_${name} gamlreader)
+target_compile_definitions(test_${name} PRIVATE GAMLREADER_MODULE="$<TARGET_FILE:gamlreader>")
