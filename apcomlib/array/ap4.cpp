@@ -11,8 +11,6 @@
 // without an operation here answer 0, as for any class: the numbers the
 // table leaves out, and those of the arithmetic, signal, text-form and
 // chemometric operations that are not part of the library yet.
-#include <cstring>
-
 #include "array/array.h"
 #include "platform/memory.h"
 
@@ -28,6 +26,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP_MSG_NEW: return sizeof(AP4_NEWPARM);
     case AP_MSG_DESTROY:
     case AP_MSG_DUPLICATE: return sizeof(HWND);
+    case AP_MSG_READ: return sizeof(AP_READPARM);
     case AP_MSG_COPY: return sizeof(AP_COPYPARM);
     case AP4_MSG_GET_EXTENT: return sizeof(AP4_EXTENTPARM);
     case AP4_MSG_GET_ELEMENT: return sizeof(AP4_GETELEMENTPARM);
@@ -74,17 +73,17 @@ uint16_t ap4_TermClass(uint16_t class_id) {
   return freed;
 }
 
-// Messages 2 and 4 come with a pointer to the bare class id in place of an
+// Messages 2, 4 and 17 with the create flag come with a pointer to the bare class id in place of an
 // object; every other message with an array.
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter) {
-  uint16_t class_id = 0;
-  if (!IsBadReadPtr(object, sizeof class_id)) std::memcpy(&class_id, object, sizeof class_id);
+  const uint16_t class_id = ap4a_class_id_of(object);
   if (class_id != AP4_CLASS_ID || IsBadReadPtr(parameter, ap4_block_size(message))) return 0;
   auto* array = static_cast<AP4_ARRAY*>(object);
   auto* text = static_cast<char*>(parameter);
   const auto* allocate = static_cast<const AP4_ALLOCPARM*>(parameter);
   const auto* fresh = static_cast<const AP4_NEWPARM*>(parameter);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
   const auto* extent = static_cast<const AP4_EXTENTPARM*>(parameter);
   const auto* get = static_cast<const AP4_GETELEMENTPARM*>(parameter);
@@ -114,6 +113,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP_MSG_DUPLICATE:       return ap_object_result(ap4a_Duplicate(array, window->window));
     case AP_MSG_SIZE:            return ap4a_GetSize(array);
     case AP_MSG_CLASS_NAME:      return ap4a_GetClassName(array, text);
+    case AP_MSG_READ:            return ap_object_result(ap4a_Read(object, read->file, read->create));
+    case AP_MSG_WRITE:           return ap4a_Write(array, parameter);
     case AP_MSG_COPY:            return ap4a_Copy(array, reinterpret_cast<AP4_ARRAY*>(copy->target), copy->window);
     case AP4_MSG_GET_EXTENT:     return ap4a_GetExtent(array, extent->range, extent->extent);
     case AP4_MSG_GET_ELEMENT:    return ap4a_GetElement(array, get->cell, get->value);

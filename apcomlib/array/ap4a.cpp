@@ -1,8 +1,9 @@
 // The ARRAY object (class 4): rows × columns single-precision floats in a
 // GU3 block, with the AP2 part that every object carries.
 //
-// Owns the object's life cycle (allocate, new, delete, duplicate, copy) and
-// its sizes, and the structural operations on its cells: get and set an
+// Owns the object's life cycle (allocate, new, delete, duplicate, copy), its
+// sizes, its file block (read and written through a file object inside a
+// section of a native file), and the structural operations on its cells: get and set an
 // element, extract a range into a new array or copy it into another, take
 // the data out as a block and put a block in, insert and delete rows and
 // columns, swap rows or columns and fill a range. AP4_Dispatcher_ARRAY calls
@@ -16,6 +17,7 @@
 #include <cstring>
 
 #include "array/array.h"
+#include "files/files.h"
 #include "platform/memory.h"
 
 namespace {
@@ -207,10 +209,47 @@ bool ap4a_block_holds(GU3_HANDLE block, uint32_t count) {
   return bytes >= uint64_t{count} * sizeof(float);
 }
 
+// A block cut short by the end of the file is told to the file object, unless
+// the system has reported an error of its own.
+void ap4a_cut_short(void* file) {
+  if (ap20_GetError(ap20_file(file)) == 0) ap20_SetError(file, AP20_ERROR_SHORT_FILE);
+}
+
+// Reads `count` floats into a block; fewer bytes than asked for is a failure.
+bool ap4a_read_values(void* file, GU3_HANDLE block, uint32_t count) {
+  if (count == 0) return true;
+  void* floats = GU3_GetPointer_MM(block, 0, nullptr, nullptr);
+  const uint32_t bytes = count * sizeof(float);
+  if (floats == nullptr) return false;
+  if (ap20_Read(file, floats, bytes) == bytes) return true;
+  ap4a_cut_short(file);
+  return false;
+}
+
+// Reads the rows and columns of a file block and checks them before
+// anything is allocated for them; dimensions no array can have mark the
+// file as damaged.
+bool ap4a_read_dims(void* file, AP4_FILEBLOCK& dims) {
+  if (ap20_Read(file, &dims, sizeof dims) != sizeof dims) {
+    ap4a_cut_short(file);
+    return false;
+  }
+  if (ap4a_stored_dims_ok(dims.rows, dims.columns)) return true;
+  ap20_SetError(file, AP20_ERROR_DAMAGED);
+  return false;
+}
+
 }  // namespace
 
+uint16_t ap4a_class_id_of(const void* object) {
+  uint16_t class_id = 0;
+  if (!IsBadReadPtr(object, sizeof class_id)) std::memcpy(&class_id, object, sizeof class_id);
+  return class_id;
+}
+
 bool ap4a_is_array(const void* object) {
-  return !IsBadReadPtr(object, sizeof(AP4_ARRAY)) && static_cast<const AP4_ARRAY*>(object)->head.class_id == AP4_CLASS_ID;
+  return !IsBadReadPtr(object, sizeof(AP4_ARRAY)) &&
+         static_cast<const AP4_ARRAY*>(object)->head.class_id == AP4_CLASS_ID;
 }
 
 // ---------------------------------------------------------------------------
@@ -292,6 +331,44 @@ uint16_t ap4a_Copy(AP4_ARRAY* array, AP4_ARRAY* target, HWND window) {
 
 uint32_t ap4a_GetStoredSize(const AP4_ARRAY* array) {
   return ap4a_is_array(array) ? sizeof(AP4_FILEBLOCK) + ap4a_count(array) * sizeof(float) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// File block
+
+// A new array (create set; the object then is a pointer to the class id) or
+// this one takes the stored dimensions and values. Values go into a block of
+// their own before this array takes them, so that a block cut short leaves
+// the array as it was.
+AP4_ARRAY* ap4a_Read(void* object, void* file, uint16_t create) {
+  if (ap4a_class_id_of(object) != AP4_CLASS_ID || (!create && !ap4a_is_array(object)) || !ap20_IsOpen(file))
+    return nullptr;
+  AP4_FILEBLOCK dims{};
+  if (!ap4a_read_dims(file, dims)) return nullptr;
+  const uint32_t count = dims.rows * dims.columns;
+  if (create) {
+    ap4a_new_array fresh(ap4a_Allocate(AP4_CLASS_ID, nullptr, dims.rows, dims.columns));
+    if (fresh.get() == nullptr || !ap4a_read_values(file, fresh.get()->data, count) ||
+        ap2_Read_OBJ(ap4a_part(fresh.get()), 0) == nullptr)
+      return nullptr;
+    return fresh.release();
+  }
+  auto* array = static_cast<AP4_ARRAY*>(object);
+  GU3_HANDLE stored = count != 0 ? ap4a_new_block(count) : nullptr;
+  const bool taken = (count == 0 || stored != nullptr) && ap4a_read_values(file, stored, count) &&
+                     ap4a_SetDataIn(array, dims.rows, dims.columns, stored);
+  GU3_Free_MM(stored);
+  return taken && ap2_Read_OBJ(ap4a_part(array), 0) != nullptr ? array : nullptr;
+}
+
+// Every byte of the block must reach the file: a write cut short fails.
+uint16_t ap4a_Write(const AP4_ARRAY* array, void* file) {
+  if (!ap4a_is_array(array) || !ap20_IsOpen(file)) return 0;
+  const AP4_FILEBLOCK dims{array->rows, array->columns};
+  const uint32_t bytes = ap4a_count(array) * sizeof(float);
+  if (ap20_Write(file, &dims, sizeof dims) != sizeof dims) return 0;
+  if (bytes != 0 && ap20_Write(file, ap4a_GetDataAddress(array), bytes) != bytes) return 0;
+  return ap2_Write_OBJ(ap4a_part(array), file);
 }
 
 // ---------------------------------------------------------------------------

@@ -210,6 +210,10 @@ uint32_t ap4a_GetSize(AP4_ARRAY* array);                                        
 uint16_t ap4a_GetClassName(const AP4_ARRAY* array, char* buffer);                                      // 9
 uint16_t ap4a_Copy(AP4_ARRAY* array, AP4_ARRAY* target, HWND window);                                  // 22
 uint32_t ap4a_GetStoredSize(const AP4_ARRAY* array);                                                   // 107
+// The file block at the file object's position. Read answers the array
+// read, or null; with create set the object is a pointer to the class id.
+AP4_ARRAY* ap4a_Read(void* object, void* file, uint16_t create);                                       // 17
+uint16_t ap4a_Write(const AP4_ARRAY* array, void* file);                                               // 18
 
 // Elements and ranges.
 uint16_t ap4a_GetExtent(const AP4_ARRAY* array, AP4_RANGE range, AP4_CELL* extent);                    // 36
@@ -231,3 +235,6 @@ uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);              
 
 // True for a readable object of class 4.
 bool ap4a_is_array(const void* object);
+// The class id at the start of an object, or of a pointer to a bare class
+// id; 0 when there is nothing to read.
+uint16_t ap4a_class_id_of(const void* object);

@@ -1,5 +1,7 @@
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -10,6 +12,8 @@
 
 #include "array/array.h"
 #include "array/array_fixture.h"
+#include "files/files_fixture.h"
+#include "support/test_home.h"
 
 // Some tests here ask for a block the capped address space cannot give; the
 // sanitizer's allocator then answers null, as the platform's heap does,
@@ -20,26 +24,11 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 
 namespace {
 
-using Grid = std::vector<std::vector<float>>;
+using namespace arraytest;
 
 class ArrayObject : public ArrayTest {
  protected:
-  // The cells of make_filled's arrays.
-  static Grid filled_grid(uint32_t rows, uint32_t columns) {
-    Grid grid(rows, std::vector<float>(columns));
-    for (uint32_t r = 0; r < rows; ++r)
-      for (uint32_t c = 0; c < columns; ++c) grid[r][c] = cell_value(r, c);
-    return grid;
-  }
-  static Grid grid_of(const AP4_ARRAY* array) {
-    const std::vector<float> flat = values(array);
-    Grid grid(array->rows, std::vector<float>(array->columns));
-    for (uint32_t r = 0; r < array->rows; ++r)
-      for (uint32_t c = 0; c < array->columns; ++c) grid[r][c] = flat[r * array->columns + c];
-    return grid;
-  }
   static AP2_OBJECT* root_of(const AP4_ARRAY* array) { return reinterpret_cast<AP2_OBJECT*>(array->head.parent); }
-  static const APX_CLASSREC& root_class() { return APX_GetClassTable()->classes[AP2_CLASS_ID]; }
 
   static AP4_ARRAY* allocate(AP_OBJECT* owner, uint32_t rows, uint32_t columns) {
     uint16_t class_id = AP4_CLASS_ID;
@@ -709,10 +698,224 @@ TEST_F(ArrayObject, SwapWithTheSameIndexChangesNothingAndSendsNoNotice) {
 
 TEST_F(ArrayObject, SwapOutsideTheArrayIsRefused) {
   AP4_ARRAY* array = make_filled(3, 4);
-  for (AP4_SWAPPARM rows : {AP4_SWAPPARM{0, 3}, AP4_SWAPPARM{-1, 0}}) EXPECT_EQ(send(AP4_MSG_SWAP_ROWS, array, &rows), 0u);
+  for (AP4_SWAPPARM rows : {AP4_SWAPPARM{0, 3}, AP4_SWAPPARM{-1, 0}})
+    EXPECT_EQ(send(AP4_MSG_SWAP_ROWS, array, &rows), 0u);
   for (AP4_SWAPPARM columns : {AP4_SWAPPARM{4, 0}, AP4_SWAPPARM{0, -1}})
     EXPECT_EQ(send(AP4_MSG_SWAP_COLUMNS, array, &columns), 0u);
   EXPECT_EQ(grid_of(array), filled_grid(3, 4));
 }
+
+// ---------------------------------------------------------------------------
+// File block
+
+// Lowers the largest file the process may write, so that a write stops
+// short; the signal that would end the process is ignored meanwhile.
+class FileSizeCap {
+ public:
+  explicit FileSizeCap(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit capped = saved_;
+    capped.rlim_cur = bytes;
+    active_ = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+  }
+  ~FileSizeCap() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+  FileSizeCap(const FileSizeCap&) = delete;
+  FileSizeCap& operator=(const FileSizeCap&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+  bool active_ = false;
+};
+
+// A file block as the layout gives it: rows and columns as little-endian
+// u32, then the floats' bits, row-major.
+std::string block_bytes(uint32_t rows, uint32_t columns, const std::vector<float>& floats) {
+  std::string bytes;
+  filetest::put32(bytes, 0, rows);
+  filetest::put32(bytes, 4, columns);
+  for (size_t index = 0; index < floats.size(); ++index) {
+    uint32_t bits;
+    std::memcpy(&bits, &floats[index], sizeof bits);
+    filetest::put32(bytes, 8 + 4 * index, bits);
+  }
+  return bytes;
+}
+
+class ArrayFileBlock : public filetest::FileObjects {
+ protected:
+  void SetUp() override {
+    FileObjects::SetUp();
+    install_notice_counters();
+  }
+
+  // A file holding the bytes given, open for reading.
+  AP20_FILE* stored(const std::string& name, const std::string& bytes) {
+    testsupport::write_file(name, bytes);
+    return opened_file(path(name), AP20_MODE_READ);
+  }
+  static uint32_t write(AP4_ARRAY* array, AP20_FILE* file) { return send(AP_MSG_WRITE, array, file); }
+  static AP4_ARRAY* read_new(AP20_FILE* file) {
+    uint16_t class_id = AP4_CLASS_ID;
+    AP_READPARM parameter{&file->head, 1};
+    return ap_result_object<AP4_ARRAY>(send(AP_MSG_READ, &class_id, &parameter));
+  }
+  static AP4_ARRAY* read_into(AP4_ARRAY* array, AP20_FILE* file) {
+    AP_READPARM parameter{&file->head, 0};
+    return ap_result_object<AP4_ARRAY>(send(AP_MSG_READ, array, &parameter));
+  }
+  static uint32_t last_error(AP20_FILE* file) { return send(AP20_MSG_LAST_ERROR, file); }
+};
+
+TEST_F(ArrayFileBlock, WriteLaysDownRowsColumnsAndValuesAtTheFilesPosition) {
+  AP4_ARRAY* array = make_filled(2, 3);
+  const float missing = AP1_GetNaNSG_MATH();
+  ASSERT_EQ(ap4a_SetElement(array, AP4_CELL{1, 0}, missing), 1u);
+  AP20_FILE* file = opened_file(path("block.bin"), AP20_MODE_CREATE);
+  ASSERT_EQ(ap20_Write(file, "abc", 3), 3u);  // the block has no alignment of its own
+  EXPECT_EQ(write(array, file), 1u);
+  send(AP20_MSG_CLOSE, file);
+  const std::vector<float> floats{cell_value(0, 0), cell_value(0, 1), cell_value(0, 2),
+                                  missing,          cell_value(1, 1), cell_value(1, 2)};
+  EXPECT_EQ(testsupport::read_file(path("block.bin")), "abc" + block_bytes(2, 3, floats));
+}
+
+TEST_F(ArrayFileBlock, ARoundTripIsByteForByte) {
+  AP4_ARRAY* array = make(1, 20000);
+  float* data = ap4a_GetDataAddress(array);
+  for (int i = 0; i < 20000; ++i) data[i] = 0.37f * i - 1000.0f;
+  data[7] = AP1_GetNaNSG_MATH();
+  data[8] = -0.0f;
+  data[9] = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(send(AP4_MSG_STORED_SIZE, array), 80008u);
+  AP20_FILE* first = opened_file(path("first.bin"), AP20_MODE_CREATE);
+  ASSERT_EQ(write(array, first), 1u);
+  send(AP20_MSG_CLOSE, first);
+  EXPECT_EQ(testsupport::read_file(path("first.bin")), block_bytes(1, 20000, values(array)));
+
+  AP4_ARRAY* again = read_new(opened_file(path("first.bin"), AP20_MODE_READ));
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(packed(again->rows), 1u);
+  EXPECT_EQ(packed(again->columns), 20000u);
+  EXPECT_EQ(std::memcmp(values(again).data(), values(array).data(), 80000), 0);
+  AP20_FILE* second = opened_file(path("second.bin"), AP20_MODE_CREATE);
+  ASSERT_EQ(write(again, second), 1u);
+  send(AP20_MSG_CLOSE, second);
+  EXPECT_EQ(testsupport::read_file(path("second.bin")), testsupport::read_file(path("first.bin")));
+}
+
+TEST_F(ArrayFileBlock, ReadingIntoAnArrayGivesItTheStoredDimensions) {
+  AP4_ARRAY* array = make_filled(1, 5);
+  NoticeCounter counter;
+  watch(array, counter);
+  AP20_FILE* file = stored("three_by_two.bin", block_bytes(3, 2, {1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(read_into(array, file), array);
+  EXPECT_EQ(grid_of(array), (Grid{{1, 2}, {3, 4}, {5, 6}}));
+  EXPECT_EQ(counter.changes, 1);
+  EXPECT_EQ(send(AP20_MSG_POSITION, file), 32u);
+}
+
+TEST_F(ArrayFileBlock, AnEmptyArraysBlockIsRowsAndColumnsOnly) {
+  AP20_FILE* file = opened_file(path("empty.bin"), AP20_MODE_CREATE);
+  EXPECT_EQ(write(make(0, 0), file), 1u);
+  send(AP20_MSG_CLOSE, file);
+  EXPECT_EQ(testsupport::read_file(path("empty.bin")), block_bytes(0, 0, {}));
+
+  AP4_ARRAY* read = read_new(opened_file(path("empty.bin"), AP20_MODE_READ));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(packed(read->data), nullptr);
+  AP4_ARRAY* emptied = make_filled(2, 2);
+  EXPECT_EQ(read_into(emptied, opened_file(path("empty.bin"), AP20_MODE_READ)), emptied);
+  EXPECT_EQ(packed(emptied->rows), 0u);
+  EXPECT_EQ(packed(emptied->data), nullptr);
+}
+
+TEST_F(ArrayFileBlock, SavingThroughTheRootPartWritesTheBlockAndMarksItSaved) {
+  AP4_ARRAY* array = make_filled(1, 2);
+  AP20_FILE* file = opened_file(path("saved.bin"), AP20_MODE_CREATE);
+  EXPECT_EQ(send(AP_MSG_SAVE, array, file), 1u);
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, array), static_cast<uint32_t>(AP2_SAVED));
+  send(AP20_MSG_CLOSE, file);
+  EXPECT_EQ(testsupport::read_file(path("saved.bin")), block_bytes(1, 2, {cell_value(0, 0), cell_value(0, 1)}));
+}
+
+TEST_F(ArrayFileBlock, AFileThatIsNotOpenIsRefused) {
+  AP20_FILE* file = named_file(path("never.bin"));
+  AP4_ARRAY* array = make_filled(2, 2);
+  EXPECT_EQ(write(array, file), 0u);
+  EXPECT_EQ(read_new(file), nullptr);
+  EXPECT_EQ(read_into(array, file), nullptr);
+  EXPECT_EQ(send(AP_MSG_WRITE, array, nullptr), 0u);
+  EXPECT_FALSE(testsupport::file_exists(path("never.bin")));
+}
+
+TEST_F(ArrayFileBlock, AWriteCutShortIsAFailure) {
+  AP4_ARRAY* array = make_filled(1, 100);
+  AP20_FILE* values_cut = opened_file(path("values_cut.bin"), AP20_MODE_CREATE);
+  AP20_FILE* dims_cut = opened_file(path("dims_cut.bin"), AP20_MODE_CREATE);
+  {
+    FileSizeCap cap(100);
+    ASSERT_TRUE(cap.active());
+    EXPECT_EQ(write(array, values_cut), 0u);
+  }
+  {
+    FileSizeCap cap(4);
+    ASSERT_TRUE(cap.active());
+    EXPECT_EQ(write(array, dims_cut), 0u);
+  }
+}
+
+struct BadBlock {
+  const char* name;
+  std::string bytes;
+  uint32_t error;
+};
+
+std::string dims_only(uint32_t rows, uint32_t columns) { return block_bytes(rows, columns, {}); }
+
+class StoredBlock : public ArrayFileBlock, public testing::WithParamInterface<BadBlock> {};
+
+// Neither a new array nor a change of an existing one comes of a block that
+// no array can have stored, and the file object tells what was wrong.
+TEST_P(StoredBlock, ThatIsBadMakesAndChangesNoArray) {
+  const BadBlock& c = GetParam();
+  AP20_FILE* file = stored("bad.bin", c.bytes);
+  EXPECT_EQ(read_new(file), nullptr);
+  EXPECT_EQ(last_error(file), c.error);
+  EXPECT_EQ(array_class().live, 0);
+  EXPECT_EQ(root_class().live, 1);  // the file object's
+
+  AP4_ARRAY* array = make_filled(2, 3);
+  NoticeCounter counter;
+  watch(array, counter);
+  ASSERT_EQ(send(AP20_MSG_REWIND, file), 1u);
+  EXPECT_EQ(read_into(array, file), nullptr);
+  EXPECT_EQ(last_error(file), c.error);
+  EXPECT_EQ(grid_of(array), filled_grid(2, 3));
+  EXPECT_EQ(counter.changes, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StoredBlock,
+    testing::Values(BadBlock{"RowsWithoutColumns", dims_only(5, 0), AP20_ERROR_DAMAGED},
+                    BadBlock{"ColumnsWithoutRows", dims_only(0, 5), AP20_ERROR_DAMAGED},
+                    BadBlock{"NegativeRows", dims_only(0xFFFFFFFF, 2), AP20_ERROR_DAMAGED},
+                    BadBlock{"NegativeColumns", dims_only(2, 0x80000000), AP20_ERROR_DAMAGED},
+                    BadBlock{"ElementCountWrapsToZero", dims_only(0x10000, 0x10000), AP20_ERROR_DAMAGED},
+                    // Followed by as many values as the count wrapped to 32 bits
+                    // would ask for.
+                    BadBlock{"ElementCountWrapsToSmall", dims_only(65537, 65536) + std::string(65536 * 4, '\x01'),
+                             AP20_ERROR_DAMAGED},
+                    BadBlock{"TwoGigabytes", dims_only(1, 0x20000000), AP20_ERROR_DAMAGED},
+                    BadBlock{"DimensionsCutShort", std::string("\x02\x00\x00\x00\x02", 5), AP20_ERROR_SHORT_FILE},
+                    BadBlock{"ValuesCutShort", dims_only(2, 2) + std::string(15, '\x01'), AP20_ERROR_SHORT_FILE},
+                    BadBlock{"NoValues", dims_only(2, 2), AP20_ERROR_SHORT_FILE},
+                    BadBlock{"NothingAtAll", "", AP20_ERROR_SHORT_FILE}),
+    [](const testing::TestParamInfo<BadBlock>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace arraytest;
+
 bool same(AP4_CELL a, AP4_CELL b) { return a.row == b.row && a.column == b.column; }
 
 // A range resolved in a 3 × 4 array: the extent it yields and the cells the
