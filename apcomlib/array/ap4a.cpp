@@ -27,6 +27,9 @@ constexpr char kClassName[] = "AP4_ARRAY";
 // The memory manager gives no block of 2^31 bytes or more.
 constexpr int64_t kMaxElements = 0x7FFFFFFF / sizeof(float);
 
+// What a file object answers for a size or position it cannot tell.
+constexpr uint32_t kUnknown = 0xFFFFFFFF;
+
 APX_CLASSREC* ap4a_class() { return apx_class_record(AP4_CLASS_ID); }
 
 AP2_OBJECT* ap4a_part(const AP4_ARRAY* array) { return reinterpret_cast<AP2_OBJECT*>(array->head.parent); }
@@ -226,17 +229,32 @@ bool ap4a_read_values(void* file, GU3_HANDLE block, uint32_t count) {
   return false;
 }
 
+// The file holds fewer than `bytes` bytes after its position. A size or
+// position the file cannot tell leaves the question to the read.
+bool ap4a_falls_short(void* file, uint32_t bytes) {
+  const uint32_t size = ap20_GetFileSize(ap20_file(file));
+  const uint32_t position = ap20_GetPosition(ap20_file(file));
+  if (size == kUnknown || position == kUnknown || position > size) return false;
+  return size - position < bytes;
+}
+
 // Reads the rows and columns of a file block and checks them before
-// anything is allocated for them; dimensions no array can have mark the
-// file as damaged.
+// anything is allocated for them: dimensions no array can have mark the
+// file as damaged, and values the file does not hold are not asked for.
 bool ap4a_read_dims(void* file, AP4_FILEBLOCK& dims) {
   if (ap20_Read(file, &dims, sizeof dims) != sizeof dims) {
     ap4a_cut_short(file);
     return false;
   }
-  if (ap4a_stored_dims_ok(dims.rows, dims.columns)) return true;
-  ap20_SetError(file, AP20_ERROR_DAMAGED);
-  return false;
+  if (!ap4a_stored_dims_ok(dims.rows, dims.columns)) {
+    ap20_SetError(file, AP20_ERROR_DAMAGED);
+    return false;
+  }
+  if (ap4a_falls_short(file, dims.rows * dims.columns * sizeof(float))) {
+    ap4a_cut_short(file);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -870,6 +870,17 @@ TEST_F(ArrayFileBlock, AWriteCutShortIsAFailure) {
   }
 }
 
+// A block that claims more values than the file holds is refused before
+// anything is allocated for them: under the cap such an allocation would
+// fail, and the file object would then not know the block as cut short.
+TEST_F(ArrayFileBlock, ValuesTheFileDoesNotHoldAreNotAllocatedFor) {
+  AP20_FILE* file = stored("claims.bin", block_bytes(1, AddressSpaceCap::kUnobtainableFloats, {1, 2, 3}));
+  AddressSpaceCap cap;
+  ASSERT_TRUE(cap.active());
+  EXPECT_EQ(read_new(file), nullptr);
+  EXPECT_EQ(last_error(file), AP20_ERROR_SHORT_FILE);
+}
+
 struct BadBlock {
   const char* name;
   std::string bytes;
