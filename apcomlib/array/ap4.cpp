@@ -3,9 +3,9 @@
 // AP4_Dispatcher_ARRAY.
 //
 // The class owns the cell heap "AP4" from which every array is taken. The
-// message layer calls the dispatcher for every message sent to an object of class
-// 4, and the spectrum class hands it the messages a spectrum does not answer
-// itself. It checks the class and the parameter block, unpacks the block
+// message layer calls the dispatcher for every message sent to an object of
+// class 4, and the spectrum class hands it the messages a spectrum does not
+// answer itself. It checks the class and the parameter block, unpacks the block
 // and calls the operation that the message stands for: the array's own
 // operations, or the root part's for the common object protocol. Messages
 // without an operation here answer 0, as for any class: the numbers the
@@ -73,8 +73,8 @@ uint16_t ap4_TermClass(uint16_t class_id) {
   return freed;
 }
 
-// Messages 2, 4 and 17 with the create flag come with a pointer to the bare class id in place of an
-// object; every other message with an array.
+// Messages 2, 4 and 17 with the create flag come with a pointer to the bare
+// class id in place of an object; every other message with an array.
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter) {
   const uint16_t class_id = ap4a_class_id_of(object);
   if (class_id != AP4_CLASS_ID || IsBadReadPtr(parameter, ap4_block_size(message))) return 0;

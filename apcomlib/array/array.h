@@ -1,5 +1,7 @@
 // Numeric arrays and math: the exported MATH helpers (AP1) with the marker
-// values that every numeric part of the library shares.
+// values that every numeric part of the library shares, and the ARRAY class
+// (AP4): its object record, cells and ranges, file block, message numbers,
+// parameter blocks and operations.
 #pragma once
 #include <cstdint>
 
