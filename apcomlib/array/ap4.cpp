@@ -76,7 +76,7 @@ uint16_t ap4_TermClass(uint16_t class_id) {
 // Messages 2, 4 and 17 with the create flag come with a pointer to the bare
 // class id in place of an object; every other message with an array.
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter) {
-  const uint16_t class_id = ap4a_class_id_of(object);
+  const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP4_CLASS_ID || IsBadReadPtr(parameter, ap4_block_size(message))) return 0;
   auto* array = static_cast<AP4_ARRAY*>(object);
   auto* text = static_cast<char*>(parameter);

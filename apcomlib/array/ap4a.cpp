@@ -259,12 +259,6 @@ bool ap4a_read_dims(void* file, AP4_FILEBLOCK& dims) {
 
 }  // namespace
 
-uint16_t ap4a_class_id_of(const void* object) {
-  uint16_t class_id = 0;
-  if (!IsBadReadPtr(object, sizeof class_id)) std::memcpy(&class_id, object, sizeof class_id);
-  return class_id;
-}
-
 bool ap4a_is_array(const void* object) {
   return !IsBadReadPtr(object, sizeof(AP4_ARRAY)) &&
          static_cast<const AP4_ARRAY*>(object)->head.class_id == AP4_CLASS_ID;
@@ -359,7 +353,7 @@ uint32_t ap4a_GetStoredSize(const AP4_ARRAY* array) {
 // their own before this array takes them, so that a block cut short leaves
 // the array as it was.
 AP4_ARRAY* ap4a_Read(void* object, void* file, uint16_t create) {
-  if (ap4a_class_id_of(object) != AP4_CLASS_ID || (!create && !ap4a_is_array(object)) || !ap20_IsOpen(file))
+  if (gu2_ClassIdOf(object) != AP4_CLASS_ID || (!create && !ap4a_is_array(object)) || !ap20_IsOpen(file))
     return nullptr;
   AP4_FILEBLOCK dims{};
   if (!ap4a_read_dims(file, dims)) return nullptr;

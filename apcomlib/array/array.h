@@ -237,6 +237,3 @@ uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);              
 
 // True for a readable object of class 4.
 bool ap4a_is_array(const void* object);
-// The class id at the start of an object, or of a pointer to a bare class
-// id; 0 when there is nothing to read.
-uint16_t ap4a_class_id_of(const void* object);
