@@ -166,6 +166,25 @@ TEST_F(FileObject, TheFileOfAnObjectIsFoundThroughItsParentParts) {
   EXPECT_EQ(ap20_FindFile(&loop_a), nullptr);
 }
 
+TEST_F(FileObject, FormatClassesRegisteredOnAFileClassAreKeptInOrderInItsClassRecord) {
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 0);
+  EXPECT_EQ(ap20_AddFormatClass(21, 45), 1);
+  EXPECT_EQ(ap20_AddFormatClass(21, 63), 1);
+  EXPECT_EQ(ap20_AddFormatClass(21, 250), 0);
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 1);
+  EXPECT_EQ(ap20_IsFormatClass(21, 63), 1);
+  EXPECT_EQ(ap20_IsFormatClass(21, 250), 0);
+  EXPECT_EQ(ap20_IsFormatClass(51, 45), 0);
+  auto* block = static_cast<GU3_HANDLE>(APX_GetClassTable()->classes[21].class_data);
+  auto* list = static_cast<GU1_LINKLIST*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(packed(list->count), 2u);
+  EXPECT_EQ(*static_cast<uint16_t*>(gu1_item(list, GU1_Head_LL(list))), 45);
+  ap20_FreeFormatClasses(21);
+  EXPECT_EQ(packed(APX_GetClassTable()->classes[21].class_data), nullptr);
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Open modes
 
