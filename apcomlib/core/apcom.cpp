@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <iterator>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
 #include "util/util.h"
@@ -37,6 +38,7 @@ struct ClassRegistration {
 // 121 SQR (13). A class takes its row here, at its place, once it is built.
 const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
+    {AP4_CLASS_ID, AP2_CLASS_ID, ap4_InitClass, ap4_TermClass, AP4_Dispatcher_ARRAY, "AP4_Dispatcher_ARRAY"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
 };
 

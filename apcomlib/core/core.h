@@ -358,6 +358,9 @@ T* ap_result_object(uint32_t result) {
 // Message layer (GU2)
 
 APEXPORT uint32_t GU2_DoMethod_MSG(int32_t message, void* object, void* parameter);
+// The class id at the start of an object, or of a pointer to a bare class
+// id; 0 when there is nothing to read.
+uint16_t gu2_ClassIdOf(const void* object);
 APEXPORT AP_DISPATCHER GU2_GetDispatcher(uint16_t class_id);
 APEXPORT AP_DISPATCHER GU2_ImmedSetDispatcher(uint16_t class_id, AP_DISPATCHER dispatcher);
 APEXPORT AP_DISPATCHER GU2_SetDispatcher(uint16_t class_id, HMODULE module, const char* exported_name);
