@@ -11,13 +11,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "core/core.h"
 #include "files/files.h"
+#include "fuzz/input_file.h"
 
 namespace {
 
@@ -25,22 +24,9 @@ void check(bool fact) {
   if (!fact) std::abort();
 }
 
-// The file each input is written to, one per fuzzing process, removed at exit.
-struct InputFile {
-  InputFile() {
-    std::random_device random;
-    path = (std::filesystem::temp_directory_path() / ("native_file_" + std::to_string(random()) + ".spa")).string();
-  }
-  ~InputFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-  }
-  std::string path;
-};
-
 const std::string& input_path() {
-  static const InputFile file;
-  return file.path;
+  static const fuzz::InputFile file("native_file", ".spa");
+  return file.path();
 }
 
 // Section types whose readers take a fixed layout, read into a buffer of
