@@ -62,6 +62,19 @@ bool ap20_handle_open(const AP20_FILE* file) {
 
 bool ap20_has_separator_at(const char* text, size_t index) { return text[index] == '\\' || text[index] == '/'; }
 
+// The name is the object's saved data: a change of it is bracketed by begin
+// and end change of the root part, ended on every path.
+struct NameChange {
+  AP2_OBJECT* part;
+  bool begun;
+  explicit NameChange(AP2_OBJECT* root) : part(root), begun(ap2_BeginChange_OBJ(root) != 0) {}
+  ~NameChange() {
+    if (begun) ap2_EndChange_OBJ(part);
+  }
+  NameChange(const NameChange&) = delete;
+  NameChange& operator=(const NameChange&) = delete;
+};
+
 // Size of the parameter block each message reads, checked before the
 // dispatcher unpacks it; messages whose parameter is not a block read none.
 uint32_t ap20_block_size(uint16_t message) {
@@ -313,6 +326,8 @@ int16_t ap20_SetFileName(void* object, const char* directory, const char* name) 
     if (!separated) joined[directory_length] = '\\';
     std::memcpy(joined + length - name_length, name, name_length + 1);
   }
+  NameChange change(ap20_part(file));
+  if (!change.begun) return 0;
   std::memcpy(file->name, joined, std::strlen(joined) + 1);
   if (ap20_Open(file, AP20_MODE_PARSE) != 0) return 1;
   file->name[0] = '\0';

@@ -96,7 +96,7 @@ uint16_t ap20c_Rename(AP20_FILE* file, const char* directory, const char* name) 
   } else {
     renamed = 1;
   }
-  if (!renamed) std::memcpy(file->name, old_name, sizeof old_name);
+  if (!renamed) ap20_SetFileName(file, nullptr, old_name);
   ap20c_reopen(file, former_mode);
   return renamed;
 }
@@ -132,7 +132,7 @@ uint16_t ap20c_Copy(AP20_FILE* file, void* target_object, HWND window) {
   ap20c_reopen(file, former_mode);
   if (copied) return 1;
   if (created) GU4_remove(temporary);
-  target->name[0] = '\0';
+  ap20_SetFileName(target, nullptr, "");  // an empty name empties the field
   return 0;
 }
 
