@@ -5,9 +5,10 @@
 // and closes its files only through the file-open redirection of the
 // utilities, so that a host can serve them. Every file access of the library
 // goes through here: the parameter-table, list and array classes stream
-// themselves with ap20_Read and ap20_Write, the file classes and the native
-// container (ap20a.cpp, ap20b.cpp) build on the open, seek and transfer
-// operations, and AP20_Dispatcher_FILE routes every message of the class.
+// themselves with ap20_Read and ap20_Write, the file classes, the native
+// container (ap20a.cpp, ap20b.cpp) and the whole-file messages (ap20c.cpp)
+// build on the open, seek and transfer operations, and AP20_Dispatcher_FILE
+// routes every message of the class.
 #include <cstddef>
 #include <cstring>
 
