@@ -148,11 +148,11 @@ TEST_F(HeaderTest, TheClassTableHeadNamesTheRowsTheRecordAndTheNameGroup) {
   const AP13_PARMTABLE* table = header_table();
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->row_bytes, 826);
-  EXPECT_EQ(table->data_size, 1194u);
+  EXPECT_EQ(packed(table->data_size), 1194u);
   EXPECT_EQ(table->one, 1);
   EXPECT_EQ(table->name_group, 1041);
   EXPECT_EQ(table->count, 59);
-  EXPECT_EQ(table->reserved, 0u);
+  EXPECT_EQ(packed(table->reserved), 0u);
   EXPECT_EQ(AP13_TableLimits(table)[59], nullptr) << "the limits end with a 0";
 }
 
@@ -266,7 +266,7 @@ TEST_F(HeaderTest, AForcedSetStoresTheRowsOfLimitsKind0) {
   ASSERT_NE(header, nullptr);
   const float laser = 15800.0f;
   EXPECT_EQ(set(header, AP41_LASERFREQ, &laser, 1), 1u);
-  EXPECT_EQ(header->data.LaserFreq, 15800.0f);
+  EXPECT_EQ(packed(header->data.LaserFreq), 15800.0f);
   const uint8_t tag[4] = {4, 1, 0, 0};
   EXPECT_EQ(set(header, AP41_RECORDTAG, tag, 1), 1u);
   EXPECT_EQ(std::memcmp(header->data.tag, tag, sizeof tag), 0);
@@ -296,9 +296,9 @@ TEST_F(HeaderTest, AUnitCodeIsSetByItsTextAndAnUnknownTextIsRefused) {
   AP41_SPECTRALHEADER* header = make();
   ASSERT_NE(header, nullptr);
   EXPECT_EQ(set_text(header, AP41_YUNITS, "absorbance"), 1u);
-  EXPECT_EQ(header->data.y_units, 17u);
+  EXPECT_EQ(packed(header->data.y_units), 17u);
   EXPECT_EQ(set_text(header, AP41_YUNITS, "Furlongs"), 0u);
-  EXPECT_EQ(header->data.y_units, 17u);
+  EXPECT_EQ(packed(header->data.y_units), 17u);
   AP13_INDEXPARM index{AP41_XUNITS};
   EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, header, &index), 7u) << "one choice per text of the group";
   destroy(header);
@@ -353,14 +353,14 @@ TEST_F(HeaderTest, LoadRegistersTheClassUnderThePARAMSClass) {
   EXPECT_EQ(APX_GetClassState(AP41_CLASS_ID), 1);
   EXPECT_EQ(APX_GetClassParentID(AP41_CLASS_ID), AP13_CLASS_ID);
   EXPECT_EQ(GU2_GetDispatcher(AP41_CLASS_ID), AP41_Dispatcher_SH);
-  EXPECT_NE(record(AP41_CLASS_ID).instance_heap, nullptr);
+  EXPECT_NE(packed(record(AP41_CLASS_ID).instance_heap), nullptr);
   EXPECT_EQ(GU3_LenElements_MM(record(AP41_CLASS_ID).instance_heap), 1200);
 }
 
 TEST_F(HeaderTest, UnloadFreesTheHeapAndTheTable) {
   apcom_UnregisterClasses();
-  EXPECT_EQ(record(AP41_CLASS_ID).instance_heap, nullptr);
-  EXPECT_EQ(record(AP41_CLASS_ID).class_data, nullptr);
+  EXPECT_EQ(packed(record(AP41_CLASS_ID).instance_heap), nullptr);
+  EXPECT_EQ(packed(record(AP41_CLASS_ID).class_data), nullptr);
   EXPECT_EQ(ap41_InitClass_SH(AP13_CLASS_ID), 0) << "the start-up answers for class 41 only";
 }
 
@@ -381,14 +381,15 @@ TEST_F(HeaderTest, ACreatedHeadersOuterObjectIsItsOwnerOrItself) {
   uint16_t class_id = AP41_CLASS_ID;
   auto* alone = ap_result_object<AP41_SPECTRALHEADER>(send(AP_MSG_CREATE, &class_id));
   ASSERT_NE(alone, nullptr);
-  const auto* root = reinterpret_cast<AP2_OBJECT*>(alone->params->head.parent);
-  EXPECT_EQ(root->outer, reinterpret_cast<AP_OBJECT*>(alone));
-  EXPECT_EQ(alone->params->data, reinterpret_cast<uint8_t*>(&alone->data));
+  const auto* root = reinterpret_cast<AP2_OBJECT*>(packed(packed(alone->params)->head.parent));
+  EXPECT_EQ(packed(root->outer), reinterpret_cast<AP_OBJECT*>(alone));
+  EXPECT_EQ(packed(packed(alone->params)->data), reinterpret_cast<uint8_t*>(&alone->data));
   AP_OBJECT owner{7, nullptr};
   AP41_CREATEPARM parameter{&owner};
   auto* owned = ap_result_object<AP41_SPECTRALHEADER>(send(AP_MSG_CREATE, &class_id, &parameter));
   ASSERT_NE(owned, nullptr);
-  EXPECT_EQ(reinterpret_cast<AP2_OBJECT*>(owned->params->head.parent)->outer, &owner);
+  const auto* owned_root = reinterpret_cast<AP2_OBJECT*>(packed(packed(owned->params)->head.parent));
+  EXPECT_EQ(packed(owned_root->outer), &owner);
   destroy(alone);
   destroy(owned);
 }
