@@ -207,6 +207,7 @@ uint32_t ap41_block_size(uint16_t message) {
     case AP_MSG_DESTROY: return sizeof(HWND);
     case AP_MSG_NEW: return sizeof(AP_NEWPARM);
     case AP_MSG_CLASS_NAME: return 1;
+    case AP_MSG_READ: return sizeof(AP_READPARM);
     case AP_MSG_COPY: return sizeof(AP_COPYPARM);
     case GU2_MSG_GET_PARM_VALUE: return offsetof(GU2_PARMVALUE, force);
     case AP41_MSG_DESCRIBE: return sizeof(AP41_DESCRIBEPARM);
@@ -359,6 +360,21 @@ uint32_t ap41_GetSize_SH(AP41_SPECTRALHEADER* header) {
   return part != 0 ? part - sizeof(AP41_HEADERDATA) + sizeof(AP41_SPECTRALHEADER) : 0;
 }
 
+// The parameter table reads the owning class id, the record's size and the
+// record; a header made for the read goes again when the read fails.
+AP41_SPECTRALHEADER* ap41_Read_SH(void* object, AP_OBJECT* file, uint16_t create) {
+  if (create == 0) {
+    AP41_SPECTRALHEADER* header = ap41_header(object);
+    return header != nullptr && ap13_Read_PARAMS(header->params, file, 0) != nullptr ? header : nullptr;
+  }
+  if (ap41_class_id_of(object) != AP41_CLASS_ID) return nullptr;
+  auto* made = reinterpret_cast<AP41_SPECTRALHEADER*>(ap2_New_OBJ(AP41_CLASS_ID, nullptr));
+  if (made == nullptr) return nullptr;
+  if (ap13_Read_PARAMS(made->params, file, 0) != nullptr) return made;
+  ap41_Destroy_SH(made, nullptr);
+  return nullptr;
+}
+
 uint16_t ap41_Copy_SH(AP41_SPECTRALHEADER* header, AP41_SPECTRALHEADER* target, HWND window) {
   if (ap41_header(header) == nullptr || ap41_header(target) == nullptr) return 0;
   return ap13_Copy_PARAMS(header->params, target->params, window);
@@ -409,12 +425,15 @@ char* ap41_Describe_SH(AP41_SPECTRALHEADER* header, const AP41_DESCRIBEPARM* blo
 }
 
 // ---------------------------------------------------------------------------
-// Dispatcher
+// Dispatcher: what the header does not answer itself (the common protocol
+// of its parts, the write of message 18, the parameter messages) goes to
+// its PARAMS part.
 
 APEXPORT uint32_t AP41_Dispatcher_SH(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap41_block_size(message))) return 0;
   AP41_SPECTRALHEADER* header = ap41_header(object);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
   const auto* value = static_cast<const GU2_PARMVALUE*>(parameter);
   switch (message) {
@@ -423,6 +442,7 @@ APEXPORT uint32_t AP41_Dispatcher_SH(void* object, uint16_t message, void* param
     case AP_MSG_DESTROY:         return ap41_Destroy_SH(header, window->window);
     case AP_MSG_SIZE:            return ap41_GetSize_SH(header);
     case AP_MSG_CLASS_NAME:      return header != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
+    case AP_MSG_READ:            return ap_object_result(ap41_Read_SH(object, read->file, read->create));
     case AP_MSG_COPY:            return ap41_Copy_SH(header, ap41_header(copy->target), copy->window);
     case GU2_MSG_GET_PARM_VALUE: return ap41_GetParmValue_SH(header, value->index, value->value);
     case AP41_MSG_DESCRIBE:      return ap_object_result(ap41_Describe_SH(header, static_cast<const AP41_DESCRIBEPARM*>(parameter)));

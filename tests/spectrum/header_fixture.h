@@ -14,8 +14,10 @@
 
 #include "core/core.h"
 #include "core/core_fixture.h"
+#include "files/files.h"
 #include "platform/user.h"
 #include "spectrum/spectrum.h"
+#include "support/test_home.h"
 #include "util/util_fixture.h"
 
 namespace headertest {
@@ -117,6 +119,23 @@ class HeaderTest : public LoadedLibrary {
   }
   static int16_t change_state(AP41_SPECTRALHEADER* header) {
     return static_cast<int16_t>(send(AP_MSG_GET_CHANGE_STATE, header));
+  }
+
+  // A file object on a file under the test's home folder, open in the mode
+  // given; destroying it closes the file.
+  static AP20_FILE* open_file(const std::string& name, uint16_t mode) {
+    const std::string path = testsupport::home() + "/" + name;
+    uint16_t class_id = AP20_CLASS_ID;
+    AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};
+    auto* file = ap_result_object<AP20_FILE>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &fresh));
+    AP20_NAMEPARM naming{nullptr, path.c_str()};
+    AP20_OPENPARM open{mode, 0, 0};
+    EXPECT_EQ(send(AP20_MSG_SET_NAME, file, &naming), 1u);
+    EXPECT_EQ(send(AP20_MSG_OPEN, file, &open), 1u) << path;
+    return file;
+  }
+  static std::string file_bytes(const std::string& name) {
+    return testsupport::read_file(testsupport::home() + "/" + name);
   }
 
   // A window that records the notices it receives.
