@@ -508,6 +508,22 @@ TEST_F(HeaderTest, ACopyIntoAnObjectThatIsNoHeaderIsRefused) {
 
 class HeaderStream : public HeaderTest {
  protected:
+  // A filled header written to "a.bin", and the same stream one byte short
+  // in "short.bin".
+  void SetUp() override {
+    HeaderTest::SetUp();
+    written_ = make();
+    ASSERT_NE(written_, nullptr);
+    fill(written_);
+    write(written_, "a.bin");
+    const std::string whole = file_bytes("a.bin");
+    testsupport::write_file("short.bin", whole.substr(0, whole.size() - 1));
+  }
+  void TearDown() override {
+    destroy(written_);
+    HeaderTest::TearDown();
+  }
+
   static std::string stream_of(const std::string& record, uint16_t owner = AP41_CLASS_ID) {
     return bytes_of(owner) + bytes_of(static_cast<uint32_t>(record.size())) + record;
   }
@@ -516,7 +532,7 @@ class HeaderStream : public HeaderTest {
     EXPECT_EQ(send(AP_MSG_WRITE, header, file), 1u);
     destroy(file);
   }
-  // Message 17 from a file; object is a header, or a class id with create.
+  // Message 17 from a file; the object is a header, or a class id with create.
   static uint32_t read(void* object, const std::string& name, uint16_t create) {
     AP20_FILE* file = open_file(name, AP20_MODE_READ);
     AP_READPARM parameter{reinterpret_cast<AP_OBJECT*>(file), create};
@@ -524,94 +540,65 @@ class HeaderStream : public HeaderTest {
     destroy(file);
     return result;
   }
+
+  AP41_SPECTRALHEADER* written_ = nullptr;
 };
 
 TEST_F(HeaderStream, AWrittenHeaderIsItsClassItsSizeAndItsRecord) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  fill(header);
-  write(header, "header.bin");
-  EXPECT_EQ(file_bytes("header.bin"), stream_of(record_of(header)));
-  EXPECT_EQ(change_state(header), AP2_SAVED);
-  destroy(header);
+  EXPECT_EQ(file_bytes("a.bin"), stream_of(record_of(written_)));
+  EXPECT_EQ(change_state(written_), AP2_SAVED);
 }
 
 TEST_F(HeaderStream, ReadBackAndWrittenAgainTheStreamIsTheSameByteForByte) {
-  AP41_SPECTRALHEADER* written = make();
   AP41_SPECTRALHEADER* reader = make();
-  ASSERT_NE(written, nullptr);
   ASSERT_NE(reader, nullptr);
-  fill(written);
-  write(written, "a.bin");
   EXPECT_EQ(read(reader, "a.bin", 0), ap_object_result(reader)) << "the read answers the header itself";
-  EXPECT_EQ(record_of(reader), record_of(written));
+  EXPECT_EQ(record_of(reader), record_of(written_));
   write(reader, "b.bin");
   EXPECT_EQ(file_bytes("b.bin"), file_bytes("a.bin"));
-  destroy(written);
   destroy(reader);
 }
 
 TEST_F(HeaderStream, ReadWithCreateMakesANewHeaderFromTheFile) {
-  AP41_SPECTRALHEADER* written = make();
-  ASSERT_NE(written, nullptr);
-  fill(written);
-  write(written, "a.bin");
   uint16_t class_id = AP41_CLASS_ID;
   auto* made = ap_result_object<AP41_SPECTRALHEADER>(read(&class_id, "a.bin", 1));
   ASSERT_NE(made, nullptr);
-  EXPECT_NE(made, written);
+  EXPECT_NE(made, written_);
   EXPECT_EQ(made->class_id, AP41_CLASS_ID);
-  EXPECT_EQ(record_of(made), record_of(written));
+  EXPECT_EQ(record_of(made), record_of(written_));
   EXPECT_EQ(record(AP41_CLASS_ID).live, 2);
   destroy(made);
-  destroy(written);
 }
 
 TEST_F(HeaderStream, AFailedReadWithCreateLeavesNoHeaderBehind) {
-  AP41_SPECTRALHEADER* written = make();
-  ASSERT_NE(written, nullptr);
-  write(written, "a.bin");
-  const std::string whole = file_bytes("a.bin");
-  testsupport::write_file("short.bin", whole.substr(0, whole.size() - 1));
-  testsupport::write_file("other.bin", stream_of(record_of(written), AP13_CLASS_ID));
+  testsupport::write_file("other.bin", stream_of(record_of(written_), AP13_CLASS_ID));
   uint16_t class_id = AP41_CLASS_ID;
   EXPECT_EQ(read(&class_id, "short.bin", 1), 0u) << "a record cut short";
   EXPECT_EQ(read(&class_id, "other.bin", 1), 0u) << "a stream of another class";
   EXPECT_EQ(record(AP41_CLASS_ID).live, 1);
-  destroy(written);
 }
 
 TEST_F(HeaderStream, AFailedReadLeavesTheRecordAsItWas) {
-  AP41_SPECTRALHEADER* written = make();
   AP41_SPECTRALHEADER* reader = make();
-  ASSERT_NE(written, nullptr);
   ASSERT_NE(reader, nullptr);
-  fill(written);
-  write(written, "a.bin");
-  const std::string whole = file_bytes("a.bin");
-  testsupport::write_file("short.bin", whole.substr(0, whole.size() - 1));
   const std::string before = record_of(reader);
   EXPECT_EQ(read(reader, "short.bin", 0), 0u);
   EXPECT_EQ(record_of(reader), before);
-  destroy(written);
   destroy(reader);
 }
 
 TEST_F(HeaderStream, AReadNeedsAnOpenFile) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
   uint16_t file_class = AP20_CLASS_ID;
   AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};
   auto* closed = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &file_class, &fresh));
   ASSERT_NE(closed, nullptr);
   AP_READPARM parameter{closed, 0};
-  EXPECT_EQ(send(AP_MSG_READ, header, &parameter), 0u);
+  EXPECT_EQ(send(AP_MSG_READ, written_, &parameter), 0u);
   uint16_t class_id = AP41_CLASS_ID;
   AP_READPARM create{closed, 1};
   EXPECT_EQ(send(AP_MSG_READ, &class_id, &create), 0u);
   EXPECT_EQ(record(AP41_CLASS_ID).live, 1);
   destroy(closed);
-  destroy(header);
 }
 
 // ---------------------------------------------------------------------------
