@@ -18,6 +18,22 @@ const APX_CLASSREC& record(uint16_t class_id) { return APX_GetClassTable()->clas
 
 const AP13_PARMTABLE* header_table() { return static_cast<const AP13_PARMTABLE*>(record(AP41_CLASS_ID).class_data); }
 
+// A made and initialised header for the test.
+class OneHeader : public HeaderTest {
+ protected:
+  void SetUp() override {
+    HeaderTest::SetUp();
+    header_ = make();
+    ASSERT_NE(header_, nullptr);
+  }
+  void TearDown() override {
+    destroy(header_);
+    HeaderTest::TearDown();
+  }
+
+  AP41_SPECTRALHEADER* header_ = nullptr;
+};
+
 // ---------------------------------------------------------------------------
 // The parameter table, row by row as the header's layout gives it: number,
 // offset, type, size, limits kind and the bytes its default leaves in the
@@ -100,7 +116,7 @@ const std::vector<ParmRow>& parm_rows() {
   return rows;
 }
 
-class HeaderParameter : public HeaderTest, public testing::WithParamInterface<ParmRow> {};
+class HeaderParameter : public OneHeader, public testing::WithParamInterface<ParmRow> {};
 
 TEST_P(HeaderParameter, TheTableRowGivesItsTypeSizeLimitsAndOffset) {
   const ParmRow& expected = GetParam();
@@ -119,15 +135,12 @@ std::string shown(const std::string& bytes, uint16_t type) {
 
 TEST_P(HeaderParameter, TheDefaultLandsAtTheParametersOffset) {
   const ParmRow& expected = GetParam();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(stored(header, expected.offset, expected.size), expected.default_bytes) << "in a new header";
-  std::memset(&header->data, 0xA5, sizeof header->data);
-  ASSERT_EQ(send(AP13_MSG_RESET_ALL, header), 1u);
-  EXPECT_EQ(shown(stored(header, expected.offset, expected.size), expected.type),
+  EXPECT_EQ(stored(header_, expected.offset, expected.size), expected.default_bytes) << "in a new header";
+  std::memset(&header_->data, 0xA5, sizeof header_->data);
+  ASSERT_EQ(send(AP13_MSG_RESET_ALL, header_), 1u);
+  EXPECT_EQ(shown(stored(header_, expected.offset, expected.size), expected.type),
             shown(expected.default_bytes, expected.type))
       << "after a reset over other bytes";
-  destroy(header);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryParameter, HeaderParameter, testing::ValuesIn(parm_rows()),
@@ -223,22 +236,19 @@ struct LimitsCase {
   std::vector<std::string> refused;
 };
 
-class HeaderLimits : public HeaderTest, public testing::WithParamInterface<LimitsCase> {};
+class HeaderLimits : public OneHeader, public testing::WithParamInterface<LimitsCase> {};
 
 TEST_P(HeaderLimits, APlainSetStoresAllowedValuesAndRefusesOthersUnchanged) {
   const LimitsCase& limits = GetParam();
   const ParmRow& row = parm_rows()[limits.number];
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
   for (std::string value : limits.refused) {
-    EXPECT_EQ(set(header, limits.number, value.data()), 0u);
-    EXPECT_EQ(stored(header, row.offset, row.size), row.default_bytes) << "a refused set changes nothing";
+    EXPECT_EQ(set(header_, limits.number, value.data()), 0u);
+    EXPECT_EQ(stored(header_, row.offset, row.size), row.default_bytes) << "a refused set changes nothing";
   }
   for (std::string value : limits.stored) {
-    EXPECT_EQ(set(header, limits.number, value.data()), 1u);
-    EXPECT_EQ(stored(header, row.offset, row.size), value);
+    EXPECT_EQ(set(header_, limits.number, value.data()), 1u);
+    EXPECT_EQ(stored(header_, row.offset, row.size), value);
   }
-  destroy(header);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -261,89 +271,71 @@ INSTANTIATE_TEST_SUITE_P(
         LimitsCase{"LaserFreqTakesOnlyAForcedSet", 29, {}, {f32(15800.0f)}}),
     [](const testing::TestParamInfo<LimitsCase>& info) { return std::string(info.param.name); });
 
-TEST_F(HeaderTest, AForcedSetStoresTheRowsOfLimitsKind0) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, AForcedSetStoresTheRowsOfLimitsKind0) {
   const float laser = 15800.0f;
-  EXPECT_EQ(set(header, AP41_LASERFREQ, &laser, 1), 1u);
-  EXPECT_EQ(packed(header->data.LaserFreq), 15800.0f);
+  EXPECT_EQ(set(header_, AP41_LASERFREQ, &laser, 1), 1u);
+  EXPECT_EQ(packed(header_->data.LaserFreq), 15800.0f);
   const uint8_t tag[4] = {4, 1, 0, 0};
-  EXPECT_EQ(set(header, AP41_RECORDTAG, tag, 1), 1u);
-  EXPECT_EQ(std::memcmp(header->data.tag, tag, sizeof tag), 0);
-  destroy(header);
+  EXPECT_EQ(set(header_, AP41_RECORDTAG, tag, 1), 1u);
+  EXPECT_EQ(std::memcmp(header_->data.tag, tag, sizeof tag), 0);
 }
 
 // ---------------------------------------------------------------------------
 // Unit-code texts
 
-TEST_F(HeaderTest, UnitCodesReadAsTheTextsOfTheirGroup) {
-  add_texts();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(text_of(header, AP41_XUNITS), "Wavenumbers");
-  EXPECT_EQ(text_of(header, AP41_YUNITS), "%Transmittance");
+TEST_F(OneHeader, UnitCodesReadAsTheTextsOfTheirGroup) {
+  add_header_texts();
+  EXPECT_EQ(text_of(header_, AP41_XUNITS), "Wavenumbers");
+  EXPECT_EQ(text_of(header_, AP41_YUNITS), "%Transmittance");
   const uint32_t points_axis = AP41_XUNITS_POINTS;
-  ASSERT_EQ(set(header, AP41_XUNITS, &points_axis), 1u);
-  EXPECT_EQ(text_of(header, AP41_XUNITS), "Points");
+  ASSERT_EQ(set(header_, AP41_XUNITS, &points_axis), 1u);
+  EXPECT_EQ(text_of(header_, AP41_XUNITS), "Points");
   const uint32_t unknown = 99;
-  ASSERT_EQ(set(header, AP41_YUNITS, &unknown), 1u);
-  EXPECT_EQ(text_of(header, AP41_YUNITS), kNotGiven) << "a code without a text reads as not given";
-  destroy(header);
+  ASSERT_EQ(set(header_, AP41_YUNITS, &unknown), 1u);
+  EXPECT_EQ(text_of(header_, AP41_YUNITS), kNotGiven) << "a code without a text reads as not given";
 }
 
-TEST_F(HeaderTest, AUnitCodeIsSetByItsTextAndAnUnknownTextIsRefused) {
-  add_texts();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(set_text(header, AP41_YUNITS, "absorbance"), 1u);
-  EXPECT_EQ(packed(header->data.y_units), 17u);
-  EXPECT_EQ(set_text(header, AP41_YUNITS, "Furlongs"), 0u);
-  EXPECT_EQ(packed(header->data.y_units), 17u);
+TEST_F(OneHeader, AUnitCodeIsSetByItsTextAndAnUnknownTextIsRefused) {
+  add_header_texts();
+  EXPECT_EQ(set_text(header_, AP41_YUNITS, "absorbance"), 1u);
+  EXPECT_EQ(packed(header_->data.y_units), 17u);
+  EXPECT_EQ(set_text(header_, AP41_YUNITS, "Furlongs"), 0u);
+  EXPECT_EQ(packed(header_->data.y_units), 17u);
   AP13_INDEXPARM index{AP41_XUNITS};
-  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, header, &index), 7u) << "one choice per text of the group";
-  destroy(header);
+  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, header_, &index), 7u) << "one choice per text of the group";
 }
 
 // ---------------------------------------------------------------------------
 // Title
 
-TEST_F(HeaderTest, GettingTheTitleGivesAtMostItsFirst63Characters) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, GettingTheTitleGivesAtMostItsFirst63Characters) {
   const std::string long_title(100, 'T');
-  ASSERT_EQ(set(header, AP41_TITLE, long_title.c_str()), 1u);
+  ASSERT_EQ(set(header_, AP41_TITLE, long_title.c_str()), 1u);
   char buffer[80];
   std::memset(buffer, 'x', sizeof buffer);
-  ASSERT_EQ(get(header, AP41_TITLE, buffer), 1u);
+  ASSERT_EQ(get(header_, AP41_TITLE, buffer), 1u);
   EXPECT_EQ(std::string(buffer), std::string(63, 'T'));
   EXPECT_EQ(buffer[64], 'x') << "nothing is written after the terminator";
-  EXPECT_EQ(std::string(header->data.title), long_title) << "the header keeps the whole title";
-  destroy(header);
+  EXPECT_EQ(std::string(header_->data.title), long_title) << "the header keeps the whole title";
 }
 
-TEST_F(HeaderTest, AShortTitleIsGivenWhole) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  ASSERT_EQ(set(header, AP41_TITLE, "Polystyrene film"), 1u);
+TEST_F(OneHeader, AShortTitleIsGivenWhole) {
+  ASSERT_EQ(set(header_, AP41_TITLE, "Polystyrene film"), 1u);
   char buffer[64] = {};
-  ASSERT_EQ(get(header, AP41_TITLE, buffer), 1u);
+  ASSERT_EQ(get(header_, AP41_TITLE, buffer), 1u);
   EXPECT_STREQ(buffer, "Polystyrene film");
-  destroy(header);
 }
 
-TEST_F(HeaderTest, OtherParametersAreGivenInTheirOwnWidth) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, OtherParametersAreGivenInTheirOwnWidth) {
   uint8_t value[8];
   std::memset(value, 0xEE, sizeof value);
-  ASSERT_EQ(get(header, AP41_P42, value), 1u);
+  ASSERT_EQ(get(header_, AP41_P42, value), 1u);
   EXPECT_EQ(value[0], 0);
   EXPECT_EQ(value[1], 0);
   EXPECT_EQ(value[2], 0xEE) << "a u16 parameter fills two bytes";
   uint32_t points = 0;
-  ASSERT_EQ(get(header, AP41_POINTS, &points), 1u);
+  ASSERT_EQ(get(header_, AP41_POINTS, &points), 1u);
   EXPECT_EQ(points, 768u);
-  destroy(header);
 }
 
 // ---------------------------------------------------------------------------
@@ -396,7 +388,7 @@ TEST_F(HeaderTest, ACreatedHeadersOuterObjectIsItsOwnerOrItself) {
 
 TEST_F(HeaderTest, ADestroyRefusedByAnotherWindowKeepsTheHeader) {
   std::vector<std::pair<UINT, WPARAM>> received;
-  HWND holder = watcher(&received);
+  HWND holder = window(&received);
   AP41_SPECTRALHEADER* header = make();
   ASSERT_NE(header, nullptr);
   AP_DEPENDENTWINDOWPARM hold{holder, AP2_KIND_CANT_DESTROY};
@@ -407,33 +399,24 @@ TEST_F(HeaderTest, ADestroyRefusedByAnotherWindowKeepsTheHeader) {
   EXPECT_EQ(destroy(header, holder), AP_DESTROYED);
 }
 
-TEST_F(HeaderTest, TheSizeCountsTheCellThePartAndItsRootOnce) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(send(AP_MSG_SIZE, header), sizeof(AP41_SPECTRALHEADER) + sizeof(AP13_PARAMS) + sizeof(AP2_OBJECT));
-  destroy(header);
+TEST_F(OneHeader, TheSizeCountsTheCellThePartAndItsRootOnce) {
+  EXPECT_EQ(send(AP_MSG_SIZE, header_), sizeof(AP41_SPECTRALHEADER) + sizeof(AP13_PARAMS) + sizeof(AP2_OBJECT));
 }
 
-TEST_F(HeaderTest, TheClassNameIsAP41_SPECTRALHEADER) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, TheClassNameIsAP41_SPECTRALHEADER) {
   char name[32] = {};
-  EXPECT_EQ(send(AP_MSG_CLASS_NAME, header, name), 1u);
+  EXPECT_EQ(send(AP_MSG_CLASS_NAME, header_, name), 1u);
   EXPECT_STREQ(name, "AP41_SPECTRALHEADER");
-  destroy(header);
 }
 
-TEST_F(HeaderTest, OtherMessagesAreAnsweredByTheParameterTable) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, OtherMessagesAreAnsweredByTheParameterTable) {
   uint16_t count = 0;
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, header, &count), 1u);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, header_, &count), 1u);
   EXPECT_EQ(count, 59);
   AP13_INDEXPARM history{AP41_HISTORYFLAGS};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, header, &history), AP13_TYPE_CARRAY);
-  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, header), 1194u);
-  EXPECT_EQ(send(AP13_MSG_GET_DATA_PTR, header), ap_object_result(&header->data));
-  destroy(header);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, header_, &history), AP13_TYPE_CARRAY);
+  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, header_), 1194u);
+  EXPECT_EQ(send(AP13_MSG_GET_DATA_PTR, header_), ap_object_result(&header_->data));
 }
 
 TEST_F(HeaderTest, EveryEntryRefusesAnObjectThatIsNoHeader) {
@@ -604,17 +587,11 @@ TEST_F(HeaderStream, AReadNeedsAnOpenFile) {
 // ---------------------------------------------------------------------------
 // Description text (message 71)
 
-class HeaderDescription : public HeaderTest {
+class HeaderDescription : public OneHeader {
  protected:
   void SetUp() override {
-    HeaderTest::SetUp();
-    add_texts();
-    header_ = make();
-    ASSERT_NE(header_, nullptr);
-  }
-  void TearDown() override {
-    destroy(header_);
-    HeaderTest::TearDown();
+    OneHeader::SetUp();
+    add_header_texts();
   }
 
   std::string describe(uint16_t flags, const char* trailing = nullptr, const char* inserted = nullptr) {
@@ -625,8 +602,6 @@ class HeaderDescription : public HeaderTest {
     EXPECT_EQ(GU3_RemoveString(text), 1) << "the text lies in the string space and is the caller's";
     return copy;
   }
-
-  AP41_SPECTRALHEADER* header_ = nullptr;
 };
 
 TEST_F(HeaderDescription, WithoutFlagsTheTextIsEmpty) { EXPECT_EQ(describe(0, "x", "y"), ""); }

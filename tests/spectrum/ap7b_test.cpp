@@ -59,10 +59,10 @@ class HistoryBits : public HeaderTest {
 
   // Notices to a watching window; they outlive the header's end.
   HWND watching() {
-    HWND window = watcher(&received_);
-    AP_DEPENDENTWINDOWPARM watch{window, AP2_KIND_NOTIFY_CHANGE};
+    HWND watcher = window(&received_);
+    AP_DEPENDENTWINDOWPARM watch{watcher, AP2_KIND_NOTIFY_CHANGE};
     EXPECT_EQ(send(AP_MSG_ADD_DEPENDENT_WINDOW, spectrum_.header, &watch), 1u);
-    return window;
+    return watcher;
   }
 
   SpectrumStandIn spectrum_;
