@@ -15,6 +15,7 @@
 #include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "spectrum/spectrum.h"
 #include "util/util.h"
 #include "platform/modules.h"
 
@@ -43,6 +44,7 @@ const ClassRegistration kRegistrations[] = {
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
     {AP40_CLASS_ID, AP2_CLASS_ID, ap40_InitClass, ap40_TermClass, AP40_Dispatcher_LLIST, "AP40_Dispatcher_LLIST"},
+    {AP41_CLASS_ID, AP13_CLASS_ID, ap41_InitClass_SH, ap41_TermClass_SH, AP41_Dispatcher_SH, "AP41_Dispatcher_SH"},
     {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
 };
 
