@@ -36,6 +36,8 @@ struct ClassRegistration {
 // 121 SQR (13). A class takes its row here, at its place, once it is built.
 const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
+    {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
+     "AP13_Dispatcher_PARAMS"},
 };
 
 // The order in which unload terminates the classes; ids without a row above
