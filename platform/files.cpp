@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -491,6 +493,59 @@ DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* file_part) 
     *file_part = last + 1 < full.size() ? buffer + last + 1 : nullptr;
   }
   return static_cast<DWORD>(full.size());
+}
+
+DWORD GetShortPathNameA(LPCSTR long_path, LPSTR buffer, DWORD size) {
+  struct stat status;
+  if (long_path == nullptr || stat(platform::native_path(long_path).c_str(), &status) != 0) {
+    SetLastError(long_path == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  const std::string path(long_path);
+  if (!copy_text(path, buffer, size)) return static_cast<DWORD>(path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  char current[4096];
+  if (getcwd(current, sizeof current) == nullptr) {
+    platform::set_last_error_from_errno();
+    return 0;
+  }
+  std::string folder(current);
+  // A folder inside drive_x of the home is shown as the drive's path.
+  char home[4096];
+  if (realpath(platform::home_folder().c_str(), home) != nullptr) {
+    const std::string drives = std::string(home) + "/drive_";
+    if (folder.compare(0, drives.size(), drives) == 0 && folder.size() > drives.size() &&
+        std::isalpha(static_cast<unsigned char>(folder[drives.size()])) &&
+        (folder.size() == drives.size() + 1 || folder[drives.size() + 1] == '/')) {
+      std::string rest = folder.substr(drives.size() + 1);
+      std::replace(rest.begin(), rest.end(), '/', '\\');
+      folder = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(folder[drives.size()])))) +
+               ":" + (rest.empty() ? "\\" : rest);
+    }
+  }
+  if (!copy_text(folder, buffer, size)) return static_cast<DWORD>(folder.size() + 1);
+  return static_cast<DWORD>(folder.size());
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+  if (path == nullptr || *path == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (chdir(platform::native_path(path).c_str()) != 0) {
+    platform::set_last_error_from_errno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  const std::string folder = platform::home_subfolder("windows");
+  if (!copy_text(folder, buffer, size)) return static_cast<DWORD>(folder.size() + 1);
+  return static_cast<DWORD>(folder.size());
 }
 
 DWORD GetTempPathA(DWORD size, LPSTR buffer) {

@@ -1,7 +1,8 @@
 // File services: handles from CreateFileA with the Windows share rules kept
 // between the handles of this process, the _lopen family over them, file
-// searches with Windows wildcards, temporary files, copies, full path names
-// and disk space. Paths are Windows or POSIX paths (see platform/home.h).
+// searches with Windows wildcards, temporary files, copies, full path names,
+// the current directory and disk space. Paths are Windows or POSIX paths (see
+// platform/home.h).
 #pragma once
 #include <cstdint>
 
@@ -90,6 +91,14 @@ DWORD GetFileAttributesA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, SECURITY_ATTRIBUTES* security);
 BOOL RemoveDirectoryA(LPCSTR name);
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* file_part);
+// Names on this machine have no 8.3 alias: the short path of an existing
+// file is the path itself.
+DWORD GetShortPathNameA(LPCSTR long_path, LPSTR buffer, DWORD size);
+// The current directory in Windows form ("X:\..." inside a drive's folder,
+// the POSIX path elsewhere). "X:" alone makes the drive's root current.
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetWindowsDirectoryA(LPSTR buffer, UINT size);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
 BOOL GetDiskFreeSpaceExA(LPCSTR folder, uint64_t* free_to_caller, uint64_t* total, uint64_t* total_free);

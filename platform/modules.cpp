@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/home.h"
 
 // A module handle is the address of one of these records.
@@ -23,8 +25,19 @@ struct HINSTANCE__ {
 
 namespace {
 
+// The system's own module, as far as the library looks functions up in it by
+// name rather than calling them directly.
+const platform::ModuleExport kKernel32Exports[] = {
+    {"GetDiskFreeSpaceExA", reinterpret_cast<FARPROC>(&GetDiskFreeSpaceExA)},
+};
+
 std::vector<std::unique_ptr<HINSTANCE__>>& modules() {
-  static std::vector<std::unique_ptr<HINSTANCE__>> all;
+  static std::vector<std::unique_ptr<HINSTANCE__>> all = [] {
+    std::vector<std::unique_ptr<HINSTANCE__>> system;
+    system.push_back(std::make_unique<HINSTANCE__>(
+        HINSTANCE__{"kernel32.dll", "kernel32.dll", nullptr, kKernel32Exports, std::size(kKernel32Exports), 1}));
+    return system;
+  }();
   return all;
 }
 

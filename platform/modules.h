@@ -6,7 +6,9 @@
 // would for a DLL. Loadable modules are shared objects opened with dlopen:
 // a path loads that file; a bare name such as "talvo_cr.dll" loads
 // talvo_cr.so from $GAML2KOV_HOME/windows/system/ when one is installed there,
-// and otherwise finds nothing, so callers take their fallbacks.
+// and otherwise finds nothing, so callers take their fallbacks. The system's
+// "kernel32.dll" is built in from the start with the functions that the
+// library looks up by name.
 #pragma once
 #include <cstddef>
 

@@ -136,9 +136,13 @@ bool ap13b_read_value(AP13_PARAMS* part, uint16_t index, ValueBuffer value) {
   return row != nullptr && row->size <= AP13_LARGEST_VALUE && ap13_GetParmValue_PARAMS(part, index, value) == 1;
 }
 
-// Free-form text of a value (message 42's), bounded by the buffer given.
-bool ap13b_value_text(AP13_PARAMS* part, uint16_t index, char* buffer, uint16_t size) {
-  const AP13_FORMATPARM core{index, 0xFFFF, 0, buffer, size, 0};
+// Free-form text of a value (message 42's). The buffer is cleared and one
+// byte kept back, so that the raw bytes of types 12 and 13 end as a text too.
+using TextBuffer = char[AP13_LARGEST_VALUE + 1];
+
+bool ap13b_value_text(AP13_PARAMS* part, uint16_t index, TextBuffer buffer) {
+  std::memset(buffer, 0, sizeof(TextBuffer));
+  const AP13_FORMATPARM core{index, 0xFFFF, 0, buffer, AP13_LARGEST_VALUE, 0};
   const AP13_PARMENTRY* row = ap13_row(part, index);
   return row->type != AP13_TYPE_OWNEDTEXT && row->type <= AP13_TYPE_LAST && ap13_FormatParm_PARAMS(part, &core) == 1;
 }
@@ -481,10 +485,10 @@ uint32_t ap13_GetAllText_PARAMS(AP13_PARAMS* part, char* buffer) {
   if (!ap13_is_part(part) || part->table == nullptr) return 0;
   std::string all;
   bool any = false;
-  char text[AP13_LARGEST_VALUE];
+  TextBuffer text;
   for (uint16_t index = 0; index < part->table->count; ++index) {
     if (!ap13b_settable(part->table->rows[index])) continue;
-    if (!ap13b_value_text(part, index, text, sizeof text)) return 0;
+    if (!ap13b_value_text(part, index, text)) return 0;
     if (any) all += ',';
     all += text;
     any = true;
@@ -639,11 +643,11 @@ uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
   char line[kLineBytes];
   std::snprintf(line, sizeof line, "%s\r\n", title != nullptr ? title : "");
   if (!append(line)) return 0;
-  char value[AP13_LARGEST_VALUE];
+  TextBuffer value;
   for (uint16_t index = 0; index < part->table->count; ++index) {
     const char* name = GU4_GetAssocString(part->table->name_group, index, nullptr, nullptr);
     if (name == nullptr) return 0;
-    const bool shown = ap13b_value_text(part, index, value, sizeof value);
+    const bool shown = ap13b_value_text(part, index, value);
     std::snprintf(line, sizeof line, " %s %s\r\n", name, shown ? value : ap13_not_given_text());
     if (!append(line)) return 0;
   }

@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "core/core.h"
+#include "files/files.h"
 #include "util/util.h"
 #include "platform/modules.h"
 
@@ -38,6 +39,7 @@ const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
     {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
      "AP13_Dispatcher_PARAMS"},
+    {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

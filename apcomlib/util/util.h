@@ -287,3 +287,101 @@ APEXPORT uint16_t APX_TurnonFileRedirection(IVlRedirectFileAccess* object);
 APEXPORT HANDLE APX_RedirectCreateFile(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                                        DWORD disposition, DWORD flags, HANDLE template_file);
 APEXPORT BOOL APX_RedirectCloseHandle(HANDLE file);
+
+// ---------------------------------------------------------------------------
+// Paths, files, disk space and file security (GU4, GU12)
+
+// Paths are at most MAX_PATH (260) bytes with the terminator; '\' and '/'
+// both separate folders.
+
+// Sizes of the parts of a path: drive "X:", folder, name and extension, each
+// with its terminator.
+constexpr uint32_t GU4_DRIVE_SIZE = 3;
+constexpr uint32_t GU4_DIR_SIZE = 256;
+constexpr uint32_t GU4_FNAME_SIZE = 256;
+constexpr uint32_t GU4_EXT_SIZE = 256;
+
+// Splits a path into drive, folder (with its trailing separator), name and
+// extension (with its '.'); null outputs are skipped. The Safe forms copy at
+// most size - 1 bytes of each part and always terminate it; the others
+// assume outputs of the sizes above. GU4_splitpath and GU4_splitpathsafe
+// fill an empty drive with the current one (none while the current folder
+// lies outside the drives), but not for a network path ("\\server\share").
+APEXPORT void GU4_splitpathtrue(const char* path, char* drive, char* dir, char* name, char* ext);
+APEXPORT void GU4_splitpath(const char* path, char* drive, char* dir, char* name, char* ext);
+APEXPORT void GU4_splitpathtrueSafe(const char* path, char* drive, char* dir, char* name, char* ext,
+                                    uint32_t drive_size, uint32_t dir_size, uint32_t name_size, uint32_t ext_size);
+APEXPORT void GU4_splitpathsafe(const char* path, char* drive, char* dir, char* name, char* ext,
+                                uint32_t drive_size, uint32_t dir_size, uint32_t name_size, uint32_t ext_size);
+// Joins the parts into `path` of MAX_PATH bytes; a path that would not fit
+// comes out empty rather than cut.
+APEXPORT void GU4_makepath(char* path, const char* drive, const char* dir, const char* name, const char* ext);
+
+// Just after the last ':' or separator; the path itself when there is none.
+APEXPORT char* GU12_GetFileNamePtrA(const char* path);
+APEXPORT WCHAR* GU12_GetFileNamePtrW(const WCHAR* path);
+// The last '.' when only characters a file name may hold follow it, else
+// the end of the text.
+APEXPORT char* GU12_GetFileNameExtensionPtrA(const char* path);
+APEXPORT WCHAR* GU12_GetFileNameExtensionPtrW(const WCHAR* path);
+// Up to and including the last ':' or separator; the root with its
+// separator. The length, or 0 with `out` emptied when there is none or it
+// does not fit `size`.
+APEXPORT uint32_t GU12_GetPathNameFromFilePath(const char* path, char* out, uint32_t size);
+APEXPORT uint32_t GU12_GetRootPathFromFilePath(const char* path, char* out, uint32_t size);
+
+// Search record of GU4_FindFirst and GU4_FindNext, 280 bytes, the run-time
+// library's layout.
+//   0    4  attributes (FILE_ATTRIBUTE_*)
+//   4    4  creation time, seconds since 1970-01-01 00:00 UTC (-1 when not
+//           representable)
+//   8    4  last access time, the same way
+//  12    4  last write time, the same way
+//  16    4  size in bytes, 0xFFFFFFFF for 4 GB and more
+//  20  260  name, terminated
+struct GU4_FINDDATA {
+  uint32_t attrib;
+  int32_t time_create;
+  int32_t time_access;
+  int32_t time_write;
+  uint32_t size;
+  char name[MAX_PATH];
+};
+static_assert(sizeof(GU4_FINDDATA) == 280);
+
+// One search for the whole process: GU4_FindFirst closes the one still open.
+// The attributes are those of the callers' interface; every entry that
+// matches the pattern is listed. 0 for an entry found, -1 otherwise.
+APEXPORT int32_t GU4_FindFirst(const char* pattern, uint32_t attributes, GU4_FINDDATA* data);
+APEXPORT int32_t GU4_FindNext(GU4_FINDDATA* data);
+APEXPORT uint16_t GU4_FindClose();
+
+// The run-time library's results: 0 on success, -1 with errno set (ENOENT,
+// EACCES, EEXIST, or EINVAL for anything else, null paths too).
+APEXPORT int32_t GU4_remove(const char* path);
+APEXPORT int32_t GU4_rename(const char* old_path, const char* new_path);
+APEXPORT int32_t GU4_mkdir(const char* path);
+
+// 1 when the file opens for reading; a bare name is also looked for in the
+// Windows directory.
+APEXPORT uint16_t GU4_DoesFileExist(const char* path);
+// 1 when the file opens for reading or is in use by another open.
+APEXPORT uint16_t GU12_DoesFileExist(const char* path);
+APEXPORT uint16_t GU4_WildcardFileExists(const char* pattern);
+// 1 when a file or folder of that name exists.
+APEXPORT uint16_t GU4_Access(const char* path);
+
+// The current drive, 1 for A:, 0 while the current folder lies outside the
+// drives; making a drive current answers 1 on success.
+APEXPORT int32_t GU4_GetCurrentWorkingDrive();
+APEXPORT uint16_t GU4_SetDrive(int32_t drive);
+
+// Free bytes of the path's disk, 0 when they cannot be measured.
+APEXPORT uint64_t GU4_GetDiskFreeSpace(const char* path);
+// Free or total bytes divided by `unit` (0: bytes), 0xFFFFFFFF above what 32
+// bits hold, 0 when they cannot be measured.
+APEXPORT uint32_t GU12_GetDiskFreeSpace(const char* path, uint32_t unit);
+APEXPORT uint32_t GU12_GetDiskTotalSpace(const char* path, uint32_t unit);
+// The temporary folder, checked by creating and deleting a file in it; `out`
+// holds MAX_PATH bytes.
+APEXPORT uint16_t GU12_GetValidSysTempPath(char* out);

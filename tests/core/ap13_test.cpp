@@ -60,7 +60,7 @@ TEST(ParameterTableLayout, ThePartIsSixteenBytes) {
 
 TEST_F(ParamsTest, TheTestTablesSizeWordCountsFourteenBytesARow) {
   EXPECT_EQ(table_.table()->row_bytes, kRowCount * 14u);
-  EXPECT_EQ(table_.table()->data_size, data_size());
+  EXPECT_EQ(packed(table_.table()->data_size), data_size());
 }
 
 // ---------------------------------------------------------------------------
@@ -70,12 +70,12 @@ TEST_F(ParamsTest, LoadRegistersTheClassWithItsParentAndDispatcher) {
   EXPECT_EQ(APX_GetClassState(AP13_CLASS_ID), 1);
   EXPECT_EQ(APX_GetClassParentID(AP13_CLASS_ID), AP2_CLASS_ID);
   EXPECT_EQ(GU2_GetDispatcher(AP13_CLASS_ID), AP13_Dispatcher_PARAMS);
-  EXPECT_NE(record(AP13_CLASS_ID).instance_heap, nullptr);
+  EXPECT_NE(packed(record(AP13_CLASS_ID).instance_heap), nullptr);
 }
 
 TEST_F(ParamsTest, UnloadFreesTheInstanceHeap) {
   apcom_UnregisterClasses();
-  EXPECT_EQ(record(AP13_CLASS_ID).instance_heap, nullptr);
+  EXPECT_EQ(packed(record(AP13_CLASS_ID).instance_heap), nullptr);
   EXPECT_EQ(ap13_TermClass_PARAMS(AP13_CLASS_ID), 0) << "nothing is left to free";
   EXPECT_EQ(ap13_InitClass_PARAMS(12), 0);
 }
@@ -585,8 +585,8 @@ TEST_F(ParamsTest, CopyNeedsAPartOfTheSameTable) {
 TEST_F(ParamsTest, ThePartIsFoundDownAnObjectsChain) {
   AP13_CHILD* object = make();
   ASSERT_NE(object, nullptr);
-  EXPECT_EQ(ap13_FindParamsPart(object), object->params);
-  EXPECT_EQ(ap13_FindParamsPart(object->params), object->params);
+  EXPECT_EQ(ap13_FindParamsPart(object), packed(object->params));
+  EXPECT_EQ(ap13_FindParamsPart(object->params), packed(object->params));
   EXPECT_EQ(ap13_FindParamsPart(packed(object->params->head.parent)), nullptr) << "an AP2 part has no parent";
   uint16_t unknown = 249;
   EXPECT_EQ(ap13_FindParamsPart(&unknown), nullptr);

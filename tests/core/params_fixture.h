@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -83,7 +84,7 @@ inline const F64Step kDoubleStepLimits{0.0, 1.0, 0.1};
 
 inline const char kListDefault[] = "0123456789abcdefghijklmn";  // 24 raw bytes
 
-// The rows with the offsets a class fills in: the running sum of the sizes.
+// The rows of the test table (their offsets are filled in by build_table).
 inline std::vector<AP13_PARMENTRY> make_rows() {
   struct Spec {
     uint16_t type, size, limits;
@@ -119,11 +120,8 @@ inline std::vector<AP13_PARMENTRY> make_rows() {
       {AP13_TYPE_DOUBLE, 8, AP13_LIMITS_STEP, "0.3"},
   };
   std::vector<AP13_PARMENTRY> rows;
-  uint16_t offset = 0;
-  for (uint16_t i = 0; i < kRowCount; ++i) {
-    rows.push_back(AP13_PARMENTRY{i, specs[i].type, specs[i].size, specs[i].limits, offset, specs[i].default_text});
-    offset = static_cast<uint16_t>(offset + specs[i].size);
-  }
+  for (uint16_t i = 0; i < kRowCount; ++i)
+    rows.push_back(AP13_PARMENTRY{i, specs[i].type, specs[i].size, specs[i].limits, 0, specs[i].default_text});
   return rows;
 }
 
@@ -143,32 +141,47 @@ inline const void* limits_of(uint16_t row) {
 }
 
 // A class's table as its initialisation builds it: the head, a limits
-// reference per row and the closing 0.
+// reference per row and the closing 0; the offsets are the running sum of
+// the sizes.
 struct TableBlock {
   std::vector<AP13_PARMENTRY> rows;
   std::vector<uint8_t> bytes;
   AP13_PARMTABLE* table() { return reinterpret_cast<AP13_PARMTABLE*>(bytes.data()); }
 };
 
-inline void build_table(TableBlock& block, uint16_t name_group) {
-  block.rows = make_rows();
+inline void build_table(TableBlock& block, uint16_t name_group, std::vector<AP13_PARMENTRY> rows,
+                        const std::vector<const void*>& limits) {
+  block.rows = std::move(rows);
   const uint16_t count = static_cast<uint16_t>(block.rows.size());
+  uint16_t offset = 0;
+  for (AP13_PARMENTRY& row : block.rows) {
+    row.offset = offset;
+    offset = static_cast<uint16_t>(offset + row.size);
+  }
   block.bytes.assign(AP13_TableBytes(count), 0);
   AP13_PARMTABLE* table = block.table();
   table->row_bytes = static_cast<uint16_t>(count * sizeof(AP13_PARMENTRY));
-  table->data_size = block.rows.back().offset + block.rows.back().size;
+  table->data_size = offset;
   table->one = 1;
   table->name_group = name_group;
   table->count = count;
   table->rows = block.rows.data();
-  for (uint16_t i = 0; i < count; ++i) AP13_TableLimits(table)[i] = limits_of(i);
+  for (uint16_t i = 0; i < count; ++i) AP13_TableLimits(table)[i] = i < limits.size() ? limits[i] : nullptr;
 }
 
-// The parameter-set object of the test class: its class id, its PARAMS
-// part, then its data block.
+// The test table: a row of every type code and every limits kind.
+inline void build_table(TableBlock& block, uint16_t name_group) {
+  std::vector<const void*> limits;
+  for (uint16_t i = 0; i < kRowCount; ++i) limits.push_back(limits_of(i));
+  build_table(block, name_group, make_rows(), limits);
+}
+
+// The parameter-set object of a test class: its class id, its PARAMS part,
+// then its data block, as large as its class's table says.
 inline uint32_t data_size() {
-  const std::vector<AP13_PARMENTRY> rows = make_rows();
-  return rows.back().offset + rows.back().size;
+  uint32_t size = 0;
+  for (const AP13_PARMENTRY& row : make_rows()) size += row.size;
+  return size;
 }
 
 inline uint8_t* data_of(AP13_CHILD* object) { return reinterpret_cast<uint8_t*>(object) + sizeof(AP13_CHILD); }
@@ -178,9 +191,11 @@ inline AP13_PARAMS* part_of(void* object) { return static_cast<AP13_CHILD*>(obje
 inline uint32_t set_dispatcher(void* object, uint16_t message, void* parameter) {
   switch (message) {
     case AP_MSG_CREATE: {
-      auto* made = static_cast<AP13_CHILD*>(std::calloc(1, sizeof(AP13_CHILD) + data_size()));
-      made->class_id = kSetClass;
-      made->params = ap13_Create_PARAMS(AP13_CLASS_ID, kSetClass, reinterpret_cast<AP_OBJECT*>(made), data_of(made));
+      const uint16_t class_id = *static_cast<const uint16_t*>(object);
+      const auto* table = static_cast<const AP13_PARMTABLE*>(APX_GetClassTable()->classes[class_id].class_data);
+      auto* made = static_cast<AP13_CHILD*>(std::calloc(1, sizeof(AP13_CHILD) + table->data_size));
+      made->class_id = class_id;
+      made->params = ap13_Create_PARAMS(AP13_CLASS_ID, class_id, reinterpret_cast<AP_OBJECT*>(made), data_of(made));
       if (made->params == nullptr) {
         std::free(made);
         return 0;
@@ -200,6 +215,15 @@ inline uint32_t set_dispatcher(void* object, uint16_t message, void* parameter) 
     }
     default: return AP13_Dispatcher_PARAMS(part_of(object), message, parameter);
   }
+}
+
+// Registers a test class over a table: its class data, parent 13 and dispatcher.
+inline void register_set_class(uint16_t class_id, TableBlock& block) {
+  APX_CLASSREC& record = APX_GetClassTable()->classes[class_id];
+  record.class_data = block.table();
+  record.state = 1;
+  APX_SetClassParentID(class_id, AP13_CLASS_ID);
+  GU2_ImmedSetDispatcher(class_id, set_dispatcher);
 }
 
 // A stand-in array of rows x columns floats: it answers its extent (message
@@ -295,11 +319,7 @@ class ParamsTest : public LoadedLibrary {
     GUX_SetInternationalChar('.', GUX_DECIMAL);
     GUX_SetInternationalChar(',', GUX_THOUSANDS);
     build_table(table_, kNameGroup);
-    APX_CLASSREC& record = APX_GetClassTable()->classes[kSetClass];
-    record.class_data = table_.table();
-    record.state = 1;
-    APX_SetClassParentID(kSetClass, AP13_CLASS_ID);
-    GU2_ImmedSetDispatcher(kSetClass, set_dispatcher);
+    register_set_class(kSetClass, table_);
     GU2_ImmedSetDispatcher(kArrayClass, array_dispatcher);
     GU2_ImmedSetDispatcher(kTextClass, text_dispatcher);
   }
@@ -331,9 +351,8 @@ class ParamsTest : public LoadedLibrary {
 
   // A new object of the test class, made and initialised as every caller
   // makes one.
-  static AP13_CHILD* make(HWND window = nullptr) {
-    uint16_t class_id = kSetClass;
-    AP_NEWPARM parameter{kSetClass, window};
+  static AP13_CHILD* make(HWND window = nullptr, uint16_t class_id = kSetClass) {
+    AP_NEWPARM parameter{class_id, window};
     return ap_result_object<AP13_CHILD>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &parameter));
   }
   static uint32_t destroy(void* object, HWND window = nullptr) {
@@ -361,7 +380,7 @@ class ParamsTest : public LoadedLibrary {
   }
   // The free-form text of a value, or "<failed>".
   static std::string text_of(void* object, uint16_t index) {
-    char buffer[AP13_LARGEST_VALUE] = {};
+    char buffer[AP13_LARGEST_VALUE + 1] = {};
     return get_text(object, index, buffer, sizeof buffer, 0xFFFF) == 1 ? std::string(buffer) : "<failed>";
   }
   // The stored bytes of a value.

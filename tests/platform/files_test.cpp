@@ -276,6 +276,48 @@ TEST(Files, DiskSpaceIsMeasured) {
   EXPECT_EQ(static_cast<uint64_t>(sectors) * bytes, 4096u);
 }
 
+TEST(Files, ShortPathOfAnExistingFileIsThePathItself) {
+  testsupport::write_file("drive_c/Long Folder Name/Report.txt", "");
+  char short_path[MAX_PATH];
+  const char* path = "C:\\Long Folder Name\\Report.txt";
+  EXPECT_EQ(GetShortPathNameA(path, short_path, sizeof short_path), std::strlen(path));
+  EXPECT_STREQ(short_path, path);
+  char small[8];
+  EXPECT_EQ(GetShortPathNameA(path, small, sizeof small), std::strlen(path) + 1);
+  EXPECT_EQ(GetShortPathNameA("C:\\missing.txt", short_path, sizeof short_path), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Files, CurrentDirectoryInsideADriveIsShownAsTheDrivesPath) {
+  char saved[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryA(sizeof saved, saved), 0u);
+  testsupport::write_file("drive_d/work/a.spa", "a");
+  char current[MAX_PATH];
+  ASSERT_TRUE(SetCurrentDirectoryA("D:\\work"));
+  EXPECT_EQ(GetCurrentDirectoryA(sizeof current, current), 7u);
+  EXPECT_STREQ(current, "D:\\work");
+  EXPECT_EQ(GetFileAttributesA("a.spa"), FILE_ATTRIBUTE_NORMAL);  // relative paths follow it
+  ASSERT_TRUE(SetCurrentDirectoryA("d:"));
+  EXPECT_EQ(GetCurrentDirectoryA(sizeof current, current), 3u);
+  EXPECT_STREQ(current, "D:\\");
+  char small[3];
+  EXPECT_EQ(GetCurrentDirectoryA(sizeof small, small), 4u);
+  ASSERT_TRUE(SetCurrentDirectoryA(saved));
+  EXPECT_EQ(GetCurrentDirectoryA(sizeof current, current), std::strlen(saved));
+  EXPECT_STREQ(current, saved);  // outside the drives the POSIX path
+  EXPECT_FALSE(SetCurrentDirectoryA("D:\\missing"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Files, WindowsDirectoryIsTheHomesWindowsFolder) {
+  char folder[MAX_PATH];
+  const std::string expected = in_home("windows");
+  EXPECT_EQ(GetWindowsDirectoryA(folder, sizeof folder), expected.size());
+  EXPECT_EQ(folder, expected);
+  char small[4];
+  EXPECT_EQ(GetWindowsDirectoryA(small, sizeof small), expected.size() + 1);
+}
+
 TEST(Files, SixteenBitCallsWorkOverHandles) {
   const std::string path = in_home("old.bin");
   HFILE file = _lcreat(path.c_str(), 0);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/home.h"
 #include "platform/modules.h"
 #include "platform/user.h"
@@ -68,6 +69,13 @@ TEST(Modules, ModulesThatAreNotInstalledAreNotFound) {
   EXPECT_EQ(LoadLibraryA("/nonexistent/module.so"), nullptr);
   EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
   EXPECT_EQ(GetModuleHandleA("talvosea.dll"), nullptr);
+}
+
+TEST(Modules, Kernel32IsBuiltInWithTheFunctionsLookedUpByName) {
+  const HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+  ASSERT_NE(kernel, nullptr);
+  EXPECT_EQ(LoadLibraryA("kernel32.dll"), kernel);
+  EXPECT_EQ(GetProcAddress(kernel, "GetDiskFreeSpaceExA"), reinterpret_cast<FARPROC>(&GetDiskFreeSpaceExA));
 }
 
 TEST(Modules, ProgramModuleNamesTheExecutable) {

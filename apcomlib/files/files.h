@@ -1,0 +1,497 @@
+// Native spectral files: the exported functions, on-disk records, object
+// records, parameter blocks and message numbers of the AP20 FILE class, the
+// accessory object through which the library reads and writes every file,
+// and of the sectioned native container it keeps: a 304-byte file header, a
+// directory of 16-byte entries and typed sections after it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "core/core.h"
+#include "platform/files.h"
+#include "platform/wintypes.h"
+
+// ---------------------------------------------------------------------------
+// The native container on disk
+
+constexpr uint16_t AP20_CLASS_ID = 20;
+
+constexpr char AP20_MAGIC[] = "Spectral Data File\r\n";
+constexpr uint32_t AP20_MAGIC_LENGTH = 20;
+constexpr uint8_t AP20_EOF_MARK = 0x1A;
+constexpr uint16_t AP20_VERSION = 521;
+constexpr uint16_t AP20_FILE_SPECTRUM = 1;
+constexpr uint16_t AP20_FILE_GROUP = 10;
+constexpr uint32_t AP20_TITLE_SIZE = 256;
+
+constexpr uint32_t AP20_BLOCK_BYTES = 256;
+constexpr uint32_t AP20_ENTRIES_PER_BLOCK = 16;
+// A directory of more blocks than this is not read: no file of the system
+// comes near it, and a damaged size word must not make a 16 MB read.
+constexpr uint16_t AP20_MAX_BLOCKS = 10000;
+
+// File header, 304 bytes at offset 0, little-endian.
+//    0  30  magic: "Spectral Data File\r\n", then NUL bytes
+//   30 256  title, NUL-terminated: the spectrum title, or a group file's own name
+//  286   1  0x1A
+//  287   1  0
+//  288   2  file type: 1 single spectrum, 10 group
+//  290   2  format version (521 written)
+//  292   2  directory size in blocks of 256 bytes (16 entries a block)
+//  294   2  directory entries in use
+//  296   4  collection time of the spectrum whose header was written last
+//  300   4  header parameter 48 of that spectrum
+#pragma pack(push, 2)
+struct AP20_FILEHEADER {
+  char magic[30];
+  char title[AP20_TITLE_SIZE];
+  uint8_t eof_mark;
+  uint8_t zero;
+  uint16_t file_type;
+  uint16_t version;
+  uint16_t blocks;
+  uint16_t count;
+  uint32_t collection_time;
+  uint32_t parameter48;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_FILEHEADER) == 304);
+
+// Directory entry, 16 bytes, little-endian; the directory starts at 304.
+//   0  2  section type (1 = free)
+//   2  4  file offset of the section
+//   6  4  length in bytes, a multiple of 4
+//  10  2  key 2: member number in a group file
+//  12  4  key 3
+#pragma pack(push, 2)
+struct AP20_DIRENTRY {
+  uint16_t type;
+  uint32_t offset;
+  uint32_t length;
+  uint16_t key2;
+  uint32_t key3;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_DIRENTRY) == 16);
+static_assert(AP20_BLOCK_BYTES == AP20_ENTRIES_PER_BLOCK * sizeof(AP20_DIRENTRY));
+
+// Section types the container itself interprets; the others belong to the
+// spectrum sections and are carried as bytes.
+constexpr uint16_t AP20_SECTION_FREE = 1;
+constexpr uint16_t AP20_SECTION_HEADER = 2;
+constexpr uint16_t AP20_SECTION_COMMENT = 4;
+constexpr uint16_t AP20_SECTION_HISTORY_BITS = 105;
+constexpr uint16_t AP20_SECTION_HEADER_EXTENSION = 106;
+constexpr uint16_t AP20_SECTION_MEMBER = 107;
+constexpr uint16_t AP20_SECTION_RESERVOIR = 113;  // entry 0 only
+constexpr uint16_t AP20_SECTION_HEADER_TEXTS = 146;
+constexpr uint16_t AP20_SECTION_SIGNATURE = 199;
+
+// Key 2 that asks message 82 for the first member, and its "no more" answer.
+constexpr uint16_t AP20_NO_KEY2 = 9999;
+
+// ---------------------------------------------------------------------------
+// The file object
+
+constexpr uint32_t AP20_NAME_SIZE = 260;
+
+// Open-mode codes.
+constexpr uint16_t AP20_MODE_READ = 32;
+constexpr uint16_t AP20_MODE_WRITE = 17;
+constexpr uint16_t AP20_MODE_READWRITE = 18;
+constexpr uint16_t AP20_MODE_CREATE = 4113;
+constexpr uint16_t AP20_MODE_EXIST = 16384;
+constexpr uint16_t AP20_MODE_PARSE = 256;
+
+// Error codes kept on a file object besides the system's own error numbers.
+constexpr uint32_t AP20_ERROR_NOT_OPEN = 6;        // a transfer on a closed file
+constexpr uint32_t AP20_ERROR_NO_NAME = 2;         // a rename without a name
+constexpr uint32_t AP20_ERROR_NOT_NATIVE = 11;     // the system's "bad format": no native header, or the wrong file type
+constexpr uint32_t AP20_ERROR_SHORT_FILE = 38;     // the system's "end of file": header or directory cut short
+constexpr uint32_t AP20_ERROR_DAMAGED = 1392;      // the system's "file corrupt": directory or section out of bounds
+constexpr uint32_t AP20_ERROR_GAML_EXPORT = 400;   // set by the group-file class
+constexpr uint32_t AP20_ERROR_DISK_FULL = 5000;    // not enough free disk space
+constexpr uint32_t AP20_ERROR_INTERFEROGRAMS = 5001;  // set by the spectrum-file class
+
+constexpr uint16_t AP20_DEFAULT_GROWTH_STEP = 32;
+
+// File object, a 296-byte cell of the heap "AP20".
+//    0   2  class id 20
+//    2   4  AP2 part
+//    6 260  full file name, NUL-terminated (empty = no name)
+//  266   4  file handle (0 or all ones = not open)
+//  270   2  open-mode code (0 when closed)
+//  272   4  last error
+//  276   2  directory-growth permission (0 = the directory never grows)
+//  278   4  header copy: memory block
+//  282   4  header copy: address
+//  286   4  directory copy: memory block
+//  290   4  directory copy: address
+//  294   2  directory growth step in entries
+#pragma pack(push, 2)
+struct AP20_FILE {
+  AP_OBJECT head;
+  char name[AP20_NAME_SIZE];
+  HANDLE handle;
+  uint16_t mode;
+  uint32_t error;
+  uint16_t may_grow;
+  GU3_HANDLE header_block;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE directory_block;
+  AP20_DIRENTRY* directory;
+  uint16_t growth_step;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_FILE) == 296);
+
+// ---------------------------------------------------------------------------
+// Messages of AP20_Dispatcher_FILE besides the common protocol (core.h)
+
+constexpr uint16_t AP20_MSG_DELETE = 38;
+constexpr uint16_t AP20_MSG_RENAME = 39;
+constexpr uint16_t AP20_MSG_REWIND = 40;
+constexpr uint16_t AP20_MSG_SEEK = 41;
+constexpr uint16_t AP20_MSG_SEEK_END = 42;
+constexpr uint16_t AP20_MSG_READ = 43;
+constexpr uint16_t AP20_MSG_WRITE = 44;
+constexpr uint16_t AP20_MSG_TRUNCATE = 45;
+constexpr uint16_t AP20_MSG_OPEN = 46;
+constexpr uint16_t AP20_MSG_CLOSE = 47;
+constexpr uint16_t AP20_MSG_EXISTS = 48;
+constexpr uint16_t AP20_MSG_RESERVE = 49;
+constexpr uint16_t AP20_MSG_COMPARE = 50;
+constexpr uint16_t AP20_MSG_IS_OPEN = 51;
+constexpr uint16_t AP20_MSG_LAST_ERROR = 52;
+constexpr uint16_t AP20_MSG_SET_NAME = 53;
+constexpr uint16_t AP20_MSG_READ_TOKEN = 54;
+constexpr uint16_t AP20_MSG_GET_NAME = 55;
+constexpr uint16_t AP20_MSG_FILE_SIZE = 56;
+constexpr uint16_t AP20_MSG_POSITION = 57;
+constexpr uint16_t AP20_MSG_OPEN_MODE = 58;
+constexpr uint16_t AP20_MSG_FIND_FIRST = 59;
+constexpr uint16_t AP20_MSG_FIND_NEXT = 60;
+constexpr uint16_t AP20_MSG_REOPEN = 61;
+constexpr uint16_t AP20_MSG_SPLIT_NAME = 68;
+constexpr uint16_t AP20_MSG_DIRECTORY_EXISTS = 69;
+constexpr uint16_t AP20_MSG_MAKE_DIRECTORIES = 70;
+constexpr uint16_t AP20_MSG_READ_HEADER = 72;
+constexpr uint16_t AP20_MSG_READ_DIRECTORY = 73;
+constexpr uint16_t AP20_MSG_HAS_SECTION = 74;
+constexpr uint16_t AP20_MSG_READ_SECTION = 75;
+constexpr uint16_t AP20_MSG_INIT_HEADER = 76;
+constexpr uint16_t AP20_MSG_WRITE_DIRECTORY = 77;
+constexpr uint16_t AP20_MSG_WRITE_SECTION = 78;
+constexpr uint16_t AP20_MSG_FREE_SECTION = 79;
+constexpr uint16_t AP20_MSG_FREE_TYPE = 80;
+constexpr uint16_t AP20_MSG_HIGHEST_KEY2 = 81;
+constexpr uint16_t AP20_MSG_NEXT_KEY2 = 82;
+constexpr uint16_t AP20_MSG_MEMBER_OFFSET = 84;
+constexpr uint16_t AP20_MSG_FILE_PART = 85;
+constexpr uint16_t AP20_MSG_SET_ERROR = 91;
+constexpr uint16_t AP20_MSG_SECTION_OFFSET = 92;
+constexpr uint16_t AP20_MSG_READ_SECTION_INTO = 93;
+constexpr uint16_t AP20_MSG_SECTION_LENGTH = 99;
+constexpr uint16_t AP20_MSG_SET_GROWTH = 100;
+constexpr uint16_t AP20_MSG_CLASS_ERROR = 101;
+constexpr uint16_t AP20_MSG_OPEN_NATIVE_READ = 102;
+constexpr uint16_t AP20_MSG_OPEN_NATIVE = 103;
+constexpr uint16_t AP20_MSG_CLOSE_NATIVE = 104;
+constexpr uint16_t AP20_MSG_SAVE_NATIVE = 105;
+constexpr uint16_t AP20_MSG_READ_OPEN_SECTION = 110;
+constexpr uint16_t AP20_MSG_WRITE_OPEN_SECTION = 111;
+constexpr uint16_t AP20_MSG_FORMAT_TEST = 112;
+constexpr uint16_t AP20_MSG_WRITE_OPEN_DIRECTORY = 113;
+constexpr uint16_t AP20_MSG_SET_GROWTH_STEP = 114;
+constexpr uint16_t AP20_MSG_FREE_MEMBER = 115;
+constexpr uint16_t AP20_MSG_RENUMBER = 116;
+constexpr uint16_t AP20_MSG_WRITE_SECTION_CHOSEN = 118;
+constexpr uint16_t AP20_MSG_COMPACT = 119;
+constexpr uint16_t AP20_MSG_FIND_CLOSE = 120;
+constexpr uint16_t AP20_MSG_WRITE_SECTION_FULL = 122;
+
+// Native open results: messages 102 and 103 answer 0 for success.
+constexpr uint32_t AP20_NATIVE_OPENED = 0;
+constexpr uint32_t AP20_NATIVE_FAILED = 1;
+
+// ---------------------------------------------------------------------------
+// Parameter blocks, packed to 2
+
+#pragma pack(push, 2)
+// Message 41.
+struct AP20_SEEKPARM {
+  int32_t offset;
+  uint16_t origin;  // 0 start, 1 current position, 2 end
+};
+// Messages 43 and 44.
+struct AP20_TRANSFERPARM {
+  void* buffer;
+  uint32_t count;
+};
+// Message 46; the two words after the mode are not read.
+struct AP20_OPENPARM {
+  uint16_t mode;
+  uint32_t unused1;
+  uint32_t unused2;
+};
+// Message 53; the name alone when the directory is null.
+struct AP20_NAMEPARM {
+  const char* directory;
+  const char* name;
+};
+// Message 54: delimiters (null: blank, tab, line feed), the most bytes to read.
+struct AP20_TOKENPARM {
+  const char* delimiters;
+  uint16_t size;
+  char* buffer;
+};
+// Messages 61 (mode), 91 (error code), 100 (growth permission), 114 (growth
+// step), 115 (key 2).
+struct AP20_WORDPARM {
+  uint16_t word;
+};
+// Messages 102 and 103.
+struct AP20_NATIVEPARM {
+  const char* name;
+  uint16_t expected_entries;
+  uint16_t file_type;
+};
+// Message 112.
+struct AP20_FORMATPARM {
+  const char* name;
+  uint16_t* file_type;
+  uint32_t* error;
+};
+// Message 73.
+struct AP20_DIRECTORYPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+};
+// Message 74; messages 92 and 99 read the first 16 bytes.
+struct AP20_FINDPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t* count;  // optional: the number of entries of the type
+};
+// Message 75; message 79 reads the first 20 bytes.
+struct AP20_OBJECTFINDPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t* length;  // optional: the stored length
+};
+// Message 76.
+struct AP20_INITHEADERPARM {
+  AP20_FILEHEADER* header;
+  uint16_t file_type;
+  uint16_t blocks;
+};
+// Message 77.
+struct AP20_WRITEDIRECTORYPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+};
+// Message 122; message 78 reads the first 30 bytes (replace taken as 1),
+// message 118 the first 32.
+struct AP20_WRITESECTIONPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE* directory;  // the directory block, replaced when the directory grows
+  uint16_t type;
+  uint32_t length;
+  GU3_HANDLE data;
+  uint16_t keyed;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t replace;
+  void* writer;  // an object that writes its own stream (message 18), or null
+};
+// Message 80; message 81 is the same without the object.
+struct AP20_FREETYPEPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+};
+struct AP20_TYPEPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+};
+// Message 82; message 84 reads the first 12 bytes.
+struct AP20_NEXTKEYPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint16_t* next;
+};
+// Message 93.
+struct AP20_READINTOPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t unused;
+  void* buffer;
+  uint16_t* index;  // in: the directory index to start at; out: the index found
+};
+// Message 110.
+struct AP20_OPENSECTIONPARM {
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t* length;
+};
+// Message 111.
+struct AP20_WRITEOPENPARM {
+  uint16_t type;
+  uint32_t length;
+  GU3_HANDLE data;
+  uint16_t keyed;
+  uint16_t key2;
+  uint32_t key3;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_DIRECTORYPARM) == 8);
+static_assert(sizeof(AP20_FINDPARM) == 20);
+static_assert(sizeof(AP20_OBJECTFINDPARM) == 24);
+static_assert(sizeof(AP20_INITHEADERPARM) == 8);
+static_assert(sizeof(AP20_WRITEDIRECTORYPARM) == 12);
+static_assert(sizeof(AP20_WRITESECTIONPARM) == 36);
+static_assert(offsetof(AP20_WRITESECTIONPARM, replace) == 30);
+static_assert(offsetof(AP20_WRITESECTIONPARM, writer) == 32);
+static_assert(sizeof(AP20_FREETYPEPARM) == 14);
+static_assert(sizeof(AP20_TYPEPARM) == 10);
+static_assert(sizeof(AP20_NEXTKEYPARM) == 16);
+static_assert(sizeof(AP20_READINTOPARM) == 32);
+static_assert(sizeof(AP20_OPENSECTIONPARM) == 12);
+static_assert(sizeof(AP20_WRITEOPENPARM) == 18);
+static_assert(sizeof(AP20_SEEKPARM) == 6);
+static_assert(sizeof(AP20_TRANSFERPARM) == 8);
+static_assert(sizeof(AP20_OPENPARM) == 10);
+static_assert(sizeof(AP20_NAMEPARM) == 8);
+static_assert(sizeof(AP20_TOKENPARM) == 10);
+static_assert(sizeof(AP20_WORDPARM) == 2);
+static_assert(sizeof(AP20_NATIVEPARM) == 8);
+static_assert(sizeof(AP20_FORMATPARM) == 12);
+
+// ---------------------------------------------------------------------------
+// Exported functions and the primitives other classes call directly
+
+APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter);
+// 1 when the file exists (a file object named with it answers message 48).
+APEXPORT uint16_t AP20_DoesFileExist(const char* name);
+// 1 when the native file of that type holds the section (type, key 2, key 3).
+APEXPORT uint16_t AP20_DoesSectionExist(const char* name, uint16_t file_type, uint16_t section_type, uint16_t key2,
+                                        uint32_t key3);
+uint16_t ap20_InitClass(uint16_t class_id);
+uint16_t ap20_TermClass(uint16_t class_id);
+
+// Primitives on a file object, each 0 for a null object or one of another
+// class. Read and write clear the error word first and set 6 on a closed file.
+uint16_t ap20_IsOpen(void* file);
+uint32_t ap20_Read(void* file, void* buffer, uint32_t count);
+uint32_t ap20_Write(void* file, const void* buffer, uint32_t count);
+// Reads one token at the current position (message 54).
+uint16_t ap20_GetFileName(void* file, const char* delimiters, int16_t size, char* buffer);
+// Names the file, the directory optional (message 53).
+int16_t ap20_SetFileName(void* file, const char* directory, const char* name);
+void ap20_SetError(void* file, uint32_t code);
+// The class-wide error word, -1 when the class has none.
+int32_t ap20_GetClassError();
+
+// ---------------------------------------------------------------------------
+// Operations of the class's modules, as the messages named beside them
+
+// The object as a file object, or null.
+AP20_FILE* ap20_file(void* object);
+// The file object of an accessory object: the object itself when it is one,
+// else the first class-20 part found by following the parent-part references.
+AP20_FILE* ap20_FindFile(void* object);
+
+AP20_FILE* ap20_Create(AP_OBJECT* outer);                            // 2
+uint32_t ap20_Destroy(AP20_FILE* file, HWND window);                 // 5
+uint32_t ap20_GetSize(AP20_FILE* file);                              // 7
+uint16_t ap20_GetClassName(AP20_FILE* file, char* buffer);           // 9
+uint16_t ap20_WriteObject(AP20_FILE* file, void* target);            // 18
+uint16_t ap20_Seek(AP20_FILE* file, int32_t offset, uint16_t origin);  // 40-42
+uint16_t ap20_Truncate(AP20_FILE* file);                             // 45
+uint16_t ap20_Open(AP20_FILE* file, uint16_t mode);                  // 46
+uint16_t ap20_Close(AP20_FILE* file);                                // 47
+uint16_t ap20_Exists(AP20_FILE* file);                               // 48
+uint32_t ap20_GetError(AP20_FILE* file);                             // 52, all ones without an object
+uint16_t ap20_CopyFileName(AP20_FILE* file, char* buffer);           // 55
+uint32_t ap20_GetFileSize(AP20_FILE* file);                          // 56, all ones on failure
+uint32_t ap20_GetPosition(AP20_FILE* file);                          // 57, all ones on failure
+uint16_t ap20_GetOpenMode(AP20_FILE* file);                          // 58
+uint16_t ap20_Reopen(AP20_FILE* file, uint16_t mode);                // 61
+uint16_t ap20_SetFileError(AP20_FILE* file, uint16_t code);          // 91
+uint16_t ap20_SetGrowth(AP20_FILE* file, uint16_t may_grow);         // 100
+uint16_t ap20_SetGrowthStep(AP20_FILE* file, uint16_t entries);      // 114
+// The mode in which to open a file again: create (4113) becomes write (17)
+// when the file exists, so that reopening never truncates it.
+uint16_t ap20_ModeToReopen(AP20_FILE* file, uint16_t mode);
+// Frees the header and directory copies of a native file.
+void ap20_DropCopies(AP20_FILE* file);
+// Seek and transfer of exactly that many bytes; 0 otherwise, with the
+// system's error or, for a read that found the end, error 38.
+uint16_t ap20_ReadAt(AP20_FILE* file, uint32_t offset, void* buffer, uint32_t count);
+uint16_t ap20_WriteAt(AP20_FILE* file, uint32_t offset, const void* buffer, uint32_t count);
+// A system handle on a file, opened through the redirection hook with the
+// access of a mode code; null with the system's error in *error.
+HANDLE ap20_OpenHandle(const char* name, uint16_t mode, uint32_t* error);
+
+// The native container (ap20a.cpp).
+uint16_t ap20a_FormatTest(AP20_FILE* file, const char* name, uint16_t* file_type, uint32_t* error);  // 112
+GU3_HANDLE ap20a_ReadHeader(void* object);                                                            // 72
+GU3_HANDLE ap20a_ReadDirectory(void* object, const AP20_FILEHEADER* header);                          // 73
+uint16_t ap20a_InitHeader(AP20_FILEHEADER* header, uint16_t file_type, uint16_t blocks);              // 76
+uint16_t ap20a_WriteDirectory(void* object, const AP20_FILEHEADER* header, const AP20_DIRENTRY* directory);  // 77
+uint32_t ap20a_OpenNative(AP20_FILE* file, const char* name, uint16_t expected_entries, uint16_t file_type,
+                          uint16_t message);                                                           // 102, 103
+uint16_t ap20a_CloseNative(AP20_FILE* file);                                                           // 104
+uint16_t ap20a_SaveNative(AP20_FILE* file);                                                            // 105
+uint16_t ap20a_SaveOpenDirectory(AP20_FILE* file);                                                     // 113
+// Section storage (ap20b.cpp).
+uint16_t ap20b_HasSection(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                          uint32_t key3, uint16_t* count);                                             // 74
+GU3_HANDLE ap20b_ReadSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                             uint16_t key2, uint32_t key3, uint32_t* length);                          // 75
+uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
+                            uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
+                            uint16_t replace, void* writer);                                           // 78, 118, 122
+uint16_t ap20b_FreeSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                           uint16_t key2, uint32_t key3);                                              // 79
+uint16_t ap20b_FreeType(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type);  // 80
+uint16_t ap20b_HighestKey2(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type);         // 81
+uint16_t ap20b_NextKey2(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                        uint16_t* next);                                                               // 82
+uint32_t ap20b_MemberOffset(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2);  // 84
+uint32_t ap20b_SectionOffset(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                             uint32_t key3);                                                           // 92
+uint16_t ap20b_ReadSectionInto(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                               uint16_t key2, uint32_t key3, void* buffer, uint16_t* index);           // 93
+uint32_t ap20b_SectionLength(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                             uint32_t key3);                                                           // 99
+GU3_HANDLE ap20b_ReadOpenSection(AP20_FILE* file, uint16_t type, uint16_t key2, uint32_t key3, uint32_t* length);  // 110
+uint16_t ap20b_WriteOpenSection(AP20_FILE* file, uint16_t type, uint32_t length, GU3_HANDLE data, uint16_t keyed,
+                                uint16_t key2, uint32_t key3);                                         // 111
+uint16_t ap20b_FreeMember(AP20_FILE* file, uint16_t key2);                                             // 115
+uint16_t ap20b_Renumber(AP20_FILE* file);                                                              // 116
+uint16_t ap20b_Compact(AP20_FILE* file);                                                               // 119
+
+// The entries in use of a header whose directory is sound in shape (1 to
+// 10000 blocks, no more entries in use than it holds); -1 otherwise.
+int32_t ap20a_EntryCount(const AP20_FILEHEADER* header);
+// The end of the directory: the first byte a section may use.
+uint32_t ap20a_DataStart(const AP20_FILEHEADER* header);
