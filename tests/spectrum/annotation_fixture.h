@@ -49,7 +49,7 @@ inline uint32_t header_dispatcher(void* object, uint16_t message, void* paramete
 // value of the point at exactly that X (failing for any other X).
 struct StubSpectrum {
   uint16_t class_id = kSpectrumClass;
-  StubHeader* header = nullptr;
+  void* header = nullptr;  // a stand-in header or a real one
   std::map<float, float> points;
 };
 
