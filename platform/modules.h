@@ -20,6 +20,10 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 // A null name answers the program's own module.
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+// The reasons a module's entry point is called with.
+constexpr DWORD DLL_PROCESS_DETACH = 0;
+constexpr DWORD DLL_PROCESS_ATTACH = 1;
+
 // There are no thread notifications to switch off: TRUE for a module.
 BOOL DisableThreadLibraryCalls(HMODULE module);
 
