@@ -15,6 +15,7 @@
 #include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "spectrum/spectrum.h"
 #include "util/util.h"
 #include "platform/modules.h"
 
@@ -39,7 +40,10 @@ struct ClassRegistration {
 const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
     {AP4_CLASS_ID, AP2_CLASS_ID, ap4_InitClass, ap4_TermClass, AP4_Dispatcher_ARRAY, "AP4_Dispatcher_ARRAY"},
+    {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
+     "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
+    {AP41_CLASS_ID, AP13_CLASS_ID, ap41_InitClass_SH, ap41_TermClass_SH, AP41_Dispatcher_SH, "AP41_Dispatcher_SH"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

@@ -6,6 +6,7 @@
 // stands.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "platform/wintypes.h"
 
@@ -556,3 +557,401 @@ APEXPORT int32_t GU5_TimeDateStamp(int32_t on);
 APEXPORT uint16_t GU5_MessageMode(uint16_t mode, uint32_t value);
 APEXPORT void GU5_Message(const char* text);
 APEXPORT char* GetTime();
+
+// ---------------------------------------------------------------------------
+// Parameter tables and the parameter-set class (AP13 PARAMS)
+
+constexpr uint16_t AP13_CLASS_ID = 13;
+
+// Type codes of a parameter (AP13_PARMTYPE): how its value lies in the data
+// block and how it reads and writes as text. The handle-held arrays (17-20,
+// 22, 23) take the text form of their element type.
+enum AP13_PARMTYPE : uint16_t {
+  AP13_TYPE_BOOL = 1,              // i16, 0 or 1
+  AP13_TYPE_INT = 2,               // i16
+  AP13_TYPE_WORD = 3,              // u16
+  AP13_TYPE_LONG = 4,              // i32
+  AP13_TYPE_DWORD = 5,             // u32
+  AP13_TYPE_SINGLE = 6,            // f32
+  AP13_TYPE_DOUBLE = 7,            // f64
+  AP13_TYPE_STRING = 8,            // char[size], NUL-terminated
+  AP13_TYPE_PSTR = 9,              // length byte, then the characters
+  AP13_TYPE_ADDR = 10,             // u32 address
+  AP13_TYPE_WINID = 11,            // u32 window-system handle
+  AP13_TYPE_LLIST = 12,            // GU1_LINKLIST held inline
+  AP13_TYPE_CARRAY = 13,           // size raw bytes
+  AP13_TYPE_COLOR = 14,            // u32 colour reference
+  AP13_TYPE_AP4ADDR = 15,          // u32 reference to an ARRAY object
+  AP13_TYPE_STSTRARRAY = 16,       // u32 handle of a string-array block
+  AP13_TYPE_GU3MEMFLOATADDR = 17,  // u32 handle of f32 elements
+  AP13_TYPE_GU3MEMBOOLADDR = 18,   // u32 handle of i16 elements
+  AP13_TYPE_GU3MEMWORDADDR = 19,   // u32 handle of u16 elements
+  AP13_TYPE_GU3MEMLONGADDR = 20,   // u32 handle of i32 elements
+  AP13_TYPE_OWNEDTEXT = 21,        // u32 reference to a text the object owns
+  AP13_TYPE_GU3MEMDOUBLEADDR = 22, // u32 handle of f64 elements
+  AP13_TYPE_GU3MEMDWORDADDR = 23,  // u32 handle of u32 elements
+};
+constexpr uint16_t AP13_TYPE_LAST = AP13_TYPE_GU3MEMDWORDADDR;
+
+// Limits kinds and the records they name. A record holds its numbers in the
+// width of the row's type (i16 for types 1 and 2, u16 for 3 and 11, i32 for
+// 4, u32 for 5, 10 and 14-23, f32 for 6, f64 for 7), packed.
+constexpr uint16_t AP13_LIMITS_NONE = 0;    // no record; only a forced set stores the value
+constexpr uint16_t AP13_LIMITS_STEP = 1;    // {min, max, step}
+constexpr uint16_t AP13_LIMITS_LIST = 2;    // {u16 n, n values}
+constexpr uint16_t AP13_LIMITS_MASK = 3;    // {mask}
+constexpr uint16_t AP13_LIMITS_FREE = 4;    // no record; any value
+constexpr uint16_t AP13_LIMITS_CHOICE = 5;  // {i16 association group}: the value numbers a text of it
+constexpr uint16_t AP13_LIMITS_RANGE = 6;   // {min, max}
+
+// Parameter-table row, 14 bytes, in the static arrays of each class.
+//   0  2  number (the row's index)
+//   2  2  type code
+//   4  2  size of the value in bytes
+//   6  2  limits kind
+//   8  2  offset of the value in the data block (running sum of the sizes)
+//  10  4  default value as text (kind 5: the choice's number; types 12 and
+//         13: the raw bytes); null: no default
+#pragma pack(push, 2)
+struct AP13_PARMENTRY {
+  uint16_t number;
+  uint16_t type;
+  uint16_t size;
+  uint16_t limits;
+  uint16_t offset;
+  const char* default_text;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP13_PARMENTRY) == 14);
+
+// Parameter table, one per parameter-set class, the class data of its class
+// record: a 20-byte head, then a reference to each row's limits record (null
+// where the row has none) and a closing 0.
+//   0  2  byte size of the row array (row count x 14); not read here
+//   2  4  size of the data block in bytes
+//   6  2  1; not read here
+//   8  2  association group of the parameter names (name of row i = text i)
+//  10  2  number of rows
+//  12  4  reserved, 0
+//  16  4  the rows
+//  20  4n limits records, then u32 0
+#pragma pack(push, 2)
+struct AP13_PARMTABLE {
+  uint16_t row_bytes;
+  uint32_t data_size;
+  uint16_t one;
+  uint16_t name_group;
+  uint16_t count;
+  uint32_t reserved;
+  const AP13_PARMENTRY* rows;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP13_PARMTABLE) == 20);
+
+// Bytes of a table of `count` rows: the head, the limits references and the 0.
+constexpr uint32_t AP13_TableBytes(uint16_t count) { return sizeof(AP13_PARMTABLE) + 4u * (count + 1u); }
+// The limits references that follow the head.
+inline const void** AP13_TableLimits(AP13_PARMTABLE* table) { return reinterpret_cast<const void**>(table + 1); }
+inline const void* const* AP13_TableLimits(const AP13_PARMTABLE* table) {
+  return reinterpret_cast<const void* const*>(table + 1);
+}
+
+// The PARAMS part of a parameter-set object, a 16-byte cell of the heap "AP13".
+//   0  2  class id 13
+//   2  4  its AP2 part, whose outer object is the parameter-set object
+//   6  2  owning class id (41, 43, 120, 121)
+//   8  4  the owning class's table
+//  12  4  the data block, carried inline by the parameter-set object
+#pragma pack(push, 2)
+struct AP13_PARAMS {
+  AP_OBJECT head;
+  uint16_t owner_class;
+  AP13_PARMTABLE* table;
+  uint8_t* data;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP13_PARAMS) == 16);
+
+// A parameter-set object: its class id, its PARAMS part, then its data block
+// inline.
+#pragma pack(push, 2)
+struct AP13_CHILD {
+  uint16_t class_id;
+  AP13_PARAMS* params;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP13_CHILD) == 6);
+
+// Messages of AP13_Dispatcher_PARAMS beyond the common protocol (40 to 43
+// are the GU2_MSG_* numbers above).
+constexpr uint16_t AP13_MSG_GET_CLASS_TITLE = 36;
+constexpr uint16_t AP13_MSG_GET_PARM_COUNT = 37;
+constexpr uint16_t AP13_MSG_GET_PARM_TYPE = 38;
+constexpr uint16_t AP13_MSG_GET_PARM_NAME = 39;
+constexpr uint16_t AP13_MSG_RESET_ALL = 44;
+constexpr uint16_t AP13_MSG_RESET_PARM = 45;
+constexpr uint16_t AP13_MSG_VALIDATE_PARM = 46;
+constexpr uint16_t AP13_MSG_VALIDATE_TEXT = 47;
+constexpr uint16_t AP13_MSG_COMPARE_VALUE = 48;
+constexpr uint16_t AP13_MSG_GET_CHOICE_COUNT = 49;
+constexpr uint16_t AP13_MSG_GET_CHOICE_VALUE = 50;
+constexpr uint16_t AP13_MSG_GET_CHOICE_TEXT = 51;
+constexpr uint16_t AP13_MSG_FIND_CHOICE_INDEX = 52;
+constexpr uint16_t AP13_MSG_GET_ALL_TEXT = 53;
+constexpr uint16_t AP13_MSG_SET_ALL_TEXT = 54;
+constexpr uint16_t AP13_MSG_VALIDATE_ALL = 55;
+constexpr uint16_t AP13_MSG_GET_DATA_SIZE = 56;
+constexpr uint16_t AP13_MSG_GET_DATA_PTR = 57;
+constexpr uint16_t AP13_MSG_COPY_DIFFERING = 59;
+constexpr uint16_t AP13_MSG_LIST_TO_TEXT = 60;
+constexpr uint16_t AP13_MSG_TEST_CLASS_FLAG = 61;
+constexpr uint16_t AP13_MSG_GET_PARM_SIZE = 62;
+constexpr uint16_t AP13_MSG_GET_TEXT_SIZE = 63;
+constexpr uint16_t AP13_MSG_FORMAT_PARM = 64;
+constexpr uint16_t AP13_MSG_PARSE_PARM = 65;
+constexpr uint16_t AP13_MSG_DESCRIBE_PARM = 66;
+constexpr uint16_t AP13_MSG_TAKE_VALUES = 67;
+constexpr uint16_t AP13_MSG_VALIDATE_EACH = 68;
+
+// Answers of the parameter messages: an index at or beyond the count is the
+// 16-bit -1; message 49 tells a parameter without a list of choices; message
+// 55 tells that every value passed.
+constexpr uint32_t AP13_BAD_INDEX = 0xFFFF;
+constexpr uint32_t AP13_NO_CHOICES = 0xFFFFFFFF;
+constexpr uint32_t AP13_ALL_VALID = 65534;
+constexpr uint32_t AP13_NOT_PARAMS = 65535;
+
+// Association groups the class reads: class titles by owning class id, the
+// text that stands for a value that is not given (number 0).
+constexpr uint16_t AP13_GROUP_CLASS_TITLES = 1300;
+constexpr uint16_t AP13_GROUP_NOT_GIVEN = 9999;
+
+// Parameter blocks, packed to 2; indexes are u16.
+#pragma pack(push, 2)
+// Message 2, 10 bytes; the object is a pointer to the class id 13.
+struct AP13_CREATEPARM {
+  uint16_t owner_class;
+  AP_OBJECT* outer;
+  void* data;
+};
+// Messages 38, 45, 49 and 62.
+struct AP13_INDEXPARM {
+  uint16_t index;
+};
+// Message 39, 6 bytes.
+struct AP13_NAMEPARM {
+  uint16_t index;
+  char* buffer;
+};
+// Message 46, 6 bytes.
+struct AP13_VALUEPARM {
+  uint16_t index;
+  const void* value;
+};
+// Message 47, 6 bytes.
+struct AP13_TEXTPARM {
+  uint16_t index;
+  const char* text;
+};
+// Message 48, 8 bytes; operators as AP1_Compare_MATH takes them.
+struct AP13_COMPAREPARM {
+  uint16_t index;
+  uint16_t op;
+  const void* value;
+};
+// Message 50, 10 bytes: the n-th choice, the row's size in bytes.
+struct AP13_CHOICEVALUEPARM {
+  uint16_t index;
+  uint32_t n;
+  void* value;
+};
+// Message 51, 14 bytes.
+struct AP13_CHOICETEXTPARM {
+  uint16_t index;
+  uint32_t n;
+  uint16_t width;
+  uint16_t precision;
+  char* buffer;
+};
+// Message 52, 10 bytes: n is written in the block.
+struct AP13_FINDCHOICEPARM {
+  uint16_t index;
+  uint32_t n;
+  const void* value;
+};
+// Message 59, 8 bytes; first = last = -1 asks for every parameter. When a
+// differing value cannot be copied, `first` receives its index.
+struct AP13_COPYDIFFPARM {
+  AP_OBJECT* target;
+  int16_t first;
+  int16_t last;
+};
+// Message 60, 8 bytes.
+struct AP13_LISTPARM {
+  AP_OBJECT* text;
+  HWND window;
+};
+// Message 61.
+struct AP13_FLAGPARM {
+  int16_t flags;
+};
+// Message 63, 6 bytes.
+struct AP13_TEXTSIZEPARM {
+  uint16_t index;
+  int16_t width;
+  int16_t precision;
+};
+// Message 64, 14 bytes. Deep writes out the arrays behind types 15-23.
+struct AP13_FORMATPARM {
+  uint16_t index;
+  uint16_t width;
+  uint16_t precision;
+  char* buffer;
+  uint16_t buffer_size;
+  uint16_t deep;
+};
+// Message 65, 10 bytes. Deep fills the arrays behind types 15-23.
+struct AP13_PARSEPARM {
+  uint16_t index;
+  const char* text;
+  uint16_t force;
+  uint16_t deep;
+};
+// Message 66, 18 bytes; the extent is {present or rows, count}.
+struct AP13_DESCRIBEPARM {
+  uint16_t index;
+  uint16_t* type;
+  uint16_t* limits;
+  char* text;
+  uint32_t* extent;
+};
+// Message 67, 16 bytes.
+struct AP13_TAKEPARM {
+  AP_OBJECT* file;
+  uint8_t* data;
+  uint32_t stored_size;
+  uint32_t block_size;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP13_CREATEPARM) == 10);
+static_assert(sizeof(AP13_NAMEPARM) == 6);
+static_assert(sizeof(AP13_VALUEPARM) == 6);
+static_assert(sizeof(AP13_TEXTPARM) == 6);
+static_assert(sizeof(AP13_COMPAREPARM) == 8);
+static_assert(sizeof(AP13_CHOICEVALUEPARM) == 10);
+static_assert(sizeof(AP13_CHOICETEXTPARM) == 14);
+static_assert(sizeof(AP13_FINDCHOICEPARM) == 10);
+static_assert(sizeof(AP13_COPYDIFFPARM) == 8);
+static_assert(sizeof(AP13_LISTPARM) == 8);
+static_assert(sizeof(AP13_TEXTSIZEPARM) == 6);
+static_assert(sizeof(AP13_FORMATPARM) == 14);
+static_assert(sizeof(AP13_PARSEPARM) == 10);
+static_assert(sizeof(AP13_DESCRIBEPARM) == 18);
+static_assert(sizeof(AP13_TAKEPARM) == 16);
+
+APEXPORT uint32_t AP13_Dispatcher_PARAMS(void* object, uint16_t message, void* parameter);
+
+uint16_t ap13_InitClass_PARAMS(uint16_t class_id);
+uint16_t ap13_TermClass_PARAMS(uint16_t class_id);
+
+// The part operations, as the messages named beside them; the parameter-set
+// classes call them on their own part.
+AP13_PARAMS* ap13_Create_PARAMS(uint16_t class_id, uint16_t owner_class, AP_OBJECT* outer, void* data);  // 2
+uint16_t ap13_Init_PARAMS(AP13_PARAMS* part, HWND window);                                          // 3
+uint32_t ap13_Destroy_PARAMS(AP13_PARAMS* part, HWND window);                                       // 5
+uint32_t ap13_GetSize_PARAMS(AP13_PARAMS* part);                                                    // 7
+AP_OBJECT* ap13_Read_PARAMS(void* object, AP_OBJECT* file, uint16_t create);                         // 17
+uint16_t ap13_Write_PARAMS(AP13_PARAMS* part, AP_OBJECT* file);                                     // 18
+uint16_t ap13_Copy_PARAMS(AP13_PARAMS* part, AP13_PARAMS* target, HWND window);                     // 22
+uint32_t ap13_GetParmValue_PARAMS(AP13_PARAMS* part, uint16_t index, void* value);                  // 40
+uint32_t ap13_SetParmValue_PARAMS(AP13_PARAMS* part, uint16_t index, const void* value, uint16_t force);  // 41
+uint32_t ap13_GetParmStr_PARAMS(AP13_PARAMS* part, uint16_t index, uint16_t size, uint16_t precision,
+                                char* buffer);                                                       // 42
+uint32_t ap13_SetParmStr_PARAMS(AP13_PARAMS* part, uint16_t index, const char* text, uint16_t force);  // 43
+uint32_t ap13_ValidateParm_PARAMS(AP13_PARAMS* part, uint16_t index, const void* value);            // 46
+
+// The first PARAMS part in an object's chain of parent parts (the object
+// itself when it is one), or null.
+AP13_PARAMS* ap13_FindParamsPart(const void* object);
+
+// Inside the PARAMS modules (ap13 the class and its value messages, ap13a
+// the text forms and validation, ap13b the choices, bulk text and cores).
+
+// No row is larger than this: values pass whole through buffers of it.
+constexpr uint16_t AP13_LARGEST_VALUE = 520;
+
+// A value of a packed record, whatever its alignment.
+template <typename T>
+T ap13_load(const void* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+bool ap13_is_part(const AP13_PARAMS* part);
+// Width of the numbers of a type's limits records, and a number of that
+// width and sign (type 11: its low 16 bits) read from a value or record.
+uint32_t ap13_limit_width(uint16_t type);
+int64_t ap13_integer_at(const void* at, uint16_t type);
+double ap13_float_at(const void* at, uint16_t type);
+// Writes a number in the width of an integer type (i16 for 2, u16 for 3 and
+// 11, i32 for 4, u32 for 5, 10 and 14-23); false for any other type.
+bool ap13_store_number(int64_t number, uint16_t type, void* out);
+// The row of an index, or null when the index is not below the count.
+const AP13_PARMENTRY* ap13_row(const AP13_PARAMS* part, uint16_t index);
+// The row's limits record, or null where it has none.
+const uint8_t* ap13_limits_record(const AP13_PARAMS* part, uint16_t index);
+uint8_t* ap13_GetValuePtr_PARAMS(const AP13_PARAMS* part, uint16_t index);
+// The association text 9999/0, or the library's own when no module has it.
+const char* ap13_not_given_text();
+// Writes the text form of one value. Width -1 with precision 0, or precision
+// -1, is the free form. A buffer size of 0 leaves the bound to the string
+// space's own size check.
+int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width, int16_t precision, char* buffer,
+                                uint32_t buffer_size);
+// Reads one value; *value then points to shared storage that holds it until
+// the next parse (types 8, 9, 12 and 13: to the text itself).
+int16_t ap13_ParseValue_PARAMS(const char* text, uint16_t type, const void** value);
+// The length-prefixed form of a text in `out` of `capacity` bytes, cut to
+// what the capacity and the length byte hold; and back.
+uint16_t ap13_CToPascal_PARAMS(const char* text, uint8_t* out, uint32_t capacity);
+uint16_t ap13_PascalToC_PARAMS(const uint8_t* pascal, char* out, uint32_t capacity);
+// Whether a caller's buffer takes that many bytes: within the size the
+// caller gave (0: none given), the string space's size of the block when it
+// is one, and writable.
+bool ap13_buffer_takes(void* buffer, uint32_t bytes, uint32_t buffer_size);
+// Copies a text into a caller's buffer after those checks; 0 when it does
+// not fit.
+uint16_t ap13_copy_text(char* buffer, const char* text, uint32_t buffer_size);
+// Sets index + 1 as the notice word and ends the change begun on the part.
+void ap13_end_change(AP13_PARAMS* part, uint16_t index);
+
+// Messages 36 to 68, as the dispatcher routes them.
+uint32_t ap13_GetClassTitle_PARAMS(AP13_PARAMS* part, const char** title);                          // 36
+uint32_t ap13_GetParmCount_PARAMS(AP13_PARAMS* part, uint16_t* count);                               // 37
+uint32_t ap13_GetParmType_PARAMS(AP13_PARAMS* part, uint16_t index);                                 // 38
+uint32_t ap13_GetParmName_PARAMS(AP13_PARAMS* part, uint16_t index, char* buffer);                   // 39
+uint32_t ap13_ResetAll_PARAMS(AP13_PARAMS* part);                                                    // 44
+uint32_t ap13_ResetParm_PARAMS(AP13_PARAMS* part, uint16_t index);                                   // 45
+uint32_t ap13_ValidateText_PARAMS(AP13_PARAMS* part, uint16_t index, const char* text);              // 47
+uint32_t ap13_CompareValue_PARAMS(AP13_PARAMS* part, uint16_t index, uint16_t op, const void* value);  // 48
+uint32_t ap13_GetChoiceCount_PARAMS(AP13_PARAMS* part, uint16_t index);                              // 49
+uint32_t ap13_GetChoiceValue_PARAMS(AP13_PARAMS* part, uint16_t index, uint32_t n, void* value);     // 50
+uint32_t ap13_GetChoiceText_PARAMS(AP13_PARAMS* part, const AP13_CHOICETEXTPARM* block);             // 51
+uint32_t ap13_FindChoiceIndex_PARAMS(AP13_PARAMS* part, AP13_FINDCHOICEPARM* block);                 // 52
+uint32_t ap13_GetAllText_PARAMS(AP13_PARAMS* part, char* buffer);                                    // 53
+uint32_t ap13_SetAllText_PARAMS(AP13_PARAMS* part, const char* text);                                // 54
+uint32_t ap13_ValidateAll_PARAMS(AP13_PARAMS* part);                                                 // 55
+uint32_t ap13_GetDataSize_PARAMS(AP13_PARAMS* part);                                                 // 56
+uint8_t* ap13_GetDataPtr_PARAMS(AP13_PARAMS* part);                                                  // 57
+uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block);                     // 59
+uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text);                                 // 60
+uint32_t ap13_TestClassFlag_PARAMS(AP13_PARAMS* part, int16_t flags);                                // 61
+uint32_t ap13_GetParmSize_PARAMS(AP13_PARAMS* part, uint16_t index);                                 // 62
+uint32_t ap13_GetTextSize_PARAMS(AP13_PARAMS* part, uint16_t index, int16_t width, int16_t precision);  // 63
+uint32_t ap13_FormatParm_PARAMS(AP13_PARAMS* part, const AP13_FORMATPARM* block);                    // 64
+uint32_t ap13_ParseParm_PARAMS(AP13_PARAMS* part, uint16_t index, const char* text, uint16_t force,
+                               uint16_t deep);                                                        // 65
+uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* block);                // 66
+uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block);                      // 67
+uint32_t ap13_ValidateEach_PARAMS(AP13_PARAMS* part);                                                // 68
