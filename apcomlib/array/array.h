@@ -38,6 +38,37 @@ APEXPORT int16_t AP1_CompareElements_MATH(uint32_t first1, uint32_t second1, uin
 APEXPORT int16_t AP1_SetBitLong_MATH(uint32_t* word, uint16_t bit);
 int16_t ap1_ClearBitLong(uint32_t* word, uint16_t bit);
 
+// ---------------------------------------------------------------------------
+// Y-unit conversions of single values
+
+// Y-unit codes that the conversions tell apart.
+constexpr uint32_t AP1_YUNIT_PERCENT_REFLECTANCE = 11;
+constexpr uint32_t AP1_YUNIT_LOG_INVERSE_R = 12;
+constexpr uint32_t AP1_YUNIT_PERCENT_TRANSMITTANCE = 16;
+constexpr uint32_t AP1_YUNIT_ABSORBANCE = 17;
+constexpr uint32_t AP1_YUNIT_KUBELKA_MUNK = 20;
+constexpr uint32_t AP1_YUNIT_REFLECTANCE = 21;
+constexpr uint32_t AP1_YUNIT_TRANSMITTANCE = 23;
+constexpr uint32_t AP1_YUNIT_PHOTOACOUSTIC = 26;
+
+// Each converts one value in place; a null address or a missing value is
+// left alone. Values beyond the limits of a logarithm or a quotient take the
+// fixed value of their limit. The Combine forms take the narrow limits while
+// the gain-type flag is 0 and the wide ones while it is 1.
+APEXPORT void AP1_FromAbs_MATH(float* value);
+APEXPORT void AP1_FromAbsCombine_MATH(float* value);
+APEXPORT void AP1_ToAbs_MATH(float* value);
+APEXPORT void AP1_ToAbsCombine_MATH(float* value);
+APEXPORT void AP1_ToKM_MATH(float* value);
+APEXPORT void AP1_ToKMCombine_MATH(float* value);
+APEXPORT void AP1_FromKM_MATH(float* value);
+// A value converted from one Y unit to another through percent, with the
+// narrow limits.
+APEXPORT float AP1_NewUnits_MATH(uint32_t from_code, uint32_t to_code, float value);
+// Sets the process-wide gain-type flag from a spectrum's gain (null: 0) and
+// answers it.
+APEXPORT uint16_t AP1_SetGainType_MATH(void* spectrum);
+
 // The bit tests that decide what is missing, everywhere in the library.
 bool ap1_is_missing(float value);
 bool ap1_is_missing_db(double value);

@@ -12,6 +12,7 @@
 
 #include "array/array.h"
 #include "core/core.h"
+#include "files/files.h"
 #include "platform/memory.h"
 #include "util/util.h"
 
@@ -66,6 +67,7 @@ uint32_t ap13_block_size(uint16_t message) {
     case AP_MSG_INIT:
     case AP_MSG_DESTROY: return sizeof(HWND);
     case AP_MSG_NEW: return sizeof(AP_NEWPARM);
+    case AP_MSG_READ: return sizeof(AP_READPARM);
     case AP_MSG_COPY: return sizeof(AP_COPYPARM);
     case AP13_MSG_GET_CLASS_TITLE: return sizeof(const char*);
     case AP13_MSG_GET_PARM_COUNT:
@@ -93,6 +95,7 @@ uint32_t ap13_block_size(uint16_t message) {
     case AP13_MSG_FORMAT_PARM: return sizeof(AP13_FORMATPARM);
     case AP13_MSG_PARSE_PARM: return sizeof(AP13_PARSEPARM);
     case AP13_MSG_DESCRIBE_PARM: return sizeof(AP13_DESCRIBEPARM);
+    case AP13_MSG_TAKE_VALUES: return sizeof(AP13_TAKEPARM);
     default: return 0;
   }
 }
@@ -198,6 +201,47 @@ uint16_t ap13_Copy_PARAMS(AP13_PARAMS* part, AP13_PARAMS* target, HWND window) {
     std::memcpy(ap13_GetValuePtr_PARAMS(target, index), &own, sizeof own);
   }
   return copied;
+}
+
+// ---------------------------------------------------------------------------
+// Stream: the owning class id, the block size and the block
+
+namespace {
+
+// A transfer counts only when it moved every byte.
+bool ap13_write_all(AP_OBJECT* file, const void* bytes, uint32_t count) {
+  return ap20_Write(file, bytes, count) == count;
+}
+
+bool ap13_read_all(AP_OBJECT* file, void* bytes, uint32_t count) { return ap20_Read(file, bytes, count) == count; }
+
+}  // namespace
+
+uint16_t ap13_Write_PARAMS(AP13_PARAMS* part, AP_OBJECT* file) {
+  if (!ap13_is_part(part) || part->table == nullptr || part->data == nullptr) return 0;
+  const uint16_t owner = part->owner_class;
+  const uint32_t size = part->table->data_size;
+  if (!ap13_write_all(file, &owner, sizeof owner) || !ap13_write_all(file, &size, sizeof size) ||
+      !ap13_write_all(file, part->data, size))
+    return 0;
+  ap2_SetChangeState_OBJ(ap13_root(part), AP2_SAVED);
+  return 1;
+}
+
+// A bare part made from a file would have no data block to read into: the
+// parameter-set classes make their objects and read into their part.
+AP_OBJECT* ap13_Read_PARAMS(void* object, AP_OBJECT* file, uint16_t create) {
+  auto* part = static_cast<AP13_PARAMS*>(object);
+  if (create != 0 || !ap13_is_part(part) || part->table == nullptr || ap20_IsOpen(file) == 0) return nullptr;
+  uint16_t owner = 0;
+  uint32_t stored_size = 0;
+  if (!ap13_read_all(file, &owner, sizeof owner) || owner != part->owner_class ||
+      !ap13_read_all(file, &stored_size, sizeof stored_size))
+    return nullptr;
+  const AP13_TAKEPARM take{file, part->data, stored_size, part->table->data_size};
+  if (ap13_TakeValues_PARAMS(part, &take) == 0) return nullptr;
+  ap2_SetChangeState_OBJ(ap13_root(part), AP2_SAVED);
+  return &part->head;
 }
 
 void ap13_end_change(AP13_PARAMS* part, uint16_t index) {
@@ -381,6 +425,7 @@ APEXPORT uint32_t AP13_Dispatcher_PARAMS(void* object, uint16_t message, void* p
   const auto* create = static_cast<const AP13_CREATEPARM*>(parameter);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* fresh = static_cast<const AP_NEWPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
   const auto* name = static_cast<const AP13_NAMEPARM*>(parameter);
   const auto* value = static_cast<const GU2_PARMVALUE*>(parameter);
@@ -412,6 +457,8 @@ APEXPORT uint32_t AP13_Dispatcher_PARAMS(void* object, uint16_t message, void* p
     case AP_MSG_DESTROY:               return ap13_Destroy_PARAMS(part, window->window);
     case AP_MSG_SIZE:                  return ap13_GetSize_PARAMS(part);
     case AP_MSG_CLASS_NAME:            return ap13_is_part(part) ? ap2_copy_class_name(text, kClassName) : 0;
+    case AP_MSG_READ:                  return ap_object_result(ap13_Read_PARAMS(object, read->file, read->create));
+    case AP_MSG_WRITE:                 return ap13_Write_PARAMS(part, static_cast<AP_OBJECT*>(parameter));
     case AP_MSG_COPY:                  return ap13_Copy_PARAMS(part, reinterpret_cast<AP13_PARAMS*>(copy->target), copy->window);
     case AP13_MSG_GET_CLASS_TITLE:     return ap13_GetClassTitle_PARAMS(part, static_cast<const char**>(parameter));
     case AP13_MSG_GET_PARM_COUNT:      return ap13_GetParmCount_PARAMS(part, static_cast<uint16_t*>(parameter));
@@ -443,6 +490,7 @@ APEXPORT uint32_t AP13_Dispatcher_PARAMS(void* object, uint16_t message, void* p
     case AP13_MSG_FORMAT_PARM:         return ap13_FormatParm_PARAMS(part, static_cast<const AP13_FORMATPARM*>(parameter));
     case AP13_MSG_PARSE_PARM:          return ap13_ParseParm_PARAMS(part, parse->index, parse->text, parse->force, parse->deep);
     case AP13_MSG_DESCRIBE_PARM:       return ap13_DescribeParm_PARAMS(part, static_cast<const AP13_DESCRIBEPARM*>(parameter));
+    case AP13_MSG_TAKE_VALUES:         return ap13_TakeValues_PARAMS(part, static_cast<const AP13_TAKEPARM*>(parameter));
     case AP13_MSG_VALIDATE_EACH:       return ap13_ValidateEach_PARAMS(part);
     default:                           return 0;
   }

@@ -16,6 +16,7 @@
 
 #include "array/array.h"
 #include "core/core.h"
+#include "files/files.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
 #include "util/util.h"
@@ -27,6 +28,10 @@ namespace {
 constexpr uint16_t kArrayExtentMessage = 36;
 constexpr uint16_t kArrayDataMessage = 101;
 constexpr uint16_t kTextAppendMessage = 36;
+
+// A stored block is the record of one table, whose offsets are 16-bit: no
+// written block reaches beyond this.
+constexpr uint32_t kLargestStoredBlock = 0x10000u + AP13_LARGEST_VALUE;
 
 // A listing line holds at most this much.
 constexpr size_t kLineBytes = 644;
@@ -849,6 +854,62 @@ uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* bl
     block->extent[1] = n;
   }
   return 1;
+}
+
+namespace {
+
+// Values taken from a file: the types that refer to memory, windows or
+// arrays of this process are passed over.
+bool ap13b_kept_in_files(uint16_t type) {
+  return type != AP13_TYPE_ADDR && type != AP13_TYPE_WINID && type != AP13_TYPE_LLIST && type < AP13_TYPE_AP4ADDR;
+}
+
+// A stored value as message 46 takes it. A text must end inside its row and
+// a length-prefixed one must keep room for its length byte, or it would
+// reach past the row once stored.
+bool ap13b_stored_value_valid(AP13_PARAMS* part, uint16_t index, const uint8_t* stored) {
+  const AP13_PARMENTRY* row = ap13_row(part, index);
+  ValueBuffer value = {};
+  std::memcpy(value, stored, row->size);
+  if (row->type == AP13_TYPE_STRING && std::memchr(stored, '\0', row->size) == nullptr) return false;
+  if (row->type == AP13_TYPE_PSTR) {
+    if (stored[0] >= row->size) return false;
+    ap13_PascalToC_PARAMS(stored, reinterpret_cast<char*>(value), row->size);
+  }
+  return ap13_ValidateParm_PARAMS(part, index, value) == 1;
+}
+
+}  // namespace
+
+// The stored block is read whole into a scratch block (one byte more, kept
+// 0) before any value is taken, so that a short read stores nothing.
+uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block) {
+  if (!ap13_is_part(part) || part->table == nullptr || block->data != part->data || part->data == nullptr ||
+      block->block_size != part->table->data_size || block->stored_size == 0 ||
+      block->stored_size > kLargestStoredBlock)
+    return 0;
+  auto* scratch = static_cast<uint8_t*>(GU3_NewPointer(block->stored_size + 1));
+  if (scratch == nullptr) return 0;
+  AP20_TRANSFERPARM transfer{scratch, block->stored_size};
+  const uint32_t read = GU2_DoMethod_MSG(AP20_MSG_READ, block->file, &transfer);
+  if (read != block->stored_size || ap2_BeginChange_OBJ(reinterpret_cast<AP2_OBJECT*>(part->head.parent)) == 0) {
+    GU3_FreePointer(scratch);
+    return 0;
+  }
+  for (uint16_t index = 0; index < part->table->count; ++index) {
+    const AP13_PARMENTRY& row = part->table->rows[index];
+    const uint32_t end = row.offset + row.size;
+    if (!ap13b_kept_in_files(row.type) || end > block->block_size || row.size > AP13_LARGEST_VALUE) continue;
+    if (end > block->stored_size) {
+      ap13_ResetParm_PARAMS(part, index);
+    } else if (ap13b_stored_value_valid(part, index, scratch + row.offset)) {
+      std::memcpy(part->data + row.offset, scratch + row.offset, row.size);
+    }
+  }
+  // The whole block changed: the notice names no one parameter.
+  ap13_end_change(part, static_cast<uint16_t>(-1));
+  GU3_FreePointer(scratch);
+  return read;
 }
 
 // A validation changes nothing and its outcome is not told: the answer is

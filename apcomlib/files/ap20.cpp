@@ -8,6 +8,7 @@
 // themselves with ap20_Read and ap20_Write, the file classes and the native
 // container (ap20a.cpp, ap20b.cpp) build on the open, seek and transfer
 // operations, and AP20_Dispatcher_FILE routes every message of the class.
+#include <cstddef>
 #include <cstring>
 
 #include "files/files.h"
@@ -75,7 +76,29 @@ uint32_t ap20_block_size(uint16_t message) {
     case AP20_MSG_REOPEN:
     case AP20_MSG_SET_ERROR:
     case AP20_MSG_SET_GROWTH:
-    case AP20_MSG_SET_GROWTH_STEP: return sizeof(AP20_WORDPARM);
+    case AP20_MSG_SET_GROWTH_STEP:
+    case AP20_MSG_FREE_MEMBER: return sizeof(AP20_WORDPARM);
+    case AP20_MSG_READ_DIRECTORY: return sizeof(AP20_DIRECTORYPARM);
+    case AP20_MSG_HAS_SECTION: return sizeof(AP20_FINDPARM);
+    case AP20_MSG_SECTION_OFFSET:
+    case AP20_MSG_SECTION_LENGTH: return offsetof(AP20_FINDPARM, count);
+    case AP20_MSG_READ_SECTION: return sizeof(AP20_OBJECTFINDPARM);
+    case AP20_MSG_FREE_SECTION: return offsetof(AP20_OBJECTFINDPARM, length);
+    case AP20_MSG_INIT_HEADER: return sizeof(AP20_INITHEADERPARM);
+    case AP20_MSG_WRITE_DIRECTORY: return sizeof(AP20_WRITEDIRECTORYPARM);
+    case AP20_MSG_WRITE_SECTION: return offsetof(AP20_WRITESECTIONPARM, replace);
+    case AP20_MSG_WRITE_SECTION_CHOSEN: return offsetof(AP20_WRITESECTIONPARM, writer);
+    case AP20_MSG_WRITE_SECTION_FULL: return sizeof(AP20_WRITESECTIONPARM);
+    case AP20_MSG_FREE_TYPE: return sizeof(AP20_FREETYPEPARM);
+    case AP20_MSG_HIGHEST_KEY2: return sizeof(AP20_TYPEPARM);
+    case AP20_MSG_NEXT_KEY2: return sizeof(AP20_NEXTKEYPARM);
+    case AP20_MSG_MEMBER_OFFSET: return offsetof(AP20_NEXTKEYPARM, next);
+    case AP20_MSG_READ_SECTION_INTO: return sizeof(AP20_READINTOPARM);
+    case AP20_MSG_OPEN_NATIVE_READ:
+    case AP20_MSG_OPEN_NATIVE: return sizeof(AP20_NATIVEPARM);
+    case AP20_MSG_READ_OPEN_SECTION: return sizeof(AP20_OPENSECTIONPARM);
+    case AP20_MSG_WRITE_OPEN_SECTION: return sizeof(AP20_WRITEOPENPARM);
+    case AP20_MSG_FORMAT_TEST: return sizeof(AP20_FORMATPARM);
     default: return 0;
   }
 }
@@ -246,15 +269,15 @@ uint16_t ap20_CopyFileName(AP20_FILE* file, char* buffer) {
 // ---------------------------------------------------------------------------
 // Open and close
 
-namespace {
-HANDLE ap20_open_handle(AP20_FILE* file, const OpenMode& mode) {
-  HANDLE handle = APX_RedirectCreateFile(file->name, mode.access, FILE_SHARE_READ, nullptr, mode.disposition,
+HANDLE ap20_OpenHandle(const char* name, uint16_t mode, uint32_t* error) {
+  const OpenMode* open_mode = ap20_mode(mode);
+  if (open_mode == nullptr || open_mode->access == 0) return nullptr;
+  HANDLE handle = APX_RedirectCreateFile(name, open_mode->access, FILE_SHARE_READ, nullptr, open_mode->disposition,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS, nullptr);
   if (handle != INVALID_HANDLE_VALUE && handle != nullptr) return handle;
-  file->error = GetLastError();
+  *error = GetLastError();
   return nullptr;
 }
-}  // namespace
 
 // Mode 256 only parses the name: the object keeps no parts of it, so the
 // parse asks for a name and touches no file. The existence test leaves an
@@ -269,14 +292,14 @@ uint16_t ap20_Open(AP20_FILE* file, uint16_t mode) {
   if (file->name[0] == '\0') return 0;
   if (mode == AP20_MODE_PARSE) return 1;
   if (mode == AP20_MODE_EXIST) {
-    HANDLE probe = ap20_open_handle(file, *open_mode);
+    HANDLE probe = ap20_OpenHandle(file->name, mode, &file->error);
     if (probe == nullptr) return 0;
     APX_RedirectCloseHandle(probe);
     return 1;
   }
   // A handle still open would be lost, and would keep the file shared.
   if (ap20_handle_open(file)) ap20_Close(file);
-  file->handle = ap20_open_handle(file, *open_mode);
+  file->handle = ap20_OpenHandle(file->name, mode, &file->error);
   file->mode = file->handle != nullptr ? mode : 0;
   return file->handle != nullptr ? 1 : 0;
 }
@@ -383,6 +406,18 @@ uint32_t ap20_Write(void* object, const void* buffer, uint32_t count) {
   return written;
 }
 
+uint16_t ap20_ReadAt(AP20_FILE* file, uint32_t offset, void* buffer, uint32_t count) {
+  if (!ap20_Seek(file, static_cast<int32_t>(offset), FILE_BEGIN)) return 0;
+  if (ap20_Read(file, buffer, count) == count) return 1;
+  if (file->error == 0) file->error = AP20_ERROR_SHORT_FILE;
+  return 0;
+}
+
+uint16_t ap20_WriteAt(AP20_FILE* file, uint32_t offset, const void* buffer, uint32_t count) {
+  if (!ap20_Seek(file, static_cast<int32_t>(offset), FILE_BEGIN)) return 0;
+  return ap20_Write(file, buffer, count) == count ? 1 : 0;
+}
+
 uint16_t ap20_Truncate(AP20_FILE* file) {
   if (file == nullptr) return 0;
   if (!ap20_handle_open(file)) {
@@ -444,6 +479,20 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
   const auto* transfer = static_cast<const AP20_TRANSFERPARM*>(parameter);
   const auto* naming = static_cast<const AP20_NAMEPARM*>(parameter);
   const auto* token = static_cast<const AP20_TOKENPARM*>(parameter);
+  const auto* native = static_cast<const AP20_NATIVEPARM*>(parameter);
+  const auto* format = static_cast<const AP20_FORMATPARM*>(parameter);
+  const auto* directory = static_cast<const AP20_DIRECTORYPARM*>(parameter);
+  const auto* find = static_cast<const AP20_FINDPARM*>(parameter);
+  const auto* object_find = static_cast<const AP20_OBJECTFINDPARM*>(parameter);
+  const auto* init = static_cast<const AP20_INITHEADERPARM*>(parameter);
+  const auto* save = static_cast<const AP20_WRITEDIRECTORYPARM*>(parameter);
+  const auto* put = static_cast<const AP20_WRITESECTIONPARM*>(parameter);
+  const auto* of_type = static_cast<const AP20_FREETYPEPARM*>(parameter);
+  const auto* typed = static_cast<const AP20_TYPEPARM*>(parameter);
+  const auto* next = static_cast<const AP20_NEXTKEYPARM*>(parameter);
+  const auto* into = static_cast<const AP20_READINTOPARM*>(parameter);
+  const auto* open_section = static_cast<const AP20_OPENSECTIONPARM*>(parameter);
+  const auto* put_open = static_cast<const AP20_WRITEOPENPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -478,11 +527,39 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_POSITION:            return ap20_GetPosition(file);
     case AP20_MSG_OPEN_MODE:           return ap20_GetOpenMode(file);
     case AP20_MSG_REOPEN:              return ap20_Reopen(file, word->word);
+    case AP20_MSG_READ_HEADER:         return ap_object_result(ap20a_ReadHeader(parameter));
+    case AP20_MSG_READ_DIRECTORY:      return ap_object_result(ap20a_ReadDirectory(directory->object, directory->header));
+    case AP20_MSG_HAS_SECTION:         return ap20b_HasSection(find->header, find->directory, find->type, find->key2, find->key3, find->count);
+    case AP20_MSG_READ_SECTION:        return ap_object_result(ap20b_ReadSection(object_find->object, object_find->header, object_find->directory, object_find->type, object_find->key2, object_find->key3, object_find->length));
+    case AP20_MSG_INIT_HEADER:         return ap20a_InitHeader(init->header, init->file_type, init->blocks);
+    case AP20_MSG_WRITE_DIRECTORY:     return ap20a_WriteDirectory(save->object, save->header, save->directory);
+    case AP20_MSG_WRITE_SECTION:       return ap20b_WriteSection(put->object, put->header, put->directory, put->type, put->length, put->data, put->keyed, put->key2, put->key3, 1, nullptr);
+    case AP20_MSG_FREE_SECTION:        return ap20b_FreeSection(object_find->object, object_find->header, object_find->directory, object_find->type, object_find->key2, object_find->key3);
+    case AP20_MSG_FREE_TYPE:           return ap20b_FreeType(of_type->object, of_type->header, of_type->directory, of_type->type);
+    case AP20_MSG_HIGHEST_KEY2:        return ap20b_HighestKey2(typed->header, typed->directory, typed->type);
+    case AP20_MSG_NEXT_KEY2:           return ap20b_NextKey2(next->header, next->directory, next->type, next->key2, next->next);
+    case AP20_MSG_MEMBER_OFFSET:       return ap20b_MemberOffset(next->header, next->directory, next->type, next->key2);
     case AP20_MSG_FILE_PART:           return ap_object_result(ap20_FindFile(object));
     case AP20_MSG_SET_ERROR:           return ap20_SetFileError(file, word->word);
+    case AP20_MSG_SECTION_OFFSET:      return ap20b_SectionOffset(find->header, find->directory, find->type, find->key2, find->key3);
+    case AP20_MSG_READ_SECTION_INTO:   return ap20b_ReadSectionInto(into->object, into->header, into->directory, into->type, into->key2, into->key3, into->buffer, into->index);
+    case AP20_MSG_SECTION_LENGTH:      return ap20b_SectionLength(find->header, find->directory, find->type, find->key2, find->key3);
     case AP20_MSG_SET_GROWTH:          return ap20_SetGrowth(file, word->word);
     case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
+    case AP20_MSG_OPEN_NATIVE_READ:
+    case AP20_MSG_OPEN_NATIVE:         return ap20a_OpenNative(file, native->name, native->expected_entries, native->file_type, message);
+    case AP20_MSG_CLOSE_NATIVE:        return ap20a_CloseNative(file);
+    case AP20_MSG_SAVE_NATIVE:         return ap20a_SaveNative(file);
+    case AP20_MSG_READ_OPEN_SECTION:   return ap_object_result(ap20b_ReadOpenSection(file, open_section->type, open_section->key2, open_section->key3, open_section->length));
+    case AP20_MSG_WRITE_OPEN_SECTION:  return ap20b_WriteOpenSection(file, put_open->type, put_open->length, put_open->data, put_open->keyed, put_open->key2, put_open->key3);
+    case AP20_MSG_FORMAT_TEST:         return ap20a_FormatTest(file, format->name, format->file_type, format->error);
+    case AP20_MSG_WRITE_OPEN_DIRECTORY: return ap20a_SaveOpenDirectory(file);
     case AP20_MSG_SET_GROWTH_STEP:     return ap20_SetGrowthStep(file, word->word);
+    case AP20_MSG_FREE_MEMBER:         return ap20b_FreeMember(file, word->word);
+    case AP20_MSG_RENUMBER:            return ap20b_Renumber(file);
+    case AP20_MSG_WRITE_SECTION_CHOSEN: return ap20b_WriteSection(put->object, put->header, put->directory, put->type, put->length, put->data, put->keyed, put->key2, put->key3, put->replace, nullptr);
+    case AP20_MSG_COMPACT:             return ap20b_Compact(file);
+    case AP20_MSG_WRITE_SECTION_FULL:  return ap20b_WriteSection(put->object, put->header, put->directory, put->type, put->length, put->data, put->keyed, put->key2, put->key3, put->replace, put->writer);
     default:                           return 0;
   }
 }

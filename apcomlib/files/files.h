@@ -4,6 +4,7 @@
 // and of the sectioned native container it keeps: a 304-byte file header, a
 // directory of 16-byte entries and typed sections after it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "core/core.h"
@@ -261,7 +262,120 @@ struct AP20_FORMATPARM {
   uint16_t* file_type;
   uint32_t* error;
 };
+// Message 73.
+struct AP20_DIRECTORYPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+};
+// Message 74; messages 92 and 99 read the first 16 bytes.
+struct AP20_FINDPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t* count;  // optional: the number of entries of the type
+};
+// Message 75; message 79 reads the first 20 bytes.
+struct AP20_OBJECTFINDPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t* length;  // optional: the stored length
+};
+// Message 76.
+struct AP20_INITHEADERPARM {
+  AP20_FILEHEADER* header;
+  uint16_t file_type;
+  uint16_t blocks;
+};
+// Message 77.
+struct AP20_WRITEDIRECTORYPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+};
+// Message 122; message 78 reads the first 30 bytes (replace taken as 1),
+// message 118 the first 32.
+struct AP20_WRITESECTIONPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE* directory;  // the directory block, replaced when the directory grows
+  uint16_t type;
+  uint32_t length;
+  GU3_HANDLE data;
+  uint16_t keyed;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t replace;
+  void* writer;  // an object that writes its own stream (message 18), or null
+};
+// Message 80; message 81 is the same without the object.
+struct AP20_FREETYPEPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+};
+struct AP20_TYPEPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+};
+// Message 82; message 84 reads the first 12 bytes.
+struct AP20_NEXTKEYPARM {
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint16_t* next;
+};
+// Message 93.
+struct AP20_READINTOPARM {
+  void* object;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t unused;
+  void* buffer;
+  uint16_t* index;  // in: the directory index to start at; out: the index found
+};
+// Message 110.
+struct AP20_OPENSECTIONPARM {
+  uint16_t type;
+  uint16_t key2;
+  uint32_t key3;
+  uint32_t* length;
+};
+// Message 111.
+struct AP20_WRITEOPENPARM {
+  uint16_t type;
+  uint32_t length;
+  GU3_HANDLE data;
+  uint16_t keyed;
+  uint16_t key2;
+  uint32_t key3;
+};
 #pragma pack(pop)
+static_assert(sizeof(AP20_DIRECTORYPARM) == 8);
+static_assert(sizeof(AP20_FINDPARM) == 20);
+static_assert(sizeof(AP20_OBJECTFINDPARM) == 24);
+static_assert(sizeof(AP20_INITHEADERPARM) == 8);
+static_assert(sizeof(AP20_WRITEDIRECTORYPARM) == 12);
+static_assert(sizeof(AP20_WRITESECTIONPARM) == 36);
+static_assert(offsetof(AP20_WRITESECTIONPARM, replace) == 30);
+static_assert(offsetof(AP20_WRITESECTIONPARM, writer) == 32);
+static_assert(sizeof(AP20_FREETYPEPARM) == 14);
+static_assert(sizeof(AP20_TYPEPARM) == 10);
+static_assert(sizeof(AP20_NEXTKEYPARM) == 16);
+static_assert(sizeof(AP20_READINTOPARM) == 32);
+static_assert(sizeof(AP20_OPENSECTIONPARM) == 12);
+static_assert(sizeof(AP20_WRITEOPENPARM) == 18);
 static_assert(sizeof(AP20_SEEKPARM) == 6);
 static_assert(sizeof(AP20_TRANSFERPARM) == 8);
 static_assert(sizeof(AP20_OPENPARM) == 10);
@@ -275,6 +389,11 @@ static_assert(sizeof(AP20_FORMATPARM) == 12);
 // Exported functions and the primitives other classes call directly
 
 APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter);
+// 1 when the file exists (a file object named with it answers message 48).
+APEXPORT uint16_t AP20_DoesFileExist(const char* name);
+// 1 when the native file of that type holds the section (type, key 2, key 3).
+APEXPORT uint16_t AP20_DoesSectionExist(const char* name, uint16_t file_type, uint16_t section_type, uint16_t key2,
+                                        uint32_t key3);
 uint16_t ap20_InitClass(uint16_t class_id);
 uint16_t ap20_TermClass(uint16_t class_id);
 
@@ -324,3 +443,55 @@ uint16_t ap20_SetGrowthStep(AP20_FILE* file, uint16_t entries);      // 114
 uint16_t ap20_ModeToReopen(AP20_FILE* file, uint16_t mode);
 // Frees the header and directory copies of a native file.
 void ap20_DropCopies(AP20_FILE* file);
+// Seek and transfer of exactly that many bytes; 0 otherwise, with the
+// system's error or, for a read that found the end, error 38.
+uint16_t ap20_ReadAt(AP20_FILE* file, uint32_t offset, void* buffer, uint32_t count);
+uint16_t ap20_WriteAt(AP20_FILE* file, uint32_t offset, const void* buffer, uint32_t count);
+// A system handle on a file, opened through the redirection hook with the
+// access of a mode code; null with the system's error in *error.
+HANDLE ap20_OpenHandle(const char* name, uint16_t mode, uint32_t* error);
+
+// The native container (ap20a.cpp).
+uint16_t ap20a_FormatTest(AP20_FILE* file, const char* name, uint16_t* file_type, uint32_t* error);  // 112
+GU3_HANDLE ap20a_ReadHeader(void* object);                                                            // 72
+GU3_HANDLE ap20a_ReadDirectory(void* object, const AP20_FILEHEADER* header);                          // 73
+uint16_t ap20a_InitHeader(AP20_FILEHEADER* header, uint16_t file_type, uint16_t blocks);              // 76
+uint16_t ap20a_WriteDirectory(void* object, const AP20_FILEHEADER* header, const AP20_DIRENTRY* directory);  // 77
+uint32_t ap20a_OpenNative(AP20_FILE* file, const char* name, uint16_t expected_entries, uint16_t file_type,
+                          uint16_t message);                                                           // 102, 103
+uint16_t ap20a_CloseNative(AP20_FILE* file);                                                           // 104
+uint16_t ap20a_SaveNative(AP20_FILE* file);                                                            // 105
+uint16_t ap20a_SaveOpenDirectory(AP20_FILE* file);                                                     // 113
+// Section storage (ap20b.cpp).
+uint16_t ap20b_HasSection(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                          uint32_t key3, uint16_t* count);                                             // 74
+GU3_HANDLE ap20b_ReadSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                             uint16_t key2, uint32_t key3, uint32_t* length);                          // 75
+uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
+                            uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
+                            uint16_t replace, void* writer);                                           // 78, 118, 122
+uint16_t ap20b_FreeSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                           uint16_t key2, uint32_t key3);                                              // 79
+uint16_t ap20b_FreeType(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type);  // 80
+uint16_t ap20b_HighestKey2(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type);         // 81
+uint16_t ap20b_NextKey2(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                        uint16_t* next);                                                               // 82
+uint32_t ap20b_MemberOffset(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2);  // 84
+uint32_t ap20b_SectionOffset(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                             uint32_t key3);                                                           // 92
+uint16_t ap20b_ReadSectionInto(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                               uint16_t key2, uint32_t key3, void* buffer, uint16_t* index);           // 93
+uint32_t ap20b_SectionLength(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
+                             uint32_t key3);                                                           // 99
+GU3_HANDLE ap20b_ReadOpenSection(AP20_FILE* file, uint16_t type, uint16_t key2, uint32_t key3, uint32_t* length);  // 110
+uint16_t ap20b_WriteOpenSection(AP20_FILE* file, uint16_t type, uint32_t length, GU3_HANDLE data, uint16_t keyed,
+                                uint16_t key2, uint32_t key3);                                         // 111
+uint16_t ap20b_FreeMember(AP20_FILE* file, uint16_t key2);                                             // 115
+uint16_t ap20b_Renumber(AP20_FILE* file);                                                              // 116
+uint16_t ap20b_Compact(AP20_FILE* file);                                                               // 119
+
+// The entries in use of a header whose directory is sound in shape (1 to
+// 10000 blocks, no more entries in use than it holds); -1 otherwise.
+int32_t ap20a_EntryCount(const AP20_FILEHEADER* header);
+// The end of the directory: the first byte a section may use.
+uint32_t ap20a_DataStart(const AP20_FILEHEADER* header);

@@ -595,3 +595,231 @@ TEST_F(ParamsTest, ThePartIsFoundDownAnObjectsChain) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Stream (messages 17 and 18): u16 owning class id, u32 block size, block
+
+constexpr uint16_t kStreamClass = 204;
+
+class Streams : public ParamsTest {
+ protected:
+  void SetUp() override {
+    ParamsTest::SetUp();
+    build_table(stream_table_, kNameGroup,
+                {{0, AP13_TYPE_BOOL, 2, AP13_LIMITS_FREE, 0, "TRUE"},
+                 {1, AP13_TYPE_INT, 2, AP13_LIMITS_STEP, 0, "4"},
+                 {2, AP13_TYPE_WORD, 2, AP13_LIMITS_FREE, 0, "7"},
+                 {3, AP13_TYPE_LONG, 4, AP13_LIMITS_FREE, 0, "-1"},
+                 {4, AP13_TYPE_DWORD, 4, AP13_LIMITS_FREE, 0, "5"},
+                 {5, AP13_TYPE_SINGLE, 4, AP13_LIMITS_FREE, 0, "0.5"},
+                 {6, AP13_TYPE_DOUBLE, 8, AP13_LIMITS_FREE, 0, "1.25"},
+                 {7, AP13_TYPE_STRING, 12, AP13_LIMITS_FREE, 0, "text"},
+                 {8, AP13_TYPE_PSTR, 8, AP13_LIMITS_FREE, 0, "ps"},
+                 {9, AP13_TYPE_CARRAY, 4, AP13_LIMITS_NONE, 0, "ABCD"},
+                 {10, AP13_TYPE_COLOR, 4, AP13_LIMITS_FREE, 0, "1,2,3"},
+                 {11, AP13_TYPE_ADDR, 4, AP13_LIMITS_FREE, 0, "0"}},
+                {nullptr, &kIntLimits});
+    register_set_class(kStreamClass, stream_table_);
+  }
+
+  static AP13_CHILD* make_stream_object() { return make(nullptr, kStreamClass); }
+
+  // The block of the values the tests set, row by row from the layout.
+  static std::string set_values_block() {
+    return bytes_of<int16_t>(0) + bytes_of<int16_t>(8) + bytes_of<uint16_t>(300) + bytes_of<int32_t>(-2) +
+           bytes_of<uint32_t>(0x01020304) + bytes_of(2.5f) + bytes_of(-0.75) + std::string("abc\0\0\0\0\0\0\0\0\0", 12) +
+           std::string("\3xyz\0\0\0\0", 8) + "WXYZ" + bytes_of<uint32_t>(0x021E140A) + bytes_of<uint32_t>(0);
+  }
+  static void set_values(AP13_CHILD* object) {
+    ASSERT_EQ(set_text(object, 0, "FALSE"), 1u);
+    ASSERT_EQ(set_text(object, 1, "8"), 1u);
+    ASSERT_EQ(set_text(object, 2, "300"), 1u);
+    ASSERT_EQ(set_text(object, 3, "-2"), 1u);
+    ASSERT_EQ(set_text(object, 4, "16909060"), 1u);
+    ASSERT_EQ(set_text(object, 5, "2.5"), 1u);
+    ASSERT_EQ(set_text(object, 6, "-0.75"), 1u);
+    ASSERT_EQ(set_text(object, 7, "abc"), 1u);
+    ASSERT_EQ(set_text(object, 8, "xyz"), 1u);
+    ASSERT_EQ(set_text(object, 9, "WXYZ", 1), 1u);
+    ASSERT_EQ(set_text(object, 10, "10,20,30"), 1u);
+  }
+  static std::string stream_of(const std::string& block, uint16_t owner = kStreamClass) {
+    return bytes_of<uint16_t>(owner) + bytes_of<uint32_t>(static_cast<uint32_t>(block.size())) + block;
+  }
+  static std::string block_of(AP13_CHILD* object) {
+    return std::string(reinterpret_cast<const char*>(data_of(object)), packed(object->params->table->data_size));
+  }
+  static void write(void* object, const std::string& name, uint32_t expected = 1) {
+    AP20_FILE* file = open_file(name, AP20_MODE_CREATE);
+    EXPECT_EQ(send(AP_MSG_WRITE, object, file), expected);
+    close(file);
+  }
+  static uint32_t read(void* object, const std::string& name, uint32_t* position = nullptr) {
+    AP20_FILE* file = open_file(name, AP20_MODE_READ);
+    AP_READPARM parameter{reinterpret_cast<AP_OBJECT*>(file), 0};
+    const uint32_t result = send(AP_MSG_READ, object, &parameter);
+    if (position != nullptr) *position = send(AP20_MSG_POSITION, file);
+    close(file);
+    return result;
+  }
+
+  TableBlock stream_table_;
+};
+
+TEST_F(Streams, AWrittenStreamIsTheOwnerTheSizeAndTheBlock) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  set_values(object);
+  ASSERT_EQ(block_of(object), set_values_block());
+  write(object, "a.bin");
+  EXPECT_EQ(file_bytes("a.bin"), stream_of(set_values_block()));
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object), static_cast<uint32_t>(AP2_SAVED));
+  destroy(object);
+}
+
+TEST_F(Streams, ReadBackAndWrittenAgainTheStreamIsTheSameByteForByte) {
+  AP13_CHILD* written = make_stream_object();
+  AP13_CHILD* reader = make_stream_object();
+  ASSERT_NE(reader, nullptr);
+  set_values(written);
+  write(written, "a.bin");
+  EXPECT_EQ(read(reader, "a.bin"), ap_object_result(packed(reader->params)));
+  EXPECT_EQ(block_of(reader), set_values_block());
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, reader), static_cast<uint32_t>(AP2_SAVED));
+  write(reader, "b.bin");
+  EXPECT_EQ(file_bytes("b.bin"), file_bytes("a.bin"));
+  destroy(written);
+  destroy(reader);
+}
+
+TEST_F(Streams, ASaveWritesThroughTheOuterObject) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  AP20_FILE* file = open_file("saved.bin", AP20_MODE_CREATE);
+  EXPECT_EQ(send(AP_MSG_SAVE, object, file), 1u);
+  close(file);
+  EXPECT_EQ(file_bytes("saved.bin"), stream_of(block_of(object)));
+  destroy(object);
+}
+
+TEST_F(Streams, AddressesAreNotTakenFromAFile) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  std::string block = set_values_block();
+  block.replace(block.size() - 4, 4, bytes_of<uint32_t>(0xDEADBEEF));
+  testsupport::write_file("addr.bin", stream_of(block));
+  EXPECT_NE(read(object, "addr.bin"), 0u);
+  EXPECT_EQ(stored(object, 11), bytes_of<uint32_t>(0));
+  EXPECT_EQ(stored(object, 10), bytes_of<uint32_t>(0x021E140A));
+  destroy(object);
+}
+
+TEST_F(Streams, AnotherOwningClassIsRefused) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  testsupport::write_file("other.bin", stream_of(set_values_block(), kSetClass));
+  const std::string before = block_of(object);
+  EXPECT_EQ(read(object, "other.bin"), 0u);
+  EXPECT_EQ(block_of(object), before);
+  destroy(object);
+}
+
+// Only a transfer that moved every byte counts: a stream that ends after
+// the owning class id fails and leaves the values as they were.
+TEST_F(Streams, AStreamThatEndsEarlyFailsAndChangesNothing) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  const std::string before = block_of(object);
+  const std::string whole = stream_of(set_values_block());
+  for (size_t length : {size_t{2}, size_t{4}, size_t{6}, whole.size() - 1}) {
+    testsupport::write_file("short.bin", whole.substr(0, length));
+    EXPECT_EQ(read(object, "short.bin"), 0u) << length << " bytes";
+    EXPECT_EQ(block_of(object), before) << length << " bytes";
+  }
+  destroy(object);
+}
+
+TEST_F(Streams, AShorterStoredBlockGivesTheRestTheirDefaults) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  ASSERT_EQ(set_text(object, 4, "99"), 1u);
+  ASSERT_EQ(set_text(object, 7, "other"), 1u);
+  // Rows 0 to 3 end at byte 10.
+  testsupport::write_file("old.bin", stream_of(set_values_block().substr(0, 10)));
+  uint32_t position = 0;
+  EXPECT_NE(read(object, "old.bin", &position), 0u);
+  EXPECT_EQ(position, 16u);
+  EXPECT_EQ(stored(object, 2), bytes_of<uint16_t>(300));
+  EXPECT_EQ(stored(object, 3), bytes_of<int32_t>(-2));
+  EXPECT_EQ(stored(object, 4), bytes_of<uint32_t>(5));
+  EXPECT_EQ(text_of(object, 7), "text");
+  destroy(object);
+}
+
+TEST_F(Streams, ALongerStoredBlockIsReadWholeAndItsExcessPassedOver) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  const std::string block = set_values_block() + "excess";
+  testsupport::write_file("new.bin", stream_of(block) + "next");
+  uint32_t position = 0;
+  EXPECT_NE(read(object, "new.bin", &position), 0u);
+  EXPECT_EQ(position, 6u + block.size());
+  EXPECT_EQ(block_of(object), set_values_block());
+  destroy(object);
+}
+
+TEST_F(Streams, StoredValuesThatAreInvalidOrUnsoundAreNotTaken) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  std::string block = set_values_block();
+  block.replace(2, 2, bytes_of<int16_t>(5));         // off the grid {0, 10, 2}
+  block.replace(26, 12, std::string(12, 'x'));        // a text without its end
+  block.replace(38, 1, std::string(1, '\x08'));       // a length byte that leaves no room
+  testsupport::write_file("bad.bin", stream_of(block));
+  EXPECT_NE(read(object, "bad.bin"), 0u);
+  EXPECT_EQ(stored(object, 1), bytes_of<int16_t>(4));
+  EXPECT_EQ(text_of(object, 7), "text");
+  EXPECT_EQ(text_of(object, 8), "ps");
+  EXPECT_EQ(stored(object, 2), bytes_of<uint16_t>(300)) << "the sound values are taken";
+  destroy(object);
+}
+
+TEST_F(Streams, AStoredSizeBeyondAnyTableIsRefusedBeforeUse) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  const std::string before = block_of(object);
+  for (uint32_t size : {0u, 0x20000u, 0xFFFFFFF0u}) {
+    testsupport::write_file("huge.bin", bytes_of<uint16_t>(kStreamClass) + bytes_of<uint32_t>(size) + "abc");
+    EXPECT_EQ(read(object, "huge.bin"), 0u) << size;
+  }
+  EXPECT_EQ(block_of(object), before);
+  destroy(object);
+}
+
+TEST_F(Streams, AFileThatIsNotOpenIsRefused) {
+  AP13_CHILD* object = make_stream_object();
+  ASSERT_NE(object, nullptr);
+  ASSERT_EQ(set_text(object, 2, "1"), 1u);
+  AP20_FILE* file = open_file("closed.bin", AP20_MODE_CREATE);
+  ASSERT_EQ(send(AP20_MSG_CLOSE, file), 1u);
+  EXPECT_EQ(send(AP_MSG_WRITE, object, file), 0u);
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object), static_cast<uint32_t>(AP2_CHANGED));
+  AP_READPARM parameter{reinterpret_cast<AP_OBJECT*>(file), 0};
+  EXPECT_EQ(send(AP_MSG_READ, object, &parameter), 0u);
+  close(file);
+  destroy(object);
+}
+
+TEST_F(Streams, ABarePartIsNotMadeFromAFile) {
+  testsupport::write_file("any.bin", stream_of(set_values_block()));
+  AP20_FILE* file = open_file("any.bin", AP20_MODE_READ);
+  uint16_t class_id = AP13_CLASS_ID;
+  AP_READPARM parameter{reinterpret_cast<AP_OBJECT*>(file), 1};
+  EXPECT_EQ(send(AP_MSG_READ, &class_id, &parameter), 0u);
+  EXPECT_EQ(record(AP13_CLASS_ID).live, 0);
+  close(file);
+}
+
+}  // namespace

@@ -663,3 +663,74 @@ TEST_F(ParamsTest, DescribesTypeLimitsDefaultAndExtent) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Taking values from a stored block (message 67)
+
+class TakeValues : public ParamsTest {
+ protected:
+  void SetUp() override {
+    ParamsTest::SetUp();
+    object_ = make();
+    ASSERT_NE(object_, nullptr);
+  }
+  void TearDown() override {
+    destroy(object_);
+    ParamsTest::TearDown();
+  }
+  uint32_t take(const std::string& bytes, uint32_t stored_size, uint8_t* data = nullptr) {
+    testsupport::write_file("block.bin", bytes);
+    AP20_FILE* file = open_file("block.bin", AP20_MODE_READ);
+    AP13_TAKEPARM parameter{reinterpret_cast<AP_OBJECT*>(file), data != nullptr ? data : data_of(object_),
+                            stored_size, data_size()};
+    const uint32_t result = send(AP13_MSG_TAKE_VALUES, object_, &parameter);
+    close(file);
+    return result;
+  }
+  std::string block() const { return std::string(reinterpret_cast<const char*>(data_of(object_)), data_size()); }
+  AP13_CHILD* object_ = nullptr;
+};
+
+TEST_F(TakeValues, AnswersTheBytesReadAndTakesTheValidValues) {
+  std::string bytes = block();
+  bytes.replace(table_.rows[kInt].offset, 2, bytes_of<int16_t>(10));
+  bytes.replace(table_.rows[kDoubleStep].offset, 8, bytes_of(0.6));
+  EXPECT_EQ(take(bytes, data_size()), data_size());
+  EXPECT_EQ(stored(object_, kInt), bytes_of<int16_t>(10));
+  EXPECT_EQ(stored(object_, kDoubleStep), bytes_of(0.6));
+}
+
+// The whole stored block must come, or nothing is taken: not even the
+// values that lay in the part that was read.
+TEST_F(TakeValues, AShortReadStoresNothing) {
+  const std::string before = block();
+  std::string bytes = block();
+  bytes.replace(table_.rows[kInt].offset, 2, bytes_of<int16_t>(10));
+  EXPECT_EQ(take(bytes.substr(0, 40), data_size()), 0u);
+  EXPECT_EQ(block(), before);
+}
+
+TEST_F(TakeValues, OnlyThePartsOwnBlockAndSizeAreTaken) {
+  std::vector<uint8_t> elsewhere(data_size());
+  EXPECT_EQ(take(block(), data_size(), elsewhere.data()), 0u);
+  AP13_TAKEPARM wrong_size{nullptr, data_of(object_), data_size(), data_size() + 1};
+  EXPECT_EQ(send(AP13_MSG_TAKE_VALUES, object_, &wrong_size), 0u);
+}
+
+TEST_F(TakeValues, TheTakenBlockIsOneChangeWithOneNotice) {
+  std::vector<std::pair<UINT, WPARAM>> received;
+  HWND watcher = window(&received);
+  AP_DEPENDENTWINDOWPARM add{watcher, AP2_KIND_NOTIFY_CHANGE};
+  ASSERT_EQ(send(AP_MSG_ADD_DEPENDENT_WINDOW, object_, &add), 1u);
+  // Stored without the last row: that one is reset inside the same change.
+  EXPECT_NE(take(block().substr(0, table_.rows[kDoubleStep].offset), table_.rows[kDoubleStep].offset), 0u);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].first, AP_NOTICE_CHANGED);
+  EXPECT_EQ(received[0].second, 0u) << "no single parameter";
+  AP_WINDOWPARM remove{watcher, 0};
+  send(AP_MSG_REMOVE_DEPENDENT, object_, &remove);
+}
+
+}  // namespace

@@ -15,7 +15,9 @@
 
 #include "core/core.h"
 #include "core/core_fixture.h"
+#include "files/files.h"
 #include "platform/user.h"
+#include "support/test_home.h"
 #include "util/util_fixture.h"
 
 namespace paramstest {
@@ -391,6 +393,24 @@ class ParamsTest : public LoadedLibrary {
   template <typename T>
   static void put(AP13_CHILD* object, uint16_t index, T value) {
     std::memcpy(data_of(object) + object->params->table->rows[index].offset, &value, sizeof value);
+  }
+
+  // A file object on a file under the test's home folder, open in the mode
+  // given (4113 creates, 32 reads); destroyed, and so closed, by close().
+  static AP20_FILE* open_file(const std::string& name, uint16_t mode) {
+    const std::string path = testsupport::home() + "/" + name;
+    uint16_t class_id = AP20_CLASS_ID;
+    AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};
+    auto* file = ap_result_object<AP20_FILE>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &fresh));
+    AP20_NAMEPARM naming{nullptr, path.c_str()};
+    AP20_OPENPARM open{mode, 0, 0};
+    EXPECT_EQ(send(AP20_MSG_SET_NAME, file, &naming), 1u);
+    EXPECT_EQ(send(AP20_MSG_OPEN, file, &open), 1u) << path;
+    return file;
+  }
+  static void close(AP20_FILE* file) { destroy(file); }
+  static std::string file_bytes(const std::string& name) {
+    return testsupport::read_file(testsupport::home() + "/" + name);
   }
 
   HWND window(std::vector<std::pair<UINT, WPARAM>>* received) {
