@@ -25,9 +25,13 @@ constexpr char kClassName[] = "AP41_SPECTRALHEADER";
 // Callers of the title's value give 64 bytes for it.
 constexpr size_t kTitleShown = 63;
 // Widths and decimals of the collection values in the description text.
-constexpr uint16_t kGainForm[2] = {9, 3};
-constexpr uint16_t kVelocityForm[2] = {8, 4};
-constexpr uint16_t kApertureForm[2] = {7, 2};
+struct TextForm {
+  uint16_t width;
+  uint16_t precision;
+};
+constexpr TextForm kGainForm{9, 3};
+constexpr TextForm kVelocityForm{8, 4};
+constexpr TextForm kApertureForm{7, 2};
 constexpr uint16_t kFreeForm = 0xFFFF;
 constexpr char kLineEnd[] = "\r\n";
 
@@ -207,6 +211,7 @@ uint32_t ap41_block_size(uint16_t message) {
     case AP_MSG_DESTROY: return sizeof(HWND);
     case AP_MSG_NEW: return sizeof(AP_NEWPARM);
     case AP_MSG_CLASS_NAME: return 1;
+    case AP_MSG_READ: return sizeof(AP_READPARM);
     case AP_MSG_COPY: return sizeof(AP_COPYPARM);
     case GU2_MSG_GET_PARM_VALUE: return offsetof(GU2_PARMVALUE, force);
     case AP41_MSG_DESCRIBE: return sizeof(AP41_DESCRIBEPARM);
@@ -234,6 +239,11 @@ std::string ap41_free_text(AP41_SPECTRALHEADER* header, uint16_t index) {
   return ap41_parm_text(header, index, AP13_LARGEST_VALUE, kFreeForm);
 }
 
+// The text get takes the width as the buffer's size less its terminator.
+std::string ap41_formed_text(AP41_SPECTRALHEADER* header, uint16_t index, TextForm form) {
+  return ap41_parm_text(header, index, static_cast<uint16_t>(form.width + 1), form.precision);
+}
+
 // A text of an association group, null when the group has none for that
 // number; numbers beyond 16 bits name no entry.
 const char* ap41_assoc_text(uint16_t group, uint32_t number) {
@@ -256,11 +266,9 @@ void ap41_describe_collection(AP41_SPECTRALHEADER* header, std::string& out) {
   // The resolution comes from the collection arithmetic, which is not part
   // of this library yet; its line says that it is not given.
   ap41_add_line(out, ap41_label(kLabelResolution) + ap13_not_given_text());
-  ap41_add_line(out, ap41_label(kLabelGain) + ap41_parm_text(header, AP41_GAIN, kGainForm[0] + 1, kGainForm[1]));
-  ap41_add_line(out, ap41_label(kLabelVelocity) +
-                         ap41_parm_text(header, AP41_VELOCITY, kVelocityForm[0] + 1, kVelocityForm[1]));
-  ap41_add_line(out, ap41_label(kLabelAperture) +
-                         ap41_parm_text(header, AP41_APERTURE, kApertureForm[0] + 1, kApertureForm[1]));
+  ap41_add_line(out, ap41_label(kLabelGain) + ap41_formed_text(header, AP41_GAIN, kGainForm));
+  ap41_add_line(out, ap41_label(kLabelVelocity) + ap41_formed_text(header, AP41_VELOCITY, kVelocityForm));
+  ap41_add_line(out, ap41_label(kLabelAperture) + ap41_formed_text(header, AP41_APERTURE, kApertureForm));
 }
 
 void ap41_describe_bench(AP41_SPECTRALHEADER* header, std::string& out) {
@@ -283,15 +291,12 @@ uint16_t ap41_InitClass_SH(uint16_t class_id) {
   APX_CLASSREC* record = ap41_class();
   record->live = 0;
   record->created = 0;
-  record->instance_heap =
-      GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP41_SPECTRALHEADER), GU3_KIND_GLOBAL, "AP41");
-  if (record->instance_heap == nullptr) return 0;
+  GU3_HANDLE heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP41_SPECTRALHEADER), GU3_KIND_GLOBAL, "AP41");
   GU3_HANDLE block = GU3_Allocate_MM(1, AP13_TableBytes(AP41_PARM_COUNT), GU3_KIND_GLOBAL);
   auto* table = static_cast<AP13_PARMTABLE*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
-  if (table == nullptr) {
+  if (heap == nullptr || table == nullptr) {
+    GU3_Free_MM(heap);
     GU3_Free_MM(block);
-    GU3_Free_MM(record->instance_heap);
-    record->instance_heap = nullptr;
     return 0;
   }
   table->row_bytes = AP41_PARM_COUNT * sizeof(AP13_PARMENTRY);
@@ -303,6 +308,7 @@ uint16_t ap41_InitClass_SH(uint16_t class_id) {
   table->rows = kRows;
   // The block came zero-filled: the closing 0 after the limits is there.
   for (uint16_t number = 0; number < AP41_PARM_COUNT; ++number) AP13_TableLimits(table)[number] = ap41_limits_of(number);
+  record->instance_heap = heap;
   record->class_data = table;
   record->data_block = block;
   return 1;
@@ -359,6 +365,21 @@ uint32_t ap41_GetSize_SH(AP41_SPECTRALHEADER* header) {
   return part != 0 ? part - sizeof(AP41_HEADERDATA) + sizeof(AP41_SPECTRALHEADER) : 0;
 }
 
+// The parameter table reads the owning class id, the record's size and the
+// record; a header made for the read goes again when the read fails.
+AP41_SPECTRALHEADER* ap41_Read_SH(void* object, AP_OBJECT* file, uint16_t create) {
+  if (create == 0) {
+    AP41_SPECTRALHEADER* header = ap41_header(object);
+    return header != nullptr && ap13_Read_PARAMS(header->params, file, 0) != nullptr ? header : nullptr;
+  }
+  if (ap41_class_id_of(object) != AP41_CLASS_ID) return nullptr;
+  auto* made = reinterpret_cast<AP41_SPECTRALHEADER*>(ap2_New_OBJ(AP41_CLASS_ID, nullptr));
+  if (made == nullptr) return nullptr;
+  if (ap13_Read_PARAMS(made->params, file, 0) != nullptr) return made;
+  ap41_Destroy_SH(made, nullptr);
+  return nullptr;
+}
+
 uint16_t ap41_Copy_SH(AP41_SPECTRALHEADER* header, AP41_SPECTRALHEADER* target, HWND window) {
   if (ap41_header(header) == nullptr || ap41_header(target) == nullptr) return 0;
   return ap13_Copy_PARAMS(header->params, target->params, window);
@@ -409,12 +430,15 @@ char* ap41_Describe_SH(AP41_SPECTRALHEADER* header, const AP41_DESCRIBEPARM* blo
 }
 
 // ---------------------------------------------------------------------------
-// Dispatcher
+// Dispatcher: what the header does not answer itself (the common protocol
+// of its parts, the write of message 18, the parameter messages) goes to
+// its PARAMS part.
 
 APEXPORT uint32_t AP41_Dispatcher_SH(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap41_block_size(message))) return 0;
   AP41_SPECTRALHEADER* header = ap41_header(object);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
   const auto* value = static_cast<const GU2_PARMVALUE*>(parameter);
   switch (message) {
@@ -423,6 +447,7 @@ APEXPORT uint32_t AP41_Dispatcher_SH(void* object, uint16_t message, void* param
     case AP_MSG_DESTROY:         return ap41_Destroy_SH(header, window->window);
     case AP_MSG_SIZE:            return ap41_GetSize_SH(header);
     case AP_MSG_CLASS_NAME:      return header != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
+    case AP_MSG_READ:            return ap_object_result(ap41_Read_SH(object, read->file, read->create));
     case AP_MSG_COPY:            return ap41_Copy_SH(header, ap41_header(copy->target), copy->window);
     case GU2_MSG_GET_PARM_VALUE: return ap41_GetParmValue_SH(header, value->index, value->value);
     case AP41_MSG_DESCRIBE:      return ap_object_result(ap41_Describe_SH(header, static_cast<const AP41_DESCRIBEPARM*>(parameter)));

@@ -367,7 +367,6 @@ AP41_SPECTRALHEADER* ap41_Create_SH(uint16_t class_id, AP_OBJECT* outer);       
 uint32_t ap41_Destroy_SH(AP41_SPECTRALHEADER* header, HWND window);                              // 5
 uint32_t ap41_GetSize_SH(AP41_SPECTRALHEADER* header);                                           // 7
 AP41_SPECTRALHEADER* ap41_Read_SH(void* object, AP_OBJECT* file, uint16_t create);                // 17
-uint16_t ap41_Write_SH(AP41_SPECTRALHEADER* header, AP_OBJECT* file);                            // 18
 uint16_t ap41_Copy_SH(AP41_SPECTRALHEADER* header, AP41_SPECTRALHEADER* target, HWND window);    // 22
 uint32_t ap41_GetParmValue_SH(AP41_SPECTRALHEADER* header, uint16_t index, void* value);         // 40
 char* ap41_Describe_SH(AP41_SPECTRALHEADER* header, const AP41_DESCRIBEPARM* block);             // 71

@@ -18,6 +18,22 @@ const APX_CLASSREC& record(uint16_t class_id) { return APX_GetClassTable()->clas
 
 const AP13_PARMTABLE* header_table() { return static_cast<const AP13_PARMTABLE*>(record(AP41_CLASS_ID).class_data); }
 
+// A made and initialised header for the test.
+class OneHeader : public HeaderTest {
+ protected:
+  void SetUp() override {
+    HeaderTest::SetUp();
+    header_ = make();
+    ASSERT_NE(header_, nullptr);
+  }
+  void TearDown() override {
+    destroy(header_);
+    HeaderTest::TearDown();
+  }
+
+  AP41_SPECTRALHEADER* header_ = nullptr;
+};
+
 // ---------------------------------------------------------------------------
 // The parameter table, row by row as the header's layout gives it: number,
 // offset, type, size, limits kind and the bytes its default leaves in the
@@ -100,7 +116,7 @@ const std::vector<ParmRow>& parm_rows() {
   return rows;
 }
 
-class HeaderParameter : public HeaderTest, public testing::WithParamInterface<ParmRow> {};
+class HeaderParameter : public OneHeader, public testing::WithParamInterface<ParmRow> {};
 
 TEST_P(HeaderParameter, TheTableRowGivesItsTypeSizeLimitsAndOffset) {
   const ParmRow& expected = GetParam();
@@ -119,15 +135,12 @@ std::string shown(const std::string& bytes, uint16_t type) {
 
 TEST_P(HeaderParameter, TheDefaultLandsAtTheParametersOffset) {
   const ParmRow& expected = GetParam();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(stored(header, expected.offset, expected.size), expected.default_bytes) << "in a new header";
-  std::memset(&header->data, 0xA5, sizeof header->data);
-  ASSERT_EQ(send(AP13_MSG_RESET_ALL, header), 1u);
-  EXPECT_EQ(shown(stored(header, expected.offset, expected.size), expected.type),
+  EXPECT_EQ(stored(header_, expected.offset, expected.size), expected.default_bytes) << "in a new header";
+  std::memset(&header_->data, 0xA5, sizeof header_->data);
+  ASSERT_EQ(send(AP13_MSG_RESET_ALL, header_), 1u);
+  EXPECT_EQ(shown(stored(header_, expected.offset, expected.size), expected.type),
             shown(expected.default_bytes, expected.type))
       << "after a reset over other bytes";
-  destroy(header);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryParameter, HeaderParameter, testing::ValuesIn(parm_rows()),
@@ -148,11 +161,11 @@ TEST_F(HeaderTest, TheClassTableHeadNamesTheRowsTheRecordAndTheNameGroup) {
   const AP13_PARMTABLE* table = header_table();
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->row_bytes, 826);
-  EXPECT_EQ(table->data_size, 1194u);
+  EXPECT_EQ(packed(table->data_size), 1194u);
   EXPECT_EQ(table->one, 1);
   EXPECT_EQ(table->name_group, 1041);
   EXPECT_EQ(table->count, 59);
-  EXPECT_EQ(table->reserved, 0u);
+  EXPECT_EQ(packed(table->reserved), 0u);
   EXPECT_EQ(AP13_TableLimits(table)[59], nullptr) << "the limits end with a 0";
 }
 
@@ -223,22 +236,19 @@ struct LimitsCase {
   std::vector<std::string> refused;
 };
 
-class HeaderLimits : public HeaderTest, public testing::WithParamInterface<LimitsCase> {};
+class HeaderLimits : public OneHeader, public testing::WithParamInterface<LimitsCase> {};
 
 TEST_P(HeaderLimits, APlainSetStoresAllowedValuesAndRefusesOthersUnchanged) {
   const LimitsCase& limits = GetParam();
   const ParmRow& row = parm_rows()[limits.number];
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
   for (std::string value : limits.refused) {
-    EXPECT_EQ(set(header, limits.number, value.data()), 0u);
-    EXPECT_EQ(stored(header, row.offset, row.size), row.default_bytes) << "a refused set changes nothing";
+    EXPECT_EQ(set(header_, limits.number, value.data()), 0u);
+    EXPECT_EQ(stored(header_, row.offset, row.size), row.default_bytes) << "a refused set changes nothing";
   }
   for (std::string value : limits.stored) {
-    EXPECT_EQ(set(header, limits.number, value.data()), 1u);
-    EXPECT_EQ(stored(header, row.offset, row.size), value);
+    EXPECT_EQ(set(header_, limits.number, value.data()), 1u);
+    EXPECT_EQ(stored(header_, row.offset, row.size), value);
   }
-  destroy(header);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -261,89 +271,71 @@ INSTANTIATE_TEST_SUITE_P(
         LimitsCase{"LaserFreqTakesOnlyAForcedSet", 29, {}, {f32(15800.0f)}}),
     [](const testing::TestParamInfo<LimitsCase>& info) { return std::string(info.param.name); });
 
-TEST_F(HeaderTest, AForcedSetStoresTheRowsOfLimitsKind0) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, AForcedSetStoresTheRowsOfLimitsKind0) {
   const float laser = 15800.0f;
-  EXPECT_EQ(set(header, AP41_LASERFREQ, &laser, 1), 1u);
-  EXPECT_EQ(header->data.LaserFreq, 15800.0f);
+  EXPECT_EQ(set(header_, AP41_LASERFREQ, &laser, 1), 1u);
+  EXPECT_EQ(packed(header_->data.LaserFreq), 15800.0f);
   const uint8_t tag[4] = {4, 1, 0, 0};
-  EXPECT_EQ(set(header, AP41_RECORDTAG, tag, 1), 1u);
-  EXPECT_EQ(std::memcmp(header->data.tag, tag, sizeof tag), 0);
-  destroy(header);
+  EXPECT_EQ(set(header_, AP41_RECORDTAG, tag, 1), 1u);
+  EXPECT_EQ(std::memcmp(header_->data.tag, tag, sizeof tag), 0);
 }
 
 // ---------------------------------------------------------------------------
 // Unit-code texts
 
-TEST_F(HeaderTest, UnitCodesReadAsTheTextsOfTheirGroup) {
-  add_texts();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(text_of(header, AP41_XUNITS), "Wavenumbers");
-  EXPECT_EQ(text_of(header, AP41_YUNITS), "%Transmittance");
+TEST_F(OneHeader, UnitCodesReadAsTheTextsOfTheirGroup) {
+  add_header_texts();
+  EXPECT_EQ(text_of(header_, AP41_XUNITS), "Wavenumbers");
+  EXPECT_EQ(text_of(header_, AP41_YUNITS), "%Transmittance");
   const uint32_t points_axis = AP41_XUNITS_POINTS;
-  ASSERT_EQ(set(header, AP41_XUNITS, &points_axis), 1u);
-  EXPECT_EQ(text_of(header, AP41_XUNITS), "Points");
+  ASSERT_EQ(set(header_, AP41_XUNITS, &points_axis), 1u);
+  EXPECT_EQ(text_of(header_, AP41_XUNITS), "Points");
   const uint32_t unknown = 99;
-  ASSERT_EQ(set(header, AP41_YUNITS, &unknown), 1u);
-  EXPECT_EQ(text_of(header, AP41_YUNITS), kNotGiven) << "a code without a text reads as not given";
-  destroy(header);
+  ASSERT_EQ(set(header_, AP41_YUNITS, &unknown), 1u);
+  EXPECT_EQ(text_of(header_, AP41_YUNITS), kNotGiven) << "a code without a text reads as not given";
 }
 
-TEST_F(HeaderTest, AUnitCodeIsSetByItsTextAndAnUnknownTextIsRefused) {
-  add_texts();
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(set_text(header, AP41_YUNITS, "absorbance"), 1u);
-  EXPECT_EQ(header->data.y_units, 17u);
-  EXPECT_EQ(set_text(header, AP41_YUNITS, "Furlongs"), 0u);
-  EXPECT_EQ(header->data.y_units, 17u);
+TEST_F(OneHeader, AUnitCodeIsSetByItsTextAndAnUnknownTextIsRefused) {
+  add_header_texts();
+  EXPECT_EQ(set_text(header_, AP41_YUNITS, "absorbance"), 1u);
+  EXPECT_EQ(packed(header_->data.y_units), 17u);
+  EXPECT_EQ(set_text(header_, AP41_YUNITS, "Furlongs"), 0u);
+  EXPECT_EQ(packed(header_->data.y_units), 17u);
   AP13_INDEXPARM index{AP41_XUNITS};
-  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, header, &index), 7u) << "one choice per text of the group";
-  destroy(header);
+  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, header_, &index), 7u) << "one choice per text of the group";
 }
 
 // ---------------------------------------------------------------------------
 // Title
 
-TEST_F(HeaderTest, GettingTheTitleGivesAtMostItsFirst63Characters) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, GettingTheTitleGivesAtMostItsFirst63Characters) {
   const std::string long_title(100, 'T');
-  ASSERT_EQ(set(header, AP41_TITLE, long_title.c_str()), 1u);
+  ASSERT_EQ(set(header_, AP41_TITLE, long_title.c_str()), 1u);
   char buffer[80];
   std::memset(buffer, 'x', sizeof buffer);
-  ASSERT_EQ(get(header, AP41_TITLE, buffer), 1u);
+  ASSERT_EQ(get(header_, AP41_TITLE, buffer), 1u);
   EXPECT_EQ(std::string(buffer), std::string(63, 'T'));
   EXPECT_EQ(buffer[64], 'x') << "nothing is written after the terminator";
-  EXPECT_EQ(std::string(header->data.title), long_title) << "the header keeps the whole title";
-  destroy(header);
+  EXPECT_EQ(std::string(header_->data.title), long_title) << "the header keeps the whole title";
 }
 
-TEST_F(HeaderTest, AShortTitleIsGivenWhole) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  ASSERT_EQ(set(header, AP41_TITLE, "Polystyrene film"), 1u);
+TEST_F(OneHeader, AShortTitleIsGivenWhole) {
+  ASSERT_EQ(set(header_, AP41_TITLE, "Polystyrene film"), 1u);
   char buffer[64] = {};
-  ASSERT_EQ(get(header, AP41_TITLE, buffer), 1u);
+  ASSERT_EQ(get(header_, AP41_TITLE, buffer), 1u);
   EXPECT_STREQ(buffer, "Polystyrene film");
-  destroy(header);
 }
 
-TEST_F(HeaderTest, OtherParametersAreGivenInTheirOwnWidth) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, OtherParametersAreGivenInTheirOwnWidth) {
   uint8_t value[8];
   std::memset(value, 0xEE, sizeof value);
-  ASSERT_EQ(get(header, AP41_P42, value), 1u);
+  ASSERT_EQ(get(header_, AP41_P42, value), 1u);
   EXPECT_EQ(value[0], 0);
   EXPECT_EQ(value[1], 0);
   EXPECT_EQ(value[2], 0xEE) << "a u16 parameter fills two bytes";
   uint32_t points = 0;
-  ASSERT_EQ(get(header, AP41_POINTS, &points), 1u);
+  ASSERT_EQ(get(header_, AP41_POINTS, &points), 1u);
   EXPECT_EQ(points, 768u);
-  destroy(header);
 }
 
 // ---------------------------------------------------------------------------
@@ -353,14 +345,14 @@ TEST_F(HeaderTest, LoadRegistersTheClassUnderThePARAMSClass) {
   EXPECT_EQ(APX_GetClassState(AP41_CLASS_ID), 1);
   EXPECT_EQ(APX_GetClassParentID(AP41_CLASS_ID), AP13_CLASS_ID);
   EXPECT_EQ(GU2_GetDispatcher(AP41_CLASS_ID), AP41_Dispatcher_SH);
-  EXPECT_NE(record(AP41_CLASS_ID).instance_heap, nullptr);
+  EXPECT_NE(packed(record(AP41_CLASS_ID).instance_heap), nullptr);
   EXPECT_EQ(GU3_LenElements_MM(record(AP41_CLASS_ID).instance_heap), 1200);
 }
 
 TEST_F(HeaderTest, UnloadFreesTheHeapAndTheTable) {
   apcom_UnregisterClasses();
-  EXPECT_EQ(record(AP41_CLASS_ID).instance_heap, nullptr);
-  EXPECT_EQ(record(AP41_CLASS_ID).class_data, nullptr);
+  EXPECT_EQ(packed(record(AP41_CLASS_ID).instance_heap), nullptr);
+  EXPECT_EQ(packed(record(AP41_CLASS_ID).class_data), nullptr);
   EXPECT_EQ(ap41_InitClass_SH(AP13_CLASS_ID), 0) << "the start-up answers for class 41 only";
 }
 
@@ -381,21 +373,22 @@ TEST_F(HeaderTest, ACreatedHeadersOuterObjectIsItsOwnerOrItself) {
   uint16_t class_id = AP41_CLASS_ID;
   auto* alone = ap_result_object<AP41_SPECTRALHEADER>(send(AP_MSG_CREATE, &class_id));
   ASSERT_NE(alone, nullptr);
-  const auto* root = reinterpret_cast<AP2_OBJECT*>(alone->params->head.parent);
-  EXPECT_EQ(root->outer, reinterpret_cast<AP_OBJECT*>(alone));
-  EXPECT_EQ(alone->params->data, reinterpret_cast<uint8_t*>(&alone->data));
+  const auto* root = reinterpret_cast<AP2_OBJECT*>(packed(packed(alone->params)->head.parent));
+  EXPECT_EQ(packed(root->outer), reinterpret_cast<AP_OBJECT*>(alone));
+  EXPECT_EQ(packed(packed(alone->params)->data), reinterpret_cast<uint8_t*>(&alone->data));
   AP_OBJECT owner{7, nullptr};
   AP41_CREATEPARM parameter{&owner};
   auto* owned = ap_result_object<AP41_SPECTRALHEADER>(send(AP_MSG_CREATE, &class_id, &parameter));
   ASSERT_NE(owned, nullptr);
-  EXPECT_EQ(reinterpret_cast<AP2_OBJECT*>(owned->params->head.parent)->outer, &owner);
+  const auto* owned_root = reinterpret_cast<AP2_OBJECT*>(packed(packed(owned->params)->head.parent));
+  EXPECT_EQ(packed(owned_root->outer), &owner);
   destroy(alone);
   destroy(owned);
 }
 
 TEST_F(HeaderTest, ADestroyRefusedByAnotherWindowKeepsTheHeader) {
   std::vector<std::pair<UINT, WPARAM>> received;
-  HWND holder = watcher(&received);
+  HWND holder = window(&received);
   AP41_SPECTRALHEADER* header = make();
   ASSERT_NE(header, nullptr);
   AP_DEPENDENTWINDOWPARM hold{holder, AP2_KIND_CANT_DESTROY};
@@ -406,33 +399,24 @@ TEST_F(HeaderTest, ADestroyRefusedByAnotherWindowKeepsTheHeader) {
   EXPECT_EQ(destroy(header, holder), AP_DESTROYED);
 }
 
-TEST_F(HeaderTest, TheSizeCountsTheCellThePartAndItsRootOnce) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
-  EXPECT_EQ(send(AP_MSG_SIZE, header), sizeof(AP41_SPECTRALHEADER) + sizeof(AP13_PARAMS) + sizeof(AP2_OBJECT));
-  destroy(header);
+TEST_F(OneHeader, TheSizeCountsTheCellThePartAndItsRootOnce) {
+  EXPECT_EQ(send(AP_MSG_SIZE, header_), sizeof(AP41_SPECTRALHEADER) + sizeof(AP13_PARAMS) + sizeof(AP2_OBJECT));
 }
 
-TEST_F(HeaderTest, TheClassNameIsAP41_SPECTRALHEADER) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, TheClassNameIsAP41_SPECTRALHEADER) {
   char name[32] = {};
-  EXPECT_EQ(send(AP_MSG_CLASS_NAME, header, name), 1u);
+  EXPECT_EQ(send(AP_MSG_CLASS_NAME, header_, name), 1u);
   EXPECT_STREQ(name, "AP41_SPECTRALHEADER");
-  destroy(header);
 }
 
-TEST_F(HeaderTest, OtherMessagesAreAnsweredByTheParameterTable) {
-  AP41_SPECTRALHEADER* header = make();
-  ASSERT_NE(header, nullptr);
+TEST_F(OneHeader, OtherMessagesAreAnsweredByTheParameterTable) {
   uint16_t count = 0;
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, header, &count), 1u);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, header_, &count), 1u);
   EXPECT_EQ(count, 59);
   AP13_INDEXPARM history{AP41_HISTORYFLAGS};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, header, &history), AP13_TYPE_CARRAY);
-  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, header), 1194u);
-  EXPECT_EQ(send(AP13_MSG_GET_DATA_PTR, header), ap_object_result(&header->data));
-  destroy(header);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, header_, &history), AP13_TYPE_CARRAY);
+  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, header_), 1194u);
+  EXPECT_EQ(send(AP13_MSG_GET_DATA_PTR, header_), ap_object_result(&header_->data));
 }
 
 TEST_F(HeaderTest, EveryEntryRefusesAnObjectThatIsNoHeader) {
@@ -502,19 +486,112 @@ TEST_F(HeaderTest, ACopyIntoAnObjectThatIsNoHeaderIsRefused) {
 }
 
 // ---------------------------------------------------------------------------
-// Description text (message 71)
+// Stream (messages 17 and 18): u16 owning class id 41, u32 record size 1194,
+// the record
 
-class HeaderDescription : public HeaderTest {
+class HeaderStream : public HeaderTest {
  protected:
+  // A filled header written to "a.bin", and the same stream one byte short
+  // in "short.bin".
   void SetUp() override {
     HeaderTest::SetUp();
-    add_texts();
-    header_ = make();
-    ASSERT_NE(header_, nullptr);
+    written_ = make();
+    ASSERT_NE(written_, nullptr);
+    fill(written_);
+    write(written_, "a.bin");
+    const std::string whole = file_bytes("a.bin");
+    testsupport::write_file("short.bin", whole.substr(0, whole.size() - 1));
   }
   void TearDown() override {
-    destroy(header_);
+    destroy(written_);
     HeaderTest::TearDown();
+  }
+
+  static std::string stream_of(const std::string& record, uint16_t owner = AP41_CLASS_ID) {
+    return bytes_of(owner) + bytes_of(static_cast<uint32_t>(record.size())) + record;
+  }
+  static void write(void* header, const std::string& name) {
+    AP20_FILE* file = open_file(name, AP20_MODE_CREATE);
+    EXPECT_EQ(send(AP_MSG_WRITE, header, file), 1u);
+    destroy(file);
+  }
+  // Message 17 from a file; the object is a header, or a class id with create.
+  static uint32_t read(void* object, const std::string& name, uint16_t create) {
+    AP20_FILE* file = open_file(name, AP20_MODE_READ);
+    AP_READPARM parameter{reinterpret_cast<AP_OBJECT*>(file), create};
+    const uint32_t result = send(AP_MSG_READ, object, &parameter);
+    destroy(file);
+    return result;
+  }
+
+  AP41_SPECTRALHEADER* written_ = nullptr;
+};
+
+TEST_F(HeaderStream, AWrittenHeaderIsItsClassItsSizeAndItsRecord) {
+  EXPECT_EQ(file_bytes("a.bin"), stream_of(record_of(written_)));
+  EXPECT_EQ(change_state(written_), AP2_SAVED);
+}
+
+TEST_F(HeaderStream, ReadBackAndWrittenAgainTheStreamIsTheSameByteForByte) {
+  AP41_SPECTRALHEADER* reader = make();
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(read(reader, "a.bin", 0), ap_object_result(reader)) << "the read answers the header itself";
+  EXPECT_EQ(record_of(reader), record_of(written_));
+  write(reader, "b.bin");
+  EXPECT_EQ(file_bytes("b.bin"), file_bytes("a.bin"));
+  destroy(reader);
+}
+
+TEST_F(HeaderStream, ReadWithCreateMakesANewHeaderFromTheFile) {
+  uint16_t class_id = AP41_CLASS_ID;
+  auto* made = ap_result_object<AP41_SPECTRALHEADER>(read(&class_id, "a.bin", 1));
+  ASSERT_NE(made, nullptr);
+  EXPECT_NE(made, written_);
+  EXPECT_EQ(made->class_id, AP41_CLASS_ID);
+  EXPECT_EQ(record_of(made), record_of(written_));
+  EXPECT_EQ(record(AP41_CLASS_ID).live, 2);
+  destroy(made);
+}
+
+TEST_F(HeaderStream, AFailedReadWithCreateLeavesNoHeaderBehind) {
+  testsupport::write_file("other.bin", stream_of(record_of(written_), AP13_CLASS_ID));
+  uint16_t class_id = AP41_CLASS_ID;
+  EXPECT_EQ(read(&class_id, "short.bin", 1), 0u) << "a record cut short";
+  EXPECT_EQ(read(&class_id, "other.bin", 1), 0u) << "a stream of another class";
+  EXPECT_EQ(record(AP41_CLASS_ID).live, 1);
+}
+
+TEST_F(HeaderStream, AFailedReadLeavesTheRecordAsItWas) {
+  AP41_SPECTRALHEADER* reader = make();
+  ASSERT_NE(reader, nullptr);
+  const std::string before = record_of(reader);
+  EXPECT_EQ(read(reader, "short.bin", 0), 0u);
+  EXPECT_EQ(record_of(reader), before);
+  destroy(reader);
+}
+
+TEST_F(HeaderStream, AReadNeedsAnOpenFile) {
+  uint16_t file_class = AP20_CLASS_ID;
+  AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};
+  auto* closed = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &file_class, &fresh));
+  ASSERT_NE(closed, nullptr);
+  AP_READPARM parameter{closed, 0};
+  EXPECT_EQ(send(AP_MSG_READ, written_, &parameter), 0u);
+  uint16_t class_id = AP41_CLASS_ID;
+  AP_READPARM create{closed, 1};
+  EXPECT_EQ(send(AP_MSG_READ, &class_id, &create), 0u);
+  EXPECT_EQ(record(AP41_CLASS_ID).live, 1);
+  destroy(closed);
+}
+
+// ---------------------------------------------------------------------------
+// Description text (message 71)
+
+class HeaderDescription : public OneHeader {
+ protected:
+  void SetUp() override {
+    OneHeader::SetUp();
+    add_header_texts();
   }
 
   std::string describe(uint16_t flags, const char* trailing = nullptr, const char* inserted = nullptr) {
@@ -525,8 +602,6 @@ class HeaderDescription : public HeaderTest {
     EXPECT_EQ(GU3_RemoveString(text), 1) << "the text lies in the string space and is the caller's";
     return copy;
   }
-
-  AP41_SPECTRALHEADER* header_ = nullptr;
 };
 
 TEST_F(HeaderDescription, WithoutFlagsTheTextIsEmpty) { EXPECT_EQ(describe(0, "x", "y"), ""); }

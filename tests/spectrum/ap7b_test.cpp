@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,7 +37,7 @@ class HistoryBits : public HeaderTest {
   void SetUp() override {
     HeaderTest::SetUp();
     spectrum_.header = make();
-    ASSERT_NE(spectrum_.header, nullptr);
+    ASSERT_NE(packed(spectrum_.header), nullptr);
   }
   void TearDown() override {
     destroy(spectrum_.header);
@@ -45,13 +46,23 @@ class HistoryBits : public HeaderTest {
 
   AP_OBJECT* spectrum() { return reinterpret_cast<AP_OBJECT*>(&spectrum_); }
   std::string history() const { return stored(spectrum_.header, kHistoryOffset, 8); }
+  // A word of the history, or one put there.
+  uint32_t word(int index) const {
+    uint32_t value;
+    std::memcpy(&value, history().data() + 4 * index, sizeof value);
+    return value;
+  }
+  void put_word(int index, uint32_t value) {
+    std::memcpy(reinterpret_cast<char*>(&packed(spectrum_.header)->data) + kHistoryOffset + 4 * index, &value,
+                sizeof value);
+  }
 
   // Notices to a watching window; they outlive the header's end.
   HWND watching() {
-    HWND window = watcher(&received_);
-    AP_DEPENDENTWINDOWPARM watch{window, AP2_KIND_NOTIFY_CHANGE};
+    HWND watcher = window(&received_);
+    AP_DEPENDENTWINDOWPARM watch{watcher, AP2_KIND_NOTIFY_CHANGE};
     EXPECT_EQ(send(AP_MSG_ADD_DEPENDENT_WINDOW, spectrum_.header, &watch), 1u);
-    return window;
+    return watcher;
   }
 
   SpectrumStandIn spectrum_;
@@ -75,32 +86,32 @@ INSTANTIATE_TEST_SUITE_P(Bits, HistoryBit, testing::Values(0, 1, 7, 8, 31, 32, 4
 
 TEST_F(HistoryBits, Bit40IsBit8OfTheSecondWord) {
   ASSERT_EQ(ap7b_SetHistoryFlag(spectrum(), AP41_HISTORY_REFERENCE_DIVIDE), 1);
-  EXPECT_EQ(spectrum_.header->data.history[0], 0u);
-  EXPECT_EQ(spectrum_.header->data.history[1], 1u << 8);
+  EXPECT_EQ(word(0), 0u);
+  EXPECT_EQ(word(1), 1u << 8);
 }
 
 TEST_F(HistoryBits, Bits31And32LieInDifferentWords) {
   ASSERT_EQ(ap7b_SetHistoryFlag(spectrum(), 31), 1);
   ASSERT_EQ(ap7b_SetHistoryFlag(spectrum(), 32), 1);
-  EXPECT_EQ(spectrum_.header->data.history[0], 0x80000000u);
-  EXPECT_EQ(spectrum_.header->data.history[1], 0x00000001u);
+  EXPECT_EQ(word(0), 0x80000000u);
+  EXPECT_EQ(word(1), 0x00000001u);
 }
 
 TEST_F(HistoryBits, SettingOrClearingOneBitLeavesTheOthers) {
-  spectrum_.header->data.history[0] = 0x5A5A5A5Au;
-  spectrum_.header->data.history[1] = 0x3C3C3C3Cu;
+  put_word(0, 0x5A5A5A5Au);
+  put_word(1, 0x3C3C3C3Cu);
   ASSERT_EQ(ap7b_SetHistoryFlag(spectrum(), 63), 1);
-  EXPECT_EQ(spectrum_.header->data.history[0], 0x5A5A5A5Au);
-  EXPECT_EQ(spectrum_.header->data.history[1], 0xBC3C3C3Cu);
+  EXPECT_EQ(word(0), 0x5A5A5A5Au);
+  EXPECT_EQ(word(1), 0xBC3C3C3Cu);
   ASSERT_EQ(ap7b_ClearHistoryFlag(spectrum(), 1), 1);
-  EXPECT_EQ(spectrum_.header->data.history[0], 0x5A5A5A58u);
-  EXPECT_EQ(spectrum_.header->data.history[1], 0xBC3C3C3Cu);
+  EXPECT_EQ(word(0), 0x5A5A5A58u);
+  EXPECT_EQ(word(1), 0xBC3C3C3Cu);
 }
 
 class BadHistoryBit : public HistoryBits, public testing::WithParamInterface<int16_t> {};
 
 TEST_P(BadHistoryBit, IsRefusedByAllThreeWithoutChange) {
-  spectrum_.header->data.history[0] = 0xFFFFFFFFu;
+  put_word(0, 0xFFFFFFFFu);
   const std::string before = history();
   EXPECT_EQ(ap7b_TestHistoryFlag(spectrum(), GetParam()), 0);
   EXPECT_EQ(ap7b_SetHistoryFlag(spectrum(), GetParam()), 0);
@@ -123,9 +134,9 @@ TEST_F(HistoryBits, AChangeIsNotifiedAsAChangeOfParameter36) {
 TEST_F(HistoryBits, ABitAlreadyAsAskedSucceedsAndChangesNothing) {
   watching();
   EXPECT_EQ(ap7b_ClearHistoryFlag(spectrum(), 5), 1);
-  spectrum_.header->data.history[0] = 1u << 5;
+  put_word(0, 1u << 5);
   EXPECT_EQ(ap7b_SetHistoryFlag(spectrum(), 5), 1);
-  EXPECT_EQ(spectrum_.header->data.history[0], 1u << 5);
+  EXPECT_EQ(word(0), 1u << 5);
   EXPECT_EQ(change_state(spectrum_.header), AP2_SAVED);
   EXPECT_TRUE(received_.empty());
 }
@@ -152,7 +163,7 @@ TEST_F(HistoryBits, ACopiedHeaderCarriesTheBits) {
   ASSERT_EQ(ap7b_SetHistoryFlag(spectrum(), AP41_HISTORY_LASER_ADJUSTMENT), 1);
   SpectrumStandIn copy;
   copy.header = make();
-  ASSERT_NE(copy.header, nullptr);
+  ASSERT_NE(packed(copy.header), nullptr);
   AP_COPYPARM parameter{reinterpret_cast<AP_OBJECT*>(copy.header), nullptr};
   ASSERT_EQ(send(AP_MSG_COPY, spectrum_.header, &parameter), 1u);
   EXPECT_EQ(ap7b_TestHistoryFlag(reinterpret_cast<AP_OBJECT*>(&copy), AP41_HISTORY_FFT), 1);

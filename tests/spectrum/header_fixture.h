@@ -1,32 +1,24 @@
 // Shared set-up of the spectral header and history-bit tests: the library
-// loaded with its classes, a resource module with the association texts the
-// header reads (unit codes, description labels, detectors, beam splitters,
-// sources, the not-given text), and helpers that make headers and send them
-// messages. TearDown returns the resource table, the international
-// characters and the configuration to their state at load.
+// loaded with its classes (through the parameter tests' fixture, whose
+// message, file and window helpers they use), a resource module with the
+// association texts the header reads (unit codes, description labels,
+// detectors, beam splitters, sources, the not-given text), and helpers that
+// make headers and read their record. TearDown also drops the configuration
+// the tests set.
 #pragma once
-#include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/core.h"
-#include "core/core_fixture.h"
-#include "platform/user.h"
+#include "core/params_fixture.h"
 #include "spectrum/spectrum.h"
 #include "util/util_fixture.h"
 
 namespace headertest {
 
-constexpr char kNotGiven[] = "(not given)";
-
-// The record's bytes of a value, as the header stores it.
-template <typename T>
-std::string bytes_of(T value) {
-  return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-}
+using paramstest::bytes_of;
+using paramstest::kNotGiven;
 
 // A text row: the text, its terminator and zeros up to the row's size.
 inline std::string text_bytes(const std::string& text, size_t size) {
@@ -35,23 +27,17 @@ inline std::string text_bytes(const std::string& text, size_t size) {
   return bytes;
 }
 
-class HeaderTest : public LoadedLibrary {
+// The parameter tests' fixture gives the messages, files and windows; the
+// header's tests add their texts, headers and the configuration they set.
+class HeaderTest : public paramstest::ParamsTest {
  protected:
-  void SetUp() override {
-    LoadedLibrary::SetUp();
-    GUX_SetInternationalChar('.', GUX_DECIMAL);
-  }
-
   void TearDown() override {
-    for (HWND made : windows_) platform::destroy_window(made);
-    while (HINSTANCE instance = GU4_GetResourceInstance(0)) GU4_RemoveDLLInst(instance);
     GU6_DeleteConfig("CustomerInfo", "CompanyName");
-    GUX_SetInternationalChar('.', GUX_DECIMAL);
-    LoadedLibrary::TearDown();
+    ParamsTest::TearDown();
   }
 
   // The texts of the groups the header reads, in one resource module.
-  static void add_texts() {
+  static void add_header_texts() {
     utiltest::ModuleBuilder builder;
     builder
         .group(AP41_GROUP_UNITS, {{1, "Wavenumbers", 0},
@@ -79,34 +65,7 @@ class HeaderTest : public LoadedLibrary {
 
   // A new header, made and initialised as a spectrum makes its own.
   static AP41_SPECTRALHEADER* make() {
-    uint16_t class_id = AP41_CLASS_ID;
-    AP_NEWPARM parameter{AP41_CLASS_ID, nullptr};
-    return ap_result_object<AP41_SPECTRALHEADER>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &parameter));
-  }
-  static uint32_t destroy(void* object, HWND window = nullptr) {
-    AP_WINDOWPARM parameter{window, 0};
-    return GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &parameter);
-  }
-  static uint32_t send(uint16_t message, void* object, void* parameter = nullptr) {
-    return GU2_DoMethod_MSG(message, object, parameter);
-  }
-  static uint32_t get(void* object, uint16_t index, void* value) {
-    GU2_PARMVALUE parameter{index, value, 0};
-    return send(GU2_MSG_GET_PARM_VALUE, object, &parameter);
-  }
-  static uint32_t set(void* object, uint16_t index, const void* value, uint16_t force = 0) {
-    GU2_PARMVALUE parameter{index, const_cast<void*>(value), force};
-    return send(GU2_MSG_SET_PARM_VALUE, object, &parameter);
-  }
-  static uint32_t set_text(void* object, uint16_t index, const char* text) {
-    GU2_PARMSTRSET parameter{index, text, 0};
-    return send(GU2_MSG_SET_PARM_STR, object, &parameter);
-  }
-  // The free-form text of a value, or "<failed>".
-  static std::string text_of(void* object, uint16_t index) {
-    char buffer[AP13_LARGEST_VALUE] = {};
-    GU2_PARMSTR parameter{index, sizeof buffer, 0xFFFF, buffer};
-    return send(GU2_MSG_GET_PARM_STR, object, &parameter) == 1 ? std::string(buffer) : "<failed>";
+    return reinterpret_cast<AP41_SPECTRALHEADER*>(ParamsTest::make(nullptr, AP41_CLASS_ID));
   }
   // The stored bytes of the record from an offset on.
   static std::string stored(const AP41_SPECTRALHEADER* header, size_t offset, size_t size) {
@@ -118,18 +77,6 @@ class HeaderTest : public LoadedLibrary {
   static int16_t change_state(AP41_SPECTRALHEADER* header) {
     return static_cast<int16_t>(send(AP_MSG_GET_CHANGE_STATE, header));
   }
-
-  // A window that records the notices it receives.
-  HWND watcher(std::vector<std::pair<UINT, WPARAM>>* received) {
-    HWND made = platform::create_window([received](HWND, UINT message, WPARAM wparam, LPARAM) {
-      received->emplace_back(message, wparam);
-      return LRESULT{0};
-    });
-    windows_.push_back(made);
-    return made;
-  }
-
-  std::vector<HWND> windows_;
 };
 
 }  // namespace headertest
