@@ -258,13 +258,15 @@ bool ap40_take_over_members(AP40_LLIST* target, AP40_LLIST* staged) {
 }
 
 // The bytes of a member's own stream, for the members whose stream form the
-// list knows: a list tells its own, an object with a parameter table writes
-// a head and its data block, and a bare root object writes nothing. Other
-// members' message 56 means something else, so their size cannot be told.
+// list knows: a list tells its own, an array its file block's, an object
+// with a parameter table writes a head and its data block, and a bare root
+// object writes nothing. Other members' message 56 means something else
+// (an array's divides it), so their size cannot be told.
 bool ap40_member_stream_size(AP_OBJECT* member, uint32_t* bytes) {
   if (IsBadReadPtr(member, sizeof(AP_OBJECT))) return false;
-  if (member->class_id == AP40_CLASS_ID) {
-    *bytes = GU2_DoMethod_MSG(AP40_MSG_STREAM_SIZE, member, nullptr);
+  if (member->class_id == AP40_CLASS_ID || member->class_id == AP4_CLASS_ID) {
+    const uint16_t message = member->class_id == AP40_CLASS_ID ? AP40_MSG_STREAM_SIZE : AP4_MSG_STORED_SIZE;
+    *bytes = GU2_DoMethod_MSG(message, member, nullptr);
     return *bytes != 0;
   }
   if (member->class_id == AP2_CLASS_ID) {
@@ -279,9 +281,7 @@ bool ap40_member_stream_size(AP_OBJECT* member, uint32_t* bytes) {
 // ---------------------------------------------------------------------------
 // Operations, one a message
 
-AP40_LLIST* ap40_Create_LLIST(const void* class_id_at, AP_OBJECT* outer) {
-  uint16_t class_id = 0;
-  if (!IsBadReadPtr(class_id_at, sizeof class_id)) std::memcpy(&class_id, class_id_at, sizeof class_id);
+AP40_LLIST* ap40_Create_LLIST(uint16_t class_id, AP_OBJECT* outer) {
   if (class_id != AP40_CLASS_ID) return nullptr;
   APX_CLASSREC* record = ap40_class();
   auto* list = static_cast<AP40_LLIST*>(GU3_HeapGetEx_MM(record->instance_heap));
@@ -342,10 +342,10 @@ uint16_t ap40_Write_LLIST(AP40_LLIST* list, void* file) {
 // positioned where the read stopped, its error word telling why.
 AP40_LLIST* ap40_Read_LLIST(void* object, void* file, uint16_t create) {
   if (!ap20_IsOpen(file)) return nullptr;
-  AP40_LLIST* target = create ? ap40_Create_LLIST(object, nullptr) : static_cast<AP40_LLIST*>(object);
+  AP40_LLIST* target =
+      create ? ap40_Create_LLIST(gu2_ClassIdOf(object), nullptr) : static_cast<AP40_LLIST*>(object);
   if (!ap40_is_list(target)) return nullptr;
-  uint16_t class_id = AP40_CLASS_ID;
-  AP40_LLIST* staged = ap40_Create_LLIST(&class_id, nullptr);
+  AP40_LLIST* staged = ap40_Create_LLIST(AP40_CLASS_ID, nullptr);
   uint16_t key = 0;
   bool read = staged != nullptr && ap40_read_stream(file, staged, &key);
   const uint16_t old_key = target->key;
@@ -517,8 +517,7 @@ uint32_t ap40_Destroy_LLIST(AP40_LLIST* list, HWND window, uint16_t destroy_memb
 // holds the same members in the same order, in nodes of its own.
 AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep) {
   if (!ap40_is_list(list)) return nullptr;
-  uint16_t class_id = AP40_CLASS_ID;
-  AP40_LLIST* copy = ap40_Create_LLIST(&class_id, nullptr);
+  AP40_LLIST* copy = ap40_Create_LLIST(AP40_CLASS_ID, nullptr);
   if (copy == nullptr) return nullptr;
   bool filled = ap2_Copy_OBJ(ap40_part(list), ap40_part(copy), window) != 0;
   copy->key = list->key;
@@ -604,7 +603,7 @@ APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* pa
     case AP_MSG_ADD_DEPENDENT_WINDOW:
     case AP_MSG_REMOVE_DEPENDENT:
     case AP_MSG_ADD_DEPENDENT_OBJECT:   return ap40_is_list(list) ? AP2_Dispatcher_OBJ(ap40_part(list), message, parameter) : 0;
-    case AP_MSG_CREATE:                 return ap_object_result(ap40_Create_LLIST(object, member));
+    case AP_MSG_CREATE:                 return ap_object_result(ap40_Create_LLIST(gu2_ClassIdOf(object), member));
     case AP_MSG_NEW:                    return ap_object_result(ap40_New_LLIST(window->window, window->flag));
     case AP_MSG_DESTROY:                return ap40_Destroy_LLIST(list, window->window, window->flag);
     case AP_MSG_DUPLICATE:              return ap_object_result(ap40_Duplicate_LLIST(list, window->window, window->flag));

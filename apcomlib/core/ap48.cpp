@@ -83,9 +83,7 @@ uint32_t ap48_block_size(uint16_t message) {
 // ---------------------------------------------------------------------------
 // Operations, one a message
 
-AP48_TEXT* ap48_Create_TEXT(const void* class_id_at) {
-  uint16_t class_id = 0;
-  if (!IsBadReadPtr(class_id_at, sizeof class_id)) std::memcpy(&class_id, class_id_at, sizeof class_id);
+AP48_TEXT* ap48_Create_TEXT(uint16_t class_id) {
   if (class_id != AP48_CLASS_ID) return nullptr;
   APX_CLASSREC* record = ap48_class();
   auto* text = static_cast<AP48_TEXT*>(GU3_HeapGetEx_MM(record->instance_heap));
@@ -231,7 +229,7 @@ APEXPORT uint32_t AP48_Dispatcher_TEXT(void* object, uint16_t message, void* par
     case AP_MSG_SET_CHANGE_STATE:
     case AP_MSG_ADD_DEPENDENT_WINDOW:
     case AP_MSG_REMOVE_DEPENDENT: return ap48_is_text(text) ? AP2_Dispatcher_OBJ(ap48_part(text), message, parameter) : 0;
-    case AP_MSG_CREATE:           return ap_object_result(ap48_Create_TEXT(object));
+    case AP_MSG_CREATE:           return ap_object_result(ap48_Create_TEXT(gu2_ClassIdOf(object)));
     case AP_MSG_INIT:             return ap48_Init_TEXT(text, window->window);
     case AP_MSG_NEW:              return ap_object_result(ap2_New_OBJ(AP48_CLASS_ID, window->window));
     case AP_MSG_DESTROY:          return ap48_Destroy_TEXT(text, window->window);

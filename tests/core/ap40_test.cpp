@@ -538,11 +538,6 @@ TEST_F(KeyedLists, FindByValueComparesTextsAndPassesOverMembersWithoutAParameter
   EXPECT_EQ(send(AP40_MSG_FIND_BY_VALUE, list, &find), 0u);
 }
 
-TEST_F(KeyedLists, StreamSizeCountsEachParameterMembersHeadAndDataBlock) {
-  AP40_LLIST* list = list_of_words({1, 2});
-  // 6 for the list, then per member 2 for its class id, 2 + 4 for its head and its data block.
-  EXPECT_EQ(send(AP40_MSG_STREAM_SIZE, list), 6u + 2 * (2u + 6u + paramstest::data_size()));
-}
 
 // ---------------------------------------------------------------------------
 // Streams
@@ -555,46 +550,70 @@ std::string list_head(uint32_t count, uint16_t key) { return u32(count) + u16(ke
 // An empty nested list as a member: 2 + 6 bytes.
 const std::string kEmptyMember = u16(AP40_CLASS_ID) + list_head(0, AP40_NO_KEY);
 
-class ListStreams : public Lists {
- protected:
-  void TearDown() override {
-    for (AP20_FILE* file : files_) destroy(file);
-    Lists::TearDown();
+// File objects on files under the test's home folder; the fixture that
+// holds them destroys them (closing their handles) before the library goes.
+class ListFiles {
+ public:
+  void destroy_all() {
+    for (AP20_FILE* file : files_) {
+      AP_WINDOWPARM no_window{nullptr, 0};
+      send_to(AP_MSG_DESTROY, file, &no_window);
+    }
+    files_.clear();
   }
-  // A file object on a file under the home folder, opened with the mode.
-  AP20_FILE* open_file(const std::string& name, uint16_t mode) {
+  // A file object on the named file, opened with the mode.
+  AP20_FILE* open(const std::string& name, uint16_t mode) {
     uint16_t class_id = AP20_CLASS_ID;
     AP_NEWPARM fresh{AP20_CLASS_ID, nullptr};  // the file class takes the root's block
-    auto* file = ap_result_object<AP20_FILE>(send(AP_MSG_NEW, &class_id, &fresh));
+    auto* file = ap_result_object<AP20_FILE>(send_to(AP_MSG_NEW, &class_id, &fresh));
     files_.push_back(file);
     const std::string full = path(name);
     AP20_NAMEPARM naming{nullptr, full.c_str()};
-    send(AP20_MSG_SET_NAME, file, &naming);
+    send_to(AP20_MSG_SET_NAME, file, &naming);
     AP20_OPENPARM open{mode, 0, 0};
-    EXPECT_EQ(send(AP20_MSG_OPEN, file, &open), 1u);
+    EXPECT_EQ(send_to(AP20_MSG_OPEN, file, &open), 1u);
     return file;
   }
-  static void close(AP20_FILE* file) { send(AP20_MSG_CLOSE, file); }
+  static void close(AP20_FILE* file) { send_to(AP20_MSG_CLOSE, file); }
   static std::string path(const std::string& name) { return testsupport::home() + "/" + name; }
-  // The bytes the list leaves in a fresh file.
-  std::string written(AP40_LLIST* list, uint32_t expected_result = 1) {
-    AP20_FILE* file = open_file("list.bin", AP20_MODE_CREATE);
-    EXPECT_EQ(send(AP_MSG_WRITE, list, file), expected_result);
+  // The bytes the list leaves in a fresh file of that name.
+  std::string written(AP40_LLIST* list, const std::string& name, uint32_t expected_result = 1) {
+    AP20_FILE* file = open(name, AP20_MODE_CREATE);
+    EXPECT_EQ(send_to(AP_MSG_WRITE, list, file), expected_result);
     close(file);
-    return testsupport::read_file(path("list.bin"));
+    return testsupport::read_file(path(name));
   }
-  AP40_LLIST* read_back(const std::string& bytes, AP20_FILE** file_out = nullptr) {
-    testsupport::write_file("stream.bin", bytes);
-    AP20_FILE* file = open_file("stream.bin", AP20_MODE_READ);
+  // A new list read from the named file, or null; the file object stays open.
+  AP40_LLIST* read_list(const std::string& name, AP20_FILE** file_out = nullptr) {
+    AP20_FILE* file = open(name, AP20_MODE_READ);
     if (file_out != nullptr) *file_out = file;
     uint16_t class_id = AP40_CLASS_ID;
     AP_READPARM parameter{&file->head, 1};
-    return ap_result_object<AP40_LLIST>(send(AP_MSG_READ, &class_id, &parameter));
+    return ap_result_object<AP40_LLIST>(send_to(AP_MSG_READ, &class_id, &parameter));
+  }
+
+ private:
+  std::vector<AP20_FILE*> files_;
+};
+
+class ListStreams : public Lists {
+ protected:
+  void TearDown() override {
+    files_.destroy_all();
+    Lists::TearDown();
+  }
+  AP20_FILE* open_file(const std::string& name, uint16_t mode) { return files_.open(name, mode); }
+  std::string written(AP40_LLIST* list, uint32_t expected_result = 1) {
+    return files_.written(list, "list.bin", expected_result);
+  }
+  AP40_LLIST* read_back(const std::string& bytes, AP20_FILE** file_out = nullptr) {
+    testsupport::write_file("stream.bin", bytes);
+    return files_.read_list("stream.bin", file_out);
   }
   static uint32_t position(AP20_FILE* file) { return send(AP20_MSG_POSITION, file); }
   static uint32_t error(AP20_FILE* file) { return send(AP20_MSG_LAST_ERROR, file); }
 
-  std::vector<AP20_FILE*> files_;
+  ListFiles files_;
 };
 
 TEST_F(ListStreams, WriteGivesCountKeyAndEachMembersClassIdAndStream) {
@@ -645,9 +664,9 @@ TEST_F(ListStreams, SaveWritesTheListThroughItsRootPartAndMarksItSaved) {
   add(list, &make_list(AP40_NO_KEY)->head);
   AP20_FILE* file = open_file("saved.bin", AP20_MODE_CREATE);
   EXPECT_EQ(send(AP_MSG_SAVE, list, file), 1u);
-  close(file);
+  ListFiles::close(file);
   EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, list), static_cast<uint32_t>(AP2_SAVED));
-  EXPECT_EQ(testsupport::read_file(path("saved.bin")).size(), send(AP40_MSG_STREAM_SIZE, list));
+  EXPECT_EQ(testsupport::read_file(ListFiles::path("saved.bin")).size(), send(AP40_MSG_STREAM_SIZE, list));
 }
 
 TEST_F(ListStreams, WriteFailsWhenAMembersOwnWriteFails) {
@@ -663,7 +682,7 @@ TEST_F(ListStreams, WriteFailsWhenAMembersOwnWriteFails) {
 TEST_F(ListStreams, WriteAndReadNeedAnOpenFileObject) {
   AP40_LLIST* list = make_list();
   AP20_FILE* file = open_file("closed.bin", AP20_MODE_CREATE);
-  close(file);
+  ListFiles::close(file);
   EXPECT_EQ(send(AP_MSG_WRITE, list, file), 0u);
   AP40_LLIST* not_a_file = make_list();
   EXPECT_EQ(send(AP_MSG_WRITE, list, not_a_file), 0u);
@@ -719,6 +738,133 @@ TEST_F(ListStreams, AFailedReadIntoAListLeavesItAsItWas) {
   EXPECT_EQ(contents(list), std::vector<std::string>{"own"});
   EXPECT_EQ(list->key, 4);
   EXPECT_EQ(class_record(AP40_CLASS_ID).live, 1);
+}
+
+// ---------------------------------------------------------------------------
+// A list of members of several classes through a file and back
+
+// The parameter-set class of the parameter tests, made able to come out of a
+// stream: a read with create makes a new object and has its PARAMS part read
+// the stream into it, as the parameter-set classes do.
+uint32_t streamed_set_dispatcher(void* object, uint16_t message, void* parameter) {
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
+  if (message != AP_MSG_READ || !read->create) return paramstest::set_dispatcher(object, message, parameter);
+  uint16_t class_id = paramstest::kSetClass;
+  AP_NEWPARM fresh{paramstest::kSetClass, nullptr};
+  auto* made = ap_result_object<AP13_CHILD>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &fresh));
+  if (made == nullptr) return 0;
+  AP_READPARM into{read->file, 0};
+  if (AP13_Dispatcher_PARAMS(made->params, AP_MSG_READ, &into) != 0) return ap_object_result(made);
+  AP_WINDOWPARM no_window{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, made, &no_window);
+  return 0;
+}
+
+class MixedListStreams : public KeyedLists {
+ protected:
+  void SetUp() override {
+    KeyedLists::SetUp();
+    GU2_ImmedSetDispatcher(paramstest::kSetClass, streamed_set_dispatcher);
+  }
+  void TearDown() override {
+    for (AP40_LLIST* list : lists_) {
+      AP_WINDOWPARM with_members{nullptr, 1};
+      send(AP_MSG_DESTROY, list, &with_members);
+    }
+    files_.destroy_all();
+    KeyedLists::TearDown();
+  }
+  // A list the test ends by destroying it with its members.
+  AP40_LLIST* kept(AP40_LLIST* list) {
+    lists_.push_back(list);
+    return list;
+  }
+  // A parameter-set member made here: the lists destroy them with themselves.
+  static AP13_CHILD* streamed_member(uint16_t word) {
+    AP13_CHILD* made = make();
+    set(made, kWord, &word);
+    return made;
+  }
+  static AP4_ARRAY* array_of(uint32_t rows, uint32_t columns, float first) {
+    uint16_t class_id = AP4_CLASS_ID;
+    AP4_NEWPARM fresh{nullptr, rows, columns};
+    auto* array = ap_result_object<AP4_ARRAY>(send(AP_MSG_NEW, &class_id, &fresh));
+    for (uint32_t row = 0; row < rows; ++row) {
+      for (uint32_t column = 0; column < columns; ++column) {
+        AP4_SETELEMENTPARM element{{static_cast<int32_t>(row), static_cast<int32_t>(column)},
+                                   first + static_cast<float>(row * columns + column)};
+        send(AP4_MSG_SET_ELEMENT, array, &element);
+      }
+    }
+    return array;
+  }
+
+  std::vector<AP40_LLIST*> lists_;
+  ListFiles files_;
+};
+
+std::string floats(std::initializer_list<float> values) {
+  std::string bytes;
+  for (float value : values) bytes += paramstest::bytes_of(value);
+  return bytes;
+}
+
+// The stream of a list keyed on the Word row holding two parameter sets,
+// an empty list keyed on 3, a 2 x 3 array of 0.5 to 5.5 and a bare root
+// object, in that order: each member's class id, then its own stream.
+std::string mixed_stream(AP13_CHILD* first, AP13_CHILD* second) {
+  auto parameter_set = [](AP13_CHILD* object) {
+    return u16(paramstest::kSetClass) + u16(paramstest::kSetClass) + u32(paramstest::data_size()) +
+           std::string(reinterpret_cast<const char*>(paramstest::data_of(object)), paramstest::data_size());
+  };
+  return list_head(5, kWord) + parameter_set(first) + parameter_set(second) + u16(AP40_CLASS_ID) + list_head(0, 3) +
+         u16(AP4_CLASS_ID) + u32(2) + u32(3) + floats({0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f}) + u16(AP2_CLASS_ID);
+}
+
+TEST_F(MixedListStreams, AListOfSeveralClassesWritesEachMembersStreamAndReadsBackTheSame) {
+  AP40_LLIST* list = kept(make_list(kWord));
+  AP13_CHILD* four = streamed_member(4);
+  AP13_CHILD* two = streamed_member(2);
+  add(list, four);
+  add(list, make_list(3));
+  add(list, two);
+  add(list, array_of(2, 3, 0.5f));
+  add(list, ap2_New_OBJ(AP2_CLASS_ID, nullptr));
+  // The parameter sets are kept in the key's order, the others follow as they came.
+  const std::string expected = mixed_stream(two, four);
+  EXPECT_EQ(files_.written(list, "mixed.bin"), expected);
+  EXPECT_EQ(send(AP40_MSG_STREAM_SIZE, list), expected.size());
+
+  AP40_LLIST* copy = files_.read_list("mixed.bin");
+  ASSERT_NE(copy, nullptr);
+  kept(copy);
+  EXPECT_EQ(copy->key, kWord);
+  std::vector<uint16_t> classes;
+  for (AP_OBJECT* member : members(copy)) classes.push_back(member->class_id);
+  ASSERT_EQ(classes, (std::vector<uint16_t>{paramstest::kSetClass, paramstest::kSetClass, AP40_CLASS_ID,
+                                            AP4_CLASS_ID, AP2_CLASS_ID}));
+  EXPECT_EQ(word_of(member_at(copy, 0)), 2);
+  EXPECT_EQ(word_of(member_at(copy, 1)), 4);
+  EXPECT_EQ(text_of(member_at(copy, 0), kString), "hello");
+  // Written again, the copy gives the same stream (the parameter sets'
+  // references to memory of their own aside, which a stream does not carry).
+  auto* first = reinterpret_cast<AP13_CHILD*>(member_at(copy, 0));
+  auto* second = reinterpret_cast<AP13_CHILD*>(member_at(copy, 1));
+  EXPECT_EQ(files_.written(copy, "again.bin"), mixed_stream(first, second));
+}
+
+TEST_F(MixedListStreams, MembersReadGoWhereTheStoredKeyPutsThem) {
+  // A stream whose members are not in the order of its key: written by a
+  // list that took the key without being sorted again.
+  AP40_LLIST* list = kept(make_list());
+  add(list, streamed_member(4));
+  add(list, streamed_member(2));
+  list->key = kWord;
+  files_.written(list, "unsorted.bin");
+  AP40_LLIST* copy = files_.read_list("unsorted.bin");
+  ASSERT_NE(copy, nullptr);
+  kept(copy);
+  EXPECT_EQ(words(copy), (std::vector<uint16_t>{2, 4}));
 }
 
 }  // namespace

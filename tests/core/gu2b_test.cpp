@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "core/params_fixture.h"
 #include "core/tracked_params.h"
@@ -248,6 +249,9 @@ TEST_F(ParameterChecks, ParameterPartIsFoundThroughTheChainOfParentParts) {
   uint16_t list_class = AP40_CLASS_ID;
   AP_WINDOWPARM no_window{nullptr, AP40_NO_KEY};
   EXPECT_EQ(GU2_IsAP13Child(ap_result_object<void>(send(AP_MSG_NEW, &list_class, &no_window))), 0);
+  uint16_t array_class = AP4_CLASS_ID;
+  AP4_NEWPARM one_by_one{nullptr, 1, 1};
+  EXPECT_EQ(GU2_IsAP13Child(ap_result_object<void>(send(AP_MSG_NEW, &array_class, &one_by_one))), 0);
   EXPECT_EQ(GU2_IsAP13Child(nullptr), 0);
   AP_OBJECT unregistered{199, &object->params->head};
   EXPECT_EQ(GU2_IsAP13Child(&unregistered), 0);
