@@ -477,11 +477,9 @@ constexpr uint16_t AP34_MSG_REPLACE = 40;
 constexpr uint16_t AP34_MSG_DELETE_MASKED = 41;
 constexpr uint16_t AP34_MSG_MAKE_ABSOLUTE = 42;
 
-// Spectrum messages the annotation sends to the spectrum it belongs to.
+// Spectrum messages that the annotation and the gain-type setter send.
 constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
 constexpr uint16_t AP7_MSG_GET_HEADER = 168;
-// Header parameter that holds a spectrum's Y-unit code (u32).
-constexpr uint16_t AP34_HEADER_Y_UNITS = 5;
 
 // Annotation record, 54 bytes, a cell of the heap "AP34CLASSDATA"; callers
 // hand records of the same form to messages 37, 38 and 40.
