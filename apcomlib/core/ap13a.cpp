@@ -28,8 +28,6 @@ constexpr char kNotGivenFallback[] = "N/A";
 // Type 4's reserved value: what a not-given float becomes as an integer.
 constexpr int32_t kLongNotGiven = INT32_MIN;
 constexpr uint32_t kDWordNotGiven = 0xFFFFFFFF;
-// A Bool's text needs room for "FALSE" and its terminator.
-constexpr uint32_t kBoolTextBytes = 6;
 // Colour references of the window system carry this flag above blue.
 constexpr uint32_t kColourFlag = 0x02000000;
 
@@ -47,6 +45,14 @@ ParsedValue g_parsed;
 bool ap13a_is_integer_type(uint16_t type) {
   return (type >= AP13_TYPE_INT && type <= AP13_TYPE_DWORD) || type == AP13_TYPE_ADDR || type == AP13_TYPE_WINID ||
          (type >= AP13_TYPE_COLOR && type <= AP13_TYPE_GU3MEMDWORDADDR && type != AP13_TYPE_OWNEDTEXT);
+}
+
+// A number written in a type's width.
+template <typename T>
+bool ap13a_put(int64_t number, void* out) {
+  const T value = static_cast<T>(number);
+  std::memcpy(out, &value, sizeof value);
+  return true;
 }
 
 bool ap13a_tolerantly_equal(double a, double b, uint16_t type) {
@@ -80,7 +86,7 @@ bool ap13a_valid_integer(int64_t v, uint16_t type, uint16_t kind, const uint8_t*
       return first <= v && v <= max && step != 0 && (v - first) % step == 0;
     }
     case AP13_LIMITS_LIST: {
-      const uint16_t n = ap13_load<uint16_t>(limits);
+      const uint16_t n = ap_load<uint16_t>(limits);
       for (uint16_t i = 0; i < n; ++i) {
         if (ap13_integer_at(limits + 2 + i * width, type) == v) return true;
       }
@@ -93,7 +99,7 @@ bool ap13a_valid_integer(int64_t v, uint16_t type, uint16_t kind, const uint8_t*
 }
 
 bool ap13a_is_missing(const void* value, uint16_t type) {
-  return type == AP13_TYPE_SINGLE ? ap1_is_missing(ap13_load<float>(value)) : ap1_is_missing_db(ap13_load<double>(value));
+  return type == AP13_TYPE_SINGLE ? ap1_is_missing(ap_load<float>(value)) : ap1_is_missing_db(ap_load<double>(value));
 }
 
 bool ap13a_valid_float(const void* value, uint16_t type, uint16_t kind, const uint8_t* limits) {
@@ -114,7 +120,7 @@ bool ap13a_valid_float(const void* value, uint16_t type, uint16_t kind, const ui
       return ap13a_negligible(r, scale, type) || ap13a_negligible(step - r, scale, type);
     }
     case AP13_LIMITS_LIST: {
-      const uint16_t n = ap13_load<uint16_t>(limits);
+      const uint16_t n = ap_load<uint16_t>(limits);
       for (uint16_t i = 0; i < n; ++i) {
         if (ap13a_tolerantly_equal(v, ap13_float_at(limits + 2 + i * width, type), type)) return true;
       }
@@ -144,7 +150,7 @@ bool ap13a_valid(const AP13_PARAMS* part, uint16_t index, const void* value) {
   }
   if (IsBadReadPtr(value, ap13_limit_width(type))) return false;
   if (type == AP13_TYPE_BOOL) {
-    const int16_t flag = ap13_load<int16_t>(value);
+    const int16_t flag = ap_load<int16_t>(value);
     return flag == 0 || flag == 1;
   }
   if (type == AP13_TYPE_SINGLE || type == AP13_TYPE_DOUBLE)
@@ -238,7 +244,6 @@ bool ap13a_read_float(const char* text, uint16_t type, double* out) {
   char copy[AP13_LARGEST_VALUE];
   std::strcpy(copy, text);
   GUX_ChangeInternatDecimalToUS(copy);
-  errno = 0;
   char* end = nullptr;
   const double value = type == AP13_TYPE_SINGLE ? std::strtof(copy, &end) : std::strtod(copy, &end);
   if (end == copy || !ap13a_blank_rest(end) || std::isinf(value)) return false;
@@ -289,41 +294,25 @@ uint32_t ap13_limit_width(uint16_t type) {
 int64_t ap13_integer_at(const void* at, uint16_t type) {
   switch (type) {
     case AP13_TYPE_BOOL:
-    case AP13_TYPE_INT: return ap13_load<int16_t>(at);
+    case AP13_TYPE_INT: return ap_load<int16_t>(at);
     case AP13_TYPE_WORD:
-    case AP13_TYPE_WINID: return ap13_load<uint16_t>(at);
-    case AP13_TYPE_LONG: return ap13_load<int32_t>(at);
-    default: return ap13_load<uint32_t>(at);
+    case AP13_TYPE_WINID: return ap_load<uint16_t>(at);
+    case AP13_TYPE_LONG: return ap_load<int32_t>(at);
+    default: return ap_load<uint32_t>(at);
   }
 }
 
 double ap13_float_at(const void* at, uint16_t type) {
-  return type == AP13_TYPE_SINGLE ? ap13_load<float>(at) : ap13_load<double>(at);
+  return type == AP13_TYPE_SINGLE ? ap_load<float>(at) : ap_load<double>(at);
 }
 
 bool ap13_store_number(int64_t number, uint16_t type, void* out) {
   switch (type) {
-    case AP13_TYPE_INT: {
-      const int16_t value = static_cast<int16_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
+    case AP13_TYPE_INT: return ap13a_put<int16_t>(number, out);
     case AP13_TYPE_WORD:
-    case AP13_TYPE_WINID: {
-      const uint16_t value = static_cast<uint16_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
-    case AP13_TYPE_LONG: {
-      const int32_t value = static_cast<int32_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
-    default:
-      if (!ap13a_is_integer_type(type)) return false;
-      const uint32_t value = static_cast<uint32_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
+    case AP13_TYPE_WINID: return ap13a_put<uint16_t>(number, out);
+    case AP13_TYPE_LONG: return ap13a_put<int32_t>(number, out);
+    default: return ap13a_is_integer_type(type) && ap13a_put<uint32_t>(number, out);
   }
 }
 
@@ -394,24 +383,24 @@ int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width,
   const char* not_given = ap13_not_given_text();
   switch (type) {
     case AP13_TYPE_BOOL: {
-      if (!ap13_buffer_takes(buffer, kBoolTextBytes, buffer_size)) return 0;
-      return ap13_copy_text(buffer, ap13_load<int16_t>(value) != 0 ? "TRUE" : "FALSE", buffer_size);
+      if (!ap13_buffer_takes(buffer, AP13_BOOL_TEXT_BYTES, buffer_size)) return 0;
+      return ap13_copy_text(buffer, ap_load<int16_t>(value) != 0 ? "TRUE" : "FALSE", buffer_size);
     }
     case AP13_TYPE_INT:
-      return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*d", width, ap13_load<int16_t>(value));
+      return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*d", width, ap_load<int16_t>(value));
     case AP13_TYPE_WORD:
     case AP13_TYPE_WINID:
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*u", width,
-                                static_cast<unsigned>(ap13_load<uint16_t>(value)));
+                                static_cast<unsigned>(ap_load<uint16_t>(value)));
     case AP13_TYPE_LONG: {
-      const int32_t number = ap13_load<int32_t>(value);
+      const int32_t number = ap_load<int32_t>(value);
       if (number == kLongNotGiven) return ap13a_place_text(not_given, free_form, width, buffer, buffer_size);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*" PRId32, width, number);
     }
     case AP13_TYPE_DWORD:
     case AP13_TYPE_ADDR:
     case AP13_TYPE_AP4ADDR: {
-      const uint32_t number = ap13_load<uint32_t>(value);
+      const uint32_t number = ap_load<uint32_t>(value);
       if (number == kDWordNotGiven) return ap13a_place_text(not_given, free_form, width, buffer, buffer_size);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*" PRIu32, width, number);
     }
@@ -427,7 +416,7 @@ int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width,
     case AP13_TYPE_LLIST:
     case AP13_TYPE_CARRAY: return ap13a_format_bytes(value, width, buffer, buffer_size);
     case AP13_TYPE_COLOR: {
-      const uint32_t colour = ap13_load<uint32_t>(value);
+      const uint32_t colour = ap_load<uint32_t>(value);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%d,%d,%d", static_cast<int>(colour & 0xFF),
                                 static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
     }

@@ -42,7 +42,7 @@ constexpr uint16_t kSpectralHeaderTitle = 8;
 constexpr int32_t kDefaultElementWidth = 10;
 constexpr int32_t kWordElementWidth = 8;
 constexpr int32_t kDoubleElementWidth = 20;
-constexpr int32_t kBoolElementWidth = 6;
+constexpr int32_t kBoolElementWidth = AP13_BOOL_TEXT_BYTES;
 
 // Message 36 of an ARRAY, 20 bytes: a range and where its extent goes.
 #pragma pack(push, 2)
@@ -87,7 +87,7 @@ uint32_t ap13b_element_bytes(uint16_t element_type) {
 
 // The bytes of the memory block behind a handle value; false without one.
 bool ap13b_held_block(const void* value, uint8_t** data, uint32_t* bytes) {
-  auto handle = ap13_load<GU3_HANDLE>(value);
+  auto handle = ap_load<GU3_HANDLE>(value);
   if (handle == nullptr) return false;
   *bytes = GU3_NumElements_MM(handle) * GU3_LenElements_MM(handle);
   *data = static_cast<uint8_t*>(GU3_GetPointer_MM(handle, 0, nullptr, nullptr));
@@ -108,7 +108,7 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
   uint8_t* data = nullptr;
   uint32_t bytes = 0;
   if (!ap13b_held_block(value, &data, &bytes) || bytes < 4) return false;
-  *count = ap13_load<uint16_t>(data);
+  *count = ap_load<uint16_t>(data);
   uint32_t at = 4;
   for (uint16_t i = 0; i < *count; ++i) {
     const void* end = std::memchr(data + at, '\0', bytes - at);
@@ -119,7 +119,7 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
   return true;
 }
 
-AP_OBJECT* ap13b_array_of(const void* value) { return ap13_load<AP_OBJECT*>(value); }
+AP_OBJECT* ap13b_array_of(const void* value) { return ap_load<AP_OBJECT*>(value); }
 
 bool ap13b_array_extent(AP_OBJECT* array, uint32_t* rows, uint32_t* columns) {
   AP1_ELEMENT extent{0, 0};
@@ -269,7 +269,7 @@ uint32_t ap13b_fill_array(AP_OBJECT* array, const char* text) {
       whole = ap13b_piece(&at, last ? '\r' : '\t', piece);
       if (whole && last && *at != '\0') ++at;
       if (whole && ap13_ParseValue_PARAMS(piece, AP13_TYPE_SINGLE, &parsed) != 0) {
-        values[row * columns + column] = ap13_load<float>(parsed);
+        values[row * columns + column] = ap_load<float>(parsed);
       } else {
         whole = false;
       }
@@ -342,7 +342,7 @@ uint32_t ap13b_fill_strings(AP13_PARAMS* part, uint16_t index, const char* text,
     std::memcpy(bytes + put, string.c_str(), string.size() + 1);
     put += static_cast<uint32_t>(string.size()) + 1;
   }
-  const GU3_HANDLE old = ap13_load<GU3_HANDLE>(value);
+  const GU3_HANDLE old = ap_load<GU3_HANDLE>(value);
   if (ap13_SetParmValue_PARAMS(part, index, &block, force) != 1) {
     GU3_Free_MM(block);
     return 0;
@@ -381,7 +381,7 @@ bool ap13b_choice_value(AP13_PARAMS* part, uint16_t index, uint32_t n, ValueBuff
       return false;
     case AP13_LIMITS_LIST: std::memcpy(value, limits + 2 + n * width, width); return true;
     case AP13_LIMITS_CHOICE: {
-      const int16_t group = ap13_load<int16_t>(limits);
+      const int16_t group = ap_load<int16_t>(limits);
       const int32_t number = GU4_GetAssocNumber(group, GU4_GetAssocIndex(group, n, nullptr), nullptr, nullptr);
       return integer && number != -1 && ap13_store_number(number, type, value);
     }
@@ -422,13 +422,14 @@ uint32_t ap13_GetChoiceCount_PARAMS(AP13_PARAMS* part, uint16_t index) {
       }
       if (!floating) return AP13_NO_CHOICES;
       const double min = ap13_float_at(limits, type), max = ap13_float_at(limits + width, type);
-      const double steps = (max - min) / ap13_float_at(limits + 2 * width, type);
-      if (!(steps >= 0.0)) return 0;
+      const double step = ap13_float_at(limits + 2 * width, type);
+      if (!(step > 0.0) || !(max >= min)) return 0;
+      const double steps = (max - min) / step;
       return steps < static_cast<double>(AP13_NO_CHOICES - 1) ? static_cast<uint32_t>(steps) + 1 : AP13_NO_CHOICES;
     }
-    case AP13_LIMITS_LIST: return ap13_load<uint16_t>(limits);
+    case AP13_LIMITS_LIST: return ap_load<uint16_t>(limits);
     case AP13_LIMITS_CHOICE: {
-      const int32_t count = GU4_GetAssocCountNoDup(ap13_load<int16_t>(limits), nullptr);
+      const int32_t count = GU4_GetAssocCountNoDup(ap_load<int16_t>(limits), nullptr);
       return count >= 0 ? static_cast<uint32_t>(count) : AP13_NO_CHOICES;
     }
     case AP13_LIMITS_RANGE: {
@@ -458,7 +459,7 @@ uint32_t ap13_GetChoiceText_PARAMS(AP13_PARAMS* part, const AP13_CHOICETEXTPARM*
   const auto precision = static_cast<int16_t>(block->precision);
   if (row->limits == AP13_LIMITS_CHOICE) {
     const uint8_t* limits = ap13_limits_record(part, block->index);
-    const char* text = limits != nullptr ? GU4_GetAssocIndex(ap13_load<int16_t>(limits), block->n, nullptr) : nullptr;
+    const char* text = limits != nullptr ? GU4_GetAssocIndex(ap_load<int16_t>(limits), block->n, nullptr) : nullptr;
     return text != nullptr ? ap13_FormatValue_PARAMS(text, AP13_TYPE_STRING, width, precision, block->buffer, 0) : 0;
   }
   ValueBuffer choice;
@@ -553,10 +554,10 @@ Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const
     case AP13_TYPE_ADDR:
     case AP13_TYPE_COLOR: differs = ap13_integer_at(source, row.type) != ap13_integer_at(target, row.type); break;
     case AP13_TYPE_SINGLE:
-      differs = AP1_KovFloatCompareSG_MATH(ap13_load<float>(source), ap13_load<float>(target)) == 0;
+      differs = AP1_KovFloatCompareSG_MATH(ap_load<float>(source), ap_load<float>(target)) == 0;
       break;
     case AP13_TYPE_DOUBLE:
-      differs = AP1_KovFloatCompareDB_MATH(ap13_load<double>(source), ap13_load<double>(target)) == 0;
+      differs = AP1_KovFloatCompareDB_MATH(ap_load<double>(source), ap_load<double>(target)) == 0;
       break;
     case AP13_TYPE_STRING:
       differs = std::strncmp(reinterpret_cast<const char*>(source), reinterpret_cast<const char*>(target), row.size) != 0;
@@ -565,14 +566,14 @@ Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const
     case AP13_TYPE_LLIST:
     case AP13_TYPE_CARRAY: differs = std::memcmp(source, target, row.size) != 0; break;
     case AP13_TYPE_OWNEDTEXT: {
-      const char* a = ap13_load<const char*>(source);
-      const char* b = ap13_load<const char*>(target);
+      const char* a = ap_load<const char*>(source);
+      const char* b = ap_load<const char*>(target);
       return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0 ? Difference::Same : Difference::CannotCopy;
     }
     default:
       // References to arrays and memory blocks have one owner each: a copy
       // of the reference would share it.
-      return ap13_load<uint32_t>(source) == ap13_load<uint32_t>(target) ? Difference::Same : Difference::CannotCopy;
+      return ap_load<uint32_t>(source) == ap_load<uint32_t>(target) ? Difference::Same : Difference::CannotCopy;
   }
   return differs ? Difference::Differs : Difference::Same;
 }
@@ -600,7 +601,7 @@ uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block) 
   if (!ap13_is_part(part) || part->table == nullptr || part->data == nullptr) return 0;
   AP_OBJECT* target = block->target;
   if (IsBadReadPtr(target, sizeof(uint16_t))) return 0;
-  const uint16_t target_class = ap13_load<uint16_t>(target);
+  const uint16_t target_class = ap_load<uint16_t>(target);
   AP13_PARAMS* target_part = ap13_FindParamsPart(target);
   if ((target_class != AP13_CLASS_ID && target_class != part->owner_class) || target_part == nullptr ||
       target_part->data == nullptr)
@@ -659,18 +660,20 @@ uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
   return append("\r\n") ? 1 : 0;
 }
 
+// The flag bits that a parameter set of each of these owning classes may
+// carry; other classes carry none.
+struct ClassFlagMask {
+  uint16_t owner_class;
+  uint16_t mask;
+};
+constexpr ClassFlagMask kClassFlagMasks[] = {{6, 4}, {35, 8}, {38, 2}, {56, 1}, {64, 16}};
+
 uint32_t ap13_TestClassFlag_PARAMS(AP13_PARAMS* part, int16_t flags) {
   if (!ap13_is_part(part)) return 0;
-  uint16_t mask = 0;
-  switch (part->owner_class) {
-    case 6: mask = 4; break;
-    case 35: mask = 8; break;
-    case 38: mask = 2; break;
-    case 56: mask = 1; break;
-    case 64: mask = 16; break;
-    default: break;
+  for (const ClassFlagMask& entry : kClassFlagMasks) {
+    if (entry.owner_class == part->owner_class) return static_cast<uint16_t>(flags) & entry.mask;
   }
-  return static_cast<uint16_t>(flags) & mask;
+  return 0;
 }
 
 uint32_t ap13_GetParmSize_PARAMS(AP13_PARAMS* part, uint16_t index) {
@@ -689,7 +692,7 @@ uint32_t ap13_GetTextSize_PARAMS(AP13_PARAMS* part, uint16_t index, int16_t widt
   uint8_t* data = nullptr;
   uint32_t n = 0;
   switch (row->type) {
-    case AP13_TYPE_BOOL: return none ? 0 : kBoolElementWidth;
+    case AP13_TYPE_BOOL: return none ? 0 : AP13_BOOL_TEXT_BYTES;
     case AP13_TYPE_INT:
     case AP13_TYPE_WORD:
     case AP13_TYPE_WINID: return none ? 0 : w + 1;
@@ -711,7 +714,7 @@ uint32_t ap13_GetTextSize_PARAMS(AP13_PARAMS* part, uint16_t index, int16_t widt
     case AP13_TYPE_STSTRARRAY: {
       uint32_t bytes = 0;
       if (!ap13b_held_block(value, &data, &bytes) || bytes < 4) return 0;
-      return ap13_load<uint16_t>(data) + ap13_load<uint16_t>(data + 2);
+      return ap_load<uint16_t>(data) + ap_load<uint16_t>(data + 2);
     }
     case AP13_TYPE_GU3MEMBOOLADDR:
       if (!ap13b_held_elements(value, row->type, &data, &n)) return 0;
@@ -748,7 +751,7 @@ uint32_t ap13_FormatParm_PARAMS(AP13_PARAMS* part, const AP13_FORMATPARM* block)
   if (row->limits == AP13_LIMITS_CHOICE && row->type != AP13_TYPE_STRING) {
     const uint8_t* limits = ap13_limits_record(part, block->index);
     if (limits == nullptr) return 0;
-    const char* text = GU4_GetAssocString(ap13_load<int16_t>(limits), ap13_load<uint16_t>(stored), nullptr, nullptr);
+    const char* text = GU4_GetAssocString(ap_load<int16_t>(limits), ap_load<uint16_t>(stored), nullptr, nullptr);
     return ap13_FormatValue_PARAMS(text != nullptr ? text : ap13_not_given_text(), AP13_TYPE_STRING, width, precision,
                                    buffer, size);
   }
@@ -803,7 +806,7 @@ uint32_t ap13_ParseParm_PARAMS(AP13_PARAMS* part, uint16_t index, const char* te
   if (row->limits == AP13_LIMITS_CHOICE) {
     const uint8_t* limits = ap13_limits_record(part, index);
     if (limits == nullptr) return 0;
-    const int32_t number = GU4_GetAssocNumber(ap13_load<int16_t>(limits), text, nullptr, nullptr);
+    const int32_t number = GU4_GetAssocNumber(ap_load<int16_t>(limits), text, nullptr, nullptr);
     uint8_t value[sizeof(uint32_t)] = {};
     if (number == -1 || !ap13_store_number(number, type, value)) return 0;
     return ap13_SetParmValue_PARAMS(part, index, value, force);
@@ -847,7 +850,7 @@ uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* bl
   } else if (row->type == AP13_TYPE_STSTRARRAY) {
     if (ap13b_held_block(value, &data, &n) && n >= 4) {
       block->extent[0] = 1;
-      block->extent[1] = ap13_load<uint16_t>(data);
+      block->extent[1] = ap_load<uint16_t>(data);
     }
   } else if (ap13b_is_handle_array(row->type) && ap13b_held_elements(value, row->type, &data, &n)) {
     block->extent[0] = 1;

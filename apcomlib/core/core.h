@@ -355,6 +355,14 @@ T* ap_result_object(uint32_t result) {
   return reinterpret_cast<T*>(static_cast<uintptr_t>(result));
 }
 
+// A value of a packed record or a byte block, whatever its alignment.
+template <typename T>
+T ap_load(const void* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
 // ---------------------------------------------------------------------------
 // Message layer (GU2)
 
@@ -876,14 +884,8 @@ AP13_PARAMS* ap13_FindParamsPart(const void* object);
 
 // No row is larger than this: values pass whole through buffers of it.
 constexpr uint16_t AP13_LARGEST_VALUE = 520;
-
-// A value of a packed record, whatever its alignment.
-template <typename T>
-T ap13_load(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
+// A Bool's text needs room for "FALSE" and its terminator.
+constexpr uint32_t AP13_BOOL_TEXT_BYTES = 6;
 
 bool ap13_is_part(const AP13_PARAMS* part);
 // Width of the numbers of a type's limits records, and a number of that

@@ -426,4 +426,20 @@ class ParamsTest : public LoadedLibrary {
   std::vector<HWND> windows_;
 };
 
+// The test class's fixture with one object of it, made and destroyed
+// around each test.
+class ObjectTest : public ParamsTest {
+ protected:
+  void SetUp() override {
+    ParamsTest::SetUp();
+    object_ = make();
+    ASSERT_NE(object_, nullptr);
+  }
+  void TearDown() override {
+    destroy(object_);
+    ParamsTest::TearDown();
+  }
+  AP13_CHILD* object_ = nullptr;
+};
+
 }  // namespace paramstest
