@@ -23,8 +23,11 @@
 
 namespace {
 
-// Messages this module sends to objects of other classes: the ARRAY extent
-// of a range and the address of its data, and the TEXT append.
+// Objects of other classes this module reaches, and the messages it sends
+// them: the ARRAY extent of a range and the address of its data, and the
+// TEXT append. An object of any other class is not sent them.
+constexpr uint16_t kArrayClass = 4;
+constexpr uint16_t kTextClass = 48;
 constexpr uint16_t kArrayExtentMessage = 36;
 constexpr uint16_t kArrayDataMessage = 101;
 constexpr uint16_t kTextAppendMessage = 36;
@@ -119,7 +122,15 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
   return true;
 }
 
-AP_OBJECT* ap13b_array_of(const void* value) { return ap_load<AP_OBJECT*>(value); }
+bool ap13b_is_of_class(const AP_OBJECT* object, uint16_t class_id) {
+  return !IsBadReadPtr(object, sizeof(uint16_t)) && ap_load<uint16_t>(object) == class_id;
+}
+
+// The ARRAY a type 15 value refers to, or null.
+AP_OBJECT* ap13b_array_of(const void* value) {
+  auto* array = ap_load<AP_OBJECT*>(value);
+  return ap13b_is_of_class(array, kArrayClass) ? array : nullptr;
+}
 
 bool ap13b_array_extent(AP_OBJECT* array, uint32_t* rows, uint32_t* columns) {
   AP1_ELEMENT extent{0, 0};
@@ -639,7 +650,7 @@ uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block) 
 // Listing, flags and sizes
 
 uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
-  if (!ap13_is_part(part) || part->table == nullptr || text == nullptr) return 0;
+  if (!ap13_is_part(part) || part->table == nullptr || !ap13b_is_of_class(text, kTextClass)) return 0;
   // A failed append leaves the text object to its owner, the caller.
   auto append = [text](const char* line) {
     return GU2_DoMethod_MSG(kTextAppendMessage, text, const_cast<char*>(line)) != 0;
@@ -889,7 +900,7 @@ bool ap13b_stored_value_valid(AP13_PARAMS* part, uint16_t index, const uint8_t* 
 uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block) {
   if (!ap13_is_part(part) || part->table == nullptr || block->data != part->data || part->data == nullptr ||
       block->block_size != part->table->data_size || block->stored_size == 0 ||
-      block->stored_size > kLargestStoredBlock)
+      block->stored_size > kLargestStoredBlock || ap20_IsOpen(block->file) == 0)
     return 0;
   auto* scratch = static_cast<uint8_t*>(GU3_NewPointer(block->stored_size + 1));
   if (scratch == nullptr) return 0;

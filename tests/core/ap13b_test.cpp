@@ -351,6 +351,12 @@ TEST_F(Listing, AMissingNameEndsTheListing) {
   EXPECT_EQ(list(nullptr), 0u);
 }
 
+TEST_F(Listing, GoesOnlyIntoATextObject) {
+  add_texts();
+  AP13_LISTPARM parameter{reinterpret_cast<AP_OBJECT*>(object_), nullptr};
+  EXPECT_EQ(send(AP13_MSG_LIST_TO_TEXT, object_, &parameter), 0u);
+}
+
 // ---------------------------------------------------------------------------
 // Class flags and value sizes (messages 61 to 63)
 
@@ -517,6 +523,12 @@ TEST_F(DeepText, WritesAnArrayRowByRow) {
   EXPECT_EQ(format(kAP4Addr, 0xFFFF, 0, 64, 0), std::make_pair(1u, reference)) << "plainly, its reference";
 }
 
+TEST_F(DeepText, AReferenceToAnythingButAnArrayIsNotFollowed) {
+  put(object_, kAP4Addr, object_);
+  EXPECT_EQ(format(kAP4Addr, 4, 1, 64).first, 0u);
+  EXPECT_EQ(parse(kAP4Addr, "1\t2\r\n"), 0u);
+}
+
 TEST_F(DeepText, FillsHeldElementsInPlaceWithTheChangeNotice) {
   GU3_HANDLE floats = keep(held<float>({0, 0, 0}));
   put(object_, kFloatAddr, floats);
@@ -674,6 +686,14 @@ TEST_F(TakeValues, OnlyThePartsOwnBlockAndSizeAreTaken) {
   EXPECT_EQ(take(block(), data_size(), elsewhere.data()), 0u);
   AP13_TAKEPARM wrong_size{nullptr, data_of(object_), data_size(), data_size() + 1};
   EXPECT_EQ(send(AP13_MSG_TAKE_VALUES, object_, &wrong_size), 0u);
+}
+
+TEST_F(TakeValues, OnlyAnOpenFileObjectIsReadFrom) {
+  const std::string before = block();
+  AP13_TAKEPARM from_a_part{reinterpret_cast<AP_OBJECT*>(packed(object_->params)), data_of(object_), data_size(),
+                            data_size()};
+  EXPECT_EQ(send(AP13_MSG_TAKE_VALUES, object_, &from_a_part), 0u);
+  EXPECT_EQ(block(), before);
 }
 
 TEST_F(TakeValues, TheTakenBlockIsOneChangeWithOneNotice) {

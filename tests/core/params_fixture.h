@@ -23,8 +23,10 @@
 namespace paramstest {
 
 constexpr uint16_t kSetClass = 200;
-constexpr uint16_t kArrayClass = 201;
-constexpr uint16_t kTextClass = 202;
+// The stand-ins take the class ids of the array and text classes, whose
+// dispatchers they replace for the test.
+constexpr uint16_t kArrayClass = 4;
+constexpr uint16_t kTextClass = 48;
 constexpr uint16_t kNameGroup = 7000;
 constexpr uint16_t kChoiceGroup = 7001;
 constexpr char kNotGiven[] = "(not given)";
