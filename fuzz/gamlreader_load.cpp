@@ -7,14 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "components/gamlreader/gamlreader.h"
 #include "components/gamlreader/objects.h"
+#include "fuzz/input_file.h"
 
 namespace {
 
@@ -35,22 +34,9 @@ VARIANT index_variant(LONG index) {
   return variant;
 }
 
-// The file each input is written to, one per fuzzing process, removed at exit.
-struct DocumentFile {
-  DocumentFile() {
-    std::random_device random;
-    path = (std::filesystem::temp_directory_path() / ("gamlreader_load_" + std::to_string(random()) + ".gaml")).string();
-  }
-  ~DocumentFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-  }
-  std::string path;
-};
-
 const std::string& document_path() {
-  static const DocumentFile file;
-  return file.path;
+  static const fuzz::InputFile file("gamlreader_load", ".gaml");
+  return file.path();
 }
 
 void touch_text(BSTR text) { SysFreeString(text); }

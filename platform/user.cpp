@@ -1,5 +1,5 @@
-// User interface services without a screen: recorded message boxes, and the
-// window table with its queue of posted messages.
+// User interface services without a screen: recorded message boxes and
+// debugger output, and the window table with its queue of posted messages.
 #include "platform/user.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 namespace {
 
 std::vector<platform::MessageBoxRecord> g_message_boxes;
+std::vector<std::string> g_debug_output;
 
 struct PostedMessage {
   HWND window;
@@ -32,6 +33,12 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
+void OutputDebugStringA(LPCSTR text) {
+  const char* shown = text != nullptr ? text : "";
+  std::fprintf(stderr, "[debug] %s", shown);
+  g_debug_output.push_back(shown);
+}
+
 BOOL IsWindow(HWND window) { return g_windows.count(window) != 0 ? TRUE : FALSE; }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -52,6 +59,9 @@ namespace platform {
 
 const std::vector<MessageBoxRecord>& message_boxes() { return g_message_boxes; }
 void clear_message_boxes() { g_message_boxes.clear(); }
+
+const std::vector<std::string>& debug_output() { return g_debug_output; }
+void clear_debug_output() { g_debug_output.clear(); }
 
 HWND create_window(WindowProcedure procedure) {
   HWND window = reinterpret_cast<HWND>(g_next_window_id);

@@ -1,6 +1,6 @@
 // User interface services. There is no screen: a message box writes its
 // title and text to standard error, is recorded for tests to read, and is
-// answered with IDOK. Windows are entries of a table of ids with callbacks:
+// answered with IDOK; debugger output is written and recorded the same way. Windows are entries of a table of ids with callbacks:
 // SendMessageA calls the window's callback at once, PostMessageA queues the
 // message until the pump delivers it. The object core tells its dependent
 // windows about changes through these calls.
@@ -29,6 +29,8 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+// Text for a debugger: written to standard error and recorded for tests.
+void OutputDebugStringA(LPCSTR text);
 
 // Whether the window exists (was made and not yet destroyed).
 BOOL IsWindow(HWND window);
@@ -49,6 +51,10 @@ struct MessageBoxRecord {
 // Every box shown since the last clear, oldest first.
 const std::vector<MessageBoxRecord>& message_boxes();
 void clear_message_boxes();
+
+// Every debugger text since the last clear, oldest first.
+const std::vector<std::string>& debug_output();
+void clear_debug_output();
 
 using WindowProcedure = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 

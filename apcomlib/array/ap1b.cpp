@@ -344,18 +344,18 @@ APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type) 
   bool holds = false;
   switch (type) {
     case AP1_TYPE_BOOL:
-    case AP1_TYPE_I16: holds = ap1b_holds(ap_load<int16_t>(a), ap_load<int16_t>(b), op); break;
-    case AP1_TYPE_U16: holds = ap1b_holds(ap_load<uint16_t>(a), ap_load<uint16_t>(b), op); break;
-    case AP1_TYPE_I32: holds = ap1b_holds(ap_load<int32_t>(a), ap_load<int32_t>(b), op); break;
+    case AP1_TYPE_I16: holds = ap1b_holds(ap13_load<int16_t>(a), ap13_load<int16_t>(b), op); break;
+    case AP1_TYPE_U16: holds = ap1b_holds(ap13_load<uint16_t>(a), ap13_load<uint16_t>(b), op); break;
+    case AP1_TYPE_I32: holds = ap1b_holds(ap13_load<int32_t>(a), ap13_load<int32_t>(b), op); break;
     case AP1_TYPE_U32:
-    case AP1_TYPE_HANDLE: holds = ap1b_holds(ap_load<uint32_t>(a), ap_load<uint32_t>(b), op); break;
+    case AP1_TYPE_HANDLE: holds = ap1b_holds(ap13_load<uint32_t>(a), ap13_load<uint32_t>(b), op); break;
     case AP1_TYPE_F32: {
-      const float x = ap_load<float>(a), y = ap_load<float>(b);
+      const float x = ap13_load<float>(a), y = ap13_load<float>(b);
       holds = ap1b_relation(x < y, x > y, AP1_KovFloatCompareSG_MATH(x, y) != 0, op);
       break;
     }
     case AP1_TYPE_F64: {
-      const double x = ap_load<double>(a), y = ap_load<double>(b);
+      const double x = ap13_load<double>(a), y = ap13_load<double>(b);
       holds = ap1b_relation(x < y, x > y, AP1_KovFloatCompareDB_MATH(x, y) != 0, op);
       break;
     }
@@ -370,7 +370,7 @@ APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type) 
     case AP1_TYPE_ADDRESS:
     case AP1_TYPE_LIST:
       if (op == AP1_OP_EQUAL || op == AP1_OP_NOT_EQUAL)
-        holds = ap1b_holds(ap_load<uint32_t>(a), ap_load<uint32_t>(b), op);
+        holds = ap1b_holds(ap13_load<uint32_t>(a), ap13_load<uint32_t>(b), op);
       break;
     default: break;
   }

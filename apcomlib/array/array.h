@@ -1,5 +1,7 @@
 // Numeric arrays and math: the exported MATH helpers (AP1) with the marker
-// values that every numeric part of the library shares.
+// values that every numeric part of the library shares, and the ARRAY class
+// (AP4): its object record, cells and ranges, file block, message numbers,
+// parameter blocks and operations.
 #pragma once
 #include <cstdint>
 
@@ -94,3 +96,199 @@ APEXPORT int16_t AP1_Ran3_MATH(int32_t* seed, float* value);
 APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type);
 APEXPORT int16_t AP1_DetermineSplitSegments_MATH(uint16_t mode, float x1, float x2, uint16_t points,
                                                  AP1_SEGMENTS* out);
+
+// ---------------------------------------------------------------------------
+// ARRAY class (AP4): two-dimensional matrices of single-precision floats
+
+constexpr uint16_t AP4_CLASS_ID = 4;
+
+// ARRAY object, 18 bytes, a cell of the class heap "AP4".
+//   0  2  class id 4
+//   2  4  the object's AP2 part
+//   6  4  rows (compared as signed)
+//  10  4  columns (compared as signed)
+//  14  4  GU3 handle of the data, 0 when the array is empty
+// Rows and columns are both 0 (no data block) or both above 0; the data
+// block holds exactly rows × columns f32 (element size 4), row-major:
+// element (r, c) is at index r × columns + c.
+#pragma pack(push, 2)
+struct AP4_ARRAY {
+  AP_OBJECT head;
+  uint32_t rows;
+  uint32_t columns;
+  GU3_HANDLE data;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_ARRAY) == 18);
+
+// A cell address, 8 bytes: row in the low word, column in the high word.
+// (-1, -1) as the start of a range stands for the whole extent; as the
+// result of range resolution it marks an invalid range.
+struct AP4_CELL {
+  int32_t row;
+  int32_t column;
+};
+static_assert(sizeof(AP4_CELL) == 8);
+
+// A cell range, 16 bytes: start cell and end cell, both inclusive.
+struct AP4_RANGE {
+  AP4_CELL start;
+  AP4_CELL end;
+};
+static_assert(sizeof(AP4_RANGE) == 16);
+
+constexpr int32_t AP4_WHOLE = -1;
+constexpr AP4_CELL AP4_INVALID_RANGE{-1, -1};
+
+// Array file block, written inside a section of a native file, little-endian,
+// no alignment:
+//   0  4  rows, u32
+//   4  4  columns, u32
+//   8     rows × columns f32, row-major, moved as one transfer
+// Nothing of the AP2 part is stored.
+#pragma pack(push, 2)
+struct AP4_FILEBLOCK {
+  uint32_t rows;
+  uint32_t columns;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_FILEBLOCK) == 8);
+
+// Messages of the ARRAY class besides the common object protocol (core.h).
+constexpr uint16_t AP4_MSG_GET_EXTENT = 36;
+constexpr uint16_t AP4_MSG_GET_ELEMENT = 37;
+constexpr uint16_t AP4_MSG_SET_ELEMENT = 38;
+constexpr uint16_t AP4_MSG_EXTRACT_RANGE = 39;
+constexpr uint16_t AP4_MSG_COPY_RANGE_TO = 40;
+constexpr uint16_t AP4_MSG_COPY_DATA_OUT = 41;
+constexpr uint16_t AP4_MSG_SET_DATA_IN = 42;
+constexpr uint16_t AP4_MSG_INSERT_ROWS = 43;
+constexpr uint16_t AP4_MSG_DELETE_ROWS = 44;
+constexpr uint16_t AP4_MSG_INSERT_COLUMNS = 45;
+constexpr uint16_t AP4_MSG_DELETE_COLUMNS = 46;
+constexpr uint16_t AP4_MSG_FILL_RANGE = 47;
+constexpr uint16_t AP4_MSG_DATA_ADDRESS = 101;
+constexpr uint16_t AP4_MSG_STORED_SIZE = 107;
+constexpr uint16_t AP4_MSG_GET_DIMS = 111;
+constexpr uint16_t AP4_MSG_SWAP_ROWS = 337;
+constexpr uint16_t AP4_MSG_SWAP_COLUMNS = 338;
+
+// Parameter blocks of the ARRAY messages, packed to 2, words counted from 0.
+#pragma pack(push, 2)
+// Message 2: owner (the outermost object, 0 = the array itself), rows, columns.
+struct AP4_ALLOCPARM {
+  AP_OBJECT* owner;
+  uint32_t rows;
+  uint32_t columns;
+};
+// Message 4: the window that initialises the AP2 part, rows, columns.
+struct AP4_NEWPARM {
+  HWND window;
+  uint32_t rows;
+  uint32_t columns;
+};
+// Message 36: range, then where its extent (rows, columns) goes.
+struct AP4_EXTENTPARM {
+  AP4_RANGE range;
+  AP4_CELL* extent;
+};
+// Message 37.
+struct AP4_GETELEMENTPARM {
+  AP4_CELL cell;
+  float* value;
+};
+// Message 38.
+struct AP4_SETELEMENTPARM {
+  AP4_CELL cell;
+  float value;
+};
+// Message 40: range of this array, the target array and the target cell.
+struct AP4_COPYRANGEPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* target;
+  AP4_CELL at;
+};
+// Message 42: new dimensions and the GU3 block they are copied from.
+struct AP4_SETDATAPARM {
+  uint32_t rows;
+  uint32_t columns;
+  GU3_HANDLE block;
+};
+// Messages 43 to 46: first row or column, and how many.
+struct AP4_SPANPARM {
+  int32_t index;
+  int32_t count;
+};
+// Message 47.
+struct AP4_FILLPARM {
+  AP4_RANGE range;
+  float value;
+};
+// Message 111: either address may be null.
+struct AP4_DIMSPARM {
+  uint32_t* rows;
+  uint32_t* columns;
+};
+// Messages 337 and 338: the two rows or columns.
+struct AP4_SWAPPARM {
+  int32_t a;
+  int32_t b;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_ALLOCPARM) == 12);
+static_assert(sizeof(AP4_NEWPARM) == 12);
+static_assert(sizeof(AP4_EXTENTPARM) == 20);
+static_assert(sizeof(AP4_GETELEMENTPARM) == 12);
+static_assert(sizeof(AP4_SETELEMENTPARM) == 12);
+static_assert(sizeof(AP4_COPYRANGEPARM) == 28);
+static_assert(sizeof(AP4_SETDATAPARM) == 12);
+static_assert(sizeof(AP4_SPANPARM) == 8);
+static_assert(sizeof(AP4_FILLPARM) == 20);
+static_assert(sizeof(AP4_DIMSPARM) == 8);
+static_assert(sizeof(AP4_SWAPPARM) == 8);
+
+APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter);
+
+uint16_t ap4_InitClass(uint16_t class_id);
+uint16_t ap4_TermClass(uint16_t class_id);
+
+// Range resolution, which every range operation goes through: the range's
+// extent (rows, columns), or (-1, -1) for an invalid range or an object that
+// is not an array. A start of (-1, -1) becomes (0, 0) and the end
+// (rows - 1, columns - 1), written back to the caller's cells.
+AP4_CELL ap4c_ClampCellRange(const AP4_ARRAY* array, AP4_CELL* start, AP4_CELL* end);
+
+// The object and its common protocol, as the messages named beside them.
+AP4_ARRAY* ap4a_Allocate(uint16_t class_id, AP_OBJECT* owner, uint32_t rows, uint32_t columns);         // 2
+AP4_ARRAY* ap4a_New(uint16_t class_id, uint32_t rows, uint32_t columns, HWND window);                  // 4
+uint32_t ap4a_Delete(AP4_ARRAY* array, HWND window);                                                   // 5
+AP4_ARRAY* ap4a_Duplicate(AP4_ARRAY* array, HWND window);                                              // 6
+uint32_t ap4a_GetSize(AP4_ARRAY* array);                                                               // 7
+uint16_t ap4a_GetClassName(const AP4_ARRAY* array, char* buffer);                                      // 9
+uint16_t ap4a_Copy(AP4_ARRAY* array, AP4_ARRAY* target, HWND window);                                  // 22
+uint32_t ap4a_GetStoredSize(const AP4_ARRAY* array);                                                   // 107
+// The file block at the file object's position. Read answers the array
+// read, or null; with create set the object is a pointer to the class id.
+AP4_ARRAY* ap4a_Read(void* object, void* file, uint16_t create);                                       // 17
+uint16_t ap4a_Write(const AP4_ARRAY* array, void* file);                                               // 18
+
+// Elements and ranges.
+uint16_t ap4a_GetExtent(const AP4_ARRAY* array, AP4_RANGE range, AP4_CELL* extent);                    // 36
+uint16_t ap4a_GetElement(const AP4_ARRAY* array, AP4_CELL cell, float* value);                         // 37
+uint16_t ap4a_SetElement(AP4_ARRAY* array, AP4_CELL cell, float value);                                // 38
+AP4_ARRAY* ap4a_ExtractRange(const AP4_ARRAY* array, AP4_RANGE range);                                 // 39
+uint16_t ap4a_CopyRangeTo(const AP4_ARRAY* array, AP4_RANGE range, AP4_ARRAY* target, AP4_CELL at);    // 40
+GU3_HANDLE ap4a_CopyDataOut(const AP4_ARRAY* array);                                                   // 41
+uint16_t ap4a_SetDataIn(AP4_ARRAY* array, uint32_t rows, uint32_t columns, GU3_HANDLE block);          // 42
+uint16_t ap4a_InsertRows(AP4_ARRAY* array, int32_t index, int32_t count);                              // 43
+uint16_t ap4a_DeleteRows(AP4_ARRAY* array, int32_t index, int32_t count);                              // 44
+uint16_t ap4a_InsertColumns(AP4_ARRAY* array, int32_t index, int32_t count);                           // 45
+uint16_t ap4a_DeleteColumns(AP4_ARRAY* array, int32_t index, int32_t count);                           // 46
+uint16_t ap4a_FillRange(AP4_ARRAY* array, AP4_RANGE range, float value);                               // 47
+float* ap4a_GetDataAddress(const AP4_ARRAY* array);                                                    // 101
+uint16_t ap4a_GetDims(const AP4_ARRAY* array, uint32_t* rows, uint32_t* columns);                      // 111
+uint16_t ap4a_SwapRows(AP4_ARRAY* array, int32_t a, int32_t b);                                        // 337
+uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);                                     // 338
+
+// True for a readable object of class 4.
+bool ap4a_is_array(const void* object);

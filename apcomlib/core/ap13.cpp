@@ -25,7 +25,7 @@ APX_CLASSREC* ap13_class() { return apx_class_record(AP13_CLASS_ID); }
 
 // The class id at the start of an object, or of a pointer to a bare class id.
 uint16_t ap13_class_id_of(const void* object) {
-  return IsBadReadPtr(object, sizeof(uint16_t)) ? 0 : ap_load<uint16_t>(object);
+  return IsBadReadPtr(object, sizeof(uint16_t)) ? 0 : ap13_load<uint16_t>(object);
 }
 
 AP2_OBJECT* ap13_root(const AP13_PARAMS* part) { return reinterpret_cast<AP2_OBJECT*>(part->head.parent); }
@@ -40,7 +40,7 @@ void ap13_free_owned_texts(AP13_PARAMS* part) {
   for (uint16_t index = 0; part->table != nullptr && index < part->table->count; ++index) {
     if (part->table->rows[index].type != AP13_TYPE_OWNEDTEXT) continue;
     uint8_t* value = ap13_GetValuePtr_PARAMS(part, index);
-    GU3_FreePointer(ap_load<void*>(value));
+    GU3_FreePointer(ap13_load<void*>(value));
     std::memset(value, 0, sizeof(void*));
   }
 }
@@ -195,7 +195,7 @@ uint16_t ap13_Copy_PARAMS(AP13_PARAMS* part, AP13_PARAMS* target, HWND window) {
   uint16_t copied = 1;
   for (uint16_t index = 0; index < part->table->count; ++index) {
     if (part->table->rows[index].type != AP13_TYPE_OWNEDTEXT) continue;
-    const char* text = ap_load<const char*>(ap13_GetValuePtr_PARAMS(part, index));
+    const char* text = ap13_load<const char*>(ap13_GetValuePtr_PARAMS(part, index));
     char* own = ap13_own_text(text);
     if (own == nullptr && text != nullptr && text[0] != '\0') copied = 0;
     std::memcpy(ap13_GetValuePtr_PARAMS(target, index), &own, sizeof own);
@@ -255,7 +255,7 @@ AP13_PARAMS* ap13_FindParamsPart(const void* object) {
   // A chain never holds more parts than there are classes.
   for (uint16_t step = 0; step < AP_CLASS_LIMIT && at != nullptr; ++step) {
     if (IsBadReadPtr(at, sizeof(AP_OBJECT))) return nullptr;
-    const uint16_t class_id = ap_load<uint16_t>(at);
+    const uint16_t class_id = ap13_load<uint16_t>(at);
     if (!GU2_IsValidClassID_MSG(class_id)) return nullptr;
     if (class_id == AP13_CLASS_ID) {
       auto* part = static_cast<AP13_PARAMS*>(const_cast<void*>(at));
@@ -339,7 +339,7 @@ uint32_t ap13_SetParmValue_PARAMS(AP13_PARAMS* part, uint16_t index, const void*
     }
     case AP13_TYPE_PSTR: std::memcpy(stored, pascal, pascal[0] + 1u); break;
     case AP13_TYPE_OWNEDTEXT:
-      GU3_FreePointer(ap_load<void*>(stored));
+      GU3_FreePointer(ap13_load<void*>(stored));
       std::memcpy(stored, &owned, sizeof owned);
       break;
     default: std::memcpy(stored, value, row->size); break;
@@ -395,7 +395,7 @@ uint32_t ap13_ValidateText_PARAMS(AP13_PARAMS* part, uint16_t index, const char*
   if (row->limits == AP13_LIMITS_CHOICE) {
     const uint8_t* limits = ap13_limits_record(part, index);
     if (limits == nullptr) return 0;
-    const int32_t number = GU4_GetAssocNumber(ap_load<int16_t>(limits), text, nullptr, nullptr);
+    const int32_t number = GU4_GetAssocNumber(ap13_load<int16_t>(limits), text, nullptr, nullptr);
     uint8_t value[sizeof(uint32_t)] = {};
     if (number == -1 || !ap13_store_number(number, row->type, value)) return 0;
     return ap13_ValidateParm_PARAMS(part, index, value);

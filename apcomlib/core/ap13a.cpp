@@ -86,7 +86,7 @@ bool ap13a_valid_integer(int64_t v, uint16_t type, uint16_t kind, const uint8_t*
       return first <= v && v <= max && step != 0 && (v - first) % step == 0;
     }
     case AP13_LIMITS_LIST: {
-      const uint16_t n = ap_load<uint16_t>(limits);
+      const uint16_t n = ap13_load<uint16_t>(limits);
       for (uint16_t i = 0; i < n; ++i) {
         if (ap13_integer_at(limits + 2 + i * width, type) == v) return true;
       }
@@ -99,7 +99,7 @@ bool ap13a_valid_integer(int64_t v, uint16_t type, uint16_t kind, const uint8_t*
 }
 
 bool ap13a_is_missing(const void* value, uint16_t type) {
-  return type == AP13_TYPE_SINGLE ? ap1_is_missing(ap_load<float>(value)) : ap1_is_missing_db(ap_load<double>(value));
+  return type == AP13_TYPE_SINGLE ? ap1_is_missing(ap13_load<float>(value)) : ap1_is_missing_db(ap13_load<double>(value));
 }
 
 bool ap13a_valid_float(const void* value, uint16_t type, uint16_t kind, const uint8_t* limits) {
@@ -120,7 +120,7 @@ bool ap13a_valid_float(const void* value, uint16_t type, uint16_t kind, const ui
       return ap13a_negligible(r, scale, type) || ap13a_negligible(step - r, scale, type);
     }
     case AP13_LIMITS_LIST: {
-      const uint16_t n = ap_load<uint16_t>(limits);
+      const uint16_t n = ap13_load<uint16_t>(limits);
       for (uint16_t i = 0; i < n; ++i) {
         if (ap13a_tolerantly_equal(v, ap13_float_at(limits + 2 + i * width, type), type)) return true;
       }
@@ -150,7 +150,7 @@ bool ap13a_valid(const AP13_PARAMS* part, uint16_t index, const void* value) {
   }
   if (IsBadReadPtr(value, ap13_limit_width(type))) return false;
   if (type == AP13_TYPE_BOOL) {
-    const int16_t flag = ap_load<int16_t>(value);
+    const int16_t flag = ap13_load<int16_t>(value);
     return flag == 0 || flag == 1;
   }
   if (type == AP13_TYPE_SINGLE || type == AP13_TYPE_DOUBLE)
@@ -294,16 +294,16 @@ uint32_t ap13_limit_width(uint16_t type) {
 int64_t ap13_integer_at(const void* at, uint16_t type) {
   switch (type) {
     case AP13_TYPE_BOOL:
-    case AP13_TYPE_INT: return ap_load<int16_t>(at);
+    case AP13_TYPE_INT: return ap13_load<int16_t>(at);
     case AP13_TYPE_WORD:
-    case AP13_TYPE_WINID: return ap_load<uint16_t>(at);
-    case AP13_TYPE_LONG: return ap_load<int32_t>(at);
-    default: return ap_load<uint32_t>(at);
+    case AP13_TYPE_WINID: return ap13_load<uint16_t>(at);
+    case AP13_TYPE_LONG: return ap13_load<int32_t>(at);
+    default: return ap13_load<uint32_t>(at);
   }
 }
 
 double ap13_float_at(const void* at, uint16_t type) {
-  return type == AP13_TYPE_SINGLE ? ap_load<float>(at) : ap_load<double>(at);
+  return type == AP13_TYPE_SINGLE ? ap13_load<float>(at) : ap13_load<double>(at);
 }
 
 bool ap13_store_number(int64_t number, uint16_t type, void* out) {
@@ -384,23 +384,23 @@ int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width,
   switch (type) {
     case AP13_TYPE_BOOL: {
       if (!ap13_buffer_takes(buffer, AP13_BOOL_TEXT_BYTES, buffer_size)) return 0;
-      return ap13_copy_text(buffer, ap_load<int16_t>(value) != 0 ? "TRUE" : "FALSE", buffer_size);
+      return ap13_copy_text(buffer, ap13_load<int16_t>(value) != 0 ? "TRUE" : "FALSE", buffer_size);
     }
     case AP13_TYPE_INT:
-      return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*d", width, ap_load<int16_t>(value));
+      return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*d", width, ap13_load<int16_t>(value));
     case AP13_TYPE_WORD:
     case AP13_TYPE_WINID:
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*u", width,
-                                static_cast<unsigned>(ap_load<uint16_t>(value)));
+                                static_cast<unsigned>(ap13_load<uint16_t>(value)));
     case AP13_TYPE_LONG: {
-      const int32_t number = ap_load<int32_t>(value);
+      const int32_t number = ap13_load<int32_t>(value);
       if (number == kLongNotGiven) return ap13a_place_text(not_given, free_form, width, buffer, buffer_size);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*" PRId32, width, number);
     }
     case AP13_TYPE_DWORD:
     case AP13_TYPE_ADDR:
     case AP13_TYPE_AP4ADDR: {
-      const uint32_t number = ap_load<uint32_t>(value);
+      const uint32_t number = ap13_load<uint32_t>(value);
       if (number == kDWordNotGiven) return ap13a_place_text(not_given, free_form, width, buffer, buffer_size);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%-*" PRIu32, width, number);
     }
@@ -416,7 +416,7 @@ int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width,
     case AP13_TYPE_LLIST:
     case AP13_TYPE_CARRAY: return ap13a_format_bytes(value, width, buffer, buffer_size);
     case AP13_TYPE_COLOR: {
-      const uint32_t colour = ap_load<uint32_t>(value);
+      const uint32_t colour = ap13_load<uint32_t>(value);
       return ap13a_place_number(free_form, width, buffer, buffer_size, "%d,%d,%d", static_cast<int>(colour & 0xFF),
                                 static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
     }

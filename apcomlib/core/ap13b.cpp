@@ -90,7 +90,7 @@ uint32_t ap13b_element_bytes(uint16_t element_type) {
 
 // The bytes of the memory block behind a handle value; false without one.
 bool ap13b_held_block(const void* value, uint8_t** data, uint32_t* bytes) {
-  auto handle = ap_load<GU3_HANDLE>(value);
+  auto handle = ap13_load<GU3_HANDLE>(value);
   if (handle == nullptr) return false;
   *bytes = GU3_NumElements_MM(handle) * GU3_LenElements_MM(handle);
   *data = static_cast<uint8_t*>(GU3_GetPointer_MM(handle, 0, nullptr, nullptr));
@@ -111,7 +111,7 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
   uint8_t* data = nullptr;
   uint32_t bytes = 0;
   if (!ap13b_held_block(value, &data, &bytes) || bytes < 4) return false;
-  *count = ap_load<uint16_t>(data);
+  *count = ap13_load<uint16_t>(data);
   uint32_t at = 4;
   for (uint16_t i = 0; i < *count; ++i) {
     const void* end = std::memchr(data + at, '\0', bytes - at);
@@ -123,12 +123,12 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
 }
 
 bool ap13b_is_of_class(const AP_OBJECT* object, uint16_t class_id) {
-  return !IsBadReadPtr(object, sizeof(uint16_t)) && ap_load<uint16_t>(object) == class_id;
+  return !IsBadReadPtr(object, sizeof(uint16_t)) && ap13_load<uint16_t>(object) == class_id;
 }
 
 // The ARRAY a type 15 value refers to, or null.
 AP_OBJECT* ap13b_array_of(const void* value) {
-  auto* array = ap_load<AP_OBJECT*>(value);
+  auto* array = ap13_load<AP_OBJECT*>(value);
   return ap13b_is_of_class(array, kArrayClass) ? array : nullptr;
 }
 
@@ -280,7 +280,7 @@ uint32_t ap13b_fill_array(AP_OBJECT* array, const char* text) {
       whole = ap13b_piece(&at, last ? '\r' : '\t', piece);
       if (whole && last && *at != '\0') ++at;
       if (whole && ap13_ParseValue_PARAMS(piece, AP13_TYPE_SINGLE, &parsed) != 0) {
-        values[row * columns + column] = ap_load<float>(parsed);
+        values[row * columns + column] = ap13_load<float>(parsed);
       } else {
         whole = false;
       }
@@ -353,7 +353,7 @@ uint32_t ap13b_fill_strings(AP13_PARAMS* part, uint16_t index, const char* text,
     std::memcpy(bytes + put, string.c_str(), string.size() + 1);
     put += static_cast<uint32_t>(string.size()) + 1;
   }
-  const GU3_HANDLE old = ap_load<GU3_HANDLE>(value);
+  const GU3_HANDLE old = ap13_load<GU3_HANDLE>(value);
   if (ap13_SetParmValue_PARAMS(part, index, &block, force) != 1) {
     GU3_Free_MM(block);
     return 0;
@@ -392,7 +392,7 @@ bool ap13b_choice_value(AP13_PARAMS* part, uint16_t index, uint32_t n, ValueBuff
       return false;
     case AP13_LIMITS_LIST: std::memcpy(value, limits + 2 + n * width, width); return true;
     case AP13_LIMITS_CHOICE: {
-      const int16_t group = ap_load<int16_t>(limits);
+      const int16_t group = ap13_load<int16_t>(limits);
       const int32_t number = GU4_GetAssocNumber(group, GU4_GetAssocIndex(group, n, nullptr), nullptr, nullptr);
       return integer && number != -1 && ap13_store_number(number, type, value);
     }
@@ -438,9 +438,9 @@ uint32_t ap13_GetChoiceCount_PARAMS(AP13_PARAMS* part, uint16_t index) {
       const double steps = (max - min) / step;
       return steps < static_cast<double>(AP13_NO_CHOICES - 1) ? static_cast<uint32_t>(steps) + 1 : AP13_NO_CHOICES;
     }
-    case AP13_LIMITS_LIST: return ap_load<uint16_t>(limits);
+    case AP13_LIMITS_LIST: return ap13_load<uint16_t>(limits);
     case AP13_LIMITS_CHOICE: {
-      const int32_t count = GU4_GetAssocCountNoDup(ap_load<int16_t>(limits), nullptr);
+      const int32_t count = GU4_GetAssocCountNoDup(ap13_load<int16_t>(limits), nullptr);
       return count >= 0 ? static_cast<uint32_t>(count) : AP13_NO_CHOICES;
     }
     case AP13_LIMITS_RANGE: {
@@ -470,7 +470,7 @@ uint32_t ap13_GetChoiceText_PARAMS(AP13_PARAMS* part, const AP13_CHOICETEXTPARM*
   const auto precision = static_cast<int16_t>(block->precision);
   if (row->limits == AP13_LIMITS_CHOICE) {
     const uint8_t* limits = ap13_limits_record(part, block->index);
-    const char* text = limits != nullptr ? GU4_GetAssocIndex(ap_load<int16_t>(limits), block->n, nullptr) : nullptr;
+    const char* text = limits != nullptr ? GU4_GetAssocIndex(ap13_load<int16_t>(limits), block->n, nullptr) : nullptr;
     return text != nullptr ? ap13_FormatValue_PARAMS(text, AP13_TYPE_STRING, width, precision, block->buffer, 0) : 0;
   }
   ValueBuffer choice;
@@ -565,10 +565,10 @@ Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const
     case AP13_TYPE_ADDR:
     case AP13_TYPE_COLOR: differs = ap13_integer_at(source, row.type) != ap13_integer_at(target, row.type); break;
     case AP13_TYPE_SINGLE:
-      differs = AP1_KovFloatCompareSG_MATH(ap_load<float>(source), ap_load<float>(target)) == 0;
+      differs = AP1_KovFloatCompareSG_MATH(ap13_load<float>(source), ap13_load<float>(target)) == 0;
       break;
     case AP13_TYPE_DOUBLE:
-      differs = AP1_KovFloatCompareDB_MATH(ap_load<double>(source), ap_load<double>(target)) == 0;
+      differs = AP1_KovFloatCompareDB_MATH(ap13_load<double>(source), ap13_load<double>(target)) == 0;
       break;
     case AP13_TYPE_STRING:
       differs = std::strncmp(reinterpret_cast<const char*>(source), reinterpret_cast<const char*>(target), row.size) != 0;
@@ -577,14 +577,14 @@ Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const
     case AP13_TYPE_LLIST:
     case AP13_TYPE_CARRAY: differs = std::memcmp(source, target, row.size) != 0; break;
     case AP13_TYPE_OWNEDTEXT: {
-      const char* a = ap_load<const char*>(source);
-      const char* b = ap_load<const char*>(target);
+      const char* a = ap13_load<const char*>(source);
+      const char* b = ap13_load<const char*>(target);
       return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0 ? Difference::Same : Difference::CannotCopy;
     }
     default:
       // References to arrays and memory blocks have one owner each: a copy
       // of the reference would share it.
-      return ap_load<uint32_t>(source) == ap_load<uint32_t>(target) ? Difference::Same : Difference::CannotCopy;
+      return ap13_load<uint32_t>(source) == ap13_load<uint32_t>(target) ? Difference::Same : Difference::CannotCopy;
   }
   return differs ? Difference::Differs : Difference::Same;
 }
@@ -612,7 +612,7 @@ uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block) 
   if (!ap13_is_part(part) || part->table == nullptr || part->data == nullptr) return 0;
   AP_OBJECT* target = block->target;
   if (IsBadReadPtr(target, sizeof(uint16_t))) return 0;
-  const uint16_t target_class = ap_load<uint16_t>(target);
+  const uint16_t target_class = ap13_load<uint16_t>(target);
   AP13_PARAMS* target_part = ap13_FindParamsPart(target);
   if ((target_class != AP13_CLASS_ID && target_class != part->owner_class) || target_part == nullptr ||
       target_part->data == nullptr)
@@ -725,7 +725,7 @@ uint32_t ap13_GetTextSize_PARAMS(AP13_PARAMS* part, uint16_t index, int16_t widt
     case AP13_TYPE_STSTRARRAY: {
       uint32_t bytes = 0;
       if (!ap13b_held_block(value, &data, &bytes) || bytes < 4) return 0;
-      return ap_load<uint16_t>(data) + ap_load<uint16_t>(data + 2);
+      return ap13_load<uint16_t>(data) + ap13_load<uint16_t>(data + 2);
     }
     case AP13_TYPE_GU3MEMBOOLADDR:
       if (!ap13b_held_elements(value, row->type, &data, &n)) return 0;
@@ -762,7 +762,7 @@ uint32_t ap13_FormatParm_PARAMS(AP13_PARAMS* part, const AP13_FORMATPARM* block)
   if (row->limits == AP13_LIMITS_CHOICE && row->type != AP13_TYPE_STRING) {
     const uint8_t* limits = ap13_limits_record(part, block->index);
     if (limits == nullptr) return 0;
-    const char* text = GU4_GetAssocString(ap_load<int16_t>(limits), ap_load<uint16_t>(stored), nullptr, nullptr);
+    const char* text = GU4_GetAssocString(ap13_load<int16_t>(limits), ap13_load<uint16_t>(stored), nullptr, nullptr);
     return ap13_FormatValue_PARAMS(text != nullptr ? text : ap13_not_given_text(), AP13_TYPE_STRING, width, precision,
                                    buffer, size);
   }
@@ -817,7 +817,7 @@ uint32_t ap13_ParseParm_PARAMS(AP13_PARAMS* part, uint16_t index, const char* te
   if (row->limits == AP13_LIMITS_CHOICE) {
     const uint8_t* limits = ap13_limits_record(part, index);
     if (limits == nullptr) return 0;
-    const int32_t number = GU4_GetAssocNumber(ap_load<int16_t>(limits), text, nullptr, nullptr);
+    const int32_t number = GU4_GetAssocNumber(ap13_load<int16_t>(limits), text, nullptr, nullptr);
     uint8_t value[sizeof(uint32_t)] = {};
     if (number == -1 || !ap13_store_number(number, type, value)) return 0;
     return ap13_SetParmValue_PARAMS(part, index, value, force);
@@ -861,7 +861,7 @@ uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* bl
   } else if (row->type == AP13_TYPE_STSTRARRAY) {
     if (ap13b_held_block(value, &data, &n) && n >= 4) {
       block->extent[0] = 1;
-      block->extent[1] = ap_load<uint16_t>(data);
+      block->extent[1] = ap13_load<uint16_t>(data);
     }
   } else if (ap13b_is_handle_array(row->type) && ap13b_held_elements(value, row->type, &data, &n)) {
     block->extent[0] = 1;

@@ -35,14 +35,6 @@ bool ap2_is_part(const AP2_OBJECT* part) {
   return !IsBadReadPtr(part, sizeof(AP2_OBJECT)) && part->head.class_id == AP2_CLASS_ID;
 }
 
-// The class id at the start of an object, or of a pointer to a bare class id.
-uint16_t ap2_class_id_of(const void* object) {
-  if (IsBadReadPtr(object, sizeof(uint16_t))) return 0;
-  uint16_t class_id;
-  std::memcpy(&class_id, object, sizeof class_id);
-  return class_id;
-}
-
 AP2_DEPENDENT* ap2_first(const AP2_OBJECT* part) { return reinterpret_cast<AP2_DEPENDENT*>(part->dependents->head); }
 
 AP2_DEPENDENT* ap2_next(const AP2_DEPENDENT* dependent) {
@@ -410,7 +402,7 @@ uint16_t ap2_RemoveDependent_OBJ(AP2_OBJECT* part, HWND window) {
 // An AP2 part keeps nothing in a file: reading either makes a bare object or
 // answers the object itself.
 AP_OBJECT* ap2_Read_OBJ(void* object, uint16_t create) {
-  if (ap2_class_id_of(object) != AP2_CLASS_ID) return nullptr;
+  if (gu2_ClassIdOf(object) != AP2_CLASS_ID) return nullptr;
   return create ? ap2_New_OBJ(AP2_CLASS_ID, nullptr) : static_cast<AP_OBJECT*>(object);
 }
 
@@ -452,7 +444,7 @@ APEXPORT uint32_t AP2_Dispatcher_OBJ(void* object, uint16_t message, void* param
   const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:        return ap2_SetUserWord_OBJ(part, word->word);
-    case AP_MSG_CREATE:               return ap_object_result(ap2_Create_OBJ(ap2_class_id_of(object), static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_CREATE:               return ap_object_result(ap2_Create_OBJ(gu2_ClassIdOf(object), static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_INIT:                 return ap2_Init_OBJ(part, window->window);
     case AP_MSG_NEW:                  return ap_object_result(ap2_New_OBJ(fresh->class_id, fresh->window));
     case AP_MSG_DESTROY:              return ap2_Destroy_OBJ(part, window->window);

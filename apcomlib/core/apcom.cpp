@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <iterator>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "spectrum/spectrum.h"
 #include "util/util.h"
 #include "platform/modules.h"
 
@@ -37,9 +39,13 @@ struct ClassRegistration {
 // 121 SQR (13). A class takes its row here, at its place, once it is built.
 const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
+    {AP4_CLASS_ID, AP2_CLASS_ID, ap4_InitClass, ap4_TermClass, AP4_Dispatcher_ARRAY, "AP4_Dispatcher_ARRAY"},
     {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
+    {AP40_CLASS_ID, AP2_CLASS_ID, ap40_InitClass, ap40_TermClass, AP40_Dispatcher_LLIST, "AP40_Dispatcher_LLIST"},
+    {AP41_CLASS_ID, AP13_CLASS_ID, ap41_InitClass_SH, ap41_TermClass_SH, AP41_Dispatcher_SH, "AP41_Dispatcher_SH"},
+    {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

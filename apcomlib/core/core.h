@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "platform/wintypes.h"
 
@@ -355,18 +356,14 @@ T* ap_result_object(uint32_t result) {
   return reinterpret_cast<T*>(static_cast<uintptr_t>(result));
 }
 
-// A value of a packed record or a byte block, whatever its alignment.
-template <typename T>
-T ap_load(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
 
 // ---------------------------------------------------------------------------
 // Message layer (GU2)
 
 APEXPORT uint32_t GU2_DoMethod_MSG(int32_t message, void* object, void* parameter);
+// The class id at the start of an object, or of a pointer to a bare class
+// id; 0 when there is nothing to read.
+uint16_t gu2_ClassIdOf(const void* object);
 APEXPORT AP_DISPATCHER GU2_GetDispatcher(uint16_t class_id);
 APEXPORT AP_DISPATCHER GU2_ImmedSetDispatcher(uint16_t class_id, AP_DISPATCHER dispatcher);
 APEXPORT AP_DISPATCHER GU2_SetDispatcher(uint16_t class_id, HMODULE module, const char* exported_name);
@@ -562,6 +559,202 @@ APEXPORT int32_t GU5_TimeDateStamp(int32_t on);
 APEXPORT uint16_t GU5_MessageMode(uint16_t mode, uint32_t value);
 APEXPORT void GU5_Message(const char* text);
 APEXPORT char* GetTime();
+
+// ---------------------------------------------------------------------------
+// Text class (AP48)
+
+constexpr uint16_t AP48_CLASS_ID = 48;
+
+// The word a text change carries to its dependents with notice 1002.
+constexpr uint16_t AP48_NOTICE_WORD = 4800;
+
+// Messages of the text class beyond the common protocol.
+constexpr uint16_t AP48_MSG_APPEND = 36;
+constexpr uint16_t AP48_MSG_LENGTH = 37;
+constexpr uint16_t AP48_MSG_CLEAR = 38;
+constexpr uint16_t AP48_MSG_TEXT = 39;
+constexpr uint16_t AP48_MSG_PREPEND = 40;
+constexpr uint16_t AP48_MSG_SET_FIELD = 41;
+
+// The width of the field that message 41 overwrites at its keyword.
+constexpr uint32_t AP48_FIELD_WIDTH = 81;
+
+// A text object, a 10-byte cell of the heap "AP48".
+//   0  2  class id 48
+//   2  4  its AP2 part, whose outermost object is the text object
+//   6  4  the text in the string space (0 = empty), owned by the object
+#pragma pack(push, 2)
+struct AP48_TEXT {
+  AP_OBJECT head;
+  char* text;
+};
+// Message 41, 8 bytes.
+struct AP48_FIELDPARM {
+  const char* keyword;
+  const char* value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP48_TEXT) == 10);
+static_assert(sizeof(AP48_FIELDPARM) == 8);
+
+APEXPORT uint32_t AP48_Dispatcher_TEXT(void* object, uint16_t message, void* parameter);
+uint16_t ap48_InitClass(uint16_t class_id);
+uint16_t ap48_TermClass(uint16_t class_id);
+
+// ---------------------------------------------------------------------------
+// Support for the object wrapper classes (capobj)
+
+// Copies the source into n bytes as a bounded copy does (the rest filled
+// with NULs) and ends it with a NUL at position n - 1 in any case; answers
+// the destination, untouched when n is not positive. A null source copies as
+// an empty text.
+char* capobj_StrCopyN(const char* source, char* destination, int32_t n);
+char* capobj_StrCopyN2(const char* source, char* destination, int32_t n);
+// Bytes of the text in the ANSI code page (Windows-1252), its NUL included.
+int32_t capobj_WideToMultiByteLen(const std::u16string& wide);
+// The text in the ANSI code page in the buffer, or null (and an empty text in
+// the buffer) when it does not fit in size bytes.
+char* capobj_WideToMultiByte(const std::u16string& wide, char* buffer, int32_t size);
+// The ANSI text as UTF-16 in `wide`; unchanged when no room can be had.
+void capobj_MultiByteToWide(const char* text, std::u16string& wide);
+AP_DISPATCHER capobj_GetDispatcher(uint16_t class_id);
+bool capobj_GetClassInfo(uint16_t class_id, uint32_t* live, uint32_t* created, uint32_t* state);
+// The accessory object a wrapper holds in its second 32-bit word; null for a
+// null wrapper.
+AP_OBJECT* capobj_GetWrappedObject(const void* wrapper);
+
+// ---------------------------------------------------------------------------
+// Object list class (AP40)
+
+constexpr uint16_t AP40_CLASS_ID = 40;
+
+// The key parameter of a list kept in insertion order.
+constexpr uint16_t AP40_NO_KEY = 65535;
+// The index answer for "no such member".
+constexpr uint32_t AP40_NO_INDEX = 0xFFFFFFFF;
+// Directions of a walk over the members.
+constexpr uint16_t AP40_FROM_HEAD = 1;
+constexpr uint16_t AP40_FROM_TAIL = 2;
+
+// Messages of the list class beyond the common protocol.
+constexpr uint16_t AP40_MSG_ADD = 36;
+constexpr uint16_t AP40_MSG_REMOVE = 37;
+constexpr uint16_t AP40_MSG_AT_INDEX = 38;
+constexpr uint16_t AP40_MSG_INDEX_OF = 39;
+constexpr uint16_t AP40_MSG_COUNT = 40;
+constexpr uint16_t AP40_MSG_SET_KEY = 41;
+constexpr uint16_t AP40_MSG_FIND_BY_VALUE = 42;
+constexpr uint16_t AP40_MSG_FIND_BY_TEST = 43;
+constexpr uint16_t AP40_MSG_FOR_EACH = 44;
+constexpr uint16_t AP40_MSG_FOR_EACH_PASSING = 45;
+constexpr uint16_t AP40_MSG_FIRST = 46;
+constexpr uint16_t AP40_MSG_LAST = 47;
+constexpr uint16_t AP40_MSG_NEXT = 48;
+constexpr uint16_t AP40_MSG_PREVIOUS = 49;
+constexpr uint16_t AP40_MSG_SAVE_AS = 50;
+constexpr uint16_t AP40_MSG_FIND_BY_MESSAGE = 51;
+constexpr uint16_t AP40_MSG_SEND_TO_ALL = 52;
+constexpr uint16_t AP40_MSG_SEND_TO_PASSING = 53;
+constexpr uint16_t AP40_MSG_REMOVE_UNREADABLE = 54;
+constexpr uint16_t AP40_MSG_STREAM_SIZE = 56;
+
+// A callback over members: (member, argument) -> nonzero for yes.
+using AP40_MEMBERFN = uint16_t (*)(AP_OBJECT* member, void* argument);
+
+// An object list, a 32-byte cell of the heap "AP40_LLIST".
+//   0  2  class id 40
+//   2  4  its AP2 part, whose outermost object is the list (or the object given at creation)
+//   6  2  key parameter index (65535 = none)
+//   8 24  members: indirect list whose nodes point at the member objects
+#pragma pack(push, 2)
+struct AP40_LLIST {
+  AP_OBJECT head;
+  uint16_t key;
+  GU1_LINKLIST members;
+};
+// Message 37, 6 bytes.
+struct AP40_REMOVEPARM {
+  AP_OBJECT* member;
+  uint16_t destroy;
+};
+// Message 38, 4 bytes.
+struct AP40_INDEXPARM {
+  uint32_t index;
+};
+// Message 41, 2 bytes.
+struct AP40_KEYPARM {
+  uint16_t key;
+};
+// Message 42, 14 bytes. Operator 7 with parameter 65535 answers the start
+// position itself.
+struct AP40_FINDPARM {
+  uint16_t parameter;
+  uint16_t compare;
+  const void* value;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 43, 14 bytes.
+struct AP40_TESTPARM {
+  AP40_MEMBERFN test;
+  void* argument;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 44, 8 bytes.
+struct AP40_EACHPARM {
+  AP40_MEMBERFN function;
+  void* argument;
+};
+// Message 45, 16 bytes.
+struct AP40_EACHPASSINGPARM {
+  AP40_MEMBERFN test;
+  void* test_argument;
+  AP40_MEMBERFN action;
+  void* action_argument;
+};
+// Message 51, 12 bytes.
+struct AP40_ASKPARM {
+  uint16_t message;
+  void* parameter;
+  AP_OBJECT* start;
+  uint16_t direction;
+};
+// Message 52, 6 bytes.
+struct AP40_SENDPARM {
+  uint16_t message;
+  void* parameter;
+};
+// Message 53, 12 bytes.
+struct AP40_SENDPASSINGPARM {
+  uint16_t test_message;
+  void* test_parameter;
+  uint16_t message;
+  void* parameter;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP40_LLIST) == 32);
+static_assert(sizeof(AP40_REMOVEPARM) == 6);
+static_assert(sizeof(AP40_INDEXPARM) == 4);
+static_assert(sizeof(AP40_KEYPARM) == 2);
+static_assert(sizeof(AP40_FINDPARM) == 14);
+static_assert(sizeof(AP40_TESTPARM) == 14);
+static_assert(sizeof(AP40_EACHPARM) == 8);
+static_assert(sizeof(AP40_EACHPASSINGPARM) == 16);
+static_assert(sizeof(AP40_ASKPARM) == 12);
+static_assert(sizeof(AP40_SENDPARM) == 6);
+static_assert(sizeof(AP40_SENDPASSINGPARM) == 12);
+
+APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* parameter);
+uint16_t ap40_InitClass(uint16_t class_id);
+uint16_t ap40_TermClass(uint16_t class_id);
+
+// Direct calls, as the messages named beside them.
+AP40_LLIST* ap40_New_LLIST(HWND window, uint16_t key);                                 // 4
+uint32_t ap40_Destroy_LLIST(AP40_LLIST* list, HWND window, uint16_t destroy_members);  // 5
+AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep);        // 6
+uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member);                          // 36
+uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy);     // 37
 
 // ---------------------------------------------------------------------------
 // Parameter tables and the parameter-set class (AP13 PARAMS)
@@ -887,6 +1080,14 @@ constexpr uint16_t AP13_LARGEST_VALUE = 520;
 // A Bool's text needs room for "FALSE" and its terminator.
 constexpr uint32_t AP13_BOOL_TEXT_BYTES = 6;
 
+// A value of a packed record or a byte block, whatever its alignment.
+template <typename T>
+T ap13_load(const void* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
 bool ap13_is_part(const AP13_PARAMS* part);
 // Width of the numbers of a type's limits records, and a number of that
 // width and sign (type 11: its low 16 bits) read from a value or record.
@@ -954,3 +1155,75 @@ uint32_t ap13_ParseParm_PARAMS(AP13_PARAMS* part, uint16_t index, const char* te
 uint32_t ap13_DescribeParm_PARAMS(AP13_PARAMS* part, const AP13_DESCRIBEPARM* block);                // 66
 uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block);                      // 67
 uint32_t ap13_ValidateEach_PARAMS(AP13_PARAMS* part);                                                // 68
+
+// ---------------------------------------------------------------------------
+// Typed parameter accessors (GU2)
+
+// Whether the object carries a parameter-table part (class 13) in its chain
+// of parent parts.
+APEXPORT int16_t GU2_IsAP13Child(const void* object);
+// The checks an accessor makes before it sends message 40 (read 0: the value
+// memory is written) or 41 (read 1: it is read): object and value given, a
+// parameter part, the index below the count, the value memory of `size`
+// bytes, and the parameter's type, or with allow-other-types a parameter of
+// at most `size` bytes. 1 pass, 0 fail.
+APEXPORT int16_t GU2_CheckParmExRW_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                       uint16_t type_code, int16_t allow_other_types, int16_t read);
+APEXPORT int16_t GU2_CheckParmEx_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                     uint16_t type_code, int16_t allow_other_types);
+APEXPORT int16_t GU2_CheckParm_MSG(void* object, uint16_t index, const void* value, uint16_t size,
+                                   uint16_t type_code);
+
+// Flags of an accessor: whether a failed check raises the assertion box or
+// is told only by the answer 0, and whether a get probes the caller's
+// memory over the whole row it receives (the text types) rather than over
+// the accessor's own size.
+constexpr uint16_t GU2_ACCESS_BOX = 1;
+constexpr uint16_t GU2_ACCESS_QUIET = 0;
+constexpr uint16_t GU2_ACCESS_WHOLE_ROW = 2;
+
+// The accessor pairs GU2_<Type>GetParmValue_MSG (object, index, value
+// buffer) and GU2_<Type>SetParmValue_MSG (object, index, value), each with
+// the value's C type, the size and type code it is checked with, and the
+// flags of the get and of the set.
+#define GU2_TYPED_ACCESSORS(X)                                                                   \
+  X(Bool, int16_t, 2, AP13_TYPE_BOOL, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(Int, int16_t, 2, AP13_TYPE_INT, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)                            \
+  X(Word, uint16_t, 2, AP13_TYPE_WORD, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                           \
+  X(Long, int32_t, 4, AP13_TYPE_LONG, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(DWord, uint32_t, 4, AP13_TYPE_DWORD, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                         \
+  X(Single, float, 4, AP13_TYPE_SINGLE, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(Float, float, 4, AP13_TYPE_SINGLE, GU2_ACCESS_BOX, GU2_ACCESS_QUIET)                         \
+  X(Double, double, 8, AP13_TYPE_DOUBLE, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                         \
+  X(String, char, 1, AP13_TYPE_STRING, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)    \
+  X(PStr, char, 1, AP13_TYPE_PSTR, GU2_ACCESS_BOX | GU2_ACCESS_WHOLE_ROW, GU2_ACCESS_BOX)        \
+  X(WinID, HWND, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                             \
+  X(Instance, HINSTANCE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                     \
+  X(Icon, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(Cursor, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(Handle, HANDLE, 4, AP13_TYPE_WINID, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                          \
+  X(LList, GU1_LINKLIST, 24, AP13_TYPE_LLIST, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                    \
+  X(Color, DWORD, 4, AP13_TYPE_COLOR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                            \
+  X(ColRef, DWORD, 4, AP13_TYPE_COLOR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                           \
+  X(AP4Addr, AP_OBJECT*, 4, AP13_TYPE_AP4ADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)                   \
+  X(STStrArray, GU3_HANDLE, 4, AP13_TYPE_STSTRARRAY, GU2_ACCESS_BOX, GU2_ACCESS_BOX)             \
+  X(GU3MemFloatAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMFLOATADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)   \
+  X(GU3MemBoolAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMBOOLADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)     \
+  X(GU3MemWordAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMWORDADDR, GU2_ACCESS_QUIET, GU2_ACCESS_BOX)   \
+  X(GU3MemLongAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMLONGADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)     \
+  X(GU3MemDoubleAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDOUBLEADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX) \
+  X(GU3MemDWordAddr, GU3_HANDLE, 4, AP13_TYPE_GU3MEMDWORDADDR, GU2_ACCESS_BOX, GU2_ACCESS_BOX)
+
+#define GU2_DECLARE_TYPED_ACCESSORS(Type, ValueType, size, type_code, get_flags, set_flags)  \
+  APEXPORT int16_t GU2_##Type##GetParmValue_MSG(void* object, uint16_t index, ValueType* value); \
+  APEXPORT int16_t GU2_##Type##SetParmValue_MSG(void* object, uint16_t index, ValueType const* value);
+GU2_TYPED_ACCESSORS(GU2_DECLARE_TYPED_ACCESSORS)
+#undef GU2_DECLARE_TYPED_ACCESSORS
+
+// An address of any of the types 10, 15 to 20, 22 and 23, checked exactly
+// against each.
+APEXPORT int16_t GU2_AddrGetParmValue_MSG(void* object, uint16_t index, uint32_t* value);
+APEXPORT int16_t GU2_AddrSetParmValue_MSG(void* object, uint16_t index, const uint32_t* value);
+// A byte array of the caller's size (type 13).
+APEXPORT int16_t GU2_CArrayGetParmValue_MSG(void* object, uint16_t size, uint16_t index, void* value);
+APEXPORT int16_t GU2_CArraySetParmValue_MSG(void* object, uint16_t size, uint16_t index, const void* value);

@@ -32,11 +32,17 @@ int16_t gu2_send_parameter_message(uint16_t message, void* object, void* block) 
 
 }  // namespace
 
+uint16_t gu2_ClassIdOf(const void* object) {
+  if (IsBadReadPtr(object, sizeof(uint16_t))) return 0;
+  uint16_t class_id;
+  std::memcpy(&class_id, object, sizeof class_id);
+  return class_id;
+}
+
 APEXPORT uint32_t GU2_DoMethod_MSG(int32_t message, void* object, void* parameter) {
   // A number no dispatcher can be given is refused rather than cut to 16 bits.
   if (message < 0 || message > 0xFFFF || IsBadReadPtr(object, sizeof(uint16_t))) return 0;
-  uint16_t class_id;
-  std::memcpy(&class_id, object, sizeof class_id);
+  const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id >= AP_CLASS_LIMIT || !gu2_callable(g_dispatchers[class_id])) return 0;
   return g_dispatchers[class_id](object, static_cast<uint16_t>(message), parameter);
 }

@@ -5,7 +5,10 @@
 // cell heaps built on handles, and the string space that holds the library's
 // many small texts. Every accessory class keeps its objects in a cell heap;
 // texts of every class live in the string space; numeric data live in handles.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -97,8 +100,11 @@ void gu3_system_release(uint16_t kind, HANDLE block) {
 
 // Where each block of a cell heap starts and which of its cells are free, so
 // that a release can refuse a foreign address or a cell that is already free.
+// A heap whose 30 extension slots are taken keeps growing: the blocks beyond
+// them are held here, so a large but sound job never runs out of objects.
 struct CellHeapCells {
-  uint8_t* block_starts[1 + GU3_EXTENSION_SLOTS];
+  std::map<uintptr_t, uint32_t> block_by_start;  // start address -> block number (0 = the handle's own)
+  std::vector<HANDLE> further_blocks;
   std::vector<bool> free;  // indexed block * count + cell
 };
 std::unordered_map<const GU3_DESCRIPTOR*, CellHeapCells> g_cell_heaps;
@@ -107,20 +113,21 @@ constexpr uint32_t kNoCell = 0xFFFFFFFF;
 
 uint32_t gu3_cell_index(const GU3_DESCRIPTOR* heap, const CellHeapCells& cells, const void* cell) {
   const uintptr_t address = reinterpret_cast<uintptr_t>(cell);
-  const uint32_t block_bytes = heap->count * heap->element_size;
-  for (uint32_t block = 0; block <= GU3_EXTENSION_SLOTS; ++block) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(cells.block_starts[block]);
-    if (start == 0 || address < start || address >= start + block_bytes) continue;
-    if ((address - start) % heap->element_size != 0) return kNoCell;
-    return block * heap->count + static_cast<uint32_t>((address - start) / heap->element_size);
-  }
-  return kNoCell;
+  auto block = cells.block_by_start.upper_bound(address);
+  if (block == cells.block_by_start.begin()) return kNoCell;
+  --block;
+  const uintptr_t offset = address - block->first;
+  if (offset >= static_cast<uintptr_t>(heap->count) * heap->element_size || offset % heap->element_size != 0)
+    return kNoCell;
+  return block->second * heap->count + static_cast<uint32_t>(offset / heap->element_size);
 }
 
 // Pushes every cell of a block on the free list, in address order, so that
 // the last cell is handed out first.
-void gu3_push_cells(GU3_DESCRIPTOR* heap, CellHeapCells& cells, uint32_t block, uint8_t* start) {
-  cells.block_starts[block] = start;
+void gu3_push_cells(GU3_DESCRIPTOR* heap, CellHeapCells& cells, uint8_t* start) {
+  const uint32_t block = static_cast<uint32_t>(cells.block_by_start.size());
+  cells.block_by_start[reinterpret_cast<uintptr_t>(start)] = block;
+  cells.free.resize(static_cast<size_t>(block + 1) * heap->count, false);
   for (uint32_t cell = 0; cell < heap->count; ++cell) {
     GU1_Add_LL(&heap->free_cells, start + cell * heap->element_size);
     cells.free[block * heap->count + cell] = true;
@@ -128,16 +135,13 @@ void gu3_push_cells(GU3_DESCRIPTOR* heap, CellHeapCells& cells, uint32_t block, 
 }
 
 bool gu3_grow_heap(GU3_DESCRIPTOR* heap, CellHeapCells& cells) {
-  for (uint32_t slot = 0; slot < GU3_EXTENSION_SLOTS; ++slot) {
-    if (heap->extensions[slot] != nullptr) continue;
-    if (heap->kind > GU3_KIND_GLOBAL_SHARED) return false;
-    HANDLE block = gu3_system_allocate(heap->kind, heap->count * heap->element_size);
-    if (block == nullptr) return false;
-    heap->extensions[slot] = block;
-    gu3_push_cells(heap, cells, slot + 1, static_cast<uint8_t*>(gu3_system_lock(heap->kind, block)));
-    return true;
-  }
-  return false;
+  HANDLE block = gu3_system_allocate(heap->kind, heap->count * heap->element_size);
+  if (block == nullptr) return false;
+  HANDLE* slot = std::find(std::begin(heap->extensions), std::end(heap->extensions), nullptr);
+  if (slot != std::end(heap->extensions)) *slot = block;
+  else cells.further_blocks.push_back(block);
+  gu3_push_cells(heap, cells, static_cast<uint8_t*>(gu3_system_lock(heap->kind, block)));
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -286,7 +290,10 @@ APEXPORT uint16_t GU3_Free_MM(GU3_HANDLE handle) {
   for (HANDLE& extension : handle->extensions) {
     if (extension != nullptr) gu3_system_release(handle->kind, extension);
   }
-  g_cell_heaps.erase(handle);
+  if (auto heap = g_cell_heaps.find(handle); heap != g_cell_heaps.end()) {
+    for (HANDLE block : heap->second.further_blocks) gu3_system_release(handle->kind, block);
+    g_cell_heaps.erase(heap);
+  }
   std::memset(handle, 0, sizeof(GU3_DESCRIPTOR));
   return 1;
 }
@@ -349,9 +356,8 @@ APEXPORT uint16_t GU3_HeapInit_MM(GU3_HANDLE handle) {
   handle->cell_heap = 1;
   GU1_Create_LL(&handle->free_cells, 8, 2, GU1_KEY_BYTES);
   CellHeapCells& cells = g_cell_heaps[handle];
-  std::memset(cells.block_starts, 0, sizeof(cells.block_starts));
-  cells.free.assign(static_cast<size_t>(handle->count) * (1 + GU3_EXTENSION_SLOTS), false);
-  gu3_push_cells(handle, cells, 0, handle->data);
+  cells = CellHeapCells{};
+  gu3_push_cells(handle, cells, handle->data);
   return 1;
 }
 

@@ -5,9 +5,10 @@
 // and closes its files only through the file-open redirection of the
 // utilities, so that a host can serve them. Every file access of the library
 // goes through here: the parameter-table, list and array classes stream
-// themselves with ap20_Read and ap20_Write, the file classes and the native
-// container (ap20a.cpp, ap20b.cpp) build on the open, seek and transfer
-// operations, and AP20_Dispatcher_FILE routes every message of the class.
+// themselves with ap20_Read and ap20_Write, the file classes, the native
+// container (ap20a.cpp, ap20b.cpp) and the whole-file messages (ap20c.cpp)
+// build on the open, seek and transfer operations, and AP20_Dispatcher_FILE
+// routes every message of the class.
 #include <cstddef>
 #include <cstring>
 
@@ -62,6 +63,19 @@ bool ap20_handle_open(const AP20_FILE* file) {
 
 bool ap20_has_separator_at(const char* text, size_t index) { return text[index] == '\\' || text[index] == '/'; }
 
+// The name is the object's saved data: a change of it is bracketed by begin
+// and end change of the root part, ended on every path.
+struct NameChange {
+  AP2_OBJECT* part;
+  bool begun;
+  explicit NameChange(AP2_OBJECT* root) : part(root), begun(ap2_BeginChange_OBJ(root) != 0) {}
+  ~NameChange() {
+    if (begun) ap2_EndChange_OBJ(part);
+  }
+  NameChange(const NameChange&) = delete;
+  NameChange& operator=(const NameChange&) = delete;
+};
+
 // Size of the parameter block each message reads, checked before the
 // dispatcher unpacks it; messages whose parameter is not a block read none.
 uint32_t ap20_block_size(uint16_t message) {
@@ -78,6 +92,12 @@ uint32_t ap20_block_size(uint16_t message) {
     case AP20_MSG_SET_GROWTH:
     case AP20_MSG_SET_GROWTH_STEP:
     case AP20_MSG_FREE_MEMBER: return sizeof(AP20_WORDPARM);
+    case AP_MSG_COPY: return sizeof(AP_COPYPARM);
+    case AP20_MSG_RENAME: return sizeof(AP20_NAMEPARM);
+    case AP20_MSG_RESERVE: return sizeof(AP20_RESERVEPARM);
+    case AP20_MSG_COMPARE: return sizeof(AP20_COMPAREPARM);
+    case AP20_MSG_FIND_FIRST: return sizeof(AP20_FINDFIRSTPARM);
+    case AP20_MSG_SPLIT_NAME: return sizeof(AP20_SPLITPARM);
     case AP20_MSG_READ_DIRECTORY: return sizeof(AP20_DIRECTORYPARM);
     case AP20_MSG_HAS_SECTION: return sizeof(AP20_FINDPARM);
     case AP20_MSG_SECTION_OFFSET:
@@ -133,6 +153,61 @@ uint16_t ap20_TermClass(uint16_t class_id) {
   record->instance_heap = nullptr;
   record->data_block = nullptr;
   return files_freed & error_freed;
+}
+
+// ---------------------------------------------------------------------------
+// Format classes registered on a file class
+
+namespace {
+// The list of a file class's format classes, made when asked for and absent.
+GU1_LINKLIST* ap20_format_list(uint16_t file_class, bool make) {
+  APX_CLASSREC* record = apx_class_record(file_class);
+  if (record == nullptr) return nullptr;
+  auto block = static_cast<GU3_HANDLE>(record->class_data);
+  if (block == nullptr && make) {
+    block = GU3_Allocate_MM(1, sizeof(GU1_LINKLIST), GU3_KIND_GLOBAL);
+    auto* list = static_cast<GU1_LINKLIST*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+    if (list == nullptr || !GU1_CreateIndirect_LL(list, 0, sizeof(uint16_t), GU1_KEY_BYTES)) {
+      GU3_Free_MM(block);
+      return nullptr;
+    }
+    record->class_data = block;
+  }
+  return static_cast<GU1_LINKLIST*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+}
+}  // namespace
+
+uint16_t ap20_AddFormatClass(uint16_t file_class, uint16_t format_class) {
+  if (format_class >= AP_CLASS_LIMIT) return 0;
+  GU1_LINKLIST* list = ap20_format_list(file_class, true);
+  auto* item = static_cast<uint16_t*>(GU3_NewPointer(sizeof(uint16_t)));
+  if (list == nullptr || item == nullptr) {
+    GU3_FreePointer(item);
+    return 0;
+  }
+  *item = format_class;
+  if (GU1_Append_LL(list, item)) return 1;
+  GU3_FreePointer(item);
+  return 0;
+}
+
+uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class) {
+  GU1_LINKLIST* list = format_class < AP_CLASS_LIMIT ? ap20_format_list(file_class, false) : nullptr;
+  for (GU1_NODE* node = list != nullptr ? GU1_Head_LL(list) : nullptr; node != nullptr; node = GU1_Next_LL(list, node)) {
+    if (*static_cast<const uint16_t*>(gu1_item(list, node)) == format_class) return 1;
+  }
+  return 0;
+}
+
+void ap20_FreeFormatClasses(uint16_t file_class) {
+  GU1_LINKLIST* list = ap20_format_list(file_class, false);
+  if (list == nullptr) return;
+  for (GU1_NODE* node = GU1_Head_LL(list); node != nullptr; node = GU1_Next_LL(list, node))
+    GU3_FreePointer(gu1_item(list, node));
+  GU1_Destroy_LL(list);
+  APX_CLASSREC* record = apx_class_record(file_class);
+  GU3_Free_MM(static_cast<GU3_HANDLE>(record->class_data));
+  record->class_data = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -252,6 +327,8 @@ int16_t ap20_SetFileName(void* object, const char* directory, const char* name) 
     if (!separated) joined[directory_length] = '\\';
     std::memcpy(joined + length - name_length, name, name_length + 1);
   }
+  NameChange change(ap20_part(file));
+  if (!change.begun) return 0;
   std::memcpy(file->name, joined, std::strlen(joined) + 1);
   if (ap20_Open(file, AP20_MODE_PARSE) != 0) return 1;
   file->name[0] = '\0';
@@ -493,6 +570,11 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
   const auto* into = static_cast<const AP20_READINTOPARM*>(parameter);
   const auto* open_section = static_cast<const AP20_OPENSECTIONPARM*>(parameter);
   const auto* put_open = static_cast<const AP20_WRITEOPENPARM*>(parameter);
+  const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
+  const auto* reserve = static_cast<const AP20_RESERVEPARM*>(parameter);
+  const auto* compare = static_cast<const AP20_COMPAREPARM*>(parameter);
+  const auto* find_first = static_cast<const AP20_FINDFIRSTPARM*>(parameter);
+  const auto* split = static_cast<const AP20_SPLITPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -509,6 +591,9 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP_MSG_SIZE:                  return ap20_GetSize(file);
     case AP_MSG_CLASS_NAME:            return ap20_GetClassName(file, text);
     case AP_MSG_WRITE:                 return ap20_WriteObject(file, parameter);
+    case AP_MSG_COPY:                  return ap20c_Copy(file, copy->target, copy->window);
+    case AP20_MSG_DELETE:              return ap20c_Delete(file);
+    case AP20_MSG_RENAME:              return ap20c_Rename(file, naming->directory, naming->name);
     case AP20_MSG_REWIND:              return ap20_Seek(file, 0, FILE_BEGIN);
     case AP20_MSG_SEEK:                return ap20_Seek(file, seek->offset, seek->origin);
     case AP20_MSG_SEEK_END:            return ap20_Seek(file, 0, FILE_END);
@@ -518,6 +603,8 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_OPEN:                return ap20_Open(file, word->word);
     case AP20_MSG_CLOSE:               return ap20_Close(file);
     case AP20_MSG_EXISTS:              return ap20_Exists(file);
+    case AP20_MSG_RESERVE:             return ap20c_Reserve(file, reserve->size, reserve->extend);
+    case AP20_MSG_COMPARE:             return ap20c_Compare(file, compare->other, compare->position);
     case AP20_MSG_IS_OPEN:             return ap20_IsOpen(file);
     case AP20_MSG_LAST_ERROR:          return ap20_GetError(file);
     case AP20_MSG_SET_NAME:            return static_cast<uint16_t>(ap20_SetFileName(file, naming->directory, naming->name));
@@ -526,7 +613,12 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_FILE_SIZE:           return ap20_GetFileSize(file);
     case AP20_MSG_POSITION:            return ap20_GetPosition(file);
     case AP20_MSG_OPEN_MODE:           return ap20_GetOpenMode(file);
+    case AP20_MSG_FIND_FIRST:          return ap20c_FindFirst(find_first->pattern, find_first->found);
+    case AP20_MSG_FIND_NEXT:           return ap20c_FindNext(static_cast<GU4_FINDDATA*>(parameter));
     case AP20_MSG_REOPEN:              return ap20_Reopen(file, word->word);
+    case AP20_MSG_SPLIT_NAME:          return ap20c_SplitName(file, split->name, split->drive, split->directory, split->base, split->extension);
+    case AP20_MSG_DIRECTORY_EXISTS:    return ap20c_DirectoryExists(text);
+    case AP20_MSG_MAKE_DIRECTORIES:    return ap20c_MakeDirectories(text);
     case AP20_MSG_READ_HEADER:         return ap_object_result(ap20a_ReadHeader(parameter));
     case AP20_MSG_READ_DIRECTORY:      return ap_object_result(ap20a_ReadDirectory(directory->object, directory->header));
     case AP20_MSG_HAS_SECTION:         return ap20b_HasSection(find->header, find->directory, find->type, find->key2, find->key3, find->count);
@@ -559,6 +651,7 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_RENUMBER:            return ap20b_Renumber(file);
     case AP20_MSG_WRITE_SECTION_CHOSEN: return ap20b_WriteSection(put->object, put->header, put->directory, put->type, put->length, put->data, put->keyed, put->key2, put->key3, put->replace, nullptr);
     case AP20_MSG_COMPACT:             return ap20b_Compact(file);
+    case AP20_MSG_FIND_CLOSE:          return ap20c_FindClose();
     case AP20_MSG_WRITE_SECTION_FULL:  return ap20b_WriteSection(put->object, put->header, put->directory, put->type, put->length, put->data, put->keyed, put->key2, put->key3, put->replace, put->writer);
     default:                           return 0;
   }

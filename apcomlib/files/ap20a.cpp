@@ -97,7 +97,8 @@ uint32_t ap20a_check_sections(const AP20_FILEHEADER* header, const AP20_DIRENTRY
 }
 
 // Writes a new native file of that type, with room for the expected entries
-// and every entry free, and closes it again.
+// and every entry free, and closes it again; a file that could not be
+// written whole is removed.
 bool ap20a_create(AP20_FILE* file, uint16_t file_type, uint16_t expected_entries) {
   const uint16_t blocks = static_cast<uint16_t>(expected_entries / AP20_ENTRIES_PER_BLOCK + 1);
   AP20_FILEHEADER header;
@@ -109,8 +110,10 @@ bool ap20a_create(AP20_FILE* file, uint16_t file_type, uint16_t expected_entries
   bool written = false;
   if (directory != nullptr) {
     for (uint32_t index = 0; index < entries; ++index) directory[index].type = AP20_SECTION_FREE;
-    written = ap20_Open(file, AP20_MODE_CREATE) && ap20a_WriteDirectory(file, &header, directory);
-    if (ap20_IsOpen(file)) ap20_Close(file);
+    const bool created = ap20_Open(file, AP20_MODE_CREATE) != 0;
+    written = created && ap20a_WriteDirectory(file, &header, directory);
+    if (created) ap20_Close(file);
+    if (created && !written) GU4_remove(file->name);  // no half-made file stays behind
   }
   GU3_Free_MM(block);
   return written;

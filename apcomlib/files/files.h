@@ -9,6 +9,7 @@
 
 #include "core/core.h"
 #include "platform/files.h"
+#include "util/util.h"
 #include "platform/wintypes.h"
 
 // ---------------------------------------------------------------------------
@@ -256,6 +257,31 @@ struct AP20_NATIVEPARM {
   uint16_t expected_entries;
   uint16_t file_type;
 };
+// Message 49; the byte before the size is not read.
+struct AP20_RESERVEPARM {
+  uint8_t unused;
+  uint32_t size;
+  uint16_t extend;  // an existing closed file is extended only with this set
+};
+// Message 50.
+struct AP20_COMPAREPARM {
+  void* other;
+  uint32_t* position;  // where the first file stands after the first difference
+};
+// Message 59.
+struct AP20_FINDFIRSTPARM {
+  const char* pattern;
+  GU4_FINDDATA* found;
+};
+// Message 68: the name and its parts, each optional (MAX_PATH, 3, 256, 256,
+// 256 bytes).
+struct AP20_SPLITPARM {
+  char* name;
+  char* drive;
+  char* directory;
+  char* base;
+  char* extension;
+};
 // Message 112.
 struct AP20_FORMATPARM {
   const char* name;
@@ -384,6 +410,10 @@ static_assert(sizeof(AP20_TOKENPARM) == 10);
 static_assert(sizeof(AP20_WORDPARM) == 2);
 static_assert(sizeof(AP20_NATIVEPARM) == 8);
 static_assert(sizeof(AP20_FORMATPARM) == 12);
+static_assert(sizeof(AP20_RESERVEPARM) == 8);
+static_assert(sizeof(AP20_COMPAREPARM) == 8);
+static_assert(sizeof(AP20_FINDFIRSTPARM) == 8);
+static_assert(sizeof(AP20_SPLITPARM) == 20);
 
 // ---------------------------------------------------------------------------
 // Exported functions and the primitives other classes call directly
@@ -409,6 +439,14 @@ int16_t ap20_SetFileName(void* file, const char* directory, const char* name);
 void ap20_SetError(void* file, uint32_t code);
 // The class-wide error word, -1 when the class has none.
 int32_t ap20_GetClassError();
+
+// The format classes registered on a file class (the spectrum-file and
+// group-file classes), a list kept in that class's record: append one (the
+// list is made on first use), ask whether one is there, and free the list
+// with the class. Class ids of 250 and more are refused.
+uint16_t ap20_AddFormatClass(uint16_t file_class, uint16_t format_class);
+uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class);
+void ap20_FreeFormatClasses(uint16_t file_class);
 
 // ---------------------------------------------------------------------------
 // Operations of the class's modules, as the messages named beside them
@@ -489,6 +527,19 @@ uint16_t ap20b_WriteOpenSection(AP20_FILE* file, uint16_t type, uint32_t length,
 uint16_t ap20b_FreeMember(AP20_FILE* file, uint16_t key2);                                             // 115
 uint16_t ap20b_Renumber(AP20_FILE* file);                                                              // 116
 uint16_t ap20b_Compact(AP20_FILE* file);                                                               // 119
+
+// The file as a whole (ap20c.cpp).
+uint16_t ap20c_Copy(AP20_FILE* file, void* target, HWND window);                                      // 22
+uint16_t ap20c_Delete(AP20_FILE* file);                                                                // 38
+uint16_t ap20c_Rename(AP20_FILE* file, const char* directory, const char* name);                       // 39
+uint16_t ap20c_Reserve(AP20_FILE* file, uint32_t size, uint16_t extend);                               // 49
+uint16_t ap20c_Compare(AP20_FILE* file, void* other, uint32_t* position);                              // 50
+uint16_t ap20c_FindFirst(const char* pattern, GU4_FINDDATA* found);                                    // 59
+uint16_t ap20c_FindNext(GU4_FINDDATA* found);                                                          // 60
+uint16_t ap20c_FindClose();                                                                            // 120
+uint16_t ap20c_SplitName(AP20_FILE* file, char* name, char* drive, char* directory, char* base, char* extension);  // 68
+uint16_t ap20c_DirectoryExists(const char* path);                                                      // 69
+uint16_t ap20c_MakeDirectories(const char* path);                                                      // 70
 
 // The entries in use of a header whose directory is sound in shape (1 to
 // 10000 blocks, no more entries in use than it holds); -1 otherwise.

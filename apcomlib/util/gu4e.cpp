@@ -1,8 +1,9 @@
 // The GU4 path and file helpers: the split of a path into drive, folder,
-// name and extension and the join back; the process-wide one-at-a-time file
-// search; existence tests; deleting, renaming and making folders with the
-// run-time library's results; and the current drive, which the split puts in
-// front of a path without one.
+// name and extension and the join back; the long and short forms of a path
+// and the program's folder; the current drive, which the split puts in front
+// of a path without one; the process-wide one-at-a-time file search;
+// existence tests; and deleting, renaming and making folders with the
+// run-time library's results.
 //
 // Every copy into a caller's buffer is bounded: a part of the split by the
 // size the caller gives (or the run-time library's standard part sizes), a
@@ -151,6 +152,24 @@ int32_t gu4e_runtime_result(BOOL done) {
   return -1;
 }
 
+// Appends a part of a path as the file system stores it: a part holding a
+// '~' may be the short name of a longer one, so the path built so far with
+// it is looked up and the name found replaces it.
+void gu4e_append_long_name(PathText* out, const char* part, size_t length) {
+  const uint32_t before = out->length;
+  gu4e_append(out, part, length);
+  const bool may_be_short = std::memchr(part, '~', length) != nullptr;
+  const bool wildcards = std::memchr(part, '*', length) != nullptr || std::memchr(part, '?', length) != nullptr;
+  if (!out->fits || !may_be_short || wildcards) return;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(out->text, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  FindClose(search);
+  out->length = before;
+  out->text[before] = '\0';
+  gu4e_append_text(out, found.cFileName);
+}
+
 bool gu4e_opens_for_reading(const char* path) {
   const HFILE file = _lopen(path, OF_READ);
   if (file == HFILE_ERROR) return false;
@@ -201,7 +220,54 @@ APEXPORT void GU4_makepath(char* path, const char* drive, const char* dir, const
     if (*ext != '.') gu4e_append_text(&out, ".");
     gu4e_append_text(&out, ext);
   }
-  std::memcpy(path, out.fits ? joined : "", out.fits ? out.length + 1 : 1);
+  // A path cut short would name another file: it comes out empty instead.
+  if (!out.fits) out.length = 0;
+  joined[out.length] = '\0';
+  std::memcpy(path, joined, out.length + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Long, short and module paths
+
+APEXPORT uint32_t GU4_GetModulePath(char* out, uint32_t size) { return GU12_GetModulePath(nullptr, out, size); }
+
+APEXPORT uint32_t GU4_GetShortPathName(const char* path, char* out, uint32_t size) {
+  if (path == nullptr || out == nullptr || size == 0) return 0;
+  const DWORD length = GetShortPathNameA(path, out, size);
+  if (length > 0 && length < size) return length;
+  out[0] = '\0';
+  return 0;
+}
+
+// Each part is looked up by its own name: a pattern such as "PROGRA~?" could
+// find a sibling ("PROGRA~1" for "PROGRA~2") and name another file.
+APEXPORT uint16_t GU4_GetLongPathName(const char* short_path, uint32_t size, char* out) {
+  if (short_path == nullptr || out == nullptr || size == 0) return 0;
+  const PathParts parts = gu4e_split(short_path);
+  out[0] = '\0';
+  PathText text{out, size, 0, true};
+  if (parts.drive.length == 0) {
+    gu4e_append_text(&text, short_path);
+  } else {
+    gu4e_append(&text, parts.drive.start, parts.drive.length);
+    const char* const dir_end = parts.dir.start + parts.dir.length;
+    for (const char* p = parts.dir.start; p < dir_end;) {
+      const char* component = p;
+      while (p < dir_end && !gu4e_separator(*p)) p = CharNextA(p);
+      if (p > component) {
+        gu4e_append_text(&text, "\\");
+        gu4e_append_long_name(&text, component, static_cast<size_t>(p - component));
+      }
+      if (p < dir_end) ++p;
+    }
+    // The name and extension stand together in the path.
+    const size_t name_length = parts.name.length + parts.ext.length;
+    if (name_length > 0 || parts.dir.length > 0) gu4e_append_text(&text, "\\");
+    if (name_length > 0) gu4e_append_long_name(&text, parts.name.start, name_length);
+  }
+  if (text.fits) return 1;
+  out[0] = '\0';
+  return 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/wintypes.h"
 
 // ---------------------------------------------------------------------------
@@ -370,6 +371,49 @@ APEXPORT uint16_t GU12_DoesFileExist(const char* path);
 APEXPORT uint16_t GU4_WildcardFileExists(const char* pattern);
 // 1 when a file or folder of that name exists.
 APEXPORT uint16_t GU4_Access(const char* path);
+
+// 1 when the name holds none of < > " * / : ? \ |; with `fix` each of them
+// is replaced by '_' (the result stays 0).
+APEXPORT uint16_t GU12_ValidateFileName(char* name, uint16_t fix);
+// Appends '\' when the path does not end in a separator: the new length,
+// the unchanged length when it already ends in one, 0 for an empty path or
+// no room in `size` bytes.
+APEXPORT uint32_t GU12_AddSlashToPathName(char* path, uint32_t size);
+// Gives the path the extension `ext` (with or without its '.') unless it
+// has it already, ignoring case: the new length, 0 when it would not fit
+// (the path is then left as it was).
+APEXPORT uint32_t GU12_AddExtensionToPathName(char* path, uint32_t size, const char* ext);
+// The full path name; 1 when it fits `size`.
+APEXPORT uint16_t GU12_QualifyPath(const char* path, char* out, uint32_t size);
+// The folder of the module's file (of the program for a null module), with
+// its trailing separator: the length, or 0.
+APEXPORT uint32_t GU12_GetModulePath(HMODULE module, char* out, uint32_t size);
+APEXPORT uint32_t GU4_GetModulePath(char* out, uint32_t size);
+// The short form of an existing path: its length, or 0 when there is none
+// or it does not fit.
+APEXPORT uint32_t GU4_GetShortPathName(const char* path, char* out, uint32_t size);
+// The long form of a path with a drive, each part holding a '~' replaced by
+// the name the file system stores; a path without a drive is copied as it
+// is. 1 when built, 0 (with `out` emptied) when it does not fit `size`.
+APEXPORT uint16_t GU4_GetLongPathName(const char* short_path, uint32_t size, char* out);
+
+// Wildcard match of a file name: '*' any run of characters up to a '.' (a
+// lone "*" matches every name), '?' one character, letters without regard
+// to case; a '.' that ends the name may be left out of the pattern, and a
+// pattern's trailing '.' may stand for no extension.
+APEXPORT uint16_t GU12_IsMatchWildCard(const char* pattern, const char* name);
+
+// "1.50 KB": bytes, KB, MB or GB with 2, 1 or 0 decimals as the scaled value
+// is below 10, below 100 or more; whole bytes as "100 Bytes". `out` holds
+// GU12_FILESIZE_TEXT_SIZE bytes, enough for every size.
+constexpr uint32_t GU12_FILESIZE_TEXT_SIZE = 16;
+APEXPORT char* GU12_FileSizeToString(uint64_t size, char* out);
+
+// Grants `access_mask` to `sid` on the file, keeping the other entries of
+// its access list; 1 on success. A failed step is named on the debugger
+// output. GU12_SetWideOpenAccess grants GENERIC_ALL to everyone (S-1-1-0).
+APEXPORT uint16_t GU12_AddAccessAllowedAce(const char* path, PSID sid, DWORD access_mask);
+APEXPORT uint16_t GU12_SetWideOpenAccess(const char* path);
 
 // The current drive, 1 for A:, 0 while the current folder lies outside the
 // drives; making a drive current answers 1 on success.

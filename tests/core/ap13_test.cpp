@@ -92,7 +92,7 @@ TEST_F(ParamsTest, ANewObjectTakesItsDefaultsAndIsSaved) {
   EXPECT_EQ(stored(object, kForcedLong), bytes_of<int32_t>(-3));
   EXPECT_EQ(stored(object, kLList), std::string(kListDefault, 24));
   EXPECT_EQ(stored(object, kChoice), bytes_of<uint16_t>(2)) << "a choice's default is its number";
-  const auto* owned = ap_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset);
+  const auto* owned = ap13_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset);
   ASSERT_NE(owned, nullptr);
   EXPECT_STREQ(owned, "owned");
   EXPECT_EQ(destroy(object), AP_DESTROYED);
@@ -163,12 +163,12 @@ TEST_F(ParamsTest, ARefusedDestroyKeepsTheObjectAndItsOwnedText) {
   EXPECT_EQ(destroy(object), AP_DESTROY_REFUSED);
   EXPECT_EQ(record(kSetClass).live, 1);
   EXPECT_EQ(text_of(object, kString), "hello");
-  const auto* owned = ap_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset);
+  const auto* owned = ap13_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset);
   EXPECT_STREQ(owned, "owned");
   EXPECT_EQ(destroy(object, holder), AP_DESTROYED);
 }
 
-TEST_F(ObjectTest, MessagesWithoutARowAnswerZero) {
+TEST_F(ParamSet, MessagesWithoutARowAnswerZero) {
   char block[32] = {};
   for (uint16_t message : {0, 19, 20, 21, 24, 30, 35, 58, 69, 200}) {
     EXPECT_EQ(send(message, object_, block), 0u) << "message " << message;
@@ -201,10 +201,10 @@ struct RowFacts {
   uint32_t choices;
 };
 
-class Rows : public ObjectTest, public testing::WithParamInterface<RowFacts> {
+class Rows : public ParamSet, public testing::WithParamInterface<RowFacts> {
  protected:
   void SetUp() override {
-    ObjectTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
   }
 };
@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
         RowFacts{"DoubleStepOfATenth", kDoubleStep, "0.300000", 4, 1, "0.3", "0.7", bytes_of(0.7), "0.75", 11}),
     [](const testing::TestParamInfo<RowFacts>& info) { return std::string(info.param.name); });
 
-TEST_F(ObjectTest, RawRowsGiveTheirBytesAsText) {
+TEST_F(ParamSet, RawRowsGiveTheirBytesAsText) {
   char buffer[32];
   std::memset(buffer, '*', sizeof buffer);
   EXPECT_EQ(get_text(object_, kCArray, buffer, 8, 0), 1u);
@@ -292,19 +292,19 @@ TEST_F(ObjectTest, RawRowsGiveTheirBytesAsText) {
   EXPECT_EQ(get_text(object_, kLList, buffer, 8, 0), 0u) << "24 bytes do not fit a buffer of 8";
 }
 
-TEST_F(ObjectTest, TheOwnedTextHasNoTextFormButIsSetFromText) {
+TEST_F(ParamSet, TheOwnedTextHasNoTextFormButIsSetFromText) {
   EXPECT_EQ(text_of(object_, kOwnedText), "<failed>");
   EXPECT_EQ(set_text(object_, kOwnedText, "replaced"), 1u);
-  EXPECT_STREQ(ap_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), "replaced");
+  EXPECT_STREQ(ap13_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), "replaced");
   EXPECT_EQ(set_text(object_, kOwnedText, ""), 1u);
-  EXPECT_EQ(ap_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), nullptr)
+  EXPECT_EQ(ap13_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), nullptr)
       << "an empty text stores nothing";
 }
 
 // ---------------------------------------------------------------------------
 // Values by value (messages 40 and 41)
 
-TEST_F(ObjectTest, ARowWithoutLimitsIsStoredOnlyWithForce) {
+TEST_F(ParamSet, ARowWithoutLimitsIsStoredOnlyWithForce) {
   const int32_t value = 77;
   EXPECT_EQ(set(object_, kForcedLong, &value, 0), 0u);
   EXPECT_EQ(stored(object_, kForcedLong), bytes_of<int32_t>(-3));
@@ -314,7 +314,7 @@ TEST_F(ObjectTest, ARowWithoutLimitsIsStoredOnlyWithForce) {
   EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object_), static_cast<uint32_t>(AP2_CHANGED));
 }
 
-TEST_F(ObjectTest, ForceDoesNotLiftValidation) {
+TEST_F(ParamSet, ForceDoesNotLiftValidation) {
   const int16_t off_grid = 5;
   EXPECT_EQ(set(object_, kInt, &off_grid, 1), 0u);
   EXPECT_EQ(stored(object_, kInt), bytes_of<int16_t>(4));
@@ -341,7 +341,7 @@ TEST_F(ParamsTest, ASetSendsTheChangeNoticeWithIndexPlusOne) {
   destroy(object, watcher);
 }
 
-TEST_F(ObjectTest, AStringIsCutToItsSizeLessOne) {
+TEST_F(ParamSet, AStringIsCutToItsSizeLessOne) {
   const std::string eighty(80, 'e');
   EXPECT_EQ(set(object_, kString, eighty.c_str()), 1u);
   char buffer[80];
@@ -349,7 +349,7 @@ TEST_F(ObjectTest, AStringIsCutToItsSizeLessOne) {
   EXPECT_EQ(std::string(buffer), std::string(79, 'e'));
 }
 
-TEST_F(ObjectTest, ALengthPrefixedValueIsStoredPrefixedAndReadTerminated) {
+TEST_F(ParamSet, ALengthPrefixedValueIsStoredPrefixedAndReadTerminated) {
   const std::string text = "abc";
   EXPECT_EQ(set(object_, kPStr, text.c_str()), 1u);
   EXPECT_EQ(stored(object_, kPStr).substr(0, 4), "\3abc");
@@ -364,7 +364,7 @@ TEST_F(ObjectTest, ALengthPrefixedValueIsStoredPrefixedAndReadTerminated) {
   EXPECT_EQ(std::string(buffer), std::string(15, 'p'));
 }
 
-TEST_F(ObjectTest, SettingALengthPrefixedValueLeavesTheCallersTextAlone) {
+TEST_F(ParamSet, SettingALengthPrefixedValueLeavesTheCallersTextAlone) {
   char text[] = "unchanged";
   EXPECT_EQ(set(object_, kPStr, text), 1u);
   EXPECT_STREQ(text, "unchanged");
@@ -373,11 +373,11 @@ TEST_F(ObjectTest, SettingALengthPrefixedValueLeavesTheCallersTextAlone) {
   EXPECT_EQ(text_of(object_, kPStr), "unchanged");
 }
 
-TEST_F(ObjectTest, TextTypesRefuseANullValue) {
+TEST_F(ParamSet, TextTypesRefuseANullValue) {
   for (uint16_t row : {kString, kPStr, kOwnedText}) EXPECT_EQ(set(object_, row, nullptr, 1), 0u) << row;
 }
 
-TEST_F(ObjectTest, AnIndexBeyondTheCountIsMinusOneAsSixteenBits) {
+TEST_F(ParamSet, AnIndexBeyondTheCountIsMinusOneAsSixteenBits) {
   int32_t value = 0;
   char buffer[16];
   EXPECT_EQ(get(object_, kRowCount, &value), AP13_BAD_INDEX);
@@ -395,7 +395,7 @@ TEST_F(ObjectTest, AnIndexBeyondTheCountIsMinusOneAsSixteenBits) {
 // ---------------------------------------------------------------------------
 // Title, count, type and name (messages 36 to 39)
 
-TEST_F(ObjectTest, TellsItsClassTitleCountTypesAndNames) {
+TEST_F(ParamSet, TellsItsClassTitleCountTypesAndNames) {
   add_texts();
   const char* title = nullptr;
   EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object_, &title), 1u);
@@ -413,7 +413,7 @@ TEST_F(ObjectTest, TellsItsClassTitleCountTypesAndNames) {
   EXPECT_STREQ(name, "Colour");
 }
 
-TEST_F(ObjectTest, WithoutItsTextsTheTitleAndNamesAreMissing) {
+TEST_F(ParamSet, WithoutItsTextsTheTitleAndNamesAreMissing) {
   const char* title = nullptr;
   EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object_, &title), 0u);
   char name[32] = {};
@@ -424,7 +424,7 @@ TEST_F(ObjectTest, WithoutItsTextsTheTitleAndNamesAreMissing) {
 // ---------------------------------------------------------------------------
 // Resets, text validation and comparison (messages 44 to 48)
 
-TEST_F(ObjectTest, ResetsBringBackTheDefaults) {
+TEST_F(ParamSet, ResetsBringBackTheDefaults) {
   add_texts();
   ASSERT_EQ(set_text(object_, kChoice, "One"), 1u);
   ASSERT_EQ(set_text(object_, kString, "other"), 1u);
@@ -438,7 +438,7 @@ TEST_F(ObjectTest, ResetsBringBackTheDefaults) {
   EXPECT_EQ(stored(object_, kCArray), "ABCDEF");
 }
 
-TEST_F(ObjectTest, AResetAllStopsAtARowWithoutDefault) {
+TEST_F(ParamSet, AResetAllStopsAtARowWithoutDefault) {
   ASSERT_EQ(set_text(object_, kString, "kept"), 1u);
   ASSERT_EQ(set_text(object_, kBool, "FALSE"), 1u);
   table_.rows[kInt].default_text = nullptr;
@@ -447,7 +447,7 @@ TEST_F(ObjectTest, AResetAllStopsAtARowWithoutDefault) {
   EXPECT_EQ(text_of(object_, kString), "kept") << "rows after it are not";
 }
 
-TEST_F(ObjectTest, ValidatesATextByItsRow) {
+TEST_F(ParamSet, ValidatesATextByItsRow) {
   add_texts();
   struct Case {
     uint16_t row;
@@ -462,7 +462,7 @@ TEST_F(ObjectTest, ValidatesATextByItsRow) {
   EXPECT_EQ(stored(object_, kInt), bytes_of<int16_t>(4)) << "validation stores nothing";
 }
 
-TEST_F(ObjectTest, ComparesAGivenValueWithTheStoredOne) {
+TEST_F(ParamSet, ComparesAGivenValueWithTheStoredOne) {
   const int16_t two = 2;
   const float almost_half = 0.5f * (1 + std::ldexp(1.0f, -22));
   struct Case {
@@ -491,8 +491,8 @@ TEST_F(ParamsTest, ADuplicateHoldsEqualValuesAndItsOwnText) {
   auto* copy = ap_result_object<AP13_CHILD>(send(AP_MSG_DUPLICATE, object, &no_window));
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(std::memcmp(data_of(copy), data_of(object), table_.rows[kOwnedText].offset), 0);
-  const auto* source_text = ap_load<const char*>(data_of(object) + table_.rows[kOwnedText].offset);
-  const auto* copy_text = ap_load<const char*>(data_of(copy) + table_.rows[kOwnedText].offset);
+  const auto* source_text = ap13_load<const char*>(data_of(object) + table_.rows[kOwnedText].offset);
+  const auto* copy_text = ap13_load<const char*>(data_of(copy) + table_.rows[kOwnedText].offset);
   ASSERT_NE(copy_text, nullptr);
   EXPECT_NE(copy_text, source_text);
   EXPECT_STREQ(copy_text, "mine");
@@ -510,7 +510,7 @@ TEST_F(ParamsTest, CopyingIntoAnObjectReplacesItsOwnedText) {
   ASSERT_EQ(set_text(target, kOwnedText, "the target's own"), 1u);
   AP_COPYPARM parameter{reinterpret_cast<AP_OBJECT*>(target), nullptr};
   EXPECT_EQ(send(AP_MSG_COPY, source, &parameter), 1u);
-  EXPECT_STREQ(ap_load<const char*>(data_of(target) + table_.rows[kOwnedText].offset), "from the source");
+  EXPECT_STREQ(ap13_load<const char*>(data_of(target) + table_.rows[kOwnedText].offset), "from the source");
   destroy(source);
   destroy(target);
 }

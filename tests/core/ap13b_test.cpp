@@ -20,10 +20,10 @@ using namespace paramstest;
 // an address and a row without limits that are not settable between them.
 constexpr uint16_t kSmallClass = 203;
 
-class Choices : public ObjectTest {
+class Choices : public ParamSet {
  protected:
   void SetUp() override {
-    ObjectTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
   }
   uint32_t count(uint16_t row) {
@@ -115,7 +115,7 @@ TEST_F(Choices, RowsWithoutAListAnswerAsTheirKindSays) {
   EXPECT_EQ(find<int32_t>(kRowCount, 0).first, 0u);
 }
 
-TEST_F(ObjectTest, AChoiceGroupThatNoModuleHasHasNoList) {
+TEST_F(ParamSet, AChoiceGroupThatNoModuleHasHasNoList) {
   AP13_INDEXPARM parameter{kChoice};
   EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, object_, &parameter), AP13_NO_CHOICES);
 }
@@ -192,7 +192,7 @@ TEST_F(BulkText, TheTextGoesOnlyToABufferThatTakesItWhole) {
   GU3_RemoveString(enough);
 }
 
-TEST_F(ObjectTest, AValueWithoutATextFormFailsTheWholeText) {
+TEST_F(ParamSet, AValueWithoutATextFormFailsTheWholeText) {
   char buffer[1024] = {};
   EXPECT_EQ(send(AP13_MSG_GET_ALL_TEXT, object_, buffer), 0u) << "the arrays behind handles have no plain text";
 }
@@ -200,7 +200,7 @@ TEST_F(ObjectTest, AValueWithoutATextFormFailsTheWholeText) {
 // ---------------------------------------------------------------------------
 // First invalid value, data block (messages 55 to 57, 68)
 
-TEST_F(ObjectTest, TellsTheFirstInvalidValue) {
+TEST_F(ParamSet, TellsTheFirstInvalidValue) {
   EXPECT_EQ(send(AP13_MSG_VALIDATE_ALL, object_), AP13_ALL_VALID);
   auto* data = ap_result_object<uint8_t>(send(AP13_MSG_GET_DATA_PTR, object_));
   EXPECT_EQ(data, data_of(object_));
@@ -312,8 +312,12 @@ TEST_F(CopyDiffering, TheTargetMustBeOfTheSameClassWithTheSameTable) {
 // ---------------------------------------------------------------------------
 // Listing into a text object (message 60)
 
-class Listing : public ObjectTest {
+class Listing : public ParamSet {
  protected:
+  void SetUp() override {
+    ParamSet::SetUp();
+    use_stand_ins();
+  }
   uint32_t list(StubText* text) {
     AP13_LISTPARM parameter{reinterpret_cast<AP_OBJECT*>(text), nullptr};
     return send(AP13_MSG_LIST_TO_TEXT, object_, &parameter);
@@ -393,11 +397,12 @@ struct SizeCase {
 
 const uint32_t kNotGivenBytes = sizeof(kNotGiven);  // its length + 1
 
-class TextSizes : public ObjectTest, public testing::WithParamInterface<SizeCase> {
+class TextSizes : public ParamSet, public testing::WithParamInterface<SizeCase> {
  protected:
   void SetUp() override {
-    ObjectTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
+    use_stand_ins();
     handles_ = {held<float>({1, 2, 3}), held<int16_t>({1, 0, 1, 1}), held<uint16_t>({5, 6}),
                 held<double>({1, 2}), held_strings({"ab", "cde", "f"})};
     put(object_, kFloatAddr, handles_[0]);
@@ -411,7 +416,7 @@ class TextSizes : public ObjectTest, public testing::WithParamInterface<SizeCase
     put(object_, kAP4Addr, &array_);
   }
   void TearDown() override {
-    ObjectTest::TearDown();
+    ParamSet::TearDown();
     for (GU3_HANDLE handle : handles_) GU3_Free_MM(handle);
   }
   std::vector<GU3_HANDLE> handles_;
@@ -444,7 +449,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{"BeyondTheCount", kRowCount, 5, 0, 0}),
     [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ObjectTest, TellsARowsSize) {
+TEST_F(ParamSet, TellsARowsSize) {
   for (uint16_t row : {kBool, kString, kLList, kDouble}) {
     AP13_INDEXPARM parameter{row};
     EXPECT_EQ(send(AP13_MSG_GET_PARM_SIZE, object_, &parameter), table_.rows[row].size);
@@ -460,6 +465,7 @@ class DeepText : public ParamsTest {
  protected:
   void SetUp() override {
     ParamsTest::SetUp();
+    use_stand_ins();
     object_ = make(window(&received_));
     ASSERT_NE(object_, nullptr);
   }
@@ -573,7 +579,7 @@ TEST_F(DeepText, ReplacesTheFirstStringsOfAStringArray) {
   GU3_HANDLE old = held_strings({"ab", "cde", "f"});
   put(object_, kStrArray, old);
   EXPECT_EQ(parse(kStrArray, "x\tyy\t"), 1u);
-  auto* block = ap_load<GU3_HANDLE>(data_of(object_) + table_.rows[kStrArray].offset);
+  auto* block = ap13_load<GU3_HANDLE>(data_of(object_) + table_.rows[kStrArray].offset);
   ASSERT_NE(block, old);
   keep(block);
   const auto* bytes = static_cast<const char*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
@@ -600,6 +606,7 @@ TEST_F(ParamsTest, TheSpectralHeadersTitleLosesItsControlCharacters) {
 // Description of a parameter (message 66)
 
 TEST_F(ParamsTest, DescribesTypeLimitsDefaultAndExtent) {
+  use_stand_ins();
   AP13_CHILD* object = make();
   ASSERT_NE(object, nullptr);
   GU3_HANDLE floats = held<float>({1, 2, 3, 4});
@@ -648,7 +655,7 @@ namespace {
 // ---------------------------------------------------------------------------
 // Taking values from a stored block (message 67)
 
-class TakeValues : public ObjectTest {
+class TakeValues : public ParamSet {
  protected:
   uint32_t take(const std::string& bytes, uint32_t stored_size, uint8_t* data = nullptr) {
     testsupport::write_file("block.bin", bytes);

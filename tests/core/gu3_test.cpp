@@ -190,17 +190,23 @@ TEST_F(MemoryManager, CellHeapHandsOutCellsLastFirstAndZeroed) {
   EXPECT_EQ(std::count(cell, cell + 16, 0), 16);
 }
 
-TEST_F(MemoryManager, CellHeapGrowsByThirtyExtensionsThenRefuses) {
+TEST_F(MemoryManager, CellHeapGrowsPastItsThirtyExtensionSlots) {
+  // 80 cells a block: the handle's own block, 30 slotted extensions, then
+  // further blocks; every cell stays distinct and goes back exactly once.
   GU3_HANDLE heap = GU3_Allocate_MM(80, 12, GU3_KIND_GLOBAL);
   ASSERT_EQ(GU3_HeapInit_MM(heap), 1);
   std::vector<void*> cells;
-  for (int i = 0; i < 31 * 80; ++i) {
+  for (int i = 0; i < 40 * 80; ++i) {
     void* cell = GU3_HeapGetEx_MM(heap);
     ASSERT_NE(cell, nullptr) << "cell " << i;
     cells.push_back(cell);
   }
-  EXPECT_EQ(GU3_HeapGetEx_MM(heap), nullptr);
+  for (HANDLE extension : heap->extensions) EXPECT_NE(extension, nullptr);
+  std::vector<void*> sorted = cells;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
   for (void* cell : cells) ASSERT_EQ(GU3_HeapRelease_MM(heap, cell), 1);
+  EXPECT_EQ(GU3_HeapRelease_MM(heap, cells.back()), 0);
   EXPECT_EQ(GU3_Free_MM(heap), 1);
 }
 

@@ -324,8 +324,6 @@ class ParamsTest : public LoadedLibrary {
     GUX_SetInternationalChar(',', GUX_THOUSANDS);
     build_table(table_, kNameGroup);
     register_set_class(kSetClass, table_);
-    GU2_ImmedSetDispatcher(kArrayClass, array_dispatcher);
-    GU2_ImmedSetDispatcher(kTextClass, text_dispatcher);
   }
 
   void TearDown() override {
@@ -351,6 +349,12 @@ class ParamsTest : public LoadedLibrary {
         .group(kChoiceGroup, {{1, "One", 0}, {2, "Two", 0}, {3, "Three", 0}});
     if (with_not_given) builder.group(AP13_GROUP_NOT_GIVEN, {{0, kNotGiven, 0}});
     utiltest::add_resource_module(with_not_given ? "params_texts.dll" : "params_names.dll", builder);
+  }
+
+  // The stand-ins in place of the array and text classes, for this test.
+  static void use_stand_ins() {
+    GU2_ImmedSetDispatcher(kArrayClass, array_dispatcher);
+    GU2_ImmedSetDispatcher(kTextClass, text_dispatcher);
   }
 
   // A new object of the test class, made and initialised as every caller
@@ -430,7 +434,7 @@ class ParamsTest : public LoadedLibrary {
 
 // The test class's fixture with one object of it, made and destroyed
 // around each test.
-class ObjectTest : public ParamsTest {
+class ParamSet : public ParamsTest {
  protected:
   void SetUp() override {
     ParamsTest::SetUp();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "files/files_fixture.h"
+#include "platform/user.h"
 
 namespace {
 
@@ -164,6 +165,25 @@ TEST_F(FileObject, TheFileOfAnObjectIsFoundThroughItsParentParts) {
   AP_OBJECT loop_a{21, nullptr}, loop_b{45, &loop_a};
   loop_a.parent = &loop_b;
   EXPECT_EQ(ap20_FindFile(&loop_a), nullptr);
+}
+
+TEST_F(FileObject, FormatClassesRegisteredOnAFileClassAreKeptInOrderInItsClassRecord) {
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 0);
+  EXPECT_EQ(ap20_AddFormatClass(21, 45), 1);
+  EXPECT_EQ(ap20_AddFormatClass(21, 63), 1);
+  EXPECT_EQ(ap20_AddFormatClass(21, 250), 0);
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 1);
+  EXPECT_EQ(ap20_IsFormatClass(21, 63), 1);
+  EXPECT_EQ(ap20_IsFormatClass(21, 250), 0);
+  EXPECT_EQ(ap20_IsFormatClass(51, 45), 0);
+  auto* block = static_cast<GU3_HANDLE>(APX_GetClassTable()->classes[21].class_data);
+  auto* list = static_cast<GU1_LINKLIST*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(packed(list->count), 2u);
+  EXPECT_EQ(*static_cast<uint16_t*>(gu1_item(list, GU1_Head_LL(list))), 45);
+  ap20_FreeFormatClasses(21);
+  EXPECT_EQ(packed(APX_GetClassTable()->classes[21].class_data), nullptr);
+  EXPECT_EQ(ap20_IsFormatClass(21, 45), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -454,6 +474,24 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"d", std::string(256, 'n'), 1, "d\\" + std::string(256, 'n')},
                     NameCase{kDirectory200.c_str(), std::string(58, 'n'), 1, kDirectory200 + "\\" + std::string(58, 'n')},
                     NameCase{kDirectory200.c_str(), std::string(59, 'n'), 0, ""}));
+
+TEST_F(FileObject, NamingIsAChangeOfTheObjectThatItsDependentsHear) {
+  AP20_FILE* file = make_file();
+  int notices = 0;
+  HWND window = platform::create_window([&notices](HWND, UINT message, WPARAM, LPARAM) {
+    if (message == AP_NOTICE_CHANGED) ++notices;
+    return LRESULT{0};
+  });
+  AP_DEPENDENTWINDOWPARM dependent{window, AP2_KIND_NOTIFY_CHANGE};
+  send(AP_MSG_ADD_DEPENDENT_WINDOW, file, &dependent);
+  EXPECT_EQ(set_name(file, nullptr, "x.spa"), 1u);
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, file), static_cast<uint32_t>(AP2_CHANGED));
+  EXPECT_EQ(set_name(file, nullptr, k260.c_str()), 0u);  // refused before anything changes
+  EXPECT_EQ(notices, 1);
+  destroy(file);
+  platform::destroy_window(window);
+}
 
 TEST_F(FileObject, AnEmptyNameEmptiesTheFieldAndFails) {
   AP20_FILE* file = named_file("old.spa");

@@ -1,5 +1,6 @@
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,15 @@ TEST(MessageBoxes, AreRecordedAndAnsweredWithOk) {
   EXPECT_EQ(platform::message_boxes()[0].text, "Line: 12");
   platform::clear_message_boxes();
   EXPECT_TRUE(platform::message_boxes().empty());
+}
+
+TEST(DebugOutput, IsRecordedAsWritten) {
+  platform::clear_debug_output();
+  OutputDebugStringA("AddAce() failed.  Error 1344\n");
+  OutputDebugStringA(nullptr);
+  EXPECT_EQ(platform::debug_output(), (std::vector<std::string>{"AddAce() failed.  Error 1344\n", ""}));
+  platform::clear_debug_output();
+  EXPECT_TRUE(platform::debug_output().empty());
 }
 
 int answer_seven() { return 7; }

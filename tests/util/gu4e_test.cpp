@@ -167,6 +167,59 @@ TEST_F(PathHelpers, JoinedPathThatDoesNotFitComesOutEmpty) {
 }
 
 // ---------------------------------------------------------------------------
+// Long and short paths
+
+std::string long_path(const char* short_path, uint32_t size = MAX_PATH) {
+  char out[MAX_PATH + 1] = "stale";
+  const uint16_t built = GU4_GetLongPathName(short_path, size, out);
+  return built == 1 ? std::string(out) : "refused:" + std::string(out);
+}
+
+TEST_F(PathHelpers, LongPathNamesEachShortPartAsTheFileSystemStoresIt) {
+  testsupport::write_file("drive_c/MyData~1/Report~1.txt", "");
+  EXPECT_EQ(long_path("C:\\MYDATA~1\\REPORT~1.TXT"), "C:\\MyData~1\\Report~1.txt");
+  EXPECT_EQ(long_path("c:/mydata~1/"), "c:\\MyData~1\\");
+  // Parts without '~' and parts not found are kept as given.
+  EXPECT_EQ(long_path("C:\\mydata~1\\notes.txt"), "C:\\MyData~1\\notes.txt");
+  EXPECT_EQ(long_path("C:\\OTHER~1\\A~1.TXT"), "C:\\OTHER~1\\A~1.TXT");
+  EXPECT_EQ(long_path("C:\\"), "C:\\");
+  EXPECT_EQ(long_path("C:"), "C:");
+}
+
+TEST_F(PathHelpers, LongPathOfAShortNameNeverTakesASiblingsName) {
+  testsupport::write_file("drive_c/DATA~1/a.spa", "");
+  testsupport::write_file("drive_c/DATA~2/b.spa", "");
+  EXPECT_EQ(long_path("C:\\data~2\\b.spa"), "C:\\DATA~2\\b.spa");
+  EXPECT_EQ(long_path("C:\\DATA~*\\b.spa"), "C:\\DATA~*\\b.spa");  // wildcards are not looked up
+}
+
+TEST_F(PathHelpers, LongPathWithoutADriveIsThePathItself) {
+  EXPECT_EQ(long_path("/tmp/AB~1/x.spa"), "/tmp/AB~1/x.spa");
+  EXPECT_EQ(long_path("dir\\x.spa"), "dir\\x.spa");
+}
+
+TEST_F(PathHelpers, LongPathThatDoesNotFitIsRefusedWithAnEmptyText) {
+  testsupport::write_file("drive_c/Longer Name~1/a.spa", "");
+  EXPECT_EQ(long_path("C:\\LONGER~1\\a.spa", 8), "refused:");
+  EXPECT_EQ(long_path("C:\\longer name~1\\a.spa", 22), "refused:");  // 22 characters and the end
+  EXPECT_EQ(long_path("C:\\longer name~1\\a.spa", 23), "C:\\Longer Name~1\\a.spa");
+  EXPECT_EQ(long_path("/tmp/a.spa", 10), "refused:");
+  char out[4];
+  EXPECT_EQ(GU4_GetLongPathName(nullptr, sizeof out, out), 0);
+  EXPECT_EQ(GU4_GetLongPathName("C:\\a", 0, out), 0);
+}
+
+TEST_F(PathHelpers, ShortPathOfAnExistingFileIsItsPath) {
+  testsupport::write_file("drive_c/Long Folder/Report.txt", "");
+  char out[MAX_PATH] = "stale";
+  EXPECT_EQ(GU4_GetShortPathName("C:\\Long Folder\\Report.txt", out, sizeof out), 25u);
+  EXPECT_STREQ(out, "C:\\Long Folder\\Report.txt");
+  EXPECT_EQ(GU4_GetShortPathName("C:\\Long Folder\\Report.txt", out, 25), 0u);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(GU4_GetShortPathName("C:\\Long Folder\\Missing.txt", out, sizeof out), 0u);
+}
+
+// ---------------------------------------------------------------------------
 // Files
 
 std::vector<std::string> found_names(const std::string& pattern) {

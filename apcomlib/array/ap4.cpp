@@ -1,0 +1,138 @@
+// The ARRAY class: its initialisation and termination, which class
+// registration calls at load and unload, and its message table,
+// AP4_Dispatcher_ARRAY.
+//
+// The class owns the cell heap "AP4" from which every array is taken. The
+// message layer calls the dispatcher for every message sent to an object of
+// class 4, and the spectrum class hands it the messages a spectrum does not
+// answer itself. It checks the class and the parameter block, unpacks the block
+// and calls the operation that the message stands for: the array's own
+// operations, or the root part's for the common object protocol. Messages
+// without an operation here answer 0, as for any class: the numbers the
+// table leaves out, and those of the arithmetic, signal, text-form and
+// chemometric operations that are not part of the library yet.
+#include "array/array.h"
+#include "platform/memory.h"
+
+namespace {
+
+constexpr uint32_t kInstanceCells = 75;
+
+// Size of the parameter block each message reads, checked before the block
+// is unpacked; messages handed to the root part are checked there.
+uint32_t ap4_block_size(uint16_t message) {
+  switch (message) {
+    case AP_MSG_CREATE: return sizeof(AP4_ALLOCPARM);
+    case AP_MSG_NEW: return sizeof(AP4_NEWPARM);
+    case AP_MSG_DESTROY:
+    case AP_MSG_DUPLICATE: return sizeof(HWND);
+    case AP_MSG_READ: return sizeof(AP_READPARM);
+    case AP_MSG_COPY: return sizeof(AP_COPYPARM);
+    case AP4_MSG_GET_EXTENT: return sizeof(AP4_EXTENTPARM);
+    case AP4_MSG_GET_ELEMENT: return sizeof(AP4_GETELEMENTPARM);
+    case AP4_MSG_SET_ELEMENT: return sizeof(AP4_SETELEMENTPARM);
+    case AP4_MSG_EXTRACT_RANGE: return sizeof(AP4_RANGE);
+    case AP4_MSG_COPY_RANGE_TO: return sizeof(AP4_COPYRANGEPARM);
+    case AP4_MSG_SET_DATA_IN: return sizeof(AP4_SETDATAPARM);
+    case AP4_MSG_INSERT_ROWS:
+    case AP4_MSG_DELETE_ROWS:
+    case AP4_MSG_INSERT_COLUMNS:
+    case AP4_MSG_DELETE_COLUMNS: return sizeof(AP4_SPANPARM);
+    case AP4_MSG_FILL_RANGE: return sizeof(AP4_FILLPARM);
+    case AP4_MSG_GET_DIMS: return sizeof(AP4_DIMSPARM);
+    case AP4_MSG_SWAP_ROWS:
+    case AP4_MSG_SWAP_COLUMNS: return sizeof(AP4_SWAPPARM);
+    default: return 0;
+  }
+}
+
+// The root part of an array; null for anything else (the root's dispatcher
+// refuses it then).
+void* ap4_root_part(const void* object) {
+  return ap4a_is_array(object) ? static_cast<const AP4_ARRAY*>(object)->head.parent : nullptr;
+}
+
+}  // namespace
+
+uint16_t ap4_InitClass(uint16_t class_id) {
+  if (class_id != AP4_CLASS_ID) return 0;
+  APX_CLASSREC* record = apx_class_record(AP4_CLASS_ID);
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP4_ARRAY), GU3_KIND_GLOBAL, "AP4");
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t ap4_TermClass(uint16_t class_id) {
+  if (class_id != AP4_CLASS_ID) return 0;
+  APX_CLASSREC* record = apx_class_record(AP4_CLASS_ID);
+  if (record->instance_heap == nullptr) return 0;
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  // The handle goes with its heap, so no later allocation reaches a freed heap.
+  record->instance_heap = nullptr;
+  return freed;
+}
+
+// Messages 2, 4 and 17 with the create flag come with a pointer to the bare
+// class id in place of an object; every other message with an array.
+APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter) {
+  const uint16_t class_id = gu2_ClassIdOf(object);
+  if (class_id != AP4_CLASS_ID || IsBadReadPtr(parameter, ap4_block_size(message))) return 0;
+  auto* array = static_cast<AP4_ARRAY*>(object);
+  auto* text = static_cast<char*>(parameter);
+  const auto* allocate = static_cast<const AP4_ALLOCPARM*>(parameter);
+  const auto* fresh = static_cast<const AP4_NEWPARM*>(parameter);
+  const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
+  const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
+  const auto* extent = static_cast<const AP4_EXTENTPARM*>(parameter);
+  const auto* get = static_cast<const AP4_GETELEMENTPARM*>(parameter);
+  const auto* set = static_cast<const AP4_SETELEMENTPARM*>(parameter);
+  const auto* range = static_cast<const AP4_RANGE*>(parameter);
+  const auto* copy_range = static_cast<const AP4_COPYRANGEPARM*>(parameter);
+  const auto* data_in = static_cast<const AP4_SETDATAPARM*>(parameter);
+  const auto* span = static_cast<const AP4_SPANPARM*>(parameter);
+  const auto* fill = static_cast<const AP4_FILLPARM*>(parameter);
+  const auto* dims = static_cast<const AP4_DIMSPARM*>(parameter);
+  const auto* swap = static_cast<const AP4_SWAPPARM*>(parameter);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_INIT:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_SET_CHANGE_STATE:
+    case AP_MSG_SAVE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT:
+    case AP_MSG_ADD_DEPENDENT_OBJECT: return AP2_Dispatcher_OBJ(ap4_root_part(object), message, parameter);
+    case AP_MSG_CREATE:          return ap_object_result(ap4a_Allocate(class_id, allocate->owner, allocate->rows, allocate->columns));
+    case AP_MSG_NEW:             return ap_object_result(ap4a_New(class_id, fresh->rows, fresh->columns, fresh->window));
+    case AP_MSG_DESTROY:         return ap4a_Delete(array, window->window);
+    case AP_MSG_DUPLICATE:       return ap_object_result(ap4a_Duplicate(array, window->window));
+    case AP_MSG_SIZE:            return ap4a_GetSize(array);
+    case AP_MSG_CLASS_NAME:      return ap4a_GetClassName(array, text);
+    case AP_MSG_READ:            return ap_object_result(ap4a_Read(object, read->file, read->create));
+    case AP_MSG_WRITE:           return ap4a_Write(array, parameter);
+    case AP_MSG_COPY:            return ap4a_Copy(array, reinterpret_cast<AP4_ARRAY*>(copy->target), copy->window);
+    case AP4_MSG_GET_EXTENT:     return ap4a_GetExtent(array, extent->range, extent->extent);
+    case AP4_MSG_GET_ELEMENT:    return ap4a_GetElement(array, get->cell, get->value);
+    case AP4_MSG_SET_ELEMENT:    return ap4a_SetElement(array, set->cell, set->value);
+    case AP4_MSG_EXTRACT_RANGE:  return ap_object_result(ap4a_ExtractRange(array, *range));
+    case AP4_MSG_COPY_RANGE_TO:  return ap4a_CopyRangeTo(array, copy_range->range, copy_range->target, copy_range->at);
+    case AP4_MSG_COPY_DATA_OUT:  return ap_object_result(ap4a_CopyDataOut(array));
+    case AP4_MSG_SET_DATA_IN:    return ap4a_SetDataIn(array, data_in->rows, data_in->columns, data_in->block);
+    case AP4_MSG_INSERT_ROWS:    return ap4a_InsertRows(array, span->index, span->count);
+    case AP4_MSG_DELETE_ROWS:    return ap4a_DeleteRows(array, span->index, span->count);
+    case AP4_MSG_INSERT_COLUMNS: return ap4a_InsertColumns(array, span->index, span->count);
+    case AP4_MSG_DELETE_COLUMNS: return ap4a_DeleteColumns(array, span->index, span->count);
+    case AP4_MSG_FILL_RANGE:     return ap4a_FillRange(array, fill->range, fill->value);
+    case AP4_MSG_DATA_ADDRESS:   return ap_object_result(ap4a_GetDataAddress(array));
+    case AP4_MSG_STORED_SIZE:    return ap4a_GetStoredSize(array);
+    case AP4_MSG_GET_DIMS:       return ap4a_GetDims(array, dims->rows, dims->columns);
+    case AP4_MSG_SWAP_ROWS:      return ap4a_SwapRows(array, swap->a, swap->b);
+    case AP4_MSG_SWAP_COLUMNS:   return ap4a_SwapColumns(array, swap->a, swap->b);
+    default:                     return 0;
+  }
+}

@@ -1,0 +1,410 @@
+// Spectrum model: the records every spectrum carries and the classes that
+// keep them (title, spectral header, annotation, history bits), declared for
+// the spectrum class and the native file layer.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "array/array.h"
+#include "core/core.h"
+
+// ---------------------------------------------------------------------------
+// Title (class 43)
+
+// ---------------------------------------------------------------------------
+// Spectral header (class 41)
+
+constexpr uint16_t AP41_CLASS_ID = 41;
+
+// Parameter numbers of the spectral header, in record order. The GAML
+// parameter that the converter writes into a parameter gives its name here;
+// parameters whose meaning the header leaves open keep their number.
+enum AP41_PARM : uint16_t {
+  AP41_RECORDTAG,          // 4 raw bytes 03 01 00 00; only a forced set
+  AP41_P1,                 // u32
+  AP41_TIME,               // u32 collection time, stored time; 0 = none
+  AP41_POINTS,             // u32 number of data points, 1 to 500000
+  AP41_XUNITS,             // u32 X-unit code
+  AP41_YUNITS,             // u32 Y-unit code
+  AP41_FIRSTX,             // f32
+  AP41_LASTX,              // f32
+  AP41_TITLE,              // char[256]
+  AP41_BENCHID,            // u32
+  AP41_DETECTORID,         // u32
+  AP41_BEAMSPLITTERID,     // u32
+  AP41_SSP,                // f32 sample spacing
+  AP41_ADBITS,             // u32
+  AP41_HPF,                // f32
+  AP41_LPF,                // f32
+  AP41_P16,
+  AP41_P17,
+  AP41_P18,
+  AP41_P19,
+  AP41_GAIN,               // f32
+  AP41_NUMSCANPTS,         // u32
+  AP41_FINALPEAKPOS,       // u32
+  AP41_NUMSCANS,           // u32
+  AP41_VELOCITY,           // f32
+  AP41_APERTURE,           // f32
+  AP41_P26,
+  AP41_P27,
+  AP41_P28,
+  AP41_LASERFREQ,          // f32; only a forced set
+  AP41_P30,                // f32
+  AP41_NUMTRANSFORMPTS,    // u32
+  AP41_BKNUMSCANS,         // u32
+  AP41_BKGAIN,             // f32
+  AP41_APODID,             // u32
+  AP41_P35,                // f32
+  AP41_HISTORYFLAGS,       // 8 raw bytes: the history bits
+  AP41_DURATION,           // u32
+  AP41_P38,                // f32
+  AP41_P39,                // f32
+  AP41_P40,                // u32
+  AP41_P41,                // f32
+  AP41_P42,                // u16
+  AP41_PHASECORRID,        // u32
+  AP41_P44,                // f32
+  AP41_SOURCEID,           // u32
+  AP41_P46,                // u32
+  AP41_NUMPOSTPEAKPTS,     // u32
+  AP41_P48,                // u32
+  AP41_P49,                // char[64]
+  AP41_P50,                // char[64]
+  AP41_P51,                // char[150]
+  AP41_P52,                // char[150]
+  AP41_P53,                // char[150]
+  AP41_P54,                // char[150]
+  AP41_BADSCANS,           // u32; 4294967295 = not recorded
+  AP41_COLLECTERRORMAP,    // u32; 4294967295 = not recorded
+  AP41_BKBADSCANS,         // u32; 4294967295 = not recorded
+  AP41_BKCOLLECTERRORMAP,  // u32; 4294967295 = not recorded
+  AP41_PARM_COUNT
+};
+
+// The header record, 1194 bytes, little-endian, the parameters back to back
+// in number order: the data block of the header's parameter table, streamed
+// raw into files.
+//      0    4  p0 record tag
+//      4    4  p1
+//      8    4  p2 collection time
+//     12    4  p3 number of data points
+//     16    4  p4 X-unit code
+//     20    4  p5 Y-unit code
+//     24    4  p6 first X
+//     28    4  p7 last X
+//     32  256  p8 title
+//    288    4  p9 BenchID
+//    292    4  p10 DetectorID
+//    296    4  p11 BeamSplitterID
+//    300    4  p12 SSP
+//    304    4  p13 ADBits
+//    308    4  p14 HPF
+//    312    4  p15 LPF
+//    316   16  p16-p19
+//    332    4  p20 Gain
+//    336    4  p21 NumScanPts
+//    340    4  p22 FinalPeakPos
+//    344    4  p23 NumScans
+//    348    4  p24 Velocity
+//    352    4  p25 Aperture
+//    356   12  p26-p28
+//    368    4  p29 LaserFreq
+//    372    4  p30
+//    376    4  p31 NumTransformPts
+//    380    4  p32 BKNumScans
+//    384    4  p33 BKGain
+//    388    4  p34 ApodID
+//    392    4  p35
+//    396    8  p36 history bits: bits 0-31 in the first word, 32-63 in the second
+//    404    4  p37 Duration
+//    408   16  p38 f32, p39 f32, p40 u32, p41 f32
+//    424    2  p42
+//    426    4  p43 PhaseCorrID
+//    430    4  p44
+//    434    4  p45 SourceID
+//    438    4  p46
+//    442    4  p47 NumPostPeakPts
+//    446    4  p48
+//    450  128  p49, p50 texts of 64 bytes
+//    578  600  p51-p54 texts of 150 bytes
+//   1178   16  p55 BadScans, p56 CollectErrorMap, p57 BKBadScans, p58 BKCollectErrorMap
+#pragma pack(push, 2)
+struct AP41_HEADERDATA {
+  uint8_t tag[4];
+  uint32_t p1;
+  uint32_t time;
+  uint32_t points;
+  uint32_t x_units;
+  uint32_t y_units;
+  float first_x;
+  float last_x;
+  char title[256];
+  uint32_t BenchID;
+  uint32_t DetectorID;
+  uint32_t BeamSplitterID;
+  float SSP;
+  uint32_t ADBits;
+  float HPF;
+  float LPF;
+  uint32_t p16;
+  uint32_t p17;
+  uint32_t p18;
+  uint32_t p19;
+  float Gain;
+  uint32_t NumScanPts;
+  uint32_t FinalPeakPos;
+  uint32_t NumScans;
+  float Velocity;
+  float Aperture;
+  uint32_t p26;
+  uint32_t p27;
+  uint32_t p28;
+  float LaserFreq;
+  float p30;
+  uint32_t NumTransformPts;
+  uint32_t BKNumScans;
+  float BKGain;
+  uint32_t ApodID;
+  float p35;
+  uint32_t history[2];
+  uint32_t Duration;
+  float p38;
+  float p39;
+  uint32_t p40;
+  float p41;
+  uint16_t p42;
+  uint32_t PhaseCorrID;
+  float p44;
+  uint32_t SourceID;
+  uint32_t p46;
+  uint32_t NumPostPeakPts;
+  uint32_t p48;
+  char p49[64];
+  char p50[64];
+  char p51[150];
+  char p52[150];
+  char p53[150];
+  char p54[150];
+  uint32_t BadScans;
+  uint32_t CollectErrorMap;
+  uint32_t BKBadScans;
+  uint32_t BKCollectErrorMap;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP41_HEADERDATA) == 1194);
+static_assert(offsetof(AP41_HEADERDATA, tag) == 0);
+static_assert(offsetof(AP41_HEADERDATA, p1) == 4);
+static_assert(offsetof(AP41_HEADERDATA, time) == 8);
+static_assert(offsetof(AP41_HEADERDATA, points) == 12);
+static_assert(offsetof(AP41_HEADERDATA, x_units) == 16);
+static_assert(offsetof(AP41_HEADERDATA, y_units) == 20);
+static_assert(offsetof(AP41_HEADERDATA, first_x) == 24);
+static_assert(offsetof(AP41_HEADERDATA, last_x) == 28);
+static_assert(offsetof(AP41_HEADERDATA, title) == 32);
+static_assert(offsetof(AP41_HEADERDATA, BenchID) == 288);
+static_assert(offsetof(AP41_HEADERDATA, DetectorID) == 292);
+static_assert(offsetof(AP41_HEADERDATA, BeamSplitterID) == 296);
+static_assert(offsetof(AP41_HEADERDATA, SSP) == 300);
+static_assert(offsetof(AP41_HEADERDATA, ADBits) == 304);
+static_assert(offsetof(AP41_HEADERDATA, HPF) == 308);
+static_assert(offsetof(AP41_HEADERDATA, LPF) == 312);
+static_assert(offsetof(AP41_HEADERDATA, p16) == 316);
+static_assert(offsetof(AP41_HEADERDATA, p17) == 320);
+static_assert(offsetof(AP41_HEADERDATA, p18) == 324);
+static_assert(offsetof(AP41_HEADERDATA, p19) == 328);
+static_assert(offsetof(AP41_HEADERDATA, Gain) == 332);
+static_assert(offsetof(AP41_HEADERDATA, NumScanPts) == 336);
+static_assert(offsetof(AP41_HEADERDATA, FinalPeakPos) == 340);
+static_assert(offsetof(AP41_HEADERDATA, NumScans) == 344);
+static_assert(offsetof(AP41_HEADERDATA, Velocity) == 348);
+static_assert(offsetof(AP41_HEADERDATA, Aperture) == 352);
+static_assert(offsetof(AP41_HEADERDATA, p26) == 356);
+static_assert(offsetof(AP41_HEADERDATA, p27) == 360);
+static_assert(offsetof(AP41_HEADERDATA, p28) == 364);
+static_assert(offsetof(AP41_HEADERDATA, LaserFreq) == 368);
+static_assert(offsetof(AP41_HEADERDATA, p30) == 372);
+static_assert(offsetof(AP41_HEADERDATA, NumTransformPts) == 376);
+static_assert(offsetof(AP41_HEADERDATA, BKNumScans) == 380);
+static_assert(offsetof(AP41_HEADERDATA, BKGain) == 384);
+static_assert(offsetof(AP41_HEADERDATA, ApodID) == 388);
+static_assert(offsetof(AP41_HEADERDATA, p35) == 392);
+static_assert(offsetof(AP41_HEADERDATA, history) == 396);
+static_assert(offsetof(AP41_HEADERDATA, Duration) == 404);
+static_assert(offsetof(AP41_HEADERDATA, p38) == 408);
+static_assert(offsetof(AP41_HEADERDATA, p39) == 412);
+static_assert(offsetof(AP41_HEADERDATA, p40) == 416);
+static_assert(offsetof(AP41_HEADERDATA, p41) == 420);
+static_assert(offsetof(AP41_HEADERDATA, p42) == 424);
+static_assert(offsetof(AP41_HEADERDATA, PhaseCorrID) == 426);
+static_assert(offsetof(AP41_HEADERDATA, p44) == 430);
+static_assert(offsetof(AP41_HEADERDATA, SourceID) == 434);
+static_assert(offsetof(AP41_HEADERDATA, p46) == 438);
+static_assert(offsetof(AP41_HEADERDATA, NumPostPeakPts) == 442);
+static_assert(offsetof(AP41_HEADERDATA, p48) == 446);
+static_assert(offsetof(AP41_HEADERDATA, p49) == 450);
+static_assert(offsetof(AP41_HEADERDATA, p50) == 514);
+static_assert(offsetof(AP41_HEADERDATA, p51) == 578);
+static_assert(offsetof(AP41_HEADERDATA, p52) == 728);
+static_assert(offsetof(AP41_HEADERDATA, p53) == 878);
+static_assert(offsetof(AP41_HEADERDATA, p54) == 1028);
+static_assert(offsetof(AP41_HEADERDATA, BadScans) == 1178);
+static_assert(offsetof(AP41_HEADERDATA, CollectErrorMap) == 1182);
+static_assert(offsetof(AP41_HEADERDATA, BKBadScans) == 1186);
+static_assert(offsetof(AP41_HEADERDATA, BKCollectErrorMap) == 1190);
+
+// Spectral header object, 1200 bytes, a cell of the heap "AP41".
+//   0     2  class id 41
+//   2     4  its PARAMS part, whose data block is the record that follows
+//   6  1194  the header record
+#pragma pack(push, 2)
+struct AP41_SPECTRALHEADER {
+  uint16_t class_id;
+  AP13_PARAMS* params;
+  AP41_HEADERDATA data;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP41_SPECTRALHEADER) == 1200);
+static_assert(offsetof(AP41_SPECTRALHEADER, data) == sizeof(AP13_CHILD));
+
+// Unit codes that the file layer tests by value: the point-index X axis;
+// the interferogram, the single beam, the older interferogram form that
+// reading turns into 22, and the Y unit in which files store annotation Y
+// values.
+constexpr uint32_t AP41_XUNITS_POINTS = 2;
+constexpr uint32_t AP41_YUNITS_SINGLE_BEAM = 15;
+constexpr uint32_t AP41_YUNITS_INTERFEROGRAM = 22;
+constexpr uint32_t AP41_YUNITS_ANNOTATION = 23;
+constexpr uint32_t AP41_YUNITS_OLD_INTERFEROGRAM = 29;
+
+// Association groups the header reads: the parameter names; the choices of
+// the unit codes, benches, sources, apodizations and phase corrections; and
+// for the description text its labels, the detectors and beam splitters.
+constexpr uint16_t AP41_GROUP_NAMES = 1041;
+constexpr uint16_t AP41_GROUP_UNITS = 901;
+constexpr uint16_t AP41_GROUP_BENCHES = 4109;
+constexpr uint16_t AP41_GROUP_SOURCES = 604;
+constexpr uint16_t AP41_GROUP_APODIZATIONS = 3510;
+constexpr uint16_t AP41_GROUP_PHASE_CORRECTIONS = 3511;
+constexpr uint16_t AP41_GROUP_LABELS = 4100;
+constexpr uint16_t AP41_GROUP_DETECTORS = 4110;
+constexpr uint16_t AP41_GROUP_BEAMSPLITTERS = 605;
+
+// Message 71: the description text.
+constexpr uint16_t AP41_MSG_DESCRIBE = 71;
+
+// Pieces of the description, appended in the order of the lines below
+// (the trailing text last).
+constexpr uint16_t AP41_DESCRIBE_COMPANY = 1;     // "CompanyName" of "CustomerInfo"
+constexpr uint16_t AP41_DESCRIBE_TITLE = 2;
+constexpr uint16_t AP41_DESCRIBE_TIME = 4;        // collection date and time
+constexpr uint16_t AP41_DESCRIBE_COLLECTION = 8;  // scans, resolution, gain, velocity, aperture
+constexpr uint16_t AP41_DESCRIBE_BENCH = 16;      // detector, beam splitter, source
+constexpr uint16_t AP41_DESCRIBE_TRAILING = 32;   // the trailing text, no line end
+constexpr uint16_t AP41_DESCRIBE_INSERTED = 64;   // the inserted text as a line
+
+// Parameter blocks, packed to 2.
+#pragma pack(push, 2)
+// Message 2, optional: the outer object (none: the new header itself).
+struct AP41_CREATEPARM {
+  AP_OBJECT* outer;
+};
+// Message 71, 10 bytes.
+struct AP41_DESCRIBEPARM {
+  const char* trailing;
+  uint16_t flags;
+  const char* inserted;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP41_CREATEPARM) == 4);
+static_assert(sizeof(AP41_DESCRIBEPARM) == 10);
+
+APEXPORT uint32_t AP41_Dispatcher_SH(void* object, uint16_t message, void* parameter);
+
+uint16_t ap41_InitClass_SH(uint16_t class_id);
+uint16_t ap41_TermClass_SH(uint16_t class_id);
+
+// The header's own operations, as the messages named beside them.
+AP41_SPECTRALHEADER* ap41_Create_SH(uint16_t class_id, AP_OBJECT* outer);                         // 2
+uint32_t ap41_Destroy_SH(AP41_SPECTRALHEADER* header, HWND window);                              // 5
+uint32_t ap41_GetSize_SH(AP41_SPECTRALHEADER* header);                                           // 7
+AP41_SPECTRALHEADER* ap41_Read_SH(void* object, AP_OBJECT* file, uint16_t create);                // 17
+uint16_t ap41_Copy_SH(AP41_SPECTRALHEADER* header, AP41_SPECTRALHEADER* target, HWND window);    // 22
+uint32_t ap41_GetParmValue_SH(AP41_SPECTRALHEADER* header, uint16_t index, void* value);         // 40
+char* ap41_Describe_SH(AP41_SPECTRALHEADER* header, const AP41_DESCRIBEPARM* block);             // 71
+
+// The object when it is a spectral header, else null.
+AP41_SPECTRALHEADER* ap41_header(const void* object);
+
+// ---------------------------------------------------------------------------
+// History bits
+
+// The processing steps a spectrum has been through: 64 bits in header
+// parameter 36, bit b in word b / 32 under the mask 1 << (b mod 32), so bit
+// b is bit b mod 8 of record byte 396 + b / 8. An operation sets the bit of
+// its step on the spectrum it makes or changes; none clears bits on its own.
+enum AP41_HISTORYBIT : int16_t {
+  AP41_HISTORY_FFT = 0,
+  AP41_HISTORY_PHASE_APODIZE = 1,
+  AP41_HISTORY_RATIO = 2,
+  AP41_HISTORY_TO_ABSORBANCE = 3,
+  AP41_HISTORY_TO_TRANSMITTANCE = 4,
+  AP41_HISTORY_DERESOLVE = 5,
+  AP41_HISTORY_LIBRARY = 6,
+  AP41_HISTORY_ADD_SUBTRACT = 7,
+  AP41_HISTORY_SMOOTH = 8,
+  AP41_HISTORY_TO_KUBELKA_MUNK = 9,
+  AP41_HISTORY_TO_PHOTOACOUSTIC = 10,
+  AP41_HISTORY_ATR = 11,
+  AP41_HISTORY_SCALAR_MULTIPLY = 12,
+  AP41_HISTORY_STRAIGHT_LINE = 13,
+  AP41_HISTORY_DERIVATIVE = 14,
+  AP41_HISTORY_INTEGRAL = 15,
+  AP41_HISTORY_POWER = 16,
+  AP41_HISTORY_BASELINE = 17,
+  AP41_HISTORY_TO_WAVELENGTH = 18,
+  AP41_HISTORY_TO_WAVENUMBER = 19,
+  AP41_HISTORY_OLDER_FORMAT_1 = 20,
+  AP41_HISTORY_OLDER_FORMAT_2 = 21,
+  AP41_HISTORY_CORVANE_LIBRARY = 22,
+  AP41_HISTORY_BLANKED = 23,
+  AP41_HISTORY_KRAMERS_KRONIG = 24,
+  AP41_HISTORY_FROM_JCAMP = 25,
+  AP41_HISTORY_OLDER_FORMAT_3 = 26,
+  AP41_HISTORY_OLDER_FORMAT_4 = 27,
+  AP41_HISTORY_TRUNCATED = 28,
+  AP41_HISTORY_EXPANSION = 29,
+  AP41_HISTORY_FILLED = 30,
+  AP41_HISTORY_ADD_CONSTANT = 31,
+  AP41_HISTORY_FUNCTION_MULTIPLY = 32,
+  AP41_HISTORY_INTERPOLATED = 33,
+  AP41_HISTORY_SELF_DECONVOLUTION = 34,
+  AP41_HISTORY_CONVOLVED = 35,
+  AP41_HISTORY_RAMAN_X = 36,
+  AP41_HISTORY_RAMAN_SHIFT = 37,
+  AP41_HISTORY_CONCATENATION = 38,
+  AP41_HISTORY_ELEMENT_OPERATION = 39,
+  AP41_HISTORY_REFERENCE_DIVIDE = 40,
+  AP41_HISTORY_LASER_ADJUSTMENT = 41,
+  AP41_HISTORY_BITS = 64
+};
+
+// Spectrum messages that test, set and clear one bit: {u16 bit}.
+constexpr uint16_t AP7_MSG_TEST_HISTORY_FLAG = 205;
+constexpr uint16_t AP7_MSG_SET_HISTORY_FLAG = 206;
+constexpr uint16_t AP7_MSG_CLEAR_HISTORY_FLAG = 270;
+
+// Each takes a spectrum (class 7) with a header and a bit number 0 to 63.
+// Test: 1 when the bit is set; 0 when it is clear, or for a bad bit number
+// or object. Set and clear: 1 done (also when the bit already was so), 0 for
+// a bad bit number or object, or a header that refuses the change.
+uint16_t ap7b_TestHistoryFlag(AP_OBJECT* spectrum, int16_t bit);
+uint16_t ap7b_SetHistoryFlag(AP_OBJECT* spectrum, int16_t bit);
+uint16_t ap7b_ClearHistoryFlag(AP_OBJECT* spectrum, int16_t bit);
+
+// The text of a bit as exported files print it; null for bits 42 to 63 and
+// for bit numbers outside 0 to 63.
+const char* ap7b_HistoryFlagText(int16_t bit);
+
+// ---------------------------------------------------------------------------
+// Annotation (class 34)
