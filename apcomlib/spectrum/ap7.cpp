@@ -62,9 +62,10 @@ uint32_t ap7_block_size(uint16_t message) {
 
 // The block of message 2 may be absent, as the root part sends it when it
 // duplicates its outermost object: no owner and no points then.
-AP7_CREATEPARM ap7_create_block(const void* parameter) {
-  if (parameter == nullptr || IsBadReadPtr(parameter, sizeof(AP7_CREATEPARM))) return AP7_CREATEPARM{nullptr, 0};
-  return *static_cast<const AP7_CREATEPARM*>(parameter);
+AP7_SPECTRUM* ap7_create(uint16_t class_id, const void* parameter) {
+  AP7_CREATEPARM block{nullptr, 0};
+  if (parameter != nullptr && !IsBadReadPtr(parameter, sizeof block)) block = *static_cast<const AP7_CREATEPARM*>(parameter);
+  return ap7a_Create(class_id, block.owner, block.points);
 }
 
 // The root part of a spectrum's data, which answers the common protocol for
@@ -87,7 +88,6 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   auto* spectrum = static_cast<AP7_SPECTRUM*>(object);
   auto* text = static_cast<char*>(parameter);
   auto* word = static_cast<uint32_t*>(parameter);
-  const AP7_CREATEPARM create = ap7_create_block(parameter);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* fresh = static_cast<const AP7_NEWPARM*>(parameter);
   const auto* state = static_cast<const AP_WORDPARM*>(parameter);
@@ -121,7 +121,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP_MSG_ADD_DEPENDENT_WINDOW:
     case AP_MSG_REMOVE_DEPENDENT:
     case AP_MSG_ADD_DEPENDENT_OBJECT:       return AP2_Dispatcher_OBJ(ap7_root_part(spectrum), message, parameter);
-    case AP_MSG_CREATE:                     return ap_object_result(ap7a_Create(class_id, create.owner, create.points));
+    case AP_MSG_CREATE:                     return ap_object_result(ap7_create(class_id, parameter));
     case AP_MSG_INIT:                       return ap7a_Init(spectrum, window->window);
     case AP_MSG_NEW:                        return ap_object_result(ap7a_NewInit(class_id, fresh->points, fresh->window));
     case AP_MSG_DESTROY:                    return ap7a_Delete(spectrum, window->window);

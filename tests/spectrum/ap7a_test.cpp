@@ -90,6 +90,16 @@ TEST_F(SpectrumObject, CreatedAloneLeavesTheHeaderWithOnlyItsPointCount) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+TEST_F(SpectrumObject, ASpectrumThatCannotBeMadeWholeLeavesNoPartBehind) {
+  const auto before = live_counts();
+  // Without the text class no history text can be made.
+  GU2_ImmedSetDispatcher(AP48_CLASS_ID, nullptr);
+  EXPECT_EQ(make(4), nullptr);
+  GU2_ImmedSetDispatcher(AP48_CLASS_ID, AP48_Dispatcher_TEXT);
+  EXPECT_EQ(live_counts(), before);
+  EXPECT_EQ(spectrum_class().created, 0u);
+}
+
 TEST_F(SpectrumObject, DeletingASpectrumWithoutDataStillDestroysEveryPart) {
   const auto before = live_counts();
   AP7_SPECTRUM* spectrum = make(4);
