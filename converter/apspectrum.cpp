@@ -10,81 +10,23 @@
 
 #include "apcomlib/array/array.h"
 #include "apcomlib/spectrum/spectrum.h"
-#include "platform/files.h"
 
 namespace converter {
 namespace {
 
-constexpr uint16_t kSpectrumClass = 7;
-constexpr uint32_t kSpectrumRecordSize = 558;
-constexpr size_t kPathSize = MAX_PATH;
+constexpr uint32_t kSpectrumRecordSize = sizeof(AP7_SPECTRUM);
 
-// Spectrum messages and their parameter blocks.
-constexpr uint16_t kRangePoints = 36;
-constexpr uint16_t kInsertPoints = 45;
-constexpr uint16_t kDeletePoints = 46;
-constexpr uint16_t kSetFilePath = 159;
-constexpr uint16_t kGetFilePath = 160;
-constexpr uint16_t kGetNameAndSubSpectra = 161;
-constexpr uint16_t kSetNameAndSubSpectra = 162;
-constexpr uint16_t kGetHeader = 168;
-constexpr uint16_t kHistoryObject = 196;
-constexpr uint16_t kCommentObject = 197;
-constexpr uint16_t kDataPointer = 220;
+AP7_SPECTRUM* spectrum_of(AP_OBJECT* object) { return object != nullptr ? ap7a_spectrum(object) : nullptr; }
 
-#pragma pack(push, 2)
-struct NewBlock {
-  uint32_t points;
-  HWND window;
-};
-struct RangeCountBlock {
-  float x1;
-  float x2;
-  uint32_t* count;
-};
-struct PointsBlock {
-  uint16_t at_start;
-  uint32_t count;
-};
-struct NameAndSubSpectraBlock {
-  char* name;
-  AP_OBJECT** background;
-  AP_OBJECT** sample;
-};
-struct SetNameAndSubSpectraBlock {
-  const char* name;
-  AP_OBJECT* background;
-  AP_OBJECT* sample;
-};
-// The head of a spectrum as far as its sub-spectra.
-struct SpectrumHead {
-  uint16_t class_id;
-  AP_OBJECT* data;
-  AP_OBJECT* header;
-  AP_OBJECT* annotation;
-  AP_OBJECT* background;
-  AP_OBJECT* sample;
-};
-#pragma pack(pop)
-
-bool is_spectrum(const AP_OBJECT* object) { return object != nullptr && object->class_id == kSpectrumClass; }
-
-AP_OBJECT* new_spectrum(uint32_t points) {
-  uint16_t class_id = kSpectrumClass;
-  NewBlock block{points, nullptr};
-  return reinterpret_cast<AP_OBJECT*>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &block));
-}
+AP_OBJECT* as_object(AP7_SPECTRUM* spectrum) { return reinterpret_cast<AP_OBJECT*>(spectrum); }
 
 AP_OBJECT* duplicate(AP_OBJECT* spectrum) {
-  if (spectrum == nullptr) return nullptr;
-  AP_WINDOWPARM block{nullptr, 0};
-  return reinterpret_cast<AP_OBJECT*>(GU2_DoMethod_MSG(AP_MSG_DUPLICATE, spectrum, &block));
+  AP7_SPECTRUM* source = spectrum_of(spectrum);
+  return source != nullptr ? as_object(ap7a_Duplicate(source, nullptr)) : nullptr;
 }
 
-void delete_object(AP_OBJECT* object, uint32_t window) {
-  if (object == nullptr) return;
-  AP_WINDOWPARM block{reinterpret_cast<HWND>(window), 0};
-  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &block);
+void delete_spectrum(AP_OBJECT* spectrum, uint32_t window) {
+  if (AP7_SPECTRUM* held = spectrum_of(spectrum)) ap7a_Delete(held, reinterpret_cast<HWND>(window));
 }
 
 }  // namespace
@@ -93,7 +35,7 @@ CApSpectrum::CApSpectrum() : CApSpectrum(1u) {}
 
 CApSpectrum::CApSpectrum(uint32_t points) {
   record_size_ = kSpectrumRecordSize;
-  object_ = new_spectrum(points);
+  object_ = as_object(ap7a_NewInit(AP7_CLASS_ID, points, nullptr));
 }
 
 CApSpectrum::CApSpectrum(const CApSpectrum& other) : CApObjectBase() {
@@ -103,49 +45,47 @@ CApSpectrum::CApSpectrum(const CApSpectrum& other) : CApObjectBase() {
 
 CApSpectrum::CApSpectrum(AP_OBJECT* object) {
   record_size_ = kSpectrumRecordSize;
-  if (is_spectrum(object)) object_ = object;
+  if (spectrum_of(object) != nullptr) object_ = object;
 }
 
 CApSpectrum& CApSpectrum::operator=(const CApSpectrum& other) {
   if (this != &other) {
-    delete_object(object_, delete_argument_);
+    delete_spectrum(object_, delete_argument_);
     object_ = duplicate(other.object_);
   }
   return *this;
 }
 
 CApSpectrum::~CApSpectrum() {
-  delete_object(object_, delete_argument_);
+  delete_spectrum(object_, delete_argument_);
   for (AP40_LLIST* list : {list0_, list1_}) {
     if (list != nullptr) ap40_Destroy_LLIST(list, reinterpret_cast<HWND>(delete_argument_), 1);
   }
 }
 
 bool CApSpectrum::Attach(AP_OBJECT* object) {
-  if (!is_spectrum(object)) return false;
-  if (object != object_) delete_object(object_, delete_argument_);
+  if (spectrum_of(object) == nullptr) return false;
+  if (object != object_) delete_spectrum(object_, delete_argument_);
   object_ = object;
   return true;
 }
 
 AP_OBJECT* CApSpectrum::GetHeaderObject() const {
-  if (object_ == nullptr) return nullptr;
-  return reinterpret_cast<AP_OBJECT*>(GU2_DoMethod_MSG(kGetHeader, object_, nullptr));
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr ? reinterpret_cast<AP_OBJECT*>(ap7b_GetHeader(spectrum)) : nullptr;
 }
 
 bool CApSpectrum::GetPointCount(uint32_t* count) const {
-  if (object_ == nullptr || count == nullptr) return false;
-  RangeCountBlock block{AP_NOT_GIVEN, AP_NOT_GIVEN, count};
-  return GU2_DoMethod_MSG(kRangePoints, object_, &block) == 1;
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && count != nullptr && ap7a_GetRangePoints(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, count) == 1;
 }
 
 bool CApSpectrum::SetNumPoints(uint32_t count) {
   uint32_t now = 0;
   if (!GetPointCount(&now)) return false;
-  if (now != count) {
-    PointsBlock block{0, now > count ? now - count : count - now};
-    GU2_DoMethod_MSG(now > count ? kDeletePoints : kInsertPoints, object_, &block);
-  }
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (now > count) ap7a_DeletePoints(spectrum, 0, static_cast<int32_t>(now - count));
+  if (now < count) ap7a_InsertPoints(spectrum, 0, static_cast<int32_t>(count - now));
   return GetPointCount(&now) && now == count;
 }
 
@@ -154,7 +94,7 @@ namespace {
 template <class Value>
 bool set_scaled(CApSpectrum& spectrum, AP_OBJECT* object, const Value* values, uint32_t count, double factor) {
   if (object == nullptr || (values == nullptr && count != 0) || !spectrum.SetNumPoints(count)) return false;
-  auto* data = reinterpret_cast<float*>(GU2_DoMethod_MSG(kDataPointer, object, nullptr));
+  float* data = ap7b_GetDataPtr(spectrum_of(object));
   if (data == nullptr) return false;
   for (uint32_t i = 0; i < count; ++i) data[i] = static_cast<float>(factor * static_cast<double>(values[i]));
   return true;
@@ -176,7 +116,7 @@ bool CApSpectrum::GetValues(float* buffer, uint32_t* count) const {
   const uint32_t capacity = *count;
   *count = points;
   if (points > capacity) return false;
-  const auto* data = reinterpret_cast<const float*>(GU2_DoMethod_MSG(kDataPointer, object_, nullptr));
+  const float* data = ap7b_GetDataPtr(spectrum_of(object_));
   if (data == nullptr && points != 0) return false;
   std::memcpy(buffer, data, points * sizeof(float));
   return true;
@@ -186,14 +126,14 @@ bool CApSpectrum::GetValues(float* buffer, uint32_t* count) const {
 // not fit the path field, or an old path that cannot be read back to put
 // back afterwards, refuses the save.
 bool CApSpectrum::SaveAs(const std::u16string& path) {
-  if (object_ == nullptr) return false;
-  char target[kPathSize] = {};
-  char old_path[kPathSize] = {};
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr) return false;
+  char target[AP7_TEXT_FIELD] = {};
+  char old_path[AP7_TEXT_FIELD] = {};
   if (capobj_WideToMultiByte(path, target, sizeof target) == nullptr) return false;
-  if (GU2_DoMethod_MSG(kGetFilePath, object_, old_path) != 1) return false;
-  if (GU2_DoMethod_MSG(kSetFilePath, object_, target) != 1) return false;
+  if (ap7b_GetFilePath(spectrum, old_path) != 1 || ap7b_SetFilePath(spectrum, target) != 1) return false;
   const bool saved = SaveSigned();
-  GU2_DoMethod_MSG(kSetFilePath, object_, old_path);
+  ap7b_SetFilePath(spectrum, old_path);
   return saved;
 }
 
@@ -236,19 +176,25 @@ bool CApSpectrum::AppendText(uint16_t message, const std::u16string& added) {
   return GU2_DoMethod_MSG(AP48_MSG_APPEND, text, ansi.data()) != 0;
 }
 
-bool CApSpectrum::ClearHistory() { return ClearText(kHistoryObject); }
-bool CApSpectrum::GetHistoryLength(uint32_t* length) const { return GetTextLength(kHistoryObject, length); }
-bool CApSpectrum::GetHistory(std::u16string& text) const { return GetText(kHistoryObject, text); }
-bool CApSpectrum::AppendHistory(const std::u16string& text) { return AppendText(kHistoryObject, text); }
-bool CApSpectrum::ClearComment() { return ClearText(kCommentObject); }
-bool CApSpectrum::GetCommentLength(uint32_t* length) const { return GetTextLength(kCommentObject, length); }
-bool CApSpectrum::GetComment(std::u16string& text) const { return GetText(kCommentObject, text); }
-bool CApSpectrum::AppendComment(const std::u16string& text) { return AppendText(kCommentObject, text); }
+bool CApSpectrum::ClearHistory() { return ClearText(AP7_MSG_HISTORY_OBJECT); }
+bool CApSpectrum::GetHistoryLength(uint32_t* length) const { return GetTextLength(AP7_MSG_HISTORY_OBJECT, length); }
+bool CApSpectrum::GetHistory(std::u16string& text) const { return GetText(AP7_MSG_HISTORY_OBJECT, text); }
+bool CApSpectrum::AppendHistory(const std::u16string& text) { return AppendText(AP7_MSG_HISTORY_OBJECT, text); }
+bool CApSpectrum::ClearComment() { return ClearText(AP7_MSG_COMMENT_OBJECT); }
+bool CApSpectrum::GetCommentLength(uint32_t* length) const { return GetTextLength(AP7_MSG_COMMENT_OBJECT, length); }
+bool CApSpectrum::GetComment(std::u16string& text) const { return GetText(AP7_MSG_COMMENT_OBJECT, text); }
+bool CApSpectrum::AppendComment(const std::u16string& text) { return AppendText(AP7_MSG_COMMENT_OBJECT, text); }
 
 bool CApSpectrum::GetSubSpectra(AP_OBJECT** background, AP_OBJECT** sample) const {
-  char name[kPathSize];
-  NameAndSubSpectraBlock block{name, background, sample};
-  return object_ != nullptr && GU2_DoMethod_MSG(kGetNameAndSubSpectra, object_, &block) == 1;
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  char name[AP7_TEXT_FIELD];
+  AP7_SPECTRUM* sub_a = nullptr;
+  AP7_SPECTRUM* sub_b = nullptr;
+  const AP7_GETNAMEPARM out{name, &sub_a, &sub_b};
+  if (spectrum == nullptr || ap7b_GetNameAndSubSpectra(spectrum, &out) != 1) return false;
+  *background = as_object(sub_a);
+  *sample = as_object(sub_b);
+  return true;
 }
 
 bool CApSpectrum::HasSampleInterferogram() const {
@@ -267,22 +213,21 @@ bool CApSpectrum::HasBackgroundInterferogram() const {
 // set aside for the duplicate and put back. A copy that cannot be attached
 // is deleted again.
 bool CApSpectrum::AttachInterferogram(const CApSpectrum& other, bool sample) {
-  if (object_ == nullptr || !is_spectrum(other.object_)) return false;
-  auto* head = reinterpret_cast<SpectrumHead*>(other.object_);
-  AP_OBJECT* const set_aside[] = {head->background, head->sample};
-  head->background = head->sample = nullptr;
-  AP_OBJECT* copy = duplicate(other.object_);
-  head->background = set_aside[0];
-  head->sample = set_aside[1];
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* source = spectrum_of(other.object_);
+  if (spectrum == nullptr || source == nullptr) return false;
+  AP7_SPECTRUM* const set_aside[] = {source->subSpectrumA, source->subSpectrumB};
+  source->subSpectrumA = source->subSpectrumB = nullptr;
+  AP7_SPECTRUM* copy = ap7a_Duplicate(source, nullptr);
+  source->subSpectrumA = set_aside[0];
+  source->subSpectrumB = set_aside[1];
+  if (copy == nullptr) return false;
   AP_OBJECT* background = nullptr;
   AP_OBJECT* held_sample = nullptr;
-  if (copy == nullptr || !GetSubSpectra(&background, &held_sample)) {
-    delete_object(copy, 0);
-    return false;
-  }
-  SetNameAndSubSpectraBlock block{nullptr, sample ? background : copy, sample ? copy : held_sample};
-  if (GU2_DoMethod_MSG(kSetNameAndSubSpectra, object_, &block) != 1) {
-    delete_object(copy, 0);
+  if (!GetSubSpectra(&background, &held_sample) ||
+      ap7b_SetNameAndSubSpectra(spectrum, nullptr, sample ? spectrum_of(background) : copy,
+                                sample ? copy : spectrum_of(held_sample)) != 1) {
+    ap7a_Delete(copy, nullptr);
     return false;
   }
   return true;
