@@ -1,7 +1,8 @@
 // A trace object of our own for the value-access cases a parsed document
 // cannot show: sections that share a name, and a count of the calls made on
-// the trace. Sections are handed out in list order, one per get_Section.
+// the trace.
 #pragma once
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,10 +89,14 @@ class FakeTrace : public Fake<IGamlTrace> {
   HRESULT get_Elements(IGamlCollection**) override { return count_call(E_FAIL); }
   HRESULT get_Name(BSTR*) override { return count_call(E_FAIL); }
   HRESULT get_Date(VARIANT*) override { return count_call(E_FAIL); }
-  HRESULT get_Section(BSTR, IGamlCollection** parameters) override {
+  // Sections of one name are handed out one after the other.
+  HRESULT get_Section(BSTR name, IGamlCollection** parameters) override {
     ++calls;
-    if (handed_out_ >= sections_.size()) return E_INVALIDARG;
-    auto* section = new FakeSection(sections_[handed_out_++].second);
+    const std::u16string wanted(name, SysStringLen(name));
+    size_t& next = handed_out_[wanted];
+    while (next < sections_.size() && sections_[next].first != wanted) ++next;
+    if (next >= sections_.size()) return E_INVALIDARG;
+    auto* section = new FakeSection(sections_[next++].second);
     return hand_out(static_cast<IGamlCollection*>(section), parameters);
   }
   HRESULT get_SectionNames(BSTR* names) override {
@@ -111,7 +116,7 @@ class FakeTrace : public Fake<IGamlTrace> {
     return result;
   }
   std::vector<Section> sections_;
-  size_t handed_out_ = 0;
+  std::map<std::u16string, size_t> handed_out_;
 };
 
 // A fake trace with one reference held by the caller.
