@@ -1,10 +1,14 @@
 // The spectrum wrapper: creation, adoption and deletion of the spectrum it
-// owns, its points and values, its save under another path, its history and
-// comment texts and its stored interferograms. Each member sends the
-// spectrum the message of its operation. Used by the GAML import job and
-// the header wrappers.
+// owns, and one member per spectrum operation the converter and the file
+// layer's wrapper use: the object protocol, points and values of ranges,
+// scaled data, the header as bytes, saving under another path, the history
+// and comment texts and the stored interferograms. Each member is one call
+// of the spectrum class's operation. Used by the GAML import job and the
+// header wrappers.
 #include "converter/apspectrum.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +31,17 @@ AP_OBJECT* duplicate(AP_OBJECT* spectrum) {
 
 void delete_spectrum(AP_OBJECT* spectrum, uint32_t window) {
   if (AP7_SPECTRUM* held = spectrum_of(spectrum)) ap7a_Delete(held, reinterpret_cast<HWND>(window));
+}
+
+// A duplicate without the spectrum's own sub-spectra, which are set aside
+// for the copy and put back.
+AP7_SPECTRUM* duplicate_without_sub_spectra(AP7_SPECTRUM* source) {
+  AP7_SPECTRUM* const set_aside[] = {source->subSpectrumA, source->subSpectrumB};
+  source->subSpectrumA = source->subSpectrumB = nullptr;
+  AP7_SPECTRUM* copy = ap7a_Duplicate(source, nullptr);
+  source->subSpectrumA = set_aside[0];
+  source->subSpectrumB = set_aside[1];
+  return copy;
 }
 
 }  // namespace
@@ -75,17 +90,71 @@ AP_OBJECT* CApSpectrum::GetHeaderObject() const {
   return spectrum != nullptr ? reinterpret_cast<AP_OBJECT*>(ap7b_GetHeader(spectrum)) : nullptr;
 }
 
-bool CApSpectrum::GetPointCount(uint32_t* count) const {
+bool CApSpectrum::SendToPart(uint16_t message, void* parameter) {
+  return object_ != nullptr && GU2_DoMethod_MSG(message, object_, parameter) == 1;
+}
+
+bool CApSpectrum::SetUserWord(uint16_t word) {
+  AP_WORDPARM block{word};
+  return SendToPart(AP_MSG_SET_USER_WORD, &block);
+}
+
+bool CApSpectrum::GetMemorySize(uint32_t* bytes) const {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
-  return spectrum != nullptr && count != nullptr && ap7a_GetRangePoints(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, count) == 1;
+  if (spectrum == nullptr || bytes == nullptr) return false;
+  *bytes = ap7a_GetSize(spectrum);
+  return true;
+}
+
+bool CApSpectrum::BeginChange() { return SendToPart(AP_MSG_BEGIN_CHANGE, nullptr); }
+bool CApSpectrum::EndChange() { return SendToPart(AP_MSG_END_CHANGE, nullptr); }
+
+bool CApSpectrum::IsModified(int16_t* state) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || state == nullptr) return false;
+  *state = ap7a_IsModified(spectrum);
+  return true;
+}
+
+bool CApSpectrum::AddDependentWindow(HWND window, uint16_t kind) {
+  AP_DEPENDENTWINDOWPARM block{window, kind};
+  return SendToPart(AP_MSG_ADD_DEPENDENT_WINDOW, &block);
+}
+
+bool CApSpectrum::RemoveDependent(HWND window) {
+  AP_WINDOWPARM block{window, 0};
+  return SendToPart(AP_MSG_REMOVE_DEPENDENT, &block);
+}
+
+bool CApSpectrum::GetPointCount(uint32_t* count) const { return GetPointCount(AP_NOT_GIVEN, AP_NOT_GIVEN, count); }
+
+bool CApSpectrum::GetPointCount(float x1, float x2, uint32_t* count) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && count != nullptr && ap7a_GetRangePoints(spectrum, x1, x2, count) == 1;
+}
+
+bool CApSpectrum::FillRange(float value) { return FillRange(AP_NOT_GIVEN, AP_NOT_GIVEN, value); }
+
+bool CApSpectrum::FillRange(float x1, float x2, float value) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_FillRange(spectrum, x1, x2, value) == 1;
+}
+
+bool CApSpectrum::InsertPoints(bool at_start, int32_t count) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_InsertPoints(spectrum, at_start ? 1 : 0, count) == 1;
+}
+
+bool CApSpectrum::DeletePoints(bool at_start, int32_t count) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_DeletePoints(spectrum, at_start ? 1 : 0, count) == 1;
 }
 
 bool CApSpectrum::SetNumPoints(uint32_t count) {
   uint32_t now = 0;
   if (!GetPointCount(&now)) return false;
-  AP7_SPECTRUM* spectrum = spectrum_of(object_);
-  if (now > count) ap7a_DeletePoints(spectrum, 0, static_cast<int32_t>(now - count));
-  if (now < count) ap7a_InsertPoints(spectrum, 0, static_cast<int32_t>(count - now));
+  if (now > count) DeletePoints(false, static_cast<int32_t>(now - count));
+  if (now < count) InsertPoints(false, static_cast<int32_t>(count - now));
   return GetPointCount(&now) && now == count;
 }
 
@@ -119,6 +188,61 @@ bool CApSpectrum::GetValues(float* buffer, uint32_t* count) const {
   const float* data = ap7b_GetDataPtr(spectrum_of(object_));
   if (data == nullptr && points != 0) return false;
   std::memcpy(buffer, data, points * sizeof(float));
+  return true;
+}
+
+// The indexes are kept inside the data at both ends, so that a limit
+// outside the axis never reads beyond it.
+bool CApSpectrum::GetValues(float* buffer, uint32_t* count, float x1, float x2) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  uint32_t points = 0;
+  if (buffer == nullptr || count == nullptr || !GetPointCount(&points) || points == 0) return false;
+  const float* data = ap7b_GetDataPtr(spectrum);
+  if (data == nullptr) return false;
+  int32_t ends[2] = {0, 0};
+  ap7b_XToIndex(spectrum, x1, &ends[0]);
+  ap7b_XToIndex(spectrum, x2, &ends[1]);
+  for (int32_t& end : ends) end = std::clamp<int32_t>(end, 0, static_cast<int32_t>(points) - 1);
+  const uint32_t lower = static_cast<uint32_t>(std::min(ends[0], ends[1]));
+  const uint32_t copied = std::min(static_cast<uint32_t>(std::abs(ends[1] - ends[0])), *count);
+  std::memcpy(buffer, data + lower, copied * sizeof(float));
+  *count = copied;
+  return true;
+}
+
+bool CApSpectrum::CopyInto(CApSpectrum& target) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* copy = spectrum_of(target.object_);
+  uint32_t points = 0;
+  uint32_t target_points = 0;
+  if (spectrum == nullptr || copy == nullptr || !GetPointCount(&points) || !target.GetPointCount(&target_points)) {
+    return false;
+  }
+  if (points != target_points && !target.SetNumPoints(points)) return false;
+  return ap7a_Copy(spectrum, copy, nullptr) == 1;
+}
+
+bool CApSpectrum::IsSingleBeam(bool* single_beam) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  const AP41_HEADERDATA* record = ap7a_record(spectrum);
+  if (record == nullptr || single_beam == nullptr) return false;
+  *single_beam = record->y_units == AP41_YUNITS_SINGLE_BEAM;
+  return true;
+}
+
+bool CApSpectrum::GetHeaderBytes(void* buffer, uint32_t size) const {
+  AP41_SPECTRALHEADER* header = ap41_header(GetHeaderObject());
+  if (header == nullptr || buffer == nullptr || size < kHeaderSize) return false;
+  std::memcpy(buffer, header, kHeaderSize);
+  return true;
+}
+
+bool CApSpectrum::SetHeaderBytes(const void* buffer, uint32_t size) {
+  AP41_SPECTRALHEADER* header = ap41_header(GetHeaderObject());
+  if (header == nullptr || buffer == nullptr || size < kHeaderSize) return false;
+  AP13_PARAMS* const own_table = header->params;
+  std::memcpy(header, buffer, kHeaderSize);
+  header->params = own_table;
   return true;
 }
 
@@ -209,18 +333,13 @@ bool CApSpectrum::HasBackgroundInterferogram() const {
   return GetSubSpectra(&background, &sample) && background != nullptr;
 }
 
-// The copy is made without the other spectrum's own sub-spectra, which are
-// set aside for the duplicate and put back. A copy that cannot be attached
-// is deleted again.
+// The copy is made without the other spectrum's own sub-spectra. A copy
+// that cannot be attached is deleted again.
 bool CApSpectrum::AttachInterferogram(const CApSpectrum& other, bool sample) {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
   AP7_SPECTRUM* source = spectrum_of(other.object_);
   if (spectrum == nullptr || source == nullptr) return false;
-  AP7_SPECTRUM* const set_aside[] = {source->subSpectrumA, source->subSpectrumB};
-  source->subSpectrumA = source->subSpectrumB = nullptr;
-  AP7_SPECTRUM* copy = ap7a_Duplicate(source, nullptr);
-  source->subSpectrumA = set_aside[0];
-  source->subSpectrumB = set_aside[1];
+  AP7_SPECTRUM* copy = duplicate_without_sub_spectra(source);
   if (copy == nullptr) return false;
   AP_OBJECT* background = nullptr;
   AP_OBJECT* held_sample = nullptr;
@@ -236,6 +355,27 @@ bool CApSpectrum::AttachInterferogram(const CApSpectrum& other, bool sample) {
 bool CApSpectrum::AttachSampleInterferogram(const CApSpectrum& other) { return AttachInterferogram(other, true); }
 bool CApSpectrum::AttachBackgroundInterferogram(const CApSpectrum& other) {
   return AttachInterferogram(other, false);
+}
+
+bool CApSpectrum::KeepSelfAsSampleInterferogram() {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* copy = spectrum != nullptr ? duplicate_without_sub_spectra(spectrum) : nullptr;
+  if (copy == nullptr) return false;
+  ap7b_SetNameAndSubSpectra(spectrum, nullptr, spectrum->subSpectrumA, copy);
+  return true;
+}
+
+bool CApSpectrum::TakeInterferogramOf(const CApSpectrum& other, bool sample) {
+  AP_OBJECT* background = nullptr;
+  AP_OBJECT* held_sample = nullptr;
+  if (object_ == nullptr || !other.GetSubSpectra(&background, &held_sample)) return false;
+  AP_OBJECT* copy = duplicate(sample ? held_sample : background);
+  return copy != nullptr && Attach(copy);
+}
+
+bool CApSpectrum::TakeSampleInterferogramOf(const CApSpectrum& other) { return TakeInterferogramOf(other, true); }
+bool CApSpectrum::TakeBackgroundInterferogramOf(const CApSpectrum& other) {
+  return TakeInterferogramOf(other, false);
 }
 
 }  // namespace converter

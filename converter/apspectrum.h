@@ -49,12 +49,42 @@ class CApSpectrum : public CApObjectBase {
   bool Attach(AP_OBJECT* object);
   bool Holds() const { return object_ != nullptr; }
 
-  // Points and values.
+  // Object protocol of the spectrum's own part.
+  bool SetUserWord(uint16_t word);
+  bool GetMemorySize(uint32_t* bytes) const;
+  bool BeginChange();
+  bool EndChange();
+  // The change state: 0 unchanged, 1 changed (the spectrum or one of its parts), 2 saved.
+  bool IsModified(int16_t* state) const;
+  bool AddDependentWindow(HWND window, uint16_t kind);
+  bool RemoveDependent(HWND window);
+
+  // Points and values, of the whole X range or of x1..x2.
   bool GetPointCount(uint32_t* count) const;
+  bool GetPointCount(float x1, float x2, uint32_t* count) const;
+  bool FillRange(float value);
+  bool FillRange(float x1, float x2, float value);
+  bool InsertPoints(bool at_start, int32_t count);
+  bool DeletePoints(bool at_start, int32_t count);
   bool SetNumPoints(uint32_t count);
   bool SetScaledData(const float* values, uint32_t count, double factor);
   bool SetScaledData(const int32_t* values, uint32_t count, double factor);
+  // All values when the buffer holds them; `count` gives the capacity and
+  // takes the point count.
   bool GetValues(float* buffer, uint32_t* count) const;
+  // The values from the lower of the indexes of x1 and x2, as many as the
+  // indexes lie apart and the buffer holds; `count` takes that number.
+  bool GetValues(float* buffer, uint32_t* count, float x1, float x2) const;
+  // The whole spectrum copied into the other wrapper's, resized to match.
+  bool CopyInto(CApSpectrum& target) const;
+  bool IsSingleBeam(bool* single_beam) const;
+
+  // The spectral header object as bytes: its class id, parameter-table
+  // reference and record. Setting keeps the header's own table.
+  static constexpr uint32_t kHeaderSize = 1200;
+  static uint32_t GetHeaderSize() { return kHeaderSize; }
+  bool GetHeaderBytes(void* buffer, uint32_t size) const;
+  bool SetHeaderBytes(const void* buffer, uint32_t size);
 
   // Files: saving under another path, and to the stored one.
   bool SaveAs(const std::u16string& path);
@@ -75,6 +105,12 @@ class CApSpectrum : public CApObjectBase {
   bool HasBackgroundInterferogram() const;
   bool AttachSampleInterferogram(const CApSpectrum& other);
   bool AttachBackgroundInterferogram(const CApSpectrum& other);
+  // A copy of this spectrum becomes its own sample interferogram.
+  bool KeepSelfAsSampleInterferogram();
+  // A copy of the other's sample (or background) interferogram becomes the
+  // spectrum held; false when the other has none.
+  bool TakeSampleInterferogramOf(const CApSpectrum& other);
+  bool TakeBackgroundInterferogramOf(const CApSpectrum& other);
 
   // The spectrum's own spectral header object; null when none is held.
   AP_OBJECT* GetHeaderObject() const;
@@ -86,6 +122,8 @@ class CApSpectrum : public CApObjectBase {
   bool GetText(uint16_t message, std::u16string& text) const;
   bool AppendText(uint16_t message, const std::u16string& text);
   bool AttachInterferogram(const CApSpectrum& other, bool sample);
+  bool TakeInterferogramOf(const CApSpectrum& other, bool sample);
+  bool SendToPart(uint16_t message, void* parameter);
   bool GetSubSpectra(AP_OBJECT** background, AP_OBJECT** sample) const;
 };
 

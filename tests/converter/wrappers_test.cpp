@@ -4,6 +4,7 @@
 // parameters set through the header's messages (validated, marking the
 // header changed) or in its record, durations in hundredths, and titles
 // measured in ANSI bytes.
+#include <cstring>
 #include <memory>
 
 #include "apcomlib/spectrum/spectrum.h"
@@ -166,6 +167,115 @@ TEST_F(SpectrumWrapper, APathTooLongForThePathFieldIsNotSavedUnder) {
   const std::u16string long_path = u"/" + std::u16string(259, u'p');
   EXPECT_FALSE(wrapper.SaveAs(long_path));
   EXPECT_STREQ(spectrum_of(wrapper)->path, "/old/path.spa");
+}
+
+TEST_F(SpectrumWrapper, ChangesAreBracketedAndTrackedOnTheSpectrum) {
+  CGamlSpectrum wrapper;
+  int16_t state = -1;
+  EXPECT_TRUE(wrapper.SetUserWord(7));
+  EXPECT_TRUE(wrapper.BeginChange());
+  EXPECT_TRUE(wrapper.EndChange());
+  EXPECT_TRUE(wrapper.IsModified(&state));
+  EXPECT_EQ(state, AP2_CHANGED);
+  HWND window = reinterpret_cast<HWND>(0x1234);
+  EXPECT_TRUE(wrapper.AddDependentWindow(window, AP2_KIND_NOTIFY_CHANGE));
+  EXPECT_TRUE(wrapper.RemoveDependent(window));
+  uint32_t small = 0, large = 0;
+  CGamlSpectrum more(100);
+  EXPECT_TRUE(wrapper.GetMemorySize(&small));
+  EXPECT_TRUE(more.GetMemorySize(&large));
+  EXPECT_EQ(large - small, 99 * sizeof(float));
+}
+
+TEST_F(SpectrumWrapper, RangesCountFillAndCopyOutBetweenTheirIndexes) {
+  CGamlSpectrum wrapper;
+  const float ramp[] = {0, 1, 2, 3, 4, 5};
+  ASSERT_TRUE(wrapper.SetScaledData(ramp, 6, 1.0));
+  record_of(wrapper).first_x = 100.0f;
+  record_of(wrapper).last_x = 110.0f;  // spacing 2
+  uint32_t count = 0;
+  EXPECT_TRUE(wrapper.GetPointCount(102.0f, 106.0f, &count));
+  EXPECT_EQ(count, 3u);
+  float buffer[6] = {};
+  count = 6;
+  EXPECT_TRUE(wrapper.GetValues(buffer, &count, 108.0f, 102.0f));
+  EXPECT_EQ(count, 3u);  // indexes 1 and 4 lie three apart
+  EXPECT_EQ(std::vector<float>(buffer, buffer + 3), (std::vector<float>{1, 2, 3}));
+  count = 6;
+  EXPECT_TRUE(wrapper.GetValues(buffer, &count, 50.0f, 500.0f));  // both ends beyond the data
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(buffer[0], 0.0f);
+  count = 2;
+  EXPECT_TRUE(wrapper.GetValues(buffer, &count, 100.0f, 110.0f));
+  EXPECT_EQ(count, 2u);
+  EXPECT_TRUE(wrapper.FillRange(104.0f, 106.0f, 9.0f));
+  EXPECT_EQ(values_of(wrapper), (std::vector<float>{0, 1, 9, 9, 4, 5}));
+  EXPECT_TRUE(wrapper.InsertPoints(true, 2));
+  EXPECT_EQ(record_of(wrapper).first_x, 96.0f);
+  EXPECT_TRUE(wrapper.DeletePoints(false, 3));
+  EXPECT_EQ(values_of(wrapper), (std::vector<float>{0, 0, 0, 1, 9}));
+  EXPECT_FALSE(wrapper.InsertPoints(false, -1));
+}
+
+TEST_F(SpectrumWrapper, CopyIntoResizesTheTargetAndKeepsItsPath) {
+  CGamlSpectrum source;
+  const float values[] = {1, 2, 3};
+  ASSERT_TRUE(source.SetScaledData(values, 3, 1.0));
+  ap7b_SetFilePath(spectrum_of(source), "/source.spa");
+  CGamlSpectrum target(7);
+  ap7b_SetFilePath(spectrum_of(target), "/target.spa");
+  EXPECT_TRUE(source.CopyInto(target));
+  EXPECT_EQ(values_of(target), (std::vector<float>{1, 2, 3}));
+  EXPECT_STREQ(spectrum_of(target)->path, "/target.spa");
+}
+
+TEST_F(SpectrumWrapper, HeaderBytesAreTheWholeHeaderObjectWhoseTableStays) {
+  CGamlSpectrum source, target;
+  EXPECT_EQ(CApSpectrum::GetHeaderSize(), 1200u);
+  record_of(source).y_units = AP41_YUNITS_SINGLE_BEAM;
+  std::vector<uint8_t> bytes(1200);
+  EXPECT_FALSE(source.GetHeaderBytes(bytes.data(), 1199));
+  ASSERT_TRUE(source.GetHeaderBytes(bytes.data(), 1200));
+  EXPECT_EQ(std::memcmp(bytes.data() + 6, &record_of(source), sizeof(AP41_HEADERDATA)), 0);
+  AP13_PARAMS* const target_table = spectrum_of(target)->header->params;
+  EXPECT_FALSE(target.SetHeaderBytes(bytes.data(), 1199));
+  EXPECT_TRUE(target.SetHeaderBytes(bytes.data(), 1200));
+  EXPECT_EQ(spectrum_of(target)->header->params, target_table);
+  bool single_beam = false;
+  EXPECT_TRUE(target.IsSingleBeam(&single_beam));
+  EXPECT_TRUE(single_beam);
+  EXPECT_TRUE(source.IsSingleBeam(&single_beam) && single_beam);
+  record_of(source).y_units = 17;
+  EXPECT_TRUE(source.IsSingleBeam(&single_beam));
+  EXPECT_FALSE(single_beam);
+}
+
+TEST_F(SpectrumWrapper, ASpectrumKeepsACopyOfItselfAsItsSampleInterferogram) {
+  CGamlSpectrum wrapper(4);
+  CGamlSpectrum background(2);
+  ASSERT_TRUE(wrapper.AttachBackgroundInterferogram(background));
+  const uint16_t before = live(AP7_CLASS_ID);
+  EXPECT_TRUE(wrapper.KeepSelfAsSampleInterferogram());
+  EXPECT_TRUE(wrapper.KeepSelfAsSampleInterferogram());  // replaces the first copy
+  EXPECT_EQ(live(AP7_CLASS_ID), before + 1);
+  AP7_SPECTRUM* sample = spectrum_of(wrapper)->subSpectrumB;
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(sample->header->data.points, 4u);
+  EXPECT_EQ(sample->subSpectrumA, nullptr);
+  EXPECT_NE(spectrum_of(wrapper)->subSpectrumA, nullptr);
+}
+
+TEST_F(SpectrumWrapper, TakesACopyOfAnotherSpectrumsInterferogramInPlaceOfItsOwn) {
+  CGamlSpectrum with, interferogram(6), taker;
+  ASSERT_TRUE(with.AttachSampleInterferogram(interferogram));
+  EXPECT_TRUE(taker.TakeSampleInterferogramOf(with));
+  uint32_t count = 0;
+  EXPECT_TRUE(taker.GetPointCount(&count));
+  EXPECT_EQ(count, 6u);
+  EXPECT_NE(spectrum_of(taker), spectrum_of(with)->subSpectrumB);
+  AP_OBJECT* held = taker.GetSpectrum();
+  EXPECT_FALSE(taker.TakeBackgroundInterferogramOf(with));
+  EXPECT_EQ(taker.GetSpectrum(), held);
 }
 
 class HeaderWrapper : public AttachedModule {
