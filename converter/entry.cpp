@@ -1,9 +1,12 @@
-// The shared module's load and unload: loading calls the module's entry
-// point for process attach with the module's own instance; the detach runs
-// when the module is unloaded or the process ends, before the objects the
-// attach made are destroyed.
+// The shared module's face: its load and unload, and the four exports by
+// which hosts reach the class object, the unload test and the registration.
+// Loading calls the module's entry point for process attach with the
+// module's own instance; the detach runs when the module is unloaded or the
+// process ends, before the objects the attach made are destroyed.
 #include <cstdlib>
 
+#include "converter/converter.h"
+#include "converter/holders.h"
 #include "converter/module.h"
 
 namespace {
@@ -21,3 +24,17 @@ void process_detach() { converter::DllMain(g_instance, DLL_PROCESS_DETACH, nullp
 }
 
 }  // namespace
+
+STDAPI DllCanUnloadNow() { return converter::gaml_module().Locks().can_unload_now(); }
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+  return converter::guarded([&] { return converter::gaml_module().GetClassObject(clsid, iid, object); });
+}
+
+STDAPI DllRegisterServer() {
+  return converter::guarded([] { return converter::gaml_module().RegisterServer(); });
+}
+
+STDAPI DllUnregisterServer() {
+  return converter::guarded([] { return converter::gaml_module().UnregisterServer(); });
+}

@@ -3,9 +3,9 @@
 // the class objects of the object map, and the registration script and
 // type-library keys written to and removed from the registry store.
 //
-// Owns the process-wide CGamlModule and the module's four Dll* exports. The
-// shared module's load and unload hooks (entry.cpp) call DllMain; hosts reach
-// the exports by name, FileCnvt asks the module whether the library is ready.
+// Owns the process-wide CGamlModule. The shared module's load and unload
+// hooks and its Dll* exports (entry.cpp) call DllMain and the module's
+// members; FileCnvt asks the module whether the library is ready.
 #include "converter/module.h"
 
 #include <algorithm>
@@ -334,17 +334,3 @@ BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 }  // namespace converter
-
-STDAPI DllCanUnloadNow() { return converter::gaml_module().Locks().can_unload_now(); }
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  return converter::guarded([&] { return converter::gaml_module().GetClassObject(clsid, iid, object); });
-}
-
-STDAPI DllRegisterServer() {
-  return converter::guarded([] { return converter::gaml_module().RegisterServer(); });
-}
-
-STDAPI DllUnregisterServer() {
-  return converter::guarded([] { return converter::gaml_module().UnregisterServer(); });
-}

@@ -171,7 +171,7 @@ class Registration : public AttachedModule {
 };
 
 TEST_F(Registration, WritesEveryKeyOfTheScriptAndTheTypeLibrary) {
-  ASSERT_EQ(DllRegisterServer(), S_OK);
+  ASSERT_EQ(converter::gaml_module().RegisterServer(), S_OK);
   for (const ExpectedKey& expected : expected_keys()) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, expected.path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
@@ -188,25 +188,25 @@ TEST_F(Registration, WritesEveryKeyOfTheScriptAndTheTypeLibrary) {
 }
 
 TEST_F(Registration, UnregisteringRemovesEveryKeyButTheSharedParents) {
-  ASSERT_EQ(DllRegisterServer(), S_OK);
+  ASSERT_EQ(converter::gaml_module().RegisterServer(), S_OK);
   HKEY added = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "CLSID\\{3A7D51C2-94E0-4B6F-8C21-5D0E97A4B318}\\Programmable\\Added",
                           &added),
             ERROR_SUCCESS);
   RegCloseKey(added);
-  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  ASSERT_EQ(converter::gaml_module().UnregisterServer(), S_OK);
   for (const ExpectedKey& expected : expected_keys()) EXPECT_FALSE(key_exists(expected.path)) << expected.path;
   EXPECT_FALSE(key_exists("TypeLib\\{C41E07B9-2D58-4F3A-9B6E-A8172F50D4C6}"));
   for (const char* parent : {"CLSID", "TypeLib", "Interface"}) EXPECT_TRUE(key_exists(parent)) << parent;
-  EXPECT_EQ(DllUnregisterServer(), S_OK);  // nothing left to remove
+  EXPECT_EQ(converter::gaml_module().UnregisterServer(), S_OK);  // nothing left to remove
 }
 
 TEST_F(Registration, AProgIdKeyHoldingKeysOfOthersStays) {
-  ASSERT_EQ(DllRegisterServer(), S_OK);
+  ASSERT_EQ(converter::gaml_module().RegisterServer(), S_OK);
   HKEY other = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "GAML2KOV.FileCnvt\\Shell", &other), ERROR_SUCCESS);
   RegCloseKey(other);
-  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  ASSERT_EQ(converter::gaml_module().UnregisterServer(), S_OK);
   EXPECT_TRUE(key_exists("GAML2KOV.FileCnvt\\Shell"));
   EXPECT_FALSE(key_exists("GAML2KOV.FileCnvt\\CLSID"));
   EXPECT_FALSE(key_exists("GAML2KOV.FileCnvt.1"));
@@ -215,25 +215,25 @@ TEST_F(Registration, AProgIdKeyHoldingKeysOfOthersStays) {
 class Locks : public AttachedModule {};
 
 TEST_F(Locks, TheModuleMayBeUnloadedOnceNoObjectOrLockRemains) {
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  EXPECT_EQ(converter::gaml_module().Locks().can_unload_now(), S_OK);
   ComRef<IClassFactory> factory;
-  ASSERT_EQ(DllGetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
+  ASSERT_EQ(converter::gaml_module().GetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
   ComRef<IFileCnvt> converter;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IFileCnvt, reinterpret_cast<void**>(converter.out())), S_OK);
   factory.reset();
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(converter::gaml_module().Locks().can_unload_now(), S_FALSE);
   converter.reset();
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
-  ASSERT_EQ(DllGetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
+  EXPECT_EQ(converter::gaml_module().Locks().can_unload_now(), S_OK);
+  ASSERT_EQ(converter::gaml_module().GetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   factory.reset();
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  ASSERT_EQ(DllGetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
+  EXPECT_EQ(converter::gaml_module().Locks().can_unload_now(), S_FALSE);
+  ASSERT_EQ(converter::gaml_module().GetClassObject(CLSID_FileCnvt, IID_IClassFactory, reinterpret_cast<void**>(factory.out())), S_OK);
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory.reset();
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  EXPECT_EQ(converter::gaml_module().Locks().can_unload_now(), S_OK);
   void* other = &other;
-  EXPECT_EQ(DllGetClassObject(CLSID_GamlReader, IID_IClassFactory, &other), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(converter::gaml_module().GetClassObject(CLSID_GamlReader, IID_IClassFactory, &other), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(other, nullptr);
 }
 
