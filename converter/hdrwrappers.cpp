@@ -51,7 +51,7 @@ bool CSpectrumHdr::GetPointCount(uint32_t* count) { return GetByMessage(AP41_POI
 bool CSpectrumHdr::GetTimeStamp(uint32_t* stored_time) { return GetByMessage(AP41_TIME, stored_time); }
 
 bool CSpectrumHdr::SetTimeStamp(uint32_t stored_time) {
-  return SetDirect(&AP41_HEADERDATA::time, stored_time) && SetDirect(&AP41_HEADERDATA::p48, 0u);
+  return SetDirect(offsetof(AP41_HEADERDATA, time), stored_time) && SetDirect(offsetof(AP41_HEADERDATA, p48), uint32_t{0});
 }
 
 // Whole hundredths: the nearest one, so that a duration that went through
@@ -61,12 +61,12 @@ bool CSpectrumHdr::SetDuration(float seconds) {
   const double hundredths = std::nearbyint(static_cast<double>(seconds) * kHundredthsPerSecond);
   uint32_t stored = 0;
   if (hundredths >= 0.0) stored = hundredths >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(hundredths);
-  return SetDirect(&AP41_HEADERDATA::Duration, stored);
+  return SetDirect(offsetof(AP41_HEADERDATA, Duration), stored);
 }
 
 bool CSpectrumHdr::GetDuration(float* seconds) {
   uint32_t hundredths;
-  if (!GetDirect(&AP41_HEADERDATA::Duration, &hundredths) || seconds == nullptr) return false;
+  if (!GetDirect(offsetof(AP41_HEADERDATA, Duration), &hundredths) || seconds == nullptr) return false;
   *seconds = static_cast<float>(hundredths) / kHundredthsPerSecond;
   return true;
 }

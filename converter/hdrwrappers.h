@@ -5,7 +5,9 @@
 // notice follows; direct setters write the header record in place. The
 // trace import creates CCollectionHdr objects.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "apcomlib/spectrum/spectrum.h"
@@ -44,17 +46,18 @@ class CHdrBase : public CApObjectBase {
   // Through the header's value messages: validated, with a change notice.
   bool SetByMessage(AP41_PARM parameter, const void* value);
   bool GetByMessage(AP41_PARM parameter, void* value);
-  // In the header record itself: no validation, no notice.
+  // In the header record itself, at a field's offset (the record is packed,
+  // so its fields are copied, never referenced): no validation, no notice.
   template <class T>
-  bool SetDirect(T AP41_HEADERDATA::*field, T value) {
+  bool SetDirect(size_t offset, T value) {
     if (header_ == nullptr) return false;
-    header_->data.*field = value;
+    std::memcpy(reinterpret_cast<char*>(&header_->data) + offset, &value, sizeof value);
     return true;
   }
   template <class T>
-  bool GetDirect(T AP41_HEADERDATA::*field, T* value) {
+  bool GetDirect(size_t offset, T* value) {
     if (header_ == nullptr || value == nullptr) return false;
-    *value = header_->data.*field;
+    std::memcpy(value, reinterpret_cast<const char*>(&header_->data) + offset, sizeof *value);
     return true;
   }
 
@@ -90,62 +93,62 @@ class CSpectrumHdr : public CHdrBase {
 // parameters the import writes into them.
 class CCollectionHdr : public CSpectrumHdr {
  public:
-  bool SetLaserFreq(float value) { return SetDirect(&AP41_HEADERDATA::LaserFreq, value); }
+  bool SetLaserFreq(float value) { return SetDirect(offsetof(AP41_HEADERDATA, LaserFreq), value); }
   bool GetLaserFreq(float* value) { return GetByMessage(AP41_LASERFREQ, value); }
   bool SetFinalPeakPos(uint32_t value) { return SetByMessage(AP41_FINALPEAKPOS, &value); }
   bool GetFinalPeakPos(uint32_t* value) { return GetByMessage(AP41_FINALPEAKPOS, value); }
-  bool SetSSP(float value) { return SetDirect(&AP41_HEADERDATA::SSP, value); }
+  bool SetSSP(float value) { return SetDirect(offsetof(AP41_HEADERDATA, SSP), value); }
   bool GetSSP(float* value) { return GetByMessage(AP41_SSP, value); }
   bool SetNumScans(uint32_t value) { return SetByMessage(AP41_NUMSCANS, &value); }
   bool GetNumScans(uint32_t* value) { return GetByMessage(AP41_NUMSCANS, value); }
-  bool SetNumPostPeakPts(uint32_t value) { return SetDirect(&AP41_HEADERDATA::NumPostPeakPts, value); }
+  bool SetNumPostPeakPts(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, NumPostPeakPts), value); }
   bool GetNumPostPeakPts(uint32_t* value) { return GetByMessage(AP41_NUMPOSTPEAKPTS, value); }
-  bool SetNumTransformPts(uint32_t value) { return SetDirect(&AP41_HEADERDATA::NumTransformPts, value); }
+  bool SetNumTransformPts(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, NumTransformPts), value); }
   bool GetNumTransformPts(uint32_t* value) { return GetByMessage(AP41_NUMTRANSFORMPTS, value); }
-  bool SetNumScanPts(uint32_t value) { return SetDirect(&AP41_HEADERDATA::NumScanPts, value); }
+  bool SetNumScanPts(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, NumScanPts), value); }
   bool GetNumScanPts(uint32_t* value) { return GetByMessage(AP41_NUMSCANPTS, value); }
-  bool SetGain(float value) { return SetDirect(&AP41_HEADERDATA::Gain, value); }
+  bool SetGain(float value) { return SetDirect(offsetof(AP41_HEADERDATA, Gain), value); }
   bool GetGain(float* value) { return GetByMessage(AP41_GAIN, value); }
-  bool SetVelocity(float value) { return SetDirect(&AP41_HEADERDATA::Velocity, value); }
-  bool GetVelocity(float* value) { return GetDirect(&AP41_HEADERDATA::Velocity, value); }
-  bool SetSourceID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::SourceID, value); }
-  bool GetSourceID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::SourceID, value); }
-  bool SetDetectorID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::DetectorID, value); }
-  bool GetDetectorID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::DetectorID, value); }
-  bool SetHPF(float value) { return SetDirect(&AP41_HEADERDATA::HPF, value); }
-  bool GetHPF(float* value) { return GetDirect(&AP41_HEADERDATA::HPF, value); }
-  bool SetLPF(float value) { return SetDirect(&AP41_HEADERDATA::LPF, value); }
-  bool GetLPF(float* value) { return GetDirect(&AP41_HEADERDATA::LPF, value); }
-  bool SetAperture(float value) { return SetDirect(&AP41_HEADERDATA::Aperture, value); }
-  bool GetAperture(float* value) { return GetDirect(&AP41_HEADERDATA::Aperture, value); }
-  bool SetBenchID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BenchID, value); }
-  bool GetBenchID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BenchID, value); }
-  bool SetBadScans(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BadScans, value); }
-  bool GetBadScans(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BadScans, value); }
-  bool SetBKBadScans(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BKBadScans, value); }
-  bool GetBKBadScans(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BKBadScans, value); }
-  bool SetCollectErrorMap(uint32_t value) { return SetDirect(&AP41_HEADERDATA::CollectErrorMap, value); }
-  bool GetCollectErrorMap(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::CollectErrorMap, value); }
-  bool SetBKCollectErrorMap(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BKCollectErrorMap, value); }
-  bool GetBKCollectErrorMap(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BKCollectErrorMap, value); }
-  bool SetBeamSplitterID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BeamSplitterID, value); }
-  bool GetBeamSplitterID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BeamSplitterID, value); }
-  bool SetADBits(uint32_t value) { return SetDirect(&AP41_HEADERDATA::ADBits, value); }
-  bool GetADBits(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::ADBits, value); }
-  bool SetBKNumScans(uint32_t value) { return SetDirect(&AP41_HEADERDATA::BKNumScans, value); }
-  bool GetBKNumScans(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::BKNumScans, value); }
-  bool SetBKGain(float value) { return SetDirect(&AP41_HEADERDATA::BKGain, value); }
-  bool GetBKGain(float* value) { return GetDirect(&AP41_HEADERDATA::BKGain, value); }
-  bool SetApodID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::ApodID, value); }
-  bool GetApodID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::ApodID, value); }
-  bool SetPhaseCorrID(uint32_t value) { return SetDirect(&AP41_HEADERDATA::PhaseCorrID, value); }
-  bool GetPhaseCorrID(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::PhaseCorrID, value); }
-  bool SetHeaderP26(uint32_t value) { return SetDirect(&AP41_HEADERDATA::p26, value); }
-  bool GetHeaderP26(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::p26, value); }
-  bool SetHeaderP27(uint32_t value) { return SetDirect(&AP41_HEADERDATA::p27, value); }
-  bool GetHeaderP27(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::p27, value); }
-  bool SetHeaderP28(uint32_t value) { return SetDirect(&AP41_HEADERDATA::p28, value); }
-  bool GetHeaderP28(uint32_t* value) { return GetDirect(&AP41_HEADERDATA::p28, value); }
+  bool SetVelocity(float value) { return SetDirect(offsetof(AP41_HEADERDATA, Velocity), value); }
+  bool GetVelocity(float* value) { return GetDirect(offsetof(AP41_HEADERDATA, Velocity), value); }
+  bool SetSourceID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, SourceID), value); }
+  bool GetSourceID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, SourceID), value); }
+  bool SetDetectorID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, DetectorID), value); }
+  bool GetDetectorID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, DetectorID), value); }
+  bool SetHPF(float value) { return SetDirect(offsetof(AP41_HEADERDATA, HPF), value); }
+  bool GetHPF(float* value) { return GetDirect(offsetof(AP41_HEADERDATA, HPF), value); }
+  bool SetLPF(float value) { return SetDirect(offsetof(AP41_HEADERDATA, LPF), value); }
+  bool GetLPF(float* value) { return GetDirect(offsetof(AP41_HEADERDATA, LPF), value); }
+  bool SetAperture(float value) { return SetDirect(offsetof(AP41_HEADERDATA, Aperture), value); }
+  bool GetAperture(float* value) { return GetDirect(offsetof(AP41_HEADERDATA, Aperture), value); }
+  bool SetBenchID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BenchID), value); }
+  bool GetBenchID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BenchID), value); }
+  bool SetBadScans(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BadScans), value); }
+  bool GetBadScans(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BadScans), value); }
+  bool SetBKBadScans(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BKBadScans), value); }
+  bool GetBKBadScans(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BKBadScans), value); }
+  bool SetCollectErrorMap(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, CollectErrorMap), value); }
+  bool GetCollectErrorMap(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, CollectErrorMap), value); }
+  bool SetBKCollectErrorMap(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BKCollectErrorMap), value); }
+  bool GetBKCollectErrorMap(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BKCollectErrorMap), value); }
+  bool SetBeamSplitterID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BeamSplitterID), value); }
+  bool GetBeamSplitterID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BeamSplitterID), value); }
+  bool SetADBits(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, ADBits), value); }
+  bool GetADBits(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, ADBits), value); }
+  bool SetBKNumScans(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, BKNumScans), value); }
+  bool GetBKNumScans(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, BKNumScans), value); }
+  bool SetBKGain(float value) { return SetDirect(offsetof(AP41_HEADERDATA, BKGain), value); }
+  bool GetBKGain(float* value) { return GetDirect(offsetof(AP41_HEADERDATA, BKGain), value); }
+  bool SetApodID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, ApodID), value); }
+  bool GetApodID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, ApodID), value); }
+  bool SetPhaseCorrID(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, PhaseCorrID), value); }
+  bool GetPhaseCorrID(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, PhaseCorrID), value); }
+  bool SetHeaderP26(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, p26), value); }
+  bool GetHeaderP26(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, p26), value); }
+  bool SetHeaderP27(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, p27), value); }
+  bool GetHeaderP27(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, p27), value); }
+  bool SetHeaderP28(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, p28), value); }
+  bool GetHeaderP28(uint32_t* value) { return GetDirect(offsetof(AP41_HEADERDATA, p28), value); }
 };
 
 }  // namespace converter

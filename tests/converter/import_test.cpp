@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/core_fixture.h"
 #include "fake_trace.h"
 #include "import_fixture.h"
 
@@ -30,15 +31,15 @@ int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
 TEST_F(Import, BenchInfoDefaultsWhenTheSectionIsMissing) {
   load({spectrum_trace("plain", 400, 4000, {1, 2})});
   EXPECT_EQ(job_.ImportBenchInfo(trace().get(), header_.get()), S_OK);
-  EXPECT_EQ(record().BenchID, 0u);
-  EXPECT_EQ(record().Gain, 1.0f);
-  EXPECT_EQ(record().Velocity, 1.0f);
-  EXPECT_EQ(record().DetectorID, 20000u);
-  EXPECT_EQ(record().BeamSplitterID, 0u);
-  EXPECT_EQ(record().SourceID, 2u);
-  EXPECT_EQ(record().ADBits, 0u);
-  EXPECT_EQ(record().HPF, 1.0f);
-  EXPECT_EQ(record().LPF, 1.0f);
+  EXPECT_EQ(packed(record().BenchID), 0u);
+  EXPECT_EQ(packed(record().Gain), 1.0f);
+  EXPECT_EQ(packed(record().Velocity), 1.0f);
+  EXPECT_EQ(packed(record().DetectorID), 20000u);
+  EXPECT_EQ(packed(record().BeamSplitterID), 0u);
+  EXPECT_EQ(packed(record().SourceID), 2u);
+  EXPECT_EQ(packed(record().ADBits), 0u);
+  EXPECT_EQ(packed(record().HPF), 1.0f);
+  EXPECT_EQ(packed(record().LPF), 1.0f);
   EXPECT_STREQ(record().title, "plain");
 }
 
@@ -60,17 +61,17 @@ TEST_F(Import, BenchInfoTakesTheTraceNameDateAndParameters) {
   EXPECT_STREQ(record().title, "Sample 7");
   // 2026-11-30T14:05:00 in seconds from 1899-12-31.
   const int64_t expected = (days_from_civil(2026, 11, 30) - days_from_civil(1899, 12, 31)) * 86400 + 14 * 3600 + 5 * 60;
-  EXPECT_EQ(record().time, static_cast<uint32_t>(expected));
-  EXPECT_EQ(record().p48, 0u);
-  EXPECT_EQ(record().BenchID, 12u);
-  EXPECT_EQ(record().Gain, 2.0f);
-  EXPECT_EQ(record().Velocity, 0.6329f);
-  EXPECT_EQ(record().DetectorID, 19u);
-  EXPECT_EQ(record().BeamSplitterID, 20u);
-  EXPECT_EQ(record().SourceID, 5u);
-  EXPECT_EQ(record().ADBits, 24u);
-  EXPECT_EQ(record().HPF, 200.0f);
-  EXPECT_EQ(record().LPF, 11000.5f);
+  EXPECT_EQ(packed(record().time), static_cast<uint32_t>(expected));
+  EXPECT_EQ(packed(record().p48), 0u);
+  EXPECT_EQ(packed(record().BenchID), 12u);
+  EXPECT_EQ(packed(record().Gain), 2.0f);
+  EXPECT_EQ(packed(record().Velocity), 0.6329f);
+  EXPECT_EQ(packed(record().DetectorID), 19u);
+  EXPECT_EQ(packed(record().BeamSplitterID), 20u);
+  EXPECT_EQ(packed(record().SourceID), 5u);
+  EXPECT_EQ(packed(record().ADBits), 24u);
+  EXPECT_EQ(packed(record().HPF), 200.0f);
+  EXPECT_EQ(packed(record().LPF), 11000.5f);
 }
 
 TEST_F(Import, ATraceNameTooLongForTheTitleLeavesItAndAMissingDateLeavesTheTime) {
@@ -81,7 +82,7 @@ TEST_F(Import, ATraceNameTooLongForTheTitleLeavesItAndAMissingDateLeavesTheTime)
   record().time = 77;
   EXPECT_EQ(job_.ImportBenchInfo(trace().get(), header_.get()), S_OK);
   EXPECT_STREQ(record().title, "kept");
-  EXPECT_EQ(record().time, 77u);
+  EXPECT_EQ(packed(record().time), 77u);
 }
 
 struct CodeCase {
@@ -109,27 +110,27 @@ TEST_F(Import, SpectrumHeaderDefaultsWhenTheSectionIsMissing) {
   load({spectrum_trace("plain", 400, 4000, {1, 2})});
   ASSERT_EQ(job_.ImportData(trace().get(), spectrum_.get(), 0, 0), S_OK);
   EXPECT_EQ(job_.ImportSpectrumHeader(trace().get(), header_.get(), 0), S_OK);
-  EXPECT_EQ(record().Duration, 1000u);
-  EXPECT_EQ(record().LaserFreq, 15798.0f);
-  EXPECT_EQ(record().FinalPeakPos, 0u);
-  EXPECT_EQ(record().NumScanPts, 0u);
-  EXPECT_EQ(record().NumTransformPts, 0u);
-  EXPECT_EQ(record().NumPostPeakPts, 0u);
-  EXPECT_EQ(record().NumScans, 1u);
-  EXPECT_EQ(record().BKNumScans, 1u);
-  EXPECT_EQ(record().SSP, 2.0f);
-  EXPECT_EQ(record().ApodID, 0u);
-  EXPECT_EQ(record().BKGain, 1.0f);
-  EXPECT_EQ(record().PhaseCorrID, 0u);
-  EXPECT_EQ(record().Aperture, 100.0f);
-  EXPECT_EQ(record().BadScans, 0u);
-  EXPECT_EQ(record().BKBadScans, 0u);
-  EXPECT_EQ(record().CollectErrorMap, 0u);  // not the record's default of none
-  EXPECT_EQ(record().BKCollectErrorMap, 0u);
-  EXPECT_EQ(record().x_units, 1u);   // WAVENUMBER
-  EXPECT_EQ(record().y_units, 17u);  // ABSORBANCE, from the values read
-  EXPECT_EQ(record().first_x, 400.0f);
-  EXPECT_EQ(record().last_x, 4000.0f);
+  EXPECT_EQ(packed(record().Duration), 1000u);
+  EXPECT_EQ(packed(record().LaserFreq), 15798.0f);
+  EXPECT_EQ(packed(record().FinalPeakPos), 0u);
+  EXPECT_EQ(packed(record().NumScanPts), 0u);
+  EXPECT_EQ(packed(record().NumTransformPts), 0u);
+  EXPECT_EQ(packed(record().NumPostPeakPts), 0u);
+  EXPECT_EQ(packed(record().NumScans), 1u);
+  EXPECT_EQ(packed(record().BKNumScans), 1u);
+  EXPECT_EQ(packed(record().SSP), 2.0f);
+  EXPECT_EQ(packed(record().ApodID), 0u);
+  EXPECT_EQ(packed(record().BKGain), 1.0f);
+  EXPECT_EQ(packed(record().PhaseCorrID), 0u);
+  EXPECT_EQ(packed(record().Aperture), 100.0f);
+  EXPECT_EQ(packed(record().BadScans), 0u);
+  EXPECT_EQ(packed(record().BKBadScans), 0u);
+  EXPECT_EQ(packed(record().CollectErrorMap), 0u);  // not the record's default of none
+  EXPECT_EQ(packed(record().BKCollectErrorMap), 0u);
+  EXPECT_EQ(packed(record().x_units), 1u);   // WAVENUMBER
+  EXPECT_EQ(packed(record().y_units), 17u);  // ABSORBANCE, from the values read
+  EXPECT_EQ(packed(record().first_x), 400.0f);
+  EXPECT_EQ(packed(record().last_x), 4000.0f);
 }
 
 TEST_F(Import, SpectrumHeaderTakesTheElementsParameters) {
@@ -148,25 +149,25 @@ TEST_F(Import, SpectrumHeaderTakesTheElementsParameters) {
   load({spectrum});
   ASSERT_EQ(job_.ImportData(trace().get(), spectrum_.get(), 0, 0), S_OK);
   EXPECT_EQ(job_.ImportSpectrumHeader(trace().get(), header_.get(), 0), S_OK);
-  EXPECT_EQ(record().Duration, 29u);
-  EXPECT_EQ(record().LaserFreq, 15797.5f);
-  EXPECT_EQ(record().FinalPeakPos, 2048u);
-  EXPECT_EQ(record().NumScanPts, 4096u);
-  EXPECT_EQ(record().NumTransformPts, 8192u);
-  EXPECT_EQ(record().NumPostPeakPts, 2047u);
-  EXPECT_EQ(record().NumScans, 32u);
-  EXPECT_EQ(record().BKNumScans, 64u);
-  EXPECT_EQ(record().SSP, 1.0f);
-  EXPECT_EQ(record().ApodID, 3u);
-  EXPECT_EQ(record().BKGain, 4.0f);
-  EXPECT_EQ(record().PhaseCorrID, 2u);
-  EXPECT_EQ(record().Aperture, 75.5f);
-  EXPECT_EQ(record().BadScans, 1u);
-  EXPECT_EQ(record().BKBadScans, 2u);
-  EXPECT_EQ(record().CollectErrorMap, 31u);
-  EXPECT_EQ(record().BKCollectErrorMap, 255u);
-  EXPECT_EQ(record().points, 2u);    // the values', not NumPoints
-  EXPECT_EQ(record().x_units, 1u);   // the X values', not XUnits_ID
+  EXPECT_EQ(packed(record().Duration), 29u);
+  EXPECT_EQ(packed(record().LaserFreq), 15797.5f);
+  EXPECT_EQ(packed(record().FinalPeakPos), 2048u);
+  EXPECT_EQ(packed(record().NumScanPts), 4096u);
+  EXPECT_EQ(packed(record().NumTransformPts), 8192u);
+  EXPECT_EQ(packed(record().NumPostPeakPts), 2047u);
+  EXPECT_EQ(packed(record().NumScans), 32u);
+  EXPECT_EQ(packed(record().BKNumScans), 64u);
+  EXPECT_EQ(packed(record().SSP), 1.0f);
+  EXPECT_EQ(packed(record().ApodID), 3u);
+  EXPECT_EQ(packed(record().BKGain), 4.0f);
+  EXPECT_EQ(packed(record().PhaseCorrID), 2u);
+  EXPECT_EQ(packed(record().Aperture), 75.5f);
+  EXPECT_EQ(packed(record().BadScans), 1u);
+  EXPECT_EQ(packed(record().BKBadScans), 2u);
+  EXPECT_EQ(packed(record().CollectErrorMap), 31u);
+  EXPECT_EQ(packed(record().BKCollectErrorMap), 255u);
+  EXPECT_EQ(packed(record().points), 2u);    // the values', not NumPoints
+  EXPECT_EQ(packed(record().x_units), 1u);   // the X values', not XUnits_ID
 }
 
 struct DurationText {
@@ -181,7 +182,7 @@ TEST_P(DurationTexts, AreStoredAsTheirNearestWholeHundredth) {
   spectrum.elements[0].parameters = {{"Spectrum Header", "Duration", GetParam().text}};
   load({spectrum});
   EXPECT_EQ(job_.ImportSpectrumHeader(trace().get(), header_.get(), 0), S_OK);
-  EXPECT_EQ(record().Duration, GetParam().stored);
+  EXPECT_EQ(packed(record().Duration), GetParam().stored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, DurationTexts,
@@ -195,8 +196,8 @@ TEST_F(Import, HexadecimalMapsReadTheirDigitsOnly) {
                                      {"Spectrum Header", "BKCollectErrorMap", ""}};
   load({spectrum});
   EXPECT_EQ(job_.ImportSpectrumHeader(trace().get(), header_.get(), 0), S_OK);
-  EXPECT_EQ(record().CollectErrorMap, 0u);
-  EXPECT_EQ(record().BKCollectErrorMap, 0u);
+  EXPECT_EQ(packed(record().CollectErrorMap), 0u);
+  EXPECT_EQ(packed(record().BKCollectErrorMap), 0u);
 }
 
 TEST_F(Import, DescendingXIsStoredAscendingWithItsValuesReversed) {
@@ -209,8 +210,8 @@ TEST_F(Import, DescendingXIsStoredAscendingWithItsValuesReversed) {
   ASSERT_EQ(job_.ImportData(trace().get(), spectrum_.get(), 0, 0), S_OK);
   EXPECT_EQ(values(), (std::vector<float>{3.5f, 2.5f, 1.5f}));
   ASSERT_EQ(job_.ImportSpectrumHeader(trace().get(), header_.get(), 0), S_OK);
-  EXPECT_EQ(record().first_x, 1.0f);
-  EXPECT_EQ(record().last_x, 3.0f);
+  EXPECT_EQ(packed(record().first_x), 1.0f);
+  EXPECT_EQ(packed(record().last_x), 3.0f);
 }
 
 TEST_F(Import, FloatValuesAreStoredBitForBit) {
@@ -228,7 +229,7 @@ TEST_F(Import, AnArrayOfNoValuesIsRefusedAndLeavesTheSpectrumAsItWas) {
   load({spectrum_trace("none", 400, 4000, {})});
   const uint32_t points_before = record().points;
   EXPECT_EQ(job_.ImportData(trace().get(), spectrum_.get(), 0, 0), E_FAIL);
-  EXPECT_EQ(record().points, points_before);
+  EXPECT_EQ(packed(record().points), points_before);
 }
 
 TEST_F(Import, AnEmptyXArrayGivesNoRangeAndNoReversal) {
@@ -272,8 +273,8 @@ TEST_F(Import, HistoryReplacesTheTextOnlyWhenThereIsOne) {
 TEST_F(Import, ATraceOfOneElementHasNoInterferograms) {
   load({spectrum_trace("one", 4000, 400, {1, 2, 3})});
   EXPECT_EQ(job_.ImportTrace(trace().get(), spectrum_.get()), S_OK);
-  EXPECT_EQ(spectrum()->subSpectrumA, nullptr);
-  EXPECT_EQ(spectrum()->subSpectrumB, nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumA), nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumB), nullptr);
   EXPECT_EQ(values(), (std::vector<float>{3, 2, 1}));
   EXPECT_STREQ(record().title, "one");
 }
@@ -284,17 +285,17 @@ TEST_F(Import, TwoElementsGiveTheSampleInterferogramOfElementOne) {
       interferogram("Archived Sample Interferogram Header", {0.5, -0.5, 0.25}, "16", "1", "15798.25"));
   load({sample});
   EXPECT_EQ(job_.ImportTrace(trace().get(), spectrum_.get()), S_OK);
-  EXPECT_EQ(spectrum()->subSpectrumA, nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumA), nullptr);
   AP7_SPECTRUM* stored = spectrum()->subSpectrumB;
   ASSERT_NE(stored, nullptr);
-  EXPECT_EQ(stored->header->data.points, 3u);
-  EXPECT_EQ(stored->header->data.NumScans, 16u);
-  EXPECT_EQ(stored->header->data.FinalPeakPos, 1u);
-  EXPECT_EQ(stored->header->data.LaserFreq, 15798.25f);
+  EXPECT_EQ(packed(stored->header->data.points), 3u);
+  EXPECT_EQ(packed(stored->header->data.NumScans), 16u);
+  EXPECT_EQ(packed(stored->header->data.FinalPeakPos), 1u);
+  EXPECT_EQ(packed(stored->header->data.LaserFreq), 15798.25f);
   const float* data = ap7b_GetDataPtr(stored);
   EXPECT_EQ(std::vector<float>(data, data + 3), (std::vector<float>{0.5f, -0.5f, 0.25f}));
   // The interferogram's values replaced the remembered Y unit after the spectrum's header used it.
-  EXPECT_EQ(record().y_units, 17u);
+  EXPECT_EQ(packed(record().y_units), 17u);
   EXPECT_EQ(job_.RememberedYUnits(), 8u);
 }
 
@@ -305,12 +306,12 @@ TEST_F(Import, ThreeElementsGiveBackgroundAndSampleInterferograms) {
   both.elements.push_back(interferogram("Archived Sample Interferogram Header", {5, 6}, "32", "0", "15799"));
   load({both});
   EXPECT_EQ(job_.ImportTrace(trace().get(), spectrum_.get()), S_OK);
-  ASSERT_NE(spectrum()->subSpectrumA, nullptr);
-  ASSERT_NE(spectrum()->subSpectrumB, nullptr);
-  EXPECT_EQ(spectrum()->subSpectrumA->header->data.points, 4u);
-  EXPECT_EQ(spectrum()->subSpectrumA->header->data.NumScans, 64u);
-  EXPECT_EQ(spectrum()->subSpectrumB->header->data.points, 2u);
-  EXPECT_EQ(spectrum()->subSpectrumB->header->data.LaserFreq, 15799.0f);
+  ASSERT_NE(packed(spectrum()->subSpectrumA), nullptr);
+  ASSERT_NE(packed(spectrum()->subSpectrumB), nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumA->header->data.points), 4u);
+  EXPECT_EQ(packed(spectrum()->subSpectrumA->header->data.NumScans), 64u);
+  EXPECT_EQ(packed(spectrum()->subSpectrumB->header->data.points), 2u);
+  EXPECT_EQ(packed(spectrum()->subSpectrumB->header->data.LaserFreq), 15799.0f);
 }
 
 TEST_F(Import, FourElementsGiveNoInterferogram) {
@@ -319,8 +320,8 @@ TEST_F(Import, FourElementsGiveNoInterferogram) {
     four.elements.push_back(interferogram("Archived Sample Interferogram Header", {1, 2}, "1", "0", "15798"));
   load({four});
   EXPECT_EQ(job_.ImportTrace(trace().get(), spectrum_.get()), S_OK);
-  EXPECT_EQ(spectrum()->subSpectrumA, nullptr);
-  EXPECT_EQ(spectrum()->subSpectrumB, nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumA), nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumB), nullptr);
 }
 
 TEST_F(Import, AnInterferogramWithoutANumericLaserIsLeftOut) {
@@ -328,7 +329,7 @@ TEST_F(Import, AnInterferogramWithoutANumericLaserIsLeftOut) {
   sample.elements.push_back(interferogram("Archived Sample Interferogram Header", {1, 2}, "16", "1", "n/a"));
   load({sample});
   EXPECT_EQ(job_.ImportTrace(trace().get(), spectrum_.get()), S_OK);
-  EXPECT_EQ(spectrum()->subSpectrumB, nullptr);
+  EXPECT_EQ(packed(spectrum()->subSpectrumB), nullptr);
 }
 
 TEST_F(Import, ATraceWithoutValuesFailsYetKeepsItsHistory) {

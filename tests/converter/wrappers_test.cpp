@@ -11,6 +11,7 @@
 #include "converter/hdrwrappers.h"
 #include "converter/importjob.h"
 #include "converter_support.h"
+#include "core/core_fixture.h"
 #include "module_fixture.h"
 
 namespace convertertest {
@@ -91,14 +92,15 @@ TEST_F(SpectrumWrapper, AdoptsSpectraOnlyAndDeletesTheOneItHeld) {
 
 TEST_F(SpectrumWrapper, ScaledDataResizesAtTheEndAndTakesFactorTimesValues) {
   CGamlSpectrum wrapper;
-  record_of(wrapper).first_x = record_of(wrapper).last_x = 10.0f;
+  record_of(wrapper).first_x = 10.0f;
+  record_of(wrapper).last_x = 10.0f;
   const float values[] = {1.0f, 2.0f, 4.0f};
   EXPECT_TRUE(wrapper.SetScaledData(values, 3, 0.5));
   EXPECT_EQ(values_of(wrapper), (std::vector<float>{0.5f, 1.0f, 2.0f}));
-  EXPECT_EQ(record_of(wrapper).points, 3u);
+  EXPECT_EQ(packed(record_of(wrapper).points), 3u);
   // The end moved by the one-point spacing of 1.0 per added point.
-  EXPECT_EQ(record_of(wrapper).first_x, 10.0f);
-  EXPECT_EQ(record_of(wrapper).last_x, 12.0f);
+  EXPECT_EQ(packed(record_of(wrapper).first_x), 10.0f);
+  EXPECT_EQ(packed(record_of(wrapper).last_x), 12.0f);
   EXPECT_TRUE(ap7b_TestHistoryFlag(wrapper.GetSpectrum(), AP41_HISTORY_EXPANSION));
   const int32_t counts[] = {-3, 7};
   EXPECT_TRUE(wrapper.SetScaledData(counts, 2, 2.0));
@@ -148,14 +150,14 @@ TEST_F(SpectrumWrapper, AnInterferogramIsAttachedAsACopyWithoutSubSpectra) {
   EXPECT_TRUE(spectrum.AttachSampleInterferogram(first));
   EXPECT_EQ(live(AP7_CLASS_ID), before + 2);
   AP7_SPECTRUM* held = spectrum_of(spectrum);
-  ASSERT_NE(held->subSpectrumB, nullptr);
-  EXPECT_EQ(held->subSpectrumB->subSpectrumA, nullptr);
-  EXPECT_NE(spectrum_of(first)->subSpectrumA, nullptr);  // the source keeps its own
+  ASSERT_NE(packed(held->subSpectrumB), nullptr);
+  EXPECT_EQ(packed(held->subSpectrumB->subSpectrumA), nullptr);
+  EXPECT_NE(packed(spectrum_of(first)->subSpectrumA), nullptr);  // the source keeps its own
   AP7_SPECTRUM* kept_background = held->subSpectrumA;
   EXPECT_TRUE(spectrum.AttachSampleInterferogram(second));
   EXPECT_EQ(live(AP7_CLASS_ID), before + 2);  // the first copy went
-  EXPECT_EQ(held->subSpectrumA, kept_background);
-  EXPECT_EQ(held->subSpectrumB->header->data.points, 7u);
+  EXPECT_EQ(packed(held->subSpectrumA), kept_background);
+  EXPECT_EQ(packed(held->subSpectrumB->header->data.points), 7u);
   EXPECT_TRUE(spectrum.HasSampleInterferogram());
   EXPECT_TRUE(spectrum.HasBackgroundInterferogram());
   EXPECT_FALSE(second.HasSampleInterferogram());
@@ -211,7 +213,7 @@ TEST_F(SpectrumWrapper, RangesCountFillAndCopyOutBetweenTheirIndexes) {
   EXPECT_TRUE(wrapper.FillRange(104.0f, 106.0f, 9.0f));
   EXPECT_EQ(values_of(wrapper), (std::vector<float>{0, 1, 9, 9, 4, 5}));
   EXPECT_TRUE(wrapper.InsertPoints(true, 2));
-  EXPECT_EQ(record_of(wrapper).first_x, 96.0f);
+  EXPECT_EQ(packed(record_of(wrapper).first_x), 96.0f);
   EXPECT_TRUE(wrapper.DeletePoints(false, 3));
   EXPECT_EQ(values_of(wrapper), (std::vector<float>{0, 0, 0, 1, 9}));
   EXPECT_FALSE(wrapper.InsertPoints(false, -1));
@@ -240,7 +242,7 @@ TEST_F(SpectrumWrapper, HeaderBytesAreTheWholeHeaderObjectWhoseTableStays) {
   AP13_PARAMS* const target_table = spectrum_of(target)->header->params;
   EXPECT_FALSE(target.SetHeaderBytes(bytes.data(), 1199));
   EXPECT_TRUE(target.SetHeaderBytes(bytes.data(), 1200));
-  EXPECT_EQ(spectrum_of(target)->header->params, target_table);
+  EXPECT_EQ(packed(spectrum_of(target)->header->params), target_table);
   bool single_beam = false;
   EXPECT_TRUE(target.IsSingleBeam(&single_beam));
   EXPECT_TRUE(single_beam);
@@ -260,9 +262,9 @@ TEST_F(SpectrumWrapper, ASpectrumKeepsACopyOfItselfAsItsSampleInterferogram) {
   EXPECT_EQ(live(AP7_CLASS_ID), before + 1);
   AP7_SPECTRUM* sample = spectrum_of(wrapper)->subSpectrumB;
   ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(sample->header->data.points, 4u);
-  EXPECT_EQ(sample->subSpectrumA, nullptr);
-  EXPECT_NE(spectrum_of(wrapper)->subSpectrumA, nullptr);
+  EXPECT_EQ(packed(sample->header->data.points), 4u);
+  EXPECT_EQ(packed(sample->subSpectrumA), nullptr);
+  EXPECT_NE(packed(spectrum_of(wrapper)->subSpectrumA), nullptr);
 }
 
 TEST_F(SpectrumWrapper, TakesACopyOfAnotherSpectrumsInterferogramInPlaceOfItsOwn) {
@@ -272,7 +274,7 @@ TEST_F(SpectrumWrapper, TakesACopyOfAnotherSpectrumsInterferogramInPlaceOfItsOwn
   uint32_t count = 0;
   EXPECT_TRUE(taker.GetPointCount(&count));
   EXPECT_EQ(count, 6u);
-  EXPECT_NE(spectrum_of(taker), spectrum_of(with)->subSpectrumB);
+  EXPECT_NE(spectrum_of(taker), packed(spectrum_of(with)->subSpectrumB));
   AP_OBJECT* held = taker.GetSpectrum();
   EXPECT_FALSE(taker.TakeBackgroundInterferogramOf(with));
   EXPECT_EQ(taker.GetSpectrum(), held);
@@ -337,13 +339,13 @@ TEST_F(HeaderWrapper, MessageSettersAreValidatedAndMarkTheHeaderChangedDirectOne
   EXPECT_TRUE(header.SetGain(4.0f));
   EXPECT_TRUE(header.SetLaserFreq(15798.0f));
   EXPECT_EQ(change_state(), AP2_SAVED);
-  EXPECT_EQ(record_of(*spectrum_).Gain, 4.0f);
+  EXPECT_EQ(packed(record_of(*spectrum_).Gain), 4.0f);
   EXPECT_TRUE(header.SetNumScans(32));
   EXPECT_EQ(change_state(), AP2_CHANGED);
-  EXPECT_EQ(record_of(*spectrum_).NumScans, 32u);
+  EXPECT_EQ(packed(record_of(*spectrum_).NumScans), 32u);
   // The point count lies between 1 and 500000: 0 is refused, silently.
   EXPECT_TRUE(header.SetPointCount(0));
-  EXPECT_EQ(record_of(*spectrum_).points, 1u);
+  EXPECT_EQ(packed(record_of(*spectrum_).points), 1u);
   float gain = 0;
   EXPECT_TRUE(header.GetGain(&gain));
   EXPECT_EQ(gain, 4.0f);
@@ -354,8 +356,8 @@ TEST_F(HeaderWrapper, TheTimeStampClearsParameter48) {
   ASSERT_TRUE(header.Attach(spectrum_.get()));
   record_of(*spectrum_).p48 = 77;
   EXPECT_TRUE(header.SetTimeStamp(3155760000u));
-  EXPECT_EQ(record_of(*spectrum_).time, 3155760000u);
-  EXPECT_EQ(record_of(*spectrum_).p48, 0u);
+  EXPECT_EQ(packed(record_of(*spectrum_).time), 3155760000u);
+  EXPECT_EQ(packed(record_of(*spectrum_).p48), 0u);
 }
 
 struct DurationCase {
@@ -371,7 +373,7 @@ TEST_P(Durations, AreStoredInWholeHundredthsRoundedToTheNearest) {
   CCollectionHdr header;
   ASSERT_TRUE(header.Attach(spectrum_.get()));
   EXPECT_TRUE(header.SetDuration(GetParam().seconds));
-  EXPECT_EQ(record_of(*spectrum_).Duration, GetParam().hundredths);
+  EXPECT_EQ(packed(record_of(*spectrum_).Duration), GetParam().hundredths);
   float back = 0;
   EXPECT_TRUE(header.GetDuration(&back));
   EXPECT_EQ(back, static_cast<float>(GetParam().hundredths) / 100.0f);
