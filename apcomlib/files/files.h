@@ -546,3 +546,192 @@ uint16_t ap20c_MakeDirectories(const char* path);                               
 int32_t ap20a_EntryCount(const AP20_FILEHEADER* header);
 // The end of the directory: the first byte a section may use.
 uint32_t ap20a_DataStart(const AP20_FILEHEADER* header);
+
+// ---------------------------------------------------------------------------
+// Spectrum header blocks (ap20d.cpp)
+//
+// A spectrum's header record (class 41) is stored as three sections: the
+// header block, the header extension block and, when one of its texts is
+// set, the header texts. pn below is header parameter n.
+
+struct AP41_SPECTRALHEADER;
+
+// Spectrum section types beside the container's own.
+constexpr uint16_t AP20_SECTION_YDATA = 3;
+constexpr uint16_t AP20_SECTION_HISTORY_TEXT = 27;
+constexpr uint16_t AP20_SECTION_SAMPLE_DESCRIPTOR = 100;
+constexpr uint16_t AP20_SECTION_BACKGROUND_DESCRIPTOR = 101;
+constexpr uint16_t AP20_SECTION_SAMPLE_DATA = 102;
+constexpr uint16_t AP20_SECTION_BACKGROUND_DATA = 103;
+constexpr uint16_t AP20_SECTION_ANNOTATIONS = 104;
+constexpr uint16_t AP20_SECTION_ATTACHED = 130;
+constexpr uint16_t AP20_SECTION_ANNOTATIONS_EXTENDED = 187;
+
+// Order of the X values in a header block: first X first (interferograms),
+// last X first for a single beam, last X first for any other spectrum.
+constexpr uint32_t AP20_ORDER_FIRST_X_FIRST = 1;
+constexpr uint32_t AP20_ORDER_SINGLE_BEAM = 2;
+constexpr uint32_t AP20_ORDER_LAST_X_FIRST = 3;
+
+// Bit that a written header block sets in p46.
+constexpr uint32_t AP20_P46_WRITTEN = 0x8000;
+// The scan error words of a header block are read from this version on.
+constexpr uint16_t AP20_VERSION_SCAN_ERRORS = 220;
+// A DetectorID that the translation does not know.
+constexpr uint32_t AP20_UNKNOWN_DETECTOR = 20000;
+
+// Header block, section type 2, 140 bytes, little-endian.
+//    0  4  order of the X values (above)
+//    4  4  p3 points
+//    8  4  p4 X-unit code
+//   12  4  p5 Y-unit code
+//   16  4  X value A: first X with order 1, else last X (f32)
+//   20  4  X value B: last X with order 1, else first X (f32)
+//   24  4  p39 (f32); derived on reading when 0 or NaN
+//   28  4  p21 NumScanPts
+//   32  4  p22 FinalPeakPos
+//   36  4  p23 NumScans
+//   40  4  p30 (f32)
+//   44  4  p31 NumTransformPts
+//   48  4  p47 NumPostPeakPts
+//   52  4  p32 BKNumScans
+//   56  4  p33 BKGain (f32)
+//   60  4  p34 ApodID
+//   64  4  p35 (f32)
+//   68  4  p37 Duration
+//   72  4  p38 (f32)
+//   76  4  p43 PhaseCorrID
+//   80  4  p29 LaserFreq (f32)
+//   84  4  p12 SSP (f32)
+//   88  4  p41 (f32)
+//   92  4  p25 Aperture (f32)
+//   96  4  p44 (f32)
+//  100 12  p26, p27, p28
+//  112  4  p46, written with bit 15 set
+//  116  8  zero, not mapped
+//  124  4  p55 BadScans        } read only from version 220 on
+//  128  4  p57 BKBadScans      }
+//  132  4  p56 CollectErrorMap }
+//  136  4  p58 BKCollectErrorMap
+#pragma pack(push, 2)
+struct AP20_HEADERBLOCK {
+  uint32_t order;
+  uint32_t points;
+  uint32_t x_units;
+  uint32_t y_units;
+  float x_a;
+  float x_b;
+  float p39;
+  uint32_t NumScanPts;
+  uint32_t FinalPeakPos;
+  uint32_t NumScans;
+  float p30;
+  uint32_t NumTransformPts;
+  uint32_t NumPostPeakPts;
+  uint32_t BKNumScans;
+  float BKGain;
+  uint32_t ApodID;
+  float p35;
+  uint32_t Duration;
+  float p38;
+  uint32_t PhaseCorrID;
+  float LaserFreq;
+  float SSP;
+  float p41;
+  float Aperture;
+  float p44;
+  uint32_t p26;
+  uint32_t p27;
+  uint32_t p28;
+  uint32_t p46;
+  uint8_t unmapped[8];
+  uint32_t BadScans;
+  uint32_t BKBadScans;
+  uint32_t CollectErrorMap;
+  uint32_t BKCollectErrorMap;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERBLOCK) == 140);
+static_assert(offsetof(AP20_HEADERBLOCK, p39) == 24);
+static_assert(offsetof(AP20_HEADERBLOCK, p26) == 100);
+static_assert(offsetof(AP20_HEADERBLOCK, p46) == 112);
+static_assert(offsetof(AP20_HEADERBLOCK, BadScans) == 124);
+
+// Header extension block, section type 106, 56 bytes, little-endian.
+//    0  4  p9 BenchID
+//    4  4  p10 DetectorID, translated
+//    8  4  p11 BeamSplitterID, translated
+//   12  4  p45 SourceID
+//   16  4  p13 ADBits
+//   20  4  p14 HPF (f32)
+//   24  4  p15 LPF (f32)
+//   28 16  p16, p17, p18, p19
+//   44  4  p20 Gain (f32)
+//   48  4  p24 Velocity (f32)
+//   52  4  p40
+#pragma pack(push, 2)
+struct AP20_HEADEREXTENSION {
+  uint32_t BenchID;
+  uint32_t DetectorID;
+  uint32_t BeamSplitterID;
+  uint32_t SourceID;
+  uint32_t ADBits;
+  float HPF;
+  float LPF;
+  uint32_t p16;
+  uint32_t p17;
+  uint32_t p18;
+  uint32_t p19;
+  float Gain;
+  float Velocity;
+  uint32_t p40;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADEREXTENSION) == 56);
+static_assert(offsetof(AP20_HEADEREXTENSION, Gain) == 44);
+
+// Header texts, section type 146, 728 bytes (older files: the first 128),
+// each text NUL-terminated in its field.
+//    0  64  p49
+//   64  64  p50
+//  128 150  p51
+//  278 150  p52
+//  428 150  p53
+//  578 150  p54
+#pragma pack(push, 2)
+struct AP20_HEADERTEXTS {
+  char p49[64];
+  char p50[64];
+  char p51[150];
+  char p52[150];
+  char p53[150];
+  char p54[150];
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERTEXTS) == 728);
+constexpr uint32_t AP20_OLD_HEADER_TEXTS = 128;
+
+constexpr uint16_t AP20_MSG_MAP_HEADER = 71;
+
+// Directions of message 71.
+constexpr uint16_t AP20_HEADER_TO_BLOCKS = 0;
+constexpr uint16_t AP20_BLOCKS_TO_HEADER = 1;
+
+// Message 71, 18 bytes.
+#pragma pack(push, 2)
+struct AP20_HEADERMAPPARM {
+  AP41_SPECTRALHEADER* header;
+  AP20_FILEHEADER* file_header;
+  AP20_HEADERBLOCK* block;
+  AP20_HEADEREXTENSION* extension;
+  uint16_t direction;  // 0 header to blocks, any other value blocks to header
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERMAPPARM) == 18);
+
+// Message 71: the header record to the blocks and the two file-header words
+// (collection time, p48), or back. Reading rewrites an interferogram block
+// of the older form in place before it maps it. 1, or 0 for a missing
+// pointer or a header that is not one.
+uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_header, AP20_HEADERBLOCK* block,
+                         AP20_HEADEREXTENSION* extension, uint16_t direction);
