@@ -200,6 +200,12 @@ uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class) {
   return 0;
 }
 
+uint16_t ap20_GetFormatClass(uint16_t file_class, uint32_t position) {
+  GU1_LINKLIST* list = ap20_format_list(file_class, false);
+  GU1_NODE* node = list != nullptr ? GU1_Locate_LL(list, position) : nullptr;
+  return node != nullptr ? *static_cast<const uint16_t*>(gu1_item(list, node)) : 0;
+}
+
 void ap20_FreeFormatClasses(uint16_t file_class) {
   GU1_LINKLIST* list = ap20_format_list(file_class, false);
   if (list == nullptr) return;

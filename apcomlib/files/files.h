@@ -446,6 +446,8 @@ int32_t ap20_GetClassError();
 // with the class. Class ids of 250 and more are refused.
 uint16_t ap20_AddFormatClass(uint16_t file_class, uint16_t format_class);
 uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class);
+// The registered format class at a position of the list, 0 past its end.
+uint16_t ap20_GetFormatClass(uint16_t file_class, uint32_t position);
 void ap20_FreeFormatClasses(uint16_t file_class);
 
 // ---------------------------------------------------------------------------
@@ -735,3 +737,192 @@ static_assert(sizeof(AP20_HEADERMAPPARM) == 18);
 // pointer or a header that is not one.
 uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_header, AP20_HEADERBLOCK* block,
                          AP20_HEADEREXTENSION* extension, uint16_t direction);
+
+// ---------------------------------------------------------------------------
+// Spectrum file class AP21 SPECTRUM_FILE (ap21.cpp)
+//
+// The file object through which one spectrum is read from or written to a
+// file of any format: a file part (class 20) paired with a format object of
+// the class that knows the file's layout, found by probing.
+
+constexpr uint16_t AP21_CLASS_ID = 21;
+
+// Spectrum file object, a 10-byte cell of the heap "AP21".
+//   0  2  class id 21
+//   2  4  its file part (class 20), whose outer object is this object
+//   6  4  the format object, 0 while the file is not open
+#pragma pack(push, 2)
+struct AP21_SPECTRUM_FILE {
+  AP_OBJECT head;
+  AP_OBJECT* format;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP21_SPECTRUM_FILE) == 10);
+
+// Result codes of open and detection, stored through the caller's pointer.
+constexpr uint16_t AP21_OPEN_FAILED = 0xFFFC;    // the open in the mode asked, or the format object, failed
+constexpr uint16_t AP21_NOT_RECOGNISED = 0xFFFD;  // no class recognises the file, or the class is not accepted
+constexpr uint16_t AP21_NO_CLASS = 0xFFFE;        // no class named for a write, or only a "maybe"
+constexpr uint16_t AP21_NO_FILE = 0xFFFF;         // the file does not exist
+
+// Answers of a format object to the format test (message 48).
+constexpr uint32_t AP21_FORMAT_MINE = 1;
+constexpr uint32_t AP21_FORMAT_MAYBE = 0xFFFFFFFF;
+
+// Format classes this system knows by number.
+constexpr uint16_t AP21_FORMAT_JCAMP = 23;
+constexpr uint16_t AP21_FORMAT_XYPAIRS = 25;
+constexpr uint16_t AP21_FORMAT_NO_INTERFEROGRAMS = 139;
+
+// Messages of AP21_Dispatcher_SPECFL beyond the common protocol; the file
+// messages 39 to 44, 49, 51 to 58, 61 and 68 go to the file part, and 91 and
+// 101 are the file class's.
+constexpr uint16_t AP21_MSG_READ = 36;
+constexpr uint16_t AP21_MSG_WRITE = 37;
+constexpr uint16_t AP21_MSG_DELETE = 38;
+constexpr uint16_t AP21_MSG_OPEN = 46;
+constexpr uint16_t AP21_MSG_CLOSE = 47;
+constexpr uint16_t AP21_MSG_DETECT = 48;
+constexpr uint16_t AP21_MSG_COMPARE = 50;
+constexpr uint16_t AP21_MSG_READ_INTERFEROGRAM = 64;
+constexpr uint16_t AP21_MSG_TITLE = 67;
+constexpr uint16_t AP21_MSG_REGISTER_FORMAT = 83;
+constexpr uint16_t AP21_MSG_WRITE_RANGE = 146;
+constexpr uint16_t AP21_MSG_WRITE_HEADER = 147;
+constexpr uint16_t AP21_MSG_WRITE_DATA = 148;
+
+// The format protocol: messages a spectrum-file object sends its format
+// object. Message 4 goes to the format class with the owning spectrum-file
+// object as its parameter.
+constexpr uint16_t AP21_FORMAT_READ = 36;
+constexpr uint16_t AP21_FORMAT_WRITE = 37;
+constexpr uint16_t AP21_FORMAT_TEST = 48;
+constexpr uint16_t AP21_FORMAT_READ_INTERFEROGRAM = 64;
+constexpr uint16_t AP21_FORMAT_WRITE_INTERFEROGRAM = 65;
+constexpr uint16_t AP21_FORMAT_HAS_INTERFEROGRAM = 66;
+constexpr uint16_t AP21_FORMAT_TITLE = 67;
+
+// Which stored interferogram: the sample or the background.
+constexpr uint16_t AP21_SAMPLE = 1;
+constexpr uint16_t AP21_BACKGROUND = 0;
+
+// Parameter blocks, packed to 2.
+#pragma pack(push, 2)
+// Message 46, 10 bytes.
+struct AP21_OPENPARM {
+  uint16_t mode;
+  uint16_t* class_id;  // in: the format class, 0 to detect; out: the class detected
+  uint16_t* result;    // the result code
+};
+// Message 48, 8 bytes.
+struct AP21_DETECTPARM {
+  uint16_t* class_id;
+  uint16_t* result;
+};
+// Messages 22 and 50, 8 bytes: the other spectrum-file object.
+struct AP21_OTHERPARM {
+  AP21_SPECTRUM_FILE* other;
+  uint32_t value;
+};
+// Message 64 of both classes, 6 bytes.
+struct AP21_WHICHPARM {
+  uint16_t which;
+  uint32_t stored;  // the word message 66 gave; not read by class 45
+};
+// Format message 65, 6 bytes.
+struct AP21_WRITEIFGPARM {
+  uint16_t which;
+  AP_OBJECT* spectrum;
+};
+// Format message 66, 6 bytes.
+struct AP21_HASIFGPARM {
+  uint16_t which;
+  uint32_t* stored;
+};
+// Message 146, 12 bytes.
+struct AP21_RANGEPARM {
+  AP_OBJECT* spectrum;
+  float x1;
+  float x2;
+};
+// Message 147, 8 bytes.
+struct AP21_HEADERPARM {
+  AP_OBJECT* spectrum;
+  float value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP21_OPENPARM) == 10);
+static_assert(sizeof(AP21_DETECTPARM) == 8);
+static_assert(sizeof(AP21_OTHERPARM) == 8);
+static_assert(sizeof(AP21_WHICHPARM) == 6);
+static_assert(sizeof(AP21_WRITEIFGPARM) == 6);
+static_assert(sizeof(AP21_HASIFGPARM) == 6);
+static_assert(sizeof(AP21_RANGEPARM) == 12);
+static_assert(sizeof(AP21_HEADERPARM) == 8);
+
+APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter);
+uint16_t ap21_InitClass(uint16_t class_id);
+uint16_t ap21_TermClass(uint16_t class_id);
+
+// The object when it is a spectrum-file object, else null.
+AP21_SPECTRUM_FILE* ap21_spectrum_file(const void* object);
+
+// Operations, as the messages named beside them.
+AP21_SPECTRUM_FILE* ap21_Create(AP_OBJECT* outer);                                            // 2
+uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window);                        // 5
+AP_OBJECT* ap21_Read(AP21_SPECTRUM_FILE* spectrum_file);                                       // 36
+uint16_t ap21_Write(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum);                   // 37
+uint16_t ap21_DeleteFile(AP21_SPECTRUM_FILE* spectrum_file);                                   // 38
+uint16_t ap21_Open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t* class_id, uint16_t* result);  // 46
+uint16_t ap21_Close(AP21_SPECTRUM_FILE* spectrum_file);                                        // 47
+uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint16_t* result);  // 48
+AP_OBJECT* ap21_ReadInterferogram(AP21_SPECTRUM_FILE* spectrum_file, uint16_t which);          // 64
+uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, float x1, float x2);  // 146
+
+// Spectrum messages 18 and 17 with a spectrum-file object: the whole
+// spectrum written through the format object (message 37), or read (message
+// 36) and copied into the spectrum.
+uint16_t ap21_WriteSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
+uint16_t ap21_ReadIntoSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
+
+// True when two names lead to one file: both open, as the same file of the
+// same volume, so that links, "." and ".." are resolved; names that do not
+// open so are compared as full paths without regard to case.
+bool ap21_IsSameFile(const char* name, const char* other);
+
+// ---------------------------------------------------------------------------
+// Single-spectrum format AP45 COMBINED_FILE (ap45.cpp)
+//
+// The format object of the native single-spectrum file (file type 1). It
+// never opens a file: every file operation goes to its owner's file part.
+
+constexpr uint16_t AP45_CLASS_ID = 45;
+
+// Format object, a cell of 8 bytes of the heap "AP45".
+//   0  2  class id 45
+//   2  4  the owning spectrum-file object
+#pragma pack(push, 2)
+struct AP45_COMBINED_FILE {
+  AP_OBJECT head;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP45_COMBINED_FILE) == 6);
+
+// Messages an attached item of class 130 receives after it is read (304)
+// or written (303) by the single-spectrum format.
+constexpr uint16_t AP45_MSG_ITEM_WRITTEN = 303;
+constexpr uint16_t AP45_MSG_ITEM_READ = 304;
+
+#pragma pack(push, 2)
+// Messages 303 and 304, 12 bytes.
+struct AP45_ITEMPARM {
+  AP45_COMBINED_FILE* format;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP45_ITEMPARM) == 12);
+
+APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* parameter);
+uint16_t ap45_InitClass(uint16_t class_id);
+uint16_t ap45_TermClass(uint16_t class_id);
