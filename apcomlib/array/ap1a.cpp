@@ -25,9 +25,6 @@ constexpr float kFullPercent = 100.0f;
 constexpr float kNarrowKubelkaMunk = 5000.0f;
 constexpr float kWideKubelkaMunk = 500000.0f;
 
-// Header parameter of a spectrum that holds its gain.
-constexpr uint16_t kHeaderGain = 20;
-
 uint16_t g_gain_type = 0;
 
 bool ap1a_convertible(const float* value) { return value != nullptr && !ap1_is_missing(*value); }
@@ -126,6 +123,6 @@ APEXPORT uint16_t AP1_SetGainType_MATH(void* spectrum) {
   if (spectrum == nullptr) return g_gain_type = 0;
   float gain = 1.0f;
   void* header = ap_result_object<void>(GU2_DoMethod_MSG(AP7_MSG_GET_HEADER, spectrum, nullptr));
-  if (header == nullptr || GU2_GetParmValue_MSG(header, kHeaderGain, &gain) != 1 || ap1_is_missing(gain)) gain = 1.0f;
+  if (header == nullptr || GU2_GetParmValue_MSG(header, AP41_GAIN, &gain) != 1 || ap1_is_missing(gain)) gain = 1.0f;
   return g_gain_type = AP1_KovFloatCompareSG_MATH(gain, std::trunc(gain)) ? 0 : 1;
 }

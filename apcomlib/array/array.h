@@ -74,6 +74,61 @@ bool ap1_is_missing(float value);
 bool ap1_is_missing_db(double value);
 
 // ---------------------------------------------------------------------------
+// Statistics tables, random numbers, typed comparison and split segments
+
+// Storage types of AP1_Compare_MATH (the parameter tables' type codes
+// 1 to 12): the address and list types are told equal or not only.
+constexpr uint16_t AP1_TYPE_BOOL = 1;         // i16
+constexpr uint16_t AP1_TYPE_I16 = 2;
+constexpr uint16_t AP1_TYPE_U16 = 3;
+constexpr uint16_t AP1_TYPE_I32 = 4;
+constexpr uint16_t AP1_TYPE_U32 = 5;
+constexpr uint16_t AP1_TYPE_F32 = 6;
+constexpr uint16_t AP1_TYPE_F64 = 7;
+constexpr uint16_t AP1_TYPE_TEXT = 8;         // terminated
+constexpr uint16_t AP1_TYPE_LENGTH_TEXT = 9;  // a length byte, then the characters
+constexpr uint16_t AP1_TYPE_ADDRESS = 10;     // u32, equality only
+constexpr uint16_t AP1_TYPE_HANDLE = 11;      // u32
+constexpr uint16_t AP1_TYPE_LIST = 12;        // its first u32, equality only
+
+// Operators of AP1_Compare_MATH.
+constexpr uint16_t AP1_OP_LESS = 1;
+constexpr uint16_t AP1_OP_GREATER = 2;
+constexpr uint16_t AP1_OP_EQUAL = 3;
+constexpr uint16_t AP1_OP_LESS_EQUAL = 4;
+constexpr uint16_t AP1_OP_GREATER_EQUAL = 5;
+constexpr uint16_t AP1_OP_NOT_EQUAL = 6;
+constexpr uint16_t AP1_OP_ALWAYS = 7;
+
+// The answer of the t and F look-ups for degrees of freedom they refuse.
+constexpr float AP1_NO_STATISTIC = 1e20f;
+// The last row of the t and F tables stands for infinitely many degrees.
+constexpr int32_t AP1_INFINITE_DF = 99999;
+
+// Segments of an X range with their point counts, 32 bytes.
+//   0 12  start X of each segment
+//  12 12  end X of each segment
+//  24  6  points of each segment
+//  30  2  number of segments written
+#pragma pack(push, 2)
+struct AP1_SEGMENTS {
+  float start[3];
+  float end[3];
+  uint16_t points[3];
+  uint16_t count;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP1_SEGMENTS) == 32);
+
+APEXPORT float AP1_TStatistic_MATH(int32_t df, int16_t two_sided);
+APEXPORT float AP1_FStatistic_MATH(int32_t df1, int32_t df2);
+APEXPORT int16_t AP1_Ran1_MATH(int32_t* seed, float* value);
+APEXPORT int16_t AP1_Ran3_MATH(int32_t* seed, float* value);
+APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type);
+APEXPORT int16_t AP1_DetermineSplitSegments_MATH(uint16_t mode, float x1, float x2, uint16_t points,
+                                                 AP1_SEGMENTS* out);
+
+// ---------------------------------------------------------------------------
 // Collection parameters
 
 // The resolution in wavenumbers of an interferogram of that many points
@@ -282,58 +337,3 @@ uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);              
 
 // True for a readable object of class 4.
 bool ap4a_is_array(const void* object);
-
-// ---------------------------------------------------------------------------
-// Statistics tables, random numbers, typed comparison and split segments
-
-// Storage types of AP1_Compare_MATH (the parameter tables' type codes
-// 1 to 12): the address and list types are told equal or not only.
-constexpr uint16_t AP1_TYPE_BOOL = 1;         // i16
-constexpr uint16_t AP1_TYPE_I16 = 2;
-constexpr uint16_t AP1_TYPE_U16 = 3;
-constexpr uint16_t AP1_TYPE_I32 = 4;
-constexpr uint16_t AP1_TYPE_U32 = 5;
-constexpr uint16_t AP1_TYPE_F32 = 6;
-constexpr uint16_t AP1_TYPE_F64 = 7;
-constexpr uint16_t AP1_TYPE_TEXT = 8;         // terminated
-constexpr uint16_t AP1_TYPE_LENGTH_TEXT = 9;  // a length byte, then the characters
-constexpr uint16_t AP1_TYPE_ADDRESS = 10;     // u32, equality only
-constexpr uint16_t AP1_TYPE_HANDLE = 11;      // u32
-constexpr uint16_t AP1_TYPE_LIST = 12;        // its first u32, equality only
-
-// Operators of AP1_Compare_MATH.
-constexpr uint16_t AP1_OP_LESS = 1;
-constexpr uint16_t AP1_OP_GREATER = 2;
-constexpr uint16_t AP1_OP_EQUAL = 3;
-constexpr uint16_t AP1_OP_LESS_EQUAL = 4;
-constexpr uint16_t AP1_OP_GREATER_EQUAL = 5;
-constexpr uint16_t AP1_OP_NOT_EQUAL = 6;
-constexpr uint16_t AP1_OP_ALWAYS = 7;
-
-// The answer of the t and F look-ups for degrees of freedom they refuse.
-constexpr float AP1_NO_STATISTIC = 1e20f;
-// The last row of the t and F tables stands for infinitely many degrees.
-constexpr int32_t AP1_INFINITE_DF = 99999;
-
-// Segments of an X range with their point counts, 32 bytes.
-//   0 12  start X of each segment
-//  12 12  end X of each segment
-//  24  6  points of each segment
-//  30  2  number of segments written
-#pragma pack(push, 2)
-struct AP1_SEGMENTS {
-  float start[3];
-  float end[3];
-  uint16_t points[3];
-  uint16_t count;
-};
-#pragma pack(pop)
-static_assert(sizeof(AP1_SEGMENTS) == 32);
-
-APEXPORT float AP1_TStatistic_MATH(int32_t df, int16_t two_sided);
-APEXPORT float AP1_FStatistic_MATH(int32_t df1, int32_t df2);
-APEXPORT int16_t AP1_Ran1_MATH(int32_t* seed, float* value);
-APEXPORT int16_t AP1_Ran3_MATH(int32_t* seed, float* value);
-APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type);
-APEXPORT int16_t AP1_DetermineSplitSegments_MATH(uint16_t mode, float x1, float x2, uint16_t points,
-                                                 AP1_SEGMENTS* out);

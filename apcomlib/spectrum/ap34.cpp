@@ -576,7 +576,7 @@ uint16_t ap34_MakeAbsolute_ANTATN(AP34_ANNOTATION* annotation, void* spectrum) {
   if (annotation == nullptr) return 0;
   void* header = ap_result_object<void>(GU2_DoMethod_MSG(AP7_MSG_GET_HEADER, spectrum, nullptr));
   uint32_t y_code = 0;
-  if (header == nullptr || GU2_GetParmValue_MSG(header, AP34_HEADER_Y_UNITS, &y_code) != 1) return 0;
+  if (header == nullptr || GU2_GetParmValue_MSG(header, AP41_YUNITS, &y_code) != 1) return 0;
   AP1_SetGainType_MATH(spectrum);
   bool changing = false;
   uint16_t result = 1;

@@ -477,11 +477,9 @@ constexpr uint16_t AP34_MSG_REPLACE = 40;
 constexpr uint16_t AP34_MSG_DELETE_MASKED = 41;
 constexpr uint16_t AP34_MSG_MAKE_ABSOLUTE = 42;
 
-// Spectrum messages the annotation sends to the spectrum it belongs to.
+// Spectrum messages that the annotation and the gain-type setter send.
 constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
 constexpr uint16_t AP7_MSG_GET_HEADER = 168;
-// Header parameter that holds a spectrum's Y-unit code (u32).
-constexpr uint16_t AP34_HEADER_Y_UNITS = 5;
 
 // Annotation record, 54 bytes, a cell of the heap "AP34CLASSDATA"; callers
 // hand records of the same form to messages 37, 38 and 40.
@@ -587,3 +585,369 @@ uint16_t ap34_Replace_ANTATN(AP34_ANNOTATION* annotation, uint32_t index, const 
                              uint16_t y_code);                                                   // 40
 uint32_t ap34_DeleteMasked_ANTATN(AP34_ANNOTATION* annotation, uint16_t mask);                   // 41
 uint16_t ap34_MakeAbsolute_ANTATN(AP34_ANNOTATION* annotation, void* spectrum);                  // 42
+// ---------------------------------------------------------------------------
+// Spectrum (class 7)
+
+constexpr uint16_t AP7_CLASS_ID = 7;
+
+// Name and path fields: 259 characters and the terminator.
+constexpr uint32_t AP7_TEXT_FIELD = 260;
+// The title (header parameter 8) holds 255 characters and the terminator.
+constexpr uint32_t AP7_TITLE_FIELD = 256;
+
+// Spectrum object, 558 bytes, a cell of the heap "AP7".
+//    0    2  class id 7
+//    2    4  data: the ARRAY part, 1 row × n floats (NaN = missing); its AP2
+//            part's outermost object is the spectrum (or the owner given at
+//            creation); null only between a spectrum made without data and
+//            the array its maker links in
+//    6    4  header (class 41), whose record the spectrum reads and writes
+//   10    4  annotation (class 34)
+//   14    4  subSpectrumA, an owned spectrum (the background interferogram) or null
+//   18    4  subSpectrumB, an owned spectrum (the sample interferogram) or null
+//   22    4  history text (class 48)
+//   26    4  comment text (class 48)
+//   30  260  name, terminated; also names the file holding the stored interferograms
+//  290  260  path, terminated: the file the save messages write
+//  550    4  list (class 40), created without a key
+//  554    4  groupIndex: member index in the group file the spectrum was read from
+// The spectrum owns every object it points to and destroys them with itself.
+#pragma pack(push, 2)
+struct AP7_SPECTRUM {
+  uint16_t class_id;
+  AP4_ARRAY* data;
+  AP41_SPECTRALHEADER* header;
+  AP34_ANNOTATION* annotation;
+  AP7_SPECTRUM* subSpectrumA;
+  AP7_SPECTRUM* subSpectrumB;
+  AP48_TEXT* history;
+  AP48_TEXT* comment;
+  char name[AP7_TEXT_FIELD];
+  char path[AP7_TEXT_FIELD];
+  AP40_LLIST* list;
+  uint32_t groupIndex;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SPECTRUM) == 558);
+static_assert(offsetof(AP7_SPECTRUM, name) == 30);
+static_assert(offsetof(AP7_SPECTRUM, path) == 290);
+static_assert(offsetof(AP7_SPECTRUM, list) == 550);
+
+// The Y unit of a new spectrum: transmittance as a fraction.
+constexpr uint32_t AP7_DEFAULT_YUNITS = 23;
+
+// Spectrum messages besides the common object protocol (core.h), the
+// history bits and those the annotation sends. Numbers above the last one
+// answer 0.
+constexpr uint16_t AP7_MSG_RANGE_POINTS = 36;
+constexpr uint16_t AP7_MSG_COPY_DATA_OUT = 41;
+constexpr uint16_t AP7_MSG_INSERT_POINTS = 45;
+constexpr uint16_t AP7_MSG_DELETE_POINTS = 46;
+constexpr uint16_t AP7_MSG_FILL_RANGE = 47;
+constexpr uint16_t AP7_MSG_DUPLICATE_HEADER = 149;
+constexpr uint16_t AP7_MSG_REPLACE_HEADER = 150;
+constexpr uint16_t AP7_MSG_DUPLICATE_ANNOTATION = 152;
+constexpr uint16_t AP7_MSG_COPY_ANNOTATION_FROM = 153;
+constexpr uint16_t AP7_MSG_X_TO_INDEX = 157;
+constexpr uint16_t AP7_MSG_INDEX_TO_X = 158;
+constexpr uint16_t AP7_MSG_SET_PATH = 159;
+constexpr uint16_t AP7_MSG_GET_PATH = 160;
+constexpr uint16_t AP7_MSG_GET_NAME = 161;
+constexpr uint16_t AP7_MSG_SET_NAME = 162;
+constexpr uint16_t AP7_MSG_GET_SPACING = 163;
+constexpr uint16_t AP7_MSG_X_TO_CELL = 164;
+constexpr uint16_t AP7_MSG_CELL_TO_X = 165;
+constexpr uint16_t AP7_MSG_SET_HEADER = 169;
+constexpr uint16_t AP7_MSG_GET_ANNOTATION = 170;
+constexpr uint16_t AP7_MSG_SET_ANNOTATION = 171;
+constexpr uint16_t AP7_MSG_GET_DATA_HANDLE = 172;
+constexpr uint16_t AP7_MSG_SET_DATA_HANDLE = 173;
+constexpr uint16_t AP7_MSG_GET_X_RANGE = 174;
+constexpr uint16_t AP7_MSG_CLAMP_X_RANGE = 175;
+constexpr uint16_t AP7_MSG_COMMON_INDEX_RANGE = 181;
+constexpr uint16_t AP7_MSG_GET_TITLE = 185;
+constexpr uint16_t AP7_MSG_COMPARE_SPACING = 189;
+constexpr uint16_t AP7_MSG_ADD_HISTORY = 192;
+constexpr uint16_t AP7_MSG_GET_HISTORY = 193;
+constexpr uint16_t AP7_MSG_ADD_COMMENT = 194;
+constexpr uint16_t AP7_MSG_GET_COMMENT = 195;
+constexpr uint16_t AP7_MSG_HISTORY_OBJECT = 196;
+constexpr uint16_t AP7_MSG_COMMENT_OBJECT = 197;
+constexpr uint16_t AP7_MSG_SET_COMMENT = 198;
+constexpr uint16_t AP7_MSG_SET_HISTORY = 199;
+constexpr uint16_t AP7_MSG_IS_SINGLE_BEAM = 217;
+constexpr uint16_t AP7_MSG_EXTEND_TO_X_RANGE = 219;
+constexpr uint16_t AP7_MSG_DATA_POINTER = 220;
+constexpr uint16_t AP7_MSG_CLAMP_X_RANGE_NEAREST = 227;
+constexpr uint16_t AP7_MSG_MARK_GRID_INTERVAL = 229;
+constexpr uint16_t AP7_MSG_HEADER_TEXT_FIELDS = 235;
+constexpr uint16_t AP7_MSG_COPY_LIST_TO = 236;
+constexpr uint16_t AP7_MSG_X_RANGE_TO_INDEX_RANGE = 241;
+constexpr uint16_t AP7_MSG_DUPLICATE_BARE = 257;
+constexpr uint16_t AP7_MSG_SET_TITLE = 274;
+constexpr uint16_t AP7_MSG_GET_HEADER_P2 = 277;
+constexpr uint16_t AP7_MSG_SET_HEADER_P2 = 278;
+constexpr uint16_t AP7_MSG_PAD_TO_X_RANGE = 280;
+constexpr uint16_t AP7_MSG_POINT_COUNT = 300;
+constexpr uint16_t AP7_MSG_ADD_LOGIN_USER = 315;
+constexpr uint16_t AP7_MSG_HISTORY_KEYWORD = 319;
+constexpr uint16_t AP7_MSG_DATA_CHECKSUM = 322;
+constexpr uint16_t AP7_MSG_MAKE_X_ASCENDING = 433;
+constexpr uint16_t AP7_MSG_LAST = 440;
+
+// Association groups the spectrum reads: history labels and the label of
+// the login line.
+constexpr uint16_t AP7_GROUP_HISTORY = 1096;
+constexpr uint16_t AP7_GROUP_LOGIN = 402;
+constexpr uint16_t AP7_LOGIN_LABEL = 25;
+
+// Parameter blocks, packed to 2. Messages whose block is one text, buffer,
+// object or out-pointer take it as the parameter itself; 3, 5, 6 and 257
+// take AP_WINDOWPARM, 13 AP_WORDPARM and 22 AP_COPYPARM.
+#pragma pack(push, 2)
+// Message 2: the outermost object of the data array (0 = the new spectrum), points.
+struct AP7_CREATEPARM {
+  AP_OBJECT* owner;
+  uint32_t points;
+};
+// Message 4.
+struct AP7_NEWPARM {
+  uint32_t points;
+  HWND window;
+};
+// Message 235: where the addresses of header texts p51 to p54 go.
+struct AP7_TEXTFIELDSPARM {
+  char** fields[4];
+};
+// Message 36.
+struct AP7_RANGEPOINTSPARM {
+  float x1;
+  float x2;
+  uint32_t* count;
+};
+// Messages 45 and 46, 6 bytes: where (non-zero: at the start) and how many.
+struct AP7_POINTSPARM {
+  uint16_t at_start;
+  int32_t count;
+};
+// Message 47.
+struct AP7_FILLPARM {
+  float x1;
+  float x2;
+  float value;
+};
+// Message 157.
+struct AP7_XTOINDEXPARM {
+  float x;
+  int32_t* index;
+};
+// Message 158.
+struct AP7_INDEXTOXPARM {
+  int32_t index;
+  float* x;
+};
+// Message 164.
+struct AP7_XTOCELLPARM {
+  float x;
+  AP4_CELL* cell;
+};
+// Message 165.
+struct AP7_CELLTOXPARM {
+  int32_t row;
+  int32_t index;
+  float* x;
+};
+// Messages 174 (first and last X out) and 175, 219, 227, 280 (limits in and out).
+struct AP7_LIMITSPARM {
+  float* x1;
+  float* x2;
+};
+// Message 241.
+struct AP7_INDEXRANGEPARM {
+  float* x1;
+  float* x2;
+  AP4_CELL* first;
+  AP4_CELL* last;
+};
+// Message 181: the range of this spectrum, the other spectrum and its range.
+struct AP7_COMMONRANGEPARM {
+  float* x1;
+  float* x2;
+  AP4_CELL* first;
+  AP4_CELL* last;
+  AP7_SPECTRUM* other;
+  AP4_CELL* other_first;
+  AP4_CELL* other_last;
+};
+// Message 229, 32 bytes: the mask holds count bytes.
+struct AP7_GRIDPARM {
+  double x1;
+  double x2;
+  uint8_t* mask;
+  uint32_t count;
+  float low;
+  float high;
+};
+// Message 161: a buffer of 260 bytes for the name, and where the two
+// sub-spectra go.
+struct AP7_GETNAMEPARM {
+  char* name;
+  AP7_SPECTRUM** sub_a;
+  AP7_SPECTRUM** sub_b;
+};
+// Message 162: a name or null, and the sub-spectra the spectrum is to own.
+struct AP7_SETNAMEPARM {
+  const char* name;
+  AP7_SPECTRUM* sub_a;
+  AP7_SPECTRUM* sub_b;
+};
+// Message 173: the axis and the block of count floats the data adopt.
+struct AP7_DATAHANDLEPARM {
+  float first_x;
+  float last_x;
+  uint32_t count;
+  GU3_HANDLE block;
+};
+// Message 319: the keyword and a buffer of AP48_FIELD_WIDTH bytes.
+struct AP7_KEYWORDPARM {
+  const char* keyword;
+  char* value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_CREATEPARM) == 8);
+static_assert(sizeof(AP7_NEWPARM) == 8);
+static_assert(sizeof(AP7_TEXTFIELDSPARM) == 16);
+static_assert(sizeof(AP7_RANGEPOINTSPARM) == 12);
+static_assert(sizeof(AP7_POINTSPARM) == 6);
+static_assert(sizeof(AP7_FILLPARM) == 12);
+static_assert(sizeof(AP7_XTOINDEXPARM) == 8);
+static_assert(sizeof(AP7_INDEXTOXPARM) == 8);
+static_assert(sizeof(AP7_XTOCELLPARM) == 8);
+static_assert(sizeof(AP7_CELLTOXPARM) == 12);
+static_assert(sizeof(AP7_LIMITSPARM) == 8);
+static_assert(sizeof(AP7_INDEXRANGEPARM) == 16);
+static_assert(sizeof(AP7_COMMONRANGEPARM) == 28);
+static_assert(sizeof(AP7_GRIDPARM) == 32);
+static_assert(sizeof(AP7_GETNAMEPARM) == 12);
+static_assert(sizeof(AP7_SETNAMEPARM) == 12);
+static_assert(sizeof(AP7_DATAHANDLEPARM) == 16);
+static_assert(sizeof(AP7_KEYWORDPARM) == 8);
+
+APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* parameter);
+
+// Class initialisation and termination, called with the class id.
+uint16_t ap7a_InitClass(uint16_t class_id);
+uint16_t ap7b_TermClass(uint16_t class_id);
+
+// The object when it is a readable spectrum, else null.
+AP7_SPECTRUM* ap7a_spectrum(const void* object);
+// The header record of a spectrum, null without a header.
+AP41_HEADERDATA* ap7a_record(const AP7_SPECTRUM* spectrum);
+
+// Begin-change on the spectrum's data part when made, end-change when the
+// scope ends, so that an operation closes its bracket on every path.
+class ap7a_change_bracket {
+ public:
+  explicit ap7a_change_bracket(const AP7_SPECTRUM* spectrum);
+  ~ap7a_change_bracket();
+  ap7a_change_bracket(const ap7a_change_bracket&) = delete;
+  ap7a_change_bracket& operator=(const ap7a_change_bracket&) = delete;
+  bool begun() const { return begun_; }
+
+ private:
+  AP2_OBJECT* part_;
+  bool begun_;
+};
+
+// The object and its common protocol, as the messages named beside them.
+AP7_SPECTRUM* ap7a_Create(uint16_t class_id, AP_OBJECT* owner, uint32_t points);      // 2
+uint16_t ap7a_Init(AP7_SPECTRUM* spectrum, HWND window);                             // 3
+AP7_SPECTRUM* ap7a_NewInit(uint16_t class_id, uint32_t points, HWND window);          // 4
+uint32_t ap7a_Delete(AP7_SPECTRUM* spectrum, HWND window);                           // 5
+AP7_SPECTRUM* ap7a_Duplicate(AP7_SPECTRUM* spectrum, HWND window);                    // 6
+uint32_t ap7a_GetSize(const AP7_SPECTRUM* spectrum);                                 // 7
+uint16_t ap7a_GetClassName(char* buffer);                                            // 9
+int16_t ap7a_IsModified(const AP7_SPECTRUM* spectrum);                               // 12
+uint16_t ap7a_SetModified(AP7_SPECTRUM* spectrum, int16_t state);                    // 13
+uint16_t ap7a_Copy(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* target, HWND window);       // 22
+uint16_t ap7a_GetHeaderTextFields(const AP7_SPECTRUM* spectrum, const AP7_TEXTFIELDSPARM* fields);  // 235
+AP7_SPECTRUM* ap7a_DuplicateBare(AP7_SPECTRUM* spectrum, HWND window);                // 257
+uint16_t ap7a_SetHeaderParam2(AP7_SPECTRUM* spectrum, const uint32_t* value);        // 278
+uint16_t ap7a_GetPointCount(const AP7_SPECTRUM* spectrum, uint32_t* count);          // 300
+uint16_t ap7a_DataChecksum(const AP7_SPECTRUM* spectrum, uint32_t* sum);             // 322
+uint16_t ap7a_MakeXAscending(AP7_SPECTRUM* spectrum);                                // 433
+
+// X-range operations.
+uint16_t ap7a_GetRangePoints(AP7_SPECTRUM* spectrum, float x1, float x2, uint32_t* count);  // 36
+uint16_t ap7a_InsertPoints(AP7_SPECTRUM* spectrum, uint16_t at_start, int32_t count);      // 45
+uint16_t ap7a_DeletePoints(AP7_SPECTRUM* spectrum, uint16_t at_start, int32_t count);      // 46
+uint16_t ap7a_FillRange(AP7_SPECTRUM* spectrum, float x1, float x2, float value);          // 47
+
+// The X axis: the even grid of header p3 (points n), p6 (first X) and p7
+// (last X). The conversions and the spacing are also called directly by the
+// other spectrum operations.
+float ap7b_GetXSpacing(const AP7_SPECTRUM* spectrum);
+uint16_t ap7b_XToIndex(const AP7_SPECTRUM* spectrum, float x, int32_t* index);                    // 157
+uint16_t ap7b_IndexToX(const AP7_SPECTRUM* spectrum, int32_t index, float* x);                    // 158
+uint16_t ap7b_GetXSpacingOut(const void* object, float* spacing);                                 // 163
+uint16_t ap7b_XToIndex64(const AP7_SPECTRUM* spectrum, float x, AP4_CELL* cell);                  // 164
+uint16_t ap7b_CellToX(const AP7_SPECTRUM* spectrum, int32_t row, int32_t index, float* x);        // 165
+uint32_t ap7b_GetXRange(const AP7_SPECTRUM* spectrum, float* first_x, float* last_x);             // 174
+uint32_t ap7b_ClampXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2);                          // 175
+int32_t ap7b_CommonIndexRange(const AP7_SPECTRUM* spectrum, float* x1, float* x2, AP4_CELL* first, AP4_CELL* last,
+                              const AP7_SPECTRUM* other, AP4_CELL* other_first, AP4_CELL* other_last);  // 181
+uint32_t ap7b_ExtendToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2);                       // 219
+uint32_t ap7b_ClampXRangeNearest(AP7_SPECTRUM* spectrum, float* x1, float* x2);                   // 227
+uint16_t ap7b_MarkGridInterval(const AP7_SPECTRUM* spectrum, double x1, double x2, uint8_t* mask, uint32_t count,
+                               float low, float high);                                            // 229
+int32_t ap7b_XRangeToIndexRange(const AP7_SPECTRUM* spectrum, float* x1, float* x2, AP4_CELL* first,
+                                AP4_CELL* last);                                                  // 241
+uint32_t ap7b_PadToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2);                          // 280
+uint16_t ap7b_FracIndexToX(const AP7_SPECTRUM* spectrum, float index, float* x);
+
+// Accessors of one part of a spectrum.
+AP41_SPECTRALHEADER* ap7b_DuplicateHeader(const AP7_SPECTRUM* spectrum);                                  // 149
+uint16_t ap7b_ReplaceHeader(AP7_SPECTRUM* spectrum, AP41_SPECTRALHEADER* header);                         // 150
+AP34_ANNOTATION* ap7b_DuplicateAnnotation(const AP7_SPECTRUM* spectrum);                                  // 152
+uint16_t ap7b_CopyAnnotationFrom(AP7_SPECTRUM* spectrum, AP34_ANNOTATION* annotation);                    // 153
+uint16_t ap7b_SetFilePath(AP7_SPECTRUM* spectrum, const char* path);                                      // 159
+uint16_t ap7b_GetFilePath(const AP7_SPECTRUM* spectrum, char* buffer);                                    // 160
+uint16_t ap7b_GetNameAndSubSpectra(const AP7_SPECTRUM* spectrum, const AP7_GETNAMEPARM* out);             // 161
+uint16_t ap7b_SetNameAndSubSpectra(AP7_SPECTRUM* spectrum, const char* name, AP7_SPECTRUM* sub_a,
+                                   AP7_SPECTRUM* sub_b);                                                  // 162
+AP41_SPECTRALHEADER* ap7b_GetHeader(const AP7_SPECTRUM* spectrum);                                        // 168
+uint16_t ap7b_SetHeader(AP7_SPECTRUM* spectrum, AP41_SPECTRALHEADER* header);                             // 169
+AP34_ANNOTATION* ap7b_GetAnnotation(const AP7_SPECTRUM* spectrum);                                        // 170
+uint16_t ap7b_SetAnnotation(AP7_SPECTRUM* spectrum, AP34_ANNOTATION* annotation);                         // 171
+GU3_HANDLE ap7b_GetDataHandle(const AP7_SPECTRUM* spectrum);                                              // 172
+uint16_t ap7b_SetDataHandle(AP7_SPECTRUM* spectrum, float first_x, float last_x, uint32_t count,
+                            GU3_HANDLE block);                                                            // 173
+// Messages 185 (get: 1) and 274 (set: 0).
+uint16_t ap7b_GetSetTitle(AP7_SPECTRUM* spectrum, char* text, uint16_t get);                              // 185, 274
+float* ap7b_GetDataPtr(const AP7_SPECTRUM* spectrum);                                                     // 220
+uint16_t ap7b_GetHeaderP2(const AP7_SPECTRUM* spectrum, uint32_t* value);                                 // 277
+
+// History and comment texts.
+uint16_t ap7d_AddHistoryText(AP7_SPECTRUM* spectrum, const char* text);      // 192
+char* ap7d_GetHistoryText(const AP7_SPECTRUM* spectrum);                     // 193
+uint16_t ap7d_AddCommentText(AP7_SPECTRUM* spectrum, const char* text);      // 194
+char* ap7d_GetCommentText(const AP7_SPECTRUM* spectrum);                     // 195
+AP48_TEXT* ap7d_GetHistoryObject(const AP7_SPECTRUM* spectrum);              // 196
+AP48_TEXT* ap7d_GetCommentObject(const AP7_SPECTRUM* spectrum);              // 197
+uint16_t ap7d_SetCommentText(AP7_SPECTRUM* spectrum, const char* text);      // 198
+uint16_t ap7d_SetHistoryText(AP7_SPECTRUM* spectrum, const char* text);      // 199
+uint16_t ap7d_AddLoginUser(AP7_SPECTRUM* spectrum);                          // 315
+uint16_t ap7d_GetHistoryKeyword(const AP7_SPECTRUM* spectrum, const char* keyword, char* value);  // 319
+// The login line of the host settings object given (the library's global
+// object for message 315): its label, the user name and "\r\n", when login
+// use is configured or signatures are offered; then the host's display is
+// told of a change. 1 when a name was appended.
+uint16_t ap7d_AddLoginUserFrom(AP7_SPECTRUM* spectrum, void* settings);
+// The history line of a processing step: the label of group 1096 with that
+// number, the current date and time and "\r\n", then the login line. 1 when
+// the line was appended; nothing is appended without the label.
+uint16_t ap7d_AddHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label);
+
+// Queries of two spectra.
+uint16_t ap7d_CompareSpacing(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other);  // 189
+uint16_t ap7d_CopyListTo(const AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other);           // 236

@@ -25,8 +25,8 @@ namespace annotationtest {
 constexpr uint16_t kSpectrumClass = 210;
 constexpr uint16_t kHeaderClass = 211;
 
-// A stand-in spectral header: parameter 5 is the Y-unit code (u32), 20 the
-// gain (f32); `readable` false makes every read fail.
+// A stand-in spectral header that answers its Y-unit code (u32) and its gain
+// (f32); `readable` false makes every read fail.
 struct StubHeader {
   uint16_t class_id = kHeaderClass;
   uint32_t y_code = 16;
@@ -39,8 +39,8 @@ inline uint32_t header_dispatcher(void* object, uint16_t message, void* paramete
   auto* value = static_cast<GU2_PARMVALUE*>(parameter);
   if (message != GU2_MSG_GET_PARM_VALUE || !header->readable) return 0;
   switch (value->index) {
-    case 5: std::memcpy(value->value, &header->y_code, sizeof header->y_code); return 1;
-    case 20: std::memcpy(value->value, &header->gain, sizeof header->gain); return 1;
+    case AP41_YUNITS: std::memcpy(value->value, &header->y_code, sizeof header->y_code); return 1;
+    case AP41_GAIN: std::memcpy(value->value, &header->gain, sizeof header->gain); return 1;
     default: return 0;
   }
 }
@@ -49,7 +49,7 @@ inline uint32_t header_dispatcher(void* object, uint16_t message, void* paramete
 // value of the point at exactly that X (failing for any other X).
 struct StubSpectrum {
   uint16_t class_id = kSpectrumClass;
-  StubHeader* header = nullptr;
+  void* header = nullptr;  // a stand-in header or a real one
   std::map<float, float> points;
 };
 

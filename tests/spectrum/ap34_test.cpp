@@ -484,6 +484,23 @@ TEST_F(AnnotationAbsolute, ARelativeRecordTakesTheCurveInPercentAndBecomesAbsolu
   EXPECT_EQ(got.flags, AP34_FLAG_ABSOLUTE) << "exactly 8";
 }
 
+TEST_F(AnnotationAbsolute, TheYUnitComesFromTheSpectrumsHeader) {
+  uint16_t class_id = AP41_CLASS_ID;
+  AP_NEWPARM fresh{AP41_CLASS_ID, nullptr};
+  auto* header = ap_result_object<AP41_SPECTRALHEADER>(send(AP_MSG_NEW, &class_id, &fresh));
+  ASSERT_NE(header, nullptr);
+  uint32_t kubelka_munk = 20;
+  ASSERT_EQ(GU2_SetParmValue_MSG(header, AP41_YUNITS, &kubelka_munk), 1);
+  spectrum_.header = header;
+  spectrum_.points = {{100.0f, 0.25f}};  // Kubelka-Munk 0.25 = 50 %R
+  AP34_ANNOTATION* annotation = make();
+  insert(annotation, record_at(100.0f, "peak", AP34_FLAG_RELATIVE, 5.0f));
+  EXPECT_EQ(make_absolute(annotation), 1u);
+  EXPECT_FLOAT_EQ(get(annotation, 0).y, 55.0f);
+  AP_WINDOWPARM none{nullptr, 0};
+  EXPECT_EQ(send(AP_MSG_DESTROY, header, &none), AP_DESTROYED);
+}
+
 TEST_F(AnnotationAbsolute, ARecordWhereTheCurveIsMissingStaysRelative) {
   spectrum_.points = {{100.0f, AP1_GetNaNSG_MATH()}};
   AP34_ANNOTATION* annotation = make();

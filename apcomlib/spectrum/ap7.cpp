@@ -1,0 +1,194 @@
+// The SPECTRUM class's message table, AP7_Dispatcher_SPECTRUM: the one entry
+// through which every operation on a spectrum is requested.
+//
+// The message layer calls it for every message sent to an object of class
+// 7 (for messages 2 and 4 with a pointer to the class id). It checks the
+// class and the parameter block, unpacks the block and calls the operation
+// the message stands for: the common object protocol of the data array's
+// root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
+// operations under the ARRAY's numbers, the axis and the accessors, the
+// history bits and the history and comment texts. A spectrum hands no
+// message to its parent class: the numbers the table leaves out answer 0,
+// as do those of the operations that are not part of the library yet, and
+// every number above the last one.
+//
+// A 16-bit result goes out widened with its sign, except the change state
+// (message 12), which goes out without it.
+#include "core/core.h"
+#include "platform/memory.h"
+#include "spectrum/spectrum.h"
+
+namespace {
+
+// Size of the parameter block each message reads, checked before the block
+// is unpacked; blocks that are one pointer are checked by their operation,
+// those handed to the root part by the root part.
+uint32_t ap7_block_size(uint16_t message) {
+  switch (message) {
+    case AP_MSG_INIT:
+    case AP_MSG_DESTROY:
+    case AP_MSG_DUPLICATE:
+    case AP7_MSG_DUPLICATE_BARE: return sizeof(HWND);
+    case AP_MSG_NEW: return sizeof(AP7_NEWPARM);
+    case AP_MSG_SET_CHANGE_STATE: return sizeof(AP_WORDPARM);
+    case AP_MSG_COPY: return sizeof(AP_COPYPARM);
+    case AP7_MSG_RANGE_POINTS: return sizeof(AP7_RANGEPOINTSPARM);
+    case AP7_MSG_INSERT_POINTS:
+    case AP7_MSG_DELETE_POINTS: return sizeof(AP7_POINTSPARM);
+    case AP7_MSG_FILL_RANGE: return sizeof(AP7_FILLPARM);
+    case AP7_MSG_X_TO_INDEX: return sizeof(AP7_XTOINDEXPARM);
+    case AP7_MSG_INDEX_TO_X: return sizeof(AP7_INDEXTOXPARM);
+    case AP7_MSG_GET_NAME: return sizeof(AP7_GETNAMEPARM);
+    case AP7_MSG_SET_NAME: return sizeof(AP7_SETNAMEPARM);
+    case AP7_MSG_X_TO_CELL: return sizeof(AP7_XTOCELLPARM);
+    case AP7_MSG_CELL_TO_X: return sizeof(AP7_CELLTOXPARM);
+    case AP7_MSG_SET_DATA_HANDLE: return sizeof(AP7_DATAHANDLEPARM);
+    case AP7_MSG_GET_X_RANGE:
+    case AP7_MSG_CLAMP_X_RANGE:
+    case AP7_MSG_EXTEND_TO_X_RANGE:
+    case AP7_MSG_CLAMP_X_RANGE_NEAREST:
+    case AP7_MSG_PAD_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
+    case AP7_MSG_COMMON_INDEX_RANGE: return sizeof(AP7_COMMONRANGEPARM);
+    case AP7_MSG_MARK_GRID_INTERVAL: return sizeof(AP7_GRIDPARM);
+    case AP7_MSG_HEADER_TEXT_FIELDS: return sizeof(AP7_TEXTFIELDSPARM);
+    case AP7_MSG_X_RANGE_TO_INDEX_RANGE: return sizeof(AP7_INDEXRANGEPARM);
+    case AP7_MSG_TEST_HISTORY_FLAG:
+    case AP7_MSG_SET_HISTORY_FLAG:
+    case AP7_MSG_CLEAR_HISTORY_FLAG: return sizeof(uint16_t);
+    case AP7_MSG_HISTORY_KEYWORD: return sizeof(AP7_KEYWORDPARM);
+    default: return 0;
+  }
+}
+
+// The block of message 2 may be absent, as the root part sends it when it
+// duplicates its outermost object: no owner and no points then.
+AP7_SPECTRUM* ap7_create(uint16_t class_id, const void* parameter) {
+  AP7_CREATEPARM block{nullptr, 0};
+  if (parameter != nullptr && !IsBadReadPtr(parameter, sizeof block)) block = *static_cast<const AP7_CREATEPARM*>(parameter);
+  return ap7a_Create(class_id, block.owner, block.points);
+}
+
+// The root part of a spectrum's data, which answers the common protocol for
+// the whole spectrum; null without data (the root's dispatcher refuses it).
+void* ap7_root_part(const AP7_SPECTRUM* spectrum) {
+  return spectrum != nullptr && spectrum->data != nullptr ? spectrum->data->head.parent : nullptr;
+}
+
+uint16_t ap7_is_single_beam(const AP7_SPECTRUM* spectrum) {
+  const AP41_HEADERDATA* record = ap7a_record(spectrum);
+  return record != nullptr && record->y_units == AP41_YUNITS_SINGLE_BEAM ? 1 : 0;
+}
+
+}  // namespace
+
+APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* parameter) {
+  const uint16_t class_id = gu2_ClassIdOf(object);
+  if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
+  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && ap7a_spectrum(object) == nullptr) return 0;
+  auto* spectrum = static_cast<AP7_SPECTRUM*>(object);
+  auto* text = static_cast<char*>(parameter);
+  auto* word = static_cast<uint32_t*>(parameter);
+  const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* fresh = static_cast<const AP7_NEWPARM*>(parameter);
+  const auto* state = static_cast<const AP_WORDPARM*>(parameter);
+  const auto* copy = static_cast<const AP_COPYPARM*>(parameter);
+  const auto* range_points = static_cast<const AP7_RANGEPOINTSPARM*>(parameter);
+  const auto* points = static_cast<const AP7_POINTSPARM*>(parameter);
+  const auto* fill = static_cast<const AP7_FILLPARM*>(parameter);
+  const auto* x_to_index = static_cast<const AP7_XTOINDEXPARM*>(parameter);
+  const auto* index_to_x = static_cast<const AP7_INDEXTOXPARM*>(parameter);
+  const auto* x_to_cell = static_cast<const AP7_XTOCELLPARM*>(parameter);
+  const auto* cell_to_x = static_cast<const AP7_CELLTOXPARM*>(parameter);
+  const auto* limits = static_cast<const AP7_LIMITSPARM*>(parameter);
+  const auto* index_range = static_cast<const AP7_INDEXRANGEPARM*>(parameter);
+  const auto* common = static_cast<const AP7_COMMONRANGEPARM*>(parameter);
+  const auto* grid = static_cast<const AP7_GRIDPARM*>(parameter);
+  const auto* get_name = static_cast<const AP7_GETNAMEPARM*>(parameter);
+  const auto* set_name = static_cast<const AP7_SETNAMEPARM*>(parameter);
+  const auto* data = static_cast<const AP7_DATAHANDLEPARM*>(parameter);
+  const auto* fields = static_cast<const AP7_TEXTFIELDSPARM*>(parameter);
+  const auto* bit = static_cast<const int16_t*>(parameter);
+  const auto* keyword = static_cast<const AP7_KEYWORDPARM*>(parameter);
+  auto* other = static_cast<AP7_SPECTRUM*>(parameter);
+  auto* header = static_cast<AP41_SPECTRALHEADER*>(parameter);
+  auto* annotation = static_cast<AP34_ANNOTATION*>(parameter);
+  auto* as_object = reinterpret_cast<AP_OBJECT*>(object);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT:
+    case AP_MSG_ADD_DEPENDENT_OBJECT:       return AP2_Dispatcher_OBJ(ap7_root_part(spectrum), message, parameter);
+    case AP_MSG_CREATE:                     return ap_object_result(ap7_create(class_id, parameter));
+    case AP_MSG_INIT:                       return ap7a_Init(spectrum, window->window);
+    case AP_MSG_NEW:                        return ap_object_result(ap7a_NewInit(class_id, fresh->points, fresh->window));
+    case AP_MSG_DESTROY:                    return ap7a_Delete(spectrum, window->window);
+    case AP_MSG_DUPLICATE:                  return ap_object_result(ap7a_Duplicate(spectrum, window->window));
+    case AP_MSG_SIZE:                       return ap7a_GetSize(spectrum);
+    case AP_MSG_CLASS_NAME:                 return ap7a_GetClassName(text);
+    case AP_MSG_GET_CHANGE_STATE:           return static_cast<uint16_t>(ap7a_IsModified(spectrum));
+    case AP_MSG_SET_CHANGE_STATE:           return ap7a_SetModified(spectrum, static_cast<int16_t>(state->word));
+    case AP_MSG_COPY:                       return ap7a_Copy(spectrum, reinterpret_cast<AP7_SPECTRUM*>(copy->target), copy->window);
+    case AP7_MSG_RANGE_POINTS:              return ap7a_GetRangePoints(spectrum, range_points->x1, range_points->x2, range_points->count);
+    case AP7_MSG_COPY_DATA_OUT:             return ap_object_result(ap4a_CopyDataOut(spectrum->data));
+    case AP7_MSG_INSERT_POINTS:             return ap7a_InsertPoints(spectrum, points->at_start, points->count);
+    case AP7_MSG_DELETE_POINTS:             return ap7a_DeletePoints(spectrum, points->at_start, points->count);
+    case AP7_MSG_FILL_RANGE:                return ap7a_FillRange(spectrum, fill->x1, fill->x2, fill->value);
+    case AP7_MSG_DUPLICATE_HEADER:          return ap_object_result(ap7b_DuplicateHeader(spectrum));
+    case AP7_MSG_REPLACE_HEADER:            return ap7b_ReplaceHeader(spectrum, header);
+    case AP7_MSG_DUPLICATE_ANNOTATION:      return ap_object_result(ap7b_DuplicateAnnotation(spectrum));
+    case AP7_MSG_COPY_ANNOTATION_FROM:      return ap7b_CopyAnnotationFrom(spectrum, annotation);
+    case AP7_MSG_X_TO_INDEX:                return ap7b_XToIndex(spectrum, x_to_index->x, x_to_index->index);
+    case AP7_MSG_INDEX_TO_X:                return ap7b_IndexToX(spectrum, index_to_x->index, index_to_x->x);
+    case AP7_MSG_SET_PATH:                  return ap7b_SetFilePath(spectrum, text);
+    case AP7_MSG_GET_PATH:                  return ap7b_GetFilePath(spectrum, text);
+    case AP7_MSG_GET_NAME:                  return ap7b_GetNameAndSubSpectra(spectrum, get_name);
+    case AP7_MSG_SET_NAME:                  return ap7b_SetNameAndSubSpectra(spectrum, set_name->name, set_name->sub_a, set_name->sub_b);
+    case AP7_MSG_GET_SPACING:               return ap7b_GetXSpacingOut(spectrum, static_cast<float*>(parameter));
+    case AP7_MSG_X_TO_CELL:                 return ap7b_XToIndex64(spectrum, x_to_cell->x, x_to_cell->cell);
+    case AP7_MSG_CELL_TO_X:                 return ap7b_CellToX(spectrum, cell_to_x->row, cell_to_x->index, cell_to_x->x);
+    case AP7_MSG_GET_HEADER:                return ap_object_result(ap7b_GetHeader(spectrum));
+    case AP7_MSG_SET_HEADER:                return ap7b_SetHeader(spectrum, header);
+    case AP7_MSG_GET_ANNOTATION:            return ap_object_result(ap7b_GetAnnotation(spectrum));
+    case AP7_MSG_SET_ANNOTATION:            return ap7b_SetAnnotation(spectrum, annotation);
+    case AP7_MSG_GET_DATA_HANDLE:           return ap_object_result(ap7b_GetDataHandle(spectrum));
+    case AP7_MSG_SET_DATA_HANDLE:           return ap7b_SetDataHandle(spectrum, data->first_x, data->last_x, data->count, data->block);
+    case AP7_MSG_GET_X_RANGE:               return ap7b_GetXRange(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_CLAMP_X_RANGE:             return ap7b_ClampXRange(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_COMMON_INDEX_RANGE:        return static_cast<uint32_t>(ap7b_CommonIndexRange(spectrum, common->x1, common->x2, common->first, common->last, common->other, common->other_first, common->other_last));
+    case AP7_MSG_GET_TITLE:                 return ap7b_GetSetTitle(spectrum, text, 1);
+    case AP7_MSG_COMPARE_SPACING:           return ap7d_CompareSpacing(spectrum, other);
+    case AP7_MSG_ADD_HISTORY:               return ap7d_AddHistoryText(spectrum, text);
+    case AP7_MSG_GET_HISTORY:               return ap_object_result(ap7d_GetHistoryText(spectrum));
+    case AP7_MSG_ADD_COMMENT:               return ap7d_AddCommentText(spectrum, text);
+    case AP7_MSG_GET_COMMENT:               return ap_object_result(ap7d_GetCommentText(spectrum));
+    case AP7_MSG_HISTORY_OBJECT:            return ap_object_result(ap7d_GetHistoryObject(spectrum));
+    case AP7_MSG_COMMENT_OBJECT:            return ap_object_result(ap7d_GetCommentObject(spectrum));
+    case AP7_MSG_SET_COMMENT:               return ap7d_SetCommentText(spectrum, text);
+    case AP7_MSG_SET_HISTORY:               return ap7d_SetHistoryText(spectrum, text);
+    case AP7_MSG_TEST_HISTORY_FLAG:         return ap7b_TestHistoryFlag(as_object, *bit);
+    case AP7_MSG_SET_HISTORY_FLAG:          return ap7b_SetHistoryFlag(as_object, *bit);
+    case AP7_MSG_IS_SINGLE_BEAM:            return ap7_is_single_beam(spectrum);
+    case AP7_MSG_EXTEND_TO_X_RANGE:         return ap7b_ExtendToXRange(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_DATA_POINTER:              return ap_object_result(ap7b_GetDataPtr(spectrum));
+    case AP7_MSG_CLAMP_X_RANGE_NEAREST:     return ap7b_ClampXRangeNearest(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_MARK_GRID_INTERVAL:        return ap7b_MarkGridInterval(spectrum, grid->x1, grid->x2, grid->mask, grid->count, grid->low, grid->high);
+    case AP7_MSG_HEADER_TEXT_FIELDS:        return ap7a_GetHeaderTextFields(spectrum, fields);
+    case AP7_MSG_COPY_LIST_TO:              return ap7d_CopyListTo(spectrum, other);
+    case AP7_MSG_X_RANGE_TO_INDEX_RANGE:    return static_cast<uint32_t>(ap7b_XRangeToIndexRange(spectrum, index_range->x1, index_range->x2, index_range->first, index_range->last));
+    case AP7_MSG_DUPLICATE_BARE:            return ap_object_result(ap7a_DuplicateBare(spectrum, window->window));
+    case AP7_MSG_CLEAR_HISTORY_FLAG:        return ap7b_ClearHistoryFlag(as_object, *bit);
+    case AP7_MSG_SET_TITLE:                 return ap7b_GetSetTitle(spectrum, text, 0);
+    case AP7_MSG_GET_HEADER_P2:             return ap7b_GetHeaderP2(spectrum, word);
+    case AP7_MSG_SET_HEADER_P2:             return ap7a_SetHeaderParam2(spectrum, word);
+    case AP7_MSG_PAD_TO_X_RANGE:            return ap7b_PadToXRange(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_POINT_COUNT:               return ap7a_GetPointCount(spectrum, word);
+    case AP7_MSG_ADD_LOGIN_USER:            return ap7d_AddLoginUser(spectrum);
+    case AP7_MSG_HISTORY_KEYWORD:           return ap7d_GetHistoryKeyword(spectrum, keyword->keyword, keyword->value);
+    case AP7_MSG_DATA_CHECKSUM:             return ap7a_DataChecksum(spectrum, word);
+    case AP7_MSG_MAKE_X_ASCENDING:          return ap7a_MakeXAscending(spectrum);
+    default:                                return 0;
+  }
+}

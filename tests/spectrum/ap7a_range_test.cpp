@@ -1,0 +1,173 @@
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "spectrum/spectrum_fixture.h"
+
+namespace {
+
+using namespace spectrumtest;
+
+class RangeOperations : public SpectrumTest {};
+
+bool history_bit(AP7_SPECTRUM* spectrum, int16_t bit) {
+  return ap7b_TestHistoryFlag(reinterpret_cast<AP_OBJECT*>(spectrum), bit) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Points in a range (36)
+
+struct RangeCase {
+  const char* name;
+  float x1;
+  float x2;
+  uint32_t count;
+};
+
+class RangePoints : public RangeOperations, public testing::WithParamInterface<RangeCase> {};
+
+// Eleven points at X 0, 1, ..., 10.
+TEST_P(RangePoints, CountsTheGridPointsOfTheRange) {
+  AP7_SPECTRUM* spectrum = make_ramp(11, 0.0f, 10.0f);
+  AP7_RANGEPOINTSPARM parameter{GetParam().x1, GetParam().x2, nullptr};
+  uint32_t count = 99;
+  parameter.count = &count;
+  EXPECT_EQ(send(AP7_MSG_RANGE_POINTS, spectrum, &parameter), 1u);
+  EXPECT_EQ(count, GetParam().count);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, RangePoints,
+                         testing::Values(RangeCase{"whole", AP_NOT_GIVEN, AP_NOT_GIVEN, 11},
+                                         RangeCase{"inside", 2.0f, 5.0f, 4}, RangeCase{"reversed", 5.0f, 2.0f, 4},
+                                         RangeCase{"over_the_start", -5.0f, 3.0f, 4},
+                                         RangeCase{"open_low_end", AP_NOT_GIVEN, 3.0f, 4},
+                                         RangeCase{"beyond_the_end", 20.0f, 30.0f, 0}),
+                         [](const testing::TestParamInfo<RangeCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Insert and delete points (45, 46)
+
+struct PointsCase {
+  const char* name;
+  uint16_t message;
+  uint16_t at_start;
+  uint32_t y_units;
+  uint32_t peak_before;
+  float first_x;
+  float last_x;
+  float p30;
+  uint32_t peak;
+  uint32_t after_peak;
+  std::vector<float> y;
+};
+
+class PointsAtAnEnd : public RangeOperations, public testing::WithParamInterface<PointsCase> {};
+
+// Five points 1..5 at X 100, 102, ..., 108 (spacing 2), with 3 points
+// inserted or deleted: the axis moves by 6.
+TEST_P(PointsAtAnEnd, MoveTheAxisByTheSpacing) {
+  const PointsCase& c = GetParam();
+  AP7_SPECTRUM* spectrum = make_ramp(5, 100.0f, 108.0f);
+  record(spectrum).y_units = c.y_units;
+  record(spectrum).p30 = 50.0f;
+  record(spectrum).FinalPeakPos = c.peak_before;
+  record(spectrum).NumPostPeakPts = 5;
+  arraytest::NoticeCounter counter;
+  arraytest::watch(spectrum->data, counter);
+  AP7_POINTSPARM parameter{c.at_start, 3};
+  ASSERT_EQ(send(c.message, spectrum, &parameter), 1u);
+  EXPECT_EQ(packed(record(spectrum).points), c.y.size());
+  EXPECT_EQ(packed(spectrum->data->columns), c.y.size());
+  EXPECT_EQ(values(spectrum), c.y);
+  EXPECT_FLOAT_EQ(packed(record(spectrum).first_x), c.first_x);
+  EXPECT_FLOAT_EQ(packed(record(spectrum).last_x), c.last_x);
+  EXPECT_FLOAT_EQ(packed(record(spectrum).p30), c.p30);
+  EXPECT_EQ(packed(record(spectrum).FinalPeakPos), c.peak);
+  EXPECT_EQ(packed(record(spectrum).NumPostPeakPts), c.after_peak);
+  const bool inserted = c.message == AP7_MSG_INSERT_POINTS;
+  EXPECT_EQ(history_bit(spectrum, AP41_HISTORY_EXPANSION), inserted);
+  EXPECT_EQ(history_bit(spectrum, AP41_HISTORY_TRUNCATED), !inserted);
+  EXPECT_EQ(counter.changes, 1);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+const std::vector<float> kGrown = {1, 2, 3, 4, 5, 0, 0, 0};
+const std::vector<float> kGrownAtStart = {0, 0, 0, 1, 2, 3, 4, 5};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PointsAtAnEnd,
+    testing::Values(
+        PointsCase{"insert_end", AP7_MSG_INSERT_POINTS, 0, 17, 1, 100, 114, 50, 1, 5, kGrown},
+        PointsCase{"insert_start", AP7_MSG_INSERT_POINTS, 1, 17, 1, 94, 108, 50, 1, 5, kGrownAtStart},
+        PointsCase{"insert_start_interferogram", AP7_MSG_INSERT_POINTS, 1, 22, 1, 100, 114, 56, 4, 5, kGrownAtStart},
+        PointsCase{"insert_end_interferogram", AP7_MSG_INSERT_POINTS, 0, 22, 1, 100, 114, 50, 1, 5, kGrown},
+        PointsCase{"delete_end", AP7_MSG_DELETE_POINTS, 0, 17, 1, 100, 102, 50, 1, 5, {1, 2}},
+        PointsCase{"delete_start", AP7_MSG_DELETE_POINTS, 1, 17, 1, 106, 108, 50, 1, 5, {4, 5}},
+        // Two points left after a peak at index 1: at most one follows it.
+        PointsCase{"delete_start_interferogram", AP7_MSG_DELETE_POINTS, 1, 22, 4, 100, 102, 44, 1, 1, {4, 5}},
+        PointsCase{"delete_end_interferogram", AP7_MSG_DELETE_POINTS, 0, 22, 1, 100, 102, 50, 1, 1, {1, 2}}),
+    [](const testing::TestParamInfo<PointsCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RangeOperations, ASinglePointSpectrumGrowsByASpacingOfOne) {
+  AP7_SPECTRUM* spectrum = make_axis(7.0f, 7.0f, {3});
+  AP7_POINTSPARM parameter{0, 2};
+  ASSERT_EQ(send(AP7_MSG_INSERT_POINTS, spectrum, &parameter), 1u);
+  EXPECT_EQ(packed(record(spectrum).first_x), 7.0f);
+  EXPECT_EQ(packed(record(spectrum).last_x), 9.0f);
+  EXPECT_EQ(values(spectrum), (std::vector<float>{3, 0, 0}));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+TEST_F(RangeOperations, NoPointsChangeNothingAndFewerThanNoneFail) {
+  AP7_SPECTRUM* spectrum = make_ramp(3, 0.0f, 2.0f);
+  for (uint16_t message : {AP7_MSG_INSERT_POINTS, AP7_MSG_DELETE_POINTS}) {
+    AP7_POINTSPARM none{0, 0};
+    EXPECT_EQ(send(message, spectrum, &none), 1u);
+    AP7_POINTSPARM negative{1, -1};
+    EXPECT_EQ(send(message, spectrum, &negative), 0u);
+  }
+  EXPECT_EQ(values(spectrum), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(packed(record(spectrum).last_x), 2.0f);
+  EXPECT_FALSE(history_bit(spectrum, AP41_HISTORY_EXPANSION));
+  EXPECT_FALSE(history_bit(spectrum, AP41_HISTORY_TRUNCATED));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+TEST_F(RangeOperations, DeletingMorePointsThanTheSpectrumHoldsFailsWithoutChange) {
+  AP7_SPECTRUM* spectrum = make_ramp(3, 0.0f, 2.0f);
+  for (uint16_t at_start : {0, 1}) {
+    AP7_POINTSPARM parameter{at_start, 4};
+    EXPECT_EQ(send(AP7_MSG_DELETE_POINTS, spectrum, &parameter), 0u);
+  }
+  EXPECT_EQ(packed(record(spectrum).points), 3u);
+  EXPECT_EQ(values(spectrum), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(packed(record(spectrum).first_x), 0.0f);
+  EXPECT_EQ(packed(record(spectrum).last_x), 2.0f);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Fill a range (47)
+
+TEST_F(RangeOperations, FillSetsTheRangesPointsAndTheFilledBit) {
+  AP7_SPECTRUM* spectrum = make_ramp(5, 0.0f, 4.0f);
+  AP7_FILLPARM parameter{1.0f, 3.2f, 9.0f};
+  EXPECT_EQ(send(AP7_MSG_FILL_RANGE, spectrum, &parameter), 1u);
+  EXPECT_EQ(values(spectrum), (std::vector<float>{1, 9, 9, 9, 5}));
+  EXPECT_TRUE(history_bit(spectrum, AP41_HISTORY_FILLED));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+TEST_F(RangeOperations, FillOutsideTheDataFailsWithoutTheBit) {
+  AP7_SPECTRUM* spectrum = make_ramp(5, 0.0f, 4.0f);
+  AP7_FILLPARM parameter{10.0f, 12.0f, 9.0f};
+  EXPECT_EQ(send(AP7_MSG_FILL_RANGE, spectrum, &parameter), 0u);
+  EXPECT_EQ(values(spectrum), (std::vector<float>{1, 2, 3, 4, 5}));
+  EXPECT_FALSE(history_bit(spectrum, AP41_HISTORY_FILLED));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+}  // namespace
