@@ -179,30 +179,23 @@ void ap1b_ran3_set_up(int32_t seed) {
 // ---------------------------------------------------------------------------
 // Comparison
 
-template <typename T>
-bool ap1b_holds(T a, T b, uint16_t op) {
+// Whether the operator holds between two values in the relation given:
+// less, greater, equal (exact for integers, tolerant for floats).
+bool ap1b_relation(bool less, bool greater, bool equal, uint16_t op) {
   switch (op) {
-    case AP1_OP_LESS: return a < b;
-    case AP1_OP_GREATER: return a > b;
-    case AP1_OP_EQUAL: return a == b;
-    case AP1_OP_LESS_EQUAL: return a <= b;
-    case AP1_OP_GREATER_EQUAL: return a >= b;
-    case AP1_OP_NOT_EQUAL: return a != b;
+    case AP1_OP_LESS: return less;
+    case AP1_OP_GREATER: return greater;
+    case AP1_OP_EQUAL: return equal;
+    case AP1_OP_LESS_EQUAL: return less || equal;
+    case AP1_OP_GREATER_EQUAL: return greater || equal;
+    case AP1_OP_NOT_EQUAL: return !equal;
     default: return false;
   }
 }
 
-// Floats: strict order, tolerant equality.
-bool ap1b_holds_tolerant(double a, double b, bool equal, uint16_t op) {
-  switch (op) {
-    case AP1_OP_LESS: return a < b;
-    case AP1_OP_GREATER: return a > b;
-    case AP1_OP_EQUAL: return equal;
-    case AP1_OP_LESS_EQUAL: return a < b || equal;
-    case AP1_OP_GREATER_EQUAL: return a > b || equal;
-    case AP1_OP_NOT_EQUAL: return !equal;
-    default: return false;
-  }
+template <typename T>
+bool ap1b_holds(T a, T b, uint16_t op) {
+  return ap1b_relation(a < b, a > b, a == b, op);
 }
 
 // Case-insensitive order of the first `length` bytes of two texts.
@@ -212,13 +205,6 @@ int ap1b_order(const uint8_t* a, const uint8_t* b, size_t length) {
     if (difference != 0) return difference;
   }
   return 0;
-}
-
-template <typename T>
-T ap1b_load(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
 }
 
 // ---------------------------------------------------------------------------
@@ -358,19 +344,19 @@ APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type) 
   bool holds = false;
   switch (type) {
     case AP1_TYPE_BOOL:
-    case AP1_TYPE_I16: holds = ap1b_holds(ap1b_load<int16_t>(a), ap1b_load<int16_t>(b), op); break;
-    case AP1_TYPE_U16: holds = ap1b_holds(ap1b_load<uint16_t>(a), ap1b_load<uint16_t>(b), op); break;
-    case AP1_TYPE_I32: holds = ap1b_holds(ap1b_load<int32_t>(a), ap1b_load<int32_t>(b), op); break;
+    case AP1_TYPE_I16: holds = ap1b_holds(ap13_load<int16_t>(a), ap13_load<int16_t>(b), op); break;
+    case AP1_TYPE_U16: holds = ap1b_holds(ap13_load<uint16_t>(a), ap13_load<uint16_t>(b), op); break;
+    case AP1_TYPE_I32: holds = ap1b_holds(ap13_load<int32_t>(a), ap13_load<int32_t>(b), op); break;
     case AP1_TYPE_U32:
-    case AP1_TYPE_HANDLE: holds = ap1b_holds(ap1b_load<uint32_t>(a), ap1b_load<uint32_t>(b), op); break;
+    case AP1_TYPE_HANDLE: holds = ap1b_holds(ap13_load<uint32_t>(a), ap13_load<uint32_t>(b), op); break;
     case AP1_TYPE_F32: {
-      const float x = ap1b_load<float>(a), y = ap1b_load<float>(b);
-      holds = ap1b_holds_tolerant(x, y, AP1_KovFloatCompareSG_MATH(x, y) != 0, op);
+      const float x = ap13_load<float>(a), y = ap13_load<float>(b);
+      holds = ap1b_relation(x < y, x > y, AP1_KovFloatCompareSG_MATH(x, y) != 0, op);
       break;
     }
     case AP1_TYPE_F64: {
-      const double x = ap1b_load<double>(a), y = ap1b_load<double>(b);
-      holds = ap1b_holds_tolerant(x, y, AP1_KovFloatCompareDB_MATH(x, y) != 0, op);
+      const double x = ap13_load<double>(a), y = ap13_load<double>(b);
+      holds = ap1b_relation(x < y, x > y, AP1_KovFloatCompareDB_MATH(x, y) != 0, op);
       break;
     }
     case AP1_TYPE_TEXT: holds = ap1b_holds(strcasecmp(static_cast<const char*>(a), static_cast<const char*>(b)), 0, op); break;
@@ -384,7 +370,7 @@ APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type) 
     case AP1_TYPE_ADDRESS:
     case AP1_TYPE_LIST:
       if (op == AP1_OP_EQUAL || op == AP1_OP_NOT_EQUAL)
-        holds = ap1b_holds(ap1b_load<uint32_t>(a), ap1b_load<uint32_t>(b), op);
+        holds = ap1b_holds(ap13_load<uint32_t>(a), ap13_load<uint32_t>(b), op);
       break;
     default: break;
   }

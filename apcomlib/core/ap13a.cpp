@@ -28,8 +28,6 @@ constexpr char kNotGivenFallback[] = "N/A";
 // Type 4's reserved value: what a not-given float becomes as an integer.
 constexpr int32_t kLongNotGiven = INT32_MIN;
 constexpr uint32_t kDWordNotGiven = 0xFFFFFFFF;
-// A Bool's text needs room for "FALSE" and its terminator.
-constexpr uint32_t kBoolTextBytes = 6;
 // Colour references of the window system carry this flag above blue.
 constexpr uint32_t kColourFlag = 0x02000000;
 
@@ -47,6 +45,14 @@ ParsedValue g_parsed;
 bool ap13a_is_integer_type(uint16_t type) {
   return (type >= AP13_TYPE_INT && type <= AP13_TYPE_DWORD) || type == AP13_TYPE_ADDR || type == AP13_TYPE_WINID ||
          (type >= AP13_TYPE_COLOR && type <= AP13_TYPE_GU3MEMDWORDADDR && type != AP13_TYPE_OWNEDTEXT);
+}
+
+// A number written in a type's width.
+template <typename T>
+bool ap13a_put(int64_t number, void* out) {
+  const T value = static_cast<T>(number);
+  std::memcpy(out, &value, sizeof value);
+  return true;
 }
 
 bool ap13a_tolerantly_equal(double a, double b, uint16_t type) {
@@ -238,7 +244,6 @@ bool ap13a_read_float(const char* text, uint16_t type, double* out) {
   char copy[AP13_LARGEST_VALUE];
   std::strcpy(copy, text);
   GUX_ChangeInternatDecimalToUS(copy);
-  errno = 0;
   char* end = nullptr;
   const double value = type == AP13_TYPE_SINGLE ? std::strtof(copy, &end) : std::strtod(copy, &end);
   if (end == copy || !ap13a_blank_rest(end) || std::isinf(value)) return false;
@@ -303,27 +308,11 @@ double ap13_float_at(const void* at, uint16_t type) {
 
 bool ap13_store_number(int64_t number, uint16_t type, void* out) {
   switch (type) {
-    case AP13_TYPE_INT: {
-      const int16_t value = static_cast<int16_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
+    case AP13_TYPE_INT: return ap13a_put<int16_t>(number, out);
     case AP13_TYPE_WORD:
-    case AP13_TYPE_WINID: {
-      const uint16_t value = static_cast<uint16_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
-    case AP13_TYPE_LONG: {
-      const int32_t value = static_cast<int32_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
-    }
-    default:
-      if (!ap13a_is_integer_type(type)) return false;
-      const uint32_t value = static_cast<uint32_t>(number);
-      std::memcpy(out, &value, sizeof value);
-      return true;
+    case AP13_TYPE_WINID: return ap13a_put<uint16_t>(number, out);
+    case AP13_TYPE_LONG: return ap13a_put<int32_t>(number, out);
+    default: return ap13a_is_integer_type(type) && ap13a_put<uint32_t>(number, out);
   }
 }
 
@@ -394,7 +383,7 @@ int16_t ap13_FormatValue_PARAMS(const void* value, uint16_t type, int16_t width,
   const char* not_given = ap13_not_given_text();
   switch (type) {
     case AP13_TYPE_BOOL: {
-      if (!ap13_buffer_takes(buffer, kBoolTextBytes, buffer_size)) return 0;
+      if (!ap13_buffer_takes(buffer, AP13_BOOL_TEXT_BYTES, buffer_size)) return 0;
       return ap13_copy_text(buffer, ap13_load<int16_t>(value) != 0 ? "TRUE" : "FALSE", buffer_size);
     }
     case AP13_TYPE_INT:

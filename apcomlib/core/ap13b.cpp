@@ -23,8 +23,11 @@
 
 namespace {
 
-// Messages this module sends to objects of other classes: the ARRAY extent
-// of a range and the address of its data, and the TEXT append.
+// Objects of other classes this module reaches, and the messages it sends
+// them: the ARRAY extent of a range and the address of its data, and the
+// TEXT append. An object of any other class is not sent them.
+constexpr uint16_t kArrayClass = 4;
+constexpr uint16_t kTextClass = 48;
 constexpr uint16_t kArrayExtentMessage = 36;
 constexpr uint16_t kArrayDataMessage = 101;
 constexpr uint16_t kTextAppendMessage = 36;
@@ -42,7 +45,7 @@ constexpr uint16_t kSpectralHeaderTitle = 8;
 constexpr int32_t kDefaultElementWidth = 10;
 constexpr int32_t kWordElementWidth = 8;
 constexpr int32_t kDoubleElementWidth = 20;
-constexpr int32_t kBoolElementWidth = 6;
+constexpr int32_t kBoolElementWidth = AP13_BOOL_TEXT_BYTES;
 
 // Message 36 of an ARRAY, 20 bytes: a range and where its extent goes.
 #pragma pack(push, 2)
@@ -119,7 +122,15 @@ bool ap13b_string_array(const void* value, std::vector<std::string>* strings, ui
   return true;
 }
 
-AP_OBJECT* ap13b_array_of(const void* value) { return ap13_load<AP_OBJECT*>(value); }
+bool ap13b_is_of_class(const AP_OBJECT* object, uint16_t class_id) {
+  return !IsBadReadPtr(object, sizeof(uint16_t)) && ap13_load<uint16_t>(object) == class_id;
+}
+
+// The ARRAY a type 15 value refers to, or null.
+AP_OBJECT* ap13b_array_of(const void* value) {
+  auto* array = ap13_load<AP_OBJECT*>(value);
+  return ap13b_is_of_class(array, kArrayClass) ? array : nullptr;
+}
 
 bool ap13b_array_extent(AP_OBJECT* array, uint32_t* rows, uint32_t* columns) {
   AP1_ELEMENT extent{0, 0};
@@ -422,8 +433,9 @@ uint32_t ap13_GetChoiceCount_PARAMS(AP13_PARAMS* part, uint16_t index) {
       }
       if (!floating) return AP13_NO_CHOICES;
       const double min = ap13_float_at(limits, type), max = ap13_float_at(limits + width, type);
-      const double steps = (max - min) / ap13_float_at(limits + 2 * width, type);
-      if (!(steps >= 0.0)) return 0;
+      const double step = ap13_float_at(limits + 2 * width, type);
+      if (!(step > 0.0) || !(max >= min)) return 0;
+      const double steps = (max - min) / step;
       return steps < static_cast<double>(AP13_NO_CHOICES - 1) ? static_cast<uint32_t>(steps) + 1 : AP13_NO_CHOICES;
     }
     case AP13_LIMITS_LIST: return ap13_load<uint16_t>(limits);
@@ -638,7 +650,7 @@ uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block) 
 // Listing, flags and sizes
 
 uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
-  if (!ap13_is_part(part) || part->table == nullptr || text == nullptr) return 0;
+  if (!ap13_is_part(part) || part->table == nullptr || !ap13b_is_of_class(text, kTextClass)) return 0;
   // A failed append leaves the text object to its owner, the caller.
   auto append = [text](const char* line) {
     return GU2_DoMethod_MSG(kTextAppendMessage, text, const_cast<char*>(line)) != 0;
@@ -659,18 +671,20 @@ uint32_t ap13_ListToText_PARAMS(AP13_PARAMS* part, AP_OBJECT* text) {
   return append("\r\n") ? 1 : 0;
 }
 
+// The flag bits that a parameter set of each of these owning classes may
+// carry; other classes carry none.
+struct ClassFlagMask {
+  uint16_t owner_class;
+  uint16_t mask;
+};
+constexpr ClassFlagMask kClassFlagMasks[] = {{6, 4}, {35, 8}, {38, 2}, {56, 1}, {64, 16}};
+
 uint32_t ap13_TestClassFlag_PARAMS(AP13_PARAMS* part, int16_t flags) {
   if (!ap13_is_part(part)) return 0;
-  uint16_t mask = 0;
-  switch (part->owner_class) {
-    case 6: mask = 4; break;
-    case 35: mask = 8; break;
-    case 38: mask = 2; break;
-    case 56: mask = 1; break;
-    case 64: mask = 16; break;
-    default: break;
+  for (const ClassFlagMask& entry : kClassFlagMasks) {
+    if (entry.owner_class == part->owner_class) return static_cast<uint16_t>(flags) & entry.mask;
   }
-  return static_cast<uint16_t>(flags) & mask;
+  return 0;
 }
 
 uint32_t ap13_GetParmSize_PARAMS(AP13_PARAMS* part, uint16_t index) {
@@ -689,7 +703,7 @@ uint32_t ap13_GetTextSize_PARAMS(AP13_PARAMS* part, uint16_t index, int16_t widt
   uint8_t* data = nullptr;
   uint32_t n = 0;
   switch (row->type) {
-    case AP13_TYPE_BOOL: return none ? 0 : kBoolElementWidth;
+    case AP13_TYPE_BOOL: return none ? 0 : AP13_BOOL_TEXT_BYTES;
     case AP13_TYPE_INT:
     case AP13_TYPE_WORD:
     case AP13_TYPE_WINID: return none ? 0 : w + 1;
@@ -886,7 +900,7 @@ bool ap13b_stored_value_valid(AP13_PARAMS* part, uint16_t index, const uint8_t* 
 uint32_t ap13_TakeValues_PARAMS(AP13_PARAMS* part, const AP13_TAKEPARM* block) {
   if (!ap13_is_part(part) || part->table == nullptr || block->data != part->data || part->data == nullptr ||
       block->block_size != part->table->data_size || block->stored_size == 0 ||
-      block->stored_size > kLargestStoredBlock)
+      block->stored_size > kLargestStoredBlock || ap20_IsOpen(block->file) == 0)
     return 0;
   auto* scratch = static_cast<uint8_t*>(GU3_NewPointer(block->stored_size + 1));
   if (scratch == nullptr) return 0;

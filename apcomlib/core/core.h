@@ -356,6 +356,7 @@ T* ap_result_object(uint32_t result) {
   return reinterpret_cast<T*>(static_cast<uintptr_t>(result));
 }
 
+
 // ---------------------------------------------------------------------------
 // Message layer (GU2)
 
@@ -1076,8 +1077,10 @@ AP13_PARAMS* ap13_FindParamsPart(const void* object);
 
 // No row is larger than this: values pass whole through buffers of it.
 constexpr uint16_t AP13_LARGEST_VALUE = 520;
+// A Bool's text needs room for "FALSE" and its terminator.
+constexpr uint32_t AP13_BOOL_TEXT_BYTES = 6;
 
-// A value of a packed record, whatever its alignment.
+// A value of a packed record or a byte block, whatever its alignment.
 template <typename T>
 T ap13_load(const void* at) {
   T value;

@@ -168,14 +168,11 @@ TEST_F(ParamsTest, ARefusedDestroyKeepsTheObjectAndItsOwnedText) {
   EXPECT_EQ(destroy(object, holder), AP_DESTROYED);
 }
 
-TEST_F(ParamsTest, MessagesWithoutARowAnswerZero) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, MessagesWithoutARowAnswerZero) {
   char block[32] = {};
   for (uint16_t message : {0, 19, 20, 21, 24, 30, 35, 58, 69, 200}) {
-    EXPECT_EQ(send(message, object, block), 0u) << "message " << message;
+    EXPECT_EQ(send(message, object_, block), 0u) << "message " << message;
   }
-  destroy(object);
 }
 
 TEST_F(ParamsTest, APartOfAnotherClassOrNoneIsRefused) {
@@ -204,19 +201,12 @@ struct RowFacts {
   uint32_t choices;
 };
 
-class Rows : public ParamsTest, public testing::WithParamInterface<RowFacts> {
+class Rows : public ParamSet, public testing::WithParamInterface<RowFacts> {
  protected:
   void SetUp() override {
-    ParamsTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
-    object_ = make();
-    ASSERT_NE(object_, nullptr);
   }
-  void TearDown() override {
-    destroy(object_);
-    ParamsTest::TearDown();
-  }
-  AP13_CHILD* object_ = nullptr;
 };
 
 TEST_P(Rows, DefaultText) {
@@ -294,52 +284,40 @@ INSTANTIATE_TEST_SUITE_P(
         RowFacts{"DoubleStepOfATenth", kDoubleStep, "0.300000", 4, 1, "0.3", "0.7", bytes_of(0.7), "0.75", 11}),
     [](const testing::TestParamInfo<RowFacts>& info) { return std::string(info.param.name); });
 
-TEST_F(ParamsTest, RawRowsGiveTheirBytesAsText) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, RawRowsGiveTheirBytesAsText) {
   char buffer[32];
   std::memset(buffer, '*', sizeof buffer);
-  EXPECT_EQ(get_text(object, kCArray, buffer, 8, 0), 1u);
+  EXPECT_EQ(get_text(object_, kCArray, buffer, 8, 0), 1u);
   EXPECT_EQ(std::string(buffer, 8), "ABCDEF**");
-  EXPECT_EQ(get_text(object, kLList, buffer, 8, 0), 0u) << "24 bytes do not fit a buffer of 8";
-  destroy(object);
+  EXPECT_EQ(get_text(object_, kLList, buffer, 8, 0), 0u) << "24 bytes do not fit a buffer of 8";
 }
 
-TEST_F(ParamsTest, TheOwnedTextHasNoTextFormButIsSetFromText) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
-  EXPECT_EQ(text_of(object, kOwnedText), "<failed>");
-  EXPECT_EQ(set_text(object, kOwnedText, "replaced"), 1u);
-  EXPECT_STREQ(ap13_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset), "replaced");
-  EXPECT_EQ(set_text(object, kOwnedText, ""), 1u);
-  EXPECT_EQ(ap13_load<const char*>(data_of(object) + object->params->table->rows[kOwnedText].offset), nullptr)
+TEST_F(ParamSet, TheOwnedTextHasNoTextFormButIsSetFromText) {
+  EXPECT_EQ(text_of(object_, kOwnedText), "<failed>");
+  EXPECT_EQ(set_text(object_, kOwnedText, "replaced"), 1u);
+  EXPECT_STREQ(ap13_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), "replaced");
+  EXPECT_EQ(set_text(object_, kOwnedText, ""), 1u);
+  EXPECT_EQ(ap13_load<const char*>(data_of(object_) + object_->params->table->rows[kOwnedText].offset), nullptr)
       << "an empty text stores nothing";
-  destroy(object);
 }
 
 // ---------------------------------------------------------------------------
 // Values by value (messages 40 and 41)
 
-TEST_F(ParamsTest, ARowWithoutLimitsIsStoredOnlyWithForce) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, ARowWithoutLimitsIsStoredOnlyWithForce) {
   const int32_t value = 77;
-  EXPECT_EQ(set(object, kForcedLong, &value, 0), 0u);
-  EXPECT_EQ(stored(object, kForcedLong), bytes_of<int32_t>(-3));
-  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object), static_cast<uint32_t>(AP2_SAVED)) << "a refused set changes nothing";
-  EXPECT_EQ(set(object, kForcedLong, &value, 1), 1u);
-  EXPECT_EQ(stored(object, kForcedLong), bytes_of<int32_t>(77));
-  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object), static_cast<uint32_t>(AP2_CHANGED));
-  destroy(object);
+  EXPECT_EQ(set(object_, kForcedLong, &value, 0), 0u);
+  EXPECT_EQ(stored(object_, kForcedLong), bytes_of<int32_t>(-3));
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object_), static_cast<uint32_t>(AP2_SAVED)) << "a refused set changes nothing";
+  EXPECT_EQ(set(object_, kForcedLong, &value, 1), 1u);
+  EXPECT_EQ(stored(object_, kForcedLong), bytes_of<int32_t>(77));
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, object_), static_cast<uint32_t>(AP2_CHANGED));
 }
 
-TEST_F(ParamsTest, ForceDoesNotLiftValidation) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, ForceDoesNotLiftValidation) {
   const int16_t off_grid = 5;
-  EXPECT_EQ(set(object, kInt, &off_grid, 1), 0u);
-  EXPECT_EQ(stored(object, kInt), bytes_of<int16_t>(4));
-  destroy(object);
+  EXPECT_EQ(set(object_, kInt, &off_grid, 1), 0u);
+  EXPECT_EQ(stored(object_, kInt), bytes_of<int16_t>(4));
 }
 
 TEST_F(ParamsTest, ASetSendsTheChangeNoticeWithIndexPlusOne) {
@@ -363,143 +341,114 @@ TEST_F(ParamsTest, ASetSendsTheChangeNoticeWithIndexPlusOne) {
   destroy(object, watcher);
 }
 
-TEST_F(ParamsTest, AStringIsCutToItsSizeLessOne) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AStringIsCutToItsSizeLessOne) {
   const std::string eighty(80, 'e');
-  EXPECT_EQ(set(object, kString, eighty.c_str()), 1u);
+  EXPECT_EQ(set(object_, kString, eighty.c_str()), 1u);
   char buffer[80];
-  ASSERT_EQ(get(object, kString, buffer), 1u);
+  ASSERT_EQ(get(object_, kString, buffer), 1u);
   EXPECT_EQ(std::string(buffer), std::string(79, 'e'));
-  destroy(object);
 }
 
-TEST_F(ParamsTest, ALengthPrefixedValueIsStoredPrefixedAndReadTerminated) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, ALengthPrefixedValueIsStoredPrefixedAndReadTerminated) {
   const std::string text = "abc";
-  EXPECT_EQ(set(object, kPStr, text.c_str()), 1u);
-  EXPECT_EQ(stored(object, kPStr).substr(0, 4), "\3abc");
+  EXPECT_EQ(set(object_, kPStr, text.c_str()), 1u);
+  EXPECT_EQ(stored(object_, kPStr).substr(0, 4), "\3abc");
   char buffer[16];
   std::memset(buffer, '*', sizeof buffer);
-  ASSERT_EQ(get(object, kPStr, buffer), 1u);
+  ASSERT_EQ(get(object_, kPStr, buffer), 1u);
   EXPECT_STREQ(buffer, "abc");
   // A text as long as the row keeps room for its length byte: 15 characters.
   const std::string sixteen(16, 'p');
-  EXPECT_EQ(set(object, kPStr, sixteen.c_str()), 1u);
-  ASSERT_EQ(get(object, kPStr, buffer), 1u);
+  EXPECT_EQ(set(object_, kPStr, sixteen.c_str()), 1u);
+  ASSERT_EQ(get(object_, kPStr, buffer), 1u);
   EXPECT_EQ(std::string(buffer), std::string(15, 'p'));
-  destroy(object);
 }
 
-TEST_F(ParamsTest, SettingALengthPrefixedValueLeavesTheCallersTextAlone) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, SettingALengthPrefixedValueLeavesTheCallersTextAlone) {
   char text[] = "unchanged";
-  EXPECT_EQ(set(object, kPStr, text), 1u);
+  EXPECT_EQ(set(object_, kPStr, text), 1u);
   EXPECT_STREQ(text, "unchanged");
-  EXPECT_EQ(set_text(object, kPStr, text), 1u);
+  EXPECT_EQ(set_text(object_, kPStr, text), 1u);
   EXPECT_STREQ(text, "unchanged");
-  EXPECT_EQ(text_of(object, kPStr), "unchanged");
-  destroy(object);
+  EXPECT_EQ(text_of(object_, kPStr), "unchanged");
 }
 
-TEST_F(ParamsTest, TextTypesRefuseANullValue) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
-  for (uint16_t row : {kString, kPStr, kOwnedText}) EXPECT_EQ(set(object, row, nullptr, 1), 0u) << row;
-  destroy(object);
+TEST_F(ParamSet, TextTypesRefuseANullValue) {
+  for (uint16_t row : {kString, kPStr, kOwnedText}) EXPECT_EQ(set(object_, row, nullptr, 1), 0u) << row;
 }
 
-TEST_F(ParamsTest, AnIndexBeyondTheCountIsMinusOneAsSixteenBits) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AnIndexBeyondTheCountIsMinusOneAsSixteenBits) {
   int32_t value = 0;
   char buffer[16];
-  EXPECT_EQ(get(object, kRowCount, &value), AP13_BAD_INDEX);
-  EXPECT_EQ(set(object, kRowCount, &value, 1), AP13_BAD_INDEX);
-  EXPECT_EQ(get_text(object, kRowCount, buffer, sizeof buffer, 0), AP13_BAD_INDEX);
-  EXPECT_EQ(set_text(object, kRowCount, "1"), AP13_BAD_INDEX);
-  EXPECT_EQ(GU2_GetParmValue_MSG(object, kRowCount, &value), -1);
+  EXPECT_EQ(get(object_, kRowCount, &value), AP13_BAD_INDEX);
+  EXPECT_EQ(set(object_, kRowCount, &value, 1), AP13_BAD_INDEX);
+  EXPECT_EQ(get_text(object_, kRowCount, buffer, sizeof buffer, 0), AP13_BAD_INDEX);
+  EXPECT_EQ(set_text(object_, kRowCount, "1"), AP13_BAD_INDEX);
+  EXPECT_EQ(GU2_GetParmValue_MSG(object_, kRowCount, &value), -1);
   AP13_INDEXPARM index{kRowCount};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, object, &index), 65535u);
-  EXPECT_EQ(send(AP13_MSG_RESET_PARM, object, &index), AP13_BAD_INDEX);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, object_, &index), 65535u);
+  EXPECT_EQ(send(AP13_MSG_RESET_PARM, object_, &index), AP13_BAD_INDEX);
   AP13_NAMEPARM name{kRowCount, buffer};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object, &name), AP13_BAD_INDEX);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object_, &name), AP13_BAD_INDEX);
 }
 
 // ---------------------------------------------------------------------------
 // Title, count, type and name (messages 36 to 39)
 
-TEST_F(ParamsTest, TellsItsClassTitleCountTypesAndNames) {
+TEST_F(ParamSet, TellsItsClassTitleCountTypesAndNames) {
   add_texts();
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
   const char* title = nullptr;
-  EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object, &title), 1u);
+  EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object_, &title), 1u);
   EXPECT_STREQ(title, "Test Set");
   uint16_t count = 0;
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, object, &count), 1u);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_COUNT, object_, &count), 1u);
   EXPECT_EQ(count, kRowCount);
   for (uint16_t row = 0; row < kRowCount; ++row) {
     AP13_INDEXPARM index{row};
-    EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, object, &index), table_.rows[row].type);
+    EXPECT_EQ(send(AP13_MSG_GET_PARM_TYPE, object_, &index), table_.rows[row].type);
   }
   char name[32] = {};
   AP13_NAMEPARM parameter{kColor, name};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object, &parameter), 1u);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object_, &parameter), 1u);
   EXPECT_STREQ(name, "Colour");
-  destroy(object);
 }
 
-TEST_F(ParamsTest, WithoutItsTextsTheTitleAndNamesAreMissing) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, WithoutItsTextsTheTitleAndNamesAreMissing) {
   const char* title = nullptr;
-  EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object, &title), 0u);
+  EXPECT_EQ(send(AP13_MSG_GET_CLASS_TITLE, object_, &title), 0u);
   char name[32] = {};
   AP13_NAMEPARM parameter{0, name};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object, &parameter), 0u);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_NAME, object_, &parameter), 0u);
 }
 
 // ---------------------------------------------------------------------------
 // Resets, text validation and comparison (messages 44 to 48)
 
-TEST_F(ParamsTest, ResetsBringBackTheDefaults) {
+TEST_F(ParamSet, ResetsBringBackTheDefaults) {
   add_texts();
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
-  ASSERT_EQ(set_text(object, kChoice, "One"), 1u);
-  ASSERT_EQ(set_text(object, kString, "other"), 1u);
-  ASSERT_EQ(set_text(object, kCArray, "zzzzzz", 1), 1u);
+  ASSERT_EQ(set_text(object_, kChoice, "One"), 1u);
+  ASSERT_EQ(set_text(object_, kString, "other"), 1u);
+  ASSERT_EQ(set_text(object_, kCArray, "zzzzzz", 1), 1u);
   AP13_INDEXPARM choice{kChoice};
-  EXPECT_EQ(send(AP13_MSG_RESET_PARM, object, &choice), 1u);
-  EXPECT_EQ(stored(object, kChoice), bytes_of<uint16_t>(2));
-  EXPECT_EQ(text_of(object, kString), "other");
-  EXPECT_EQ(send(AP13_MSG_RESET_ALL, object), 1u);
-  EXPECT_EQ(text_of(object, kString), "hello");
-  EXPECT_EQ(stored(object, kCArray), "ABCDEF");
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_RESET_PARM, object_, &choice), 1u);
+  EXPECT_EQ(stored(object_, kChoice), bytes_of<uint16_t>(2));
+  EXPECT_EQ(text_of(object_, kString), "other");
+  EXPECT_EQ(send(AP13_MSG_RESET_ALL, object_), 1u);
+  EXPECT_EQ(text_of(object_, kString), "hello");
+  EXPECT_EQ(stored(object_, kCArray), "ABCDEF");
 }
 
-TEST_F(ParamsTest, AResetAllStopsAtARowWithoutDefault) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
-  ASSERT_EQ(set_text(object, kString, "kept"), 1u);
-  ASSERT_EQ(set_text(object, kBool, "FALSE"), 1u);
+TEST_F(ParamSet, AResetAllStopsAtARowWithoutDefault) {
+  ASSERT_EQ(set_text(object_, kString, "kept"), 1u);
+  ASSERT_EQ(set_text(object_, kBool, "FALSE"), 1u);
   table_.rows[kInt].default_text = nullptr;
-  EXPECT_EQ(send(AP13_MSG_RESET_ALL, object), 0u);
-  EXPECT_EQ(text_of(object, kBool), "TRUE") << "rows before the failure are reset";
-  EXPECT_EQ(text_of(object, kString), "kept") << "rows after it are not";
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_RESET_ALL, object_), 0u);
+  EXPECT_EQ(text_of(object_, kBool), "TRUE") << "rows before the failure are reset";
+  EXPECT_EQ(text_of(object_, kString), "kept") << "rows after it are not";
 }
 
-TEST_F(ParamsTest, ValidatesATextByItsRow) {
+TEST_F(ParamSet, ValidatesATextByItsRow) {
   add_texts();
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
   struct Case {
     uint16_t row;
     const char* text;
@@ -508,15 +457,12 @@ TEST_F(ParamsTest, ValidatesATextByItsRow) {
   for (const Case& c : {Case{kInt, "8", 1}, Case{kInt, "7", 0}, Case{kInt, "x", 0}, Case{kChoice, "ONE", 1},
                         Case{kChoice, "Four", 0}, Case{kDoubleStep, "0.4", 1}, Case{kString, "short", 1}}) {
     AP13_TEXTPARM parameter{c.row, c.text};
-    EXPECT_EQ(send(AP13_MSG_VALIDATE_TEXT, object, &parameter), c.valid) << c.row << " " << c.text;
+    EXPECT_EQ(send(AP13_MSG_VALIDATE_TEXT, object_, &parameter), c.valid) << c.row << " " << c.text;
   }
-  EXPECT_EQ(stored(object, kInt), bytes_of<int16_t>(4)) << "validation stores nothing";
-  destroy(object);
+  EXPECT_EQ(stored(object_, kInt), bytes_of<int16_t>(4)) << "validation stores nothing";
 }
 
-TEST_F(ParamsTest, ComparesAGivenValueWithTheStoredOne) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, ComparesAGivenValueWithTheStoredOne) {
   const int16_t two = 2;
   const float almost_half = 0.5f * (1 + std::ldexp(1.0f, -22));
   struct Case {
@@ -529,9 +475,8 @@ TEST_F(ParamsTest, ComparesAGivenValueWithTheStoredOne) {
                         Case{kInt, AP1_OP_ALWAYS, &two, 1}, Case{kSingle, AP1_OP_EQUAL, &almost_half, 1},
                         Case{kSingle, AP1_OP_GREATER, &almost_half, 1}, Case{kString, AP1_OP_EQUAL, "HELLO", 1}}) {
     AP13_COMPAREPARM parameter{c.row, c.op, c.value};
-    EXPECT_EQ(send(AP13_MSG_COMPARE_VALUE, object, &parameter), c.holds) << c.row << " op " << c.op;
+    EXPECT_EQ(send(AP13_MSG_COMPARE_VALUE, object_, &parameter), c.holds) << c.row << " op " << c.op;
   }
-  destroy(object);
 }
 
 // ---------------------------------------------------------------------------

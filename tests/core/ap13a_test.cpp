@@ -314,36 +314,27 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"RawBytesAlwaysValid", kCArray, std::string(6, '\xFF'), 1}),
     [](const testing::TestParamInfo<ValidationCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ParamsTest, AStepOfZeroMakesEveryValueInvalid) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AStepOfZeroMakesEveryValueInvalid) {
   static const I16Step zero_step{0, 10, 0};
   AP13_TableLimits(table_.table())[kInt] = &zero_step;
   for (int16_t value : {0, 2, 10}) {
     AP13_VALUEPARM parameter{kInt, &value};
-    EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object, &parameter), 0u) << value;
+    EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object_, &parameter), 0u) << value;
   }
-  destroy(object);
 }
 
-TEST_F(ParamsTest, AKindThatNeedsARecordIsInvalidWithoutOne) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AKindThatNeedsARecordIsInvalidWithoutOne) {
   AP13_TableLimits(table_.table())[kWord] = nullptr;
   const uint16_t value = 3;
   AP13_VALUEPARM parameter{kWord, &value};
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object, &parameter), 0u);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object_, &parameter), 0u);
 }
 
-TEST_F(ParamsTest, ANullTextIsValidAndAnIndexBeyondTheCountIsMinusOne) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, ANullTextIsValidAndAnIndexBeyondTheCountIsMinusOne) {
   AP13_VALUEPARM text{kString, nullptr};
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object, &text), 1u);
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object_, &text), 1u);
   AP13_VALUEPARM beyond{kRowCount, &text};
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object, &beyond), AP13_BAD_INDEX);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_PARM, object_, &beyond), AP13_BAD_INDEX);
 }
 
 }  // namespace

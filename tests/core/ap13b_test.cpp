@@ -20,17 +20,11 @@ using namespace paramstest;
 // an address and a row without limits that are not settable between them.
 constexpr uint16_t kSmallClass = 203;
 
-class Choices : public ParamsTest {
+class Choices : public ParamSet {
  protected:
   void SetUp() override {
-    ParamsTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
-    object_ = make();
-    ASSERT_NE(object_, nullptr);
-  }
-  void TearDown() override {
-    destroy(object_);
-    ParamsTest::TearDown();
   }
   uint32_t count(uint16_t row) {
     AP13_INDEXPARM parameter{row};
@@ -52,7 +46,6 @@ class Choices : public ParamsTest {
     const uint32_t result = send(AP13_MSG_FIND_CHOICE_INDEX, object_, &parameter);
     return {result, packed(parameter.n)};
   }
-  AP13_CHILD* object_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------
@@ -122,12 +115,9 @@ TEST_F(Choices, RowsWithoutAListAnswerAsTheirKindSays) {
   EXPECT_EQ(find<int32_t>(kRowCount, 0).first, 0u);
 }
 
-TEST_F(ParamsTest, AChoiceGroupThatNoModuleHasHasNoList) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AChoiceGroupThatNoModuleHasHasNoList) {
   AP13_INDEXPARM parameter{kChoice};
-  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, object, &parameter), AP13_NO_CHOICES);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_GET_CHOICE_COUNT, object_, &parameter), AP13_NO_CHOICES);
 }
 
 // ---------------------------------------------------------------------------
@@ -202,31 +192,25 @@ TEST_F(BulkText, TheTextGoesOnlyToABufferThatTakesItWhole) {
   GU3_RemoveString(enough);
 }
 
-TEST_F(ParamsTest, AValueWithoutATextFormFailsTheWholeText) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, AValueWithoutATextFormFailsTheWholeText) {
   char buffer[1024] = {};
-  EXPECT_EQ(send(AP13_MSG_GET_ALL_TEXT, object, buffer), 0u) << "the arrays behind handles have no plain text";
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_GET_ALL_TEXT, object_, buffer), 0u) << "the arrays behind handles have no plain text";
 }
 
 // ---------------------------------------------------------------------------
 // First invalid value, data block (messages 55 to 57, 68)
 
-TEST_F(ParamsTest, TellsTheFirstInvalidValue) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_ALL, object), AP13_ALL_VALID);
-  auto* data = ap_result_object<uint8_t>(send(AP13_MSG_GET_DATA_PTR, object));
-  EXPECT_EQ(data, data_of(object));
-  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, object), data_size());
+TEST_F(ParamSet, TellsTheFirstInvalidValue) {
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_ALL, object_), AP13_ALL_VALID);
+  auto* data = ap_result_object<uint8_t>(send(AP13_MSG_GET_DATA_PTR, object_));
+  EXPECT_EQ(data, data_of(object_));
+  EXPECT_EQ(send(AP13_MSG_GET_DATA_SIZE, object_), data_size());
   const uint16_t above = 9;
   std::memcpy(data + table_.rows[kWord].offset, &above, sizeof above);
   const int32_t unlisted = 8;
   std::memcpy(data + table_.rows[kLong].offset, &unlisted, sizeof unlisted);
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_ALL, object), static_cast<uint32_t>(kWord));
-  EXPECT_EQ(send(AP13_MSG_VALIDATE_EACH, object), 1u);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_ALL, object_), static_cast<uint32_t>(kWord));
+  EXPECT_EQ(send(AP13_MSG_VALIDATE_EACH, object_), 1u);
 }
 
 // ---------------------------------------------------------------------------
@@ -328,22 +312,16 @@ TEST_F(CopyDiffering, TheTargetMustBeOfTheSameClassWithTheSameTable) {
 // ---------------------------------------------------------------------------
 // Listing into a text object (message 60)
 
-class Listing : public ParamsTest {
+class Listing : public ParamSet {
  protected:
   void SetUp() override {
-    ParamsTest::SetUp();
-    object_ = make();
-    ASSERT_NE(object_, nullptr);
-  }
-  void TearDown() override {
-    destroy(object_);
-    ParamsTest::TearDown();
+    ParamSet::SetUp();
+    use_stand_ins();
   }
   uint32_t list(StubText* text) {
     AP13_LISTPARM parameter{reinterpret_cast<AP_OBJECT*>(text), nullptr};
     return send(AP13_MSG_LIST_TO_TEXT, object_, &parameter);
   }
-  AP13_CHILD* object_ = nullptr;
 };
 
 TEST_F(Listing, WritesTheTitleAndALinePerParameter) {
@@ -375,6 +353,12 @@ TEST_F(Listing, AMissingNameEndsTheListing) {
   EXPECT_EQ(list(&text), 0u);
   EXPECT_EQ(text.lines.size(), 1u) << "the title line, from the fallback";
   EXPECT_EQ(list(nullptr), 0u);
+}
+
+TEST_F(Listing, GoesOnlyIntoATextObject) {
+  add_texts();
+  AP13_LISTPARM parameter{reinterpret_cast<AP_OBJECT*>(object_), nullptr};
+  EXPECT_EQ(send(AP13_MSG_LIST_TO_TEXT, object_, &parameter), 0u);
 }
 
 // ---------------------------------------------------------------------------
@@ -413,13 +397,12 @@ struct SizeCase {
 
 const uint32_t kNotGivenBytes = sizeof(kNotGiven);  // its length + 1
 
-class TextSizes : public ParamsTest, public testing::WithParamInterface<SizeCase> {
+class TextSizes : public ParamSet, public testing::WithParamInterface<SizeCase> {
  protected:
   void SetUp() override {
-    ParamsTest::SetUp();
+    ParamSet::SetUp();
     add_texts();
-    object_ = make();
-    ASSERT_NE(object_, nullptr);
+    use_stand_ins();
     handles_ = {held<float>({1, 2, 3}), held<int16_t>({1, 0, 1, 1}), held<uint16_t>({5, 6}),
                 held<double>({1, 2}), held_strings({"ab", "cde", "f"})};
     put(object_, kFloatAddr, handles_[0]);
@@ -433,11 +416,9 @@ class TextSizes : public ParamsTest, public testing::WithParamInterface<SizeCase
     put(object_, kAP4Addr, &array_);
   }
   void TearDown() override {
-    destroy(object_);
+    ParamSet::TearDown();
     for (GU3_HANDLE handle : handles_) GU3_Free_MM(handle);
-    ParamsTest::TearDown();
   }
-  AP13_CHILD* object_ = nullptr;
   std::vector<GU3_HANDLE> handles_;
   StubArray array_;
 };
@@ -468,16 +449,13 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{"BeyondTheCount", kRowCount, 5, 0, 0}),
     [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ParamsTest, TellsARowsSize) {
-  AP13_CHILD* object = make();
-  ASSERT_NE(object, nullptr);
+TEST_F(ParamSet, TellsARowsSize) {
   for (uint16_t row : {kBool, kString, kLList, kDouble}) {
     AP13_INDEXPARM parameter{row};
-    EXPECT_EQ(send(AP13_MSG_GET_PARM_SIZE, object, &parameter), table_.rows[row].size);
+    EXPECT_EQ(send(AP13_MSG_GET_PARM_SIZE, object_, &parameter), table_.rows[row].size);
   }
   AP13_INDEXPARM beyond{kRowCount};
-  EXPECT_EQ(send(AP13_MSG_GET_PARM_SIZE, object, &beyond), 0u);
-  destroy(object);
+  EXPECT_EQ(send(AP13_MSG_GET_PARM_SIZE, object_, &beyond), 0u);
 }
 
 // ---------------------------------------------------------------------------
@@ -487,6 +465,7 @@ class DeepText : public ParamsTest {
  protected:
   void SetUp() override {
     ParamsTest::SetUp();
+    use_stand_ins();
     object_ = make(window(&received_));
     ASSERT_NE(object_, nullptr);
   }
@@ -548,6 +527,12 @@ TEST_F(DeepText, WritesAnArrayRowByRow) {
   EXPECT_EQ(format(kAP4Addr, 4, 1, 64), std::make_pair(1u, std::string("1.0\t2.0\r\n3.0\t4.0\r\n")));
   const std::string reference = std::to_string(reinterpret_cast<uintptr_t>(&array));
   EXPECT_EQ(format(kAP4Addr, 0xFFFF, 0, 64, 0), std::make_pair(1u, reference)) << "plainly, its reference";
+}
+
+TEST_F(DeepText, AReferenceToAnythingButAnArrayIsNotFollowed) {
+  put(object_, kAP4Addr, object_);
+  EXPECT_EQ(format(kAP4Addr, 4, 1, 64).first, 0u);
+  EXPECT_EQ(parse(kAP4Addr, "1\t2\r\n"), 0u);
 }
 
 TEST_F(DeepText, FillsHeldElementsInPlaceWithTheChangeNotice) {
@@ -621,6 +606,7 @@ TEST_F(ParamsTest, TheSpectralHeadersTitleLosesItsControlCharacters) {
 // Description of a parameter (message 66)
 
 TEST_F(ParamsTest, DescribesTypeLimitsDefaultAndExtent) {
+  use_stand_ins();
   AP13_CHILD* object = make();
   ASSERT_NE(object, nullptr);
   GU3_HANDLE floats = held<float>({1, 2, 3, 4});
@@ -669,17 +655,8 @@ namespace {
 // ---------------------------------------------------------------------------
 // Taking values from a stored block (message 67)
 
-class TakeValues : public ParamsTest {
+class TakeValues : public ParamSet {
  protected:
-  void SetUp() override {
-    ParamsTest::SetUp();
-    object_ = make();
-    ASSERT_NE(object_, nullptr);
-  }
-  void TearDown() override {
-    destroy(object_);
-    ParamsTest::TearDown();
-  }
   uint32_t take(const std::string& bytes, uint32_t stored_size, uint8_t* data = nullptr) {
     testsupport::write_file("block.bin", bytes);
     AP20_FILE* file = open_file("block.bin", AP20_MODE_READ);
@@ -690,7 +667,6 @@ class TakeValues : public ParamsTest {
     return result;
   }
   std::string block() const { return std::string(reinterpret_cast<const char*>(data_of(object_)), data_size()); }
-  AP13_CHILD* object_ = nullptr;
 };
 
 TEST_F(TakeValues, AnswersTheBytesReadAndTakesTheValidValues) {
@@ -717,6 +693,14 @@ TEST_F(TakeValues, OnlyThePartsOwnBlockAndSizeAreTaken) {
   EXPECT_EQ(take(block(), data_size(), elsewhere.data()), 0u);
   AP13_TAKEPARM wrong_size{nullptr, data_of(object_), data_size(), data_size() + 1};
   EXPECT_EQ(send(AP13_MSG_TAKE_VALUES, object_, &wrong_size), 0u);
+}
+
+TEST_F(TakeValues, OnlyAnOpenFileObjectIsReadFrom) {
+  const std::string before = block();
+  AP13_TAKEPARM from_a_part{reinterpret_cast<AP_OBJECT*>(packed(object_->params)), data_of(object_), data_size(),
+                            data_size()};
+  EXPECT_EQ(send(AP13_MSG_TAKE_VALUES, object_, &from_a_part), 0u);
+  EXPECT_EQ(block(), before);
 }
 
 TEST_F(TakeValues, TheTakenBlockIsOneChangeWithOneNotice) {

@@ -23,8 +23,10 @@
 namespace paramstest {
 
 constexpr uint16_t kSetClass = 200;
-constexpr uint16_t kArrayClass = 201;
-constexpr uint16_t kTextClass = 202;
+// The stand-ins take the class ids of the array and text classes, whose
+// dispatchers they replace for the test.
+constexpr uint16_t kArrayClass = 4;
+constexpr uint16_t kTextClass = 48;
 constexpr uint16_t kNameGroup = 7000;
 constexpr uint16_t kChoiceGroup = 7001;
 constexpr char kNotGiven[] = "(not given)";
@@ -322,8 +324,6 @@ class ParamsTest : public LoadedLibrary {
     GUX_SetInternationalChar(',', GUX_THOUSANDS);
     build_table(table_, kNameGroup);
     register_set_class(kSetClass, table_);
-    GU2_ImmedSetDispatcher(kArrayClass, array_dispatcher);
-    GU2_ImmedSetDispatcher(kTextClass, text_dispatcher);
   }
 
   void TearDown() override {
@@ -349,6 +349,12 @@ class ParamsTest : public LoadedLibrary {
         .group(kChoiceGroup, {{1, "One", 0}, {2, "Two", 0}, {3, "Three", 0}});
     if (with_not_given) builder.group(AP13_GROUP_NOT_GIVEN, {{0, kNotGiven, 0}});
     utiltest::add_resource_module(with_not_given ? "params_texts.dll" : "params_names.dll", builder);
+  }
+
+  // The stand-ins in place of the array and text classes, for this test.
+  static void use_stand_ins() {
+    GU2_ImmedSetDispatcher(kArrayClass, array_dispatcher);
+    GU2_ImmedSetDispatcher(kTextClass, text_dispatcher);
   }
 
   // A new object of the test class, made and initialised as every caller
@@ -424,6 +430,22 @@ class ParamsTest : public LoadedLibrary {
 
   TableBlock table_;
   std::vector<HWND> windows_;
+};
+
+// The test class's fixture with one object of it, made and destroyed
+// around each test.
+class ParamSet : public ParamsTest {
+ protected:
+  void SetUp() override {
+    ParamsTest::SetUp();
+    object_ = make();
+    ASSERT_NE(object_, nullptr);
+  }
+  void TearDown() override {
+    destroy(object_);
+    ParamsTest::TearDown();
+  }
+  AP13_CHILD* object_ = nullptr;
 };
 
 }  // namespace paramstest
