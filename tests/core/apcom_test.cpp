@@ -45,6 +45,7 @@ TEST_F(Registration, RecordsTheResourceLibrariesAndReadsTheInternationalCharacte
   EXPECT_EQ(GU4_GetResourceInstance(0), nullptr);
   GUX_SetInternationalChar('.', GUX_DECIMAL);
   GUX_SetInternationalChar(';', GUX_LIST);
+  std::remove((testsupport::home() + "/windows/win.ini").c_str());  // later registrations read the defaults
 }
 
 TEST_F(Registration, AParentSetBeforehandIsKept) {
