@@ -220,12 +220,17 @@ uint16_t ap20_GetFormatClass(uint16_t file_class, uint32_t position) {
   return node != nullptr ? *static_cast<const uint16_t*>(gu1_item(list, node)) : 0;
 }
 
+// The list's nodes live in the main list heap: when that heap has gone
+// before the class, so have they, and only the list's own block is left
+// to free (the memory manager takes the entries with it).
 void ap20_FreeFormatClasses(uint16_t file_class) {
   GU1_LINKLIST* list = ap20_format_list(file_class, false);
   if (list == nullptr) return;
-  for (GU1_NODE* node = GU1_Head_LL(list); node != nullptr; node = GU1_Next_LL(list, node))
-    GU3_FreePointer(gu1_item(list, node));
-  GU1_Destroy_LL(list);
+  if (GU1_GetMainLLHeap_LL() != nullptr) {
+    for (GU1_NODE* node = GU1_Head_LL(list); node != nullptr; node = GU1_Next_LL(list, node))
+      GU3_FreePointer(gu1_item(list, node));
+    GU1_Destroy_LL(list);
+  }
   APX_CLASSREC* record = apx_class_record(file_class);
   GU3_Free_MM(static_cast<GU3_HANDLE>(record->class_data));
   record->class_data = nullptr;

@@ -569,8 +569,10 @@ AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t c
 
 APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap21_block_size(message))) return 0;
-  AP21_SPECTRUM_FILE* spectrum_file =
-      message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap21_spectrum_file(object);
+  // Messages to the class come with a pointer to its id, not an object.
+  const bool to_class = message == AP_MSG_CREATE || message == AP_MSG_NEW || message == AP21_MSG_REGISTER_FORMAT ||
+                        message == AP20_MSG_CLASS_ERROR;
+  AP21_SPECTRUM_FILE* spectrum_file = to_class ? nullptr : ap21_spectrum_file(object);
   AP20_FILE* file = ap21_file_part(spectrum_file);
   AP2_OBJECT* root = ap21_root_part(spectrum_file);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);

@@ -52,7 +52,7 @@ TEST_F(SpectrumFileClass, OwnsAFilePartWhoseOuterObjectItIs) {
   AP20_FILE* file = ap20_file(spectrum_file->head.parent);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(reinterpret_cast<AP2_OBJECT*>(file->head.parent)->outer, &spectrum_file->head);
-  EXPECT_EQ(spectrum_file->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file->format), nullptr);
   EXPECT_EQ(class_name(spectrum_file), "AP21_SPECTRUM_FILE");
   EXPECT_EQ(send(AP_MSG_SIZE, spectrum_file), send(AP_MSG_SIZE, file) + 10);
   EXPECT_EQ(ap20_FindFile(spectrum_file), file);
@@ -81,7 +81,7 @@ TEST_F(SpectrumFileClass, NameOfAnOpenNativeFileNamesItsFormat) {
   EXPECT_EQ(class_name(spectrum_file), "AP21_SPECTRUM_FILE : AP45_COMBINED_FILE");
   EXPECT_EQ(send(AP_MSG_SIZE, spectrum_file), send(AP_MSG_SIZE, ap20_file(spectrum_file->head.parent)) + 8 + 10);
   EXPECT_EQ(close(spectrum_file), 1u);
-  EXPECT_EQ(spectrum_file->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file->format), nullptr);
   EXPECT_EQ(class_name(spectrum_file), "AP21_SPECTRUM_FILE");
 }
 
@@ -141,7 +141,7 @@ TEST_P(RefusedOpens, AnswerTheirCodeAndLeaveTheFileAlone) {
   const auto opened = open(spectrum_file, c.mode, c.class_id);
   EXPECT_EQ(opened.result, 0u);
   EXPECT_EQ(opened.code, c.code);
-  EXPECT_EQ(spectrum_file->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file->format), nullptr);
   EXPECT_EQ(send(AP20_MSG_IS_OPEN, spectrum_file), 0u);
   EXPECT_EQ(testsupport::file_exists(file_), c.file_exists);
   if (c.file_exists) {
@@ -178,8 +178,8 @@ TEST_F(SpectrumFileClass, OpenWithDetectionOpensAsTheClassFound) {
   const auto opened = open(spectrum_file, kRead, 0);
   ASSERT_EQ(opened.result, 1u);
   EXPECT_EQ(opened.class_id, kLaterInTable);
-  ASSERT_NE(spectrum_file->format, nullptr);
-  EXPECT_EQ(spectrum_file->format->class_id, kLaterInTable);
+  ASSERT_NE(packed(spectrum_file->format), nullptr);
+  EXPECT_EQ(packed(spectrum_file->format->class_id), kLaterInTable);
   EXPECT_EQ(reinterpret_cast<spfiletest::TestFormat*>(spectrum_file->format)->owner, &spectrum_file->head);
 }
 
@@ -192,7 +192,7 @@ TEST_F(SpectrumFileClass, DetectionFindsTheNativeFormatAndLeavesTheObjectClosed)
   const auto detected = detect(spectrum_file);
   EXPECT_EQ(detected.result, 1u);
   EXPECT_EQ(detected.class_id, AP45_CLASS_ID);
-  EXPECT_EQ(spectrum_file->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file->format), nullptr);
   EXPECT_EQ(send(AP20_MSG_IS_OPEN, spectrum_file), 0u);
 }
 
@@ -263,7 +263,7 @@ TEST_F(SpectrumFileClass, DeleteRemovesTheFileAndTheFormatObject) {
   ASSERT_EQ(open(spectrum_file, kRead, 0).result, 1u);
   EXPECT_EQ(send(AP21_MSG_DELETE, spectrum_file), 1u);
   EXPECT_FALSE(testsupport::file_exists(file_));
-  EXPECT_EQ(spectrum_file->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file->format), nullptr);
   EXPECT_EQ(APX_GetClassTable()->classes[AP45_CLASS_ID].live, 0);
 }
 
@@ -352,7 +352,7 @@ TEST_F(SpectrumFileSaves, StoredInterferogramsTravelToAnotherFileWithTheReferenc
   ASSERT_EQ(save(with_interferograms(), file_), 1u);
   AP7_SPECTRUM* read = load(file_);
   ASSERT_NE(read, nullptr);
-  EXPECT_EQ(read->subSpectrumA, nullptr) << "the interferograms stay in the file";
+  EXPECT_EQ(packed(read->subSpectrumA), nullptr) << "the interferograms stay in the file";
   EXPECT_EQ(std::string(read->name), file_);
 
   const std::string other = path("b.spa");
@@ -360,7 +360,7 @@ TEST_F(SpectrumFileSaves, StoredInterferogramsTravelToAnotherFileWithTheReferenc
   EXPECT_EQ(stored(other, AP21_SAMPLE), std::vector<float>({20, 21, 22}));
   EXPECT_EQ(stored(other, AP21_BACKGROUND), std::vector<float>({10, 11, 12}));
   EXPECT_EQ(std::string(read->name), other) << "the spectrum now refers to the new file";
-  EXPECT_EQ(read->subSpectrumA, nullptr) << "the borrowed interferograms are not kept";
+  EXPECT_EQ(packed(read->subSpectrumA), nullptr) << "the borrowed interferograms are not kept";
 }
 
 struct SameFileCase {
@@ -391,8 +391,8 @@ TEST_P(SameFile, SavingBackKeepsTheStoredInterferograms) {
   EXPECT_EQ(stored(file_, AP21_SAMPLE), std::vector<float>({20, 21, 22}));
   EXPECT_EQ(stored(file_, AP21_BACKGROUND), std::vector<float>({10, 11, 12}));
   EXPECT_EQ(std::string(read->name), reference) << "the reference is put back";
-  EXPECT_EQ(read->subSpectrumA, nullptr);
-  EXPECT_EQ(read->subSpectrumB, nullptr);
+  EXPECT_EQ(packed(read->subSpectrumA), nullptr);
+  EXPECT_EQ(packed(read->subSpectrumB), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, SameFile, testing::ValuesIn(kSameFileCases),

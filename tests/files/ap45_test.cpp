@@ -35,8 +35,8 @@ class SingleSpectrumFormat : public SpectrumFiles {
 TEST_F(SingleSpectrumFormat, BelongsToItsOwnerAndReachesTheOwnersFilePart) {
   AP_OBJECT* format = open_format(empty_spectrum_file());
   ASSERT_NE(format, nullptr);
-  EXPECT_EQ(format->class_id, AP45_CLASS_ID);
-  EXPECT_EQ(format->parent, &spectrum_file_->head);
+  EXPECT_EQ(packed(format->class_id), AP45_CLASS_ID);
+  EXPECT_EQ(packed(format->parent), &spectrum_file_->head);
   EXPECT_EQ(ap20_FindFile(format), ap20_file(spectrum_file_->head.parent));
   EXPECT_EQ(send(AP_MSG_SIZE, format), 8u);
   EXPECT_EQ(send(AP_MSG_WRITE, format, ap20_file(spectrum_file_->head.parent)), 1u) << "it saves nothing of its own";
@@ -56,7 +56,7 @@ TEST_F(SingleSpectrumFormat, DeleteGoesToTheOwner) {
   AP_OBJECT* format = open_format(empty_spectrum_file());
   EXPECT_EQ(send(AP21_MSG_DELETE, format), 1u);
   EXPECT_FALSE(testsupport::file_exists(path("a.spa")));
-  EXPECT_EQ(spectrum_file_->format, nullptr);
+  EXPECT_EQ(packed(spectrum_file_->format), nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -456,15 +456,15 @@ TEST_F(WholeSpectrum, ReadsBackAsWritten) {
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(spectrumtest::values(again), spectrumtest::values(stored));
     const AP41_HEADERDATA& h = again->header->data;
-    EXPECT_EQ(h.points, 3u);
-    EXPECT_EQ(h.NumScans, 16u);
-    EXPECT_EQ(h.p39, 0.25f);
-    EXPECT_EQ(h.FinalPeakPos, 1u);
-    EXPECT_EQ(h.LaserFreq, 15797.5f);
-    EXPECT_EQ(h.x_units, 2u);
-    EXPECT_EQ(h.y_units, 22u);
-    EXPECT_EQ(h.first_x, 0.0f);
-    EXPECT_EQ(h.last_x, 2.0f);
+    EXPECT_EQ(packed(h.points), 3u);
+    EXPECT_EQ(packed(h.NumScans), 16u);
+    EXPECT_EQ(packed(h.p39), 0.25f);
+    EXPECT_EQ(packed(h.FinalPeakPos), 1u);
+    EXPECT_EQ(packed(h.LaserFreq), 15797.5f);
+    EXPECT_EQ(packed(h.x_units), 2u);
+    EXPECT_EQ(packed(h.y_units), 22u);
+    EXPECT_EQ(packed(h.first_x), 0.0f);
+    EXPECT_EQ(packed(h.last_x), 2.0f);
     EXPECT_EQ(std::string(h.title), std::string(which == AP21_SAMPLE ? "" : "Bkg ") + "Polystyrene reference");
   }
 }
@@ -510,12 +510,12 @@ TEST_F(WholeSpectrum, ListMembersBecomeAttachedItemsAndReadBack) {
   ASSERT_EQ(spectrumtest::list_count(read->list), 2u);
   auto* title_read = spectrumtest::list_member(read->list, 0);
   auto* header_read = reinterpret_cast<AP41_SPECTRALHEADER*>(spectrumtest::list_member(read->list, 1));
-  ASSERT_EQ(title_read->class_id, AP43_CLASS_ID);
+  ASSERT_EQ(packed(title_read->class_id), AP43_CLASS_ID);
   char text[300] = {};
   ASSERT_EQ(GU2_GetParmValue_MSG(title_read, 1, text), 1);
   EXPECT_EQ(std::string(text), "attached title");
-  ASSERT_EQ(header_read->class_id, AP41_CLASS_ID);
-  EXPECT_EQ(header_read->data.points, 99u);
+  ASSERT_EQ(packed(header_read->class_id), AP41_CLASS_ID);
+  EXPECT_EQ(packed(header_read->data.points), 99u);
 }
 
 TEST_F(WholeSpectrum, ItemOfAClassWithoutDispatcherIsPassedOver) {
@@ -553,9 +553,9 @@ TEST_F(WholeSpectrum, OlderVersionsKeepTheScanErrorsAndReadShortAnnotationsWitho
   testsupport::write_file("known.spa", written);
   AP7_SPECTRUM* read = read_back();
   ASSERT_NE(read, nullptr);
-  EXPECT_EQ(read->header->data.p42, 100);
-  EXPECT_EQ(read->header->data.BadScans, 0xFFFFFFFFu) << "below version 220 the scan errors keep their defaults";
-  EXPECT_EQ(read->header->data.BKCollectErrorMap, 0xFFFFFFFFu);
+  EXPECT_EQ(packed(read->header->data.p42), 100);
+  EXPECT_EQ(packed(read->header->data.BadScans), 0xFFFFFFFFu) << "below version 220 the scan errors keep their defaults";
+  EXPECT_EQ(packed(read->header->data.BKCollectErrorMap), 0xFFFFFFFFu);
   // Without a flag word a record is relative to the curve (flag 1); once
   // read it is made absolute against the spectrum.
   ASSERT_EQ(annotations(read).size(), 1u);

@@ -62,6 +62,70 @@ inline uint32_t test_format_dispatcher(void* object, uint16_t message, void* par
   }
 }
 
+// A group-file class of the test under id 51, as the saves of a list reach
+// it: it records the name it is given, the mode and format class it is
+// opened with, the members of the list it saves (answering as told) and
+// whether it was asked to delete its file.
+struct TestGroupFile {
+  uint16_t class_id = AP51_CLASS_ID;
+  std::string name;
+};
+
+struct TestGroupClass {
+  uint32_t save_answer = 1;
+  std::string name;
+  uint16_t mode = 0;
+  uint16_t format_class = 0;
+  std::vector<AP_OBJECT*> saved;
+  bool deleted = false;
+  int live = 0;
+};
+
+inline TestGroupClass& test_group() {
+  static TestGroupClass group;
+  return group;
+}
+
+inline uint32_t test_group_dispatcher(void* object, uint16_t message, void* parameter) {
+  TestGroupClass& group = test_group();
+  auto* file = static_cast<TestGroupFile*>(object);
+  switch (message) {
+    case AP_MSG_CREATE:
+      ++group.live;
+      return ap_object_result(new TestGroupFile);
+    case AP_MSG_INIT:
+      return 1;
+    case AP_MSG_DESTROY:
+      --group.live;
+      delete file;
+      return 1;
+    case AP20_MSG_SET_NAME: {
+      const auto* naming = static_cast<const AP20_NAMEPARM*>(parameter);
+      file->name = naming->name;
+      group.name = file->name;
+      return file->name.empty() ? 0 : 1;
+    }
+    case AP21_MSG_OPEN: {
+      const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
+      group.mode = open->mode;
+      group.format_class = *open->class_id;
+      return 1;
+    }
+    case AP51_MSG_SAVE_GROUP: {
+      auto* list = static_cast<AP40_LLIST*>(parameter);
+      group.saved.clear();
+      for (uint32_t index = 0; index < spectrumtest::list_count(list); ++index)
+        group.saved.push_back(spectrumtest::list_member(list, index));
+      return group.save_answer;
+    }
+    case AP21_MSG_DELETE:
+      group.deleted = true;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
 class SpectrumFiles : public filetest::FileObjects {
  protected:
   void TearDown() override {
@@ -72,6 +136,11 @@ class SpectrumFiles : public filetest::FileObjects {
       GU2_ImmedSetDispatcher(class_id, nullptr);
     }
     test_formats().clear();
+    if (GU2_GetDispatcher(AP51_CLASS_ID) == test_group_dispatcher) {
+      EXPECT_EQ(test_group().live, 0) << "group-file objects left";
+      GU2_ImmedSetDispatcher(AP51_CLASS_ID, nullptr);
+    }
+    test_group() = TestGroupClass{};
     FileObjects::TearDown();
   }
 
@@ -82,6 +151,11 @@ class SpectrumFiles : public filetest::FileObjects {
     format_class.creates = creates;
     GU2_ImmedSetDispatcher(class_id, test_format_dispatcher);
     return format_class;
+  }
+
+  static TestGroupClass& install_group_class() {
+    GU2_ImmedSetDispatcher(AP51_CLASS_ID, test_group_dispatcher);
+    return test_group();
   }
 
   // A new spectrum-file object (message 4 to class 21), destroyed after the test.
