@@ -7,7 +7,8 @@
 // the message stands for: the common object protocol of the data array's
 // root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
 // operations under the ARRAY's numbers, the axis and the accessors, the
-// history bits and the history and comment texts. A spectrum hands no
+// history bits and the history and comment texts, the saves, and the read
+// and write through a spectrum-file object (17, 18). A spectrum hands no
 // message to its parent class: the numbers the table leaves out answer 0,
 // as do those of the operations that are not part of the library yet, and
 // every number above the last one.
@@ -15,6 +16,7 @@
 // A 16-bit result goes out widened with its sign, except the change state
 // (message 12), which goes out without it.
 #include "core/core.h"
+#include "files/files.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
@@ -32,6 +34,9 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP_MSG_NEW: return sizeof(AP7_NEWPARM);
     case AP_MSG_SET_CHANGE_STATE: return sizeof(AP_WORDPARM);
     case AP_MSG_COPY: return sizeof(AP_COPYPARM);
+    case AP_MSG_READ: return sizeof(AP_READPARM);
+    case AP7_MSG_SAVE_TO_FILE: return sizeof(AP7_SAVEPARM);
+    case AP7_MSG_SAVE_RANGE_TO_FILE: return sizeof(AP7_SAVERANGEPARM);
     case AP7_MSG_RANGE_POINTS: return sizeof(AP7_RANGEPOINTSPARM);
     case AP7_MSG_INSERT_POINTS:
     case AP7_MSG_DELETE_POINTS: return sizeof(AP7_POINTSPARM);
@@ -84,7 +89,10 @@ uint16_t ap7_is_single_beam(const AP7_SPECTRUM* spectrum) {
 APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* parameter) {
   const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
-  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && ap7a_spectrum(object) == nullptr) return 0;
+  // Messages 2, 4 and 17 (which may make a spectrum from a file) come with
+  // a pointer to the class id.
+  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && ap7a_spectrum(object) == nullptr)
+    return 0;
   auto* spectrum = static_cast<AP7_SPECTRUM*>(object);
   auto* text = static_cast<char*>(parameter);
   auto* word = static_cast<uint32_t*>(parameter);
@@ -113,6 +121,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   auto* header = static_cast<AP41_SPECTRALHEADER*>(parameter);
   auto* annotation = static_cast<AP34_ANNOTATION*>(parameter);
   auto* as_object = reinterpret_cast<AP_OBJECT*>(object);
+  const auto* read = static_cast<const AP_READPARM*>(parameter);
+  const auto* save = static_cast<const AP7_SAVEPARM*>(parameter);
+  const auto* save_range = static_cast<const AP7_SAVERANGEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -130,6 +141,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP_MSG_CLASS_NAME:                 return ap7a_GetClassName(text);
     case AP_MSG_GET_CHANGE_STATE:           return static_cast<uint16_t>(ap7a_IsModified(spectrum));
     case AP_MSG_SET_CHANGE_STATE:           return ap7a_SetModified(spectrum, static_cast<int16_t>(state->word));
+    case AP_MSG_SAVE:                       return ap7a_SaveSigned(as_object);
+    case AP_MSG_READ:                       return ap_object_result(ap21_ReadIntoSpectrum(object, read->file, read->create));
+    case AP_MSG_WRITE:                      return ap21_WriteSpectrum(as_object, parameter);
     case AP_MSG_COPY:                       return ap7a_Copy(spectrum, reinterpret_cast<AP7_SPECTRUM*>(copy->target), copy->window);
     case AP7_MSG_RANGE_POINTS:              return ap7a_GetRangePoints(spectrum, range_points->x1, range_points->x2, range_points->count);
     case AP7_MSG_COPY_DATA_OUT:             return ap_object_result(ap4a_CopyDataOut(spectrum->data));
@@ -168,8 +182,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_COMMENT_OBJECT:            return ap_object_result(ap7d_GetCommentObject(spectrum));
     case AP7_MSG_SET_COMMENT:               return ap7d_SetCommentText(spectrum, text);
     case AP7_MSG_SET_HISTORY:               return ap7d_SetHistoryText(spectrum, text);
+    case AP7_MSG_SAVE_TO_FILE:              return ap7d_SaveToFile(as_object, save->format_class);
     case AP7_MSG_TEST_HISTORY_FLAG:         return ap7b_TestHistoryFlag(as_object, *bit);
     case AP7_MSG_SET_HISTORY_FLAG:          return ap7b_SetHistoryFlag(as_object, *bit);
+    case AP7_MSG_SAVE_RANGE_TO_FILE:        return ap7d_SaveRangeToFile(spectrum, save_range->format_class, save_range->x1, save_range->x2);
     case AP7_MSG_IS_SINGLE_BEAM:            return ap7_is_single_beam(spectrum);
     case AP7_MSG_EXTEND_TO_X_RANGE:         return ap7b_ExtendToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DATA_POINTER:              return ap_object_result(ap7b_GetDataPtr(spectrum));

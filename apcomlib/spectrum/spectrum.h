@@ -7,6 +7,7 @@
 
 #include "array/array.h"
 #include "core/core.h"
+#include "platform/com.h"
 
 // ---------------------------------------------------------------------------
 // Title (class 43)
@@ -427,12 +428,8 @@ enum AP41_HISTORYBIT : int16_t {
   AP41_HISTORY_BITS = 64
 };
 
-// Spectrum messages that test, set and clear one bit: {u16 bit}.
-constexpr uint16_t AP7_MSG_TEST_HISTORY_FLAG = 205;
-constexpr uint16_t AP7_MSG_SET_HISTORY_FLAG = 206;
-constexpr uint16_t AP7_MSG_CLEAR_HISTORY_FLAG = 270;
-
-// Each takes a spectrum (class 7) with a header and a bit number 0 to 63.
+// The spectrum messages 205, 206 and 270 ({u16 bit}) test, set and clear a
+// bit through these. Each takes a spectrum (class 7) with a header and a bit number 0 to 63.
 // Test: 1 when the bit is set; 0 when it is clear, or for a bad bit number
 // or object. Set and clear: 1 done (also when the bit already was so), 0 for
 // a bad bit number or object, or a header that refuses the change.
@@ -476,10 +473,6 @@ constexpr uint16_t AP34_MSG_DELETE = 39;
 constexpr uint16_t AP34_MSG_REPLACE = 40;
 constexpr uint16_t AP34_MSG_DELETE_MASKED = 41;
 constexpr uint16_t AP34_MSG_MAKE_ABSOLUTE = 42;
-
-// Spectrum messages that the annotation and the gain-type setter send.
-constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
-constexpr uint16_t AP7_MSG_GET_HEADER = 168;
 
 // Annotation record, 54 bytes, a cell of the heap "AP34CLASSDATA"; callers
 // hand records of the same form to messages 37, 38 and 40.
@@ -640,6 +633,7 @@ constexpr uint32_t AP7_DEFAULT_YUNITS = 23;
 // history bits and those the annotation sends. Numbers above the last one
 // answer 0.
 constexpr uint16_t AP7_MSG_RANGE_POINTS = 36;
+constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
 constexpr uint16_t AP7_MSG_COPY_DATA_OUT = 41;
 constexpr uint16_t AP7_MSG_INSERT_POINTS = 45;
 constexpr uint16_t AP7_MSG_DELETE_POINTS = 46;
@@ -657,6 +651,7 @@ constexpr uint16_t AP7_MSG_SET_NAME = 162;
 constexpr uint16_t AP7_MSG_GET_SPACING = 163;
 constexpr uint16_t AP7_MSG_X_TO_CELL = 164;
 constexpr uint16_t AP7_MSG_CELL_TO_X = 165;
+constexpr uint16_t AP7_MSG_GET_HEADER = 168;
 constexpr uint16_t AP7_MSG_SET_HEADER = 169;
 constexpr uint16_t AP7_MSG_GET_ANNOTATION = 170;
 constexpr uint16_t AP7_MSG_SET_ANNOTATION = 171;
@@ -675,6 +670,8 @@ constexpr uint16_t AP7_MSG_HISTORY_OBJECT = 196;
 constexpr uint16_t AP7_MSG_COMMENT_OBJECT = 197;
 constexpr uint16_t AP7_MSG_SET_COMMENT = 198;
 constexpr uint16_t AP7_MSG_SET_HISTORY = 199;
+constexpr uint16_t AP7_MSG_TEST_HISTORY_FLAG = 205;
+constexpr uint16_t AP7_MSG_SET_HISTORY_FLAG = 206;
 constexpr uint16_t AP7_MSG_IS_SINGLE_BEAM = 217;
 constexpr uint16_t AP7_MSG_EXTEND_TO_X_RANGE = 219;
 constexpr uint16_t AP7_MSG_DATA_POINTER = 220;
@@ -684,6 +681,7 @@ constexpr uint16_t AP7_MSG_HEADER_TEXT_FIELDS = 235;
 constexpr uint16_t AP7_MSG_COPY_LIST_TO = 236;
 constexpr uint16_t AP7_MSG_X_RANGE_TO_INDEX_RANGE = 241;
 constexpr uint16_t AP7_MSG_DUPLICATE_BARE = 257;
+constexpr uint16_t AP7_MSG_CLEAR_HISTORY_FLAG = 270;
 constexpr uint16_t AP7_MSG_SET_TITLE = 274;
 constexpr uint16_t AP7_MSG_GET_HEADER_P2 = 277;
 constexpr uint16_t AP7_MSG_SET_HEADER_P2 = 278;
@@ -951,3 +949,69 @@ uint16_t ap7d_AddHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label);
 // Queries of two spectra.
 uint16_t ap7d_CompareSpacing(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other);  // 189
 uint16_t ap7d_CopyListTo(const AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other);           // 236
+
+// ---------------------------------------------------------------------------
+// Saving a spectrum or a list of spectra (ap7a_save.cpp, ap7d_save.cpp)
+//
+// A spectrum goes to the file its path names, through a spectrum-file
+// object (class 21) of a format class; a list of spectra to the file its
+// title member names, through a group-file object (class 51). A failed
+// write leaves no file, except when the spectrum itself was written whole
+// and only its stored interferograms failed (file error 5001, or 401).
+
+constexpr uint16_t AP7_MSG_SAVE_TO_FILE = 200;
+constexpr uint16_t AP7_MSG_SAVE_RANGE_TO_FILE = 208;
+
+#pragma pack(push, 2)
+// Message 200 (and list message 50), 2 bytes.
+struct AP7_SAVEPARM {
+  uint16_t format_class;
+};
+// Message 208, 10 bytes.
+struct AP7_SAVERANGEPARM {
+  uint16_t format_class;
+  float x1;
+  float x2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SAVEPARM) == 2);
+static_assert(sizeof(AP7_SAVERANGEPARM) == 10);
+
+// The workstation's electronic-signature library and its entry point, and
+// the host option that asks for signed spectra.
+constexpr char AP7_SIGNATURE_LIBRARY[] = "talvo_cr.dll";
+constexpr char AP7_SIGN_FILE_ENTRY[] = "AP135_SignFile";
+constexpr char AP7_FORCE_SIGNATURE_OPTION[] = "options ForceSigSpectra";
+// Parameter of the host settings object that holds its option store.
+constexpr uint16_t AP7_HOST_OPTION_STORE = 88;
+// The file-name buffer the signature is given, and the count of texts.
+constexpr uint32_t AP7_SIGNED_NAME_SIZE = 257;
+constexpr uint16_t AP7_SIGN_TEXTS = 2;
+
+// AP135_SignFile: (1, the count of texts 2, the texts: the entry's own name
+// and the file name, 0); the answer is not used.
+using AP7_SIGNFILE = int32_t (*)(uint32_t, uint16_t, const char* const*, uint32_t);
+
+// The host's option store as the save asks it: a 16-bit option by its
+// name, the sixth operation of the interface.
+class IApOptionStore : public IUnknown {
+ public:
+  virtual HRESULT Reserved3() = 0;                                      // slot 3
+  virtual HRESULT Reserved4() = 0;                                      // slot 4
+  virtual HRESULT GetShortOption(const char* name, int16_t* value) = 0;  // slot 5
+};
+
+// Message 14: a spectrum (or, called directly, a list of spectra) written
+// to its file and, where the workstation asks for signatures, the saved
+// file signed. 1 when the file was written; a failed bookkeeping step after
+// a whole write answers 0 and keeps the file.
+uint16_t ap7a_SaveSigned(AP_OBJECT* object);
+// Message 200 of a spectrum and message 50 of a list: the object written
+// through a file object of the format class.
+uint16_t ap7d_SaveToFile(AP_OBJECT* object, uint16_t format_class);
+// The list's spectra as a group file of the format class, named by the
+// list's title member (removed from the list and destroyed); the name
+// found is copied into `path` (MAX_PATH bytes) when given.
+uint16_t ap7d_SaveListToFile(AP40_LLIST* list, uint16_t format_class, char* path);
+// Message 208: a region of the spectrum, as its format class writes one.
+uint16_t ap7d_SaveRangeToFile(AP7_SPECTRUM* spectrum, uint16_t format_class, float x1, float x2);
