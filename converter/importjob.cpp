@@ -216,8 +216,7 @@ HRESULT CGamlImportJob::SaveGroup(CGamlSpectrum* spectra, LONG count, AP40_LLIST
     GU2_DoMethod_MSG(AP_MSG_DESTROY, title, &init);
     return E_FAIL;
   }
-  // The group save comes with the group files (ap7d_SaveToFile with kGroupFormat).
-  return E_FAIL;
+  return ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list), kGroupFormat) != 0 ? S_OK : E_FAIL;
 }
 
 }  // namespace converter
