@@ -206,14 +206,15 @@ HRESULT CGamlImportJob::SaveGroup(CGamlSpectrum* spectra, LONG count, AP40_LLIST
   }
   if (last != S_OK) return E_FAIL;
   uint16_t title_class = AP43_CLASS_ID;
-  AP_WINDOWPARM init{nullptr, 0};
-  auto* title = reinterpret_cast<AP_OBJECT*>(GU2_DoMethod_MSG(AP_MSG_NEW, &title_class, &init));
+  AP_NEWPARM fresh{AP43_CLASS_ID, nullptr};
+  auto* title = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &title_class, &fresh));
   if (title == nullptr) return E_FAIL;
   char path[kTitleBuffer] = {};
   capobj_StrCopyN(ansi_text(target_.get()).c_str(), path, sizeof path);
   GU2_PARMVALUE text{AP43_TEXT_PARM, path, 1};
   if (GU2_DoMethod_MSG(GU2_MSG_SET_PARM_VALUE, title, &text) == 0 || ap40_Add_LLIST(list, title) == AP40_NO_INDEX) {
-    GU2_DoMethod_MSG(AP_MSG_DESTROY, title, &init);
+    AP_WINDOWPARM window{nullptr, 0};
+    GU2_DoMethod_MSG(AP_MSG_DESTROY, title, &window);
     return E_FAIL;
   }
   return ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list), kGroupFormat) != 0 ? S_OK : E_FAIL;
