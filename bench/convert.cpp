@@ -32,7 +32,8 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 constexpr double kBytesPerPoint = 16.0 / 3.0;
 
 // A scratch machine with the server and the reader registered, for the
-// life of the process.
+// life of the process. The apartment is left to the end of the process: the
+// modules it loaded are the platform layer's to free then.
 class Machine {
  public:
   Machine() {
@@ -47,7 +48,6 @@ class Machine {
     }
   }
   ~Machine() {
-    CoUninitialize();
     std::error_code ignored;
     fs::remove_all(home_, ignored);
   }
