@@ -36,6 +36,8 @@ class EndToEnd : public testing::Test {
   void TearDown() override {
     converter_.reset();
     CoUninitialize();
+    apcom_UnregisterClasses();
+    GU1_UnRegister_LL();
   }
 
   HRESULT convert(const std::vector<gamlwriter::Trace>& traces, const std::string& target) {
