@@ -162,13 +162,9 @@ HRESULT CGamlImportJob::ImportHistory(IGamlTrace* trace, CApSpectrum* spectrum) 
     if (SUCCEEDED(last)) last = section->get_Count(&count);
     if (FAILED(last)) continue;
     for (LONG j = 0; j < count; ++j) {
-      VARIANT at;
-      SetVariantLong(&at, j);
-      ComRef<IDispatch> item;
       ComRef<IGamlParameter> parameter;
       Bstr value;
-      last = section->Item(at, item.out());
-      if (SUCCEEDED(last)) last = item->QueryInterface(IID_IGamlParameter, reinterpret_cast<void**>(parameter.out()));
+      last = ParameterAt(section.get(), j, &parameter);
       if (SUCCEEDED(last)) last = parameter->get_Value(value.out());
       if (FAILED(last)) continue;
       const std::u16string line = value.text();

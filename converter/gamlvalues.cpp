@@ -72,6 +72,15 @@ HRESULT CGamlImportJob::GetElement(IGamlTrace* trace, LONG index, ComRef<IGamlEl
   return item->QueryInterface(IID_IGamlElement, reinterpret_cast<void**>(element->out()));
 }
 
+HRESULT CGamlImportJob::ParameterAt(IGamlCollection* parameters, LONG index, ComRef<IGamlParameter>* parameter) {
+  VARIANT at;
+  SetVariantLong(&at, index);
+  ComRef<IDispatch> item;
+  const HRESULT result = parameters->Item(at, item.out());
+  if (FAILED(result)) return result;
+  return item->QueryInterface(IID_IGamlParameter, reinterpret_cast<void**>(parameter->out()));
+}
+
 HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
                                Bstr* value) {
   if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
@@ -107,13 +116,9 @@ HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* sec
     if (SUCCEEDED(result)) result = parameters->get_Count(&count);
     if (FAILED(result)) continue;
     for (LONG i = 0; i < count; ++i) {
-      VARIANT at;
-      SetVariantLong(&at, i);
-      ComRef<IDispatch> item;
       ComRef<IGamlParameter> parameter;
       Bstr parameter_name;
-      result = parameters->Item(at, item.out());
-      if (SUCCEEDED(result)) result = item->QueryInterface(IID_IGamlParameter, reinterpret_cast<void**>(parameter.out()));
+      result = ParameterAt(parameters.get(), i, &parameter);
       if (SUCCEEDED(result)) result = parameter->get_Name(parameter_name.out());
       if (FAILED(result) || view_of(parameter_name.get()) != name) continue;
       return parameter->get_Value(value->out());
@@ -132,28 +137,29 @@ HRESULT CGamlImportJob::FindChildParameter(IGamlTrace* trace, LONG index, const 
   return FindAt(trace, index, group, name, value);
 }
 
-HRESULT CGamlImportJob::GetDoubleAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
-                                    double fallback, double* value) {
+// Reads the parameter's text as a number of type T; `fallback` stays in
+// *value unless the text is there and converts.
+template <class T>
+HRESULT CGamlImportJob::GetNumberAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
+                                    T fallback, T* value, HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*)) {
   if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
   *value = fallback;
   Bstr text;
   if (FAILED(FindAt(trace, index, section, name, &text)) || text.empty()) return E_FAIL;
-  double converted;
-  const HRESULT result = VarR8FromStr(text.get(), kGamlNumbers, 0, &converted);
+  T converted;
+  const HRESULT result = convert(text.get(), kGamlNumbers, 0, &converted);
   if (SUCCEEDED(result)) *value = converted;
   return result;
 }
 
+HRESULT CGamlImportJob::GetDoubleAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
+                                    double fallback, double* value) {
+  return GetNumberAt(trace, index, section, name, fallback, value, VarR8FromStr);
+}
+
 HRESULT CGamlImportJob::GetLongAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
                                   LONG fallback, LONG* value) {
-  if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
-  *value = fallback;
-  Bstr text;
-  if (FAILED(FindAt(trace, index, section, name, &text)) || text.empty()) return E_FAIL;
-  LONG converted;
-  const HRESULT result = VarI4FromStr(text.get(), kGamlNumbers, 0, &converted);
-  if (SUCCEEDED(result)) *value = converted;
-  return result;
+  return GetNumberAt(trace, index, section, name, fallback, value, VarI4FromStr);
 }
 
 HRESULT CGamlImportJob::GetDouble(IGamlTrace* trace, const OLECHAR* section, const OLECHAR* name, double fallback,

@@ -98,6 +98,11 @@ class CGamlImportJob {
                     LONG* value);
   void ImportFields(IGamlTrace* trace, LONG index, const OLECHAR* section, const HeaderField* fields, size_t count,
                     CCollectionHdr* header);
+  template <class T>
+  HRESULT GetNumberAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name, T fallback,
+                      T* value, HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*));
+  // Parameter `index` of a section or group.
+  static HRESULT ParameterAt(IGamlCollection* parameters, LONG index, ComRef<IGamlParameter>* parameter);
   // The element at `index` and its child `child`, as the walk to values takes them.
   HRESULT GetElement(IGamlTrace* trace, LONG index, ComRef<IGamlElement>* element);
   HRESULT GetChild(IGamlTrace* trace, LONG index, LONG child, ComRef<IGamlChild>* out);

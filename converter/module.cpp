@@ -297,22 +297,17 @@ HRESULT CGamlModule::GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT CGamlModule::RegisterServer() {
-  const std::string module_path = ModulePathAnsi();
-  for (size_t i = 0; i < entries_; ++i) {
-    const HRESULT result = run_script(map_[i].script, map_[i].script_keys, module_path, true);
-    if (FAILED(result)) return result;
-  }
-  return TypeLibraryScript(libid_).run(module_path, true);
-}
+HRESULT CGamlModule::RegisterServer() { return RunScripts(true); }
+HRESULT CGamlModule::UnregisterServer() { return RunScripts(false); }
 
-HRESULT CGamlModule::UnregisterServer() {
+// Every object's script, then the type library's.
+HRESULT CGamlModule::RunScripts(bool registering) const {
   const std::string module_path = ModulePathAnsi();
   for (size_t i = 0; i < entries_; ++i) {
-    const HRESULT result = run_script(map_[i].script, map_[i].script_keys, module_path, false);
+    const HRESULT result = run_script(map_[i].script, map_[i].script_keys, module_path, registering);
     if (FAILED(result)) return result;
   }
-  return TypeLibraryScript(libid_).run(module_path, false);
+  return TypeLibraryScript(libid_).run(module_path, registering);
 }
 
 CGamlModule& gaml_module() {

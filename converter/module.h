@@ -65,6 +65,7 @@ class CGamlModule {
 
  private:
   HINSTANCE LoadTranslationModule(LCID locale) const;
+  HRESULT RunScripts(bool registering) const;
   std::string ModulePathAnsi() const;
 
   const ObjectMapEntry* map_ = nullptr;
