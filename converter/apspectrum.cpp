@@ -19,6 +19,10 @@ namespace converter {
 namespace {
 
 constexpr uint32_t kSpectrumRecordSize = sizeof(AP7_SPECTRUM);
+// The exchange formats' file classes.
+constexpr uint16_t kJcampFormat = 23;
+constexpr uint16_t kXYPairsFormat = 25;
+constexpr uint16_t kVelmaranFormat = 63;
 
 AP7_SPECTRUM* spectrum_of(AP_OBJECT* object) { return object != nullptr ? ap7a_spectrum(object) : nullptr; }
 
@@ -248,18 +252,24 @@ bool CApSpectrum::SetHeaderBytes(const void* buffer, uint32_t size) {
 
 // The spectrum is saved under the new path or not at all: a path that does
 // not fit the path field, or an old path that cannot be read back to put
-// back afterwards, refuses the save.
-bool CApSpectrum::SaveAs(const std::u16string& path) {
+// back afterwards, refuses the save. Format class 0 is the native file,
+// saved with its signature.
+bool CApSpectrum::SaveUnder(const std::u16string& path, uint16_t format_class) {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
   if (spectrum == nullptr) return false;
   char target[AP7_TEXT_FIELD] = {};
   char old_path[AP7_TEXT_FIELD] = {};
   if (capobj_WideToMultiByte(path, target, sizeof target) == nullptr) return false;
   if (ap7b_GetFilePath(spectrum, old_path) != 1 || ap7b_SetFilePath(spectrum, target) != 1) return false;
-  const bool saved = SaveSigned();
+  const bool saved = format_class == 0 ? SaveSigned() : ap7d_SaveToFile(object_, format_class) == 1;
   ap7b_SetFilePath(spectrum, old_path);
   return saved;
 }
+
+bool CApSpectrum::SaveAs(const std::u16string& path) { return SaveUnder(path, 0); }
+bool CApSpectrum::ExportJcamp(const std::u16string& path) { return SaveUnder(path, kJcampFormat); }
+bool CApSpectrum::ExportVelmaran(const std::u16string& path) { return SaveUnder(path, kVelmaranFormat); }
+bool CApSpectrum::ExportXYPairs(const std::u16string& path) { return SaveUnder(path, kXYPairsFormat); }
 
 bool CApSpectrum::SaveSigned() { return object_ != nullptr && GU2_DoMethod_MSG(AP_MSG_SAVE, object_, nullptr) == 1; }
 

@@ -86,8 +86,12 @@ class CApSpectrum : public CApObjectBase {
   bool GetHeaderBytes(void* buffer, uint32_t size) const;
   bool SetHeaderBytes(const void* buffer, uint32_t size);
 
-  // Files: saving under another path, and to the stored one.
+  // Files: saving under another path as a native file or in an exchange
+  // format, and to the stored path. The stored path is the same afterwards.
   bool SaveAs(const std::u16string& path);
+  bool ExportJcamp(const std::u16string& path);
+  bool ExportVelmaran(const std::u16string& path);
+  bool ExportXYPairs(const std::u16string& path);
   bool SaveSigned();
 
   // History and comment texts.
@@ -121,6 +125,7 @@ class CApSpectrum : public CApObjectBase {
   bool GetTextLength(uint16_t message, uint32_t* length) const;
   bool GetText(uint16_t message, std::u16string& text) const;
   bool AppendText(uint16_t message, const std::u16string& text);
+  bool SaveUnder(const std::u16string& path, uint16_t format_class);
   bool AttachInterferogram(const CApSpectrum& other, bool sample);
   bool TakeInterferogramOf(const CApSpectrum& other, bool sample);
   bool SendToPart(uint16_t message, void* parameter);

@@ -163,12 +163,26 @@ TEST_F(SpectrumWrapper, AnInterferogramIsAttachedAsACopyWithoutSubSpectra) {
   EXPECT_FALSE(second.HasSampleInterferogram());
 }
 
+TEST_F(SpectrumWrapper, SavesUnderAnotherPathAndKeepsItsOwn) {
+  CGamlSpectrum wrapper;
+  ap7b_SetFilePath(spectrum_of(wrapper), "/old/path.spa");
+  const std::string target = testsupport::home() + "/saved.spa";
+  EXPECT_TRUE(wrapper.SaveAs(std::u16string(target.begin(), target.end())));
+  EXPECT_TRUE(testsupport::file_exists(target));
+  EXPECT_STREQ(spectrum_of(wrapper)->path, "/old/path.spa");
+  // No exchange format is registered here: the export fails and the path stays.
+  const std::string exported = testsupport::home() + "/exported.jdx";
+  EXPECT_FALSE(wrapper.ExportJcamp(std::u16string(exported.begin(), exported.end())));
+  EXPECT_STREQ(spectrum_of(wrapper)->path, "/old/path.spa");
+}
+
 TEST_F(SpectrumWrapper, APathTooLongForThePathFieldIsNotSavedUnder) {
   CGamlSpectrum wrapper;
   ap7b_SetFilePath(spectrum_of(wrapper), "/old/path.spa");
   const std::u16string long_path = u"/" + std::u16string(259, u'p');
   EXPECT_FALSE(wrapper.SaveAs(long_path));
   EXPECT_STREQ(spectrum_of(wrapper)->path, "/old/path.spa");
+  EXPECT_FALSE(testsupport::file_exists("/old/path.spa"));
 }
 
 TEST_F(SpectrumWrapper, ChangesAreBracketedAndTrackedOnTheSpectrum) {
