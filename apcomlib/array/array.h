@@ -129,6 +129,20 @@ APEXPORT int16_t AP1_DetermineSplitSegments_MATH(uint16_t mode, float x1, float 
                                                  AP1_SEGMENTS* out);
 
 // ---------------------------------------------------------------------------
+// Collection parameters
+
+// The resolution in wavenumbers of an interferogram of that many points
+// taken at the sample spacing ssp (laser fringes): for a power of two from
+// 64 up the 16-bit whole part of 2097152 / ssp / points, over 64; for any
+// other count 15798 / (points × ssp / 2). 1 when computed; 0 for a
+// spacing of magnitude at most FLT_MIN or no points, the resolution then
+// 0.0. When text is given, the resolution is written there with "%6.3f"
+// in the library's decimal character, on failure too; the buffer holds
+// AP1_RESOLUTION_TEXT_SIZE bytes.
+constexpr uint32_t AP1_RESOLUTION_TEXT_SIZE = 48;
+APEXPORT int16_t AP1_GetResolution_MATH(float ssp, int32_t points, float* resolution, char* text);
+
+// ---------------------------------------------------------------------------
 // ARRAY class (AP4): two-dimensional matrices of single-precision floats
 
 constexpr uint16_t AP4_CLASS_ID = 4;

@@ -44,12 +44,15 @@ const ClassRegistration kRegistrations[] = {
     {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
+    {AP21_CLASS_ID, AP2_CLASS_ID, ap21_InitClass, ap21_TermClass, AP21_Dispatcher_SPECFL, "AP21_Dispatcher_SPECFL"},
     {AP34_CLASS_ID, AP2_CLASS_ID, ap34_InitClass_ANTATN, ap34_TermClass_ANTATN, AP34_Dispatcher_ANTATN,
      "AP34_Dispatcher_ANTATN"},
     {AP40_CLASS_ID, AP2_CLASS_ID, ap40_InitClass, ap40_TermClass, AP40_Dispatcher_LLIST, "AP40_Dispatcher_LLIST"},
     {AP41_CLASS_ID, AP13_CLASS_ID, ap41_InitClass_SH, ap41_TermClass_SH, AP41_Dispatcher_SH, "AP41_Dispatcher_SH"},
     {AP43_CLASS_ID, AP13_CLASS_ID, ap43_InitClass_TITLE, ap43_TermClass_TITLE, AP43_Dispatcher_TITLE,
      "AP43_Dispatcher_TITLE"},
+    {AP45_CLASS_ID, AP21_CLASS_ID, ap45_InitClass, ap45_TermClass, AP45_Dispatcher_COMBINE,
+     "AP45_Dispatcher_COMBINE"},
     {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
 };
 

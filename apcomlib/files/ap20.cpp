@@ -6,9 +6,9 @@
 // utilities, so that a host can serve them. Every file access of the library
 // goes through here: the parameter-table, list and array classes stream
 // themselves with ap20_Read and ap20_Write, the file classes, the native
-// container (ap20a.cpp, ap20b.cpp) and the whole-file messages (ap20c.cpp)
-// build on the open, seek and transfer operations, and AP20_Dispatcher_FILE
-// routes every message of the class.
+// container (ap20a.cpp, ap20b.cpp), the whole-file messages (ap20c.cpp) and
+// the spectrum header blocks (ap20d.cpp) build on the open, seek and transfer
+// operations, and AP20_Dispatcher_FILE routes every message of the class.
 #include <cstddef>
 #include <cstring>
 
@@ -119,6 +119,7 @@ uint32_t ap20_block_size(uint16_t message) {
     case AP20_MSG_READ_OPEN_SECTION: return sizeof(AP20_OPENSECTIONPARM);
     case AP20_MSG_WRITE_OPEN_SECTION: return sizeof(AP20_WRITEOPENPARM);
     case AP20_MSG_FORMAT_TEST: return sizeof(AP20_FORMATPARM);
+    case AP20_MSG_MAP_HEADER: return sizeof(AP20_HEADERMAPPARM);
     default: return 0;
   }
 }
@@ -197,6 +198,12 @@ uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class) {
     if (*static_cast<const uint16_t*>(gu1_item(list, node)) == format_class) return 1;
   }
   return 0;
+}
+
+uint16_t ap20_GetFormatClass(uint16_t file_class, uint32_t position) {
+  GU1_LINKLIST* list = ap20_format_list(file_class, false);
+  GU1_NODE* node = list != nullptr ? GU1_Locate_LL(list, position) : nullptr;
+  return node != nullptr ? *static_cast<const uint16_t*>(gu1_item(list, node)) : 0;
 }
 
 void ap20_FreeFormatClasses(uint16_t file_class) {
@@ -575,6 +582,7 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
   const auto* compare = static_cast<const AP20_COMPAREPARM*>(parameter);
   const auto* find_first = static_cast<const AP20_FINDFIRSTPARM*>(parameter);
   const auto* split = static_cast<const AP20_SPLITPARM*>(parameter);
+  const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -619,6 +627,7 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_SPLIT_NAME:          return ap20c_SplitName(file, split->name, split->drive, split->directory, split->base, split->extension);
     case AP20_MSG_DIRECTORY_EXISTS:    return ap20c_DirectoryExists(text);
     case AP20_MSG_MAKE_DIRECTORIES:    return ap20c_MakeDirectories(text);
+    case AP20_MSG_MAP_HEADER:          return ap20d_MapHeader(map->header, map->file_header, map->block, map->extension, map->direction);
     case AP20_MSG_READ_HEADER:         return ap_object_result(ap20a_ReadHeader(parameter));
     case AP20_MSG_READ_DIRECTORY:      return ap_object_result(ap20a_ReadDirectory(directory->object, directory->header));
     case AP20_MSG_HAS_SECTION:         return ap20b_HasSection(find->header, find->directory, find->type, find->key2, find->key3, find->count);

@@ -446,6 +446,8 @@ int32_t ap20_GetClassError();
 // with the class. Class ids of 250 and more are refused.
 uint16_t ap20_AddFormatClass(uint16_t file_class, uint16_t format_class);
 uint16_t ap20_IsFormatClass(uint16_t file_class, uint16_t format_class);
+// The registered format class at a position of the list, 0 past its end.
+uint16_t ap20_GetFormatClass(uint16_t file_class, uint32_t position);
 void ap20_FreeFormatClasses(uint16_t file_class);
 
 // ---------------------------------------------------------------------------
@@ -546,3 +548,381 @@ uint16_t ap20c_MakeDirectories(const char* path);                               
 int32_t ap20a_EntryCount(const AP20_FILEHEADER* header);
 // The end of the directory: the first byte a section may use.
 uint32_t ap20a_DataStart(const AP20_FILEHEADER* header);
+
+// ---------------------------------------------------------------------------
+// Spectrum header blocks (ap20d.cpp)
+//
+// A spectrum's header record (class 41) is stored as three sections: the
+// header block, the header extension block and, when one of its texts is
+// set, the header texts. pn below is header parameter n.
+
+struct AP41_SPECTRALHEADER;
+
+// Spectrum section types beside the container's own.
+constexpr uint16_t AP20_SECTION_YDATA = 3;
+constexpr uint16_t AP20_SECTION_HISTORY_TEXT = 27;
+constexpr uint16_t AP20_SECTION_SAMPLE_DESCRIPTOR = 100;
+constexpr uint16_t AP20_SECTION_BACKGROUND_DESCRIPTOR = 101;
+constexpr uint16_t AP20_SECTION_SAMPLE_DATA = 102;
+constexpr uint16_t AP20_SECTION_BACKGROUND_DATA = 103;
+constexpr uint16_t AP20_SECTION_ANNOTATIONS = 104;
+constexpr uint16_t AP20_SECTION_ATTACHED = 130;
+constexpr uint16_t AP20_SECTION_ANNOTATIONS_EXTENDED = 187;
+
+// Order of the X values in a header block: first X first (interferograms),
+// last X first for a single beam, last X first for any other spectrum.
+constexpr uint32_t AP20_ORDER_FIRST_X_FIRST = 1;
+constexpr uint32_t AP20_ORDER_SINGLE_BEAM = 2;
+constexpr uint32_t AP20_ORDER_LAST_X_FIRST = 3;
+
+// Bit that a written header block sets in p46.
+constexpr uint32_t AP20_P46_WRITTEN = 0x8000;
+// The scan error words of a header block are read from this version on.
+constexpr uint16_t AP20_VERSION_SCAN_ERRORS = 220;
+// A DetectorID that the translation does not know.
+constexpr uint32_t AP20_UNKNOWN_DETECTOR = 20000;
+
+// Header block, section type 2, 140 bytes, little-endian.
+//    0  4  order of the X values (above)
+//    4  4  p3 points
+//    8  4  p4 X-unit code
+//   12  4  p5 Y-unit code
+//   16  4  X value A: first X with order 1, else last X (f32)
+//   20  4  X value B: last X with order 1, else first X (f32)
+//   24  4  p39 (f32); derived on reading when 0 or NaN
+//   28  4  p21 NumScanPts
+//   32  4  p22 FinalPeakPos
+//   36  4  p23 NumScans
+//   40  4  p30 (f32)
+//   44  4  p31 NumTransformPts
+//   48  4  p47 NumPostPeakPts
+//   52  4  p32 BKNumScans
+//   56  4  p33 BKGain (f32)
+//   60  4  p34 ApodID
+//   64  4  p35 (f32)
+//   68  4  p37 Duration
+//   72  4  p38 (f32)
+//   76  4  p43 PhaseCorrID
+//   80  4  p29 LaserFreq (f32)
+//   84  4  p12 SSP (f32)
+//   88  4  p41 (f32)
+//   92  4  p25 Aperture (f32)
+//   96  4  p44 (f32)
+//  100 12  p26, p27, p28
+//  112  4  p46, written with bit 15 set
+//  116  8  zero, not mapped
+//  124  4  p55 BadScans        } read only from version 220 on
+//  128  4  p57 BKBadScans      }
+//  132  4  p56 CollectErrorMap }
+//  136  4  p58 BKCollectErrorMap
+#pragma pack(push, 2)
+struct AP20_HEADERBLOCK {
+  uint32_t order;
+  uint32_t points;
+  uint32_t x_units;
+  uint32_t y_units;
+  float x_a;
+  float x_b;
+  float p39;
+  uint32_t NumScanPts;
+  uint32_t FinalPeakPos;
+  uint32_t NumScans;
+  float p30;
+  uint32_t NumTransformPts;
+  uint32_t NumPostPeakPts;
+  uint32_t BKNumScans;
+  float BKGain;
+  uint32_t ApodID;
+  float p35;
+  uint32_t Duration;
+  float p38;
+  uint32_t PhaseCorrID;
+  float LaserFreq;
+  float SSP;
+  float p41;
+  float Aperture;
+  float p44;
+  uint32_t p26;
+  uint32_t p27;
+  uint32_t p28;
+  uint32_t p46;
+  uint8_t unmapped[8];
+  uint32_t BadScans;
+  uint32_t BKBadScans;
+  uint32_t CollectErrorMap;
+  uint32_t BKCollectErrorMap;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERBLOCK) == 140);
+static_assert(offsetof(AP20_HEADERBLOCK, p39) == 24);
+static_assert(offsetof(AP20_HEADERBLOCK, p26) == 100);
+static_assert(offsetof(AP20_HEADERBLOCK, p46) == 112);
+static_assert(offsetof(AP20_HEADERBLOCK, BadScans) == 124);
+
+// Header extension block, section type 106, 56 bytes, little-endian.
+//    0  4  p9 BenchID
+//    4  4  p10 DetectorID, translated
+//    8  4  p11 BeamSplitterID, translated
+//   12  4  p45 SourceID
+//   16  4  p13 ADBits
+//   20  4  p14 HPF (f32)
+//   24  4  p15 LPF (f32)
+//   28 16  p16, p17, p18, p19
+//   44  4  p20 Gain (f32)
+//   48  4  p24 Velocity (f32)
+//   52  4  p40
+#pragma pack(push, 2)
+struct AP20_HEADEREXTENSION {
+  uint32_t BenchID;
+  uint32_t DetectorID;
+  uint32_t BeamSplitterID;
+  uint32_t SourceID;
+  uint32_t ADBits;
+  float HPF;
+  float LPF;
+  uint32_t p16;
+  uint32_t p17;
+  uint32_t p18;
+  uint32_t p19;
+  float Gain;
+  float Velocity;
+  uint32_t p40;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADEREXTENSION) == 56);
+static_assert(offsetof(AP20_HEADEREXTENSION, Gain) == 44);
+
+// Header texts, section type 146, 728 bytes (older files: the first 128),
+// each text NUL-terminated in its field.
+//    0  64  p49
+//   64  64  p50
+//  128 150  p51
+//  278 150  p52
+//  428 150  p53
+//  578 150  p54
+#pragma pack(push, 2)
+struct AP20_HEADERTEXTS {
+  char p49[64];
+  char p50[64];
+  char p51[150];
+  char p52[150];
+  char p53[150];
+  char p54[150];
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERTEXTS) == 728);
+constexpr uint32_t AP20_OLD_HEADER_TEXTS = 128;
+
+constexpr uint16_t AP20_MSG_MAP_HEADER = 71;
+
+// Directions of message 71.
+constexpr uint16_t AP20_HEADER_TO_BLOCKS = 0;
+constexpr uint16_t AP20_BLOCKS_TO_HEADER = 1;
+
+// Message 71, 18 bytes.
+#pragma pack(push, 2)
+struct AP20_HEADERMAPPARM {
+  AP41_SPECTRALHEADER* header;
+  AP20_FILEHEADER* file_header;
+  AP20_HEADERBLOCK* block;
+  AP20_HEADEREXTENSION* extension;
+  uint16_t direction;  // 0 header to blocks, any other value blocks to header
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_HEADERMAPPARM) == 18);
+
+// Message 71: the header record to the blocks and the two file-header words
+// (collection time, p48), or back. Reading rewrites an interferogram block
+// of the older form in place before it maps it. 1, or 0 for a missing
+// pointer or a header that is not one.
+uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_header, AP20_HEADERBLOCK* block,
+                         AP20_HEADEREXTENSION* extension, uint16_t direction);
+
+// ---------------------------------------------------------------------------
+// Spectrum file class AP21 SPECTRUM_FILE (ap21.cpp)
+//
+// The file object through which one spectrum is read from or written to a
+// file of any format: a file part (class 20) paired with a format object of
+// the class that knows the file's layout, found by probing.
+
+constexpr uint16_t AP21_CLASS_ID = 21;
+
+// Spectrum file object, a 10-byte cell of the heap "AP21".
+//   0  2  class id 21
+//   2  4  its file part (class 20), whose outer object is this object
+//   6  4  the format object, 0 while the file is not open
+#pragma pack(push, 2)
+struct AP21_SPECTRUM_FILE {
+  AP_OBJECT head;
+  AP_OBJECT* format;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP21_SPECTRUM_FILE) == 10);
+
+// Result codes of open and detection, stored through the caller's pointer.
+constexpr uint16_t AP21_OPEN_FAILED = 0xFFFC;    // the open in the mode asked, or the format object, failed
+constexpr uint16_t AP21_NOT_RECOGNISED = 0xFFFD;  // no class recognises the file, or the class is not accepted
+constexpr uint16_t AP21_NO_CLASS = 0xFFFE;        // no class named for a write, or only a "maybe"
+constexpr uint16_t AP21_NO_FILE = 0xFFFF;         // the file does not exist
+
+// Answers of a format object to the format test (message 48).
+constexpr uint32_t AP21_FORMAT_MINE = 1;
+constexpr uint32_t AP21_FORMAT_MAYBE = 0xFFFFFFFF;
+
+// Format classes this system knows by number.
+constexpr uint16_t AP21_FORMAT_JCAMP = 23;
+constexpr uint16_t AP21_FORMAT_XYPAIRS = 25;
+constexpr uint16_t AP21_FORMAT_NO_INTERFEROGRAMS = 139;
+
+// Messages of AP21_Dispatcher_SPECFL beyond the common protocol; the file
+// messages 39 to 44, 49, 51 to 58, 61 and 68 go to the file part, and 91 and
+// 101 are the file class's.
+constexpr uint16_t AP21_MSG_READ = 36;
+constexpr uint16_t AP21_MSG_WRITE = 37;
+constexpr uint16_t AP21_MSG_DELETE = 38;
+constexpr uint16_t AP21_MSG_OPEN = 46;
+constexpr uint16_t AP21_MSG_CLOSE = 47;
+constexpr uint16_t AP21_MSG_DETECT = 48;
+constexpr uint16_t AP21_MSG_COMPARE = 50;
+constexpr uint16_t AP21_MSG_READ_INTERFEROGRAM = 64;
+constexpr uint16_t AP21_MSG_TITLE = 67;
+constexpr uint16_t AP21_MSG_REGISTER_FORMAT = 83;
+constexpr uint16_t AP21_MSG_WRITE_RANGE = 146;
+constexpr uint16_t AP21_MSG_WRITE_HEADER = 147;
+constexpr uint16_t AP21_MSG_WRITE_DATA = 148;
+
+// The format protocol: messages a spectrum-file object sends its format
+// object. Message 4 goes to the format class with the owning spectrum-file
+// object as its parameter.
+constexpr uint16_t AP21_FORMAT_READ = 36;
+constexpr uint16_t AP21_FORMAT_WRITE = 37;
+constexpr uint16_t AP21_FORMAT_TEST = 48;
+constexpr uint16_t AP21_FORMAT_READ_INTERFEROGRAM = 64;
+constexpr uint16_t AP21_FORMAT_WRITE_INTERFEROGRAM = 65;
+constexpr uint16_t AP21_FORMAT_HAS_INTERFEROGRAM = 66;
+constexpr uint16_t AP21_FORMAT_TITLE = 67;
+
+// Which stored interferogram: the sample or the background.
+constexpr uint16_t AP21_SAMPLE = 1;
+constexpr uint16_t AP21_BACKGROUND = 0;
+
+// Parameter blocks, packed to 2.
+#pragma pack(push, 2)
+// Message 46, 10 bytes.
+struct AP21_OPENPARM {
+  uint16_t mode;
+  uint16_t* class_id;  // in: the format class, 0 to detect; out: the class detected
+  uint16_t* result;    // the result code
+};
+// Message 48, 8 bytes.
+struct AP21_DETECTPARM {
+  uint16_t* class_id;
+  uint16_t* result;
+};
+// Messages 22 and 50, 8 bytes: the other spectrum-file object.
+struct AP21_OTHERPARM {
+  AP21_SPECTRUM_FILE* other;
+  uint32_t value;
+};
+// Message 64 of both classes, 6 bytes.
+struct AP21_WHICHPARM {
+  uint16_t which;
+  uint32_t stored;  // the word message 66 gave; not read by class 45
+};
+// Format message 65, 6 bytes.
+struct AP21_WRITEIFGPARM {
+  uint16_t which;
+  AP_OBJECT* spectrum;
+};
+// Format message 66, 6 bytes.
+struct AP21_HASIFGPARM {
+  uint16_t which;
+  uint32_t* stored;
+};
+// Message 146, 12 bytes.
+struct AP21_RANGEPARM {
+  AP_OBJECT* spectrum;
+  float x1;
+  float x2;
+};
+// Message 147, 8 bytes.
+struct AP21_HEADERPARM {
+  AP_OBJECT* spectrum;
+  float value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP21_OPENPARM) == 10);
+static_assert(sizeof(AP21_DETECTPARM) == 8);
+static_assert(sizeof(AP21_OTHERPARM) == 8);
+static_assert(sizeof(AP21_WHICHPARM) == 6);
+static_assert(sizeof(AP21_WRITEIFGPARM) == 6);
+static_assert(sizeof(AP21_HASIFGPARM) == 6);
+static_assert(sizeof(AP21_RANGEPARM) == 12);
+static_assert(sizeof(AP21_HEADERPARM) == 8);
+
+APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter);
+uint16_t ap21_InitClass(uint16_t class_id);
+uint16_t ap21_TermClass(uint16_t class_id);
+
+// The object when it is a spectrum-file object, else null.
+AP21_SPECTRUM_FILE* ap21_spectrum_file(const void* object);
+
+// Operations, as the messages named beside them.
+AP21_SPECTRUM_FILE* ap21_Create(AP_OBJECT* outer);                                            // 2
+uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window);                        // 5
+AP_OBJECT* ap21_Read(AP21_SPECTRUM_FILE* spectrum_file);                                       // 36
+uint16_t ap21_Write(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum);                   // 37
+uint16_t ap21_DeleteFile(AP21_SPECTRUM_FILE* spectrum_file);                                   // 38
+uint16_t ap21_Open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t* class_id, uint16_t* result);  // 46
+uint16_t ap21_Close(AP21_SPECTRUM_FILE* spectrum_file);                                        // 47
+uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint16_t* result);  // 48
+AP_OBJECT* ap21_ReadInterferogram(AP21_SPECTRUM_FILE* spectrum_file, uint16_t which);          // 64
+uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, float x1, float x2);  // 146
+
+// Spectrum messages 18 and 17 with a spectrum-file object: the whole
+// spectrum written through the format object (message 37), or read (message
+// 36) and copied into the spectrum.
+uint16_t ap21_WriteSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
+uint16_t ap21_ReadIntoSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
+
+// True when two names lead to one file: both open, as the same file of the
+// same volume, so that links, "." and ".." are resolved; names that do not
+// open so are compared as full paths without regard to case.
+bool ap21_IsSameFile(const char* name, const char* other);
+
+// ---------------------------------------------------------------------------
+// Single-spectrum format AP45 COMBINED_FILE (ap45.cpp)
+//
+// The format object of the native single-spectrum file (file type 1). It
+// never opens a file: every file operation goes to its owner's file part.
+
+constexpr uint16_t AP45_CLASS_ID = 45;
+
+// Format object, a cell of 8 bytes of the heap "AP45".
+//   0  2  class id 45
+//   2  4  the owning spectrum-file object
+#pragma pack(push, 2)
+struct AP45_COMBINED_FILE {
+  AP_OBJECT head;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP45_COMBINED_FILE) == 6);
+
+// Messages an attached item of class 130 receives after it is read (304)
+// or written (303) by the single-spectrum format.
+constexpr uint16_t AP45_MSG_ITEM_WRITTEN = 303;
+constexpr uint16_t AP45_MSG_ITEM_READ = 304;
+
+#pragma pack(push, 2)
+// Messages 303 and 304, 12 bytes.
+struct AP45_ITEMPARM {
+  AP45_COMBINED_FILE* format;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP45_ITEMPARM) == 12);
+
+APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* parameter);
+uint16_t ap45_InitClass(uint16_t class_id);
+uint16_t ap45_TermClass(uint16_t class_id);

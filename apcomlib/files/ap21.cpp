@@ -1,0 +1,372 @@
+// AP21 SPECTRUM_FILE: the file object through which one spectrum is read
+// from or written to a file of any supported format.
+//
+// Owns the class's instance heap, the list of format classes registered on
+// the class, and each object's file part (class 20, whose outer object is
+// the spectrum-file object) and format object. It finds the format class of
+// a file by probing the known classes and the registered ones, opens the
+// file and creates the format object, forwards reads and writes to it,
+// carries a spectrum's stored interferograms from file to file, and deletes
+// a file whose save failed. The spectrum's save messages and the converter's
+// single-trace save come through here; the single-spectrum format (ap45.cpp)
+// and the exchange formats are its format objects.
+#include <cstring>
+#include <iterator>
+
+#include "files/files.h"
+#include "platform/memory.h"
+
+namespace {
+
+constexpr uint32_t kCellsPerBlock = 10;
+constexpr char kClassName[] = "AP21_SPECTRUM_FILE";
+constexpr char kFormatSeparator[] = " : ";
+// Class names are short; a format's name is taken into a buffer of this size.
+constexpr size_t kClassNameBuffer = 128;
+
+// The format classes probed, in this order, when a dispatcher is installed
+// for them; then the classes registered on class 21.
+constexpr uint16_t kDetectionOrder[] = {45, 25, 24, 23, 49, 50, 22, 63, 126, 129, 131, 139, 153, 152};
+// The classes an open accepts by name, besides the registered ones.
+constexpr uint16_t kAccepted[] = {22, 23, 24, 25, 45, 49, 50, 63, 126, 129, 131, 139, 152, 153};
+
+APX_CLASSREC* ap21_class() { return apx_class_record(AP21_CLASS_ID); }
+
+AP20_FILE* ap21_file_part(const AP21_SPECTRUM_FILE* spectrum_file) {
+  return spectrum_file != nullptr ? ap20_file(spectrum_file->head.parent) : nullptr;
+}
+
+AP2_OBJECT* ap21_root_part(const AP21_SPECTRUM_FILE* spectrum_file) {
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
+}
+
+bool ap21_accepts(uint16_t class_id) {
+  for (uint16_t accepted : kAccepted) {
+    if (accepted == class_id) return true;
+  }
+  return ap20_IsFormatClass(AP21_CLASS_ID, class_id) != 0;
+}
+
+void ap21_set_result(uint16_t* result, uint16_t code) {
+  if (result != nullptr) *result = code;
+}
+
+void ap21_destroy_object(AP_OBJECT* object) {
+  AP_WINDOWPARM none{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none);
+}
+
+void ap21_drop_format(AP21_SPECTRUM_FILE* spectrum_file) {
+  if (spectrum_file->format == nullptr) return;
+  ap21_destroy_object(spectrum_file->format);
+  spectrum_file->format = nullptr;
+}
+
+// Opens the file part in the mode and makes the format object of the class
+// with this object as its owner (the steps an open and a probe share).
+uint16_t ap21_open_as(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t class_id, uint16_t* result) {
+  if (!ap21_accepts(class_id)) {
+    ap21_set_result(result, AP21_NOT_RECOGNISED);
+    return 0;
+  }
+  // An X-Y pairs file is always written whole.
+  if (class_id == AP21_FORMAT_XYPAIRS && mode == AP20_MODE_WRITE) mode = AP20_MODE_CREATE;
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  if (!ap20_Open(file, mode)) {
+    ap21_set_result(result, AP21_OPEN_FAILED);
+    return 0;
+  }
+  spectrum_file->format = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, spectrum_file));
+  if (spectrum_file->format != nullptr) return 1;
+  ap20_Close(file);
+  ap21_set_result(result, AP21_OPEN_FAILED);
+  return 0;
+}
+
+enum class Probe { accepted, maybe, other, stopped };
+
+Probe ap21_probe(AP21_SPECTRUM_FILE* spectrum_file, uint16_t class_id, uint16_t* result) {
+  if (GU2_GetDispatcher(class_id) == nullptr) return Probe::other;
+  if (!ap21_open_as(spectrum_file, AP20_MODE_READ, class_id, result)) return Probe::stopped;
+  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, spectrum_file->format, nullptr);
+  ap21_Close(spectrum_file);
+  if (answer == AP21_FORMAT_MINE) return Probe::accepted;
+  return answer == AP21_FORMAT_MAYBE ? Probe::maybe : Probe::other;
+}
+
+// Probes one class: true when the detection ends with it (accepted or
+// stopped by a failed open).
+bool ap21_detection_ends(AP21_SPECTRUM_FILE* spectrum_file, uint16_t class_id, uint16_t* found, uint16_t* maybe,
+                         uint16_t* result, uint16_t* answer) {
+  switch (ap21_probe(spectrum_file, class_id, result)) {
+    case Probe::accepted:
+      *found = class_id;
+      *answer = 1;
+      return true;
+    case Probe::stopped:
+      *answer = 0;
+      return true;
+    case Probe::maybe:
+      if (*maybe == 0) *maybe = class_id;
+      return false;
+    default:
+      return false;
+  }
+}
+
+// The class name, and the format object's after " : " while there is one.
+uint16_t ap21_class_name(AP21_SPECTRUM_FILE* spectrum_file, char* buffer) {
+  if (spectrum_file == nullptr) return 0;
+  char name[sizeof kClassName + sizeof kFormatSeparator + kClassNameBuffer] = {};
+  std::strcpy(name, kClassName);
+  char format_name[kClassNameBuffer] = {};
+  if (spectrum_file->format != nullptr &&
+      GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, spectrum_file->format, format_name) != 0) {
+    format_name[kClassNameBuffer - 1] = '\0';
+    std::strcat(name, kFormatSeparator);
+    std::strcat(name, format_name);
+  }
+  return ap2_copy_class_name(buffer, name);
+}
+
+uint32_t ap21_get_size(AP21_SPECTRUM_FILE* spectrum_file) {
+  if (spectrum_file == nullptr) return 0;
+  const uint32_t format_size =
+      spectrum_file->format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, spectrum_file->format, nullptr) : 0;
+  return ap20_GetSize(ap21_file_part(spectrum_file)) + format_size + sizeof(AP21_SPECTRUM_FILE);
+}
+
+// The file part saves itself into the open target, then the format object.
+uint16_t ap21_write_object(AP21_SPECTRUM_FILE* spectrum_file, void* target) {
+  if (spectrum_file == nullptr || !ap20_IsOpen(target)) return 0;
+  if (!ap20_WriteObject(ap21_file_part(spectrum_file), target)) return 0;
+  return spectrum_file->format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, spectrum_file->format, target) != 0 ? 1
+                                                                                                              : 0;
+}
+
+uint16_t ap21_copy(AP21_SPECTRUM_FILE* spectrum_file, const AP21_SPECTRUM_FILE* other, HWND window) {
+  if (spectrum_file == nullptr || ap21_spectrum_file(other) == nullptr) return 0;
+  if (ap20_IsOpen(ap21_file_part(spectrum_file)) && !ap21_Close(spectrum_file)) return 0;
+  return ap20c_Copy(ap21_file_part(spectrum_file), ap21_file_part(other), window);
+}
+
+uint16_t ap21_compare(AP21_SPECTRUM_FILE* spectrum_file, const AP21_SPECTRUM_FILE* other, uint32_t* position) {
+  if (spectrum_file == nullptr || ap21_spectrum_file(other) == nullptr) return 0;
+  return ap20c_Compare(ap21_file_part(spectrum_file), ap21_file_part(other), position);
+}
+
+uint32_t ap21_forward(AP21_SPECTRUM_FILE* spectrum_file, uint16_t message, void* parameter) {
+  if (spectrum_file == nullptr || spectrum_file->format == nullptr) return 0;
+  return GU2_DoMethod_MSG(message, spectrum_file->format, parameter);
+}
+
+uint32_t ap21_block_size(uint16_t message) {
+  switch (message) {
+    case AP_MSG_DESTROY: return sizeof(HWND);
+    case AP_MSG_COPY:
+    case AP21_MSG_COMPARE: return sizeof(AP21_OTHERPARM);
+    case AP21_MSG_OPEN: return sizeof(AP21_OPENPARM);
+    case AP21_MSG_DETECT: return sizeof(AP21_DETECTPARM);
+    case AP21_MSG_READ_INTERFEROGRAM:
+    case AP21_MSG_REGISTER_FORMAT:
+    case AP20_MSG_SET_ERROR: return sizeof(uint16_t);
+    case AP21_MSG_WRITE_RANGE: return sizeof(AP21_RANGEPARM);
+    case AP21_MSG_WRITE_HEADER: return sizeof(AP21_HEADERPARM);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Class initialisation and termination
+
+uint16_t ap21_InitClass(uint16_t class_id) {
+  if (class_id != AP21_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap21_class();
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap =
+      GU3_MakeCellHeap_MM(kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), GU3_KIND_GLOBAL, "AP21");
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t ap21_TermClass(uint16_t class_id) {
+  if (class_id != AP21_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap21_class();
+  ap20_FreeFormatClasses(AP21_CLASS_ID);
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  record->instance_heap = nullptr;
+  return freed;
+}
+
+// ---------------------------------------------------------------------------
+// The object
+
+AP21_SPECTRUM_FILE* ap21_spectrum_file(const void* object) {
+  auto* spectrum_file = static_cast<AP21_SPECTRUM_FILE*>(const_cast<void*>(object));
+  if (IsBadReadPtr(spectrum_file, sizeof *spectrum_file) || spectrum_file->head.class_id != AP21_CLASS_ID)
+    return nullptr;
+  return spectrum_file;
+}
+
+AP21_SPECTRUM_FILE* ap21_Create(AP_OBJECT* outer) {
+  APX_CLASSREC* record = ap21_class();
+  auto* spectrum_file = static_cast<AP21_SPECTRUM_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
+  if (spectrum_file == nullptr) return nullptr;
+  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : &spectrum_file->head);
+  if (file == nullptr) {
+    GU3_HeapRelease_MM(record->instance_heap, spectrum_file);
+    return nullptr;
+  }
+  spectrum_file->head = AP_OBJECT{AP21_CLASS_ID, &file->head};
+  spectrum_file->format = nullptr;
+  ++record->live;
+  ++record->created;
+  return spectrum_file;
+}
+
+uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window) {
+  if (spectrum_file == nullptr) return 0;
+  const uint32_t result = ap20_Destroy(ap21_file_part(spectrum_file), window);
+  if (result != AP_DESTROYED) return result;
+  ap21_drop_format(spectrum_file);
+  APX_CLASSREC* record = ap21_class();
+  GU3_HeapRelease_MM(record->instance_heap, spectrum_file);
+  --record->live;
+  return AP_DESTROYED;
+}
+
+// ---------------------------------------------------------------------------
+// Open, detection, close and delete
+
+uint16_t ap21_Open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
+  if (spectrum_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  // A file open before would lose its format object and handle.
+  if (spectrum_file->format != nullptr || ap20_IsOpen(file)) ap21_Close(spectrum_file);
+  ap21_set_result(result, 0);
+  if (mode == AP20_MODE_CREATE && ap20_Open(file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
+  if (mode == AP20_MODE_EXIST) return ap20_Open(file, AP20_MODE_EXIST);
+  if (*class_id == 0 && (mode == AP20_MODE_WRITE || mode == AP20_MODE_CREATE)) {
+    ap21_set_result(result, AP21_NO_CLASS);
+    return 0;
+  }
+  if (*class_id == 0 && !ap21_Detect(spectrum_file, class_id, result)) return 0;
+  return ap21_open_as(spectrum_file, mode, *class_id, result);
+}
+
+// The first class that calls the file its own wins; the first "maybe" is
+// kept for the answer when none does. A probe whose open fails ends the
+// detection. The object is closed afterwards.
+uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint16_t* result) {
+  if (spectrum_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
+  *class_id = 0;
+  ap21_set_result(result, 0);
+  if (!ap20_Exists(ap21_file_part(spectrum_file))) {
+    ap21_set_result(result, AP21_NO_FILE);
+    return 0;
+  }
+  uint16_t maybe = 0;
+  uint16_t answer = 0;
+  for (uint16_t candidate : kDetectionOrder) {
+    if (ap21_detection_ends(spectrum_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  }
+  for (uint32_t position = 0; const uint16_t candidate = ap20_GetFormatClass(AP21_CLASS_ID, position); ++position) {
+    if (ap21_detection_ends(spectrum_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  }
+  if (maybe != 0) {
+    *class_id = maybe;
+    ap21_set_result(result, AP21_NO_CLASS);
+  } else {
+    ap21_set_result(result, AP21_NOT_RECOGNISED);
+  }
+  return 0;
+}
+
+uint16_t ap21_Close(AP21_SPECTRUM_FILE* spectrum_file) {
+  if (spectrum_file == nullptr) return 0;
+  ap21_drop_format(spectrum_file);
+  return ap20_Close(ap21_file_part(spectrum_file));
+}
+
+// A save that failed leaves no file: the file and the format object go.
+uint16_t ap21_DeleteFile(AP21_SPECTRUM_FILE* spectrum_file) {
+  if (spectrum_file == nullptr || !ap20c_Delete(ap21_file_part(spectrum_file))) return 0;
+  ap21_drop_format(spectrum_file);
+  return 1;
+}
+
+uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, float x1, float x2) {
+  if (spectrum == nullptr) return 0;
+  AP21_RANGEPARM parameter{spectrum, x1, x2};
+  return ap21_forward(spectrum_file, AP21_MSG_WRITE_RANGE, &parameter);
+}
+
+// ---------------------------------------------------------------------------
+// Dispatcher
+
+APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter) {
+  if (IsBadReadPtr(parameter, ap21_block_size(message))) return 0;
+  AP21_SPECTRUM_FILE* spectrum_file =
+      message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap21_spectrum_file(object);
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  AP2_OBJECT* root = ap21_root_part(spectrum_file);
+  const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
+  const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
+  const auto* detect = static_cast<const AP21_DETECTPARM*>(parameter);
+  const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
+  const auto* range = static_cast<const AP21_RANGEPARM*>(parameter);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_INIT:
+    case AP_MSG_DUPLICATE:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT:      return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
+    case AP_MSG_CREATE:                return ap_object_result(ap21_Create(static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
+    case AP_MSG_DESTROY:               return ap21_Destroy(spectrum_file, window->window);
+    case AP_MSG_SIZE:                  return ap21_get_size(spectrum_file);
+    case AP_MSG_CLASS_NAME:            return ap21_class_name(spectrum_file, static_cast<char*>(parameter));
+    case AP_MSG_WRITE:                 return ap21_write_object(spectrum_file, parameter);
+    case AP_MSG_COPY:                  return ap21_copy(spectrum_file, other->other, reinterpret_cast<HWND>(other->value));
+    case AP21_MSG_DELETE:              return ap21_DeleteFile(spectrum_file);
+    case AP20_MSG_RENAME:
+    case AP20_MSG_REWIND:
+    case AP20_MSG_SEEK:
+    case AP20_MSG_SEEK_END:
+    case AP20_MSG_READ:
+    case AP20_MSG_WRITE:
+    case AP20_MSG_RESERVE:
+    case AP20_MSG_IS_OPEN:
+    case AP20_MSG_LAST_ERROR:
+    case AP20_MSG_SET_NAME:
+    case AP20_MSG_READ_TOKEN:
+    case AP20_MSG_GET_NAME:
+    case AP20_MSG_FILE_SIZE:
+    case AP20_MSG_POSITION:
+    case AP20_MSG_OPEN_MODE:
+    case AP20_MSG_REOPEN:
+    case AP20_MSG_SPLIT_NAME:
+    case AP20_MSG_SET_ERROR:           return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
+    case AP21_MSG_COMPARE:             return ap21_compare(spectrum_file, other->other, reinterpret_cast<uint32_t*>(other->value));
+    case AP21_MSG_OPEN:                return ap21_Open(spectrum_file, open->mode, open->class_id, open->result);
+    case AP21_MSG_CLOSE:               return ap21_Close(spectrum_file);
+    case AP21_MSG_DETECT:              return ap21_Detect(spectrum_file, detect->class_id, detect->result);
+    case AP21_MSG_TITLE:               return ap21_forward(spectrum_file, AP21_FORMAT_TITLE, parameter);
+    case AP21_MSG_REGISTER_FORMAT:     return ap20_AddFormatClass(AP21_CLASS_ID, word->word);
+    case AP21_MSG_WRITE_RANGE:         return ap21_SetRange(spectrum_file, range->spectrum, range->x1, range->x2);
+    case AP21_MSG_WRITE_HEADER:
+    case AP21_MSG_WRITE_DATA:          return ap21_forward(spectrum_file, message, parameter);
+    default:                           return 0;
+  }
+}

@@ -1,0 +1,136 @@
+// Fixtures of the spectrum-file tests: spectrum-file objects (class 21)
+// made by message 4 and destroyed after each test, their open, detection
+// and close, and format classes of the test that answer the format test as
+// a table tells them, so that probing, "maybe" answers and failed opens can
+// be set up without a real exchange format.
+#pragma once
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "files/files_fixture.h"
+
+namespace spfiletest {
+
+// A format object of a test class: its class id, its owner, and the class
+// it answers for.
+struct TestFormat {
+  uint16_t class_id;
+  AP_OBJECT* owner;
+};
+
+// What a test format class answers: message 48, and whether message 4
+// makes an object. Each class counts the probes it was asked.
+struct TestFormatClass {
+  uint32_t test_answer = 0;
+  bool creates = true;
+  int tests = 0;
+  int live = 0;
+};
+
+inline std::map<uint16_t, TestFormatClass>& test_formats() {
+  static std::map<uint16_t, TestFormatClass> classes;
+  return classes;
+}
+
+inline uint32_t test_format_dispatcher(void* object, uint16_t message, void* parameter) {
+  const uint16_t class_id = gu2_ClassIdOf(object);
+  TestFormatClass& format_class = test_formats()[class_id];
+  switch (message) {
+    case AP_MSG_NEW: {
+      if (!format_class.creates) return 0;
+      ++format_class.live;
+      return ap_object_result(new TestFormat{class_id, static_cast<AP_OBJECT*>(parameter)});
+    }
+    case AP_MSG_DESTROY:
+      --format_class.live;
+      delete static_cast<TestFormat*>(object);
+      return 1;
+    case AP_MSG_CLASS_NAME:
+      return ap2_copy_class_name(static_cast<char*>(parameter), "TEST_FORMAT");
+    case AP21_FORMAT_TEST:
+      ++format_class.tests;
+      return format_class.test_answer;
+    default:
+      return 0;
+  }
+}
+
+class SpectrumFiles : public filetest::FileObjects {
+ protected:
+  void TearDown() override {
+    while (!spectrum_files_.empty()) destroy(spectrum_files_.back());
+    for (const auto& [class_id, format_class] : test_formats()) {
+      EXPECT_EQ(format_class.live, 0) << "format objects of class " << class_id << " left";
+      GU2_ImmedSetDispatcher(class_id, nullptr);
+    }
+    test_formats().clear();
+    FileObjects::TearDown();
+  }
+
+  // Installs a test format class under an id, answering the format test so.
+  static TestFormatClass& install_format(uint16_t class_id, uint32_t test_answer, bool creates = true) {
+    TestFormatClass& format_class = test_formats()[class_id];
+    format_class.test_answer = test_answer;
+    format_class.creates = creates;
+    GU2_ImmedSetDispatcher(class_id, test_format_dispatcher);
+    return format_class;
+  }
+
+  // A new spectrum-file object (message 4 to class 21), destroyed after the test.
+  AP21_SPECTRUM_FILE* make_spectrum_file() {
+    uint16_t class_id = AP21_CLASS_ID;
+    AP_NEWPARM parameter{AP21_CLASS_ID, nullptr};
+    auto* spectrum_file = ap_result_object<AP21_SPECTRUM_FILE>(send(AP_MSG_NEW, &class_id, &parameter));
+    if (spectrum_file != nullptr) spectrum_files_.push_back(spectrum_file);
+    return spectrum_file;
+  }
+
+  AP21_SPECTRUM_FILE* named_spectrum_file(const std::string& name) {
+    AP21_SPECTRUM_FILE* spectrum_file = make_spectrum_file();
+    AP20_NAMEPARM naming{nullptr, name.c_str()};
+    EXPECT_EQ(send(AP20_MSG_SET_NAME, spectrum_file, &naming), 1u);
+    return spectrum_file;
+  }
+
+  struct Opened {
+    uint32_t result;
+    uint16_t class_id;
+    uint16_t code;
+  };
+
+  static Opened open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t class_id) {
+    Opened opened{0, class_id, 0};
+    AP21_OPENPARM parameter{mode, &opened.class_id, &opened.code};
+    opened.result = send(AP21_MSG_OPEN, spectrum_file, &parameter);
+    return opened;
+  }
+
+  static Opened detect(AP21_SPECTRUM_FILE* spectrum_file) {
+    Opened detected{0, 0xABCD, 0};
+    AP21_DETECTPARM parameter{&detected.class_id, &detected.code};
+    detected.result = send(AP21_MSG_DETECT, spectrum_file, &parameter);
+    return detected;
+  }
+
+  static uint32_t close(AP21_SPECTRUM_FILE* spectrum_file) { return send(AP21_MSG_CLOSE, spectrum_file); }
+
+  void destroy(AP21_SPECTRUM_FILE* spectrum_file) {
+    AP_WINDOWPARM none{nullptr, 0};
+    send(AP_MSG_DESTROY, spectrum_file, &none);
+    spectrum_files_.erase(std::remove(spectrum_files_.begin(), spectrum_files_.end(), spectrum_file),
+                          spectrum_files_.end());
+  }
+
+  // A native single-spectrum file with no sections.
+  static std::string empty_spectrum_file() { return filetest::native_file(AP20_FILE_SPECTRUM, 1, {}); }
+
+ private:
+  std::vector<AP21_SPECTRUM_FILE*> spectrum_files_;
+};
+
+}  // namespace spfiletest
