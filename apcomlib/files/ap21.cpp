@@ -311,8 +311,9 @@ uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, f
 
 APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap21_block_size(message))) return 0;
-  AP21_SPECTRUM_FILE* spectrum_file =
-      message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap21_spectrum_file(object);
+  // Create and register are sent to a class id in place of an object.
+  const bool to_class = message == AP_MSG_CREATE || message == AP_MSG_NEW || message == AP21_MSG_REGISTER_FORMAT;
+  AP21_SPECTRUM_FILE* spectrum_file = to_class ? nullptr : ap21_spectrum_file(object);
   AP20_FILE* file = ap21_file_part(spectrum_file);
   AP2_OBJECT* root = ap21_root_part(spectrum_file);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);

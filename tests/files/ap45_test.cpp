@@ -36,7 +36,8 @@ TEST_F(SingleSpectrumFormat, BelongsToItsOwnerAndReachesTheOwnersFilePart) {
   AP_OBJECT* format = open_format(empty_spectrum_file());
   ASSERT_NE(format, nullptr);
   EXPECT_EQ(format->class_id, AP45_CLASS_ID);
-  EXPECT_EQ(format->parent, &spectrum_file_->head);
+  const AP_OBJECT* owner = format->parent;
+  EXPECT_EQ(owner, &spectrum_file_->head);
   EXPECT_EQ(ap20_FindFile(format), ap20_file(spectrum_file_->head.parent));
   EXPECT_EQ(send(AP_MSG_SIZE, format), 8u);
   EXPECT_EQ(send(AP_MSG_WRITE, format, ap20_file(spectrum_file_->head.parent)), 1u) << "it saves nothing of its own";

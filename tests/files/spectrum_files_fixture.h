@@ -69,6 +69,8 @@ class SpectrumFiles : public filetest::FileObjects {
       GU2_ImmedSetDispatcher(class_id, nullptr);
     }
     test_formats().clear();
+    // Freed while the list heap the registered classes live in still stands.
+    ap20_FreeFormatClasses(AP21_CLASS_ID);
     FileObjects::TearDown();
   }
 
