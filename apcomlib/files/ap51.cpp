@@ -1,0 +1,453 @@
+// AP51 GROUP_FILE: the file object through which a list of spectra is
+// saved as one group file and its members are read back.
+//
+// Owns the class's instance heap, the list of group formats registered on
+// the class, and each object's file part (class 20, whose outer object is
+// the group-file object) and format object. It finds the group format of a
+// file by probing, opens the file and creates the format object, forwards
+// the group messages to it, deletes a file whose save failed, and hands a
+// group saved under a ".GAML" name to the outside GAML export converter.
+// The converter's several-trace save and the spectrum's group reads come
+// through here; the native group format (ap52.cpp) is its format object.
+#include <cstring>
+#include <strings.h>
+
+#include "files/files.h"
+#include "platform/codepage.h"
+#include "platform/com.h"
+#include "platform/memory.h"
+#include "platform/oleaut.h"
+
+namespace {
+
+constexpr uint32_t kCellsPerBlock = 10;
+constexpr uint16_t kCellBytes = 36;
+static_assert(sizeof(AP51_GROUP_FILE) <= kCellBytes);
+constexpr char kClassName[] = "AP51_GROUP_FILE";
+constexpr char kFormatSeparator[] = " : ";
+constexpr size_t kClassNameBuffer = 128;
+
+// The group formats probed, in this order, when a dispatcher is installed
+// for them; then the classes registered on class 51. An open accepts the
+// same classes by name.
+constexpr uint16_t kDetectionOrder[] = {AP52_CLASS_ID, AP51_FORMAT_OTHER_GROUP};
+
+// The GAML export converter.
+constexpr CLSID kExportClass = {0x9C4E2A71, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
+constexpr IID kExportInterface = {0x9C4E2A70, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
+constexpr DWORD kExportContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+
+// The export converter's interface as far as it is called: its conversion
+// is the third method after those of IDispatch.
+class ap51_IExportConverter : public IDispatch {
+ public:
+  virtual HRESULT Slot7() = 0;
+  virtual HRESULT Slot8() = 0;
+  virtual HRESULT ConvertFile(BSTR input, BSTR input_format, BSTR output, BSTR output_format,
+                              BSTR extra) = 0;  // slot 9
+};
+
+APX_CLASSREC* ap51_class() { return apx_class_record(AP51_CLASS_ID); }
+
+AP20_FILE* ap51_file_part(const AP51_GROUP_FILE* group_file) {
+  return group_file != nullptr ? ap20_file(group_file->head.parent) : nullptr;
+}
+
+AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
+}
+
+bool ap51_accepts(uint16_t class_id) {
+  for (uint16_t accepted : kDetectionOrder) {
+    if (accepted == class_id) return true;
+  }
+  return ap20_IsFormatClass(AP51_CLASS_ID, class_id) != 0;
+}
+
+void ap51_set_result(uint16_t* result, uint16_t code) {
+  if (result != nullptr) *result = code;
+}
+
+void ap51_drop_format(AP51_GROUP_FILE* group_file) {
+  if (group_file->format == nullptr) return;
+  AP_WINDOWPARM none{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, group_file->format, &none);
+  group_file->format = nullptr;
+}
+
+// Opens the file part in the mode and makes the format object of the class
+// with this object as its owner (the steps an open and a probe share).
+uint16_t ap51_open_as(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t class_id, uint16_t* result) {
+  if (!ap51_accepts(class_id)) {
+    ap51_set_result(result, AP21_NOT_RECOGNISED);
+    return 0;
+  }
+  AP20_FILE* file = ap51_file_part(group_file);
+  if (!ap20_Open(file, mode)) {
+    ap51_set_result(result, AP21_OPEN_FAILED);
+    return 0;
+  }
+  group_file->format = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, group_file));
+  if (group_file->format != nullptr) return 1;
+  ap20_Close(file);
+  ap51_set_result(result, AP21_OPEN_FAILED);
+  return 0;
+}
+
+enum class Probe { accepted, maybe, other, stopped };
+
+Probe ap51_probe(AP51_GROUP_FILE* group_file, uint16_t class_id, uint16_t* result) {
+  if (GU2_GetDispatcher(class_id) == nullptr) return Probe::other;
+  if (!ap51_open_as(group_file, AP20_MODE_READ, class_id, result)) return Probe::stopped;
+  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, group_file->format, nullptr);
+  ap51_Close(group_file);
+  if (answer == AP21_FORMAT_MINE) return Probe::accepted;
+  return answer == AP21_FORMAT_MAYBE ? Probe::maybe : Probe::other;
+}
+
+// Probes one class: true when the detection ends with it (accepted, or
+// stopped by a failed open).
+bool ap51_detection_ends(AP51_GROUP_FILE* group_file, uint16_t class_id, uint16_t* found, uint16_t* maybe,
+                         uint16_t* result, uint16_t* answer) {
+  switch (ap51_probe(group_file, class_id, result)) {
+    case Probe::accepted:
+      *found = class_id;
+      *answer = 1;
+      return true;
+    case Probe::stopped:
+      *answer = 0;
+      return true;
+    case Probe::maybe:
+      if (*maybe == 0) *maybe = class_id;
+      return false;
+    default:
+      return false;
+  }
+}
+
+uint16_t ap51_class_name(AP51_GROUP_FILE* group_file, char* buffer) {
+  if (group_file == nullptr) return 0;
+  char name[sizeof kClassName + sizeof kFormatSeparator + kClassNameBuffer] = {};
+  std::strcpy(name, kClassName);
+  char format_name[kClassNameBuffer] = {};
+  if (group_file->format != nullptr && GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, group_file->format, format_name) != 0) {
+    format_name[kClassNameBuffer - 1] = '\0';
+    std::strcat(name, kFormatSeparator);
+    std::strcat(name, format_name);
+  }
+  return ap2_copy_class_name(buffer, name);
+}
+
+uint32_t ap51_get_size(AP51_GROUP_FILE* group_file) {
+  if (group_file == nullptr) return 0;
+  const uint32_t format_size =
+      group_file->format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, group_file->format, nullptr) : 0;
+  return ap20_GetSize(ap51_file_part(group_file)) + format_size + kCellBytes;
+}
+
+uint16_t ap51_write_object(AP51_GROUP_FILE* group_file, void* target) {
+  if (group_file == nullptr || !ap20_IsOpen(target)) return 0;
+  if (!ap20_WriteObject(ap51_file_part(group_file), target)) return 0;
+  return group_file->format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, group_file->format, target) != 0 ? 1 : 0;
+}
+
+uint16_t ap51_copy(AP51_GROUP_FILE* group_file, const AP51_GROUP_FILE* other, HWND window) {
+  if (group_file == nullptr || ap51_group_file(other) == nullptr) return 0;
+  if (ap20_IsOpen(ap51_file_part(group_file)) && !ap51_Close(group_file)) return 0;
+  return ap20c_Copy(ap51_file_part(group_file), ap51_file_part(other), window);
+}
+
+// A message for the format object, answered only while the file is open.
+uint32_t ap51_forward_open(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+  if (group_file == nullptr || group_file->format == nullptr || !ap20_IsOpen(ap51_file_part(group_file))) return 0;
+  return GU2_DoMethod_MSG(message, group_file->format, parameter);
+}
+
+uint32_t ap51_forward(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+  if (group_file == nullptr || group_file->format == nullptr) return 0;
+  return GU2_DoMethod_MSG(message, group_file->format, parameter);
+}
+
+// A stored interferogram of a member, when the format says it is there.
+uint32_t ap51_read_interferogram(AP51_GROUP_FILE* group_file, AP51_MEMBERIFGPARM* parameter) {
+  if (ap51_forward_open(group_file, AP51_MSG_HAS_INTERFEROGRAM, parameter) != 1) return 0;
+  return ap51_forward_open(group_file, AP51_MSG_READ_INTERFEROGRAM, parameter);
+}
+
+uint32_t ap51_title(AP51_GROUP_FILE* group_file, AP51_TITLEPARM* parameter) {
+  return parameter->buffer != nullptr ? ap51_forward_open(group_file, AP51_MSG_TITLE, parameter) : 0;
+}
+
+uint16_t ap51_get_values(AP51_GROUP_FILE* group_file, const AP51_VALUESPARM* parameter) {
+  if (group_file == nullptr || IsBadWritePtr(parameter->first, sizeof(float)) ||
+      IsBadWritePtr(parameter->second, sizeof(float)) || IsBadWritePtr(parameter->third, sizeof(float)))
+    return 0;
+  *parameter->first = group_file->values[0];
+  *parameter->second = group_file->values[1];
+  *parameter->third = group_file->values[2];
+  return 1;
+}
+
+// A text as the converter takes it; null when it cannot be made.
+BSTR ap51_bstr(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 0) return nullptr;
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
+  if (result != nullptr) MultiByteToWideChar(CP_ACP, 0, text, -1, result, length);
+  return result;
+}
+
+// The converter turns the copy at `source` into GAML at `target`.
+bool ap51_convert(const char* source, const char* target) {
+  ap51_IExportConverter* converter = nullptr;
+  if (FAILED(CoCreateInstance(kExportClass, nullptr, kExportContext, kExportInterface,
+                              reinterpret_cast<void**>(&converter))) ||
+      converter == nullptr)
+    return false;
+  BSTR texts[5] = {ap51_bstr(source), ap51_bstr(AP51_NATIVE_FORMAT), ap51_bstr(target), ap51_bstr(AP51_GAML_FORMAT),
+                   ap51_bstr("")};
+  bool converted = true;
+  for (BSTR text : texts) converted = converted && text != nullptr;
+  converted = converted && converter->ConvertFile(texts[0], texts[1], texts[2], texts[3], texts[4]) == S_OK;
+  for (BSTR text : texts) SysFreeString(text);
+  converter->Release();
+  return converted;
+}
+
+bool ap51_is_gaml_name(const char* name) {
+  const size_t length = std::strlen(name);
+  const size_t extension = sizeof AP51_GAML_EXTENSION - 1;
+  return length >= extension && strcasecmp(name + length - extension, AP51_GAML_EXTENSION) == 0;
+}
+
+uint32_t ap51_block_size(uint16_t message) {
+  switch (message) {
+    case AP_MSG_DESTROY: return sizeof(HWND);
+    case AP_MSG_COPY: return sizeof(AP21_OTHERPARM);
+    case AP21_MSG_OPEN: return sizeof(AP21_OPENPARM);
+    case AP21_MSG_DETECT: return sizeof(AP21_DETECTPARM);
+    case AP21_MSG_REGISTER_FORMAT:
+    case AP20_MSG_SET_ERROR: return sizeof(uint16_t);
+    case AP51_MSG_READ_RANGE: return sizeof(AP51_RANGEPARM);
+    case AP51_MSG_READ_INTERFEROGRAM: return sizeof(AP51_MEMBERIFGPARM);
+    case AP51_MSG_TITLE: return sizeof(AP51_TITLEPARM);
+    case AP51_MSG_GET_VALUES: return sizeof(AP51_VALUESPARM);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Class initialisation and termination
+
+uint16_t ap51_InitClass(uint16_t class_id) {
+  if (class_id != AP51_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap51_class();
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP51");
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t ap51_TermClass(uint16_t class_id) {
+  if (class_id != AP51_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap51_class();
+  ap20_FreeFormatClasses(AP51_CLASS_ID);
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  record->instance_heap = nullptr;
+  return freed;
+}
+
+// ---------------------------------------------------------------------------
+// The object
+
+AP51_GROUP_FILE* ap51_group_file(const void* object) {
+  auto* group_file = static_cast<AP51_GROUP_FILE*>(const_cast<void*>(object));
+  if (IsBadReadPtr(group_file, sizeof *group_file) || group_file->head.class_id != AP51_CLASS_ID) return nullptr;
+  return group_file;
+}
+
+AP51_GROUP_FILE* ap51_Create(AP_OBJECT* outer) {
+  APX_CLASSREC* record = ap51_class();
+  auto* group_file = static_cast<AP51_GROUP_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
+  if (group_file == nullptr) return nullptr;
+  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : &group_file->head);
+  if (file == nullptr) {
+    GU3_HeapRelease_MM(record->instance_heap, group_file);
+    return nullptr;
+  }
+  *group_file = AP51_GROUP_FILE{AP_OBJECT{AP51_CLASS_ID, &file->head}, nullptr, {0.0f, 0.0f, 0.0f}};
+  ++record->live;
+  ++record->created;
+  return group_file;
+}
+
+uint32_t ap51_Destroy(AP51_GROUP_FILE* group_file, HWND window) {
+  if (group_file == nullptr) return 0;
+  const uint32_t result = ap20_Destroy(ap51_file_part(group_file), window);
+  if (result != AP_DESTROYED) return result;
+  ap51_drop_format(group_file);
+  APX_CLASSREC* record = ap51_class();
+  GU3_HeapRelease_MM(record->instance_heap, group_file);
+  --record->live;
+  return AP_DESTROYED;
+}
+
+// ---------------------------------------------------------------------------
+// Open, detection, close and delete
+
+uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
+  if (group_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
+  AP20_FILE* file = ap51_file_part(group_file);
+  // A file open before would lose its format object and handle.
+  if (group_file->format != nullptr || ap20_IsOpen(file)) ap51_Close(group_file);
+  ap51_set_result(result, 0);
+  if (mode == AP20_MODE_CREATE && ap20_Open(file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
+  if (mode == AP20_MODE_EXIST) return ap20_Open(file, AP20_MODE_EXIST);
+  if (*class_id == 0 && (mode == AP20_MODE_WRITE || mode == AP20_MODE_CREATE)) {
+    ap51_set_result(result, AP21_NO_CLASS);
+    return 0;
+  }
+  if (*class_id == 0 && !ap51_IdentifyFormat(group_file, class_id, result)) return 0;
+  return ap51_open_as(group_file, mode, *class_id, result);
+}
+
+// The first class that calls the file its own wins; the first "maybe" is
+// kept for the answer when none does. A probe whose open fails ends the
+// detection. The object is closed afterwards.
+uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result) {
+  if (group_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
+  *class_id = 0;
+  ap51_set_result(result, 0);
+  if (!ap20_Exists(ap51_file_part(group_file))) {
+    ap51_set_result(result, AP21_NO_FILE);
+    return 0;
+  }
+  uint16_t maybe = 0;
+  uint16_t answer = 0;
+  for (uint16_t candidate : kDetectionOrder) {
+    if (ap51_detection_ends(group_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  }
+  for (uint32_t position = 0; const uint16_t candidate = ap20_GetFormatClass(AP51_CLASS_ID, position); ++position) {
+    if (ap51_detection_ends(group_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  }
+  if (maybe != 0) {
+    *class_id = maybe;
+    ap51_set_result(result, AP21_NO_CLASS);
+  } else {
+    ap51_set_result(result, AP21_NOT_RECOGNISED);
+  }
+  return 0;
+}
+
+uint16_t ap51_Close(AP51_GROUP_FILE* group_file) {
+  if (group_file == nullptr) return 0;
+  ap51_drop_format(group_file);
+  return ap20_Close(ap51_file_part(group_file));
+}
+
+// A save that failed leaves no file: the file and the format object go.
+uint16_t ap51_DeleteFile(AP51_GROUP_FILE* group_file) {
+  if (group_file == nullptr || !ap20c_Delete(ap51_file_part(group_file))) return 0;
+  ap51_drop_format(group_file);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// GAML export
+
+// The converter reads a copy in the temporary folder, so that it may write
+// its output over the group file's own name; the copy goes in every case.
+uint16_t ap51_ExportGaml(AP51_GROUP_FILE* group_file) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  char target[AP20_NAME_SIZE];
+  if (file == nullptr || !ap20_CopyFileName(file, target) || std::strlen(target) <= 4) return 0;
+  if (!ap51_is_gaml_name(target)) return 1;
+  ap51_Close(group_file);
+  char folder[MAX_PATH];
+  char copy[MAX_PATH];
+  if (!GU12_GetValidSysTempPath(folder) || GetTempFileNameA(folder, AP51_TEMP_PREFIX, 0, copy) == 0) return 0;
+  if (!CopyFileA(target, copy, FALSE)) {
+    GU4_remove(copy);
+    return 0;
+  }
+  const bool converted = ap51_convert(copy, target);
+  GU4_remove(copy);
+  if (converted) return 1;
+  ap20_SetFileError(file, AP20_ERROR_GAML_EXPORT);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Dispatcher
+
+APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* parameter) {
+  if (IsBadReadPtr(parameter, ap51_block_size(message))) return 0;
+  // Create and register are sent to a class id in place of an object.
+  const bool to_class = message == AP_MSG_CREATE || message == AP_MSG_NEW || message == AP21_MSG_REGISTER_FORMAT;
+  AP51_GROUP_FILE* group_file = to_class ? nullptr : ap51_group_file(object);
+  AP20_FILE* file = ap51_file_part(group_file);
+  AP2_OBJECT* root = ap51_root_part(group_file);
+  const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
+  const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
+  const auto* detect = static_cast<const AP21_DETECTPARM*>(parameter);
+  const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
+  auto* interferogram = static_cast<AP51_MEMBERIFGPARM*>(parameter);
+  auto* title = static_cast<AP51_TITLEPARM*>(parameter);
+  const auto* values = static_cast<const AP51_VALUESPARM*>(parameter);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_INIT:
+    case AP_MSG_DUPLICATE:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT:      return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
+    case AP_MSG_CREATE:                return ap_object_result(ap51_Create(static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
+    case AP_MSG_DESTROY:               return ap51_Destroy(group_file, window->window);
+    case AP_MSG_SIZE:                  return ap51_get_size(group_file);
+    case AP_MSG_CLASS_NAME:            return ap51_class_name(group_file, static_cast<char*>(parameter));
+    case AP_MSG_WRITE:                 return ap51_write_object(group_file, parameter);
+    case AP_MSG_COPY:                  return ap51_copy(group_file, ap51_group_file(other->other), reinterpret_cast<HWND>(other->value));
+    case AP21_MSG_DELETE:              return ap51_DeleteFile(group_file);
+    case AP20_MSG_RENAME:
+    case AP20_MSG_REWIND:
+    case AP20_MSG_SEEK:
+    case AP20_MSG_SEEK_END:
+    case AP20_MSG_READ:
+    case AP20_MSG_WRITE:
+    case AP20_MSG_RESERVE:
+    case AP20_MSG_COMPARE:
+    case AP20_MSG_IS_OPEN:
+    case AP20_MSG_LAST_ERROR:
+    case AP20_MSG_SET_NAME:
+    case AP20_MSG_READ_TOKEN:
+    case AP20_MSG_GET_NAME:
+    case AP20_MSG_FILE_SIZE:
+    case AP20_MSG_POSITION:
+    case AP20_MSG_OPEN_MODE:
+    case AP20_MSG_REOPEN:
+    case AP20_MSG_SPLIT_NAME:
+    case AP20_MSG_SET_ERROR:           return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
+    case AP21_MSG_OPEN:                return ap51_Open(group_file, open->mode, open->class_id, open->result);
+    case AP21_MSG_CLOSE:               return ap51_Close(group_file);
+    case AP21_MSG_DETECT:              return ap51_IdentifyFormat(group_file, detect->class_id, detect->result);
+    case AP51_MSG_READ_INTERFEROGRAM:  return ap51_read_interferogram(group_file, interferogram);
+    case AP51_MSG_TITLE:               return ap51_title(group_file, title);
+    case AP51_MSG_WRITE_DIRECTORY:
+    case AP51_MSG_MEMBER_COUNT:        return ap51_forward_open(group_file, message, parameter);
+    case AP51_MSG_READ_MEMBER:         return ap51_forward(group_file, message, parameter);
+    case AP21_MSG_REGISTER_FORMAT:     return ap20_AddFormatClass(AP51_CLASS_ID, word->word);
+    case AP51_MSG_GET_VALUES:          return ap51_get_values(group_file, values);
+    default:                           return 0;
+  }
+}
