@@ -6,9 +6,10 @@
 // utilities, so that a host can serve them. Every file access of the library
 // goes through here: the parameter-table, list and array classes stream
 // themselves with ap20_Read and ap20_Write, the file classes, the native
-// container (ap20a.cpp, ap20b.cpp), the whole-file messages (ap20c.cpp) and
-// the spectrum header blocks (ap20d.cpp) build on the open, seek and transfer
-// operations, and AP20_Dispatcher_FILE routes every message of the class.
+// container (ap20a.cpp, ap20b.cpp), the whole-file messages (ap20c.cpp), the
+// spectrum header blocks (ap20d.cpp) and the spectrum sections (ap20e.cpp,
+// ap20f.cpp) build on the open, seek and transfer operations, and
+// AP20_Dispatcher_FILE routes every message of the class.
 #include <cstddef>
 #include <cstring>
 
@@ -120,6 +121,19 @@ uint32_t ap20_block_size(uint16_t message) {
     case AP20_MSG_WRITE_OPEN_SECTION: return sizeof(AP20_WRITEOPENPARM);
     case AP20_MSG_FORMAT_TEST: return sizeof(AP20_FORMATPARM);
     case AP20_MSG_MAP_HEADER: return sizeof(AP20_HEADERMAPPARM);
+    case AP20_MSG_READ_ATTACHED_NTH: return sizeof(AP20_ATTACHEDNTHPARM);
+    case AP20_MSG_WRITE_ATTACHED:
+    case AP20_MSG_WRITE_ATTACHED_LIST: return sizeof(AP20_ATTACHEDWRITEPARM);
+    case AP20_MSG_READ_ATTACHED_ALL: return sizeof(AP20_ATTACHEDALLPARM);
+    case AP20_MSG_WRITE_DATA: return sizeof(AP20_DATAWRITEPARM);
+    case AP20_MSG_WRITE_HEADER: return sizeof(AP20_HEADERWRITEPARM);
+    case AP20_MSG_READ_DATA: return sizeof(AP20_DATAREADPARM);
+    case AP20_MSG_READ_HEADER_SECTIONS: return sizeof(AP20_HEADERREADPARM);
+    case AP20_MSG_READ_SPECTRUM: return sizeof(AP20_SPECTRUMREADPARM);
+    case AP20_MSG_WRITE_SPECTRUM: return sizeof(AP20_SPECTRUMWRITEPARM);
+    case AP20_MSG_READ_ATTACHED_KEYED: return sizeof(AP20_KEYSPARM);
+    case AP20_MSG_WRITE_ATTACHED_KEYED: return sizeof(AP20_ATTACHEDKEYEDPARM);
+    case AP20_MSG_SPECTRUM_PART: return sizeof(AP20_PARTPARM);
     default: return 0;
   }
 }
@@ -583,6 +597,17 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
   const auto* find_first = static_cast<const AP20_FINDFIRSTPARM*>(parameter);
   const auto* split = static_cast<const AP20_SPLITPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
+  const auto* nth = static_cast<const AP20_ATTACHEDNTHPARM*>(parameter);
+  const auto* attach = static_cast<const AP20_ATTACHEDWRITEPARM*>(parameter);
+  const auto* all = static_cast<const AP20_ATTACHEDALLPARM*>(parameter);
+  const auto* data_write = static_cast<const AP20_DATAWRITEPARM*>(parameter);
+  const auto* header_write = static_cast<const AP20_HEADERWRITEPARM*>(parameter);
+  const auto* data_read = static_cast<const AP20_DATAREADPARM*>(parameter);
+  const auto* header_read = static_cast<const AP20_HEADERREADPARM*>(parameter);
+  const auto* spectrum_read = static_cast<const AP20_SPECTRUMREADPARM*>(parameter);
+  const auto* spectrum_write = static_cast<const AP20_SPECTRUMWRITEPARM*>(parameter);
+  const auto* keys = static_cast<const AP20_KEYSPARM*>(parameter);
+  const auto* keyed_item = static_cast<const AP20_ATTACHEDKEYEDPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -640,6 +665,20 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
     case AP20_MSG_HIGHEST_KEY2:        return ap20b_HighestKey2(typed->header, typed->directory, typed->type);
     case AP20_MSG_NEXT_KEY2:           return ap20b_NextKey2(next->header, next->directory, next->type, next->key2, next->next);
     case AP20_MSG_MEMBER_OFFSET:       return ap20b_MemberOffset(next->header, next->directory, next->type, next->key2);
+    case AP20_MSG_ATTACHED_CLASSES:    return ap_object_result(ap20f_AttachedClasses(file));
+    case AP20_MSG_READ_ATTACHED_NTH:   return ap_object_result(ap20f_ReadAttachedNth(file, nth->class_id, nth->sub_kind, nth->n, nth->header, nth->directory));
+    case AP20_MSG_WRITE_ATTACHED:      return ap20f_WriteAttachedObject(file, attach->object, attach->header, attach->directory, attach->take_sub_kind);
+    case AP20_MSG_READ_ATTACHED_ALL:   return ap_object_result(ap20f_ReadAttachedAll(file, all->class_id, all->sub_kind, all->list));
+    case AP20_MSG_WRITE_ATTACHED_LIST: return ap20f_WriteAttachedList(file, attach->object, attach->header, attach->directory, attach->take_sub_kind);
+    case AP20_MSG_WRITE_DATA:          return AP20_DataWriteEx_FILE(file, data_write->spectrum, data_write->header, data_write->directory, data_write->key2, data_write->key3, data_write->keyed, data_write->replace);
+    case AP20_MSG_WRITE_HEADER:        return AP20_HeaderWrite_FILE(file, header_write->object, header_write->header, header_write->directory, header_write->key2, header_write->key3, header_write->keyed);
+    case AP20_MSG_READ_DATA:           return AP20_DataRead_FILE(file, data_read->spectrum, data_read->header, data_read->directory, data_read->key2, data_read->key3, data_read->name_flag1, data_read->name_flag2);
+    case AP20_MSG_READ_HEADER_SECTIONS: return ap_object_result(AP20_HeaderRead_FILE(file, header_read->header, header_read->directory, header_read->key2, header_read->key3));
+    case AP20_MSG_READ_SPECTRUM:       return ap_object_result(ap20e_ReadSpectrum(file, spectrum_read->key2, spectrum_read->key3, spectrum_read->name_flag1, spectrum_read->name_flag2));
+    case AP20_MSG_WRITE_SPECTRUM:      return ap20e_WriteSpectrum(file, spectrum_write->spectrum, spectrum_write->key2, spectrum_write->key3, spectrum_write->keyed, spectrum_write->replace);
+    case AP20_MSG_READ_ATTACHED_KEYED: return ap_object_result(ap20f_ReadAttachedKeyed(file, keys->key2, keys->key3));
+    case AP20_MSG_WRITE_ATTACHED_KEYED: return ap20f_WriteAttachedKeyed(file, keyed_item->object, keyed_item->key2, keyed_item->key3);
+    case AP20_MSG_SPECTRUM_PART:       return ap20e_SpectrumPart(static_cast<const AP20_PARTPARM*>(parameter));
     case AP20_MSG_FILE_PART:           return ap_object_result(ap20_FindFile(object));
     case AP20_MSG_SET_ERROR:           return ap20_SetFileError(file, word->word);
     case AP20_MSG_SECTION_OFFSET:      return ap20b_SectionOffset(find->header, find->directory, find->type, find->key2, find->key3);

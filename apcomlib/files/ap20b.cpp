@@ -42,21 +42,6 @@ const SectionLayout kLayouts[] = {
     {AP20_SECTION_SIGNATURE, 1024, 1024},
 };
 
-// A memory block freed when the scope ends, on every path.
-struct OwnedBlock {
-  GU3_HANDLE handle;
-  explicit OwnedBlock(GU3_HANDLE block) : handle(block) {}
-  ~OwnedBlock() { GU3_Free_MM(handle); }
-  OwnedBlock(const OwnedBlock&) = delete;
-  OwnedBlock& operator=(const OwnedBlock&) = delete;
-  void* data() const { return GU3_GetPointer_MM(handle, 0, nullptr, nullptr); }
-  GU3_HANDLE release() {
-    GU3_HANDLE block = handle;
-    handle = nullptr;
-    return block;
-  }
-};
-
 // Reading a section back and moving bytes need both directions; a file open
 // for writing only is opened for both while that lasts, and put back in its
 // mode afterwards on every path. A file open for reading stays so: nothing
@@ -177,7 +162,7 @@ GU3_HANDLE ap20b_read_entry(AP20_FILE* file, const AP20_FILEHEADER* header, cons
   if (!ap20b_readable(file, header, entry)) return nullptr;
   uint32_t words = entry.length / 4 + (entry.length % 4 != 0 ? 1 : 0);
   if (entry.type == AP20_SECTION_COMMENT && entry.length % 4 == 0) ++words;
-  OwnedBlock block(GU3_Allocate_MM(std::max(words, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
+  ap20_owned_block block(GU3_Allocate_MM(std::max(words, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
   void* bytes = block.data();
   if (bytes == nullptr || (entry.length != 0 && !ap20_ReadAt(file, entry.offset, bytes, entry.length))) return nullptr;
   if (length != nullptr && !IsBadWritePtr(length, sizeof *length)) *length = entry.length;
@@ -205,7 +190,7 @@ bool ap20b_grow(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* directory_
   const uint32_t data_start = ap20a_DataStart(header);
   ReadWriteAccess access(file);
   const uint32_t file_end = ap20_GetFileSize(file);
-  OwnedBlock chunk(GU3_Allocate_MM(kMoveChunk, 1, GU3_KIND_GLOBAL));
+  ap20_owned_block chunk(GU3_Allocate_MM(kMoveChunk, 1, GU3_KIND_GLOBAL));
   auto* buffer = static_cast<uint8_t*>(chunk.data());
   if (file_end == 0xFFFFFFFF || file_end < data_start || buffer == nullptr) return false;
   if (static_cast<uint64_t>(file_end) + shift > 0x7FFFFFFFull) return false;
@@ -220,7 +205,7 @@ bool ap20b_grow(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* directory_
     return false;
 
   const uint32_t entries = (header->blocks + growth) * AP20_ENTRIES_PER_BLOCK;
-  OwnedBlock grown(GU3_Allocate_MM(entries, sizeof(AP20_DIRENTRY), GU3_KIND_GLOBAL));
+  ap20_owned_block grown(GU3_Allocate_MM(entries, sizeof(AP20_DIRENTRY), GU3_KIND_GLOBAL));
   auto* directory = static_cast<AP20_DIRENTRY*>(grown.data());
   GU3_HANDLE old_block = ap20b_handle_at(directory_block);
   const auto* old_directory = static_cast<const AP20_DIRENTRY*>(GU3_GetPointer_MM(old_block, 0, nullptr, nullptr));
@@ -251,7 +236,7 @@ GU3_HANDLE ap20b_capture_stream(AP20_FILE* file, void* writer, uint32_t* length)
   const uint32_t written = GU2_DoMethod_MSG(AP_MSG_WRITE, writer, file);
   const uint32_t stream_end = ap20_GetPosition(file);
   const uint32_t stream = stream_end != 0xFFFFFFFF && stream_end >= file_end ? stream_end - file_end : 0;
-  OwnedBlock block(GU3_Allocate_MM(std::max(ap20b_stored_length(stream) / 4, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
+  ap20_owned_block block(GU3_Allocate_MM(std::max(ap20b_stored_length(stream) / 4, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
   const bool taken = written != 0 && stream_end != 0xFFFFFFFF && block.data() != nullptr &&
                      (stream == 0 || ap20_ReadAt(file, file_end, block.data(), stream));
   const bool cut = ap20_Seek(file, static_cast<int32_t>(file_end), FILE_BEGIN) && ap20_Truncate(file);
@@ -366,10 +351,18 @@ uint16_t ap20b_NextKey2(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint1
 
 GU3_HANDLE ap20b_ReadSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
                              uint16_t key2, uint32_t key3, uint32_t* length) {
+  uint16_t index = 0;
+  return ap20b_ReadSectionFrom(object, header, directory, type, key2, key3, &index, length);
+}
+
+GU3_HANDLE ap20b_ReadSectionFrom(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                                 uint16_t key2, uint32_t key3, uint16_t* index, uint32_t* length) {
   AP20_FILE* file = ap20_FindFile(object);
-  const uint32_t index = ap20b_find(header, directory, type, key2, key3, 0, false);
-  if (file == nullptr || index == kNoEntry) return nullptr;
-  return ap20b_read_entry(file, header, directory[index], length);
+  if (file == nullptr || IsBadWritePtr(index, sizeof *index)) return nullptr;
+  const uint32_t found = ap20b_find(header, directory, type, key2, key3, *index, false);
+  if (found == kNoEntry) return nullptr;
+  *index = static_cast<uint16_t>(found);
+  return ap20b_read_entry(file, header, directory[found], length);
 }
 
 // Reads into a buffer that the caller sized for the section's type: a
@@ -421,7 +414,7 @@ uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* d
   }
   if (!ap20a_WriteDirectory(file, header, directory)) return 0;
 
-  OwnedBlock staged(nullptr);
+  ap20_owned_block staged(nullptr);
   if (writer != nullptr) {
     staged.handle = ap20b_capture_stream(file, writer, &length);
     if (staged.handle == nullptr) return 0;
@@ -510,8 +503,8 @@ uint16_t ap20b_Compact(AP20_FILE* file) {
   ReadWriteAccess access(file);
   if (!ap20a_WriteDirectory(file, header, directory)) return 0;
 
-  OwnedBlock order_block(GU3_Allocate_MM(std::max(kept, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
-  OwnedBlock chunk(GU3_Allocate_MM(kMoveChunk, 1, GU3_KIND_GLOBAL));
+  ap20_owned_block order_block(GU3_Allocate_MM(std::max(kept, 1u), sizeof(uint32_t), GU3_KIND_GLOBAL));
+  ap20_owned_block chunk(GU3_Allocate_MM(kMoveChunk, 1, GU3_KIND_GLOBAL));
   auto* order = static_cast<uint32_t*>(order_block.data());
   auto* buffer = static_cast<uint8_t*>(chunk.data());
   if (order == nullptr || buffer == nullptr) return 0;

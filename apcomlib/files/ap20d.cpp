@@ -240,8 +240,8 @@ uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_head
     ap20d_to_blocks(header->data, file_header, block, extension);
     return 1;
   }
-  if (GU2_DoMethod_MSG(AP_MSG_BEGIN_CHANGE, header, nullptr) == 0) return 0;
+  ap20_change_bracket change(header);
+  if (!change.begun) return 0;
   ap20d_to_header(header->data, file_header, block, extension);
-  GU2_DoMethod_MSG(AP_MSG_END_CHANGE, header, nullptr);
   return 1;
 }

@@ -13,8 +13,11 @@
 #include <cstring>
 #include <iterator>
 
+#include <strings.h>
+
 #include "files/files.h"
 #include "platform/memory.h"
+#include "spectrum/spectrum.h"
 
 namespace {
 
@@ -307,6 +310,257 @@ uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, f
 }
 
 // ---------------------------------------------------------------------------
+// One file under two names
+
+namespace {
+
+// The identity of an existing file: its volume and index, as the system
+// keeps them. The open asks for no access and shares every way, so that a
+// file open for writing elsewhere still answers.
+bool ap21_identity(const char* name, BY_HANDLE_FILE_INFORMATION* information) {
+  HANDLE handle = APX_RedirectCreateFile(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  const BOOL known = GetFileInformationByHandle(handle, information);
+  APX_RedirectCloseHandle(handle);
+  return known != FALSE;
+}
+
+}  // namespace
+
+bool ap21_IsSameFile(const char* name, const char* other) {
+  if (name == nullptr || other == nullptr || *name == '\0' || *other == '\0') return false;
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  if (ap21_identity(name, &first) && ap21_identity(other, &second))
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+  char full[MAX_PATH];
+  char other_full[MAX_PATH];
+  return GU12_QualifyPath(name, full, sizeof full) && GU12_QualifyPath(other, other_full, sizeof other_full) &&
+         strcasecmp(full, other_full) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Read and write
+
+namespace {
+
+constexpr char kMemberSeparator = ';';
+constexpr char kBackgroundCopy[] = ".bkg";
+constexpr char kSampleCopy[] = ".smp";
+// The highest member number a group file answers for.
+constexpr int32_t kLastMember = 65534;
+
+// Cuts the member suffix (";" and a number) from a reference name and
+// answers the number, -1 when there is none.
+int32_t ap21_cut_member(char* reference) {
+  char* separator = GU4_StrChr(reference, kMemberSeparator);
+  if (separator == nullptr) return -1;
+  *separator = '\0';
+  return GU4_atol(separator + 1);
+}
+
+struct StoredInterferograms {
+  AP7_SPECTRUM* background = nullptr;
+  AP7_SPECTRUM* sample = nullptr;
+};
+
+AP7_SPECTRUM* ap21_read_one(AP_OBJECT* reader, uint16_t which, int32_t member) {
+  if (member < 0) {
+    AP21_WHICHPARM parameter{which, 0};
+    return ap_result_object<AP7_SPECTRUM>(GU2_DoMethod_MSG(AP21_MSG_READ_INTERFEROGRAM, reader, &parameter));
+  }
+  if (member > kLastMember) return nullptr;
+  AP51_IFGPARM parameter{which, static_cast<uint16_t>(member), 0};
+  return ap_result_object<AP7_SPECTRUM>(GU2_DoMethod_MSG(AP21_MSG_READ_INTERFEROGRAM, reader, &parameter));
+}
+
+// The stored interferograms asked for, read from the file named through a
+// new object opened read-only with detection: a group-file object for a
+// group member, a spectrum-file object otherwise. Those not found stay null.
+StoredInterferograms ap21_read_stored(const char* name, int32_t member, bool background, bool sample) {
+  StoredInterferograms stored;
+  AP_OBJECT* reader = ap2_New_OBJ(member >= 0 ? AP51_CLASS_ID : AP21_CLASS_ID, nullptr);
+  if (reader == nullptr) return stored;
+  AP20_NAMEPARM naming{nullptr, name};
+  uint16_t class_id = 0;
+  uint16_t code = 0;
+  AP21_OPENPARM open{AP20_MODE_READ, &class_id, &code};
+  if (GU2_DoMethod_MSG(AP20_MSG_SET_NAME, reader, &naming) && GU2_DoMethod_MSG(AP21_MSG_OPEN, reader, &open)) {
+    if (sample) stored.sample = ap21_read_one(reader, AP21_SAMPLE, member);
+    if (background) stored.background = ap21_read_one(reader, AP21_BACKGROUND, member);
+    GU2_DoMethod_MSG(AP21_MSG_CLOSE, reader, nullptr);
+  }
+  ap21_destroy_object(reader);
+  return stored;
+}
+
+// The spectrum refers to the file being written: its stored interferograms
+// are read before the file is cut and kept as the spectrum's sub-spectra.
+bool ap21_keep_stored(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum, const char* reference,
+                      int32_t member) {
+  const uint16_t mode = ap20_GetOpenMode(ap21_file_part(spectrum_file));
+  uint16_t class_id = spectrum_file->format->class_id;
+  if (!ap21_Close(spectrum_file)) return false;
+  StoredInterferograms stored = ap21_read_stored(reference, member, true, true);
+  uint16_t code = 0;
+  const bool reopened = ap21_Open(spectrum_file, mode, &class_id, &code) != 0;
+  if (reopened && (stored.background != nullptr || stored.sample != nullptr) &&
+      ap7b_SetNameAndSubSpectra(spectrum, "", stored.background, stored.sample))
+    return true;
+  if (stored.background != nullptr) ap7a_Delete(stored.background, nullptr);
+  if (stored.sample != nullptr) ap7a_Delete(stored.sample, nullptr);
+  return reopened;
+}
+
+// Copies of the stored interferograms beside the saved file, asked for by
+// the configuration: the file's drive, folder and name with the extension
+// ".bkg" or ".smp". Any failure only turns the copies off.
+class DebugCopies {
+ public:
+  explicit DebugCopies(AP20_FILE* target) {
+    char value[MAX_PATH];
+    if (GU6_GetConfig(AP21_DEBUG_SECTION, AP21_DEBUG_COPIES_KEY, value) == nullptr) return;
+    writer_ = ap21_spectrum_file(ap2_New_OBJ(AP21_CLASS_ID, nullptr));
+    if (writer_ != nullptr && !ap20c_SplitName(target, nullptr, drive_, folder_, base_, nullptr)) turn_off();
+  }
+  ~DebugCopies() { turn_off(); }
+  DebugCopies(const DebugCopies&) = delete;
+  DebugCopies& operator=(const DebugCopies&) = delete;
+
+  void copy(AP7_SPECTRUM* interferogram, const char* extension) {
+    if (writer_ == nullptr) return;
+    char path[MAX_PATH];
+    GU4_makepath(path, drive_, folder_, base_, extension);
+    AP20_FILE* file = ap21_file_part(writer_);
+    uint16_t class_id = AP45_CLASS_ID;
+    uint16_t code = 0;
+    const bool copied = ap20_SetFileName(file, nullptr, path) &&
+                        ap21_Open(writer_, AP20_MODE_CREATE, &class_id, &code) && ap20_Seek(file, 0, FILE_BEGIN) &&
+                        ap20_Truncate(file) &&
+                        GU2_DoMethod_MSG(AP21_FORMAT_WRITE, writer_->format, interferogram) != 0;
+    ap21_Close(writer_);
+    if (!copied) turn_off();
+  }
+
+ private:
+  void turn_off() {
+    if (writer_ != nullptr) ap21_Destroy(writer_, nullptr);
+    writer_ = nullptr;
+  }
+  AP21_SPECTRUM_FILE* writer_ = nullptr;
+  char drive_[GU4_DRIVE_SIZE] = {};
+  char folder_[GU4_DIR_SIZE] = {};
+  char base_[GU4_FNAME_SIZE] = {};
+};
+
+bool ap21_write_stored(AP21_SPECTRUM_FILE* spectrum_file, uint16_t which, AP7_SPECTRUM* interferogram,
+                       DebugCopies& copies, const char* extension) {
+  if (interferogram == nullptr) return false;
+  AP21_WRITEIFGPARM parameter{which, reinterpret_cast<AP_OBJECT*>(interferogram)};
+  if (GU2_DoMethod_MSG(AP21_FORMAT_WRITE_INTERFEROGRAM, spectrum_file->format, &parameter) == 0) return false;
+  copies.copy(interferogram, extension);
+  return true;
+}
+
+// The spectrum's sub-spectra, or those missing borrowed from the file its
+// reference names, go into the file as its stored interferograms; the
+// reference then names the file written. Nothing to write is a success;
+// something to write of which nothing could be written is a failure.
+bool ap21_write_interferograms(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum, const char* target) {
+  char reference[AP7_TEXT_FIELD];
+  AP7_SPECTRUM* background = nullptr;
+  AP7_SPECTRUM* sample = nullptr;
+  AP7_GETNAMEPARM get{reference, &background, &sample};
+  if (!ap7b_GetNameAndSubSpectra(spectrum, &get)) return false;
+  const int32_t member = ap21_cut_member(reference);
+  DebugCopies copies(ap21_file_part(spectrum_file));
+  if (background == nullptr && sample == nullptr && reference[0] == '\0') return true;
+  StoredInterferograms borrowed;
+  if (reference[0] != '\0' && (background == nullptr || sample == nullptr))
+    borrowed = ap21_read_stored(reference, member, background == nullptr, sample == nullptr);
+  bool written = ap21_write_stored(spectrum_file, AP21_BACKGROUND, background != nullptr ? background : borrowed.background,
+                                   copies, kBackgroundCopy);
+  written |= ap21_write_stored(spectrum_file, AP21_SAMPLE, sample != nullptr ? sample : borrowed.sample, copies,
+                               kSampleCopy);
+  if (borrowed.background != nullptr) ap7a_Delete(borrowed.background, nullptr);
+  if (borrowed.sample != nullptr) ap7a_Delete(borrowed.sample, nullptr);
+  ap7b_SetNameAndSubSpectra(spectrum, target, spectrum->subSpectrumA, spectrum->subSpectrumB);
+  return written;
+}
+
+}  // namespace
+
+AP_OBJECT* ap21_Read(AP21_SPECTRUM_FILE* spectrum_file) {
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  if (file == nullptr || spectrum_file->format == nullptr || !ap20_IsOpen(file)) return nullptr;
+  auto* read = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_FORMAT_READ, spectrum_file->format, nullptr));
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(read);
+  if (spectrum == nullptr) return read;
+  ap7a_SetModified(spectrum, AP2_SAVED);
+  char name[AP20_NAME_SIZE];
+  if (!ap20_CopyFileName(file, name)) {
+    ap7a_Delete(spectrum, nullptr);
+    return nullptr;
+  }
+  ap7b_SetFilePath(spectrum, name);
+  return read;
+}
+
+// The file is rewound and cut before the format object writes the whole
+// spectrum; its stored interferograms follow. A spectrum that refers to
+// this very file keeps them: they are read before the file is cut.
+uint16_t ap21_Write(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum_object) {
+  AP20_FILE* file = ap21_file_part(spectrum_file);
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(spectrum_object);
+  if (file == nullptr || spectrum == nullptr || spectrum_file->format == nullptr) return 0;
+  char target[AP20_NAME_SIZE];
+  char reference[AP7_TEXT_FIELD];
+  AP7_SPECTRUM* background = nullptr;
+  AP7_SPECTRUM* sample = nullptr;
+  AP7_GETNAMEPARM get{reference, &background, &sample};
+  if (!ap20_CopyFileName(file, target) || !ap7b_GetNameAndSubSpectra(spectrum, &get)) return 0;
+  const int32_t member = ap21_cut_member(reference);
+  const bool same_file = ap21_IsSameFile(reference, target);
+  if (same_file && !ap21_keep_stored(spectrum_file, spectrum, reference, member)) return 0;
+  if (!ap20_Seek(file, 0, FILE_BEGIN) || !ap20_Truncate(file) ||
+      GU2_DoMethod_MSG(AP21_FORMAT_WRITE, spectrum_file->format, spectrum) == 0)
+    return 0;
+  if (spectrum_file->format->class_id != AP21_FORMAT_NO_INTERFEROGRAMS &&
+      !ap21_write_interferograms(spectrum_file, spectrum, target)) {
+    ap20_SetFileError(file, AP20_ERROR_INTERFEROGRAMS);
+    return 0;
+  }
+  ap7a_SetModified(spectrum, AP2_SAVED);
+  if (same_file) ap7b_SetNameAndSubSpectra(spectrum, reference, nullptr, nullptr);
+  return 1;
+}
+
+AP_OBJECT* ap21_ReadInterferogram(AP21_SPECTRUM_FILE* spectrum_file, uint16_t which) {
+  if (spectrum_file == nullptr || spectrum_file->format == nullptr || !ap20_IsOpen(ap21_file_part(spectrum_file)))
+    return nullptr;
+  uint32_t stored = 0;
+  AP21_HASIFGPARM has{which, &stored};
+  if (GU2_DoMethod_MSG(AP21_FORMAT_HAS_INTERFEROGRAM, spectrum_file->format, &has) != 1) return nullptr;
+  AP21_WHICHPARM read{which, stored};
+  return ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_FORMAT_READ_INTERFEROGRAM, spectrum_file->format, &read));
+}
+
+uint16_t ap21_WriteSpectrum(AP_OBJECT* spectrum, void* spectrum_file) {
+  return ap21_Write(ap21_spectrum_file(spectrum_file), spectrum);
+}
+
+AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t create) {
+  AP_OBJECT* read = ap21_Read(ap21_spectrum_file(spectrum_file));
+  if (create != 0 || read == nullptr) return read;
+  AP7_SPECTRUM* target = ap7a_spectrum(spectrum);
+  const bool copied = target != nullptr && ap7a_Copy(ap7a_spectrum(read), target, nullptr);
+  ap21_destroy_object(read);
+  return copied ? reinterpret_cast<AP_OBJECT*>(target) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
 // Dispatcher
 
 APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* parameter) {
@@ -322,6 +576,7 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
   const auto* detect = static_cast<const AP21_DETECTPARM*>(parameter);
   const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
   const auto* range = static_cast<const AP21_RANGEPARM*>(parameter);
+  const auto* which = static_cast<const AP21_WHICHPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -339,6 +594,8 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
     case AP_MSG_CLASS_NAME:            return ap21_class_name(spectrum_file, static_cast<char*>(parameter));
     case AP_MSG_WRITE:                 return ap21_write_object(spectrum_file, parameter);
     case AP_MSG_COPY:                  return ap21_copy(spectrum_file, other->other, reinterpret_cast<HWND>(other->value));
+    case AP21_MSG_READ:                return ap_object_result(ap21_Read(spectrum_file));
+    case AP21_MSG_WRITE:               return ap21_Write(spectrum_file, static_cast<AP_OBJECT*>(parameter));
     case AP21_MSG_DELETE:              return ap21_DeleteFile(spectrum_file);
     case AP20_MSG_RENAME:
     case AP20_MSG_REWIND:
@@ -363,6 +620,7 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
     case AP21_MSG_OPEN:                return ap21_Open(spectrum_file, open->mode, open->class_id, open->result);
     case AP21_MSG_CLOSE:               return ap21_Close(spectrum_file);
     case AP21_MSG_DETECT:              return ap21_Detect(spectrum_file, detect->class_id, detect->result);
+    case AP21_MSG_READ_INTERFEROGRAM:  return ap_object_result(ap21_ReadInterferogram(spectrum_file, which->which));
     case AP21_MSG_TITLE:               return ap21_forward(spectrum_file, AP21_FORMAT_TITLE, parameter);
     case AP21_MSG_REGISTER_FORMAT:     return ap20_AddFormatClass(AP21_CLASS_ID, word->word);
     case AP21_MSG_WRITE_RANGE:         return ap21_SetRange(spectrum_file, range->spectrum, range->x1, range->x2);

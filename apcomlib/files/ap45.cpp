@@ -120,6 +120,154 @@ uint16_t ap45_has_interferogram(AP45_COMBINED_FILE* format, uint16_t which, uint
   return found;
 }
 
+// The header and directory of the owner's file, freed with the scope.
+struct FileDirectory {
+  ap20_owned_block header_block;
+  ap20_owned_block directory_block{nullptr};
+  explicit FileDirectory(AP45_COMBINED_FILE* format) : header_block(ap20a_ReadHeader(format)) {
+    if (header() != nullptr) directory_block.handle = ap20a_ReadDirectory(format, header());
+  }
+  AP20_FILEHEADER* header() const { return static_cast<AP20_FILEHEADER*>(header_block.data()); }
+  AP20_DIRENTRY* directory() const { return static_cast<AP20_DIRENTRY*>(directory_block.data()); }
+};
+
+// The attached items, sections 130: from the first in the directory, each
+// next one the first that follows the entry carrying the key 2 just
+// visited, as many as there are. An item of a class without a dispatcher,
+// or one that cannot be read, is passed over.
+void ap45_read_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP20_FILEHEADER* header,
+                     AP20_DIRENTRY* directory) {
+  uint16_t sections = 0;
+  if (!ap20b_HasSection(header, directory, AP20_SECTION_ATTACHED, 0, 0, &sections)) return;
+  const int32_t count = ap20a_EntryCount(header);
+  auto next_item = [&](int32_t after) {
+    for (int32_t index = after + 1; index < count; ++index) {
+      if (directory[index].type == AP20_SECTION_ATTACHED) return index;
+    }
+    return count;
+  };
+  int32_t at = next_item(-1);
+  for (uint16_t visited = 0; visited < sections && at < count; ++visited) {
+    AP_OBJECT* item = ap20f_ReadObjectAt(ap45_file(format), directory[at].offset);
+    if (item != nullptr && item->class_id == AP20_SECTION_ATTACHED) {
+      AP45_ITEMPARM parameter{format, header, directory};
+      GU2_DoMethod_MSG(AP45_MSG_ITEM_READ, item, &parameter);
+    }
+    if (item != nullptr && (spectrum->list == nullptr || ap40_Add_LLIST(spectrum->list, item) == AP40_NO_INDEX)) {
+      AP_WINDOWPARM none{nullptr, 0};
+      GU2_DoMethod_MSG(AP_MSG_DESTROY, item, &none);
+    }
+    int32_t carrier = 0;
+    while (carrier < count && !(directory[carrier].type == AP20_SECTION_ATTACHED &&
+                                directory[carrier].key2 == directory[at].key2))
+      ++carrier;
+    at = next_item(carrier);
+  }
+}
+
+// Every step must succeed, in this order; the spectrum goes on the first
+// failure. The Y data lies under the keys of the first entry, and the name
+// flags tell whether stored interferograms lie beside it.
+AP_OBJECT* ap45_read(AP45_COMBINED_FILE* format) {
+  if (format == nullptr) return nullptr;
+  FileDirectory file(format);
+  AP20_FILEHEADER* header = file.header();
+  AP20_DIRENTRY* directory = file.directory();
+  if (directory == nullptr) return nullptr;
+  const uint16_t key2 = directory[0].key2;
+  const uint32_t key3 = directory[0].key3;
+  AP7_SPECTRUM* spectrum = AP20_HeaderRead_FILE(format, header, directory, key2, 0);
+  if (spectrum == nullptr) return nullptr;
+  auto* object = reinterpret_cast<AP_OBJECT*>(spectrum);
+  const uint16_t background =
+      ap20b_HasSection(header, directory, AP20_SECTION_BACKGROUND_DESCRIPTOR, key2, key3, nullptr);
+  const uint16_t sample = ap20b_HasSection(header, directory, AP20_SECTION_SAMPLE_DESCRIPTOR, key2, key3, nullptr);
+  if (!AP20_HistoryRead_FILE(format, object, header, directory, key2, 0) ||
+      !ap20e_ReadComment(format, object, header, directory, key2, 0) ||
+      !ap20e_ReadAnnotations(format, object, header, directory, key2, 0) ||
+      !AP20_DataRead_FILE(format, object, header, directory, key2, key3, background, sample)) {
+    ap7a_Delete(spectrum, nullptr);
+    return nullptr;
+  }
+  ap45_read_items(format, spectrum, header, directory);
+  ap34_MakeAbsolute_ANTATN(spectrum->annotation, spectrum);
+  return object;
+}
+
+// One section 130 per member of the spectrum's list, key 2 its index; the
+// answer is that of the last item (0 after a failure, which ends the walk).
+uint16_t ap45_write_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP20_FILEHEADER* header,
+                          GU3_HANDLE* directory) {
+  auto* list = reinterpret_cast<AP_OBJECT*>(spectrum->list);
+  const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  uint16_t result = 1;
+  for (uint32_t index = 0; index < count && index <= UINT16_MAX; ++index) {
+    AP40_INDEXPARM at{index};
+    auto* item = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at));
+    uint32_t length = 0;
+    ap20_owned_block section(ap20f_ItemStream(item, &length));
+    if (section.data() == nullptr ||
+        !ap20b_WriteSection(format, header, directory, AP20_SECTION_ATTACHED, length, section.handle, 1,
+                            static_cast<uint16_t>(index), 0, 1, nullptr))
+      return 0;
+    result = 1;
+    if (item->class_id == AP20_SECTION_ATTACHED) {
+      AP45_ITEMPARM parameter{format, header,
+                              static_cast<AP20_DIRENTRY*>(GU3_GetPointer_MM(*directory, 0, nullptr, nullptr))};
+      result = GU2_DoMethod_MSG(AP45_MSG_ITEM_WRITTEN, item, &parameter) != 0 ? 1 : 0;
+    }
+  }
+  return result;
+}
+
+// A new header of file type 1 with one directory block, written first with
+// an empty directory and last with every section in it. The file is not
+// cleared here: the spectrum-file class rewinds and truncates it before.
+uint16_t ap45_write(AP45_COMBINED_FILE* format, AP_OBJECT* spectrum_object) {
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(spectrum_object);
+  AP20_FILE* file = ap45_file(format);
+  if (spectrum == nullptr || file == nullptr) return 0;
+  ap20_owned_block header_block(GU3_Allocate_MM(1, sizeof(AP20_FILEHEADER), GU3_KIND_GLOBAL));
+  ap20_owned_block directory_block(GU3_Allocate_MM(AP20_ENTRIES_PER_BLOCK, sizeof(AP20_DIRENTRY), GU3_KIND_GLOBAL));
+  auto* header = static_cast<AP20_FILEHEADER*>(header_block.data());
+  if (header == nullptr || directory_block.data() == nullptr) return 0;
+  ap20a_InitHeader(header, AP20_FILE_SPECTRUM, 1);
+  // A spectrum with many attached items needs more than one block.
+  ap20_SetGrowth(file, 1);
+  GU3_HANDLE* directory = &directory_block.handle;
+  auto current = [&]() { return static_cast<AP20_DIRENTRY*>(GU3_GetPointer_MM(*directory, 0, nullptr, nullptr)); };
+  return ap20a_WriteDirectory(format, header, current()) &&
+                 AP20_HeaderWrite_FILE(format, spectrum_object, header, directory, 0, 0, 0) &&
+                 ap20e_WriteHistory(format, spectrum_object, header, directory, 0, 0, 0) &&
+                 ap20e_WriteComment(format, spectrum_object, header, directory, 0, 0, 0) &&
+                 ap20e_WriteAnnotations(format, spectrum_object, header, directory, 0, 0, 0) &&
+                 AP20_DataWriteEx_FILE(format, spectrum_object, header, directory, 0, 0, 0, 0) &&
+                 ap45_write_items(format, spectrum, header, directory) &&
+                 ap20a_WriteDirectory(format, header, current())
+             ? 1
+             : 0;
+}
+
+// The stored sample (which 1) or background interferogram as a new
+// spectrum, its header from the file's header sections.
+AP_OBJECT* ap45_read_interferogram(AP45_COMBINED_FILE* format, uint16_t which) {
+  if (format == nullptr) return nullptr;
+  FileDirectory file(format);
+  if (file.directory() == nullptr) return nullptr;
+  const uint16_t key2 = file.directory()[0].key2;
+  AP7_SPECTRUM* spectrum = AP20_HeaderRead_FILE(format, file.header(), file.directory(), key2, 0);
+  if (spectrum == nullptr) return nullptr;
+  return reinterpret_cast<AP_OBJECT*>(ap20f_ReadInterferogram(format, spectrum, which == AP21_SAMPLE ? 1 : 0,
+                                                              file.header(), file.directory(), key2, 0));
+}
+
+uint16_t ap45_write_interferogram(AP45_COMBINED_FILE* format, uint16_t which, AP_OBJECT* interferogram) {
+  AP20_FILE* file = ap45_file(format);
+  if (file == nullptr) return 0;
+  ap20_SetGrowth(file, 1);
+  return ap20f_WriteInterferogram(format, interferogram, which == AP21_SAMPLE ? 1 : 0, 0, 0);
+}
+
 uint32_t ap45_block_size(uint16_t message) {
   switch (message) {
     case AP21_FORMAT_READ_INTERFEROGRAM: return sizeof(AP21_WHICHPARM);
@@ -162,6 +310,8 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
   AP2_OBJECT* root = ap45_root_part(format);
   AP20_FILE* file = ap45_file(format);
   const auto* has = static_cast<const AP21_HASIFGPARM*>(parameter);
+  const auto* which = static_cast<const AP21_WHICHPARM*>(parameter);
+  const auto* stored = static_cast<const AP21_WRITEIFGPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
@@ -197,7 +347,11 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
     case AP20_MSG_REOPEN:
     case AP20_MSG_SPLIT_NAME:
     case AP20_MSG_FILE_PART:             return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP21_FORMAT_READ:               return ap_object_result(ap45_read(format));
+    case AP21_FORMAT_WRITE:              return ap45_write(format, static_cast<AP_OBJECT*>(parameter));
     case AP21_FORMAT_TEST:               return ap45_format_test(format);
+    case AP21_FORMAT_READ_INTERFEROGRAM: return ap_object_result(ap45_read_interferogram(format, which->which));
+    case AP21_FORMAT_WRITE_INTERFEROGRAM: return ap45_write_interferogram(format, stored->which, stored->spectrum);
     case AP21_FORMAT_HAS_INTERFEROGRAM:  return ap45_has_interferogram(format, has->which, has->stored);
     case AP21_FORMAT_TITLE:              return ap45_title(format, static_cast<char*>(parameter));
     case AP20_MSG_MAP_HEADER:            return format != nullptr ? ap45_map_header(map->header, map->file_header, map->block, map->extension, map->direction) : 0;

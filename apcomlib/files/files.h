@@ -416,6 +416,37 @@ static_assert(sizeof(AP20_FINDFIRSTPARM) == 8);
 static_assert(sizeof(AP20_SPLITPARM) == 20);
 
 // ---------------------------------------------------------------------------
+// A memory block freed when the scope ends, on every path, unless it is
+// released to a new owner.
+struct ap20_owned_block {
+  GU3_HANDLE handle;
+  explicit ap20_owned_block(GU3_HANDLE block) : handle(block) {}
+  ~ap20_owned_block() { GU3_Free_MM(handle); }
+  ap20_owned_block(const ap20_owned_block&) = delete;
+  ap20_owned_block& operator=(const ap20_owned_block&) = delete;
+  void* data() const { return GU3_GetPointer_MM(handle, 0, nullptr, nullptr); }
+  GU3_HANDLE release() {
+    GU3_HANDLE block = handle;
+    handle = nullptr;
+    return block;
+  }
+};
+
+// One begin and one end change of an object (messages 10 and 11), the end
+// on every path; nothing is changed when the begin is refused.
+struct ap20_change_bracket {
+  void* object;
+  bool begun;
+  explicit ap20_change_bracket(void* changed)
+      : object(changed), begun(GU2_DoMethod_MSG(AP_MSG_BEGIN_CHANGE, changed, nullptr) != 0) {}
+  ~ap20_change_bracket() {
+    if (begun) GU2_DoMethod_MSG(AP_MSG_END_CHANGE, object, nullptr);
+  }
+  ap20_change_bracket(const ap20_change_bracket&) = delete;
+  ap20_change_bracket& operator=(const ap20_change_bracket&) = delete;
+};
+
+// ---------------------------------------------------------------------------
 // Exported functions and the primitives other classes call directly
 
 APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter);
@@ -507,6 +538,10 @@ uint16_t ap20b_HasSection(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uin
                           uint32_t key3, uint16_t* count);                                             // 74
 GU3_HANDLE ap20b_ReadSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
                              uint16_t key2, uint32_t key3, uint32_t* length);                          // 75
+// The first section with those keys at or after the directory index *index,
+// which receives the index found.
+GU3_HANDLE ap20b_ReadSectionFrom(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                                 uint16_t key2, uint32_t key3, uint16_t* index, uint32_t* length);
 uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
                             uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
                             uint16_t replace, void* writer);                                           // 78, 118, 122
@@ -739,6 +774,294 @@ uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_head
                          AP20_HEADEREXTENSION* extension, uint16_t direction);
 
 // ---------------------------------------------------------------------------
+// Spectrum file I/O (ap20e.cpp, ap20f.cpp)
+//
+// One spectrum between memory and the sections of a native file, under the
+// keys (key 2, key 3) of a single spectrum (0, 0) or a group member. The
+// operations take the header and directory the caller holds; "object" is
+// any object whose chain of parts reaches the file object, and message 71
+// goes to it, so that a format class adds what it keeps in the file header.
+
+struct AP7_SPECTRUM;
+
+// Interferogram descriptor, sections 100 (sample) and 101 (background),
+// 24 bytes; a shorter one reads as if filled with zeros.
+//    0  4  points
+//    4  4  NumScans
+//    8  4  p39 (f32)
+//   12  4  p30 (f32)
+//   16  4  FinalPeakPos
+//   20  4  LaserFreq (f32)
+#pragma pack(push, 2)
+struct AP20_IFGDESCRIPTOR {
+  uint32_t points;
+  uint32_t NumScans;
+  float p39;
+  float p30;
+  uint32_t FinalPeakPos;
+  float LaserFreq;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_IFGDESCRIPTOR) == 24);
+
+// Member record, section 107, 264 bytes (older files: the title alone).
+//    0 256  title (p8), NUL-terminated
+//  256   4  p2 collection time
+//  260   4  p48
+#pragma pack(push, 2)
+struct AP20_MEMBERRECORD {
+  char title[AP20_TITLE_SIZE];
+  uint32_t collection_time;
+  uint32_t parameter48;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_MEMBERRECORD) == 264);
+
+// History bits, section 105, 10 bytes: u16 number of words (2), then the
+// two words of p36.
+constexpr uint16_t AP20_HISTORY_WORDS = 2;
+constexpr uint32_t AP20_HISTORY_BITS_SIZE = 10;
+
+// Annotation sections: a u32 record count, then the records. Short form
+// (104): u16 flags (only in files of a version above 100), f32 x, f32 text
+// x, f32 y, the label and its NUL. Extended form (187): u16 record length,
+// then the short record, then f32 x2, y2 with flag 64 and f32 x3, y3 with
+// flag 128 or 256. Y values are stored in Y-unit code 23.
+constexpr uint16_t AP20_VERSION_ANNOTATION_FLAGS = 100;
+constexpr uint32_t AP20_ANNOTATION_FIXED = 16;  // an extended record before its label
+
+// Attached objects of a spectrum are sections 130, 182, 183, ... one type
+// per object; written one by one (messages 88, 90, 109) they are sections
+// of type 130 whose key 3 carries the class id times 65536 plus a sub-kind.
+constexpr uint16_t AP20_SECTION_ATTACHED_NEXT = 182;
+constexpr uint32_t AP20_ATTACHED_HEAD = 6;  // u16 class id, u32 data size
+
+// Messages of the spectrum sections.
+constexpr uint16_t AP20_MSG_ATTACHED_CLASSES = 86;
+constexpr uint16_t AP20_MSG_READ_ATTACHED_NTH = 87;
+constexpr uint16_t AP20_MSG_WRITE_ATTACHED = 88;
+constexpr uint16_t AP20_MSG_READ_ATTACHED_ALL = 89;
+constexpr uint16_t AP20_MSG_WRITE_ATTACHED_LIST = 90;
+constexpr uint16_t AP20_MSG_WRITE_DATA = 94;
+constexpr uint16_t AP20_MSG_WRITE_HEADER = 95;
+constexpr uint16_t AP20_MSG_READ_DATA = 96;
+constexpr uint16_t AP20_MSG_READ_HEADER_SECTIONS = 97;
+constexpr uint16_t AP20_MSG_READ_SPECTRUM = 106;
+constexpr uint16_t AP20_MSG_WRITE_SPECTRUM = 107;
+constexpr uint16_t AP20_MSG_READ_ATTACHED_KEYED = 108;
+constexpr uint16_t AP20_MSG_WRITE_ATTACHED_KEYED = 109;
+constexpr uint16_t AP20_MSG_SPECTRUM_PART = 117;
+
+// Message 117: the operation and the part.
+constexpr uint16_t AP20_PART_READ = 1;
+constexpr uint16_t AP20_PART_WRITE = 2;
+constexpr uint16_t AP20_PART_HISTORY = 1;
+constexpr uint16_t AP20_PART_COMMENT = 2;
+constexpr uint16_t AP20_PART_INTERFEROGRAM = 3;
+constexpr uint16_t AP20_PART_ANNOTATIONS = 4;
+constexpr uint16_t AP20_PART_YDATA = 5;
+constexpr uint16_t AP20_PART_LENGTH_AT = 6;
+
+// Parameter blocks, packed to 2.
+#pragma pack(push, 2)
+// Message 94, 22 bytes.
+struct AP20_DATAWRITEPARM {
+  AP_OBJECT* spectrum;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE* directory;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t keyed;
+  uint16_t replace;
+};
+// Message 95, 20 bytes: a spectrum or a header.
+struct AP20_HEADERWRITEPARM {
+  AP_OBJECT* object;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE* directory;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t keyed;
+};
+// Message 96, 22 bytes.
+struct AP20_DATAREADPARM {
+  AP_OBJECT* spectrum;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t name_flag1;
+  uint16_t name_flag2;
+};
+// Message 97, 18 bytes.
+struct AP20_HEADERREADPARM {
+  uint32_t unused;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t key2;
+  uint32_t key3;
+};
+// Message 106, 10 bytes.
+struct AP20_SPECTRUMREADPARM {
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t name_flag1;
+  uint16_t name_flag2;
+};
+// Message 107, 14 bytes.
+struct AP20_SPECTRUMWRITEPARM {
+  AP_OBJECT* spectrum;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t keyed;
+  uint16_t replace;
+};
+// Message 117, 42 bytes.
+struct AP20_PARTPARM {
+  AP_OBJECT* object;
+  AP_OBJECT* spectrum;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+  uint16_t key2;
+  uint32_t key3;
+  uint16_t keyed;
+  GU3_HANDLE* directory_block;
+  uint16_t part;
+  uint16_t operation;
+  uint16_t sample;
+  uint16_t name_flag1;
+  uint16_t name_flag2;
+  uint16_t* index;
+};
+// Message 87, 14 bytes; null header and directory are read from the file.
+struct AP20_ATTACHEDNTHPARM {
+  uint16_t class_id;
+  uint16_t sub_kind;
+  uint16_t n;
+  AP20_FILEHEADER* header;
+  AP20_DIRENTRY* directory;
+};
+// Messages 88 (an object) and 90 (a list), 14 bytes.
+struct AP20_ATTACHEDWRITEPARM {
+  AP_OBJECT* object;
+  AP20_FILEHEADER* header;
+  GU3_HANDLE* directory;
+  uint16_t take_sub_kind;
+};
+// Message 89, 8 bytes; a null list asks for a new one.
+struct AP20_ATTACHEDALLPARM {
+  uint16_t class_id;
+  uint16_t sub_kind;
+  AP_OBJECT* list;
+};
+// Message 108, 6 bytes.
+struct AP20_KEYSPARM {
+  uint16_t key2;
+  uint32_t key3;
+};
+// Message 109, 10 bytes.
+struct AP20_ATTACHEDKEYEDPARM {
+  AP_OBJECT* object;
+  uint16_t key2;
+  uint32_t key3;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP20_DATAWRITEPARM) == 22);
+static_assert(sizeof(AP20_HEADERWRITEPARM) == 20);
+static_assert(sizeof(AP20_DATAREADPARM) == 22);
+static_assert(sizeof(AP20_HEADERREADPARM) == 18);
+static_assert(sizeof(AP20_SPECTRUMREADPARM) == 10);
+static_assert(sizeof(AP20_SPECTRUMWRITEPARM) == 14);
+static_assert(sizeof(AP20_PARTPARM) == 42);
+static_assert(sizeof(AP20_ATTACHEDNTHPARM) == 14);
+static_assert(sizeof(AP20_ATTACHEDWRITEPARM) == 14);
+static_assert(sizeof(AP20_ATTACHEDALLPARM) == 8);
+static_assert(sizeof(AP20_KEYSPARM) == 6);
+static_assert(sizeof(AP20_ATTACHEDKEYEDPARM) == 10);
+
+// A new spectrum whose header comes from sections 2 (required), 106 and
+// 146; null on any failure.
+APEXPORT AP7_SPECTRUM* AP20_HeaderRead_FILE(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory,
+                                            uint16_t key2, uint32_t key3);
+// Sections 2, 106 and, when one of p49 to p54 is set, 146 from a spectrum
+// or header; 1 when every write succeeded.
+APEXPORT uint16_t AP20_HeaderWrite_FILE(void* object, AP_OBJECT* spectrum_or_header, AP20_FILEHEADER* header,
+                                        GU3_HANDLE* directory, uint16_t key2, uint32_t key3, uint16_t keyed);
+// The Y values of section 3 given to the spectrum, stored last point first
+// unless the Y unit is 22; with a name flag the spectrum takes the file's
+// name first.
+APEXPORT uint16_t AP20_DataRead_FILE(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header,
+                                     AP20_DIRENTRY* directory, uint16_t key2, uint32_t key3, uint16_t name_flag1,
+                                     uint16_t name_flag2);
+APEXPORT uint16_t AP20_DataWriteEx_FILE(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header,
+                                        GU3_HANDLE* directory, uint16_t key2, uint32_t key3, uint16_t keyed,
+                                        uint16_t replace);
+// The history bits (section 105) and text (27); 1 whenever the spectrum has
+// a header.
+APEXPORT uint16_t AP20_HistoryRead_FILE(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header,
+                                        AP20_DIRENTRY* directory, uint16_t key2, uint32_t key3);
+
+// The other parts of a spectrum, each 1 or 0 (ap20e.cpp).
+uint16_t ap20e_WriteHistory(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                            uint16_t key2, uint32_t key3, uint16_t keyed);
+// The comment text's lines, each line break (CR LF, LF or CR) one NUL.
+uint16_t ap20e_ReadComment(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, AP20_DIRENTRY* directory,
+                           uint16_t key2, uint32_t key3);
+uint16_t ap20e_WriteComment(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                            uint16_t key2, uint32_t key3, uint16_t keyed);
+// Section 104, else 187; a section whose records do not fit it is refused
+// whole (error 1392) before any record is taken.
+uint16_t ap20e_ReadAnnotations(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header,
+                               AP20_DIRENTRY* directory, uint16_t key2, uint32_t key3);
+uint16_t ap20e_WriteAnnotations(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                                uint16_t key2, uint32_t key3, uint16_t keyed);
+// The next section 3 at or after the directory index *index, which
+// receives the index found.
+uint16_t ap20e_ReadDataFrom(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, AP20_DIRENTRY* directory,
+                            uint16_t key2, uint32_t key3, uint16_t name_flag1, uint16_t name_flag2,
+                            uint16_t* index);
+AP7_SPECTRUM* ap20e_ReadSpectrum(AP20_FILE* file, uint16_t key2, uint32_t key3, uint16_t name_flag1,
+                                 uint16_t name_flag2);                                                  // 106
+uint16_t ap20e_WriteSpectrum(AP20_FILE* file, AP_OBJECT* spectrum, uint16_t key2, uint32_t key3, uint16_t keyed,
+                             uint16_t replace);                                                          // 107
+uint32_t ap20e_SpectrumPart(const AP20_PARTPARM* block);                                                 // 117
+
+// Stored interferograms and attached objects (ap20f.cpp).
+// Sections 102 or 103 (values, first point first) and 100 or 101 (the
+// descriptor) of the interferogram spectrum, on a header and directory read
+// afresh from the file and written back after.
+uint16_t ap20f_WriteInterferogram(void* object, AP_OBJECT* interferogram, uint16_t sample, uint16_t key2,
+                                  uint32_t key3);
+// Fills the target spectrum as the stored sample or background
+// interferogram; the target is destroyed on failure.
+AP7_SPECTRUM* ap20f_ReadInterferogram(void* object, AP7_SPECTRUM* target, uint16_t sample, AP20_FILEHEADER* header,
+                                      AP20_DIRENTRY* directory, uint16_t key2, uint32_t key3);
+// The members of the spectrum's object list as sections 130, 182, 183, ...
+// and back.
+uint16_t ap20f_WriteAttached(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                             uint16_t key2, uint32_t key3);
+uint16_t ap20f_ReadAttached(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, AP20_DIRENTRY* directory,
+                            uint16_t key2, uint32_t key3);
+// An object made by its class's own reader (message 17) from the section
+// at the offset, whose first word names the class; null for a class
+// without a dispatcher or a failed read.
+AP_OBJECT* ap20f_ReadObjectAt(AP20_FILE* file, uint32_t offset);
+// An object's saved data as a section: u16 class id, u32 length L of the
+// data (message 56), the L bytes at the address message 57 gives. Null
+// when the object answers no data.
+GU3_HANDLE ap20f_ItemStream(AP_OBJECT* item, uint32_t* length);
+GU3_HANDLE ap20f_AttachedClasses(AP20_FILE* file);                                                       // 86
+AP_OBJECT* ap20f_ReadAttachedNth(AP20_FILE* file, uint16_t class_id, uint16_t sub_kind, uint16_t n,
+                                 AP20_FILEHEADER* header, AP20_DIRENTRY* directory);                     // 87
+uint16_t ap20f_WriteAttachedObject(void* object, AP_OBJECT* item, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                                   uint16_t take_sub_kind);                                              // 88
+AP_OBJECT* ap20f_ReadAttachedAll(AP20_FILE* file, uint16_t class_id, uint16_t sub_kind, AP_OBJECT* list);  // 89
+uint16_t ap20f_WriteAttachedList(void* object, AP_OBJECT* list, AP20_FILEHEADER* header, GU3_HANDLE* directory,
+                                 uint16_t take_sub_kind);                                                // 90
+AP_OBJECT* ap20f_ReadAttachedKeyed(AP20_FILE* file, uint16_t key2, uint32_t key3);                       // 108
+uint16_t ap20f_WriteAttachedKeyed(AP20_FILE* file, AP_OBJECT* item, uint16_t key2, uint32_t key3);       // 109
+
+// ---------------------------------------------------------------------------
 // Spectrum file class AP21 SPECTRUM_FILE (ap21.cpp)
 //
 // The file object through which one spectrum is read from or written to a
@@ -882,13 +1205,38 @@ uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, f
 // Spectrum messages 18 and 17 with a spectrum-file object: the whole
 // spectrum written through the format object (message 37), or read (message
 // 36) and copied into the spectrum.
+// With create set the spectrum read is answered; else it is copied into the
+// spectrum given, which is answered (null on failure).
 uint16_t ap21_WriteSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
-uint16_t ap21_ReadIntoSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
+AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t create);
 
 // True when two names lead to one file: both open, as the same file of the
 // same volume, so that links, "." and ".." are resolved; names that do not
 // open so are compared as full paths without regard to case.
 bool ap21_IsSameFile(const char* name, const char* other);
+
+// The group-file class (class 51) as the spectrum-file class and the
+// spectrum's save reach it, by message: it opens (46), closes (47) and
+// deletes (38) like class 21, saves a list of spectra (63) and reads a
+// member's stored interferogram (64).
+constexpr uint16_t AP51_CLASS_ID = 51;
+constexpr uint16_t AP51_MSG_SAVE_GROUP = 63;
+// Format classes of the group save.
+constexpr uint16_t AP52_CLASS_ID = 52;
+#pragma pack(push, 2)
+// Message 64 of class 51, 8 bytes.
+struct AP51_IFGPARM {
+  uint16_t which;
+  uint16_t member;
+  uint32_t key3;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP51_IFGPARM) == 8);
+
+// Configuration key that asks for debugging copies of the stored
+// interferograms beside a saved spectrum.
+constexpr char AP21_DEBUG_SECTION[] = "DEBUG";
+constexpr char AP21_DEBUG_COPIES_KEY[] = "WRITEIFGS";
 
 // ---------------------------------------------------------------------------
 // Single-spectrum format AP45 COMBINED_FILE (ap45.cpp)

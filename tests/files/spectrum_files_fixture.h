@@ -1,8 +1,9 @@
 // Fixtures of the spectrum-file tests: spectrum-file objects (class 21)
 // made by message 4 and destroyed after each test, their open, detection
-// and close, and format classes of the test that answer the format test as
-// a table tells them, so that probing, "maybe" answers and failed opens can
-// be set up without a real exchange format.
+// and close, format classes of the test that answer the format test as a
+// table tells them, so that probing, "maybe" answers and failed opens can
+// be set up without a real exchange format, and spectra with texts and
+// annotations, destroyed after each test.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "files/files_fixture.h"
+#include "spectrum/spectrum_fixture.h"
 
 namespace spfiletest {
 
@@ -64,6 +66,7 @@ class SpectrumFiles : public filetest::FileObjects {
  protected:
   void TearDown() override {
     while (!spectrum_files_.empty()) destroy(spectrum_files_.back());
+    for (AP7_SPECTRUM* made : spectra_) spectrumtest::destroy(made);
     for (const auto& [class_id, format_class] : test_formats()) {
       EXPECT_EQ(format_class.live, 0) << "format objects of class " << class_id << " left";
       GU2_ImmedSetDispatcher(class_id, nullptr);
@@ -121,6 +124,7 @@ class SpectrumFiles : public filetest::FileObjects {
 
   static uint32_t close(AP21_SPECTRUM_FILE* spectrum_file) { return send(AP21_MSG_CLOSE, spectrum_file); }
 
+  using FileObjects::destroy;
   void destroy(AP21_SPECTRUM_FILE* spectrum_file) {
     AP_WINDOWPARM none{nullptr, 0};
     send(AP_MSG_DESTROY, spectrum_file, &none);
@@ -128,11 +132,67 @@ class SpectrumFiles : public filetest::FileObjects {
                           spectrum_files_.end());
   }
 
+  // A spectrum with these Y values over first..last X and that Y unit,
+  // destroyed after the test.
+  AP7_SPECTRUM* spectrum(const std::vector<float>& y, uint32_t y_units = 17, float first_x = 4000.0f,
+                         float last_x = 400.0f) {
+    AP7_SPECTRUM* made = spectrumtest::make_axis(first_x, last_x, y);
+    made->header->data.y_units = y_units;
+    spectra_.push_back(made);
+    return made;
+  }
+  // A spectrum made by the code under test, destroyed after the test.
+  AP7_SPECTRUM* keep(AP7_SPECTRUM* made) {
+    if (made != nullptr) spectra_.push_back(made);
+    return made;
+  }
+  AP7_SPECTRUM* keep(AP_OBJECT* made) { return keep(reinterpret_cast<AP7_SPECTRUM*>(made)); }
+
+  static void annotate(AP7_SPECTRUM* spectrum, uint16_t flags, float x, float text_x, float y, const char* label,
+                       float x2 = 0, float y2 = 0, float x3 = 0, float y3 = 0) {
+    AP34_ANNOTREC record{};
+    record.flags = flags;
+    record.x = x;
+    record.text_x = text_x;
+    record.y = y;
+    record.label = const_cast<char*>(label);
+    record.x2 = x2;
+    record.y2 = y2;
+    record.x3 = x3;
+    record.y3 = y3;
+    ASSERT_EQ(ap34_Insert_ANTATN(spectrum->annotation, &record, AP1_YUNIT_TRANSMITTANCE), 1);
+  }
+
+  // The annotation records of a spectrum, labels copied out.
+  struct Annotation {
+    uint16_t flags;
+    float x, text_x, y, x2, y2, x3, y3;
+    std::string label;
+    bool operator==(const Annotation& other) const {
+      return flags == other.flags && x == other.x && text_x == other.text_x && y == other.y && x2 == other.x2 &&
+             y2 == other.y2 && x3 == other.x3 && y3 == other.y3 && label == other.label;
+    }
+  };
+  static std::vector<Annotation> annotations(AP7_SPECTRUM* spectrum) {
+    std::vector<Annotation> records;
+    const uint32_t count =
+        ap34_CountInRange_ANTATN(spectrum->annotation, AP_NOT_GIVEN, AP_NOT_GIVEN, nullptr, nullptr);
+    for (uint32_t index = 0; index < count; ++index) {
+      AP34_ANNOTREC record{};
+      EXPECT_EQ(ap34_Get_ANTATN(spectrum->annotation, index, &record, AP1_YUNIT_TRANSMITTANCE), 1);
+      records.push_back(Annotation{record.flags, record.x, record.text_x, record.y, record.x2, record.y2, record.x3,
+                                   record.y3, record.label != nullptr ? record.label : ""});
+      GU3_RemoveString(record.label);
+    }
+    return records;
+  }
+
   // A native single-spectrum file with no sections.
   static std::string empty_spectrum_file() { return filetest::native_file(AP20_FILE_SPECTRUM, 1, {}); }
 
  private:
   std::vector<AP21_SPECTRUM_FILE*> spectrum_files_;
+  std::vector<AP7_SPECTRUM*> spectra_;
 };
 
 }  // namespace spfiletest
