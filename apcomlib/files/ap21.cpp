@@ -352,19 +352,6 @@ constexpr char kSampleCopy[] = ".smp";
 // The highest member number a group file answers for.
 constexpr int32_t kLastMember = 65534;
 
-// Cuts the member suffix (";" and a number) from a reference name and
-// answers the number, -1 when there is none.
-int32_t ap21_cut_member(char* reference) {
-  char* separator = GU4_StrChr(reference, kMemberSeparator);
-  if (separator == nullptr) return -1;
-  *separator = '\0';
-  return GU4_atol(separator + 1);
-}
-
-struct StoredInterferograms {
-  AP7_SPECTRUM* background = nullptr;
-  AP7_SPECTRUM* sample = nullptr;
-};
 
 AP7_SPECTRUM* ap21_read_one(AP_OBJECT* reader, uint16_t which, int32_t member) {
   if (member < 0) {
@@ -376,11 +363,20 @@ AP7_SPECTRUM* ap21_read_one(AP_OBJECT* reader, uint16_t which, int32_t member) {
   return ap_result_object<AP7_SPECTRUM>(GU2_DoMethod_MSG(AP21_MSG_READ_INTERFEROGRAM, reader, &parameter));
 }
 
+}  // namespace
+
+int32_t ap21_CutMember(char* reference) {
+  char* separator = GU4_StrChr(reference, kMemberSeparator);
+  if (separator == nullptr) return -1;
+  *separator = '\0';
+  return GU4_atol(separator + 1);
+}
+
 // The stored interferograms asked for, read from the file named through a
 // new object opened read-only with detection: a group-file object for a
 // group member, a spectrum-file object otherwise. Those not found stay null.
-StoredInterferograms ap21_read_stored(const char* name, int32_t member, bool background, bool sample) {
-  StoredInterferograms stored;
+AP21_STORED ap21_ReadStored(const char* name, int32_t member, bool background, bool sample) {
+  AP21_STORED stored;
   AP_OBJECT* reader = ap2_New_OBJ(member >= 0 ? AP51_CLASS_ID : AP21_CLASS_ID, nullptr);
   if (reader == nullptr) return stored;
   AP20_NAMEPARM naming{nullptr, name};
@@ -396,6 +392,8 @@ StoredInterferograms ap21_read_stored(const char* name, int32_t member, bool bac
   return stored;
 }
 
+namespace {
+
 // The spectrum refers to the file being written: its stored interferograms
 // are read before the file is cut and kept as the spectrum's sub-spectra.
 bool ap21_keep_stored(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum, const char* reference,
@@ -403,7 +401,7 @@ bool ap21_keep_stored(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum,
   const uint16_t mode = ap20_GetOpenMode(ap21_file_part(spectrum_file));
   uint16_t class_id = spectrum_file->format->class_id;
   if (!ap21_Close(spectrum_file)) return false;
-  StoredInterferograms stored = ap21_read_stored(reference, member, true, true);
+  AP21_STORED stored = ap21_ReadStored(reference, member, true, true);
   uint16_t code = 0;
   const bool reopened = ap21_Open(spectrum_file, mode, &class_id, &code) != 0;
   if (reopened && (stored.background != nullptr || stored.sample != nullptr) &&
@@ -474,12 +472,12 @@ bool ap21_write_interferograms(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* 
   AP7_SPECTRUM* sample = nullptr;
   AP7_GETNAMEPARM get{reference, &background, &sample};
   if (!ap7b_GetNameAndSubSpectra(spectrum, &get)) return false;
-  const int32_t member = ap21_cut_member(reference);
+  const int32_t member = ap21_CutMember(reference);
   DebugCopies copies(ap21_file_part(spectrum_file));
   if (background == nullptr && sample == nullptr && reference[0] == '\0') return true;
-  StoredInterferograms borrowed;
+  AP21_STORED borrowed;
   if (reference[0] != '\0' && (background == nullptr || sample == nullptr))
-    borrowed = ap21_read_stored(reference, member, background == nullptr, sample == nullptr);
+    borrowed = ap21_ReadStored(reference, member, background == nullptr, sample == nullptr);
   bool written = ap21_write_stored(spectrum_file, AP21_BACKGROUND, background != nullptr ? background : borrowed.background,
                                    copies, kBackgroundCopy);
   written |= ap21_write_stored(spectrum_file, AP21_SAMPLE, sample != nullptr ? sample : borrowed.sample, copies,
@@ -521,7 +519,7 @@ uint16_t ap21_Write(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum_objec
   AP7_SPECTRUM* sample = nullptr;
   AP7_GETNAMEPARM get{reference, &background, &sample};
   if (!ap20_CopyFileName(file, target) || !ap7b_GetNameAndSubSpectra(spectrum, &get)) return 0;
-  const int32_t member = ap21_cut_member(reference);
+  const int32_t member = ap21_CutMember(reference);
   const bool same_file = ap21_IsSameFile(reference, target);
   if (same_file && !ap21_keep_stored(spectrum_file, spectrum, reference, member)) return 0;
   if (!ap20_Seek(file, 0, FILE_BEGIN) || !ap20_Truncate(file) ||

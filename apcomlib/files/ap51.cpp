@@ -9,6 +9,7 @@
 // group saved under a ".GAML" name to the outside GAML export converter.
 // The converter's several-trace save and the spectrum's group reads come
 // through here; the native group format (ap52.cpp) is its format object.
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -17,6 +18,7 @@
 #include "platform/com.h"
 #include "platform/memory.h"
 #include "platform/oleaut.h"
+#include "spectrum/spectrum.h"
 
 namespace {
 
@@ -170,9 +172,21 @@ uint32_t ap51_forward(AP51_GROUP_FILE* group_file, uint16_t message, void* param
 }
 
 // A stored interferogram of a member, when the format says it is there.
-uint32_t ap51_read_interferogram(AP51_GROUP_FILE* group_file, AP51_MEMBERIFGPARM* parameter) {
+uint32_t ap51_read_interferogram(AP51_GROUP_FILE* group_file, AP51_IFGPARM* parameter) {
   if (ap51_forward_open(group_file, AP51_MSG_HAS_INTERFEROGRAM, parameter) != 1) return 0;
   return ap51_forward_open(group_file, AP51_MSG_READ_INTERFEROGRAM, parameter);
+}
+
+// The members read come as saved.
+uint32_t ap51_read_range(AP51_GROUP_FILE* group_file, void* parameter) {
+  auto* list = ap_result_object<AP_OBJECT>(ap51_forward_open(group_file, AP51_MSG_READ_RANGE, parameter));
+  const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP40_INDEXPARM at{index};
+    AP7_SPECTRUM* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at)));
+    if (spectrum != nullptr) ap7a_SetModified(spectrum, AP2_SAVED);
+  }
+  return ap_object_result(list);
 }
 
 uint32_t ap51_title(AP51_GROUP_FILE* group_file, AP51_TITLEPARM* parameter) {
@@ -230,7 +244,7 @@ uint32_t ap51_block_size(uint16_t message) {
     case AP21_MSG_REGISTER_FORMAT:
     case AP20_MSG_SET_ERROR: return sizeof(uint16_t);
     case AP51_MSG_READ_RANGE: return sizeof(AP51_RANGEPARM);
-    case AP51_MSG_READ_INTERFEROGRAM: return sizeof(AP51_MEMBERIFGPARM);
+    case AP51_MSG_READ_INTERFEROGRAM: return sizeof(AP51_IFGPARM);
     case AP51_MSG_TITLE: return sizeof(AP51_TITLEPARM);
     case AP51_MSG_GET_VALUES: return sizeof(AP51_VALUESPARM);
     default: return 0;
@@ -383,6 +397,114 @@ uint16_t ap51_ExportGaml(AP51_GROUP_FILE* group_file) {
 }
 
 // ---------------------------------------------------------------------------
+// Saving a group
+
+namespace {
+
+AP7_SPECTRUM* ap51_member(AP_OBJECT* list, uint32_t index) {
+  AP40_INDEXPARM at{index};
+  return ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at)));
+}
+
+// A member whose stored interferograms lie in the file about to be cut
+// reads those it lacks before the cut and keeps them as its sub-spectra;
+// the file is closed for it and opened again as it was.
+uint16_t ap51_keep_stored(AP51_GROUP_FILE* group_file, AP7_SPECTRUM* spectrum, const char* target) {
+  char reference[AP7_TEXT_FIELD];
+  capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+  const int32_t member = ap21_CutMember(reference);
+  const bool background = spectrum->subSpectrumA == nullptr;
+  const bool sample = spectrum->subSpectrumB == nullptr;
+  if (reference[0] == '\0' || !(background || sample) || !ap21_IsSameFile(reference, target)) return 1;
+  AP20_FILE* file = ap51_file_part(group_file);
+  const uint16_t mode = ap20_GetOpenMode(file);
+  uint16_t class_id = group_file->format != nullptr ? group_file->format->class_id : 0;
+  if (!ap51_Close(group_file)) return 0;
+  const AP21_STORED found = ap21_ReadStored(reference, member, background, sample);
+  if ((found.background != nullptr || found.sample != nullptr) &&
+      !ap7b_SetNameAndSubSpectra(spectrum, nullptr, background ? found.background : spectrum->subSpectrumA,
+                                 sample ? found.sample : spectrum->subSpectrumB)) {
+    for (AP7_SPECTRUM* interferogram : {found.background, found.sample})
+      if (interferogram != nullptr) ap7a_Delete(interferogram, nullptr);
+    return 0;
+  }
+  return ap51_Open(group_file, ap20_ModeToReopen(file, mode), &class_id, nullptr);
+}
+
+// One member's stored interferograms into the new file, those it lacks
+// borrowed from the file its reference names and destroyed after. The
+// member then refers to the new file, except when that file goes on to
+// GAML: no reference may name a file that will not hold them.
+uint16_t ap51_write_stored(AP51_GROUP_FILE* group_file, AP7_SPECTRUM* spectrum, uint16_t index, uint32_t key3,
+                           const char* target) {
+  if (spectrum->subSpectrumA == nullptr && spectrum->subSpectrumB == nullptr && spectrum->name[0] == '\0') return 1;
+  AP21_STORED borrowed;
+  if (spectrum->name[0] != '\0' && (spectrum->subSpectrumA == nullptr || spectrum->subSpectrumB == nullptr)) {
+    char reference[AP7_TEXT_FIELD];
+    capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+    const int32_t member = ap21_CutMember(reference);
+    borrowed = ap21_ReadStored(reference, member, spectrum->subSpectrumA == nullptr,
+                               spectrum->subSpectrumB == nullptr);
+  }
+  AP7_SPECTRUM* background = spectrum->subSpectrumA != nullptr ? spectrum->subSpectrumA : borrowed.background;
+  AP7_SPECTRUM* sample = spectrum->subSpectrumB != nullptr ? spectrum->subSpectrumB : borrowed.sample;
+  bool written = false;
+  if (background != nullptr) {
+    AP51_WRITEIFGPARM parameter{AP21_BACKGROUND, reinterpret_cast<AP_OBJECT*>(background), index, key3};
+    written = ap51_forward(group_file, AP51_MSG_WRITE_INTERFEROGRAM, &parameter) != 0;
+  }
+  if (sample != nullptr) {
+    AP51_WRITEIFGPARM parameter{AP21_SAMPLE, reinterpret_cast<AP_OBJECT*>(sample), index, key3};
+    written = ap51_forward(group_file, AP51_MSG_WRITE_INTERFEROGRAM, &parameter) != 0 || written;
+  }
+  for (AP7_SPECTRUM* interferogram : {borrowed.background, borrowed.sample})
+    if (interferogram != nullptr) ap7a_Delete(interferogram, nullptr);
+  if (background == nullptr && sample == nullptr) return 1;
+  if (!written) return 0;
+  if (ap51_is_gaml_name(target)) {
+    char reference[AP7_TEXT_FIELD];
+    capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+    ap21_CutMember(reference);
+    return reference[0] == '\0' || !ap21_IsSameFile(reference, target) ||
+           ap7b_SetNameAndSubSpectra(spectrum, "", spectrum->subSpectrumA, spectrum->subSpectrumB);
+  }
+  char reference[AP7_TEXT_FIELD];
+  const int length = std::snprintf(reference, sizeof reference, "%s;%2d", target, index);
+  return length > 0 && length < static_cast<int>(sizeof reference) &&
+         ap7b_SetNameAndSubSpectra(spectrum, reference, spectrum->subSpectrumA, spectrum->subSpectrumB);
+}
+
+}  // namespace
+
+// The file is cut and the format writes the list; the members' stored
+// interferograms follow, then the GAML export when the name asks for it.
+// A failed save leaves a file the caller deletes (message 38).
+uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  char target[AP20_NAME_SIZE];
+  if (file == nullptr || list == nullptr || !ap20_CopyFileName(file, target)) return 0;
+  const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);
+  if (count > AP20_NO_KEY2) return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP7_SPECTRUM* spectrum = ap51_member(list, index);
+    if (spectrum == nullptr || !ap51_keep_stored(group_file, spectrum, target)) return 0;
+  }
+  if (!ap20_Seek(file, 0, FILE_BEGIN) || !ap20_Truncate(file) ||
+      !ap51_forward(group_file, AP51_MSG_SAVE_GROUP, list))
+    return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    if (!ap51_write_stored(group_file, ap51_member(list, index), static_cast<uint16_t>(index), 0, target)) return 0;
+  }
+  if (!ap51_ExportGaml(group_file)) return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP7_SPECTRUM* spectrum = ap51_member(list, index);
+    ap7a_SetModified(spectrum, AP2_SAVED);
+    ap7b_SetFilePath(spectrum, target);
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
 // Dispatcher
 
 APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* parameter) {
@@ -397,7 +519,7 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
   const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
   const auto* detect = static_cast<const AP21_DETECTPARM*>(parameter);
   const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
-  auto* interferogram = static_cast<AP51_MEMBERIFGPARM*>(parameter);
+  auto* interferogram = static_cast<AP51_IFGPARM*>(parameter);
   auto* title = static_cast<AP51_TITLEPARM*>(parameter);
   const auto* values = static_cast<const AP51_VALUESPARM*>(parameter);
   switch (message) {
@@ -441,8 +563,10 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
     case AP21_MSG_OPEN:                return ap51_Open(group_file, open->mode, open->class_id, open->result);
     case AP21_MSG_CLOSE:               return ap51_Close(group_file);
     case AP21_MSG_DETECT:              return ap51_IdentifyFormat(group_file, detect->class_id, detect->result);
+    case AP51_MSG_SAVE_GROUP:          return ap51_SaveGroup(group_file, static_cast<AP_OBJECT*>(parameter));
     case AP51_MSG_READ_INTERFEROGRAM:  return ap51_read_interferogram(group_file, interferogram);
     case AP51_MSG_TITLE:               return ap51_title(group_file, title);
+    case AP51_MSG_READ_RANGE:          return ap51_read_range(group_file, parameter);
     case AP51_MSG_WRITE_DIRECTORY:
     case AP51_MSG_MEMBER_COUNT:        return ap51_forward_open(group_file, message, parameter);
     case AP51_MSG_READ_MEMBER:         return ap51_forward(group_file, message, parameter);

@@ -1215,6 +1215,20 @@ AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t c
 // open so are compared as full paths without regard to case.
 bool ap21_IsSameFile(const char* name, const char* other);
 
+// Cuts the member suffix (";" and a number) from a reference name and
+// answers the number, -1 when there is none.
+int32_t ap21_CutMember(char* reference);
+// Stored interferograms read from another file.
+struct AP21_STORED {
+  AP7_SPECTRUM* background = nullptr;
+  AP7_SPECTRUM* sample = nullptr;
+};
+// The stored interferograms asked for, read from the file named through a
+// new object opened read-only with detection: a group-file object for a
+// group member (0 or more), a spectrum-file object otherwise. Those not
+// found stay null.
+AP21_STORED ap21_ReadStored(const char* name, int32_t member, bool background, bool sample);
+
 // The group-file class (class 51) as the spectrum-file class and the
 // spectrum's save reach it, by message: it opens (46), closes (47) and
 // deletes (38) like class 21, saves a list of spectra (63) and reads a
@@ -1283,7 +1297,6 @@ uint16_t ap45_TermClass(uint16_t class_id);
 // format object (class 52 here), found by probing; a group saved under a
 // ".GAML" name is handed to the GAML export converter.
 
-constexpr uint16_t AP51_CLASS_ID = 51;
 // The group format of the detection table that this system does not build.
 constexpr uint16_t AP51_FORMAT_OTHER_GROUP = 58;
 
@@ -1302,9 +1315,8 @@ struct AP51_GROUP_FILE {
 static_assert(sizeof(AP51_GROUP_FILE) == 22);
 
 // Messages of AP51_Dispatcher_GROUP beyond those it shares with class 21
-// (36 to 58, 83, 91, 101 as there).
+// (36 to 58, 83, 91, 101 as there); messages 64 and 66 take AP51_IFGPARM.
 constexpr uint16_t AP51_MSG_READ_RANGE = 62;
-constexpr uint16_t AP51_MSG_SAVE = 63;
 constexpr uint16_t AP51_MSG_READ_INTERFEROGRAM = 64;
 constexpr uint16_t AP51_MSG_WRITE_INTERFEROGRAM = 65;
 constexpr uint16_t AP51_MSG_HAS_INTERFEROGRAM = 66;
@@ -1327,12 +1339,6 @@ struct AP51_RANGEPARM {
   uint16_t first;
   uint16_t last;
 };
-// Messages 64 and 66 of both classes, 8 bytes.
-struct AP51_MEMBERIFGPARM {
-  uint16_t which;  // 1 the sample, otherwise the background
-  uint16_t member;
-  uint32_t key3;
-};
 // Message 65 of class 52, 12 bytes.
 struct AP51_WRITEIFGPARM {
   uint16_t which;
@@ -1353,7 +1359,6 @@ struct AP51_VALUESPARM {
 };
 #pragma pack(pop)
 static_assert(sizeof(AP51_RANGEPARM) == 4);
-static_assert(sizeof(AP51_MEMBERIFGPARM) == 8);
 static_assert(sizeof(AP51_WRITEIFGPARM) == 12);
 static_assert(sizeof(AP51_TITLEPARM) == 6);
 static_assert(sizeof(AP51_VALUESPARM) == 12);
@@ -1371,6 +1376,7 @@ uint16_t ap51_DeleteFile(AP51_GROUP_FILE* group_file);                          
 uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_id, uint16_t* result);  // 46
 uint16_t ap51_Close(AP51_GROUP_FILE* group_file);                                                      // 47
 uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result);       // 48
+uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list);                                 // 63
 // The last step of a group save: a file whose name ends in ".GAML" (any
 // letter case) is closed, copied to a temporary file and converted from
 // there onto its own name by the GAML export converter. 1 when nothing was
@@ -1383,8 +1389,6 @@ uint16_t ap51_ExportGaml(AP51_GROUP_FILE* group_file);
 //
 // The format object of the native group file (file type 10). Every member's
 // sections carry key 2 = its member number.
-
-constexpr uint16_t AP52_CLASS_ID = 52;
 
 // Format object, a cell of 8 bytes of the heap "AP52".
 //   0  2  class id 52

@@ -214,3 +214,184 @@ TEST_F(GroupFileClass, OtherNamesAreNotExported) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Saving a group and reading it back
+
+namespace {
+
+class GroupSave : public GroupFiles {
+ protected:
+  // A member of 4 points valued seed, seed + 1, ...; titled, timed and with
+  // parameter 48 set from the seed.
+  static AP7_SPECTRUM* member(int seed) {
+    AP7_SPECTRUM* spectrum = make_spectrum(4);
+    std::string title = "member " + std::to_string(seed);
+    ap7b_GetSetTitle(spectrum, title.data(), 0);
+    spectrum->header->data.time = 1000u + static_cast<uint32_t>(seed);
+    spectrum->header->data.p48 = 2000u + static_cast<uint32_t>(seed);
+    auto* y = ap7b_GetDataPtr(spectrum);
+    for (int i = 0; i < 4; ++i) y[i] = static_cast<float>(seed + i);
+    return spectrum;
+  }
+
+  // Saves the list through a group-file object made for it, opened to
+  // create with class 52, as the converter does; a failed save deletes the
+  // file.
+  uint32_t save(const std::string& name, AP40_LLIST* list, uint32_t* error = nullptr) {
+    AP51_GROUP_FILE* group_file = named_group_file(path(name));
+    EXPECT_EQ(open(group_file, kCreate, AP52_CLASS_ID).result, 1u);
+    const uint32_t saved = send(AP51_MSG_SAVE_GROUP, group_file, list);
+    if (error != nullptr) *error = send(AP20_MSG_LAST_ERROR, group_file);
+    if (!saved) send(AP21_MSG_DELETE, group_file);
+    destroy(group_file);
+    return saved;
+  }
+
+  // Every member of the file, read as one list; null when the read fails.
+  AP40_LLIST* read_all(const std::string& name) {
+    AP51_GROUP_FILE* group_file = named_group_file(path(name));
+    EXPECT_EQ(open(group_file, kRead, 0).result, 1u);
+    AP51_RANGEPARM whole{0xFFFF, 0};
+    auto* list = ap_result_object<AP40_LLIST>(send(AP51_MSG_READ_RANGE, group_file, &whole));
+    destroy(group_file);
+    if (list != nullptr) adopt(list);
+    return list;
+  }
+
+  void adopt(AP40_LLIST* list) { read_lists_.push_back(list); }
+  void TearDown() override {
+    for (AP40_LLIST* list : read_lists_) ap40_Destroy_LLIST(list, nullptr, 1);
+    GroupFiles::TearDown();
+  }
+
+  static AP7_SPECTRUM* at(AP40_LLIST* list, uint32_t index) {
+    AP40_INDEXPARM parameter{index};
+    return ap7a_spectrum(ap_result_object<AP_OBJECT>(send(AP40_MSG_AT_INDEX, list, &parameter)));
+  }
+
+ private:
+  std::vector<AP40_LLIST*> read_lists_;
+};
+
+TEST_F(GroupSave, AGroupOfThreeIsLaidOutSectionBySection) {
+  AP40_LLIST* list = make_list();
+  for (int seed = 0; seed < 3; ++seed) add(list, member(10 * seed));
+  ASSERT_EQ(save("g.spg", list), 1u);
+  const std::string bytes = testsupport::read_file(path("g.spg"));
+
+  // Header: magic, the file's own name as title, 0x1A, type 10, version 521.
+  EXPECT_EQ(bytes.substr(0, 20), "Spectral Data File\r\n");
+  EXPECT_EQ(std::string(bytes.c_str() + 30), "g.spg");
+  EXPECT_EQ(static_cast<uint8_t>(bytes[286]), 0x1A);
+  EXPECT_EQ(filetest::get16(bytes, 288), 10);
+  EXPECT_EQ(filetest::get16(bytes, 290), 521);
+  // 3 bare members count 1 + 15 entries, a multiple of 16: two blocks.
+  EXPECT_EQ(filetest::get16(bytes, 292), 2);
+  ASSERT_EQ(filetest::get16(bytes, 294), 15);
+
+  // Per member, keyed by its number: header block, extension, member
+  // record, history bits (10 bytes stored as 12), Y values.
+  const uint16_t types[] = {2, 106, 107, 105, 3};
+  const uint32_t lengths[] = {140, 56, 264, 12, 16};
+  uint32_t offset = 304 + 2 * 256;
+  for (uint16_t m = 0; m < 3; ++m) {
+    for (int s = 0; s < 5; ++s) {
+      const filetest::Entry entry = filetest::get_entry(bytes, 5u * m + s);
+      EXPECT_EQ(entry, (filetest::Entry{types[s], offset, lengths[s], m, 0})) << "member " << m << ", section " << s;
+      offset += lengths[s];
+    }
+    const uint32_t header = filetest::get_entry(bytes, 5u * m).offset;
+    EXPECT_EQ(filetest::get32(bytes, header + 4), 4u) << "points";
+    const uint32_t record = filetest::get_entry(bytes, 5u * m + 2).offset;
+    EXPECT_EQ(std::string(bytes.c_str() + record), "member " + std::to_string(10 * m));
+    EXPECT_EQ(filetest::get32(bytes, record + 256), 1000u + 10 * m);
+    EXPECT_EQ(filetest::get32(bytes, record + 260), 2000u + 10 * m);
+    const uint32_t data = filetest::get_entry(bytes, 5u * m + 4).offset;
+    for (int i = 0; i < 4; ++i) {
+      float stored = 0;
+      std::memcpy(&stored, &bytes[data + 4 * i], 4);
+      EXPECT_EQ(stored, static_cast<float>(10 * m + 3 - i)) << "last point first";
+    }
+  }
+  EXPECT_EQ(bytes.size(), offset);
+}
+
+TEST_F(GroupSave, MembersReadBackWhole) {
+  AP40_LLIST* list = make_list();
+  for (int seed = 0; seed < 3; ++seed) add(list, member(10 * seed));
+  ASSERT_EQ(save("g.spg", list), 1u);
+  AP40_LLIST* read = read_all("g.spg");
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(send(AP40_MSG_COUNT, read), 3u);
+  for (uint32_t m = 0; m < 3; ++m) {
+    AP7_SPECTRUM* spectrum = at(read, m);
+    ASSERT_NE(spectrum, nullptr);
+    EXPECT_STREQ(spectrum->header->data.title, ("member " + std::to_string(10 * m)).c_str());
+    EXPECT_EQ(uint32_t{spectrum->header->data.time}, 1000u + 10 * m);
+    EXPECT_EQ(uint32_t{spectrum->header->data.p48}, 2000u + 10 * m);
+    const float* y = ap7b_GetDataPtr(spectrum);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(y[i], static_cast<float>(10 * m + i));
+  }
+}
+
+TEST_F(GroupSave, GroupsOfAnySizeSaveAndCountTheirMembers) {
+  for (uint32_t members : {0u, 1u, 3u}) {
+    AP40_LLIST* list = make_list();
+    for (uint32_t i = 0; i < members; ++i) add(list, member(static_cast<int>(i)));
+    ASSERT_EQ(save("n.spg", list), 1u) << members;
+    AP51_GROUP_FILE* group_file = named_group_file(path("n.spg"));
+    ASSERT_EQ(open(group_file, kRead, 0).result, 1u) << members;
+    EXPECT_EQ(send(AP51_MSG_MEMBER_COUNT, group_file), members);
+    destroy(group_file);
+  }
+}
+
+// Every member with history, comment, a header text and both stored
+// interferograms: more sections than bare members, all in the directory.
+TEST_F(GroupSave, AThousandFullMembersSaveAndReadBack) {
+  AP40_LLIST* list = make_list();
+  for (int i = 0; i < 1000; ++i) {
+    AP7_SPECTRUM* spectrum = member(i);
+    ap7d_SetHistoryText(spectrum, "history\r\n");
+    ap7d_SetCommentText(spectrum, "comment");
+    std::strcpy(spectrum->header->data.p49, "operator");
+    AP7_SPECTRUM* background = make_spectrum(2);
+    AP7_SPECTRUM* sample = make_spectrum(2);
+    background->header->data.y_units = AP41_YUNITS_INTERFEROGRAM;
+    sample->header->data.y_units = AP41_YUNITS_INTERFEROGRAM;
+    ap7b_SetNameAndSubSpectra(spectrum, "", background, sample);
+    add(list, spectrum);
+  }
+  ASSERT_EQ(save("k.spg", list), 1u);
+  const std::string bytes = testsupport::read_file(path("k.spg"));
+  const uint32_t count = filetest::get16(bytes, 294);
+  EXPECT_GE(filetest::get16(bytes, 292) * 16u, count);
+  AP40_LLIST* read = read_all("k.spg");
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(send(AP40_MSG_COUNT, read), 1000u);
+  for (uint32_t m : {0u, 517u, 999u}) {
+    AP7_SPECTRUM* spectrum = at(read, m);
+    EXPECT_STREQ(spectrum->header->data.title, ("member " + std::to_string(m)).c_str());
+    EXPECT_STREQ(spectrum->header->data.p49, "operator");
+    EXPECT_NE(std::string(ap7d_GetHistoryText(spectrum)).find("history"), std::string::npos);
+    EXPECT_EQ(std::string(spectrum->name), path("k.spg") + ";" + std::to_string(m)) << "stored interferograms";
+  }
+  // The saved members refer to the new file with their index as "%2d".
+  EXPECT_EQ(std::string(at(list, 3)->name), path("k.spg") + "; 3");
+  EXPECT_EQ(std::string(at(list, 12)->name), path("k.spg") + ";12");
+}
+
+TEST_F(GroupSave, AFailedGamlExportLeavesNoFileAndNoReferenceToIt) {
+  AP40_LLIST* list = make_list();
+  AP7_SPECTRUM* spectrum = member(1);
+  ap7b_SetNameAndSubSpectra(spectrum, "", make_spectrum(2), make_spectrum(2));
+  add(list, spectrum);
+  uint32_t error = 0;
+  EXPECT_EQ(save("out.gaml", list, &error), 0u);
+  EXPECT_EQ(error, AP20_ERROR_GAML_EXPORT);
+  EXPECT_FALSE(std::filesystem::exists(path("out.gaml")));
+  EXPECT_EQ(std::string(spectrum->name).find("out.gaml"), std::string::npos);
+}
+
+}  // namespace

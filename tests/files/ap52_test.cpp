@@ -123,7 +123,7 @@ TEST_F(GroupFormat, TellsWhetherAMemberHoldsAStoredInterferogram) {
     uint32_t answer;
   } cases[] = {{1, 1, 1}, {0, 1, 0}, {1, 0, 0}, {7, 1, 1}};
   for (const Case& c : cases) {
-    AP51_MEMBERIFGPARM parameter{c.which, c.member, 0};
+    AP51_IFGPARM parameter{c.which, c.member, 0};
     EXPECT_EQ(send(AP51_MSG_HAS_INTERFEROGRAM, group_file->format, &parameter), c.answer)
         << "which " << c.which << ", member " << c.member;
   }
