@@ -332,9 +332,13 @@ bool ap21_IsSameFile(const char* name, const char* other) {
   if (name == nullptr || other == nullptr || *name == '\0' || *other == '\0') return false;
   BY_HANDLE_FILE_INFORMATION first{};
   BY_HANDLE_FILE_INFORMATION second{};
-  if (ap21_identity(name, &first) && ap21_identity(other, &second))
+  const bool known = ap21_identity(name, &first);
+  const bool other_known = ap21_identity(other, &second);
+  if (known && other_known)
     return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+  // A file that is there is not one that is not.
+  if (known != other_known) return false;
   char full[MAX_PATH];
   char other_full[MAX_PATH];
   return GU12_QualifyPath(name, full, sizeof full) && GU12_QualifyPath(other, other_full, sizeof other_full) &&

@@ -1211,8 +1211,9 @@ uint16_t ap21_WriteSpectrum(AP_OBJECT* spectrum, void* spectrum_file);
 AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t create);
 
 // True when two names lead to one file: both open, as the same file of the
-// same volume, so that links, "." and ".." are resolved; names that do not
-// open so are compared as full paths without regard to case.
+// same volume, so that links, "." and ".." are resolved. A name that opens
+// and one that does not name two files; names of which neither opens so
+// are compared as full paths without regard to case.
 bool ap21_IsSameFile(const char* name, const char* other);
 
 // Cuts the member suffix (";" and a number) from a reference name and

@@ -427,12 +427,8 @@ enum AP41_HISTORYBIT : int16_t {
   AP41_HISTORY_BITS = 64
 };
 
-// Spectrum messages that test, set and clear one bit: {u16 bit}.
-constexpr uint16_t AP7_MSG_TEST_HISTORY_FLAG = 205;
-constexpr uint16_t AP7_MSG_SET_HISTORY_FLAG = 206;
-constexpr uint16_t AP7_MSG_CLEAR_HISTORY_FLAG = 270;
-
-// Each takes a spectrum (class 7) with a header and a bit number 0 to 63.
+// The spectrum messages 205, 206 and 270 ({u16 bit}) test, set and clear a
+// bit through these. Each takes a spectrum (class 7) with a header and a bit number 0 to 63.
 // Test: 1 when the bit is set; 0 when it is clear, or for a bad bit number
 // or object. Set and clear: 1 done (also when the bit already was so), 0 for
 // a bad bit number or object, or a header that refuses the change.
@@ -476,10 +472,6 @@ constexpr uint16_t AP34_MSG_DELETE = 39;
 constexpr uint16_t AP34_MSG_REPLACE = 40;
 constexpr uint16_t AP34_MSG_DELETE_MASKED = 41;
 constexpr uint16_t AP34_MSG_MAKE_ABSOLUTE = 42;
-
-// Spectrum messages that the annotation and the gain-type setter send.
-constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
-constexpr uint16_t AP7_MSG_GET_HEADER = 168;
 
 // Annotation record, 54 bytes, a cell of the heap "AP34CLASSDATA"; callers
 // hand records of the same form to messages 37, 38 and 40.
@@ -640,6 +632,7 @@ constexpr uint32_t AP7_DEFAULT_YUNITS = 23;
 // history bits and those the annotation sends. Numbers above the last one
 // answer 0.
 constexpr uint16_t AP7_MSG_RANGE_POINTS = 36;
+constexpr uint16_t AP7_MSG_GET_VALUE_AT_X = 37;
 constexpr uint16_t AP7_MSG_COPY_DATA_OUT = 41;
 constexpr uint16_t AP7_MSG_INSERT_POINTS = 45;
 constexpr uint16_t AP7_MSG_DELETE_POINTS = 46;
@@ -657,6 +650,7 @@ constexpr uint16_t AP7_MSG_SET_NAME = 162;
 constexpr uint16_t AP7_MSG_GET_SPACING = 163;
 constexpr uint16_t AP7_MSG_X_TO_CELL = 164;
 constexpr uint16_t AP7_MSG_CELL_TO_X = 165;
+constexpr uint16_t AP7_MSG_GET_HEADER = 168;
 constexpr uint16_t AP7_MSG_SET_HEADER = 169;
 constexpr uint16_t AP7_MSG_GET_ANNOTATION = 170;
 constexpr uint16_t AP7_MSG_SET_ANNOTATION = 171;
@@ -675,6 +669,8 @@ constexpr uint16_t AP7_MSG_HISTORY_OBJECT = 196;
 constexpr uint16_t AP7_MSG_COMMENT_OBJECT = 197;
 constexpr uint16_t AP7_MSG_SET_COMMENT = 198;
 constexpr uint16_t AP7_MSG_SET_HISTORY = 199;
+constexpr uint16_t AP7_MSG_TEST_HISTORY_FLAG = 205;
+constexpr uint16_t AP7_MSG_SET_HISTORY_FLAG = 206;
 constexpr uint16_t AP7_MSG_IS_SINGLE_BEAM = 217;
 constexpr uint16_t AP7_MSG_EXTEND_TO_X_RANGE = 219;
 constexpr uint16_t AP7_MSG_DATA_POINTER = 220;
@@ -684,6 +680,7 @@ constexpr uint16_t AP7_MSG_HEADER_TEXT_FIELDS = 235;
 constexpr uint16_t AP7_MSG_COPY_LIST_TO = 236;
 constexpr uint16_t AP7_MSG_X_RANGE_TO_INDEX_RANGE = 241;
 constexpr uint16_t AP7_MSG_DUPLICATE_BARE = 257;
+constexpr uint16_t AP7_MSG_CLEAR_HISTORY_FLAG = 270;
 constexpr uint16_t AP7_MSG_SET_TITLE = 274;
 constexpr uint16_t AP7_MSG_GET_HEADER_P2 = 277;
 constexpr uint16_t AP7_MSG_SET_HEADER_P2 = 278;

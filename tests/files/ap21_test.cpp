@@ -1,5 +1,7 @@
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -279,3 +281,170 @@ TEST_F(SpectrumFileClass, FileMessagesGoToTheFilePart) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Write and read through the class
+
+namespace {
+
+class SpectrumFileSaves : public SpectrumFileClass {
+ protected:
+  void TearDown() override {
+    GU6_DeleteConfig(AP21_DEBUG_SECTION, AP21_DEBUG_COPIES_KEY);
+    SpectrumFileClass::TearDown();
+  }
+
+  AP7_SPECTRUM* interferogram(float first) {
+    return spectrum({first, first + 1, first + 2}, 22, 0.0f, 2.0f);
+  }
+  // A spectrum carrying a background and a sample interferogram.
+  AP7_SPECTRUM* with_interferograms() {
+    AP7_SPECTRUM* made = spectrum({1, 2, 3});
+    ap7b_SetNameAndSubSpectra(made, nullptr, hand_over(interferogram(10)), hand_over(interferogram(20)));
+    return made;
+  }
+
+  uint32_t save(AP7_SPECTRUM* saved_spectrum, const std::string& name) {
+    AP21_SPECTRUM_FILE* writer = named_spectrum_file(name);
+    const auto opened = open(writer, kCreate, AP45_CLASS_ID);
+    EXPECT_EQ(opened.result, 1u);
+    const uint32_t written = send(AP21_MSG_WRITE, writer, saved_spectrum);
+    destroy(writer);
+    return written;
+  }
+  AP7_SPECTRUM* load(const std::string& name) {
+    AP21_SPECTRUM_FILE* reader = named_spectrum_file(name);
+    EXPECT_EQ(open(reader, kRead, 0).result, 1u);
+    AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP21_MSG_READ, reader)));
+    destroy(reader);
+    return read;
+  }
+  // The stored interferograms of a file, as values; empty when there is none.
+  std::vector<float> stored(const std::string& name, uint16_t which) {
+    AP21_SPECTRUM_FILE* reader = named_spectrum_file(name);
+    EXPECT_EQ(open(reader, kRead, 0).result, 1u);
+    AP21_WHICHPARM parameter{which, 0};
+    AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP21_MSG_READ_INTERFEROGRAM, reader, &parameter)));
+    destroy(reader);
+    return read != nullptr ? spectrumtest::values(read) : std::vector<float>{};
+  }
+};
+
+}  // namespace
+
+TEST_F(SpectrumFileSaves, WritingIntoAnExistingFileRewindsAndCutsIt) {
+  testsupport::write_file("a.spa", std::string(5000, 'x'));
+  ASSERT_EQ(save(spectrum({1, 2}), file_), 1u);
+  const std::string written = testsupport::read_file(file_);
+  EXPECT_LT(written.size(), 5000u);
+  EXPECT_EQ(written.substr(0, 20), "Spectral Data File\r\n");
+}
+
+TEST_F(SpectrumFileSaves, ReadGivesASavedSpectrumWithTheFileAsItsPath) {
+  ASSERT_EQ(save(spectrum({1, 2}), file_), 1u);
+  AP7_SPECTRUM* read = load(file_);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(std::string(read->path), file_);
+  EXPECT_EQ(static_cast<int16_t>(send(AP_MSG_GET_CHANGE_STATE, read)), AP2_SAVED);
+}
+
+TEST_F(SpectrumFileSaves, StoredInterferogramsTravelToAnotherFileWithTheReference) {
+  ASSERT_EQ(save(with_interferograms(), file_), 1u);
+  AP7_SPECTRUM* read = load(file_);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->subSpectrumA, nullptr) << "the interferograms stay in the file";
+  EXPECT_EQ(std::string(read->name), file_);
+
+  const std::string other = path("b.spa");
+  ASSERT_EQ(save(read, other), 1u);
+  EXPECT_EQ(stored(other, AP21_SAMPLE), std::vector<float>({20, 21, 22}));
+  EXPECT_EQ(stored(other, AP21_BACKGROUND), std::vector<float>({10, 11, 12}));
+  EXPECT_EQ(std::string(read->name), other) << "the spectrum now refers to the new file";
+  EXPECT_EQ(read->subSpectrumA, nullptr) << "the borrowed interferograms are not kept";
+}
+
+struct SameFileCase {
+  const char* name;
+  std::string (*reference)(const std::string& folder);
+};
+
+// Names of the very file being written, in forms that differ as text.
+const SameFileCase kSameFileCases[] = {
+    {"SameName", [](const std::string& folder) { return folder + "/a.spa"; }},
+    {"ThroughDotDot", [](const std::string& folder) { return folder + "/sub/../a.spa"; }},
+    {"ThroughDot", [](const std::string& folder) { return folder + "/./a.spa"; }},
+    {"ThroughALink", [](const std::string& folder) { return folder + "/link.spa"; }},
+};
+
+class SameFile : public SpectrumFileSaves, public testing::WithParamInterface<SameFileCase> {};
+
+TEST_P(SameFile, SavingBackKeepsTheStoredInterferograms) {
+  ASSERT_EQ(save(with_interferograms(), file_), 1u);
+  std::filesystem::create_directory(path("sub"));
+  std::filesystem::create_symlink(file_, path("link.spa"));
+  AP7_SPECTRUM* read = load(file_);
+  ASSERT_NE(read, nullptr);
+  const std::string reference = GetParam().reference(testsupport::home());
+  ASSERT_EQ(ap7b_SetNameAndSubSpectra(read, reference.c_str(), nullptr, nullptr), 1);
+  read->header->data.points = 3;
+  ASSERT_EQ(save(read, file_), 1u);
+  EXPECT_EQ(stored(file_, AP21_SAMPLE), std::vector<float>({20, 21, 22}));
+  EXPECT_EQ(stored(file_, AP21_BACKGROUND), std::vector<float>({10, 11, 12}));
+  EXPECT_EQ(std::string(read->name), reference) << "the reference is put back";
+  EXPECT_EQ(read->subSpectrumA, nullptr);
+  EXPECT_EQ(read->subSpectrumB, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, SameFile, testing::ValuesIn(kSameFileCases),
+                         [](const testing::TestParamInfo<SameFileCase>& info) { return info.param.name; });
+
+TEST_F(SpectrumFileSaves, SameFileTellsFilesApartByWhatTheyAre) {
+  testsupport::write_file("a.spa", "a");
+  testsupport::write_file("b.spa", "b");
+  std::filesystem::create_directory(path("sub"));
+  std::filesystem::create_symlink(file_, path("link.spa"));
+  EXPECT_TRUE(ap21_IsSameFile(file_.c_str(), path("sub/../link.spa").c_str()));
+  EXPECT_FALSE(ap21_IsSameFile(file_.c_str(), path("b.spa").c_str()));
+  EXPECT_FALSE(ap21_IsSameFile(file_.c_str(), path("A.spa").c_str())) << "another name on a file system with cases";
+  EXPECT_TRUE(ap21_IsSameFile(path("missing.spa").c_str(), path("sub/../missing.spa").c_str()))
+      << "names of no file compare as full paths";
+  EXPECT_FALSE(ap21_IsSameFile(file_.c_str(), ""));
+}
+
+TEST_F(SpectrumFileSaves, AReferenceToAFileWithoutInterferogramsFailsAfterTheSpectrumIsWritten) {
+  ASSERT_EQ(save(spectrum({1, 2}), path("plain.spa")), 1u);
+  AP7_SPECTRUM* made = spectrum({1, 2, 3});
+  ap7b_SetNameAndSubSpectra(made, path("plain.spa").c_str(), nullptr, nullptr);
+  AP21_SPECTRUM_FILE* writer = named_spectrum_file(file_);
+  ASSERT_EQ(open(writer, kCreate, AP45_CLASS_ID).result, 1u);
+  EXPECT_EQ(send(AP21_MSG_WRITE, writer, made), 0u);
+  EXPECT_EQ(send(AP20_MSG_LAST_ERROR, writer), AP20_ERROR_INTERFEROGRAMS);
+  EXPECT_EQ(send(AP20_MSG_CLASS_ERROR, writer), AP20_ERROR_INTERFEROGRAMS);
+  destroy(writer);
+  AP7_SPECTRUM* read = load(file_);
+  ASSERT_NE(read, nullptr) << "the spectrum itself is in the file";
+  EXPECT_EQ(spectrumtest::values(read), std::vector<float>({1, 2, 3}));
+}
+
+TEST_F(SpectrumFileSaves, InterferogramsAreCopiedBesideTheFileWhenTheConfigurationAsks) {
+  ASSERT_EQ(GU6_SetConfig(AP21_DEBUG_SECTION, AP21_DEBUG_COPIES_KEY, "1"), 1);
+  ASSERT_EQ(save(with_interferograms(), file_), 1u);
+  AP7_SPECTRUM* background = load(path("a.bkg"));
+  AP7_SPECTRUM* sample = load(path("a.smp"));
+  ASSERT_NE(background, nullptr);
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(spectrumtest::values(background), std::vector<float>({10, 11, 12}));
+  EXPECT_EQ(spectrumtest::values(sample), std::vector<float>({20, 21, 22}));
+}
+
+TEST_F(SpectrumFileSaves, WithoutTheConfigurationNoCopiesAreMade) {
+  ASSERT_EQ(save(with_interferograms(), file_), 1u);
+  EXPECT_FALSE(testsupport::file_exists(path("a.bkg")));
+  EXPECT_FALSE(testsupport::file_exists(path("a.smp")));
+}
+
+TEST_F(SpectrumFileSaves, WriteWithoutAnOpenFileFails) {
+  AP21_SPECTRUM_FILE* writer = named_spectrum_file(file_);
+  EXPECT_EQ(send(AP21_MSG_WRITE, writer, spectrum({1})), 0u);
+  EXPECT_FALSE(testsupport::file_exists(file_));
+}

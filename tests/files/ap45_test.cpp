@@ -384,7 +384,7 @@ class WholeSpectrum : public SingleSpectrumFormat {
 TEST_F(WholeSpectrum, IsWrittenByteForByteAsTheLayoutsGiveIt) {
   using namespace layout;
   AP7_SPECTRUM* known = known_spectrum();
-  ap7b_SetNameAndSubSpectra(known, nullptr, keep(interferogram(10.0f)), keep(interferogram(1.0f)));
+  ap7b_SetNameAndSubSpectra(known, nullptr, hand_over(interferogram(10.0f)), hand_over(interferogram(1.0f)));
   ASSERT_EQ(save(known), 1u);
 
   const std::string y = f32(1e-30f) + u32(0x7FC00001) + f32(-2.25f) + u32(0xFFFFFFFF) + f32(1.5f);
@@ -424,8 +424,8 @@ TEST_F(WholeSpectrum, InterferogramYValuesAreStoredFirstPointFirst) {
 TEST_F(WholeSpectrum, ReadsBackAsWritten) {
   AP7_SPECTRUM* known = known_spectrum();
   annotate(known, 8 | 64, 3997.0f, 3997.5f, 43.0f, "pair", 1.0f, 2.0f);
-  AP7_SPECTRUM* background = keep(interferogram(10.0f));
-  AP7_SPECTRUM* sample = keep(interferogram(1.0f));
+  AP7_SPECTRUM* background = hand_over(interferogram(10.0f));
+  AP7_SPECTRUM* sample = hand_over(interferogram(1.0f));
   ap7b_SetNameAndSubSpectra(known, nullptr, background, sample);
   ASSERT_EQ(save(known), 1u);
   EXPECT_EQ(std::string(known->name), path("known.spa")) << "the spectrum now refers to the file written";

@@ -147,6 +147,12 @@ class SpectrumFiles : public filetest::FileObjects {
     return made;
   }
   AP7_SPECTRUM* keep(AP_OBJECT* made) { return keep(reinterpret_cast<AP7_SPECTRUM*>(made)); }
+  // A spectrum of the test given to an owner (as a sub-spectrum): the test
+  // no longer destroys it.
+  AP7_SPECTRUM* hand_over(AP7_SPECTRUM* made) {
+    spectra_.erase(std::remove(spectra_.begin(), spectra_.end(), made), spectra_.end());
+    return made;
+  }
 
   static void annotate(AP7_SPECTRUM* spectrum, uint16_t flags, float x, float text_x, float y, const char* label,
                        float x2 = 0, float y2 = 0, float x3 = 0, float y3 = 0) {
