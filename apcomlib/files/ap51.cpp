@@ -11,6 +11,7 @@
 // through here; the native group format (ap52.cpp) is its format object.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
 
 #include "files/files.h"
@@ -31,7 +32,7 @@ constexpr size_t kClassNameBuffer = 128;
 
 // The group formats probed, in this order, when a dispatcher is installed
 // for them; then the classes registered on class 51. An open accepts the
-// same classes by name.
+// same classes by name (and no special rule for X-Y pairs files).
 constexpr uint16_t kDetectionOrder[] = {AP52_CLASS_ID, AP51_FORMAT_OTHER_GROUP};
 
 // The GAML export converter.
@@ -60,17 +61,6 @@ AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) {
   return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
 }
 
-bool ap51_accepts(uint16_t class_id) {
-  for (uint16_t accepted : kDetectionOrder) {
-    if (accepted == class_id) return true;
-  }
-  return ap20_IsFormatClass(AP51_CLASS_ID, class_id) != 0;
-}
-
-void ap51_set_result(uint16_t* result, uint16_t code) {
-  if (result != nullptr) *result = code;
-}
-
 void ap51_drop_format(AP51_GROUP_FILE* group_file) {
   if (group_file->format == nullptr) return;
   AP_WINDOWPARM none{nullptr, 0};
@@ -78,54 +68,11 @@ void ap51_drop_format(AP51_GROUP_FILE* group_file) {
   group_file->format = nullptr;
 }
 
-// Opens the file part in the mode and makes the format object of the class
-// with this object as its owner (the steps an open and a probe share).
-uint16_t ap51_open_as(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t class_id, uint16_t* result) {
-  if (!ap51_accepts(class_id)) {
-    ap51_set_result(result, AP21_NOT_RECOGNISED);
-    return 0;
-  }
-  AP20_FILE* file = ap51_file_part(group_file);
-  if (!ap20_Open(file, mode)) {
-    ap51_set_result(result, AP21_OPEN_FAILED);
-    return 0;
-  }
-  group_file->format = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, group_file));
-  if (group_file->format != nullptr) return 1;
-  ap20_Close(file);
-  ap51_set_result(result, AP21_OPEN_FAILED);
-  return 0;
-}
+const AP21_FORMATS kGroupFormats = {AP51_CLASS_ID, kDetectionOrder, std::size(kDetectionOrder), kDetectionOrder,
+                                    std::size(kDetectionOrder)};
 
-enum class Probe { accepted, maybe, other, stopped };
-
-Probe ap51_probe(AP51_GROUP_FILE* group_file, uint16_t class_id, uint16_t* result) {
-  if (GU2_GetDispatcher(class_id) == nullptr) return Probe::other;
-  if (!ap51_open_as(group_file, AP20_MODE_READ, class_id, result)) return Probe::stopped;
-  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, group_file->format, nullptr);
-  ap51_Close(group_file);
-  if (answer == AP21_FORMAT_MINE) return Probe::accepted;
-  return answer == AP21_FORMAT_MAYBE ? Probe::maybe : Probe::other;
-}
-
-// Probes one class: true when the detection ends with it (accepted, or
-// stopped by a failed open).
-bool ap51_detection_ends(AP51_GROUP_FILE* group_file, uint16_t class_id, uint16_t* found, uint16_t* maybe,
-                         uint16_t* result, uint16_t* answer) {
-  switch (ap51_probe(group_file, class_id, result)) {
-    case Probe::accepted:
-      *found = class_id;
-      *answer = 1;
-      return true;
-    case Probe::stopped:
-      *answer = 0;
-      return true;
-    case Probe::maybe:
-      if (*maybe == 0) *maybe = class_id;
-      return false;
-    default:
-      return false;
-  }
+AP21_PAIR ap51_pair(AP51_GROUP_FILE* group_file) {
+  return AP21_PAIR{&group_file->head, &group_file->format, ap51_file_part(group_file), &kGroupFormats};
 }
 
 uint16_t ap51_class_name(AP51_GROUP_FILE* group_file, char* buffer) {
@@ -313,55 +260,15 @@ uint32_t ap51_Destroy(AP51_GROUP_FILE* group_file, HWND window) {
 // Open, detection, close and delete
 
 uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
-  if (group_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
-  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
-  AP20_FILE* file = ap51_file_part(group_file);
-  // A file open before would lose its format object and handle.
-  if (group_file->format != nullptr || ap20_IsOpen(file)) ap51_Close(group_file);
-  ap51_set_result(result, 0);
-  if (mode == AP20_MODE_CREATE && ap20_Open(file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
-  if (mode == AP20_MODE_EXIST) return ap20_Open(file, AP20_MODE_EXIST);
-  if (*class_id == 0 && (mode == AP20_MODE_WRITE || mode == AP20_MODE_CREATE)) {
-    ap51_set_result(result, AP21_NO_CLASS);
-    return 0;
-  }
-  if (*class_id == 0 && !ap51_IdentifyFormat(group_file, class_id, result)) return 0;
-  return ap51_open_as(group_file, mode, *class_id, result);
+  return group_file != nullptr ? ap21_OpenPair(ap51_pair(group_file), mode, class_id, result) : 0;
 }
 
-// The first class that calls the file its own wins; the first "maybe" is
-// kept for the answer when none does. A probe whose open fails ends the
-// detection. The object is closed afterwards.
 uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result) {
-  if (group_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
-  if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
-  *class_id = 0;
-  ap51_set_result(result, 0);
-  if (!ap20_Exists(ap51_file_part(group_file))) {
-    ap51_set_result(result, AP21_NO_FILE);
-    return 0;
-  }
-  uint16_t maybe = 0;
-  uint16_t answer = 0;
-  for (uint16_t candidate : kDetectionOrder) {
-    if (ap51_detection_ends(group_file, candidate, class_id, &maybe, result, &answer)) return answer;
-  }
-  for (uint32_t position = 0; const uint16_t candidate = ap20_GetFormatClass(AP51_CLASS_ID, position); ++position) {
-    if (ap51_detection_ends(group_file, candidate, class_id, &maybe, result, &answer)) return answer;
-  }
-  if (maybe != 0) {
-    *class_id = maybe;
-    ap51_set_result(result, AP21_NO_CLASS);
-  } else {
-    ap51_set_result(result, AP21_NOT_RECOGNISED);
-  }
-  return 0;
+  return group_file != nullptr ? ap21_IdentifyPair(ap51_pair(group_file), class_id, result) : 0;
 }
 
 uint16_t ap51_Close(AP51_GROUP_FILE* group_file) {
-  if (group_file == nullptr) return 0;
-  ap51_drop_format(group_file);
-  return ap20_Close(ap51_file_part(group_file));
+  return group_file != nullptr ? ap21_ClosePair(ap51_pair(group_file)) : 0;
 }
 
 // A save that failed leaves no file: the file and the format object go.

@@ -1216,6 +1216,29 @@ AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t c
 // are compared as full paths without regard to case.
 bool ap21_IsSameFile(const char* name, const char* other);
 
+// A file class that pairs its file part with a format object (classes 21
+// and 51) shares the open, the detection and the close: its format
+// classes are the detection table in probing order, the classes an open
+// accepts by name, and those registered on the file class.
+struct AP21_FORMATS {
+  uint16_t file_class;
+  const uint16_t* detection;
+  uint32_t detection_count;
+  const uint16_t* accepted;
+  uint32_t accepted_count;
+};
+// The object that owns the format object, the slot that holds it, and the
+// file part.
+struct AP21_PAIR {
+  AP_OBJECT* owner;
+  AP_OBJECT** format;
+  AP20_FILE* file;
+  const AP21_FORMATS* formats;
+};
+uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result);
+uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* result);
+uint16_t ap21_ClosePair(const AP21_PAIR& pair);
+
 // Cuts the member suffix (";" and a number) from a reference name and
 // answers the number, -1 when there is none.
 int32_t ap21_CutMember(char* reference);
