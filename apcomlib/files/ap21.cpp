@@ -59,6 +59,16 @@ void ap21_drop_format(AP21_SPECTRUM_FILE* spectrum_file) {
   spectrum_file->format = nullptr;
 }
 
+AP_OBJECT* ap21_pair_format(const AP21_PAIR& pair) {
+  AP_OBJECT* format = nullptr;
+  std::memcpy(&format, pair.format, sizeof format);
+  return format;
+}
+
+void ap21_set_pair_format(const AP21_PAIR& pair, AP_OBJECT* format) {
+  std::memcpy(pair.format, &format, sizeof format);
+}
+
 bool ap21_accepts(const AP21_PAIR& pair, uint16_t class_id) {
   const AP21_FORMATS* formats = pair.formats;
   for (uint32_t i = 0; i < formats->accepted_count; ++i) {
@@ -81,8 +91,8 @@ uint16_t ap21_open_as(const AP21_PAIR& pair, uint16_t mode, uint16_t class_id, u
     ap21_set_result(result, AP21_OPEN_FAILED);
     return 0;
   }
-  *pair.format = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, pair.owner));
-  if (*pair.format != nullptr) return 1;
+  ap21_set_pair_format(pair, ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, pair.owner)));
+  if (ap21_pair_format(pair) != nullptr) return 1;
   ap20_Close(pair.file);
   ap21_set_result(result, AP21_OPEN_FAILED);
   return 0;
@@ -93,7 +103,7 @@ enum class Probe { accepted, maybe, other, stopped };
 Probe ap21_probe(const AP21_PAIR& pair, uint16_t class_id, uint16_t* result) {
   if (GU2_GetDispatcher(class_id) == nullptr) return Probe::other;
   if (!ap21_open_as(pair, AP20_MODE_READ, class_id, result)) return Probe::stopped;
-  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, *pair.format, nullptr);
+  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, ap21_pair_format(pair), nullptr);
   ap21_ClosePair(pair);
   if (answer == AP21_FORMAT_MINE) return Probe::accepted;
   return answer == AP21_FORMAT_MAYBE ? Probe::maybe : Probe::other;
@@ -123,7 +133,7 @@ const AP21_FORMATS kSpectrumFormats = {AP21_CLASS_ID, kDetectionOrder, std::size
                                        std::size(kAccepted)};
 
 AP21_PAIR ap21_pair(AP21_SPECTRUM_FILE* spectrum_file) {
-  return AP21_PAIR{&spectrum_file->head, &spectrum_file->format, ap21_file_part(spectrum_file), &kSpectrumFormats};
+  return AP21_PAIR{&spectrum_file->head, reinterpret_cast<char*>(spectrum_file) + offsetof(AP21_SPECTRUM_FILE, format), ap21_file_part(spectrum_file), &kSpectrumFormats};
 }
 
 // The class name, and the format object's after " : " while there is one.
@@ -252,11 +262,20 @@ uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window) {
 // ---------------------------------------------------------------------------
 // Open, detection, close and delete
 
+uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
+  char magic[offsetof(AP20_FILEHEADER, title)];
+  uint16_t stored_type = 0;
+  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
+      !ap20_ReadAt(file, offsetof(AP20_FILEHEADER, file_type), &stored_type, sizeof stored_type))
+    return 0;
+  return magic[AP20_MAGIC_LENGTH] == '\0' && strcasecmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
+}
+
 uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result) {
   if (pair.file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
   if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
   // A file open before would lose its format object and handle.
-  if (*pair.format != nullptr || ap20_IsOpen(pair.file)) ap21_ClosePair(pair);
+  if (ap21_pair_format(pair) != nullptr || ap20_IsOpen(pair.file)) ap21_ClosePair(pair);
   ap21_set_result(result, 0);
   if (mode == AP20_MODE_CREATE && ap20_Open(pair.file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
   if (mode == AP20_MODE_EXIST) return ap20_Open(pair.file, AP20_MODE_EXIST);
@@ -299,9 +318,9 @@ uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* 
 }
 
 uint16_t ap21_ClosePair(const AP21_PAIR& pair) {
-  if (*pair.format != nullptr) {
-    ap21_destroy_object(*pair.format);
-    *pair.format = nullptr;
+  if (AP_OBJECT* format = ap21_pair_format(pair)) {
+    ap21_destroy_object(format);
+    ap21_set_pair_format(pair, nullptr);
   }
   return ap20_Close(pair.file);
 }

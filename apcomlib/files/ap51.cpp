@@ -72,7 +72,7 @@ const AP21_FORMATS kGroupFormats = {AP51_CLASS_ID, kDetectionOrder, std::size(kD
                                     std::size(kDetectionOrder)};
 
 AP21_PAIR ap51_pair(AP51_GROUP_FILE* group_file) {
-  return AP21_PAIR{&group_file->head, &group_file->format, ap51_file_part(group_file), &kGroupFormats};
+  return AP21_PAIR{&group_file->head, reinterpret_cast<char*>(group_file) + offsetof(AP51_GROUP_FILE, format), ap51_file_part(group_file), &kGroupFormats};
 }
 
 uint16_t ap51_class_name(AP51_GROUP_FILE* group_file, char* buffer) {

@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "files/files.h"
 #include "platform/memory.h"
@@ -28,8 +27,6 @@ constexpr uint32_t kCellsPerBlock = 10;
 constexpr uint16_t kCellBytes = 8;
 static_assert(sizeof(AP52_SPG_FILE) <= kCellBytes);
 constexpr char kClassName[] = "AP52_SPG_FILE";
-constexpr uint32_t kMagicField = 30;
-constexpr uint32_t kFileTypeOffset = offsetof(AP20_FILEHEADER, file_type);
 
 APX_CLASSREC* ap52_class() { return apx_class_record(AP52_CLASS_ID); }
 
@@ -65,19 +62,6 @@ uint16_t ap52_destroy(AP52_SPG_FILE* format) {
   GU3_HeapRelease_MM(record->instance_heap, format);
   --record->live;
   return 1;
-}
-
-// A group file: the magic, without regard to letter case and ended by its
-// NUL, and file type 10.
-uint16_t ap52_format_test(AP52_SPG_FILE* format) {
-  AP20_FILE* file = ap52_file(format);
-  char magic[kMagicField];
-  uint16_t file_type = 0;
-  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
-      !ap20_ReadAt(file, kFileTypeOffset, &file_type, sizeof file_type))
-    return 0;
-  return magic[AP20_MAGIC_LENGTH] == '\0' && strcasecmp(magic, AP20_MAGIC) == 0 && file_type == AP20_FILE_GROUP ? 1
-                                                                                                                : 0;
 }
 
 // The file's header and directory, read afresh and freed with the scope.
@@ -540,7 +524,7 @@ APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* para
     case AP20_MSG_REOPEN:
     case AP20_MSG_SPLIT_NAME:
     case AP20_MSG_SET_ERROR:             return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
-    case AP21_FORMAT_TEST:               return ap52_format_test(format);
+    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap52_file(format), AP20_FILE_GROUP);
     case AP51_MSG_HAS_INTERFEROGRAM:     return ap52_has_interferogram(format, has->which, has->member, has->key3);
     case AP51_MSG_TITLE:                 return ap52_title(format, title->buffer, title->member);
     case AP20_MSG_MAP_HEADER:            return format != nullptr ? ap20d_MapHeader(map->header, map->file_header, map->block, map->extension, map->direction) : 0;

@@ -1227,14 +1227,17 @@ struct AP21_FORMATS {
   const uint16_t* accepted;
   uint32_t accepted_count;
 };
-// The object that owns the format object, the slot that holds it, and the
-// file part.
+// The object that owns the format object, the slot that holds it (a field
+// of a packed record, so reached byte-wise), and the file part.
 struct AP21_PAIR {
   AP_OBJECT* owner;
-  AP_OBJECT** format;
+  void* format;
   AP20_FILE* file;
   const AP21_FORMATS* formats;
 };
+// The format test of the native formats: the magic, without regard to
+// letter case and ended by its NUL, and the file type.
+uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type);
 uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result);
 uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* result);
 uint16_t ap21_ClosePair(const AP21_PAIR& pair);
