@@ -141,6 +141,8 @@ class SpectrumFiles : public filetest::FileObjects {
       GU2_ImmedSetDispatcher(AP51_CLASS_ID, nullptr);
     }
     test_group() = TestGroupClass{};
+    // Freed while the list heap the registered classes live in still stands.
+    ap20_FreeFormatClasses(AP21_CLASS_ID);
     FileObjects::TearDown();
   }
 
