@@ -1,9 +1,11 @@
-# The README's commands: `make test` and (with the converter) `make demo`.
+# The README's commands: `make test` and `make demo`.
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test test-sanitize clean
+DEMO_HOME ?= $(CURDIR)/$(BUILD_DIR)/demo-home
+
+.PHONY: deps configure build test test-sanitize clean demo
 
 deps:
 	scripts/install-deps
@@ -21,6 +23,11 @@ test-sanitize: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF >/dev/null
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Converts the example documents in a fresh $(DEMO_HOME) and prints what the
+# library reads back from the native files.
+demo: build
+	examples/run-demo $(BUILD_DIR) $(DEMO_HOME)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -74,25 +74,47 @@ struct OpenKey {
 
 std::string class_key(REFCLSID clsid) { return "CLSID\\" + platform::guid_string(clsid); }
 
-// The module path registered for a class; empty when there is none.
-std::string registered_server(REFCLSID clsid) {
-  OpenKey server;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, (class_key(clsid) + "\\InprocServer32").c_str(), 0, KEY_READ, &server.key) !=
-      ERROR_SUCCESS) {
+// The default text value of a key of HKEY_CLASSES_ROOT; empty when there is none.
+std::string default_text(const std::string& key_name) {
+  OpenKey key;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key_name.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS) {
     return std::string();
   }
   DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExA(server.key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ) {
+  if (RegQueryValueExA(key.key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ) {
     return std::string();
   }
-  std::string path(size, '\0');
-  if (RegQueryValueExA(server.key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size) !=
+  std::string text(size, '\0');
+  if (RegQueryValueExA(key.key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
       ERROR_SUCCESS) {
     return std::string();
   }
-  path.resize(std::strlen(path.c_str()));
-  return path;
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
+// The module path registered for a class; empty when there is none.
+std::string registered_server(REFCLSID clsid) { return default_text(class_key(clsid) + "\\InprocServer32"); }
+
+// The value of `count` hexadecimal digits; false when one is not a digit.
+bool hex_field(const OLECHAR* digits, int count, uint32_t* value) {
+  *value = 0;
+  for (int i = 0; i < count; ++i) {
+    const OLECHAR c = digits[i];
+    uint32_t digit;
+    if (c >= u'0' && c <= u'9') {
+      digit = c - u'0';
+    } else if (c >= u'a' && c <= u'f') {
+      digit = c - u'a' + 10;
+    } else if (c >= u'A' && c <= u'F') {
+      digit = c - u'A' + 10;
+    } else {
+      return false;
+    }
+    *value = *value << 4 | digit;
+  }
+  return true;
 }
 
 // The server module of a registered path, loaded on first use.
@@ -108,21 +130,6 @@ HMODULE server_module(const std::string& path) {
 bool set_text_value(HKEY key, const char* name, const std::string& text) {
   return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                         static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-}
-
-// Deletes a key with every key below it; true when it is gone.
-bool delete_key_tree(HKEY parent, const char* name) {
-  {
-    OpenKey key;
-    const LSTATUS opened = RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key.key);
-    if (opened == ERROR_FILE_NOT_FOUND) return true;
-    if (opened != ERROR_SUCCESS) return false;
-    char child[256];
-    while (RegEnumKeyA(key.key, 0, child, sizeof child) == ERROR_SUCCESS) {
-      if (!delete_key_tree(key.key, child)) return false;
-    }
-  }
-  return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
 }
 
 // The class factory that every server module hands out from DllGetClassObject.
@@ -162,6 +169,46 @@ int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int size) {
   format_guid(guid, text);
   for (int i = 0; i <= kGuidTextLength; ++i) buffer[i] = static_cast<OLECHAR>(text[i]);
   return kGuidTextLength + 1;
+}
+
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
+  if (clsid == nullptr) return E_INVALIDARG;
+  *clsid = CLSID{};
+  if (text == nullptr) return S_OK;
+  // Offsets of the fields in "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+  constexpr int kDashes[] = {9, 14, 19, 24};
+  for (int i = 0; i < kGuidTextLength; ++i) {
+    if (text[i] == u'\0') return CO_E_CLASSSTRING;
+  }
+  if (text[0] != u'{' || text[kGuidTextLength - 1] != u'}' || text[kGuidTextLength] != u'\0') return CO_E_CLASSSTRING;
+  for (int dash : kDashes) {
+    if (text[dash] != u'-') return CO_E_CLASSSTRING;
+  }
+  uint32_t data1, data2, data3, byte;
+  if (!hex_field(text + 1, 8, &data1) || !hex_field(text + 10, 4, &data2) || !hex_field(text + 15, 4, &data3)) {
+    return CO_E_CLASSSTRING;
+  }
+  CLSID parsed{data1, static_cast<uint16_t>(data2), static_cast<uint16_t>(data3), {}};
+  for (int i = 0; i < 8; ++i) {
+    const int at = i < 2 ? 20 + 2 * i : 25 + 2 * (i - 2);
+    if (!hex_field(text + at, 2, &byte)) return CO_E_CLASSSTRING;
+    parsed.Data4[i] = static_cast<uint8_t>(byte);
+  }
+  *clsid = parsed;
+  return S_OK;
+}
+
+HRESULT CLSIDFromProgID(LPCOLESTR prog_id, CLSID* clsid) {
+  if (prog_id == nullptr || clsid == nullptr) return E_INVALIDARG;
+  std::string name;
+  for (const OLECHAR* c = prog_id; *c != u'\0'; ++c) {
+    if (*c > 0x7F) return CO_E_CLASSSTRING;  // ProgIDs are ASCII
+    name += static_cast<char>(*c);
+  }
+  const std::string text = default_text(name + "\\CLSID");
+  if (text.empty()) return CO_E_CLASSSTRING;
+  const std::u16string wide(text.begin(), text.end());
+  return CLSIDFromString(wide.c_str(), clsid);
 }
 
 HRESULT CoInitialize(LPVOID) { return apartment_calls++ == 0 ? S_OK : S_FALSE; }
@@ -228,7 +275,8 @@ HRESULT register_inproc_server(REFCLSID clsid, const char* description, const vo
 }
 
 HRESULT unregister_inproc_server(REFCLSID clsid) {
-  return delete_key_tree(HKEY_CLASSES_ROOT, class_key(clsid).c_str()) ? S_OK : E_FAIL;
+  const LSTATUS deleted = RegDeleteTreeA(HKEY_CLASSES_ROOT, class_key(clsid).c_str());
+  return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND ? S_OK : E_FAIL;
 }
 
 }  // namespace platform

@@ -44,6 +44,13 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 // 38 characters plus the terminator. Returns the characters written with the
 // terminator, 0 when the buffer holds fewer than 39.
 int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int size);
+// The reverse: exactly that form, digits of either case; CO_E_CLASSSTRING
+// for anything else. A null text is the null GUID.
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+// The class id registered for a ProgID: the default value of
+// HKEY_CLASSES_ROOT\<ProgID>\CLSID; CO_E_CLASSSTRING when there is none or
+// it is not a class id.
+HRESULT CLSIDFromProgID(LPCOLESTR prog_id, CLSID* clsid);
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -54,14 +61,20 @@ constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
+constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
 constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
+constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006u);
+constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
 constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
 constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000Du);
+constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0u);
+constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
 constexpr HRESULT CO_E_DLLNOTFOUND = static_cast<HRESULT>(0x800401F8u);
 constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
 
@@ -75,8 +88,8 @@ constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
 
 struct VARIANT;
-struct DISPPARAMS;  // late binding is not offered: no caller builds one
-struct EXCEPINFO;
+struct DISPPARAMS;  // the arguments of a late-bound call (platform/oleaut.h)
+struct EXCEPINFO;   // never filled here: no server sets error information
 class ITypeInfo;
 
 class IUnknown {

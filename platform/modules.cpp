@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -119,6 +121,8 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
   return copied;
 }
 
+BOOL DisableThreadLibraryCalls(HMODULE module) { return module != nullptr ? TRUE : FALSE; }
+
 namespace platform {
 
 HMODULE register_builtin_module(const char* name, const ModuleExport* exports, size_t count) {
@@ -129,6 +133,22 @@ HMODULE register_builtin_module(const char* name, const ModuleExport* exports, s
   }
   modules().push_back(std::make_unique<HINSTANCE__>(
       HINSTANCE__{lower_case(base_name(name)), name, nullptr, exports, count, 1}));
+  return modules().back().get();
+}
+
+HMODULE module_containing(const void* address) {
+  Dl_info found{};
+  char path[PATH_MAX];
+  if (dladdr(address, &found) == 0 || found.dli_fname == nullptr || realpath(found.dli_fname, path) == nullptr) {
+    return nullptr;
+  }
+  for (auto& module : modules()) {
+    if (module->path == path) return module.get();
+  }
+  // Loaded by someone else: without a dlopen handle of ours, FreeLibrary
+  // leaves it alone as it does built-in modules.
+  modules().push_back(std::make_unique<HINSTANCE__>(
+      HINSTANCE__{lower_case(base_name(path)), path, nullptr, nullptr, 0, 1}));
   return modules().back().get();
 }
 

@@ -20,6 +20,12 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 // A null name answers the program's own module.
 HMODULE GetModuleHandleA(LPCSTR name);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+// The reasons a module's entry point is called with.
+constexpr DWORD DLL_PROCESS_DETACH = 0;
+constexpr DWORD DLL_PROCESS_ATTACH = 1;
+
+// There are no thread notifications to switch off: TRUE for a module.
+BOOL DisableThreadLibraryCalls(HMODULE module);
 
 namespace platform {
 
@@ -32,5 +38,11 @@ struct ModuleExport {
 // the same name again replaces its export table. The handle stays valid for
 // the life of the process.
 HMODULE register_builtin_module(const char* name, const ModuleExport* exports, size_t count);
+
+// The handle of the shared module that holds `address`, with that module's
+// full path, as a module's start-up code learns its own instance. Whoever
+// loaded the module keeps it loaded; FreeLibrary of this handle does nothing.
+// Null when the address lies in no module.
+HMODULE module_containing(const void* address);
 
 }  // namespace platform

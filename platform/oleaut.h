@@ -92,6 +92,26 @@ struct VARIANT {
 static_assert(sizeof(VARIANT) == 16);
 static_assert(offsetof(VARIANT, dblVal) == 8);
 
+// The arguments of IDispatch::Invoke, 16 bytes: the positional arguments
+// last one first, then the named ones, whose DISPIDs the second field gives.
+//   0  4  arguments
+//   4  4  DISPIDs of the named arguments
+//   8  4  number of arguments
+//  12  4  number of named arguments
+struct DISPPARAMS {
+  VARIANT* rgvarg;
+  DISPID* rgdispidNamedArgs;
+  UINT cArgs;
+  UINT cNamedArgs;
+};
+static_assert(sizeof(DISPPARAMS) == 16);
+
+// Kinds of an Invoke call; a property get may come with the method bit too.
+constexpr WORD DISPATCH_METHOD = 0x1;
+constexpr WORD DISPATCH_PROPERTYGET = 0x2;
+constexpr WORD DISPATCH_PROPERTYPUT = 0x4;
+constexpr DISPID DISPID_UNKNOWN = -1;
+
 void VariantInit(VARIANT* variant);
 // Frees what the variant owns (string, interface reference, array) and leaves it VT_EMPTY.
 HRESULT VariantClear(VARIANT* variant);

@@ -570,7 +570,11 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR name) {
   return ERROR_FILE_NOT_FOUND;
 }
 
-LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subkey) {
+namespace {
+
+// Deletes the key `subkey` names below `key`, with every key below it when
+// `whole_tree` is set; a key that still has subkeys is refused otherwise.
+LSTATUS reg_delete_key(HKEY key, LPCSTR subkey, bool whole_tree) {
   if (subkey == nullptr) return ERROR_INVALID_PARAMETER;
   KeyRef ref;
   RegKey* parent_of_handle;
@@ -580,8 +584,7 @@ LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subkey) {
   if (path.empty()) return ERROR_ACCESS_DENIED;  // a hive's root stays
   RegKey* target = reg_find(ref.hive->root.get(), path);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (!target->subkeys.empty()) return ERROR_ACCESS_DENIED;
-  const std::string name = path.back();
+  if (!whole_tree && !target->subkeys.empty()) return ERROR_ACCESS_DENIED;
   path.pop_back();
   RegKey* parent = reg_find(ref.hive->root.get(), path);
   for (auto it = parent->subkeys.begin(); it != parent->subkeys.end(); ++it) {
@@ -592,6 +595,12 @@ LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subkey) {
   }
   return reg_save(*ref.hive);
 }
+
+}  // namespace
+
+LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subkey) { return reg_delete_key(key, subkey, false); }
+
+LSTATUS RegDeleteTreeA(HKEY key, LPCSTR subkey) { return reg_delete_key(key, subkey, true); }
 
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* name_size, DWORD*, LPSTR class_name,
                       DWORD* class_size, FILETIME*) {

@@ -70,6 +70,10 @@ LSTATUS RegDeleteValueA(HKEY key, LPCSTR name);
 
 // Deleting a key that still has subkeys is refused with ERROR_ACCESS_DENIED.
 LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subkey);
+// Deletes the key with every key and value below it; ERROR_FILE_NOT_FOUND when
+// there is no such key. Unlike Windows, a null subkey is refused: the key a
+// handle names is never emptied in place.
+LSTATUS RegDeleteTreeA(HKEY key, LPCSTR subkey);
 
 // Enumeration: subkeys in alphabetical order without regard to case, values
 // in the order they were first set. Name sizes count characters including the

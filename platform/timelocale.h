@@ -19,6 +19,7 @@ using LCTYPE = DWORD;
 
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+constexpr LCID LOCALE_INVARIANT = 0x007F;  // numbers as 1,234.5 whatever the user's locale
 constexpr LCTYPE LOCALE_SABBREVLANGNAME = 0x0003;
 constexpr LCTYPE LOCALE_SISO639LANGNAME = 0x0059;
 

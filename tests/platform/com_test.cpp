@@ -27,6 +27,34 @@ TEST(Guid, EqualityLooksAtEveryByte) {
   EXPECT_FALSE(IID_IUnknown == IID_IDispatch);
 }
 
+TEST(Guid, ReadsBackFromItsRegistryTextFormInEitherCase) {
+  CLSID parsed;
+  EXPECT_EQ(CLSIDFromString(u"{5E92A0D4-71B3-4C8F-A046-2B9D3E6F1C75}", &parsed), S_OK);
+  EXPECT_EQ(parsed, kTestClass);
+  EXPECT_EQ(CLSIDFromString(u"{5e92a0d4-71b3-4c8f-a046-2b9d3e6f1c76}", &parsed), S_OK);
+  EXPECT_EQ(parsed, kOtherClass);
+  for (const char16_t* bad : {u"", u"5E92A0D4-71B3-4C8F-A046-2B9D3E6F1C75", u"{5E92A0D4-71B3-4C8F-A046-2B9D3E6F1C7}",
+                              u"{5E92A0D4-71B3-4C8F-A046-2B9D3E6F1C75}x", u"{5E92A0D4-71B3-4C8F+A046-2B9D3E6F1C75}",
+                              u"{5E92A0D4-71B3-4C8F-A046-2B9D3E6F1CG5}"}) {
+    EXPECT_EQ(CLSIDFromString(bad, &parsed), CO_E_CLASSSTRING) << std::u16string(bad).size();
+    EXPECT_EQ(parsed, CLSID{});
+  }
+}
+
+TEST(Guid, AProgIdNamesTheClassItsRegistryKeyGives) {
+  CLSID found = kOtherClass;
+  EXPECT_EQ(CLSIDFromProgID(u"Test.Class", &found), CO_E_CLASSSTRING);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "Test.Class\\CLSID", &key), ERROR_SUCCESS);
+  const std::string text = platform::guid_string(kTestClass);
+  ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(CLSIDFromProgID(u"test.class", &found), S_OK);
+  EXPECT_EQ(found, kTestClass);
+}
+
 TEST(Apartment, TheFirstInitialisationOfAThreadIsSOkAndFurtherOnesSFalse) {
   EXPECT_EQ(CoInitialize(nullptr), S_OK);
   EXPECT_EQ(CoInitialize(nullptr), S_FALSE);

@@ -191,6 +191,20 @@ TEST_F(Registry, DeletingAKeyWithSubkeysIsRefused) {
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);  // a hive's root stays
 }
 
+TEST_F(Registry, DeletingATreeTakesEveryKeyBelowAndLeavesItsParent) {
+  create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane Instrument\\Bench\\Laser\\Deeper");
+  HKEY bench = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane Instrument\\Bench");
+  set(bench, "Serial", REG_SZ, std::string("42\0", 3));
+  EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "software\\corvane instrument\\bench"), ERROR_SUCCESS);
+  HKEY gone = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane Instrument\\Bench", 0, KEY_READ, &gone),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane Instrument", KEY_READ), nullptr);
+  EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane Instrument\\Bench"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);  // a hive's root stays
+  EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(Registry, HandlesOfDeletedKeysAndClosedHandlesFail) {
   HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Temp");
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Temp"), ERROR_SUCCESS);

@@ -1,3 +1,5 @@
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,6 +98,21 @@ TEST(Modules, ProgramModuleNamesTheExecutable) {
   char small[4];
   EXPECT_EQ(GetModuleFileNameA(GetModuleHandleA(nullptr), small, sizeof small), 3u);
   EXPECT_EQ(std::strlen(small), 3u);
+}
+
+TEST(Modules, TheModuleHoldingAnAddressKnowsItsPathAndStaysWithItsLoader) {
+  const HMODULE own = platform::module_containing(reinterpret_cast<const void*>(&GetModuleFileNameA));
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(platform::module_containing(reinterpret_cast<const void*>(&LoadLibraryA)), own);
+  char path[4096];
+  ASSERT_GT(GetModuleFileNameA(own, path, sizeof path), 0u);
+  char executable[4096];
+  ASSERT_NE(realpath("/proc/self/exe", executable), nullptr);
+  EXPECT_STREQ(path, executable);
+  EXPECT_EQ(FreeLibrary(own), TRUE);
+  EXPECT_EQ(platform::module_containing(reinterpret_cast<const void*>(&LoadLibraryA)), own);
+  EXPECT_EQ(DisableThreadLibraryCalls(own), TRUE);
+  EXPECT_EQ(DisableThreadLibraryCalls(nullptr), FALSE);
 }
 
 }  // namespace

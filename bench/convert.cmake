@@ -1,0 +1,5 @@
+# The conversion benchmark loads the built server and reader as a host does.
+add_dependencies(bench_${name} gaml2kov gamlreader)
+target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(bench_${name} PRIVATE GAML2KOV_MODULE="$<TARGET_FILE:gaml2kov>"
+                                                 GAMLREADER_MODULE="$<TARGET_FILE:gamlreader>")

@@ -1,0 +1,391 @@
+// The spectrum wrapper: creation, adoption and deletion of the spectrum it
+// owns, and one member per spectrum operation the converter and the file
+// layer's wrapper use: the object protocol, points and values of ranges,
+// scaled data, the header as bytes, saving under another path, the history
+// and comment texts and the stored interferograms. Each member is one call
+// of the spectrum class's operation. Used by the GAML import job and the
+// header wrappers.
+#include "converter/apspectrum.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "apcomlib/array/array.h"
+#include "apcomlib/spectrum/spectrum.h"
+
+namespace converter {
+namespace {
+
+constexpr uint32_t kSpectrumRecordSize = sizeof(AP7_SPECTRUM);
+// The exchange formats' file classes.
+constexpr uint16_t kJcampFormat = 23;
+constexpr uint16_t kXYPairsFormat = 25;
+constexpr uint16_t kVelmaranFormat = 63;
+
+AP7_SPECTRUM* spectrum_of(AP_OBJECT* object) { return object != nullptr ? ap7a_spectrum(object) : nullptr; }
+
+AP_OBJECT* as_object(AP7_SPECTRUM* spectrum) { return reinterpret_cast<AP_OBJECT*>(spectrum); }
+
+AP_OBJECT* duplicate(AP_OBJECT* spectrum) {
+  AP7_SPECTRUM* source = spectrum_of(spectrum);
+  return source != nullptr ? as_object(ap7a_Duplicate(source, nullptr)) : nullptr;
+}
+
+void delete_spectrum(AP_OBJECT* spectrum, uint32_t window) {
+  if (AP7_SPECTRUM* held = spectrum_of(spectrum)) ap7a_Delete(held, reinterpret_cast<HWND>(window));
+}
+
+// A duplicate without the spectrum's own sub-spectra, which are set aside
+// for the copy and put back.
+AP7_SPECTRUM* duplicate_without_sub_spectra(AP7_SPECTRUM* source) {
+  AP7_SPECTRUM* const set_aside[] = {source->subSpectrumA, source->subSpectrumB};
+  source->subSpectrumA = source->subSpectrumB = nullptr;
+  AP7_SPECTRUM* copy = ap7a_Duplicate(source, nullptr);
+  source->subSpectrumA = set_aside[0];
+  source->subSpectrumB = set_aside[1];
+  return copy;
+}
+
+}  // namespace
+
+CApSpectrum::CApSpectrum() : CApSpectrum(1u) {}
+
+CApSpectrum::CApSpectrum(uint32_t points) {
+  record_size_ = kSpectrumRecordSize;
+  object_ = as_object(ap7a_NewInit(AP7_CLASS_ID, points, nullptr));
+}
+
+CApSpectrum::CApSpectrum(const CApSpectrum& other) : CApObjectBase() {
+  record_size_ = kSpectrumRecordSize;
+  object_ = duplicate(other.object_);
+}
+
+CApSpectrum::CApSpectrum(AP_OBJECT* object) {
+  record_size_ = kSpectrumRecordSize;
+  if (spectrum_of(object) != nullptr) object_ = object;
+}
+
+CApSpectrum& CApSpectrum::operator=(const CApSpectrum& other) {
+  if (this != &other) {
+    delete_spectrum(object_, delete_argument_);
+    object_ = duplicate(other.object_);
+  }
+  return *this;
+}
+
+CApSpectrum::~CApSpectrum() {
+  delete_spectrum(object_, delete_argument_);
+  for (AP40_LLIST* list : {list0_, list1_}) {
+    if (list != nullptr) ap40_Destroy_LLIST(list, reinterpret_cast<HWND>(delete_argument_), 1);
+  }
+}
+
+bool CApSpectrum::Attach(AP_OBJECT* object) {
+  if (spectrum_of(object) == nullptr) return false;
+  if (object != object_) delete_spectrum(object_, delete_argument_);
+  object_ = object;
+  return true;
+}
+
+AP_OBJECT* CApSpectrum::GetHeaderObject() const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr ? reinterpret_cast<AP_OBJECT*>(ap7b_GetHeader(spectrum)) : nullptr;
+}
+
+bool CApSpectrum::SendToPart(uint16_t message, void* parameter) {
+  return object_ != nullptr && GU2_DoMethod_MSG(message, object_, parameter) == 1;
+}
+
+bool CApSpectrum::SetUserWord(uint16_t word) {
+  AP_WORDPARM block{word};
+  return SendToPart(AP_MSG_SET_USER_WORD, &block);
+}
+
+bool CApSpectrum::GetMemorySize(uint32_t* bytes) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || bytes == nullptr) return false;
+  *bytes = ap7a_GetSize(spectrum);
+  return true;
+}
+
+bool CApSpectrum::BeginChange() { return SendToPart(AP_MSG_BEGIN_CHANGE, nullptr); }
+bool CApSpectrum::EndChange() { return SendToPart(AP_MSG_END_CHANGE, nullptr); }
+
+bool CApSpectrum::IsModified(int16_t* state) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || state == nullptr) return false;
+  *state = ap7a_IsModified(spectrum);
+  return true;
+}
+
+bool CApSpectrum::AddDependentWindow(HWND window, uint16_t kind) {
+  AP_DEPENDENTWINDOWPARM block{window, kind};
+  return SendToPart(AP_MSG_ADD_DEPENDENT_WINDOW, &block);
+}
+
+bool CApSpectrum::RemoveDependent(HWND window) {
+  AP_WINDOWPARM block{window, 0};
+  return SendToPart(AP_MSG_REMOVE_DEPENDENT, &block);
+}
+
+bool CApSpectrum::GetPointCount(uint32_t* count) const { return GetPointCount(AP_NOT_GIVEN, AP_NOT_GIVEN, count); }
+
+bool CApSpectrum::GetPointCount(float x1, float x2, uint32_t* count) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && count != nullptr && ap7a_GetRangePoints(spectrum, x1, x2, count) == 1;
+}
+
+bool CApSpectrum::FillRange(float value) { return FillRange(AP_NOT_GIVEN, AP_NOT_GIVEN, value); }
+
+bool CApSpectrum::FillRange(float x1, float x2, float value) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_FillRange(spectrum, x1, x2, value) == 1;
+}
+
+bool CApSpectrum::InsertPoints(bool at_start, int32_t count) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_InsertPoints(spectrum, at_start ? 1 : 0, count) == 1;
+}
+
+bool CApSpectrum::DeletePoints(bool at_start, int32_t count) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_DeletePoints(spectrum, at_start ? 1 : 0, count) == 1;
+}
+
+bool CApSpectrum::SetNumPoints(uint32_t count) {
+  uint32_t now = 0;
+  if (!GetPointCount(&now)) return false;
+  if (now > count) DeletePoints(false, static_cast<int32_t>(now - count));
+  if (now < count) InsertPoints(false, static_cast<int32_t>(count - now));
+  return GetPointCount(&now) && now == count;
+}
+
+namespace {
+
+template <class Value>
+bool set_scaled(CApSpectrum& spectrum, AP_OBJECT* object, const Value* values, uint32_t count, double factor) {
+  if (object == nullptr || (values == nullptr && count != 0) || !spectrum.SetNumPoints(count)) return false;
+  float* data = ap7b_GetDataPtr(spectrum_of(object));
+  if (data == nullptr) return false;
+  for (uint32_t i = 0; i < count; ++i) data[i] = static_cast<float>(factor * static_cast<double>(values[i]));
+  return true;
+}
+
+}  // namespace
+
+bool CApSpectrum::SetScaledData(const float* values, uint32_t count, double factor) {
+  return set_scaled(*this, object_, values, count, factor);
+}
+
+bool CApSpectrum::SetScaledData(const int32_t* values, uint32_t count, double factor) {
+  return set_scaled(*this, object_, values, count, factor);
+}
+
+bool CApSpectrum::GetValues(float* buffer, uint32_t* count) const {
+  uint32_t points = 0;
+  if (buffer == nullptr || !GetPointCount(&points)) return false;
+  const uint32_t capacity = *count;
+  *count = points;
+  if (points > capacity) return false;
+  const float* data = ap7b_GetDataPtr(spectrum_of(object_));
+  if (data == nullptr && points != 0) return false;
+  std::memcpy(buffer, data, points * sizeof(float));
+  return true;
+}
+
+// The indexes are kept inside the data at both ends, so that a limit
+// outside the axis never reads beyond it.
+bool CApSpectrum::GetValues(float* buffer, uint32_t* count, float x1, float x2) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  uint32_t points = 0;
+  if (buffer == nullptr || count == nullptr || !GetPointCount(&points) || points == 0) return false;
+  const float* data = ap7b_GetDataPtr(spectrum);
+  if (data == nullptr) return false;
+  int32_t ends[2] = {0, 0};
+  ap7b_XToIndex(spectrum, x1, &ends[0]);
+  ap7b_XToIndex(spectrum, x2, &ends[1]);
+  for (int32_t& end : ends) end = std::clamp<int32_t>(end, 0, static_cast<int32_t>(points) - 1);
+  const uint32_t lower = static_cast<uint32_t>(std::min(ends[0], ends[1]));
+  const uint32_t copied = std::min(static_cast<uint32_t>(std::abs(ends[1] - ends[0])), *count);
+  std::memcpy(buffer, data + lower, copied * sizeof(float));
+  *count = copied;
+  return true;
+}
+
+bool CApSpectrum::CopyInto(CApSpectrum& target) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* copy = spectrum_of(target.object_);
+  uint32_t points = 0;
+  uint32_t target_points = 0;
+  if (spectrum == nullptr || copy == nullptr || !GetPointCount(&points) || !target.GetPointCount(&target_points)) {
+    return false;
+  }
+  if (points != target_points && !target.SetNumPoints(points)) return false;
+  return ap7a_Copy(spectrum, copy, nullptr) == 1;
+}
+
+bool CApSpectrum::IsSingleBeam(bool* single_beam) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  const AP41_HEADERDATA* record = ap7a_record(spectrum);
+  if (record == nullptr || single_beam == nullptr) return false;
+  *single_beam = record->y_units == AP41_YUNITS_SINGLE_BEAM;
+  return true;
+}
+
+bool CApSpectrum::GetHeaderBytes(void* buffer, uint32_t size) const {
+  AP41_SPECTRALHEADER* header = ap41_header(GetHeaderObject());
+  if (header == nullptr || buffer == nullptr || size < kHeaderSize) return false;
+  std::memcpy(buffer, header, kHeaderSize);
+  return true;
+}
+
+bool CApSpectrum::SetHeaderBytes(const void* buffer, uint32_t size) {
+  AP41_SPECTRALHEADER* header = ap41_header(GetHeaderObject());
+  if (header == nullptr || buffer == nullptr || size < kHeaderSize) return false;
+  AP13_PARAMS* const own_table = header->params;
+  std::memcpy(header, buffer, kHeaderSize);
+  header->params = own_table;
+  return true;
+}
+
+// The spectrum is saved under the new path or not at all: a path that does
+// not fit the path field, or an old path that cannot be read back to put
+// back afterwards, refuses the save. Format class 0 is the native file,
+// saved with its signature.
+bool CApSpectrum::SaveUnder(const std::u16string& path, uint16_t format_class) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr) return false;
+  char target[AP7_TEXT_FIELD] = {};
+  char old_path[AP7_TEXT_FIELD] = {};
+  if (capobj_WideToMultiByte(path, target, sizeof target) == nullptr) return false;
+  if (ap7b_GetFilePath(spectrum, old_path) != 1 || ap7b_SetFilePath(spectrum, target) != 1) return false;
+  const bool saved = format_class == 0 ? SaveSigned() : ap7d_SaveToFile(object_, format_class) == 1;
+  ap7b_SetFilePath(spectrum, old_path);
+  return saved;
+}
+
+bool CApSpectrum::SaveAs(const std::u16string& path) { return SaveUnder(path, 0); }
+bool CApSpectrum::ExportJcamp(const std::u16string& path) { return SaveUnder(path, kJcampFormat); }
+bool CApSpectrum::ExportVelmaran(const std::u16string& path) { return SaveUnder(path, kVelmaranFormat); }
+bool CApSpectrum::ExportXYPairs(const std::u16string& path) { return SaveUnder(path, kXYPairsFormat); }
+
+bool CApSpectrum::SaveSigned() { return object_ != nullptr && GU2_DoMethod_MSG(AP_MSG_SAVE, object_, nullptr) == 1; }
+
+AP_OBJECT* CApSpectrum::TextObject(uint16_t message) const {
+  if (object_ == nullptr) return nullptr;
+  return reinterpret_cast<AP_OBJECT*>(GU2_DoMethod_MSG(message, object_, nullptr));
+}
+
+bool CApSpectrum::ClearText(uint16_t message) {
+  AP_OBJECT* text = TextObject(message);
+  return text != nullptr && GU2_DoMethod_MSG(AP48_MSG_CLEAR, text, nullptr) != 0;
+}
+
+bool CApSpectrum::GetTextLength(uint16_t message, uint32_t* length) const {
+  AP_OBJECT* text = TextObject(message);
+  if (text == nullptr || length == nullptr) return false;
+  const uint32_t bytes = GU2_DoMethod_MSG(AP48_MSG_LENGTH, text, nullptr);
+  *length = bytes == 0 ? 0 : bytes + 1;
+  return true;
+}
+
+bool CApSpectrum::GetText(uint16_t message, std::u16string& out) const {
+  AP_OBJECT* text = TextObject(message);
+  if (text == nullptr) return false;
+  const auto* stored = reinterpret_cast<const char*>(GU2_DoMethod_MSG(AP48_MSG_TEXT, text, nullptr));
+  const size_t length = stored == nullptr ? 0 : std::strlen(stored);
+  if (out.size() <= length) return false;
+  capobj_MultiByteToWide(stored == nullptr ? "" : stored, out);
+  return true;
+}
+
+bool CApSpectrum::AppendText(uint16_t message, const std::u16string& added) {
+  AP_OBJECT* text = TextObject(message);
+  const int32_t length = capobj_WideToMultiByteLen(added) - 1;
+  if (text == nullptr || length <= 0) return false;
+  std::vector<char> ansi(static_cast<size_t>(length) + 1);
+  capobj_WideToMultiByte(added, ansi.data(), static_cast<int32_t>(ansi.size()));
+  return GU2_DoMethod_MSG(AP48_MSG_APPEND, text, ansi.data()) != 0;
+}
+
+bool CApSpectrum::ClearHistory() { return ClearText(AP7_MSG_HISTORY_OBJECT); }
+bool CApSpectrum::GetHistoryLength(uint32_t* length) const { return GetTextLength(AP7_MSG_HISTORY_OBJECT, length); }
+bool CApSpectrum::GetHistory(std::u16string& text) const { return GetText(AP7_MSG_HISTORY_OBJECT, text); }
+bool CApSpectrum::AppendHistory(const std::u16string& text) { return AppendText(AP7_MSG_HISTORY_OBJECT, text); }
+bool CApSpectrum::ClearComment() { return ClearText(AP7_MSG_COMMENT_OBJECT); }
+bool CApSpectrum::GetCommentLength(uint32_t* length) const { return GetTextLength(AP7_MSG_COMMENT_OBJECT, length); }
+bool CApSpectrum::GetComment(std::u16string& text) const { return GetText(AP7_MSG_COMMENT_OBJECT, text); }
+bool CApSpectrum::AppendComment(const std::u16string& text) { return AppendText(AP7_MSG_COMMENT_OBJECT, text); }
+
+bool CApSpectrum::GetSubSpectra(AP_OBJECT** background, AP_OBJECT** sample) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  char name[AP7_TEXT_FIELD];
+  AP7_SPECTRUM* sub_a = nullptr;
+  AP7_SPECTRUM* sub_b = nullptr;
+  const AP7_GETNAMEPARM out{name, &sub_a, &sub_b};
+  if (spectrum == nullptr || ap7b_GetNameAndSubSpectra(spectrum, &out) != 1) return false;
+  *background = as_object(sub_a);
+  *sample = as_object(sub_b);
+  return true;
+}
+
+bool CApSpectrum::HasSampleInterferogram() const {
+  AP_OBJECT* background = nullptr;
+  AP_OBJECT* sample = nullptr;
+  return GetSubSpectra(&background, &sample) && sample != nullptr;
+}
+
+bool CApSpectrum::HasBackgroundInterferogram() const {
+  AP_OBJECT* background = nullptr;
+  AP_OBJECT* sample = nullptr;
+  return GetSubSpectra(&background, &sample) && background != nullptr;
+}
+
+// The copy is made without the other spectrum's own sub-spectra. A copy
+// that cannot be attached is deleted again.
+bool CApSpectrum::AttachInterferogram(const CApSpectrum& other, bool sample) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* source = spectrum_of(other.object_);
+  if (spectrum == nullptr || source == nullptr) return false;
+  AP7_SPECTRUM* copy = duplicate_without_sub_spectra(source);
+  if (copy == nullptr) return false;
+  AP_OBJECT* background = nullptr;
+  AP_OBJECT* held_sample = nullptr;
+  if (!GetSubSpectra(&background, &held_sample) ||
+      ap7b_SetNameAndSubSpectra(spectrum, nullptr, sample ? spectrum_of(background) : copy,
+                                sample ? copy : spectrum_of(held_sample)) != 1) {
+    ap7a_Delete(copy, nullptr);
+    return false;
+  }
+  return true;
+}
+
+bool CApSpectrum::AttachSampleInterferogram(const CApSpectrum& other) { return AttachInterferogram(other, true); }
+bool CApSpectrum::AttachBackgroundInterferogram(const CApSpectrum& other) {
+  return AttachInterferogram(other, false);
+}
+
+bool CApSpectrum::KeepSelfAsSampleInterferogram() {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* copy = spectrum != nullptr ? duplicate_without_sub_spectra(spectrum) : nullptr;
+  if (copy == nullptr) return false;
+  ap7b_SetNameAndSubSpectra(spectrum, nullptr, spectrum->subSpectrumA, copy);
+  return true;
+}
+
+bool CApSpectrum::TakeInterferogramOf(const CApSpectrum& other, bool sample) {
+  AP_OBJECT* background = nullptr;
+  AP_OBJECT* held_sample = nullptr;
+  if (object_ == nullptr || !other.GetSubSpectra(&background, &held_sample)) return false;
+  AP_OBJECT* copy = duplicate(sample ? held_sample : background);
+  return copy != nullptr && Attach(copy);
+}
+
+bool CApSpectrum::TakeSampleInterferogramOf(const CApSpectrum& other) { return TakeInterferogramOf(other, true); }
+bool CApSpectrum::TakeBackgroundInterferogramOf(const CApSpectrum& other) {
+  return TakeInterferogramOf(other, false);
+}
+
+}  // namespace converter

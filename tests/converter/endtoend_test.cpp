@@ -1,0 +1,163 @@
+// Whole conversions as a host runs them: the server and the reader
+// registered by their own DllRegisterServer, "GAML2KOV.FileCnvt" created
+// through CoCreateInstance, documents written by the test converted, and the
+// native files read back with the library in the test's own process.
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "apcomlib/core/core.h"
+#include "converter_support.h"
+#include "core/core_fixture.h"
+#include "tools/readback.h"
+
+namespace convertertest {
+namespace {
+
+namespace fs = std::filesystem;
+using gamlwriter::Parameter;
+
+class EndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(call_export(GAMLREADER_MODULE, "DllRegisterServer"), S_OK);
+    ASSERT_EQ(call_export(GAML2KOV_MODULE, "DllRegisterServer"), S_OK);
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    CLSID clsid;
+    ASSERT_EQ(CLSIDFromProgID(u"GAML2KOV.FileCnvt", &clsid), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFileCnvt,
+                               reinterpret_cast<void**>(converter_.out())),
+              S_OK);
+    ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
+    ASSERT_EQ(GU1_Register_LL(), 1);
+    out_ = testsupport::home() + "/out";
+    fs::create_directories(out_);
+  }
+  void TearDown() override {
+    converter_.reset();
+    CoUninitialize();
+    apcom_UnregisterClasses();
+    GU1_UnRegister_LL();
+  }
+
+  HRESULT convert(const std::vector<gamlwriter::Trace>& traces, const std::string& target) {
+    const std::string source = write_gaml("source.gaml", experiment(traces));
+    return converter_->ConvertFile(text(source).get(), text(u"GAML").get(), text(target).get(),
+                                   text(u"KOV_TLVO").get(), nullptr);
+  }
+
+  static uint16_t file_type(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    char header[304] = {};
+    file.read(header, sizeof header);
+    uint16_t type;
+    std::memcpy(&type, header + 288, sizeof type);
+    return type;
+  }
+
+  static std::vector<float> values(const AP7_SPECTRUM* spectrum) {
+    const float* data = ap7b_GetDataPtr(spectrum);
+    return std::vector<float>(data, data + spectrum->header->data.points);
+  }
+
+  std::string out_;
+  ComRef<IFileCnvt> converter_;
+};
+
+gamlwriter::Trace full_trace() {
+  gamlwriter::Trace trace;
+  trace.name = "Polystyrene";
+  trace.parameters = {{"Bench Info", "BenchID", "7"},         {"Bench Info", "Gain", "2.0"},
+                      {"Bench Info", "DetectorID", "14"},     {"Bench Info", "BeamSplitterID", "6"},
+                      {"History", "1", "Collected"},          {"History", "2", "  at 4 cm-1"},
+                      {"History", "3", "Converted"}};
+  gamlwriter::Xdata spectrum = element(4000, 400, {0.25, 0.5, 1.0, 2.0});
+  spectrum.parameters = {{"Spectrum Header", "Duration", "29"},
+                         {"Spectrum Header", "NumScans", "32"},
+                         {"Spectrum Header", "CollectErrorMap", "0x1F"}};
+  trace.elements = {spectrum};
+  return trace;
+}
+
+TEST_F(EndToEnd, OneTraceBecomesASingleSpectrumFile) {
+  const std::string target = out_ + "/one.spa";
+  ASSERT_EQ(convert({full_trace()}, target), S_OK);
+  EXPECT_EQ(file_type(target), 1u);
+  EXPECT_EQ(converter_->ValidateFormat(text(target).get(), text(u"KOV_TLVO").get()), S_OK);
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(out_), fs::directory_iterator()),
+            std::vector<fs::path>{target});  // no probe file stays
+
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_EQ(file.format_class, AP45_CLASS_ID);
+  ASSERT_EQ(file.spectra.size(), 1u);
+  const AP7_SPECTRUM* spectrum = file.spectra[0].spectrum;
+  const AP41_HEADERDATA& record = spectrum->header->data;
+  // The document's X runs from 4000 down to 400: stored ascending, values reversed.
+  EXPECT_EQ(values(spectrum), (std::vector<float>{2.0f, 1.0f, 0.5f, 0.25f}));
+  EXPECT_EQ(packed(record.first_x), 400.0f);
+  EXPECT_EQ(packed(record.last_x), 4000.0f);
+  EXPECT_EQ(packed(record.x_units), 1u);
+  EXPECT_EQ(packed(record.y_units), 17u);
+  EXPECT_STREQ(record.title, "Polystyrene");
+  EXPECT_EQ(packed(record.BenchID), 7u);
+  EXPECT_EQ(packed(record.Gain), 2.0f);
+  EXPECT_EQ(packed(record.DetectorID), 20000u);  // 14 is not in the detector table
+  EXPECT_EQ(packed(record.BeamSplitterID), 7u);
+  EXPECT_EQ(packed(record.SourceID), 2u);        // default
+  EXPECT_EQ(packed(record.Duration), 29u);
+  EXPECT_EQ(packed(record.NumScans), 32u);
+  EXPECT_EQ(packed(record.LaserFreq), 15798.0f);  // default
+  EXPECT_EQ(packed(record.CollectErrorMap), 31u);
+  EXPECT_EQ(packed(record.BKCollectErrorMap), 0u);
+  EXPECT_STREQ(ap7d_GetHistoryText(spectrum), "Collected\r\n  at 4 cm-1\r\n\t Converted");
+  EXPECT_EQ(file.spectra[0].sample, nullptr);
+  EXPECT_EQ(file.spectra[0].background, nullptr);
+}
+
+gamlwriter::Xdata interferogram_element(const char* section, std::vector<double> y, const char* scans) {
+  gamlwriter::Xdata xdata = element(0, static_cast<double>(y.size() - 1), std::move(y), "POINTS", "VOLTS");
+  xdata.parameters = {{section, "NumScans", scans}, {section, "FinalPeakPos", "1"}, {section, "Laser", "15798.5"}};
+  return xdata;
+}
+
+TEST_F(EndToEnd, TheSampleInterferogramOfATwoElementTraceIsStored) {
+  gamlwriter::Trace trace = full_trace();
+  trace.elements.push_back(interferogram_element("Archived Sample Interferogram Header", {0.5, -1, 0.25}, "16"));
+  const std::string target = out_ + "/sample.spa";
+  ASSERT_EQ(convert({trace}, target), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  const AP7_SPECTRUM* sample = file.spectra[0].sample;
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(values(sample), (std::vector<float>{0.5f, -1.0f, 0.25f}));
+  EXPECT_EQ(packed(sample->header->data.NumScans), 16u);
+  EXPECT_EQ(packed(sample->header->data.LaserFreq), 15798.5f);
+  EXPECT_EQ(file.spectra[0].background, nullptr);
+}
+
+TEST_F(EndToEnd, BothInterferogramsOfAThreeElementTraceAreStored) {
+  gamlwriter::Trace trace = full_trace();
+  trace.elements.push_back(interferogram_element("Archived Background Interferogram Header", {1, 2, 3, 4}, "64"));
+  trace.elements.push_back(interferogram_element("Archived Sample Interferogram Header", {5, 6}, "32"));
+  const std::string target = out_ + "/both.spa";
+  ASSERT_EQ(convert({trace}, target), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  ASSERT_NE(file.spectra[0].background, nullptr);
+  ASSERT_NE(file.spectra[0].sample, nullptr);
+  EXPECT_EQ(values(file.spectra[0].background), (std::vector<float>{1, 2, 3, 4}));
+  EXPECT_EQ(packed(file.spectra[0].background->header->data.NumScans), 64u);
+  EXPECT_EQ(values(file.spectra[0].sample), (std::vector<float>{5, 6}));
+}
+
+TEST_F(EndToEnd, ATraceThatFailsLeavesNoFile) {
+  gamlwriter::Trace broken = full_trace();
+  broken.elements[0].children[0].values.numbers.clear();
+  const std::string target = out_ + "/broken.spa";
+  EXPECT_EQ(convert({broken}, target), E_FAIL);
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
+}  // namespace
+}  // namespace convertertest

@@ -1,0 +1,29 @@
+// The server module started in the test's own process, as loading the
+// shared module starts it, under an instance whose path the test chooses.
+#pragma once
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "converter/module.h"
+#include "support/test_home.h"
+
+namespace convertertest {
+
+// An instance named by a path, as the loader gives a module its own.
+inline HINSTANCE instance_at(const std::string& path) { return platform::register_builtin_module(path.c_str(), nullptr, 0); }
+
+class AttachedModule : public testing::Test {
+ protected:
+  void SetUp() override {
+    module_path_ = testsupport::home() + "/server/libgaml2kov.so";
+    instance_ = instance_at(module_path_);
+    ASSERT_EQ(converter::DllMain(instance_, DLL_PROCESS_ATTACH, nullptr), TRUE);
+  }
+  void TearDown() override { converter::DllMain(instance_, DLL_PROCESS_DETACH, nullptr); }
+
+  std::string module_path_;
+  HINSTANCE instance_ = nullptr;
+};
+
+}  // namespace convertertest

@@ -1,0 +1,111 @@
+// The gaml2kov host program, run as a user runs it: its commands and usage,
+// registration of the server and the reader in the registry store, format
+// tests, and the one-line errors that name the HRESULT of a failed
+// conversion. Each test process has its own $GAML2KOV_HOME, which the
+// program inherits.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_home.h"
+
+namespace {
+
+struct HostRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the host with the arguments (each quoted) and collects what it printed.
+HostRun host(const std::vector<std::string>& arguments) {
+  std::string command = std::string("'") + GAML2KOV_HOST + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  const std::string out = testsupport::home() + "/host.out";
+  const std::string err = testsupport::home() + "/host.err";
+  const int status = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testsupport::read_file(out), testsupport::read_file(err)};
+}
+
+std::string example(const char* name) { return std::string(GAML2KOV_EXAMPLES) + "/" + name; }
+
+std::string output_folder() {
+  const std::string folder = testsupport::home() + "/out";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+TEST(Host, HelpNamesEveryCommand) {
+  const HostRun run = host({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* command : {"convert IN OUT", "validate FILE FORMAT", "register MODULE", "unregister MODULE"})
+    EXPECT_NE(run.out.find(command), std::string::npos) << command;
+  EXPECT_TRUE(run.err.empty());
+}
+
+TEST(Host, AnythingElseIsAUsageError) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"convert", "only-one"}, {"frobnicate"}}) {
+    const HostRun run = host(arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("usage: gaml2kov"), std::string::npos);
+  }
+}
+
+TEST(Host, WithoutRegistrationTheConverterCannotBeCreated) {
+  const HostRun run = host({"convert", example("single_trace.gaml"), output_folder() + "/single.spa"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "gaml2kov: cannot create GAML2KOV.FileCnvt: 0x800401F3 (the ProgID is not registered)\n");
+}
+
+TEST(Host, RegisteredServerTestsFormats) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  EXPECT_EQ(host({"validate", example("single_trace.gaml"), "GAML"}).status, 0);
+  EXPECT_EQ(host({"validate", example("three_traces.gaml"), "gaml"}).status, 0);
+  const HostRun native = host({"validate", example("single_trace.gaml"), "KOV_TLVO"});
+  EXPECT_EQ(native.status, 1);
+  EXPECT_NE(native.err.find("is not a KOV_TLVO file: 0x80004005 (unspecified failure)"), std::string::npos);
+}
+
+TEST(Host, AConversionWithoutTheReaderNamesTheReadersFailure) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  const std::string target = output_folder() + "/single.spa";
+  const HostRun run = host({"convert", example("single_trace.gaml"), target});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(": 0x80040154 (the class is not registered)"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_TRUE(std::filesystem::is_empty(output_folder()));  // the folder probe went again
+}
+
+TEST(Host, AMissingSourceOrTargetFolderFails) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  ASSERT_EQ(host({"register", GAMLREADER_MODULE}).status, 0);
+  const HostRun missing = host({"convert", testsupport::home() + "/none.gaml", output_folder() + "/x.spa"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("0x80004005 (unspecified failure)"), std::string::npos);
+  const HostRun folder = host({"convert", example("single_trace.gaml"), testsupport::home() + "/no/such/x.spa"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(testsupport::home() + "/no"));
+}
+
+TEST(Host, UnregisteringTakesTheConverterAway) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  const HostRun unregistered = host({"unregister", GAML2KOV_MODULE});
+  EXPECT_EQ(unregistered.status, 0);
+  EXPECT_NE(unregistered.out.find("unregistered"), std::string::npos);
+  const HostRun run = host({"validate", example("single_trace.gaml"), "GAML"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("0x800401F3"), std::string::npos);
+}
+
+TEST(Host, AModuleThatDoesNotLoadIsReported) {
+  const HostRun run = host({"register", testsupport::home() + "/no-such-module.so"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("0x800401F8 (the server module cannot be loaded)"), std::string::npos);
+}
+
+}  // namespace
