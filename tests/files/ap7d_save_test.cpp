@@ -220,7 +220,9 @@ TEST_F(SaveAList, AFailedGroupSaveDeletesItsFile) {
 TEST_F(SaveAList, WithoutTheGroupFileClassTheListStaysAsItWas) {
   ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(spectrum({1})));
   ap40_Add_LLIST(list_, title("group.spg"));
+  AP_DISPATCHER group_files = GU2_ImmedSetDispatcher(AP51_CLASS_ID, nullptr);
   EXPECT_EQ(ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list_), AP52_CLASS_ID), 0u);
+  GU2_ImmedSetDispatcher(AP51_CLASS_ID, group_files);
   EXPECT_EQ(spectrumtest::list_count(list_), 2u);
 }
 
