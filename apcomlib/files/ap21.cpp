@@ -138,32 +138,15 @@ AP21_PAIR ap21_pair(AP21_SPECTRUM_FILE* spectrum_file) {
 
 // The class name, and the format object's after " : " while there is one.
 uint16_t ap21_class_name(AP21_SPECTRUM_FILE* spectrum_file, char* buffer) {
-  if (spectrum_file == nullptr) return 0;
-  char name[sizeof kClassName + sizeof kFormatSeparator + kClassNameBuffer] = {};
-  std::strcpy(name, kClassName);
-  char format_name[kClassNameBuffer] = {};
-  if (spectrum_file->format != nullptr &&
-      GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, spectrum_file->format, format_name) != 0) {
-    format_name[kClassNameBuffer - 1] = '\0';
-    std::strcat(name, kFormatSeparator);
-    std::strcat(name, format_name);
-  }
-  return ap2_copy_class_name(buffer, name);
+  return spectrum_file != nullptr ? ap21_PairClassName(ap21_pair(spectrum_file), kClassName, buffer) : 0;
 }
 
 uint32_t ap21_get_size(AP21_SPECTRUM_FILE* spectrum_file) {
-  if (spectrum_file == nullptr) return 0;
-  const uint32_t format_size =
-      spectrum_file->format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, spectrum_file->format, nullptr) : 0;
-  return ap20_GetSize(ap21_file_part(spectrum_file)) + format_size + sizeof(AP21_SPECTRUM_FILE);
+  return spectrum_file != nullptr ? ap21_PairSize(ap21_pair(spectrum_file), sizeof(AP21_SPECTRUM_FILE)) : 0;
 }
 
-// The file part saves itself into the open target, then the format object.
 uint16_t ap21_write_object(AP21_SPECTRUM_FILE* spectrum_file, void* target) {
-  if (spectrum_file == nullptr || !ap20_IsOpen(target)) return 0;
-  if (!ap20_WriteObject(ap21_file_part(spectrum_file), target)) return 0;
-  return spectrum_file->format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, spectrum_file->format, target) != 0 ? 1
-                                                                                                              : 0;
+  return spectrum_file != nullptr ? ap21_PairWriteObject(ap21_pair(spectrum_file), target) : 0;
 }
 
 uint16_t ap21_copy(AP21_SPECTRUM_FILE* spectrum_file, const AP21_SPECTRUM_FILE* other, HWND window) {
@@ -261,6 +244,33 @@ uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window) {
 
 // ---------------------------------------------------------------------------
 // Open, detection, close and delete
+
+// The class name, and the format object's after " : " while there is one.
+uint16_t ap21_PairClassName(const AP21_PAIR& pair, const char* class_name, char* buffer) {
+  char name[kClassNameBuffer + sizeof kFormatSeparator + kClassNameBuffer] = {};
+  capobj_StrCopyN(class_name, name, kClassNameBuffer);
+  char format_name[kClassNameBuffer] = {};
+  AP_OBJECT* format = ap21_pair_format(pair);
+  if (format != nullptr && GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, format, format_name) != 0) {
+    format_name[kClassNameBuffer - 1] = '\0';
+    std::strcat(name, kFormatSeparator);
+    std::strcat(name, format_name);
+  }
+  return ap2_copy_class_name(buffer, name);
+}
+
+uint32_t ap21_PairSize(const AP21_PAIR& pair, uint32_t own_size) {
+  AP_OBJECT* format = ap21_pair_format(pair);
+  const uint32_t format_size = format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, format, nullptr) : 0;
+  return ap20_GetSize(pair.file) + format_size + own_size;
+}
+
+// The file part saves itself into the open target, then the format object.
+uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target) {
+  if (!ap20_IsOpen(target) || !ap20_WriteObject(pair.file, target)) return 0;
+  AP_OBJECT* format = ap21_pair_format(pair);
+  return format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, format, target) != 0 ? 1 : 0;
+}
 
 uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
   char magic[offsetof(AP20_FILEHEADER, title)];

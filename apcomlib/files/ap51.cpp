@@ -27,8 +27,6 @@ constexpr uint32_t kCellsPerBlock = 10;
 constexpr uint16_t kCellBytes = 36;
 static_assert(sizeof(AP51_GROUP_FILE) <= kCellBytes);
 constexpr char kClassName[] = "AP51_GROUP_FILE";
-constexpr char kFormatSeparator[] = " : ";
-constexpr size_t kClassNameBuffer = 128;
 
 // The group formats probed, in this order, when a dispatcher is installed
 // for them; then the classes registered on class 51. An open accepts the
@@ -76,29 +74,15 @@ AP21_PAIR ap51_pair(AP51_GROUP_FILE* group_file) {
 }
 
 uint16_t ap51_class_name(AP51_GROUP_FILE* group_file, char* buffer) {
-  if (group_file == nullptr) return 0;
-  char name[sizeof kClassName + sizeof kFormatSeparator + kClassNameBuffer] = {};
-  std::strcpy(name, kClassName);
-  char format_name[kClassNameBuffer] = {};
-  if (group_file->format != nullptr && GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, group_file->format, format_name) != 0) {
-    format_name[kClassNameBuffer - 1] = '\0';
-    std::strcat(name, kFormatSeparator);
-    std::strcat(name, format_name);
-  }
-  return ap2_copy_class_name(buffer, name);
+  return group_file != nullptr ? ap21_PairClassName(ap51_pair(group_file), kClassName, buffer) : 0;
 }
 
 uint32_t ap51_get_size(AP51_GROUP_FILE* group_file) {
-  if (group_file == nullptr) return 0;
-  const uint32_t format_size =
-      group_file->format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, group_file->format, nullptr) : 0;
-  return ap20_GetSize(ap51_file_part(group_file)) + format_size + kCellBytes;
+  return group_file != nullptr ? ap21_PairSize(ap51_pair(group_file), kCellBytes) : 0;
 }
 
 uint16_t ap51_write_object(AP51_GROUP_FILE* group_file, void* target) {
-  if (group_file == nullptr || !ap20_IsOpen(target)) return 0;
-  if (!ap20_WriteObject(ap51_file_part(group_file), target)) return 0;
-  return group_file->format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, group_file->format, target) != 0 ? 1 : 0;
+  return group_file != nullptr ? ap21_PairWriteObject(ap51_pair(group_file), target) : 0;
 }
 
 uint16_t ap51_copy(AP51_GROUP_FILE* group_file, const AP51_GROUP_FILE* other, HWND window) {

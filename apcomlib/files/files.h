@@ -1241,6 +1241,12 @@ uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type);
 uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result);
 uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* result);
 uint16_t ap21_ClosePair(const AP21_PAIR& pair);
+// Messages 9, 7 and 18 of such a class: its name with the format's after
+// " : ", the sizes of the file part, the format object and its own cell,
+// and the file part's stream followed by the format object's.
+uint16_t ap21_PairClassName(const AP21_PAIR& pair, const char* class_name, char* buffer);
+uint32_t ap21_PairSize(const AP21_PAIR& pair, uint32_t own_size);
+uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target);
 
 // Cuts the member suffix (";" and a number) from a reference name and
 // answers the number, -1 when there is none.

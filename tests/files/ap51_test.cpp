@@ -382,6 +382,42 @@ TEST_F(GroupSave, AThousandFullMembersSaveAndReadBack) {
   EXPECT_EQ(std::string(at(list, 12)->name), path("k.spg") + ";12");
 }
 
+// Saved back under another spelling of its own name, a group keeps the
+// stored interferograms its members refer to.
+TEST_F(GroupSave, SavingBackToTheSameFileKeepsTheStoredInterferograms) {
+  AP40_LLIST* list = make_list();
+  for (int i = 0; i < 2; ++i) {
+    AP7_SPECTRUM* spectrum = member(i);
+    AP7_SPECTRUM* sample = make_spectrum(3);
+    sample->header->data.y_units = AP41_YUNITS_INTERFEROGRAM;
+    ap7b_SetNameAndSubSpectra(spectrum, "", nullptr, sample);
+    add(list, spectrum);
+  }
+  ASSERT_EQ(save("s.spg", list), 1u);
+  AP40_LLIST* read = read_all("s.spg");
+  ASSERT_NE(read, nullptr);
+  const AP7_SPECTRUM* held = at(read, 1)->subSpectrumB;
+  ASSERT_EQ(held, nullptr) << "the interferogram stays in the file";
+  std::filesystem::create_directory(path("sub"));
+  AP51_GROUP_FILE* group_file = named_group_file(path("sub/../s.spg"));
+  ASSERT_EQ(open(group_file, kCreate, AP52_CLASS_ID).result, 1u);
+  ASSERT_EQ(send(AP51_MSG_SAVE_GROUP, group_file, read), 1u);
+  destroy(group_file);
+  AP40_LLIST* again = read_all("s.spg");
+  ASSERT_NE(again, nullptr);
+  for (uint32_t m = 0; m < 2; ++m) {
+    EXPECT_EQ(std::string(at(again, m)->name), path("s.spg") + ";" + std::to_string(m));
+    AP51_GROUP_FILE* reader = named_group_file(path("s.spg"));
+    ASSERT_EQ(open(reader, kRead, 0).result, 1u);
+    AP51_IFGPARM which{AP21_SAMPLE, static_cast<uint16_t>(m), 0};
+    AP7_SPECTRUM* sample = ap7a_spectrum(ap_result_object<AP_OBJECT>(send(AP51_MSG_READ_INTERFEROGRAM, reader, &which)));
+    ASSERT_NE(sample, nullptr) << m;
+    EXPECT_EQ(uint32_t{sample->header->data.points}, 3u);
+    ap7a_Delete(sample, nullptr);
+    destroy(reader);
+  }
+}
+
 TEST_F(GroupSave, AFailedGamlExportLeavesNoFileAndNoReferenceToIt) {
   AP40_LLIST* list = make_list();
   AP7_SPECTRUM* spectrum = member(1);
