@@ -285,19 +285,12 @@ uint32_t ap45_block_size(uint16_t message) {
 
 uint16_t ap45_InitClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP45");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
 }
 
 uint16_t ap45_TermClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return ap20_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
