@@ -551,3 +551,44 @@ TEST_F(SpectrumSections, PartMessageOverwritesYDataInPlaceOnlyWithinItsBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The exported operations as file messages (94 to 97)
+
+TEST_F(SpectrumSections, FileMessagesWriteAndReadTheHeaderAndTheYValues) {
+  AP7_SPECTRUM* written = spectrum({1, 2, 3});
+  std::strcpy(written->header->data.p50, "fifty");
+  AP20_FILE* file = new_native();
+  AP20_HEADERWRITEPARM header{object(written), file->header, &file->directory_block, 0, 0, 0};
+  ASSERT_EQ(send(AP20_MSG_WRITE_HEADER, file, &header), 1u);
+  AP20_DATAWRITEPARM data{object(written), file->header, &file->directory_block, 0, 0, 0, 1};
+  ASSERT_EQ(send(AP20_MSG_WRITE_DATA, file, &data), 1u);
+  AP20_FILE* again = stored(saved(file));
+
+  AP20_HEADERREADPARM header_read{0, again->header, again->directory, 0, 0};
+  AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP20_MSG_READ_HEADER_SECTIONS, again, &header_read)));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(std::string(read->header->data.p50), "fifty");
+  AP20_DATAREADPARM data_read{object(read), again->header, again->directory, 0, 0, 1, 0};
+  ASSERT_EQ(send(AP20_MSG_READ_DATA, again, &data_read), 1u);
+  EXPECT_EQ(spectrumtest::values(read), std::vector<float>({1, 2, 3}));
+  EXPECT_EQ(std::string(read->name), path("s.spa"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SpectrumSections, ShortMemberRecordIsRefusedAndNoTitleTakenFromIt) {
+  AP20_FILE* file = stored(single_file({{2, header_block(2, 17, 400, 4000)}, {3, floats({1, 2})},
+                                        {107, std::string(200, 'T')}}));
+  AP20_SPECTRUMREADPARM read_parameter{0, 0, 0, 0};
+  AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP20_MSG_READ_SPECTRUM, file, &read_parameter)));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(send(AP20_MSG_LAST_ERROR, file), AP20_ERROR_DAMAGED);
+  EXPECT_EQ(std::string(read->header->data.title), "") << "no title from a record too short for one";
+}
+
+}  // namespace
