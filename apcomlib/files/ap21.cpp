@@ -11,7 +11,6 @@
 // single-trace save come through here; the single-spectrum format (ap45.cpp)
 // and the exchange formats are its format objects.
 #include <cstring>
-#include <iterator>
 
 #include <strings.h>
 

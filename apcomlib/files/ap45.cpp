@@ -10,7 +10,6 @@
 // and background interferograms, and gives the title of the file header.
 // The spectrum-file class (ap21.cpp) sends it the format protocol; the
 // spectrum header reader and writer send it message 71.
-#include <cstring>
 #include <strings.h>
 
 #include "files/files.h"
@@ -200,8 +199,10 @@ uint16_t ap45_write_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP
                           GU3_HANDLE* directory) {
   auto* list = reinterpret_cast<AP_OBJECT*>(spectrum->list);
   const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  // Key 2 numbers the items: no more of them than it can tell apart.
+  if (count > UINT16_MAX + 1u) return 0;
   uint16_t result = 1;
-  for (uint32_t index = 0; index < count && index <= UINT16_MAX; ++index) {
+  for (uint32_t index = 0; index < count; ++index) {
     AP40_INDEXPARM at{index};
     auto* item = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at));
     uint32_t length = 0;
