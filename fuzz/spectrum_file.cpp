@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "core/core.h"
 #include "files/files.h"
 #include "fuzz/input_file.h"
+#include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -23,10 +23,12 @@ void check(bool fact) {
   if (!fact) std::abort();
 }
 
-const std::string& input_path() {
+const fuzz::InputFile& input_file() {
   static const fuzz::InputFile file("spectrum_file", ".spa");
-  return file.path();
+  return file;
 }
+
+const std::string& input_path() { return input_file().path(); }
 
 const std::string& copy_path() {
   static const fuzz::InputFile file("spectrum_file_copy", ".spa");
@@ -85,28 +87,17 @@ void read_all(AP21_SPECTRUM_FILE* spectrum_file) {
   destroy(spectrum);
 }
 
-void release_library() {
-  GU1_UnRegister_LL();
-  apcom_UnregisterClasses();
-  GU3_Unregister();
-  for (uint16_t class_id = 1; class_id <= AP_CLASS_LIMIT; ++class_id) GU2_ImmedSetDispatcher(class_id, nullptr);
-  std::memset(APX_GetClassTable(), 0, sizeof(APX_CLASSTABLE));
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  {
-    std::ofstream file(input_path(), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  check(apcom_RegisterClasses(apcom_LibraryModule()) == 1 && GU1_Register_LL() == 1);
+  input_file().write(data, size);
+  check(fuzz::load_library());
   if (AP21_SPECTRUM_FILE* spectrum_file = opened(input_path(), AP20_MODE_READ, 0)) {
     read_all(spectrum_file);
     destroy(spectrum_file);
   }
   for (uint16_t class_id : {AP7_CLASS_ID, AP20_CLASS_ID, AP21_CLASS_ID, AP45_CLASS_ID})
     check(APX_GetClassTable()->classes[class_id].live == 0);
-  release_library();
+  fuzz::release_library();
   return 0;
 }

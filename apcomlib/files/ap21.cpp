@@ -11,7 +11,6 @@
 // single-trace save come through here; the single-spectrum format (ap45.cpp)
 // and the exchange formats are its format objects.
 #include <cstring>
-#include <iterator>
 
 #include <strings.h>
 
@@ -188,21 +187,14 @@ uint32_t ap21_block_size(uint16_t message) {
 
 uint16_t ap21_InitClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap21_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap =
-      GU3_MakeCellHeap_MM(kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), GU3_KIND_GLOBAL, "AP21");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), "AP21");
 }
 
+// The registered format classes go with the class.
 uint16_t ap21_TermClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap21_class();
   ap20_FreeFormatClasses(AP21_CLASS_ID);
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return ap20_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------

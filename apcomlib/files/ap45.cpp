@@ -10,7 +10,6 @@
 // and background interferograms, and gives the title of the file header.
 // The spectrum-file class (ap21.cpp) sends it the format protocol; the
 // spectrum header reader and writer send it message 71.
-#include <cstring>
 
 #include "files/files.h"
 #include "platform/memory.h"
@@ -183,8 +182,10 @@ uint16_t ap45_write_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP
                           GU3_HANDLE* directory) {
   auto* list = reinterpret_cast<AP_OBJECT*>(spectrum->list);
   const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  // Key 2 numbers the items: no more of them than it can tell apart.
+  if (count > UINT16_MAX + 1u) return 0;
   uint16_t result = 1;
-  for (uint32_t index = 0; index < count && index <= UINT16_MAX; ++index) {
+  for (uint32_t index = 0; index < count; ++index) {
     AP40_INDEXPARM at{index};
     auto* item = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at));
     uint32_t length = 0;
@@ -268,19 +269,12 @@ uint32_t ap45_block_size(uint16_t message) {
 
 uint16_t ap45_InitClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP45");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
 }
 
 uint16_t ap45_TermClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return ap20_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------

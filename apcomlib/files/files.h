@@ -457,6 +457,11 @@ APEXPORT uint16_t AP20_DoesSectionExist(const char* name, uint16_t file_type, ui
                                         uint32_t key3);
 uint16_t ap20_InitClass(uint16_t class_id);
 uint16_t ap20_TermClass(uint16_t class_id);
+// Start-up and end of a file class whose class data is its instance heap
+// alone: the counters cleared and the named heap of cells made (1), or the
+// heap freed.
+uint16_t ap20_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name);
+uint16_t ap20_FreeInstanceHeap(uint16_t class_id);
 
 // Primitives on a file object, each 0 for a null object or one of another
 // class. Read and write clear the error word first and set 6 on a closed file.

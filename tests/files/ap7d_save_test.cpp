@@ -1,7 +1,9 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <filesystem>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +111,16 @@ TEST_F(SaveInAFormat, NoFormatClassSavesNothing) {
 TEST_F(SaveInAFormat, MissingFolderSavesNothing) {
   const std::string inside = path("missing/out.spa");
   EXPECT_EQ(save_to_file(at_path(spectrum({1}), inside), AP45_CLASS_ID), 0u);
+  EXPECT_FALSE(testsupport::file_exists(inside));
+}
+
+TEST_F(SaveInAFormat, AFolderWithoutWritePermissionKeepsNoFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  std::filesystem::create_directory(path("locked"));
+  std::filesystem::permissions(path("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const std::string inside = path("locked/out.spa");
+  EXPECT_EQ(save_to_file(at_path(spectrum({1}), inside), AP45_CLASS_ID), 0u);
+  std::filesystem::permissions(path("locked"), std::filesystem::perms::owner_all);
   EXPECT_FALSE(testsupport::file_exists(inside));
 }
 
