@@ -12,9 +12,9 @@
 // and the exchange formats are its format objects.
 #include <cstring>
 
-#include <strings.h>
 
 #include "files/files.h"
+#include "platform/codepage.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
@@ -270,7 +270,7 @@ uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
   if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
       !ap20_ReadAt(file, offsetof(AP20_FILEHEADER, file_type), &stored_type, sizeof stored_type))
     return 0;
-  return magic[AP20_MAGIC_LENGTH] == '\0' && strcasecmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
+  return magic[AP20_MAGIC_LENGTH] == '\0' && _stricmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
 }
 
 uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result) {
@@ -385,7 +385,7 @@ bool ap21_IsSameFile(const char* name, const char* other) {
   char full[MAX_PATH];
   char other_full[MAX_PATH];
   return GU12_QualifyPath(name, full, sizeof full) && GU12_QualifyPath(other, other_full, sizeof other_full) &&
-         strcasecmp(full, other_full) == 0;
+         _stricmp(full, other_full) == 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <strings.h>
 
 #include "files/files.h"
 #include "platform/codepage.h"
@@ -163,7 +162,7 @@ bool ap51_convert(const char* source, const char* target) {
 bool ap51_is_gaml_name(const char* name) {
   const size_t length = std::strlen(name);
   const size_t extension = sizeof AP51_GAML_EXTENSION - 1;
-  return length >= extension && strcasecmp(name + length - extension, AP51_GAML_EXTENSION) == 0;
+  return length >= extension && _stricmp(name + length - extension, AP51_GAML_EXTENSION) == 0;
 }
 
 uint32_t ap51_block_size(uint16_t message) {
