@@ -212,6 +212,16 @@ TEST_F(SaveAList, TheTitleNamesTheGroupFileAndLeavesTheList) {
   EXPECT_FALSE(group.deleted);
 }
 
+TEST_F(SaveAList, TheListsOwnSaveMessageSavesIt) {
+  spfiletest::TestGroupClass& group = install_group_class();
+  AP7_SPECTRUM* only = spectrum({1});
+  ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(only));
+  ap40_Add_LLIST(list_, title("group.spg"));
+  AP7_SAVEPARM format{AP52_CLASS_ID};
+  EXPECT_EQ(GU2_DoMethod_MSG(AP40_MSG_SAVE_AS, list_, &format), 1u);
+  EXPECT_EQ(group.saved, std::vector<AP_OBJECT*>{reinterpret_cast<AP_OBJECT*>(only)});
+}
+
 TEST_F(SaveAList, WithoutATitleNothingIsSaved) {
   spfiletest::TestGroupClass& group = install_group_class();
   ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(spectrum({1})));
