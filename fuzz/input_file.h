@@ -2,7 +2,10 @@
 // test opens it by its path: one per fuzzing process, in the temporary
 // folder, removed when the process ends.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -21,6 +24,11 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   const std::string& path() const { return path_; }
+  // The file holds these bytes and nothing else.
+  void write(const uint8_t* data, size_t size) const {
+    std::ofstream file(path_, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
 
  private:
   std::string path_;

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "core/core.h"
 #include "files/files.h"
 #include "fuzz/input_file.h"
+#include "fuzz/library.h"
 
 namespace {
 
@@ -24,10 +24,12 @@ void check(bool fact) {
   if (!fact) std::abort();
 }
 
-const std::string& input_path() {
+const fuzz::InputFile& input_file() {
   static const fuzz::InputFile file("native_file", ".spa");
-  return file.path();
+  return file;
 }
+
+const std::string& input_path() { return input_file().path(); }
 
 // Section types whose readers take a fixed layout, read into a buffer of
 // the longest of them (the signature block).
@@ -89,22 +91,11 @@ void rewrite(AP20_FILE* file, uint16_t file_type) {
   ap20a_CloseNative(file);
 }
 
-void release_library() {
-  GU1_UnRegister_LL();
-  apcom_UnregisterClasses();
-  GU3_Unregister();
-  for (uint16_t class_id = 1; class_id <= AP_CLASS_LIMIT; ++class_id) GU2_ImmedSetDispatcher(class_id, nullptr);
-  std::memset(APX_GetClassTable(), 0, sizeof(APX_CLASSTABLE));
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  {
-    std::ofstream file(input_path(), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  check(apcom_RegisterClasses(apcom_LibraryModule()) == 1 && GU1_Register_LL() == 1);
+  input_file().write(data, size);
+  check(fuzz::load_library());
   AP20_FILE* file = ap20_file(ap2_New_OBJ(AP20_CLASS_ID, nullptr));
   check(file != nullptr);
   uint16_t file_type = 0;
@@ -119,6 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(file->header == nullptr && !ap20_IsOpen(file));
   }
   check(ap20_Destroy(file, nullptr) == AP_DESTROYED);
-  release_library();
+  fuzz::release_library();
   return 0;
 }

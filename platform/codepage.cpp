@@ -1,6 +1,7 @@
 // Windows-1252 and UTF-8 conversions to and from UTF-16.
 #include "platform/codepage.h"
 
+#include <cctype>
 #include <string>
 
 namespace {
@@ -150,6 +151,14 @@ int WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR source, int source_length
     }
   }
   return deliver(converted, destination, destination_size);
+}
+
+int _stricmp(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int x = std::tolower(static_cast<unsigned char>(*a));
+    const int y = std::tolower(static_cast<unsigned char>(*b));
+    if (x != y || x == 0) return x - y;
+  }
 }
 
 LPSTR CharNextA(LPCSTR text) {

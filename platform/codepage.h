@@ -17,6 +17,10 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR source, int source_l
 int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR source, int source_length, LPSTR destination,
                         int destination_size, LPCSTR default_char, BOOL* used_default);
 
+// Comparison of two ANSI texts without regard to case, as the C run-time's
+// _stricmp: below 0, 0 or above 0. Letters compare by their lower-case form.
+int _stricmp(const char* a, const char* b);
+
 LPSTR CharNextA(LPCSTR text);
 LPSTR CharPrevA(LPCSTR start, LPCSTR current);
 BOOL IsDBCSLeadByte(BYTE byte);

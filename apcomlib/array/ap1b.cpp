@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <strings.h>
 
 #include "array/array.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -359,7 +359,7 @@ APEXPORT int16_t AP1_Compare_MATH(void* a, uint16_t op, void* b, uint16_t type) 
       holds = ap1b_relation(x < y, x > y, AP1_KovFloatCompareDB_MATH(x, y) != 0, op);
       break;
     }
-    case AP1_TYPE_TEXT: holds = ap1b_holds(strcasecmp(static_cast<const char*>(a), static_cast<const char*>(b)), 0, op); break;
+    case AP1_TYPE_TEXT: holds = ap1b_holds(_stricmp(static_cast<const char*>(a), static_cast<const char*>(b)), 0, op); break;
     case AP1_TYPE_LENGTH_TEXT: {
       // A text equals every longer text that it begins.
       const auto* x = static_cast<const uint8_t*>(a);

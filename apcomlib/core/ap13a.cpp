@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "array/array.h"
 #include "core/core.h"
+#include "platform/codepage.h"
 #include "platform/memory.h"
 #include "util/util.h"
 
@@ -430,8 +430,8 @@ int16_t ap13_ParseValue_PARAMS(const char* text, uint16_t type, const void** val
   double number = 0.0;
   switch (type) {
     case AP13_TYPE_BOOL:
-      if (strcasecmp(text, "TRUE") != 0 && strcasecmp(text, "FALSE") != 0) return 0;
-      g_parsed.i16 = strcasecmp(text, "TRUE") == 0 ? 1 : 0;
+      if (_stricmp(text, "TRUE") != 0 && _stricmp(text, "FALSE") != 0) return 0;
+      g_parsed.i16 = _stricmp(text, "TRUE") == 0 ? 1 : 0;
       break;
     case AP13_TYPE_INT:
       if (!ap13a_read_integer(text, true, INT16_MIN, INT16_MAX, &integer)) return 0;

@@ -18,6 +18,7 @@
 #include "core/core.h"
 #include "files/files.h"
 #include "platform/memory.h"
+#include "spectrum/spectrum.h"
 
 namespace {
 
@@ -180,6 +181,7 @@ uint32_t ap40_block_size(uint16_t message) {
     case AP40_MSG_FIND_BY_TEST: return sizeof(AP40_TESTPARM);
     case AP40_MSG_FOR_EACH: return sizeof(AP40_EACHPARM);
     case AP40_MSG_FOR_EACH_PASSING: return sizeof(AP40_EACHPASSINGPARM);
+    case AP40_MSG_SAVE_AS: return sizeof(AP7_SAVEPARM);
     case AP40_MSG_FIND_BY_MESSAGE: return sizeof(AP40_ASKPARM);
     case AP40_MSG_SEND_TO_ALL: return sizeof(AP40_SENDPARM);
     case AP40_MSG_SEND_TO_PASSING: return sizeof(AP40_SENDPASSINGPARM);
@@ -625,6 +627,7 @@ APEXPORT uint32_t AP40_Dispatcher_LLIST(void* object, uint16_t message, void* pa
     case AP40_MSG_LAST:                 return ap_object_result(ap40_Neighbour_LLIST(list, nullptr, AP40_FROM_TAIL));
     case AP40_MSG_NEXT:                 return ap_object_result(member != nullptr ? ap40_Neighbour_LLIST(list, member, AP40_FROM_HEAD) : nullptr);
     case AP40_MSG_PREVIOUS:             return ap_object_result(member != nullptr ? ap40_Neighbour_LLIST(list, member, AP40_FROM_TAIL) : nullptr);
+    case AP40_MSG_SAVE_AS:              return ap7d_SaveToFile(&list->head, static_cast<const AP7_SAVEPARM*>(parameter)->format_class);
     case AP40_MSG_FIND_BY_MESSAGE:      return ap_object_result(ap40_FindByMessage_LLIST(list, static_cast<const AP40_ASKPARM*>(parameter)));
     case AP40_MSG_SEND_TO_ALL:          return ap40_SendToAll_LLIST(list, static_cast<const AP40_SENDPARM*>(parameter));
     case AP40_MSG_SEND_TO_PASSING:      return ap40_SendToPassing_LLIST(list, static_cast<const AP40_SENDPASSINGPARM*>(parameter));

@@ -54,6 +54,8 @@ const ClassRegistration kRegistrations[] = {
     {AP45_CLASS_ID, AP21_CLASS_ID, ap45_InitClass, ap45_TermClass, AP45_Dispatcher_COMBINE,
      "AP45_Dispatcher_COMBINE"},
     {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
+    {AP51_CLASS_ID, AP20_CLASS_ID, ap51_InitClass, ap51_TermClass, AP51_Dispatcher_GROUP, "AP51_Dispatcher_GROUP"},
+    {AP52_CLASS_ID, AP51_CLASS_ID, ap52_InitClass, ap52_TermClass, AP52_Dispatcher_SPG, "AP52_Dispatcher_SPG"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

@@ -170,6 +170,23 @@ uint16_t ap20_TermClass(uint16_t class_id) {
   return files_freed & error_freed;
 }
 
+uint16_t ap20_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  if (record == nullptr) return 0;
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap = GU3_MakeCellHeap_MM(cells, cell_bytes, GU3_KIND_GLOBAL, name);
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t ap20_FreeInstanceHeap(uint16_t class_id) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  if (record == nullptr) return 0;
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  record->instance_heap = nullptr;
+  return freed;
+}
+
 // ---------------------------------------------------------------------------
 // Format classes registered on a file class
 

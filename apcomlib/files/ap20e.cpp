@@ -597,11 +597,11 @@ AP7_SPECTRUM* ap20e_ReadSpectrum(AP20_FILE* file, uint16_t key2, uint32_t key3, 
   AP7_SPECTRUM* spectrum = AP20_HeaderRead_FILE(file, header, directory, key2, key3);
   if (spectrum == nullptr) return nullptr;
   auto* object = reinterpret_cast<AP_OBJECT*>(spectrum);
-  (void)(AP20_HistoryRead_FILE(file, object, header, directory, key2, key3) &&
-         ap20e_ReadComment(file, object, header, directory, key2, key3) &&
-         ap20e_ReadAnnotations(file, object, header, directory, key2, key3) &&
-         AP20_DataRead_FILE(file, object, header, directory, key2, key3, name_flag1, name_flag2) &&
-         ap20f_ReadAttached(file, object, header, directory, key2, key3));
+  if (AP20_HistoryRead_FILE(file, object, header, directory, key2, key3) &&
+      ap20e_ReadComment(file, object, header, directory, key2, key3) &&
+      ap20e_ReadAnnotations(file, object, header, directory, key2, key3) &&
+      AP20_DataRead_FILE(file, object, header, directory, key2, key3, name_flag1, name_flag2))
+    ap20f_ReadAttached(file, object, header, directory, key2, key3);
   if (ap20e_has(header, directory, AP20_SECTION_MEMBER, key2, key3)) {
     uint32_t length = 0;
     ap20_owned_block member(ap20b_ReadSection(file, header, directory, AP20_SECTION_MEMBER, key2, key3, &length));

@@ -10,7 +10,6 @@
 // (messages 86 to 90, 108, 109). Every object read from a file is made by
 // its class's own reader (message 17) at the section's start. The file
 // object's dispatcher and the whole-spectrum and format operations call it.
-#include <algorithm>
 #include <cstring>
 
 #include "files/files.h"

@@ -11,11 +11,10 @@
 // single-trace save come through here; the single-spectrum format (ap45.cpp)
 // and the exchange formats are its format objects.
 #include <cstring>
-#include <iterator>
 
-#include <strings.h>
 
 #include "files/files.h"
+#include "platform/codepage.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
@@ -44,13 +43,6 @@ AP2_OBJECT* ap21_root_part(const AP21_SPECTRUM_FILE* spectrum_file) {
   return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
 }
 
-bool ap21_accepts(uint16_t class_id) {
-  for (uint16_t accepted : kAccepted) {
-    if (accepted == class_id) return true;
-  }
-  return ap20_IsFormatClass(AP21_CLASS_ID, class_id) != 0;
-}
-
 void ap21_set_result(uint16_t* result, uint16_t code) {
   if (result != nullptr) *result = code;
 }
@@ -66,43 +58,61 @@ void ap21_drop_format(AP21_SPECTRUM_FILE* spectrum_file) {
   spectrum_file->format = nullptr;
 }
 
+AP_OBJECT* ap21_pair_format(const AP21_PAIR& pair) {
+  AP_OBJECT* format = nullptr;
+  std::memcpy(&format, pair.format, sizeof format);
+  return format;
+}
+
+void ap21_set_pair_format(const AP21_PAIR& pair, AP_OBJECT* format) {
+  std::memcpy(pair.format, &format, sizeof format);
+}
+
+bool ap21_accepts(const AP21_PAIR& pair, uint16_t class_id) {
+  const AP21_FORMATS* formats = pair.formats;
+  for (uint32_t i = 0; i < formats->accepted_count; ++i) {
+    if (formats->accepted[i] == class_id) return true;
+  }
+  return ap20_IsFormatClass(formats->file_class, class_id) != 0;
+}
+
 // Opens the file part in the mode and makes the format object of the class
-// with this object as its owner (the steps an open and a probe share).
-uint16_t ap21_open_as(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t class_id, uint16_t* result) {
-  if (!ap21_accepts(class_id)) {
+// with the pair's owner as its owner (the steps an open and a probe share).
+uint16_t ap21_open_as(const AP21_PAIR& pair, uint16_t mode, uint16_t class_id, uint16_t* result) {
+  if (!ap21_accepts(pair, class_id)) {
     ap21_set_result(result, AP21_NOT_RECOGNISED);
     return 0;
   }
   // An X-Y pairs file is always written whole.
-  if (class_id == AP21_FORMAT_XYPAIRS && mode == AP20_MODE_WRITE) mode = AP20_MODE_CREATE;
-  AP20_FILE* file = ap21_file_part(spectrum_file);
-  if (!ap20_Open(file, mode)) {
+  if (pair.formats->file_class == AP21_CLASS_ID && class_id == AP21_FORMAT_XYPAIRS && mode == AP20_MODE_WRITE)
+    mode = AP20_MODE_CREATE;
+  if (!ap20_Open(pair.file, mode)) {
     ap21_set_result(result, AP21_OPEN_FAILED);
     return 0;
   }
-  spectrum_file->format = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, spectrum_file));
-  if (spectrum_file->format != nullptr) return 1;
-  ap20_Close(file);
+  ap21_set_pair_format(pair, ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, pair.owner)));
+  if (ap21_pair_format(pair) != nullptr) return 1;
+  ap20_Close(pair.file);
   ap21_set_result(result, AP21_OPEN_FAILED);
   return 0;
 }
 
 enum class Probe { accepted, maybe, other, stopped };
 
-Probe ap21_probe(AP21_SPECTRUM_FILE* spectrum_file, uint16_t class_id, uint16_t* result) {
+Probe ap21_probe(const AP21_PAIR& pair, uint16_t class_id, uint16_t* result) {
   if (GU2_GetDispatcher(class_id) == nullptr) return Probe::other;
-  if (!ap21_open_as(spectrum_file, AP20_MODE_READ, class_id, result)) return Probe::stopped;
-  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, spectrum_file->format, nullptr);
-  ap21_Close(spectrum_file);
+  if (!ap21_open_as(pair, AP20_MODE_READ, class_id, result)) return Probe::stopped;
+  const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, ap21_pair_format(pair), nullptr);
+  ap21_ClosePair(pair);
   if (answer == AP21_FORMAT_MINE) return Probe::accepted;
   return answer == AP21_FORMAT_MAYBE ? Probe::maybe : Probe::other;
 }
 
 // Probes one class: true when the detection ends with it (accepted or
 // stopped by a failed open).
-bool ap21_detection_ends(AP21_SPECTRUM_FILE* spectrum_file, uint16_t class_id, uint16_t* found, uint16_t* maybe,
+bool ap21_detection_ends(const AP21_PAIR& pair, uint16_t class_id, uint16_t* found, uint16_t* maybe,
                          uint16_t* result, uint16_t* answer) {
-  switch (ap21_probe(spectrum_file, class_id, result)) {
+  switch (ap21_probe(pair, class_id, result)) {
     case Probe::accepted:
       *found = class_id;
       *answer = 1;
@@ -118,34 +128,24 @@ bool ap21_detection_ends(AP21_SPECTRUM_FILE* spectrum_file, uint16_t class_id, u
   }
 }
 
+const AP21_FORMATS kSpectrumFormats = {AP21_CLASS_ID, kDetectionOrder, std::size(kDetectionOrder), kAccepted,
+                                       std::size(kAccepted)};
+
+AP21_PAIR ap21_pair(AP21_SPECTRUM_FILE* spectrum_file) {
+  return AP21_PAIR{&spectrum_file->head, reinterpret_cast<char*>(spectrum_file) + offsetof(AP21_SPECTRUM_FILE, format), ap21_file_part(spectrum_file), &kSpectrumFormats};
+}
+
 // The class name, and the format object's after " : " while there is one.
 uint16_t ap21_class_name(AP21_SPECTRUM_FILE* spectrum_file, char* buffer) {
-  if (spectrum_file == nullptr) return 0;
-  char name[sizeof kClassName + sizeof kFormatSeparator + kClassNameBuffer] = {};
-  std::strcpy(name, kClassName);
-  char format_name[kClassNameBuffer] = {};
-  if (spectrum_file->format != nullptr &&
-      GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, spectrum_file->format, format_name) != 0) {
-    format_name[kClassNameBuffer - 1] = '\0';
-    std::strcat(name, kFormatSeparator);
-    std::strcat(name, format_name);
-  }
-  return ap2_copy_class_name(buffer, name);
+  return spectrum_file != nullptr ? ap21_PairClassName(ap21_pair(spectrum_file), kClassName, buffer) : 0;
 }
 
 uint32_t ap21_get_size(AP21_SPECTRUM_FILE* spectrum_file) {
-  if (spectrum_file == nullptr) return 0;
-  const uint32_t format_size =
-      spectrum_file->format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, spectrum_file->format, nullptr) : 0;
-  return ap20_GetSize(ap21_file_part(spectrum_file)) + format_size + sizeof(AP21_SPECTRUM_FILE);
+  return spectrum_file != nullptr ? ap21_PairSize(ap21_pair(spectrum_file), sizeof(AP21_SPECTRUM_FILE)) : 0;
 }
 
-// The file part saves itself into the open target, then the format object.
 uint16_t ap21_write_object(AP21_SPECTRUM_FILE* spectrum_file, void* target) {
-  if (spectrum_file == nullptr || !ap20_IsOpen(target)) return 0;
-  if (!ap20_WriteObject(ap21_file_part(spectrum_file), target)) return 0;
-  return spectrum_file->format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, spectrum_file->format, target) != 0 ? 1
-                                                                                                              : 0;
+  return spectrum_file != nullptr ? ap21_PairWriteObject(ap21_pair(spectrum_file), target) : 0;
 }
 
 uint16_t ap21_copy(AP21_SPECTRUM_FILE* spectrum_file, const AP21_SPECTRUM_FILE* other, HWND window) {
@@ -187,21 +187,14 @@ uint32_t ap21_block_size(uint16_t message) {
 
 uint16_t ap21_InitClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap21_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap =
-      GU3_MakeCellHeap_MM(kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), GU3_KIND_GLOBAL, "AP21");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), "AP21");
 }
 
+// The registered format classes go with the class.
 uint16_t ap21_TermClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap21_class();
   ap20_FreeFormatClasses(AP21_CLASS_ID);
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return ap20_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -244,42 +237,78 @@ uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window) {
 // ---------------------------------------------------------------------------
 // Open, detection, close and delete
 
-uint16_t ap21_Open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
-  if (spectrum_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+// The class name, and the format object's after " : " while there is one.
+uint16_t ap21_PairClassName(const AP21_PAIR& pair, const char* class_name, char* buffer) {
+  char name[kClassNameBuffer + sizeof kFormatSeparator + kClassNameBuffer] = {};
+  capobj_StrCopyN(class_name, name, kClassNameBuffer);
+  char format_name[kClassNameBuffer] = {};
+  AP_OBJECT* format = ap21_pair_format(pair);
+  if (format != nullptr && GU2_DoMethod_MSG(AP_MSG_CLASS_NAME, format, format_name) != 0) {
+    format_name[kClassNameBuffer - 1] = '\0';
+    std::strcat(name, kFormatSeparator);
+    std::strcat(name, format_name);
+  }
+  return ap2_copy_class_name(buffer, name);
+}
+
+uint32_t ap21_PairSize(const AP21_PAIR& pair, uint32_t own_size) {
+  AP_OBJECT* format = ap21_pair_format(pair);
+  const uint32_t format_size = format != nullptr ? GU2_DoMethod_MSG(AP_MSG_SIZE, format, nullptr) : 0;
+  return ap20_GetSize(pair.file) + format_size + own_size;
+}
+
+// The file part saves itself into the open target, then the format object.
+uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target) {
+  if (!ap20_IsOpen(target) || !ap20_WriteObject(pair.file, target)) return 0;
+  AP_OBJECT* format = ap21_pair_format(pair);
+  return format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, format, target) != 0 ? 1 : 0;
+}
+
+uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
+  char magic[offsetof(AP20_FILEHEADER, title)];
+  uint16_t stored_type = 0;
+  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
+      !ap20_ReadAt(file, offsetof(AP20_FILEHEADER, file_type), &stored_type, sizeof stored_type))
+    return 0;
+  return magic[AP20_MAGIC_LENGTH] == '\0' && _stricmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
+}
+
+uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result) {
+  if (pair.file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
   if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
-  AP20_FILE* file = ap21_file_part(spectrum_file);
   // A file open before would lose its format object and handle.
-  if (spectrum_file->format != nullptr || ap20_IsOpen(file)) ap21_Close(spectrum_file);
+  if (ap21_pair_format(pair) != nullptr || ap20_IsOpen(pair.file)) ap21_ClosePair(pair);
   ap21_set_result(result, 0);
-  if (mode == AP20_MODE_CREATE && ap20_Open(file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
-  if (mode == AP20_MODE_EXIST) return ap20_Open(file, AP20_MODE_EXIST);
+  if (mode == AP20_MODE_CREATE && ap20_Open(pair.file, AP20_MODE_EXIST)) mode = AP20_MODE_WRITE;
+  if (mode == AP20_MODE_EXIST) return ap20_Open(pair.file, AP20_MODE_EXIST);
   if (*class_id == 0 && (mode == AP20_MODE_WRITE || mode == AP20_MODE_CREATE)) {
     ap21_set_result(result, AP21_NO_CLASS);
     return 0;
   }
-  if (*class_id == 0 && !ap21_Detect(spectrum_file, class_id, result)) return 0;
-  return ap21_open_as(spectrum_file, mode, *class_id, result);
+  if (*class_id == 0 && !ap21_IdentifyPair(pair, class_id, result)) return 0;
+  return ap21_open_as(pair, mode, *class_id, result);
 }
 
 // The first class that calls the file its own wins; the first "maybe" is
 // kept for the answer when none does. A probe whose open fails ends the
-// detection. The object is closed afterwards.
-uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint16_t* result) {
-  if (spectrum_file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
+// detection. The pair is closed afterwards.
+uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* result) {
+  if (pair.file == nullptr || IsBadWritePtr(class_id, sizeof *class_id)) return 0;
   if (result != nullptr && IsBadWritePtr(result, sizeof *result)) return 0;
   *class_id = 0;
   ap21_set_result(result, 0);
-  if (!ap20_Exists(ap21_file_part(spectrum_file))) {
+  if (!ap20_Exists(pair.file)) {
     ap21_set_result(result, AP21_NO_FILE);
     return 0;
   }
   uint16_t maybe = 0;
   uint16_t answer = 0;
-  for (uint16_t candidate : kDetectionOrder) {
-    if (ap21_detection_ends(spectrum_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  for (uint32_t i = 0; i < pair.formats->detection_count; ++i) {
+    if (ap21_detection_ends(pair, pair.formats->detection[i], class_id, &maybe, result, &answer)) return answer;
   }
-  for (uint32_t position = 0; const uint16_t candidate = ap20_GetFormatClass(AP21_CLASS_ID, position); ++position) {
-    if (ap21_detection_ends(spectrum_file, candidate, class_id, &maybe, result, &answer)) return answer;
+  for (uint32_t position = 0; const uint16_t candidate = ap20_GetFormatClass(pair.formats->file_class, position);
+       ++position) {
+    if (ap21_detection_ends(pair, candidate, class_id, &maybe, result, &answer)) return answer;
   }
   if (maybe != 0) {
     *class_id = maybe;
@@ -290,10 +319,24 @@ uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint
   return 0;
 }
 
+uint16_t ap21_ClosePair(const AP21_PAIR& pair) {
+  if (AP_OBJECT* format = ap21_pair_format(pair)) {
+    ap21_destroy_object(format);
+    ap21_set_pair_format(pair, nullptr);
+  }
+  return ap20_Close(pair.file);
+}
+
+uint16_t ap21_Open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
+  return spectrum_file != nullptr ? ap21_OpenPair(ap21_pair(spectrum_file), mode, class_id, result) : 0;
+}
+
+uint16_t ap21_Detect(AP21_SPECTRUM_FILE* spectrum_file, uint16_t* class_id, uint16_t* result) {
+  return spectrum_file != nullptr ? ap21_IdentifyPair(ap21_pair(spectrum_file), class_id, result) : 0;
+}
+
 uint16_t ap21_Close(AP21_SPECTRUM_FILE* spectrum_file) {
-  if (spectrum_file == nullptr) return 0;
-  ap21_drop_format(spectrum_file);
-  return ap20_Close(ap21_file_part(spectrum_file));
+  return spectrum_file != nullptr ? ap21_ClosePair(ap21_pair(spectrum_file)) : 0;
 }
 
 // A save that failed leaves no file: the file and the format object go.
@@ -342,7 +385,7 @@ bool ap21_IsSameFile(const char* name, const char* other) {
   char full[MAX_PATH];
   char other_full[MAX_PATH];
   return GU12_QualifyPath(name, full, sizeof full) && GU12_QualifyPath(other, other_full, sizeof other_full) &&
-         strcasecmp(full, other_full) == 0;
+         _stricmp(full, other_full) == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -356,19 +399,6 @@ constexpr char kSampleCopy[] = ".smp";
 // The highest member number a group file answers for.
 constexpr int32_t kLastMember = 65534;
 
-// Cuts the member suffix (";" and a number) from a reference name and
-// answers the number, -1 when there is none.
-int32_t ap21_cut_member(char* reference) {
-  char* separator = GU4_StrChr(reference, kMemberSeparator);
-  if (separator == nullptr) return -1;
-  *separator = '\0';
-  return GU4_atol(separator + 1);
-}
-
-struct StoredInterferograms {
-  AP7_SPECTRUM* background = nullptr;
-  AP7_SPECTRUM* sample = nullptr;
-};
 
 AP7_SPECTRUM* ap21_read_one(AP_OBJECT* reader, uint16_t which, int32_t member) {
   if (member < 0) {
@@ -380,11 +410,20 @@ AP7_SPECTRUM* ap21_read_one(AP_OBJECT* reader, uint16_t which, int32_t member) {
   return ap_result_object<AP7_SPECTRUM>(GU2_DoMethod_MSG(AP21_MSG_READ_INTERFEROGRAM, reader, &parameter));
 }
 
+}  // namespace
+
+int32_t ap21_CutMember(char* reference) {
+  char* separator = GU4_StrChr(reference, kMemberSeparator);
+  if (separator == nullptr) return -1;
+  *separator = '\0';
+  return GU4_atol(separator + 1);
+}
+
 // The stored interferograms asked for, read from the file named through a
 // new object opened read-only with detection: a group-file object for a
 // group member, a spectrum-file object otherwise. Those not found stay null.
-StoredInterferograms ap21_read_stored(const char* name, int32_t member, bool background, bool sample) {
-  StoredInterferograms stored;
+AP21_STORED ap21_ReadStored(const char* name, int32_t member, bool background, bool sample) {
+  AP21_STORED stored;
   AP_OBJECT* reader = ap2_New_OBJ(member >= 0 ? AP51_CLASS_ID : AP21_CLASS_ID, nullptr);
   if (reader == nullptr) return stored;
   AP20_NAMEPARM naming{nullptr, name};
@@ -400,6 +439,8 @@ StoredInterferograms ap21_read_stored(const char* name, int32_t member, bool bac
   return stored;
 }
 
+namespace {
+
 // The spectrum refers to the file being written: its stored interferograms
 // are read before the file is cut and kept as the spectrum's sub-spectra.
 bool ap21_keep_stored(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum, const char* reference,
@@ -407,7 +448,7 @@ bool ap21_keep_stored(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* spectrum,
   const uint16_t mode = ap20_GetOpenMode(ap21_file_part(spectrum_file));
   uint16_t class_id = spectrum_file->format->class_id;
   if (!ap21_Close(spectrum_file)) return false;
-  StoredInterferograms stored = ap21_read_stored(reference, member, true, true);
+  AP21_STORED stored = ap21_ReadStored(reference, member, true, true);
   uint16_t code = 0;
   const bool reopened = ap21_Open(spectrum_file, mode, &class_id, &code) != 0;
   if (reopened && (stored.background != nullptr || stored.sample != nullptr) &&
@@ -478,12 +519,12 @@ bool ap21_write_interferograms(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* 
   AP7_SPECTRUM* sample = nullptr;
   AP7_GETNAMEPARM get{reference, &background, &sample};
   if (!ap7b_GetNameAndSubSpectra(spectrum, &get)) return false;
-  const int32_t member = ap21_cut_member(reference);
+  const int32_t member = ap21_CutMember(reference);
   DebugCopies copies(ap21_file_part(spectrum_file));
   if (background == nullptr && sample == nullptr && reference[0] == '\0') return true;
-  StoredInterferograms borrowed;
+  AP21_STORED borrowed;
   if (reference[0] != '\0' && (background == nullptr || sample == nullptr))
-    borrowed = ap21_read_stored(reference, member, background == nullptr, sample == nullptr);
+    borrowed = ap21_ReadStored(reference, member, background == nullptr, sample == nullptr);
   bool written = ap21_write_stored(spectrum_file, AP21_BACKGROUND, background != nullptr ? background : borrowed.background,
                                    copies, kBackgroundCopy);
   written |= ap21_write_stored(spectrum_file, AP21_SAMPLE, sample != nullptr ? sample : borrowed.sample, copies,
@@ -525,7 +566,7 @@ uint16_t ap21_Write(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum_objec
   AP7_SPECTRUM* sample = nullptr;
   AP7_GETNAMEPARM get{reference, &background, &sample};
   if (!ap20_CopyFileName(file, target) || !ap7b_GetNameAndSubSpectra(spectrum, &get)) return 0;
-  const int32_t member = ap21_cut_member(reference);
+  const int32_t member = ap21_CutMember(reference);
   const bool same_file = ap21_IsSameFile(reference, target);
   if (same_file && !ap21_keep_stored(spectrum_file, spectrum, reference, member)) return 0;
   if (!ap20_Seek(file, 0, FILE_BEGIN) || !ap20_Truncate(file) ||

@@ -10,8 +10,6 @@
 // and background interferograms, and gives the title of the file header.
 // The spectrum-file class (ap21.cpp) sends it the format protocol; the
 // spectrum header reader and writer send it message 71.
-#include <cstring>
-#include <strings.h>
 
 #include "files/files.h"
 #include "platform/memory.h"
@@ -23,9 +21,7 @@ constexpr uint32_t kCellsPerBlock = 10;
 constexpr uint16_t kCellBytes = 8;
 static_assert(sizeof(AP45_COMBINED_FILE) <= kCellBytes);
 constexpr char kClassName[] = "AP45_COMBINED_FILE";
-constexpr uint32_t kMagicField = 30;
 constexpr uint32_t kTitleOffset = offsetof(AP20_FILEHEADER, title);
-constexpr uint32_t kFileTypeOffset = offsetof(AP20_FILEHEADER, file_type);
 
 APX_CLASSREC* ap45_class() { return apx_class_record(AP45_CLASS_ID); }
 
@@ -61,20 +57,6 @@ uint16_t ap45_destroy(AP45_COMBINED_FILE* format) {
   GU3_HeapRelease_MM(record->instance_heap, format);
   --record->live;
   return 1;
-}
-
-// A single-spectrum file: the magic, without regard to letter case and
-// ended by its NUL, and file type 1.
-uint16_t ap45_format_test(AP45_COMBINED_FILE* format) {
-  AP20_FILE* file = ap45_file(format);
-  char magic[kMagicField];
-  uint16_t file_type = 0;
-  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
-      !ap20_ReadAt(file, kFileTypeOffset, &file_type, sizeof file_type))
-    return 0;
-  return magic[AP20_MAGIC_LENGTH] == '\0' && strcasecmp(magic, AP20_MAGIC) == 0 && file_type == AP20_FILE_SPECTRUM
-             ? 1
-             : 0;
 }
 
 // The title field of the file header, cut to 255 characters; the file
@@ -200,8 +182,10 @@ uint16_t ap45_write_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP
                           GU3_HANDLE* directory) {
   auto* list = reinterpret_cast<AP_OBJECT*>(spectrum->list);
   const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  // Key 2 numbers the items: no more of them than it can tell apart.
+  if (count > UINT16_MAX + 1u) return 0;
   uint16_t result = 1;
-  for (uint32_t index = 0; index < count && index <= UINT16_MAX; ++index) {
+  for (uint32_t index = 0; index < count; ++index) {
     AP40_INDEXPARM at{index};
     auto* item = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at));
     uint32_t length = 0;
@@ -285,19 +269,12 @@ uint32_t ap45_block_size(uint16_t message) {
 
 uint16_t ap45_InitClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP45");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
 }
 
 uint16_t ap45_TermClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap45_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return ap20_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -349,7 +326,7 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
     case AP20_MSG_FILE_PART:             return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
     case AP21_FORMAT_READ:               return ap_object_result(ap45_read(format));
     case AP21_FORMAT_WRITE:              return ap45_write(format, static_cast<AP_OBJECT*>(parameter));
-    case AP21_FORMAT_TEST:               return ap45_format_test(format);
+    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap45_file(format), AP20_FILE_SPECTRUM);
     case AP21_FORMAT_READ_INTERFEROGRAM: return ap_object_result(ap45_read_interferogram(format, which->which));
     case AP21_FORMAT_WRITE_INTERFEROGRAM: return ap45_write_interferogram(format, stored->which, stored->spectrum);
     case AP21_FORMAT_HAS_INTERFEROGRAM:  return ap45_has_interferogram(format, has->which, has->stored);

@@ -457,6 +457,11 @@ APEXPORT uint16_t AP20_DoesSectionExist(const char* name, uint16_t file_type, ui
                                         uint32_t key3);
 uint16_t ap20_InitClass(uint16_t class_id);
 uint16_t ap20_TermClass(uint16_t class_id);
+// Start-up and end of a file class whose class data is its instance heap
+// alone: the counters cleared and the named heap of cells made (1), or the
+// heap freed.
+uint16_t ap20_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name);
+uint16_t ap20_FreeInstanceHeap(uint16_t class_id);
 
 // Primitives on a file object, each 0 for a null object or one of another
 // class. Read and write clear the error word first and set 6 on a closed file.
@@ -1216,6 +1221,52 @@ AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t c
 // are compared as full paths without regard to case.
 bool ap21_IsSameFile(const char* name, const char* other);
 
+// A file class that pairs its file part with a format object (classes 21
+// and 51) shares the open, the detection and the close: its format
+// classes are the detection table in probing order, the classes an open
+// accepts by name, and those registered on the file class.
+struct AP21_FORMATS {
+  uint16_t file_class;
+  const uint16_t* detection;
+  uint32_t detection_count;
+  const uint16_t* accepted;
+  uint32_t accepted_count;
+};
+// The object that owns the format object, the slot that holds it (a field
+// of a packed record, so reached byte-wise), and the file part.
+struct AP21_PAIR {
+  AP_OBJECT* owner;
+  void* format;
+  AP20_FILE* file;
+  const AP21_FORMATS* formats;
+};
+// The format test of the native formats: the magic, without regard to
+// letter case and ended by its NUL, and the file type.
+uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type);
+uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result);
+uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* result);
+uint16_t ap21_ClosePair(const AP21_PAIR& pair);
+// Messages 9, 7 and 18 of such a class: its name with the format's after
+// " : ", the sizes of the file part, the format object and its own cell,
+// and the file part's stream followed by the format object's.
+uint16_t ap21_PairClassName(const AP21_PAIR& pair, const char* class_name, char* buffer);
+uint32_t ap21_PairSize(const AP21_PAIR& pair, uint32_t own_size);
+uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target);
+
+// Cuts the member suffix (";" and a number) from a reference name and
+// answers the number, -1 when there is none.
+int32_t ap21_CutMember(char* reference);
+// Stored interferograms read from another file.
+struct AP21_STORED {
+  AP7_SPECTRUM* background = nullptr;
+  AP7_SPECTRUM* sample = nullptr;
+};
+// The stored interferograms asked for, read from the file named through a
+// new object opened read-only with detection: a group-file object for a
+// group member (0 or more), a spectrum-file object otherwise. Those not
+// found stay null.
+AP21_STORED ap21_ReadStored(const char* name, int32_t member, bool background, bool sample);
+
 // The group-file class (class 51) as the spectrum-file class and the
 // spectrum's save reach it, by message: it opens (46), closes (47) and
 // deletes (38) like class 21, saves a list of spectra (63) and reads a
@@ -1275,3 +1326,156 @@ static_assert(sizeof(AP45_ITEMPARM) == 12);
 APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* parameter);
 uint16_t ap45_InitClass(uint16_t class_id);
 uint16_t ap45_TermClass(uint16_t class_id);
+
+// ---------------------------------------------------------------------------
+// Group file class AP51 GROUP_FILE (ap51.cpp)
+//
+// The file object through which a list of spectra is saved as one group
+// file and its members are read back: a file part (class 20) paired with a
+// format object (class 52 here), found by probing; a group saved under a
+// ".GAML" name is handed to the GAML export converter.
+
+// The group format of the detection table that this system does not build.
+constexpr uint16_t AP51_FORMAT_OTHER_GROUP = 58;
+
+// Group-file object, a cell of 36 bytes of the heap "AP51".
+//   0  2  class id 51
+//   2  4  its file part (class 20), whose outer object is this object
+//   6  4  the format object, 0 while the file is not open
+//  10 12  three f32 values a format object fills (message 179)
+#pragma pack(push, 2)
+struct AP51_GROUP_FILE {
+  AP_OBJECT head;
+  AP_OBJECT* format;
+  float values[3];
+};
+#pragma pack(pop)
+static_assert(sizeof(AP51_GROUP_FILE) == 22);
+
+// Messages of AP51_Dispatcher_GROUP beyond those it shares with class 21
+// (36 to 58, 83, 91, 101 as there); messages 64 and 66 take AP51_IFGPARM.
+constexpr uint16_t AP51_MSG_READ_RANGE = 62;
+constexpr uint16_t AP51_MSG_READ_INTERFEROGRAM = 64;
+constexpr uint16_t AP51_MSG_WRITE_INTERFEROGRAM = 65;
+constexpr uint16_t AP51_MSG_HAS_INTERFEROGRAM = 66;
+constexpr uint16_t AP51_MSG_TITLE = 67;
+constexpr uint16_t AP51_MSG_WRITE_DIRECTORY = 77;
+constexpr uint16_t AP51_MSG_READ_MEMBER = 121;
+constexpr uint16_t AP51_MSG_MEMBER_COUNT = 146;
+constexpr uint16_t AP51_MSG_GET_VALUES = 179;
+
+// The outside GAML export converter: class, its interface, and the class
+// context it is created in (in-process server and handler, local server).
+constexpr char AP51_GAML_EXTENSION[] = ".GAML";
+constexpr char AP51_TEMP_PREFIX[] = "~tv";
+constexpr char AP51_NATIVE_FORMAT[] = "KOV_TLVO";
+constexpr char AP51_GAML_FORMAT[] = "GAML";
+
+#pragma pack(push, 2)
+// Messages 62 of both classes, 4 bytes.
+struct AP51_RANGEPARM {
+  uint16_t first;
+  uint16_t last;
+};
+// Message 65 of class 52, 12 bytes.
+struct AP51_WRITEIFGPARM {
+  uint16_t which;
+  AP_OBJECT* spectrum;
+  uint16_t member;
+  uint32_t key3;
+};
+// Message 67 of both classes, 6 bytes: a buffer of 256 bytes.
+struct AP51_TITLEPARM {
+  char* buffer;
+  uint16_t member;
+};
+// Message 179, 12 bytes: where the three values go.
+struct AP51_VALUESPARM {
+  float* first;
+  float* second;
+  float* third;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP51_RANGEPARM) == 4);
+static_assert(sizeof(AP51_WRITEIFGPARM) == 12);
+static_assert(sizeof(AP51_TITLEPARM) == 6);
+static_assert(sizeof(AP51_VALUESPARM) == 12);
+
+APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* parameter);
+uint16_t ap51_InitClass(uint16_t class_id);
+uint16_t ap51_TermClass(uint16_t class_id);
+
+// The object when it is a group-file object, else null.
+AP51_GROUP_FILE* ap51_group_file(const void* object);
+
+AP51_GROUP_FILE* ap51_Create(AP_OBJECT* outer);                                                        // 2
+uint32_t ap51_Destroy(AP51_GROUP_FILE* group_file, HWND window);                                       // 5
+uint16_t ap51_DeleteFile(AP51_GROUP_FILE* group_file);                                                 // 38
+uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_id, uint16_t* result);  // 46
+uint16_t ap51_Close(AP51_GROUP_FILE* group_file);                                                      // 47
+uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result);       // 48
+uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list);                                 // 63
+// The last step of a group save: a file whose name ends in ".GAML" (any
+// letter case) is closed, copied to a temporary file and converted from
+// there onto its own name by the GAML export converter. 1 when nothing was
+// to be done or the conversion succeeded; 0 with error 400 on the file when
+// the converter cannot be made or fails.
+uint16_t ap51_ExportGaml(AP51_GROUP_FILE* group_file);
+
+// ---------------------------------------------------------------------------
+// Group format AP52 SPG_FILE (ap52.cpp)
+//
+// The format object of the native group file (file type 10). Every member's
+// sections carry key 2 = its member number.
+
+// Format object, a cell of 8 bytes of the heap "AP52".
+//   0  2  class id 52
+//   2  4  the owning group-file object
+#pragma pack(push, 2)
+struct AP52_SPG_FILE {
+  AP_OBJECT head;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP52_SPG_FILE) == 6);
+
+// Member record, section type 107, 264 bytes (older files 256), little-endian.
+//    0 256  the member's title, NUL-terminated
+//  256   4  header parameter 2, the collection time
+//  260   4  header parameter 48
+#pragma pack(push, 2)
+struct AP52_MEMBERRECORD {
+  char title[AP20_TITLE_SIZE];
+  uint32_t time;
+  uint32_t p48;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP52_MEMBERRECORD) == 264);
+constexpr uint32_t AP52_OLD_MEMBER_RECORD = 256;
+
+// The bytes and directory entries the sizing counts for a member beside
+// its texts, data and items: the header block, its extension, the member
+// record, the history flags (rounded to 12), and the header texts when the
+// member has one.
+constexpr uint32_t AP52_SIZE_HISTORY_BITS = 12;
+constexpr uint32_t AP52_SIZE_ANNOTATION_RECORD = 54;
+constexpr uint32_t AP52_SIZE_INTERFEROGRAM_DESCRIPTOR = 24;
+
+// What the sizing found: the bytes and entries of the whole file and the
+// directory blocks that hold the entries.
+struct AP52_SIZING {
+  uint64_t bytes;
+  uint32_t entries;
+  uint32_t blocks;
+};
+
+APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* parameter);
+uint16_t ap52_InitClass(uint16_t class_id);
+uint16_t ap52_TermClass(uint16_t class_id);
+
+// Sizes the group file of the list of spectra, counting in 64 bits, against
+// the free bytes of the target's disk. 0 when the file would not fit (or a
+// directory of more than AP20_MAX_BLOCKS blocks would be needed).
+uint16_t ap52_SizeGroup(AP_OBJECT* list, uint64_t free_bytes, AP52_SIZING* sizing);
+// The member count of an open group file: the type-2 sections, 0 when the
+// keys of the first entry name none.
+uint32_t ap52_MemberCount(void* format);

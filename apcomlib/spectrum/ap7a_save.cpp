@@ -9,7 +9,6 @@
 // process. The signature never changes the save's answer. The spectrum's
 // message 14 and the converter's single-trace save come here; the writing
 // itself is the format-chosen save's (ap7d_save.cpp).
-#include <cstring>
 
 #include "files/files.h"
 #include "platform/memory.h"

@@ -10,7 +10,6 @@
 // trail byte is never taken for a separator; '\' and '/' both separate
 // folders. The file layers call these before they create files; the dates
 // stamp what the file and history code writes.
-#include <strings.h>
 
 #include <cctype>
 #include <cstdio>
@@ -245,7 +244,7 @@ APEXPORT uint32_t GU12_AddExtensionToPathName(char* path, uint32_t size, const c
   if (path == nullptr || ext == nullptr) return 0;
   const char* bare = ext[0] == '.' ? ext + 1 : ext;
   char* current = GU12_GetFileNameExtensionPtrA(path);
-  if (current[0] == '.' && strcasecmp(current + 1, bare) == 0) return static_cast<uint32_t>(std::strlen(path));
+  if (current[0] == '.' && _stricmp(current + 1, bare) == 0) return static_cast<uint32_t>(std::strlen(path));
   const size_t stem = static_cast<size_t>(current - path);
   const size_t bare_length = std::strlen(bare);
   if (stem + 1 + bare_length + 1 > size) return 0;

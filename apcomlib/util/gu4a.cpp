@@ -8,8 +8,8 @@
 // language DLL; associated strings and every resource look-up search here.
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
+#include "platform/codepage.h"
 #include "platform/modules.h"
 #include "platform/user.h"
 #include "util/util.h"
@@ -49,7 +49,7 @@ GU4_DLLINST* gu4a_by_name(const char* name) {
   char wanted[GU4_DLL_NAME_LENGTH + 1];
   gu4a_table_name(name, wanted);
   for (int i = 0; i < gu4a_used_count(); ++i) {
-    if (strcasecmp(g_dll_table[i].name, wanted) == 0) return &g_dll_table[i];
+    if (_stricmp(g_dll_table[i].name, wanted) == 0) return &g_dll_table[i];
   }
   return nullptr;
 }

@@ -7,10 +7,10 @@
 // positions of the whole library are read here; every caller has a fallback
 // for absent texts. A group resource whose records run past its end is taken
 // as one that cannot be loaded: it is passed over like an absent one.
-#include <strings.h>
 
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "util/util.h"
 
 namespace {
@@ -116,7 +116,7 @@ APEXPORT int32_t GU4_GetAssocNumber(uint16_t group_number, const char* text, HIN
     DWORD at = 0;
     uint16_t number, record_extra;
     while (const char* record = gu4b_record(group, &at, &number, &record_extra)) {
-      if (strcasecmp(record, text) != 0) continue;
+      if (_stricmp(record, text) != 0) continue;
       if (extra != nullptr) *extra = record_extra;
       return static_cast<int16_t>(number);
     }

@@ -7,12 +7,12 @@
 //
 // Called by the math and spectrum code (collection defaults, laser
 // frequencies, product settings), the language-DLL loader and the hosts.
-#include <strings.h>
 
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/profile.h"
 #include "util/util.h"
 
@@ -277,8 +277,8 @@ APEXPORT uint16_t GU9_BenchGetKeyBool(const char* section, const char* key, uint
   *out = default_value;
   char text[kBoolTextSize];
   if (GU9_BenchGetKey(section, key, text, sizeof text) == nullptr) return 0;
-  if (strcasecmp(text, "TRUE") == 0 || std::strcmp(text, "1") == 0) *out = 1;
-  if (strcasecmp(text, "FALSE") == 0 || std::strcmp(text, "0") == 0) *out = 0;
+  if (_stricmp(text, "TRUE") == 0 || std::strcmp(text, "1") == 0) *out = 1;
+  if (_stricmp(text, "FALSE") == 0 || std::strcmp(text, "0") == 0) *out = 0;
   return 1;
 }
 
@@ -340,7 +340,7 @@ APEXPORT uint16_t GU9_SetWheelPosDescription(uint16_t wheel_id, int16_t position
   char current[GU9_PATH_SIZE];
   uint16_t flag = 0;
   GU9_GetWheelPosDescription(wheel_id, position, current, sizeof current, &flag);
-  if (strcasecmp(current, text) == 0) return 1;
+  if (_stricmp(current, text) == 0) return 1;
   char file[GU9_PATH_SIZE];
   if (gu9_bench_data_file(file)) {
     char key[12];
@@ -403,7 +403,7 @@ APEXPORT uint16_t GU9_IsFileTypeClassThisExe(const char* class_name, const char*
   if (exe_path == nullptr) return icon[0] != '\0' ? 1 : 0;
   char expected[GU9_PATH_SIZE + 8];
   std::snprintf(expected, sizeof expected, "\"%s\",%d", exe_path, 0);
-  return strcasecmp(icon, expected) == 0 ? 1 : 0;
+  return _stricmp(icon, expected) == 0 ? 1 : 0;
 }
 
 APEXPORT uint16_t GU9_CheckFileTypeClassExists(const char* class_name) {

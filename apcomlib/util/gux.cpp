@@ -7,11 +7,11 @@
 //
 // The class registration reads the characters at load; the number helpers,
 // text readers and writers and the listings use them.
-#include <strings.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "platform/modules.h"
 #include "platform/profile.h"
 #include "platform/timelocale.h"
@@ -52,7 +52,7 @@ void gux_replace(char* text, char from, char to) {
 
 int32_t gux_char_set(const char* abbreviation) {
   for (const LanguageCharSet& entry : kCharSets) {
-    if (strcasecmp(entry.abbreviation, abbreviation) == 0) return entry.char_set;
+    if (_stricmp(entry.abbreviation, abbreviation) == 0) return entry.char_set;
   }
   return 0;
 }
@@ -119,7 +119,7 @@ APEXPORT uint16_t GUX_GetInternatLangAbbrev(char* buffer, uint16_t size) {
   char iso639[kAbbreviationSize] = "";
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, iso639, sizeof iso639);
   for (const LanguageAbbreviation& entry : kLanguages) {
-    if (strcasecmp(entry.iso639, iso639) == 0) std::strcpy(abbreviation, entry.abbreviation);
+    if (_stricmp(entry.iso639, iso639) == 0) std::strcpy(abbreviation, entry.abbreviation);
   }
   if (abbreviation[0] == '\0')
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, sizeof abbreviation);
@@ -150,7 +150,7 @@ APEXPORT uint16_t GUX_LoadInternatDLL(const char* base_name) {
     std::snprintf(value, sizeof value, "%d", static_cast<int>(char_set));
     GU6_SetConfig("CustomerInfo", "CharSet", value);
   }
-  if (strcasecmp(abbreviation, "enu") == 0) return 1;
+  if (_stricmp(abbreviation, "enu") == 0) return 1;
   char name[kPathSize], directory[kPathSize + 1], path[kPathSize];
   if (!gux_join(name, sizeof name, "", base_name, abbreviation, ".dll") || !gux_product_directory(directory) ||
       !gux_join(path, sizeof path, directory, name, "", ""))

@@ -17,33 +17,14 @@ using filetest::native_file;
 using filetest::put16;
 using filetest::put32;
 using filetest::Section;
+using spfiletest::f32;
+using spfiletest::floats;
+using spfiletest::padded;
 using spfiletest::SpectrumFiles;
+using spfiletest::u16;
+using spfiletest::u32;
 
 constexpr uint32_t kDataStart = 304 + 256;
-
-std::string bytes_of(float value) {
-  std::string bytes(4, '\0');
-  std::memcpy(&bytes[0], &value, 4);
-  return bytes;
-}
-
-std::string floats(const std::vector<float>& values) {
-  std::string bytes;
-  for (float value : values) bytes += bytes_of(value);
-  return bytes;
-}
-
-std::string u16(uint16_t value) {
-  std::string bytes;
-  put16(bytes, 0, value);
-  return bytes;
-}
-
-std::string u32(uint32_t value) {
-  std::string bytes;
-  put32(bytes, 0, value);
-  return bytes;
-}
 
 // A header block of the layout: order at 0, points at 4, X unit at 8, Y
 // unit at 12, X values A and B at 16 and 20, p39 at 24.
@@ -53,9 +34,9 @@ std::string header_block(uint32_t points, uint32_t y_units, float a, float b) {
   put32(block, 4, points);
   put32(block, 8, 1);
   put32(block, 12, y_units);
-  block.replace(16, 4, bytes_of(a));
-  block.replace(20, 4, bytes_of(b));
-  block.replace(24, 4, bytes_of(0.5f));
+  block.replace(16, 4, f32(a));
+  block.replace(20, 4, f32(b));
+  block.replace(24, 4, f32(0.5f));
   return block;
 }
 
@@ -346,9 +327,7 @@ TEST_P(Comment, KeepsItsLineBreaksAndStatesTheBytesItWrites) {
   AP20_FILE* file = new_native();
   ASSERT_EQ(ap20e_WriteComment(file, object(written), file->header, &file->directory_block, 0, 0, 0), 1);
   const std::string bytes = saved(file);
-  std::string padded = c.stored;
-  padded.resize((padded.size() + 3) / 4 * 4, '\0');
-  EXPECT_EQ(section(bytes, 4), padded);
+  EXPECT_EQ(section(bytes, 4), padded(c.stored));
 
   AP20_FILE* again = stored(bytes);
   AP7_SPECTRUM* read = spectrum({0, 0});
@@ -374,7 +353,7 @@ TEST_F(SpectrumSections, EmptyCommentWritesNoSectionAndAnAllNulSectionReadsAsNon
 // Annotations
 
 std::string short_record(uint16_t flags, float x, float text_x, float y, const std::string& label) {
-  return u16(flags) + bytes_of(x) + bytes_of(text_x) + bytes_of(y) + label + '\0';
+  return u16(flags) + f32(x) + f32(text_x) + f32(y) + label + '\0';
 }
 
 TEST_F(SpectrumSections, AnnotationsWithoutPointsTakeTheShortForm) {
@@ -390,8 +369,7 @@ TEST_F(SpectrumSections, AnnotationsWithoutPointsTakeTheShortForm) {
   EXPECT_EQ(section(bytes, 187), "<none>") << "the points of a protected record do not count";
   std::string expected = u32(2) + short_record(0x1008, 1000.0f, 1010.0f, 50.0f, "peak") +
                          short_record(0x1008, 3000.0f, 3010.0f, 80.0f, "");
-  expected.resize((expected.size() + 3) / 4 * 4, '\0');
-  EXPECT_EQ(section(bytes, 104), expected);
+  EXPECT_EQ(section(bytes, 104), padded(expected));
 }
 
 TEST_F(SpectrumSections, ASecondOrThirdPointMakesTheExtendedForm) {
@@ -404,12 +382,11 @@ TEST_F(SpectrumSections, ASecondOrThirdPointMakesTheExtendedForm) {
   const std::string bytes = saved(file);
   EXPECT_EQ(section(bytes, 104), "<none>");
   std::string expected = u32(3);
-  expected += u16(16 + 4 + 8) + short_record(0x1048, 1000.0f, 1010.0f, 50.0f, "two") + bytes_of(1.5f) + bytes_of(2.5f);
-  expected += u16(16 + 6 + 8) + short_record(0x1108, 2000.0f, 2010.0f, 60.0f, "three") + bytes_of(3.5f) +
-              bytes_of(4.5f);
+  expected += u16(16 + 4 + 8) + short_record(0x1048, 1000.0f, 1010.0f, 50.0f, "two") + f32(1.5f) + f32(2.5f);
+  expected += u16(16 + 6 + 8) + short_record(0x1108, 2000.0f, 2010.0f, 60.0f, "three") + f32(3.5f) +
+              f32(4.5f);
   expected += u16(16 + 4) + short_record(0x1008, 3000.0f, 3010.0f, 70.0f, "one");
-  expected.resize((expected.size() + 3) / 4 * 4, '\0');
-  EXPECT_EQ(section(bytes, 187), expected);
+  EXPECT_EQ(section(bytes, 187), padded(expected));
 
   AP20_FILE* again = stored(bytes);
   AP7_SPECTRUM* read = spectrum({0, 0});
@@ -428,8 +405,8 @@ TEST_F(SpectrumSections, NoRecordForTheFileWritesNoSection) {
 }
 
 TEST_F(SpectrumSections, ShortRecordsOfVersion100CarryNoFlags) {
-  const std::string records = u32(2) + bytes_of(1000.0f) + bytes_of(1010.0f) + bytes_of(50.0f) + "a" + '\0' +
-                              bytes_of(2000.0f) + bytes_of(2010.0f) + bytes_of(60.0f) + "bc" + '\0';
+  const std::string records = u32(2) + f32(1000.0f) + f32(1010.0f) + f32(50.0f) + "a" + '\0' +
+                              f32(2000.0f) + f32(2010.0f) + f32(60.0f) + "bc" + '\0';
   AP20_FILE* file = stored(single_file({{104, records}}, 100));
   AP7_SPECTRUM* read = spectrum({0, 0});
   ASSERT_EQ(ap20e_ReadAnnotations(file, object(read), file->header, file->directory, 0, 0), 1);
@@ -459,13 +436,13 @@ struct BadAnnotations {
 const BadAnnotations kBadAnnotations[] = {
     {"NoCount", 104, "ab"},
     {"MoreRecordsThanTheSectionHolds", 104, u32(3) + short_record(8, 1, 2, 3, "a") + short_record(8, 4, 5, 6, "b")},
-    {"CutInTheFloats", 104, u32(1) + u16(8) + bytes_of(1.0f) + bytes_of(2.0f)},
-    {"LabelWithoutNul", 104, u32(1) + u16(8) + bytes_of(1.0f) + bytes_of(2.0f) + bytes_of(3.0f) + "abcd"},
+    {"CutInTheFloats", 104, u32(1) + u16(8) + f32(1.0f) + f32(2.0f)},
+    {"LabelWithoutNul", 104, u32(1) + u16(8) + f32(1.0f) + f32(2.0f) + f32(3.0f) + "abcd"},
     {"RecordLongerThanTheSection", 187, u32(1) + u16(200) + short_record(8, 1, 2, 3, "a")},
     {"RecordShorterThanItsFields", 187, u32(1) + u16(10) + short_record(8, 1, 2, 3, "a")},
-    {"PointsBeyondTheRecord", 187, u32(1) + u16(18) + short_record(64 | 8, 1, 2, 3, "a") + bytes_of(1) + bytes_of(2)},
+    {"PointsBeyondTheRecord", 187, u32(1) + u16(18) + short_record(64 | 8, 1, 2, 3, "a") + f32(1) + f32(2)},
     {"LabelRunsIntoTheNextRecord", 187,
-     u32(2) + u16(17) + u16(8) + bytes_of(1) + bytes_of(2) + bytes_of(3) + "ab" + '\0' + u16(17) +
+     u32(2) + u16(17) + u16(8) + f32(1) + f32(2) + f32(3) + "ab" + '\0' + u16(17) +
          short_record(8, 4, 5, 6, "")},
 };
 
@@ -571,6 +548,47 @@ TEST_F(SpectrumSections, PartMessageOverwritesYDataInPlaceOnlyWithinItsBytes) {
   part.spectrum = object(longer);
   EXPECT_EQ(send(AP20_MSG_SPECTRUM_PART, file, &part), 0u) << "more values would run into the next section";
   EXPECT_EQ(section(saved(file), 3), floats({7, 8})) << "in memory order";
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The exported operations as file messages (94 to 97)
+
+TEST_F(SpectrumSections, FileMessagesWriteAndReadTheHeaderAndTheYValues) {
+  AP7_SPECTRUM* written = spectrum({1, 2, 3});
+  std::strcpy(written->header->data.p50, "fifty");
+  AP20_FILE* file = new_native();
+  AP20_HEADERWRITEPARM header{object(written), file->header, &file->directory_block, 0, 0, 0};
+  ASSERT_EQ(send(AP20_MSG_WRITE_HEADER, file, &header), 1u);
+  AP20_DATAWRITEPARM data{object(written), file->header, &file->directory_block, 0, 0, 0, 1};
+  ASSERT_EQ(send(AP20_MSG_WRITE_DATA, file, &data), 1u);
+  AP20_FILE* again = stored(saved(file));
+
+  AP20_HEADERREADPARM header_read{0, again->header, again->directory, 0, 0};
+  AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP20_MSG_READ_HEADER_SECTIONS, again, &header_read)));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(std::string(read->header->data.p50), "fifty");
+  AP20_DATAREADPARM data_read{object(read), again->header, again->directory, 0, 0, 1, 0};
+  ASSERT_EQ(send(AP20_MSG_READ_DATA, again, &data_read), 1u);
+  EXPECT_EQ(spectrumtest::values(read), std::vector<float>({1, 2, 3}));
+  EXPECT_EQ(std::string(read->name), path("s.spa"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SpectrumSections, ShortMemberRecordIsRefusedAndNoTitleTakenFromIt) {
+  AP20_FILE* file = stored(single_file({{2, header_block(2, 17, 400, 4000)}, {3, floats({1, 2})},
+                                        {107, std::string(200, 'T')}}));
+  AP20_SPECTRUMREADPARM read_parameter{0, 0, 0, 0};
+  AP7_SPECTRUM* read = keep(ap_result_object<AP_OBJECT>(send(AP20_MSG_READ_SPECTRUM, file, &read_parameter)));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(send(AP20_MSG_LAST_ERROR, file), AP20_ERROR_DAMAGED);
+  EXPECT_EQ(std::string(read->header->data.title), "") << "no title from a record too short for one";
 }
 
 }  // namespace

@@ -16,25 +16,10 @@ using filetest::native_file;
 using filetest::put16;
 using filetest::put32;
 using filetest::Section;
+using spfiletest::f32;
 using spfiletest::SpectrumFiles;
-
-std::string f32(float value) {
-  std::string bytes(4, '\0');
-  std::memcpy(&bytes[0], &value, 4);
-  return bytes;
-}
-
-std::string u32(uint32_t value) {
-  std::string bytes;
-  put32(bytes, 0, value);
-  return bytes;
-}
-
-std::string u16(uint16_t value) {
-  std::string bytes;
-  put16(bytes, 0, value);
-  return bytes;
-}
+using spfiletest::u16;
+using spfiletest::u32;
 
 class StoredParts : public SpectrumFiles {
  protected:

@@ -214,26 +214,11 @@ TEST_F(SingleSpectrumFormat, TellsWhichStoredInterferogramTheFileHolds) {
 
 namespace layout {
 
-std::string bytes_of(float value) {
-  std::string bytes(4, '\0');
-  std::memcpy(&bytes[0], &value, 4);
-  return bytes;
-}
-std::string u16(uint16_t value) {
-  std::string bytes;
-  put16(bytes, 0, value);
-  return bytes;
-}
-std::string u32(uint32_t value) {
-  std::string bytes;
-  filetest::put32(bytes, 0, value);
-  return bytes;
-}
-std::string f32(float value) { return bytes_of(value); }
-std::string padded(std::string bytes) {
-  bytes.resize((bytes.size() + 3) / 4 * 4, '\0');
-  return bytes;
-}
+using spfiletest::f32;
+using spfiletest::padded;
+using spfiletest::u16;
+using spfiletest::u32;
+
 std::string bits(const std::vector<float>& values) {
   return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(float));
 }

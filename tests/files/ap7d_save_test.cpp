@@ -1,7 +1,9 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <filesystem>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +114,16 @@ TEST_F(SaveInAFormat, MissingFolderSavesNothing) {
   EXPECT_FALSE(testsupport::file_exists(inside));
 }
 
+TEST_F(SaveInAFormat, AFolderWithoutWritePermissionKeepsNoFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  std::filesystem::create_directory(path("locked"));
+  std::filesystem::permissions(path("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const std::string inside = path("locked/out.spa");
+  EXPECT_EQ(save_to_file(at_path(spectrum({1}), inside), AP45_CLASS_ID), 0u);
+  std::filesystem::permissions(path("locked"), std::filesystem::perms::owner_all);
+  EXPECT_FALSE(testsupport::file_exists(inside));
+}
+
 TEST_F(SaveInAFormat, AFolderThatRefusesWritesKeepsNoFile) {
   APX_TurnonFileRedirection(&host_);
   EXPECT_EQ(save_to_file(at_path(spectrum({1, 2}), file_), AP45_CLASS_ID), 0u);
@@ -200,6 +212,16 @@ TEST_F(SaveAList, TheTitleNamesTheGroupFileAndLeavesTheList) {
   EXPECT_FALSE(group.deleted);
 }
 
+TEST_F(SaveAList, TheListsOwnSaveMessageSavesIt) {
+  spfiletest::TestGroupClass& group = install_group_class();
+  AP7_SPECTRUM* only = spectrum({1});
+  ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(only));
+  ap40_Add_LLIST(list_, title("group.spg"));
+  AP7_SAVEPARM format{AP52_CLASS_ID};
+  EXPECT_EQ(GU2_DoMethod_MSG(AP40_MSG_SAVE_AS, list_, &format), 1u);
+  EXPECT_EQ(group.saved, std::vector<AP_OBJECT*>{reinterpret_cast<AP_OBJECT*>(only)});
+}
+
 TEST_F(SaveAList, WithoutATitleNothingIsSaved) {
   spfiletest::TestGroupClass& group = install_group_class();
   ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(spectrum({1})));
@@ -220,7 +242,9 @@ TEST_F(SaveAList, AFailedGroupSaveDeletesItsFile) {
 TEST_F(SaveAList, WithoutTheGroupFileClassTheListStaysAsItWas) {
   ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(spectrum({1})));
   ap40_Add_LLIST(list_, title("group.spg"));
+  AP_DISPATCHER group_files = GU2_ImmedSetDispatcher(AP51_CLASS_ID, nullptr);
   EXPECT_EQ(ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list_), AP52_CLASS_ID), 0u);
+  GU2_ImmedSetDispatcher(AP51_CLASS_ID, group_files);
   EXPECT_EQ(spectrumtest::list_count(list_), 2u);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "files/files_fixture.h"
+#include "spectrum/annotation_fixture.h"
 #include "spectrum/spectrum_fixture.h"
 
 namespace spfiletest {
@@ -60,6 +62,33 @@ inline uint32_t test_format_dispatcher(void* object, uint16_t message, void* par
     default:
       return 0;
   }
+}
+
+// Bytes of the layouts, little-endian: a float, a word, a double word, a
+// row of floats, and bytes padded with zeros to a multiple of 4.
+inline std::string f32(float value) {
+  std::string bytes(4, '\0');
+  std::memcpy(&bytes[0], &value, 4);
+  return bytes;
+}
+inline std::string u16(uint16_t value) {
+  std::string bytes;
+  filetest::put16(bytes, 0, value);
+  return bytes;
+}
+inline std::string u32(uint32_t value) {
+  std::string bytes;
+  filetest::put32(bytes, 0, value);
+  return bytes;
+}
+inline std::string floats(const std::vector<float>& values) {
+  std::string bytes;
+  for (float value : values) bytes += f32(value);
+  return bytes;
+}
+inline std::string padded(std::string bytes) {
+  bytes.resize((bytes.size() + 3) / 4 * 4, '\0');
+  return bytes;
 }
 
 // A group-file class of the test under id 51, as the saves of a list reach
@@ -141,6 +170,8 @@ class SpectrumFiles : public filetest::FileObjects {
       GU2_ImmedSetDispatcher(AP51_CLASS_ID, nullptr);
     }
     test_group() = TestGroupClass{};
+    // Freed while the list heap the registered classes live in still stands.
+    ap20_FreeFormatClasses(AP21_CLASS_ID);
     FileObjects::TearDown();
   }
 
@@ -228,12 +259,7 @@ class SpectrumFiles : public filetest::FileObjects {
 
   static void annotate(AP7_SPECTRUM* spectrum, uint16_t flags, float x, float text_x, float y, const char* label,
                        float x2 = 0, float y2 = 0, float x3 = 0, float y3 = 0) {
-    AP34_ANNOTREC record{};
-    record.flags = flags;
-    record.x = x;
-    record.text_x = text_x;
-    record.y = y;
-    record.label = const_cast<char*>(label);
+    AP34_ANNOTREC record = annotationtest::record_at(x, label, flags, y, text_x);
     record.x2 = x2;
     record.y2 = y2;
     record.x3 = x3;

@@ -1,0 +1,467 @@
+// AP51 GROUP_FILE: the file object through which a list of spectra is
+// saved as one group file and its members are read back.
+//
+// Owns the class's instance heap, the list of group formats registered on
+// the class, and each object's file part (class 20, whose outer object is
+// the group-file object) and format object. It finds the group format of a
+// file by probing, opens the file and creates the format object, forwards
+// the group messages to it, deletes a file whose save failed, and hands a
+// group saved under a ".GAML" name to the outside GAML export converter.
+// The converter's several-trace save and the spectrum's group reads come
+// through here; the native group format (ap52.cpp) is its format object.
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "files/files.h"
+#include "platform/codepage.h"
+#include "platform/com.h"
+#include "platform/memory.h"
+#include "platform/oleaut.h"
+#include "spectrum/spectrum.h"
+
+namespace {
+
+constexpr uint32_t kCellsPerBlock = 10;
+constexpr uint16_t kCellBytes = 36;
+static_assert(sizeof(AP51_GROUP_FILE) <= kCellBytes);
+constexpr char kClassName[] = "AP51_GROUP_FILE";
+
+// The group formats probed, in this order, when a dispatcher is installed
+// for them; then the classes registered on class 51. An open accepts the
+// same classes by name (and no special rule for X-Y pairs files).
+constexpr uint16_t kDetectionOrder[] = {AP52_CLASS_ID, AP51_FORMAT_OTHER_GROUP};
+
+// The GAML export converter.
+constexpr CLSID kExportClass = {0x9C4E2A71, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
+constexpr IID kExportInterface = {0x9C4E2A70, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
+constexpr DWORD kExportContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+
+// The export converter's interface as far as it is called: its conversion
+// is the third method after those of IDispatch.
+class ap51_IExportConverter : public IDispatch {
+ public:
+  virtual HRESULT Slot7() = 0;
+  virtual HRESULT Slot8() = 0;
+  virtual HRESULT ConvertFile(BSTR input, BSTR input_format, BSTR output, BSTR output_format,
+                              BSTR extra) = 0;  // slot 9
+};
+
+APX_CLASSREC* ap51_class() { return apx_class_record(AP51_CLASS_ID); }
+
+AP20_FILE* ap51_file_part(const AP51_GROUP_FILE* group_file) {
+  return group_file != nullptr ? ap20_file(group_file->head.parent) : nullptr;
+}
+
+AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
+}
+
+void ap51_drop_format(AP51_GROUP_FILE* group_file) {
+  if (group_file->format == nullptr) return;
+  AP_WINDOWPARM none{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, group_file->format, &none);
+  group_file->format = nullptr;
+}
+
+const AP21_FORMATS kGroupFormats = {AP51_CLASS_ID, kDetectionOrder, std::size(kDetectionOrder), kDetectionOrder,
+                                    std::size(kDetectionOrder)};
+
+AP21_PAIR ap51_pair(AP51_GROUP_FILE* group_file) {
+  return AP21_PAIR{&group_file->head, reinterpret_cast<char*>(group_file) + offsetof(AP51_GROUP_FILE, format), ap51_file_part(group_file), &kGroupFormats};
+}
+
+uint16_t ap51_class_name(AP51_GROUP_FILE* group_file, char* buffer) {
+  return group_file != nullptr ? ap21_PairClassName(ap51_pair(group_file), kClassName, buffer) : 0;
+}
+
+uint32_t ap51_get_size(AP51_GROUP_FILE* group_file) {
+  return group_file != nullptr ? ap21_PairSize(ap51_pair(group_file), kCellBytes) : 0;
+}
+
+uint16_t ap51_write_object(AP51_GROUP_FILE* group_file, void* target) {
+  return group_file != nullptr ? ap21_PairWriteObject(ap51_pair(group_file), target) : 0;
+}
+
+uint16_t ap51_copy(AP51_GROUP_FILE* group_file, const AP51_GROUP_FILE* other, HWND window) {
+  if (group_file == nullptr || ap51_group_file(other) == nullptr) return 0;
+  if (ap20_IsOpen(ap51_file_part(group_file)) && !ap51_Close(group_file)) return 0;
+  return ap20c_Copy(ap51_file_part(group_file), ap51_file_part(other), window);
+}
+
+// A message for the format object, answered only while the file is open.
+uint32_t ap51_forward_open(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+  if (group_file == nullptr || group_file->format == nullptr || !ap20_IsOpen(ap51_file_part(group_file))) return 0;
+  return GU2_DoMethod_MSG(message, group_file->format, parameter);
+}
+
+uint32_t ap51_forward(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+  if (group_file == nullptr || group_file->format == nullptr) return 0;
+  return GU2_DoMethod_MSG(message, group_file->format, parameter);
+}
+
+// A stored interferogram of a member, when the format says it is there.
+uint32_t ap51_read_interferogram(AP51_GROUP_FILE* group_file, AP51_IFGPARM* parameter) {
+  if (ap51_forward_open(group_file, AP51_MSG_HAS_INTERFEROGRAM, parameter) != 1) return 0;
+  return ap51_forward_open(group_file, AP51_MSG_READ_INTERFEROGRAM, parameter);
+}
+
+// The members read come as saved.
+uint32_t ap51_read_range(AP51_GROUP_FILE* group_file, void* parameter) {
+  auto* list = ap_result_object<AP_OBJECT>(ap51_forward_open(group_file, AP51_MSG_READ_RANGE, parameter));
+  const uint32_t count = list != nullptr ? GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr) : 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP40_INDEXPARM at{index};
+    AP7_SPECTRUM* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at)));
+    if (spectrum != nullptr) ap7a_SetModified(spectrum, AP2_SAVED);
+  }
+  return ap_object_result(list);
+}
+
+uint32_t ap51_title(AP51_GROUP_FILE* group_file, AP51_TITLEPARM* parameter) {
+  return parameter->buffer != nullptr ? ap51_forward_open(group_file, AP51_MSG_TITLE, parameter) : 0;
+}
+
+uint16_t ap51_get_values(AP51_GROUP_FILE* group_file, const AP51_VALUESPARM* parameter) {
+  if (group_file == nullptr || IsBadWritePtr(parameter->first, sizeof(float)) ||
+      IsBadWritePtr(parameter->second, sizeof(float)) || IsBadWritePtr(parameter->third, sizeof(float)))
+    return 0;
+  *parameter->first = group_file->values[0];
+  *parameter->second = group_file->values[1];
+  *parameter->third = group_file->values[2];
+  return 1;
+}
+
+// A text as the converter takes it; null when it cannot be made.
+BSTR ap51_bstr(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 0) return nullptr;
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length - 1));
+  if (result != nullptr) MultiByteToWideChar(CP_ACP, 0, text, -1, result, length);
+  return result;
+}
+
+// The converter turns the copy at `source` into GAML at `target`.
+bool ap51_convert(const char* source, const char* target) {
+  ap51_IExportConverter* converter = nullptr;
+  if (FAILED(CoCreateInstance(kExportClass, nullptr, kExportContext, kExportInterface,
+                              reinterpret_cast<void**>(&converter))) ||
+      converter == nullptr)
+    return false;
+  BSTR texts[5] = {ap51_bstr(source), ap51_bstr(AP51_NATIVE_FORMAT), ap51_bstr(target), ap51_bstr(AP51_GAML_FORMAT),
+                   ap51_bstr("")};
+  bool converted = true;
+  for (BSTR text : texts) converted = converted && text != nullptr;
+  converted = converted && converter->ConvertFile(texts[0], texts[1], texts[2], texts[3], texts[4]) == S_OK;
+  for (BSTR text : texts) SysFreeString(text);
+  converter->Release();
+  return converted;
+}
+
+bool ap51_is_gaml_name(const char* name) {
+  const size_t length = std::strlen(name);
+  const size_t extension = sizeof AP51_GAML_EXTENSION - 1;
+  return length >= extension && _stricmp(name + length - extension, AP51_GAML_EXTENSION) == 0;
+}
+
+uint32_t ap51_block_size(uint16_t message) {
+  switch (message) {
+    case AP_MSG_DESTROY: return sizeof(HWND);
+    case AP_MSG_COPY: return sizeof(AP21_OTHERPARM);
+    case AP21_MSG_OPEN: return sizeof(AP21_OPENPARM);
+    case AP21_MSG_DETECT: return sizeof(AP21_DETECTPARM);
+    case AP21_MSG_REGISTER_FORMAT:
+    case AP20_MSG_SET_ERROR: return sizeof(uint16_t);
+    case AP51_MSG_READ_RANGE: return sizeof(AP51_RANGEPARM);
+    case AP51_MSG_READ_INTERFEROGRAM: return sizeof(AP51_IFGPARM);
+    case AP51_MSG_TITLE: return sizeof(AP51_TITLEPARM);
+    case AP51_MSG_GET_VALUES: return sizeof(AP51_VALUESPARM);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Class initialisation and termination
+
+uint16_t ap51_InitClass(uint16_t class_id) {
+  if (class_id != AP51_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap51_class();
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP51");
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t ap51_TermClass(uint16_t class_id) {
+  if (class_id != AP51_CLASS_ID) return 0;
+  APX_CLASSREC* record = ap51_class();
+  ap20_FreeFormatClasses(AP51_CLASS_ID);
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  record->instance_heap = nullptr;
+  return freed;
+}
+
+// ---------------------------------------------------------------------------
+// The object
+
+AP51_GROUP_FILE* ap51_group_file(const void* object) {
+  auto* group_file = static_cast<AP51_GROUP_FILE*>(const_cast<void*>(object));
+  if (IsBadReadPtr(group_file, sizeof *group_file) || group_file->head.class_id != AP51_CLASS_ID) return nullptr;
+  return group_file;
+}
+
+AP51_GROUP_FILE* ap51_Create(AP_OBJECT* outer) {
+  APX_CLASSREC* record = ap51_class();
+  auto* group_file = static_cast<AP51_GROUP_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
+  if (group_file == nullptr) return nullptr;
+  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : &group_file->head);
+  if (file == nullptr) {
+    GU3_HeapRelease_MM(record->instance_heap, group_file);
+    return nullptr;
+  }
+  *group_file = AP51_GROUP_FILE{AP_OBJECT{AP51_CLASS_ID, &file->head}, nullptr, {0.0f, 0.0f, 0.0f}};
+  ++record->live;
+  ++record->created;
+  return group_file;
+}
+
+uint32_t ap51_Destroy(AP51_GROUP_FILE* group_file, HWND window) {
+  if (group_file == nullptr) return 0;
+  const uint32_t result = ap20_Destroy(ap51_file_part(group_file), window);
+  if (result != AP_DESTROYED) return result;
+  ap51_drop_format(group_file);
+  APX_CLASSREC* record = ap51_class();
+  GU3_HeapRelease_MM(record->instance_heap, group_file);
+  --record->live;
+  return AP_DESTROYED;
+}
+
+// ---------------------------------------------------------------------------
+// Open, detection, close and delete
+
+uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_id, uint16_t* result) {
+  return group_file != nullptr ? ap21_OpenPair(ap51_pair(group_file), mode, class_id, result) : 0;
+}
+
+uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result) {
+  return group_file != nullptr ? ap21_IdentifyPair(ap51_pair(group_file), class_id, result) : 0;
+}
+
+uint16_t ap51_Close(AP51_GROUP_FILE* group_file) {
+  return group_file != nullptr ? ap21_ClosePair(ap51_pair(group_file)) : 0;
+}
+
+// A save that failed leaves no file: the file and the format object go.
+uint16_t ap51_DeleteFile(AP51_GROUP_FILE* group_file) {
+  if (group_file == nullptr || !ap20c_Delete(ap51_file_part(group_file))) return 0;
+  ap51_drop_format(group_file);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// GAML export
+
+// The converter reads a copy in the temporary folder, so that it may write
+// its output over the group file's own name; the copy goes in every case.
+uint16_t ap51_ExportGaml(AP51_GROUP_FILE* group_file) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  char target[AP20_NAME_SIZE];
+  if (file == nullptr || !ap20_CopyFileName(file, target) || std::strlen(target) <= 4) return 0;
+  if (!ap51_is_gaml_name(target)) return 1;
+  ap51_Close(group_file);
+  char folder[MAX_PATH];
+  char copy[MAX_PATH];
+  if (!GU12_GetValidSysTempPath(folder) || GetTempFileNameA(folder, AP51_TEMP_PREFIX, 0, copy) == 0) return 0;
+  if (!CopyFileA(target, copy, FALSE)) {
+    GU4_remove(copy);
+    return 0;
+  }
+  const bool converted = ap51_convert(copy, target);
+  GU4_remove(copy);
+  if (converted) return 1;
+  ap20_SetFileError(file, AP20_ERROR_GAML_EXPORT);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Saving a group
+
+namespace {
+
+AP7_SPECTRUM* ap51_member(AP_OBJECT* list, uint32_t index) {
+  AP40_INDEXPARM at{index};
+  return ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at)));
+}
+
+// A member whose stored interferograms lie in the file about to be cut
+// reads those it lacks before the cut and keeps them as its sub-spectra;
+// the file is closed for it and opened again as it was.
+uint16_t ap51_keep_stored(AP51_GROUP_FILE* group_file, AP7_SPECTRUM* spectrum, const char* target) {
+  char reference[AP7_TEXT_FIELD];
+  capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+  const int32_t member = ap21_CutMember(reference);
+  const bool background = spectrum->subSpectrumA == nullptr;
+  const bool sample = spectrum->subSpectrumB == nullptr;
+  if (reference[0] == '\0' || !(background || sample) || !ap21_IsSameFile(reference, target)) return 1;
+  AP20_FILE* file = ap51_file_part(group_file);
+  const uint16_t mode = ap20_GetOpenMode(file);
+  uint16_t class_id = group_file->format != nullptr ? group_file->format->class_id : 0;
+  if (!ap51_Close(group_file)) return 0;
+  const AP21_STORED found = ap21_ReadStored(reference, member, background, sample);
+  if ((found.background != nullptr || found.sample != nullptr) &&
+      !ap7b_SetNameAndSubSpectra(spectrum, nullptr, background ? found.background : spectrum->subSpectrumA,
+                                 sample ? found.sample : spectrum->subSpectrumB)) {
+    for (AP7_SPECTRUM* interferogram : {found.background, found.sample})
+      if (interferogram != nullptr) ap7a_Delete(interferogram, nullptr);
+    return 0;
+  }
+  return ap51_Open(group_file, ap20_ModeToReopen(file, mode), &class_id, nullptr);
+}
+
+// One member's stored interferograms into the new file, those it lacks
+// borrowed from the file its reference names and destroyed after. The
+// member then refers to the new file, except when that file goes on to
+// GAML: no reference may name a file that will not hold them.
+uint16_t ap51_write_stored(AP51_GROUP_FILE* group_file, AP7_SPECTRUM* spectrum, uint16_t index, uint32_t key3,
+                           const char* target) {
+  if (spectrum->subSpectrumA == nullptr && spectrum->subSpectrumB == nullptr && spectrum->name[0] == '\0') return 1;
+  AP21_STORED borrowed;
+  if (spectrum->name[0] != '\0' && (spectrum->subSpectrumA == nullptr || spectrum->subSpectrumB == nullptr)) {
+    char reference[AP7_TEXT_FIELD];
+    capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+    const int32_t member = ap21_CutMember(reference);
+    borrowed = ap21_ReadStored(reference, member, spectrum->subSpectrumA == nullptr,
+                               spectrum->subSpectrumB == nullptr);
+  }
+  AP7_SPECTRUM* background = spectrum->subSpectrumA != nullptr ? spectrum->subSpectrumA : borrowed.background;
+  AP7_SPECTRUM* sample = spectrum->subSpectrumB != nullptr ? spectrum->subSpectrumB : borrowed.sample;
+  bool written = false;
+  if (background != nullptr) {
+    AP51_WRITEIFGPARM parameter{AP21_BACKGROUND, reinterpret_cast<AP_OBJECT*>(background), index, key3};
+    written = ap51_forward(group_file, AP51_MSG_WRITE_INTERFEROGRAM, &parameter) != 0;
+  }
+  if (sample != nullptr) {
+    AP51_WRITEIFGPARM parameter{AP21_SAMPLE, reinterpret_cast<AP_OBJECT*>(sample), index, key3};
+    written = ap51_forward(group_file, AP51_MSG_WRITE_INTERFEROGRAM, &parameter) != 0 || written;
+  }
+  for (AP7_SPECTRUM* interferogram : {borrowed.background, borrowed.sample})
+    if (interferogram != nullptr) ap7a_Delete(interferogram, nullptr);
+  if (background == nullptr && sample == nullptr) return 1;
+  if (!written) return 0;
+  if (ap51_is_gaml_name(target)) {
+    char reference[AP7_TEXT_FIELD];
+    capobj_StrCopyN(spectrum->name, reference, sizeof reference);
+    ap21_CutMember(reference);
+    return reference[0] == '\0' || !ap21_IsSameFile(reference, target) ||
+           ap7b_SetNameAndSubSpectra(spectrum, "", spectrum->subSpectrumA, spectrum->subSpectrumB);
+  }
+  char reference[AP7_TEXT_FIELD];
+  const int length = std::snprintf(reference, sizeof reference, "%s;%2d", target, index);
+  return length > 0 && length < static_cast<int>(sizeof reference) &&
+         ap7b_SetNameAndSubSpectra(spectrum, reference, spectrum->subSpectrumA, spectrum->subSpectrumB);
+}
+
+}  // namespace
+
+// The file is cut and the format writes the list; the members' stored
+// interferograms follow, then the GAML export when the name asks for it.
+// A failed save leaves a file the caller deletes (message 38).
+uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list) {
+  AP20_FILE* file = ap51_file_part(group_file);
+  char target[AP20_NAME_SIZE];
+  if (file == nullptr || list == nullptr || !ap20_CopyFileName(file, target)) return 0;
+  const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);
+  if (count > AP20_NO_KEY2) return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP7_SPECTRUM* spectrum = ap51_member(list, index);
+    if (spectrum == nullptr || !ap51_keep_stored(group_file, spectrum, target)) return 0;
+  }
+  if (!ap20_Seek(file, 0, FILE_BEGIN) || !ap20_Truncate(file) ||
+      !ap51_forward(group_file, AP51_MSG_SAVE_GROUP, list))
+    return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    if (!ap51_write_stored(group_file, ap51_member(list, index), static_cast<uint16_t>(index), 0, target)) return 0;
+  }
+  if (!ap51_ExportGaml(group_file)) return 0;
+  for (uint32_t index = 0; index < count; ++index) {
+    AP7_SPECTRUM* spectrum = ap51_member(list, index);
+    ap7a_SetModified(spectrum, AP2_SAVED);
+    ap7b_SetFilePath(spectrum, target);
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Dispatcher
+
+APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* parameter) {
+  if (IsBadReadPtr(parameter, ap51_block_size(message))) return 0;
+  // Create and register are sent to a class id in place of an object.
+  const bool to_class = message == AP_MSG_CREATE || message == AP_MSG_NEW || message == AP21_MSG_REGISTER_FORMAT;
+  AP51_GROUP_FILE* group_file = to_class ? nullptr : ap51_group_file(object);
+  AP20_FILE* file = ap51_file_part(group_file);
+  AP2_OBJECT* root = ap51_root_part(group_file);
+  const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
+  const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
+  const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
+  const auto* detect = static_cast<const AP21_DETECTPARM*>(parameter);
+  const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
+  auto* interferogram = static_cast<AP51_IFGPARM*>(parameter);
+  auto* title = static_cast<AP51_TITLEPARM*>(parameter);
+  const auto* values = static_cast<const AP51_VALUESPARM*>(parameter);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_INIT:
+    case AP_MSG_DUPLICATE:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT:      return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
+    case AP_MSG_CREATE:                return ap_object_result(ap51_Create(static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
+    case AP_MSG_DESTROY:               return ap51_Destroy(group_file, window->window);
+    case AP_MSG_SIZE:                  return ap51_get_size(group_file);
+    case AP_MSG_CLASS_NAME:            return ap51_class_name(group_file, static_cast<char*>(parameter));
+    case AP_MSG_WRITE:                 return ap51_write_object(group_file, parameter);
+    case AP_MSG_COPY:                  return ap51_copy(group_file, ap51_group_file(other->other), reinterpret_cast<HWND>(other->value));
+    case AP21_MSG_DELETE:              return ap51_DeleteFile(group_file);
+    case AP20_MSG_RENAME:
+    case AP20_MSG_REWIND:
+    case AP20_MSG_SEEK:
+    case AP20_MSG_SEEK_END:
+    case AP20_MSG_READ:
+    case AP20_MSG_WRITE:
+    case AP20_MSG_RESERVE:
+    case AP20_MSG_COMPARE:
+    case AP20_MSG_IS_OPEN:
+    case AP20_MSG_LAST_ERROR:
+    case AP20_MSG_SET_NAME:
+    case AP20_MSG_READ_TOKEN:
+    case AP20_MSG_GET_NAME:
+    case AP20_MSG_FILE_SIZE:
+    case AP20_MSG_POSITION:
+    case AP20_MSG_OPEN_MODE:
+    case AP20_MSG_REOPEN:
+    case AP20_MSG_SPLIT_NAME:
+    case AP20_MSG_SET_ERROR:           return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
+    case AP21_MSG_OPEN:                return ap51_Open(group_file, open->mode, open->class_id, open->result);
+    case AP21_MSG_CLOSE:               return ap51_Close(group_file);
+    case AP21_MSG_DETECT:              return ap51_IdentifyFormat(group_file, detect->class_id, detect->result);
+    case AP51_MSG_SAVE_GROUP:          return ap51_SaveGroup(group_file, static_cast<AP_OBJECT*>(parameter));
+    case AP51_MSG_READ_INTERFEROGRAM:  return ap51_read_interferogram(group_file, interferogram);
+    case AP51_MSG_TITLE:               return ap51_title(group_file, title);
+    case AP51_MSG_READ_RANGE:          return ap51_read_range(group_file, parameter);
+    case AP51_MSG_WRITE_DIRECTORY:
+    case AP51_MSG_MEMBER_COUNT:        return ap51_forward_open(group_file, message, parameter);
+    case AP51_MSG_READ_MEMBER:         return ap51_forward(group_file, message, parameter);
+    case AP21_MSG_REGISTER_FORMAT:     return ap20_AddFormatClass(AP51_CLASS_ID, word->word);
+    case AP51_MSG_GET_VALUES:          return ap51_get_values(group_file, values);
+    default:                           return 0;
+  }
+}
