@@ -159,5 +159,98 @@ TEST_F(EndToEnd, ATraceThatFailsLeavesNoFile) {
   EXPECT_TRUE(fs::is_empty(out_));
 }
 
+std::vector<gamlwriter::Trace> named_traces(std::initializer_list<const char*> names) {
+  std::vector<gamlwriter::Trace> traces;
+  float offset = 0;
+  for (const char* name : names) {
+    gamlwriter::Trace trace;
+    trace.name = name;
+    trace.elements = {element(400, 4000, {offset, offset + 1, offset + 2})};
+    traces.push_back(trace);
+    offset += 10;
+  }
+  return traces;
+}
+
+std::vector<std::string> titles(const readback::NativeFile& file) {
+  std::vector<std::string> found;
+  for (const readback::Spectrum& read : file.spectra) found.push_back(read.spectrum->header->data.title);
+  return found;
+}
+
+TEST_F(EndToEnd, SeveralTracesBecomeAGroupFileWithTheMembersInDocumentOrder) {
+  std::vector<gamlwriter::Trace> traces = named_traces({"first", "second", "third"});
+  traces[0].elements.push_back(interferogram_element("Archived Background Interferogram Header", {1, 2}, "64"));
+  traces[0].elements.push_back(interferogram_element("Archived Sample Interferogram Header", {3, 4, 5}, "32"));
+  traces[1].elements.push_back(interferogram_element("Archived Sample Interferogram Header", {6, 7}, "16"));
+  const std::string target = out_ + "/three.spg";
+  ASSERT_EQ(convert(traces, target), S_OK);
+  EXPECT_EQ(file_type(target), 10u);
+  EXPECT_EQ(converter_->ValidateFormat(text(target).get(), text(u"KOV_TLVO").get()), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_EQ(file.format_class, AP52_CLASS_ID);
+  EXPECT_EQ(titles(file), (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(values(file.spectra[1].spectrum), (std::vector<float>{10, 11, 12}));
+  ASSERT_NE(file.spectra[0].background, nullptr);
+  ASSERT_NE(file.spectra[0].sample, nullptr);
+  EXPECT_EQ(values(file.spectra[0].background), (std::vector<float>{1, 2}));
+  EXPECT_EQ(values(file.spectra[0].sample), (std::vector<float>{3, 4, 5}));
+  ASSERT_NE(file.spectra[1].sample, nullptr);
+  EXPECT_EQ(values(file.spectra[1].sample), (std::vector<float>{6, 7}));
+  EXPECT_EQ(file.spectra[1].background, nullptr);
+  EXPECT_EQ(file.spectra[2].sample, nullptr);
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(out_), fs::directory_iterator()),
+            std::vector<fs::path>{target});  // no probe file stays
+}
+
+TEST_F(EndToEnd, ATraceBeforeTheLastThatFailsIsLeftOutOfTheGroup) {
+  std::vector<gamlwriter::Trace> traces = named_traces({"first", "second", "third"});
+  traces[1].elements[0].children.clear();
+  const std::string target = out_ + "/two.spg";
+  ASSERT_EQ(convert(traces, target), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_EQ(titles(file), (std::vector<std::string>{"first", "third"}));
+}
+
+TEST_F(EndToEnd, AFailingLastTraceFailsTheJobAndLeavesNoFile) {
+  std::vector<gamlwriter::Trace> traces = named_traces({"first", "second", "third"});
+  traces[2].elements[0].children.clear();
+  EXPECT_EQ(convert(traces, out_ + "/none.spg"), E_FAIL);
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
+TEST_F(EndToEnd, ADocumentWithoutTracesIsSavedAsAnEmptyGroup) {
+  const std::string target = out_ + "/empty.spg";
+  ASSERT_EQ(convert({}, target), S_OK);
+  EXPECT_EQ(file_type(target), 10u);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_TRUE(file.spectra.empty());
+}
+
+TEST_F(EndToEnd, TwoThousandTracesOf4096PointsConvert) {
+  std::vector<gamlwriter::Trace> traces(2000);
+  std::vector<double> y(4096);
+  for (size_t i = 0; i < y.size(); ++i) y[i] = static_cast<double>(i % 97) / 97.0;
+  for (size_t t = 0; t < traces.size(); ++t) {
+    traces[t].name = "trace " + std::to_string(t + 1);
+    traces[t].parameters = {{"History", "1", "Collected"}};
+    traces[t].elements = {element(4000, 400, y)};
+  }
+  const std::string target = out_ + "/large.spg";
+  ASSERT_EQ(convert(traces, target), S_OK);
+  EXPECT_EQ(file_type(target), 10u);
+  readback::OpenFile group(AP51_CLASS_ID, AP52_CLASS_ID, target);
+  ASSERT_TRUE(group.open());
+  EXPECT_EQ(GU2_DoMethod_MSG(AP51_MSG_MEMBER_COUNT, group.file(), nullptr), 2000u);
+  AP7_SPECTRUM* last = readback::read_spectrum(AP51_MSG_READ_MEMBER, group.file(), reinterpret_cast<void*>(1999));
+  ASSERT_NE(last, nullptr);
+  EXPECT_STREQ(last->header->data.title, "trace 2000");
+  EXPECT_EQ(packed(last->header->data.points), 4096u);
+  ap7a_Delete(last, nullptr);
+}
+
 }  // namespace
 }  // namespace convertertest

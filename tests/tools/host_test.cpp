@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,21 @@ TEST(Host, AConversionWithoutTheReaderNamesTheReadersFailure) {
   EXPECT_NE(run.err.find(": 0x80040154 (the class is not registered)"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_TRUE(std::filesystem::is_empty(output_folder()));  // the folder probe went again
+}
+
+TEST(Host, ConvertsTheExamplesIntoNativeFiles) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  ASSERT_EQ(host({"register", GAMLREADER_MODULE}).status, 0);
+  for (const char* name : {"single_trace", "three_traces"}) {
+    const std::string target = output_folder() + "/" + name + ".native";
+    const HostRun converted = host({"convert", example((std::string(name) + ".gaml").c_str()), target});
+    EXPECT_EQ(converted.status, 0) << converted.err;
+    EXPECT_TRUE(converted.err.empty());
+    EXPECT_EQ(host({"validate", target, "KOV_TLVO"}).status, 0);
+  }
+  const auto written = std::distance(std::filesystem::directory_iterator(output_folder()),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(written, 2);  // the two files, and no probe file
 }
 
 TEST(Host, AMissingSourceOrTargetFolderFails) {
