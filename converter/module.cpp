@@ -68,7 +68,7 @@ const VersionBlock kVersion = {
     "FileDescription\0GAML2KOV Module\0FileVersion\0" "1, 0, 0, 1\0ProductName\0GAML2KOV Module\0",
 };
 const platform::ResourceEntry kResources[] = {
-    {RT_STRING, MAKEINTRESOURCEA(kProjectNameId), kProjectName, sizeof kProjectName},
+    {RT_STRING, MAKEINTRESOURCEA(kProjectNameId), kProjectName, sizeof kProjectName - 1},
     {RT_VERSION, MAKEINTRESOURCEA(1), &kVersion, sizeof kVersion},
 };
 

@@ -10,6 +10,7 @@
 #include "converter_support.h"
 #include "module_fixture.h"
 #include "platform/registry.h"
+#include "platform/resources.h"
 
 namespace convertertest {
 namespace {
@@ -111,6 +112,11 @@ TEST(ModuleFields, HoldThePathItsLongNameAndTheLibraryId) {
   EXPECT_EQ(module.LongFileName(), u"GAMLCONV.dll");
   EXPECT_EQ(module.LibraryId(), LIBID_GAML2KOVLib);
   EXPECT_EQ(module.GetModuleInstance(), instance);
+  char name[16] = {};
+  EXPECT_EQ(LoadStringA(instance, 100, name, sizeof name), 8);
+  EXPECT_STREQ(name, "GAML2KOV");
+  module.Term();
+  EXPECT_EQ(LoadStringA(instance, 100, name, sizeof name), 0);
 }
 
 // Every key of the script and of the type library, with its default value
