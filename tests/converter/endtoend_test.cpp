@@ -242,14 +242,17 @@ TEST_F(EndToEnd, TwoThousandTracesOf4096PointsConvert) {
   const std::string target = out_ + "/large.spg";
   ASSERT_EQ(convert(traces, target), S_OK);
   EXPECT_EQ(file_type(target), 10u);
-  readback::OpenFile group(AP51_CLASS_ID, AP52_CLASS_ID, target);
-  ASSERT_TRUE(group.open());
-  EXPECT_EQ(GU2_DoMethod_MSG(AP51_MSG_MEMBER_COUNT, group.file(), nullptr), 2000u);
-  AP7_SPECTRUM* last = readback::read_spectrum(AP51_MSG_READ_MEMBER, group.file(), reinterpret_cast<void*>(1999));
+  uint16_t format = 0;
+  AP_OBJECT* group = readback::open_detected(AP51_CLASS_ID, target, &format);
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(format, AP52_CLASS_ID);
+  EXPECT_EQ(GU2_DoMethod_MSG(AP51_MSG_MEMBER_COUNT, group, nullptr), 2000u);
+  AP7_SPECTRUM* last = readback::read_spectrum(AP51_MSG_READ_MEMBER, group, reinterpret_cast<void*>(1999));
   ASSERT_NE(last, nullptr);
   EXPECT_STREQ(last->header->data.title, "trace 2000");
   EXPECT_EQ(packed(last->header->data.points), 4096u);
   ap7a_Delete(last, nullptr);
+  readback::close_and_destroy(group);
 }
 
 }  // namespace
