@@ -56,21 +56,12 @@ void* ap4_root_part(const void* object) {
 
 uint16_t ap4_InitClass(uint16_t class_id) {
   if (class_id != AP4_CLASS_ID) return 0;
-  APX_CLASSREC* record = apx_class_record(AP4_CLASS_ID);
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP4_ARRAY), GU3_KIND_GLOBAL, "AP4");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP4_ARRAY), "AP4");
 }
 
 uint16_t ap4_TermClass(uint16_t class_id) {
   if (class_id != AP4_CLASS_ID) return 0;
-  APX_CLASSREC* record = apx_class_record(AP4_CLASS_ID);
-  if (record->instance_heap == nullptr) return 0;
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  // The handle goes with its heap, so no later allocation reaches a freed heap.
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // Messages 2, 4 and 17 with the create flag come with a pointer to the bare

@@ -107,19 +107,12 @@ uint32_t ap13_block_size(uint16_t message) {
 
 uint16_t ap13_InitClass_PARAMS(uint16_t class_id) {
   if (class_id != AP13_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap13_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP13_PARAMS), GU3_KIND_GLOBAL, "AP13");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP13_PARAMS), "AP13");
 }
 
 uint16_t ap13_TermClass_PARAMS(uint16_t class_id) {
   if (class_id != AP13_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap13_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------

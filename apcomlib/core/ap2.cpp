@@ -229,32 +229,22 @@ uint32_t ap2_block_size(uint16_t message) {
 // Class initialisation and termination
 
 uint16_t ap2_InitClass(uint16_t class_id) {
-  if (class_id != AP2_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap2_class();
-  record->live = 0;
-  record->created = 0;
-  GU3_HANDLE parts = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP2_OBJECT), GU3_KIND_GLOBAL, kClassName);
-  GU3_HANDLE dependents =
-      GU3_MakeCellHeap_MM(kDependentCells, sizeof(AP2_DEPENDENT), GU3_KIND_GLOBAL, "AP2_DEPENDENTS");
-  if (parts == nullptr || dependents == nullptr) {
-    GU3_Free_MM(parts);
-    GU3_Free_MM(dependents);
+  if (class_id != AP2_CLASS_ID || !apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP2_OBJECT), kClassName))
     return 0;
-  }
-  record->instance_heap = parts;
-  record->class_data = dependents;
-  return 1;
+  APX_CLASSREC* record = ap2_class();
+  record->class_data = GU3_MakeCellHeap_MM(kDependentCells, sizeof(AP2_DEPENDENT), GU3_KIND_GLOBAL, "AP2_DEPENDENTS");
+  if (record->class_data != nullptr) return 1;
+  apx_FreeInstanceHeap(class_id);
+  return 0;
 }
 
 uint16_t ap2_TermClass(uint16_t class_id) {
   if (class_id != AP2_CLASS_ID) return 0;
   APX_CLASSREC* record = ap2_class();
-  const uint16_t parts_freed = GU3_Free_MM(record->instance_heap);
   const uint16_t dependents_freed = GU3_Free_MM(ap2_dependents_heap());
-  // The handles go with their heaps, so no later create reaches a freed heap.
-  record->instance_heap = nullptr;
+  // The handle goes with its heap, so no later create reaches a freed heap.
   record->class_data = nullptr;
-  return parts_freed & dependents_freed;
+  return apx_FreeInstanceHeap(class_id) & dependents_freed;
 }
 
 // ---------------------------------------------------------------------------

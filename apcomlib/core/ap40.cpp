@@ -569,19 +569,12 @@ uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy
 
 uint16_t ap40_InitClass(uint16_t class_id) {
   if (class_id != AP40_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap40_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP40_LLIST), GU3_KIND_GLOBAL, kClassName);
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP40_LLIST), kClassName);
 }
 
 uint16_t ap40_TermClass(uint16_t class_id) {
   if (class_id != AP40_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap40_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------

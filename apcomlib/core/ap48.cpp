@@ -196,19 +196,12 @@ uint16_t ap48_SetField_TEXT(AP48_TEXT* text, const char* keyword, const char* va
 
 uint16_t ap48_InitClass(uint16_t class_id) {
   if (class_id != AP48_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap48_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP48_TEXT), GU3_KIND_GLOBAL, kHeapName);
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP48_TEXT), kHeapName);
 }
 
 uint16_t ap48_TermClass(uint16_t class_id) {
   if (class_id != AP48_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap48_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------

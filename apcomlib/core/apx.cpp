@@ -32,6 +32,23 @@ APX_CLASSREC* apx_class_record(uint16_t class_id) {
   return class_id < AP_CLASS_LIMIT ? &g_class_table.classes[class_id] : nullptr;
 }
 
+uint16_t apx_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  if (record == nullptr) return 0;
+  record->live = 0;
+  record->created = 0;
+  record->instance_heap = GU3_MakeCellHeap_MM(cells, cell_bytes, GU3_KIND_GLOBAL, name);
+  return record->instance_heap != nullptr ? 1 : 0;
+}
+
+uint16_t apx_FreeInstanceHeap(uint16_t class_id) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  if (record == nullptr) return 0;
+  const uint16_t freed = GU3_Free_MM(record->instance_heap);
+  record->instance_heap = nullptr;
+  return freed;
+}
+
 APEXPORT APX_CLASSTABLE* APX_GetClassTable() { return &g_class_table; }
 
 APEXPORT uint16_t APX_SetClassState(uint16_t class_id, int16_t state) {

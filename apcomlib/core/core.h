@@ -440,6 +440,12 @@ APEXPORT void APX_DestroyAccessory();
 
 // The class record of an id below 250, else null.
 APX_CLASSREC* apx_class_record(uint16_t class_id);
+// Start-up of a class whose instances come from a named heap of cells: the
+// counters cleared and the heap made; 1, or 0 when it cannot be made.
+uint16_t apx_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name);
+// The class's instance heap freed and its handle cleared, so that no later
+// create reaches a freed heap; what the free answered.
+uint16_t apx_FreeInstanceHeap(uint16_t class_id);
 
 // ---------------------------------------------------------------------------
 // Root object class (AP2)

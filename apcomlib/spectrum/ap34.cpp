@@ -327,30 +327,21 @@ uint32_t ap34_block_size(uint16_t message) {
 // Class initialisation and termination
 
 uint16_t ap34_InitClass_ANTATN(uint16_t class_id) {
-  if (class_id != AP34_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap34_class();
-  record->live = 0;
-  record->created = 0;
-  GU3_HANDLE objects = GU3_MakeCellHeap_MM(kInstanceCells, sizeof(AP34_ANNOTATION), GU3_KIND_GLOBAL, "AP34");
-  GU3_HANDLE records = GU3_MakeCellHeap_MM(kRecordCells, sizeof(AP34_ANNOTREC), GU3_KIND_GLOBAL, "AP34CLASSDATA");
-  if (objects == nullptr || records == nullptr) {
-    GU3_Free_MM(objects);
-    GU3_Free_MM(records);
+  if (class_id != AP34_CLASS_ID || !apx_InitInstanceHeap(class_id, kInstanceCells, sizeof(AP34_ANNOTATION), "AP34"))
     return 0;
-  }
-  record->instance_heap = objects;
-  record->class_data = records;
-  return 1;
+  APX_CLASSREC* record = ap34_class();
+  record->class_data = GU3_MakeCellHeap_MM(kRecordCells, sizeof(AP34_ANNOTREC), GU3_KIND_GLOBAL, "AP34CLASSDATA");
+  if (record->class_data != nullptr) return 1;
+  apx_FreeInstanceHeap(class_id);
+  return 0;
 }
 
 uint16_t ap34_TermClass_ANTATN(uint16_t class_id) {
   if (class_id != AP34_CLASS_ID) return 0;
   APX_CLASSREC* record = ap34_class();
-  const uint16_t objects_freed = GU3_Free_MM(record->instance_heap);
   const uint16_t records_freed = GU3_Free_MM(ap34_record_heap());
-  record->instance_heap = nullptr;
   record->class_data = nullptr;
-  return objects_freed & records_freed;
+  return apx_FreeInstanceHeap(class_id) & records_freed;
 }
 
 // The sample information lives in an object of the host's global object.
