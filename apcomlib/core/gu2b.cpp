@@ -94,16 +94,10 @@ int16_t gu2b_byte_array(void* object, uint16_t size, uint16_t index, const void*
 
 }  // namespace
 
+// A parameter part always hangs from its root part; one without is no child.
 APEXPORT int16_t GU2_IsAP13Child(const void* object) {
-  const auto* part = static_cast<const AP_OBJECT*>(object);
-  // A chain is never longer than there are classes; a longer one loops.
-  for (uint16_t depth = 0; depth < AP_CLASS_LIMIT; ++depth) {
-    if (IsBadReadPtr(part, sizeof(AP_OBJECT)) || !GU2_IsValidClassID_MSG(part->class_id)) return 0;
-    if (part->parent == nullptr) return 0;
-    if (part->class_id == AP13_CLASS_ID) return 1;
-    part = part->parent;
-  }
-  return 0;
+  const AP13_PARAMS* part = ap13_FindParamsPart(object);
+  return part != nullptr && part->head.parent != nullptr ? 1 : 0;
 }
 
 APEXPORT int16_t GU2_CheckParmExRW_MSG(void* object, uint16_t index, const void* value, uint16_t size,
