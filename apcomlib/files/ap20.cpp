@@ -144,47 +144,21 @@ uint32_t ap20_block_size(uint16_t message) {
 // Class initialisation and termination
 
 uint16_t ap20_InitClass(uint16_t class_id) {
-  if (class_id != AP20_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap20_class();
-  record->live = 0;
-  record->created = 0;
-  GU3_HANDLE files = GU3_MakeCellHeap_MM(kCellsPerBlock, sizeof(AP20_FILE), GU3_KIND_GLOBAL, kHeapName);
-  GU3_HANDLE error = GU3_Allocate_MM(1, sizeof(uint16_t), GU3_KIND_GLOBAL);
-  if (files == nullptr || error == nullptr) {
-    GU3_Free_MM(files);
-    GU3_Free_MM(error);
+  if (class_id != AP20_CLASS_ID || !apx_InitInstanceHeap(class_id, kCellsPerBlock, sizeof(AP20_FILE), kHeapName))
     return 0;
-  }
-  record->instance_heap = files;
-  record->data_block = error;
-  return 1;
+  APX_CLASSREC* record = ap20_class();
+  record->data_block = GU3_Allocate_MM(1, sizeof(uint16_t), GU3_KIND_GLOBAL);
+  if (record->data_block != nullptr) return 1;
+  apx_FreeInstanceHeap(class_id);
+  return 0;
 }
 
 uint16_t ap20_TermClass(uint16_t class_id) {
   if (class_id != AP20_CLASS_ID) return 0;
   APX_CLASSREC* record = ap20_class();
-  const uint16_t files_freed = GU3_Free_MM(record->instance_heap);
   const uint16_t error_freed = GU3_Free_MM(record->data_block);
-  record->instance_heap = nullptr;
   record->data_block = nullptr;
-  return files_freed & error_freed;
-}
-
-uint16_t ap20_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name) {
-  APX_CLASSREC* record = apx_class_record(class_id);
-  if (record == nullptr) return 0;
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(cells, cell_bytes, GU3_KIND_GLOBAL, name);
-  return record->instance_heap != nullptr ? 1 : 0;
-}
-
-uint16_t ap20_FreeInstanceHeap(uint16_t class_id) {
-  APX_CLASSREC* record = apx_class_record(class_id);
-  if (record == nullptr) return 0;
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id) & error_freed;
 }
 
 // ---------------------------------------------------------------------------
@@ -270,6 +244,13 @@ AP20_FILE* ap20_FindFile(void* object) {
     part = part->parent;
   }
   return nullptr;
+}
+
+AP2_OBJECT* ap20_RootPart(AP20_FILE* file) { return file != nullptr ? ap20_part(file) : nullptr; }
+
+void ap20_DestroyObject(void* object) {
+  AP_WINDOWPARM none{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none);
 }
 
 AP20_FILE* ap20_Create(AP_OBJECT* outer) {
@@ -492,35 +473,34 @@ uint32_t ap20_GetFileSize(AP20_FILE* file) {
   return size;
 }
 
-uint32_t ap20_Read(void* object, void* buffer, uint32_t count) {
+namespace {
+
+// The file object when a transfer may start: open, with a usable buffer.
+// Otherwise null, and the reason in the file's error word.
+AP20_FILE* ap20_transfer_file(void* object, bool bad_buffer) {
   AP20_FILE* file = ap20_file(object);
-  if (file == nullptr) return 0;
+  if (file == nullptr) return nullptr;
   file->error = 0;
-  if (!ap20_handle_open(file)) {
+  if (!ap20_handle_open(file))
     file->error = AP20_ERROR_NOT_OPEN;
-    return 0;
-  }
-  if (IsBadWritePtr(buffer, count)) {
+  else if (bad_buffer)
     file->error = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
+  return file->error == 0 ? file : nullptr;
+}
+
+}  // namespace
+
+uint32_t ap20_Read(void* object, void* buffer, uint32_t count) {
+  AP20_FILE* file = ap20_transfer_file(object, IsBadWritePtr(buffer, count));
+  if (file == nullptr) return 0;
   DWORD read = 0;
   if (!ReadFile(file->handle, buffer, count, &read, nullptr)) file->error = GetLastError();
   return read;
 }
 
 uint32_t ap20_Write(void* object, const void* buffer, uint32_t count) {
-  AP20_FILE* file = ap20_file(object);
+  AP20_FILE* file = ap20_transfer_file(object, IsBadReadPtr(buffer, count));
   if (file == nullptr) return 0;
-  file->error = 0;
-  if (!ap20_handle_open(file)) {
-    file->error = AP20_ERROR_NOT_OPEN;
-    return 0;
-  }
-  if (IsBadReadPtr(buffer, count)) {
-    file->error = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
   DWORD written = 0;
   if (!WriteFile(file->handle, buffer, count, &written, nullptr)) file->error = GetLastError();
   return written;
@@ -587,6 +567,34 @@ uint16_t ap20_SetGrowthStep(AP20_FILE* file, uint16_t entries) {
 
 // ---------------------------------------------------------------------------
 // Dispatcher
+
+bool ap20_IsFilePartMessage(uint16_t message) {
+  switch (message) {
+    case AP20_MSG_RENAME:
+    case AP20_MSG_REWIND:
+    case AP20_MSG_SEEK:
+    case AP20_MSG_SEEK_END:
+    case AP20_MSG_READ:
+    case AP20_MSG_WRITE:
+    case AP20_MSG_RESERVE:
+    case AP20_MSG_COMPARE:
+    case AP20_MSG_IS_OPEN:
+    case AP20_MSG_LAST_ERROR:
+    case AP20_MSG_SET_NAME:
+    case AP20_MSG_READ_TOKEN:
+    case AP20_MSG_GET_NAME:
+    case AP20_MSG_FILE_SIZE:
+    case AP20_MSG_POSITION:
+    case AP20_MSG_OPEN_MODE:
+    case AP20_MSG_REOPEN:
+    case AP20_MSG_SPLIT_NAME: return true;
+    default:                  return false;
+  }
+}
+
+uint32_t ap20_ToFilePart(AP20_FILE* file, uint16_t message, void* parameter) {
+  return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+}
 
 APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap20_block_size(message))) return 0;

@@ -66,11 +66,6 @@ bool ap20f_class_of(AP20_FILE* file, const AP20_DIRENTRY& entry, uint16_t* class
   return true;
 }
 
-void ap20f_destroy(AP_OBJECT* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none);
-}
-
 // The section type of the n-th attached object: 130, then 182, 183, ...;
 // 0 beyond the last type.
 uint16_t ap20f_attached_type(uint32_t n) {
@@ -111,7 +106,7 @@ AP_OBJECT* ap20f_visit_attached(AP20_FILE* file, AP20_FILEHEADER* header, AP20_D
     AP_OBJECT* object = ap20f_ReadObjectAt(file, entry->offset);
     if (n != nullptr) return object;
     if (object != nullptr && ap40_Add_LLIST(reinterpret_cast<AP40_LLIST*>(list), object) == AP40_NO_INDEX)
-      ap20f_destroy(object);
+      ap20_DestroyObject(object);
   }
   return n != nullptr ? nullptr : list;
 }
@@ -258,10 +253,13 @@ uint16_t ap20f_ReadAttached(void* object, AP_OBJECT* spectrum_object, AP20_FILEH
     const uint16_t type = ap20f_attached_type(n);
     const uint32_t offset = type != 0 ? ap20b_SectionOffset(header, directory, type, key2, key3) : 0;
     if (offset == 0) return 1;
-    AP_OBJECT* item = ap20f_ReadObjectAt(file, offset);
-    if (item == nullptr) continue;
-    if (spectrum->list == nullptr || ap40_Add_LLIST(spectrum->list, item) == AP40_NO_INDEX) ap20f_destroy(item);
+    ap20f_AttachItem(spectrum, ap20f_ReadObjectAt(file, offset));
   }
+}
+
+void ap20f_AttachItem(AP7_SPECTRUM* spectrum, AP_OBJECT* item) {
+  if (item != nullptr && (spectrum->list == nullptr || ap40_Add_LLIST(spectrum->list, item) == AP40_NO_INDEX))
+    ap20_DestroyObject(item);
 }
 
 // ---------------------------------------------------------------------------

@@ -32,30 +32,12 @@ constexpr uint16_t kDetectionOrder[] = {45, 25, 24, 23, 49, 50, 22, 63, 126, 129
 // The classes an open accepts by name, besides the registered ones.
 constexpr uint16_t kAccepted[] = {22, 23, 24, 25, 45, 49, 50, 63, 126, 129, 131, 139, 152, 153};
 
-APX_CLASSREC* ap21_class() { return apx_class_record(AP21_CLASS_ID); }
-
 AP20_FILE* ap21_file_part(const AP21_SPECTRUM_FILE* spectrum_file) {
   return spectrum_file != nullptr ? ap20_file(spectrum_file->head.parent) : nullptr;
 }
 
-AP2_OBJECT* ap21_root_part(const AP21_SPECTRUM_FILE* spectrum_file) {
-  AP20_FILE* file = ap21_file_part(spectrum_file);
-  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
-}
-
 void ap21_set_result(uint16_t* result, uint16_t code) {
   if (result != nullptr) *result = code;
-}
-
-void ap21_destroy_object(AP_OBJECT* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none);
-}
-
-void ap21_drop_format(AP21_SPECTRUM_FILE* spectrum_file) {
-  if (spectrum_file->format == nullptr) return;
-  ap21_destroy_object(spectrum_file->format);
-  spectrum_file->format = nullptr;
 }
 
 AP_OBJECT* ap21_pair_format(const AP21_PAIR& pair) {
@@ -66,6 +48,13 @@ AP_OBJECT* ap21_pair_format(const AP21_PAIR& pair) {
 
 void ap21_set_pair_format(const AP21_PAIR& pair, AP_OBJECT* format) {
   std::memcpy(pair.format, &format, sizeof format);
+}
+
+void ap21_drop_format(const AP21_PAIR& pair) {
+  if (AP_OBJECT* format = ap21_pair_format(pair)) {
+    ap20_DestroyObject(format);
+    ap21_set_pair_format(pair, nullptr);
+  }
 }
 
 bool ap21_accepts(const AP21_PAIR& pair, uint16_t class_id) {
@@ -187,14 +176,14 @@ uint32_t ap21_block_size(uint16_t message) {
 
 uint16_t ap21_InitClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
-  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), "AP21");
+  return apx_InitInstanceHeap(class_id, kCellsPerBlock, sizeof(AP21_SPECTRUM_FILE), "AP21");
 }
 
 // The registered format classes go with the class.
 uint16_t ap21_TermClass(uint16_t class_id) {
   if (class_id != AP21_CLASS_ID) return 0;
   ap20_FreeFormatClasses(AP21_CLASS_ID);
-  return ap20_FreeInstanceHeap(class_id);
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -208,30 +197,13 @@ AP21_SPECTRUM_FILE* ap21_spectrum_file(const void* object) {
 }
 
 AP21_SPECTRUM_FILE* ap21_Create(AP_OBJECT* outer) {
-  APX_CLASSREC* record = ap21_class();
-  auto* spectrum_file = static_cast<AP21_SPECTRUM_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
-  if (spectrum_file == nullptr) return nullptr;
-  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : &spectrum_file->head);
-  if (file == nullptr) {
-    GU3_HeapRelease_MM(record->instance_heap, spectrum_file);
-    return nullptr;
-  }
-  spectrum_file->head = AP_OBJECT{AP21_CLASS_ID, &file->head};
-  spectrum_file->format = nullptr;
-  ++record->live;
-  ++record->created;
+  auto* spectrum_file = reinterpret_cast<AP21_SPECTRUM_FILE*>(ap21_CreatePaired(AP21_CLASS_ID, outer));
+  if (spectrum_file != nullptr) spectrum_file->format = nullptr;
   return spectrum_file;
 }
 
 uint32_t ap21_Destroy(AP21_SPECTRUM_FILE* spectrum_file, HWND window) {
-  if (spectrum_file == nullptr) return 0;
-  const uint32_t result = ap20_Destroy(ap21_file_part(spectrum_file), window);
-  if (result != AP_DESTROYED) return result;
-  ap21_drop_format(spectrum_file);
-  APX_CLASSREC* record = ap21_class();
-  GU3_HeapRelease_MM(record->instance_heap, spectrum_file);
-  --record->live;
-  return AP_DESTROYED;
+  return spectrum_file != nullptr ? ap21_DestroyPair(ap21_pair(spectrum_file), window) : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -264,13 +236,36 @@ uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target) {
   return format == nullptr || GU2_DoMethod_MSG(AP_MSG_WRITE, format, target) != 0 ? 1 : 0;
 }
 
-uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
-  char magic[offsetof(AP20_FILEHEADER, title)];
-  uint16_t stored_type = 0;
-  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
-      !ap20_ReadAt(file, offsetof(AP20_FILEHEADER, file_type), &stored_type, sizeof stored_type))
-    return 0;
-  return magic[AP20_MAGIC_LENGTH] == '\0' && _stricmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
+AP_OBJECT* ap21_CreatePaired(uint16_t class_id, AP_OBJECT* outer) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  auto* object = static_cast<AP_OBJECT*>(GU3_HeapGetEx_MM(record->instance_heap));
+  if (object == nullptr) return nullptr;
+  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : object);
+  if (file == nullptr) {
+    GU3_HeapRelease_MM(record->instance_heap, object);
+    return nullptr;
+  }
+  *object = AP_OBJECT{class_id, &file->head};
+  ++record->live;
+  ++record->created;
+  return object;
+}
+
+uint32_t ap21_DestroyPair(const AP21_PAIR& pair, HWND window) {
+  const uint32_t result = ap20_Destroy(pair.file, window);
+  if (result != AP_DESTROYED) return result;
+  ap21_drop_format(pair);
+  APX_CLASSREC* record = apx_class_record(pair.owner->class_id);
+  GU3_HeapRelease_MM(record->instance_heap, pair.owner);
+  --record->live;
+  return AP_DESTROYED;
+}
+
+// A save that failed leaves no file: the file and the format object go.
+uint16_t ap21_DeletePair(const AP21_PAIR& pair) {
+  if (!ap20c_Delete(pair.file)) return 0;
+  ap21_drop_format(pair);
+  return 1;
 }
 
 uint16_t ap21_OpenPair(const AP21_PAIR& pair, uint16_t mode, uint16_t* class_id, uint16_t* result) {
@@ -320,10 +315,7 @@ uint16_t ap21_IdentifyPair(const AP21_PAIR& pair, uint16_t* class_id, uint16_t* 
 }
 
 uint16_t ap21_ClosePair(const AP21_PAIR& pair) {
-  if (AP_OBJECT* format = ap21_pair_format(pair)) {
-    ap21_destroy_object(format);
-    ap21_set_pair_format(pair, nullptr);
-  }
+  ap21_drop_format(pair);
   return ap20_Close(pair.file);
 }
 
@@ -339,17 +331,56 @@ uint16_t ap21_Close(AP21_SPECTRUM_FILE* spectrum_file) {
   return spectrum_file != nullptr ? ap21_ClosePair(ap21_pair(spectrum_file)) : 0;
 }
 
-// A save that failed leaves no file: the file and the format object go.
 uint16_t ap21_DeleteFile(AP21_SPECTRUM_FILE* spectrum_file) {
-  if (spectrum_file == nullptr || !ap20c_Delete(ap21_file_part(spectrum_file))) return 0;
-  ap21_drop_format(spectrum_file);
-  return 1;
+  return spectrum_file != nullptr ? ap21_DeletePair(ap21_pair(spectrum_file)) : 0;
 }
 
 uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, float x1, float x2) {
   if (spectrum == nullptr) return 0;
   AP21_RANGEPARM parameter{spectrum, x1, x2};
   return ap21_forward(spectrum_file, AP21_MSG_WRITE_RANGE, &parameter);
+}
+
+// ---------------------------------------------------------------------------
+// Format objects of the native formats
+
+AP_OBJECT* ap21_CreateFormat(uint16_t class_id, AP_OBJECT* owner) {
+  APX_CLASSREC* record = apx_class_record(class_id);
+  if (owner == nullptr || record == nullptr) return nullptr;
+  auto* format = static_cast<AP_OBJECT*>(GU3_HeapGetEx_MM(record->instance_heap));
+  if (format == nullptr) return nullptr;
+  *format = AP_OBJECT{class_id, owner};
+  ++record->live;
+  ++record->created;
+  return format;
+}
+
+uint16_t ap21_DestroyFormat(void* object) {
+  auto* format = static_cast<AP_OBJECT*>(object);
+  if (format == nullptr) return 0;
+  APX_CLASSREC* record = apx_class_record(format->class_id);
+  GU3_HeapRelease_MM(record->instance_heap, format);
+  --record->live;
+  return 1;
+}
+
+AP_OBJECT* ap21_FormatOfClass(const void* object, uint16_t class_id) {
+  auto* format = static_cast<AP_OBJECT*>(const_cast<void*>(object));
+  if (IsBadReadPtr(format, sizeof *format) || format->class_id != class_id) return nullptr;
+  return format;
+}
+
+AP20_FILE* ap21_FormatFile(const void* format) {
+  return format != nullptr ? ap20_FindFile(const_cast<void*>(format)) : nullptr;
+}
+
+uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {
+  char magic[offsetof(AP20_FILEHEADER, title)];
+  uint16_t stored_type = 0;
+  if (file == nullptr || !ap20_ReadAt(file, 0, magic, sizeof magic) ||
+      !ap20_ReadAt(file, offsetof(AP20_FILEHEADER, file_type), &stored_type, sizeof stored_type))
+    return 0;
+  return magic[AP20_MAGIC_LENGTH] == '\0' && _stricmp(magic, AP20_MAGIC) == 0 && stored_type == file_type ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -435,7 +466,7 @@ AP21_STORED ap21_ReadStored(const char* name, int32_t member, bool background, b
     if (background) stored.background = ap21_read_one(reader, AP21_BACKGROUND, member);
     GU2_DoMethod_MSG(AP21_MSG_CLOSE, reader, nullptr);
   }
-  ap21_destroy_object(reader);
+  ap20_DestroyObject(reader);
   return stored;
 }
 
@@ -601,7 +632,7 @@ AP_OBJECT* ap21_ReadIntoSpectrum(void* spectrum, void* spectrum_file, uint16_t c
   if (create != 0 || read == nullptr) return read;
   AP7_SPECTRUM* target = ap7a_spectrum(spectrum);
   const bool copied = target != nullptr && ap7a_Copy(ap7a_spectrum(read), target, nullptr);
-  ap21_destroy_object(read);
+  ap20_DestroyObject(read);
   return copied ? reinterpret_cast<AP_OBJECT*>(target) : nullptr;
 }
 
@@ -615,7 +646,7 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
                         message == AP20_MSG_CLASS_ERROR;
   AP21_SPECTRUM_FILE* spectrum_file = to_class ? nullptr : ap21_spectrum_file(object);
   AP20_FILE* file = ap21_file_part(spectrum_file);
-  AP2_OBJECT* root = ap21_root_part(spectrum_file);
+  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
   const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
@@ -643,24 +674,7 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
     case AP21_MSG_READ:                return ap_object_result(ap21_Read(spectrum_file));
     case AP21_MSG_WRITE:               return ap21_Write(spectrum_file, static_cast<AP_OBJECT*>(parameter));
     case AP21_MSG_DELETE:              return ap21_DeleteFile(spectrum_file);
-    case AP20_MSG_RENAME:
-    case AP20_MSG_REWIND:
-    case AP20_MSG_SEEK:
-    case AP20_MSG_SEEK_END:
-    case AP20_MSG_READ:
-    case AP20_MSG_WRITE:
-    case AP20_MSG_RESERVE:
-    case AP20_MSG_IS_OPEN:
-    case AP20_MSG_LAST_ERROR:
-    case AP20_MSG_SET_NAME:
-    case AP20_MSG_READ_TOKEN:
-    case AP20_MSG_GET_NAME:
-    case AP20_MSG_FILE_SIZE:
-    case AP20_MSG_POSITION:
-    case AP20_MSG_OPEN_MODE:
-    case AP20_MSG_REOPEN:
-    case AP20_MSG_SPLIT_NAME:
-    case AP20_MSG_SET_ERROR:           return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_SET_ERROR:           return ap20_ToFilePart(file, message, parameter);
     case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
     case AP21_MSG_COMPARE:             return ap21_compare(spectrum_file, other->other, reinterpret_cast<uint32_t*>(other->value));
     case AP21_MSG_OPEN:                return ap21_Open(spectrum_file, open->mode, open->class_id, open->result);
@@ -672,6 +686,6 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
     case AP21_MSG_WRITE_RANGE:         return ap21_SetRange(spectrum_file, range->spectrum, range->x1, range->x2);
     case AP21_MSG_WRITE_HEADER:
     case AP21_MSG_WRITE_DATA:          return ap21_forward(spectrum_file, message, parameter);
-    default:                           return 0;
+    default:                           return ap20_IsFilePartMessage(message) ? ap20_ToFilePart(file, message, parameter) : 0;
   }
 }

@@ -23,46 +23,14 @@ static_assert(sizeof(AP45_COMBINED_FILE) <= kCellBytes);
 constexpr char kClassName[] = "AP45_COMBINED_FILE";
 constexpr uint32_t kTitleOffset = offsetof(AP20_FILEHEADER, title);
 
-APX_CLASSREC* ap45_class() { return apx_class_record(AP45_CLASS_ID); }
-
 AP45_COMBINED_FILE* ap45_format(const void* object) {
-  auto* format = static_cast<AP45_COMBINED_FILE*>(const_cast<void*>(object));
-  if (IsBadReadPtr(format, sizeof *format) || format->head.class_id != AP45_CLASS_ID) return nullptr;
-  return format;
-}
-
-AP20_FILE* ap45_file(const AP45_COMBINED_FILE* format) {
-  return format != nullptr ? ap20_FindFile(const_cast<AP45_COMBINED_FILE*>(format)) : nullptr;
-}
-
-AP2_OBJECT* ap45_root_part(const AP45_COMBINED_FILE* format) {
-  AP20_FILE* file = ap45_file(format);
-  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
-}
-
-AP45_COMBINED_FILE* ap45_create(AP_OBJECT* owner) {
-  APX_CLASSREC* record = ap45_class();
-  if (owner == nullptr) return nullptr;
-  auto* format = static_cast<AP45_COMBINED_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
-  if (format == nullptr) return nullptr;
-  format->head = AP_OBJECT{AP45_CLASS_ID, owner};
-  ++record->live;
-  ++record->created;
-  return format;
-}
-
-uint16_t ap45_destroy(AP45_COMBINED_FILE* format) {
-  if (format == nullptr) return 0;
-  APX_CLASSREC* record = ap45_class();
-  GU3_HeapRelease_MM(record->instance_heap, format);
-  --record->live;
-  return 1;
+  return reinterpret_cast<AP45_COMBINED_FILE*>(ap21_FormatOfClass(object, AP45_CLASS_ID));
 }
 
 // The title field of the file header, cut to 255 characters; the file
 // position is put back.
 uint16_t ap45_title(AP45_COMBINED_FILE* format, char* buffer) {
-  AP20_FILE* file = ap45_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
   if (file == nullptr || IsBadWritePtr(buffer, AP20_TITLE_SIZE)) return 0;
   const uint32_t position = ap20_GetPosition(file);
   char title[AP20_TITLE_SIZE];
@@ -130,15 +98,12 @@ void ap45_read_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP20_FI
   };
   int32_t at = next_item(-1);
   for (uint16_t visited = 0; visited < sections && at < count; ++visited) {
-    AP_OBJECT* item = ap20f_ReadObjectAt(ap45_file(format), directory[at].offset);
+    AP_OBJECT* item = ap20f_ReadObjectAt(ap21_FormatFile(format), directory[at].offset);
     if (item != nullptr && item->class_id == AP20_SECTION_ATTACHED) {
       AP45_ITEMPARM parameter{format, header, directory};
       GU2_DoMethod_MSG(AP45_MSG_ITEM_READ, item, &parameter);
     }
-    if (item != nullptr && (spectrum->list == nullptr || ap40_Add_LLIST(spectrum->list, item) == AP40_NO_INDEX)) {
-      AP_WINDOWPARM none{nullptr, 0};
-      GU2_DoMethod_MSG(AP_MSG_DESTROY, item, &none);
-    }
+    ap20f_AttachItem(spectrum, item);
     int32_t carrier = 0;
     while (carrier < count && !(directory[carrier].type == AP20_SECTION_ATTACHED &&
                                 directory[carrier].key2 == directory[at].key2))
@@ -209,7 +174,7 @@ uint16_t ap45_write_items(AP45_COMBINED_FILE* format, AP7_SPECTRUM* spectrum, AP
 // cleared here: the spectrum-file class rewinds and truncates it before.
 uint16_t ap45_write(AP45_COMBINED_FILE* format, AP_OBJECT* spectrum_object) {
   AP7_SPECTRUM* spectrum = ap7a_spectrum(spectrum_object);
-  AP20_FILE* file = ap45_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
   if (spectrum == nullptr || file == nullptr) return 0;
   ap20_owned_block header_block(GU3_Allocate_MM(1, sizeof(AP20_FILEHEADER), GU3_KIND_GLOBAL));
   ap20_owned_block directory_block(GU3_Allocate_MM(AP20_ENTRIES_PER_BLOCK, sizeof(AP20_DIRENTRY), GU3_KIND_GLOBAL));
@@ -246,7 +211,7 @@ AP_OBJECT* ap45_read_interferogram(AP45_COMBINED_FILE* format, uint16_t which) {
 }
 
 uint16_t ap45_write_interferogram(AP45_COMBINED_FILE* format, uint16_t which, AP_OBJECT* interferogram) {
-  AP20_FILE* file = ap45_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
   if (file == nullptr) return 0;
   ap20_SetGrowth(file, 1);
   return ap20f_WriteInterferogram(format, interferogram, which == AP21_SAMPLE ? 1 : 0, 0, 0);
@@ -269,12 +234,12 @@ uint32_t ap45_block_size(uint16_t message) {
 
 uint16_t ap45_InitClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  return ap20_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
+  return apx_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
 }
 
 uint16_t ap45_TermClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  return ap20_FreeInstanceHeap(class_id);
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -284,12 +249,13 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
   if (IsBadReadPtr(parameter, ap45_block_size(message))) return 0;
   AP45_COMBINED_FILE* format =
       message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap45_format(object);
-  AP2_OBJECT* root = ap45_root_part(format);
-  AP20_FILE* file = ap45_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
+  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* has = static_cast<const AP21_HASIFGPARM*>(parameter);
   const auto* which = static_cast<const AP21_WHICHPARM*>(parameter);
   const auto* stored = static_cast<const AP21_WRITEIFGPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
+  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_BEGIN_CHANGE:
@@ -298,35 +264,17 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
     case AP_MSG_ADD_DEPENDENT_WINDOW:
     case AP_MSG_REMOVE_DEPENDENT:        return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
     case AP_MSG_CREATE:
-    case AP_MSG_NEW:                     return ap_object_result(ap45_create(static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_NEW:                     return ap_object_result(ap21_CreateFormat(AP45_CLASS_ID, static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_INIT:                    return format != nullptr ? 1 : 0;
-    case AP_MSG_DESTROY:                 return ap45_destroy(format);
+    case AP_MSG_DESTROY:                 return ap21_DestroyFormat(format);
     case AP_MSG_SIZE:                    return format != nullptr ? kCellBytes : 0;
     case AP_MSG_CLASS_NAME:              return format != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
     case AP_MSG_WRITE:                   return format != nullptr ? 1 : 0;
     case AP21_MSG_DELETE:                return format != nullptr ? GU2_DoMethod_MSG(AP21_MSG_DELETE, format->head.parent, nullptr) : 0;
-    case AP20_MSG_RENAME:
-    case AP20_MSG_REWIND:
-    case AP20_MSG_SEEK:
-    case AP20_MSG_SEEK_END:
-    case AP20_MSG_READ:
-    case AP20_MSG_WRITE:
-    case AP20_MSG_RESERVE:
-    case AP20_MSG_COMPARE:
-    case AP20_MSG_IS_OPEN:
-    case AP20_MSG_LAST_ERROR:
-    case AP20_MSG_SET_NAME:
-    case AP20_MSG_READ_TOKEN:
-    case AP20_MSG_GET_NAME:
-    case AP20_MSG_FILE_SIZE:
-    case AP20_MSG_POSITION:
-    case AP20_MSG_OPEN_MODE:
-    case AP20_MSG_REOPEN:
-    case AP20_MSG_SPLIT_NAME:
-    case AP20_MSG_FILE_PART:             return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_FILE_PART:             return ap20_ToFilePart(file, message, parameter);
     case AP21_FORMAT_READ:               return ap_object_result(ap45_read(format));
     case AP21_FORMAT_WRITE:              return ap45_write(format, static_cast<AP_OBJECT*>(parameter));
-    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap45_file(format), AP20_FILE_SPECTRUM);
+    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap21_FormatFile(format), AP20_FILE_SPECTRUM);
     case AP21_FORMAT_READ_INTERFEROGRAM: return ap_object_result(ap45_read_interferogram(format, which->which));
     case AP21_FORMAT_WRITE_INTERFEROGRAM: return ap45_write_interferogram(format, stored->which, stored->spectrum);
     case AP21_FORMAT_HAS_INTERFEROGRAM:  return ap45_has_interferogram(format, has->which, has->stored);

@@ -47,23 +47,11 @@ class ap51_IExportConverter : public IDispatch {
                               BSTR extra) = 0;  // slot 9
 };
 
-APX_CLASSREC* ap51_class() { return apx_class_record(AP51_CLASS_ID); }
-
 AP20_FILE* ap51_file_part(const AP51_GROUP_FILE* group_file) {
   return group_file != nullptr ? ap20_file(group_file->head.parent) : nullptr;
 }
 
-AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) {
-  AP20_FILE* file = ap51_file_part(group_file);
-  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
-}
-
-void ap51_drop_format(AP51_GROUP_FILE* group_file) {
-  if (group_file->format == nullptr) return;
-  AP_WINDOWPARM none{nullptr, 0};
-  GU2_DoMethod_MSG(AP_MSG_DESTROY, group_file->format, &none);
-  group_file->format = nullptr;
-}
+AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) { return ap20_RootPart(ap51_file_part(group_file)); }
 
 const AP21_FORMATS kGroupFormats = {AP51_CLASS_ID, kDetectionOrder, std::size(kDetectionOrder), kDetectionOrder,
                                     std::size(kDetectionOrder)};
@@ -188,20 +176,13 @@ uint32_t ap51_block_size(uint16_t message) {
 
 uint16_t ap51_InitClass(uint16_t class_id) {
   if (class_id != AP51_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap51_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP51");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP51");
 }
 
 uint16_t ap51_TermClass(uint16_t class_id) {
   if (class_id != AP51_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap51_class();
   ap20_FreeFormatClasses(AP51_CLASS_ID);
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -214,29 +195,13 @@ AP51_GROUP_FILE* ap51_group_file(const void* object) {
 }
 
 AP51_GROUP_FILE* ap51_Create(AP_OBJECT* outer) {
-  APX_CLASSREC* record = ap51_class();
-  auto* group_file = static_cast<AP51_GROUP_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
-  if (group_file == nullptr) return nullptr;
-  AP20_FILE* file = ap20_Create(outer != nullptr ? outer : &group_file->head);
-  if (file == nullptr) {
-    GU3_HeapRelease_MM(record->instance_heap, group_file);
-    return nullptr;
-  }
-  *group_file = AP51_GROUP_FILE{AP_OBJECT{AP51_CLASS_ID, &file->head}, nullptr, {0.0f, 0.0f, 0.0f}};
-  ++record->live;
-  ++record->created;
+  auto* group_file = reinterpret_cast<AP51_GROUP_FILE*>(ap21_CreatePaired(AP51_CLASS_ID, outer));
+  if (group_file != nullptr) *group_file = AP51_GROUP_FILE{group_file->head, nullptr, {0.0f, 0.0f, 0.0f}};
   return group_file;
 }
 
 uint32_t ap51_Destroy(AP51_GROUP_FILE* group_file, HWND window) {
-  if (group_file == nullptr) return 0;
-  const uint32_t result = ap20_Destroy(ap51_file_part(group_file), window);
-  if (result != AP_DESTROYED) return result;
-  ap51_drop_format(group_file);
-  APX_CLASSREC* record = ap51_class();
-  GU3_HeapRelease_MM(record->instance_heap, group_file);
-  --record->live;
-  return AP_DESTROYED;
+  return group_file != nullptr ? ap21_DestroyPair(ap51_pair(group_file), window) : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -254,11 +219,8 @@ uint16_t ap51_Close(AP51_GROUP_FILE* group_file) {
   return group_file != nullptr ? ap21_ClosePair(ap51_pair(group_file)) : 0;
 }
 
-// A save that failed leaves no file: the file and the format object go.
 uint16_t ap51_DeleteFile(AP51_GROUP_FILE* group_file) {
-  if (group_file == nullptr || !ap20c_Delete(ap51_file_part(group_file))) return 0;
-  ap51_drop_format(group_file);
-  return 1;
+  return group_file != nullptr ? ap21_DeletePair(ap51_pair(group_file)) : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -412,6 +374,7 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
   auto* interferogram = static_cast<AP51_IFGPARM*>(parameter);
   auto* title = static_cast<AP51_TITLEPARM*>(parameter);
   const auto* values = static_cast<const AP51_VALUESPARM*>(parameter);
+  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -430,25 +393,7 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
     case AP_MSG_WRITE:                 return ap51_write_object(group_file, parameter);
     case AP_MSG_COPY:                  return ap51_copy(group_file, ap51_group_file(other->other), reinterpret_cast<HWND>(other->value));
     case AP21_MSG_DELETE:              return ap51_DeleteFile(group_file);
-    case AP20_MSG_RENAME:
-    case AP20_MSG_REWIND:
-    case AP20_MSG_SEEK:
-    case AP20_MSG_SEEK_END:
-    case AP20_MSG_READ:
-    case AP20_MSG_WRITE:
-    case AP20_MSG_RESERVE:
-    case AP20_MSG_COMPARE:
-    case AP20_MSG_IS_OPEN:
-    case AP20_MSG_LAST_ERROR:
-    case AP20_MSG_SET_NAME:
-    case AP20_MSG_READ_TOKEN:
-    case AP20_MSG_GET_NAME:
-    case AP20_MSG_FILE_SIZE:
-    case AP20_MSG_POSITION:
-    case AP20_MSG_OPEN_MODE:
-    case AP20_MSG_REOPEN:
-    case AP20_MSG_SPLIT_NAME:
-    case AP20_MSG_SET_ERROR:           return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
+    case AP20_MSG_SET_ERROR:           return ap20_ToFilePart(file, message, parameter);
     case AP20_MSG_CLASS_ERROR:         return static_cast<uint32_t>(ap20_GetClassError());
     case AP21_MSG_OPEN:                return ap51_Open(group_file, open->mode, open->class_id, open->result);
     case AP21_MSG_CLOSE:               return ap51_Close(group_file);

@@ -28,40 +28,8 @@ constexpr uint16_t kCellBytes = 8;
 static_assert(sizeof(AP52_SPG_FILE) <= kCellBytes);
 constexpr char kClassName[] = "AP52_SPG_FILE";
 
-APX_CLASSREC* ap52_class() { return apx_class_record(AP52_CLASS_ID); }
-
 AP52_SPG_FILE* ap52_format(const void* object) {
-  auto* format = static_cast<AP52_SPG_FILE*>(const_cast<void*>(object));
-  if (IsBadReadPtr(format, sizeof *format) || format->head.class_id != AP52_CLASS_ID) return nullptr;
-  return format;
-}
-
-AP20_FILE* ap52_file(const AP52_SPG_FILE* format) {
-  return format != nullptr ? ap20_FindFile(const_cast<AP52_SPG_FILE*>(format)) : nullptr;
-}
-
-AP2_OBJECT* ap52_root_part(const AP52_SPG_FILE* format) {
-  AP20_FILE* file = ap52_file(format);
-  return file != nullptr ? reinterpret_cast<AP2_OBJECT*>(file->head.parent) : nullptr;
-}
-
-AP52_SPG_FILE* ap52_create(AP_OBJECT* owner) {
-  APX_CLASSREC* record = ap52_class();
-  if (owner == nullptr) return nullptr;
-  auto* format = static_cast<AP52_SPG_FILE*>(GU3_HeapGetEx_MM(record->instance_heap));
-  if (format == nullptr) return nullptr;
-  format->head = AP_OBJECT{AP52_CLASS_ID, owner};
-  ++record->live;
-  ++record->created;
-  return format;
-}
-
-uint16_t ap52_destroy(AP52_SPG_FILE* format) {
-  if (format == nullptr) return 0;
-  APX_CLASSREC* record = ap52_class();
-  GU3_HeapRelease_MM(record->instance_heap, format);
-  --record->live;
-  return 1;
+  return reinterpret_cast<AP52_SPG_FILE*>(ap21_FormatOfClass(object, AP52_CLASS_ID));
 }
 
 // The file's header and directory, read afresh and freed with the scope.
@@ -251,7 +219,7 @@ uint16_t ap52_write_member(AP52_SPG_FILE* format, AP_OBJECT* object, AP20_FILEHE
 // before a byte is written. The header (titled with the file's own name)
 // and the directory are written first and again when every member is in.
 uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
-  AP20_FILE* file = ap52_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
   if (file == nullptr || list == nullptr) return 0;
   char drive[3], folder[AP20_TITLE_SIZE], base[AP20_TITLE_SIZE], extension[AP20_TITLE_SIZE];
   if (!ap20c_SplitName(file, nullptr, drive, folder, base, extension)) return 0;
@@ -287,11 +255,6 @@ uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
 // ---------------------------------------------------------------------------
 // Reading members
 
-void ap52_destroy_object(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none);
-}
-
 // The member's header sections and record: the title always, the two
 // words of the record only from version 521 on. Null without a record.
 AP7_SPECTRUM* ap52_read_head(AP52_SPG_FILE* format, const Container& container, uint16_t member) {
@@ -324,9 +287,7 @@ void ap52_read_items(AP52_SPG_FILE* format, AP7_SPECTRUM* spectrum, const Contai
     const uint32_t offset =
         ap20b_SectionOffset(container.header, container.directory, AP20_SECTION_ATTACHED, member, n);
     if (offset == 0) return;
-    AP_OBJECT* item = ap20f_ReadObjectAt(ap52_file(format), offset);
-    if (item != nullptr && (spectrum->list == nullptr || ap40_Add_LLIST(spectrum->list, item) == AP40_NO_INDEX))
-      ap52_destroy_object(item);
+    ap20f_AttachItem(spectrum, ap20f_ReadObjectAt(ap21_FormatFile(format), offset));
   }
 }
 
@@ -349,7 +310,7 @@ AP7_SPECTRUM* ap52_read_member(AP52_SPG_FILE* format, const Container& container
   ap52_read_items(format, spectrum, container, member);
   if (background || sample) {
     char reference[AP7_TEXT_FIELD];
-    const int written = std::snprintf(reference, sizeof reference, "%s;%d", ap52_file(format)->name, member);
+    const int written = std::snprintf(reference, sizeof reference, "%s;%d", ap21_FormatFile(format)->name, member);
     if (written < 0 || written >= static_cast<int>(sizeof reference) ||
         !ap7b_SetNameAndSubSpectra(spectrum, reference, nullptr, nullptr)) {
       ap7a_Delete(spectrum, nullptr);
@@ -404,7 +365,7 @@ AP_OBJECT* ap52_read_interferogram(AP52_SPG_FILE* format, uint16_t which, uint16
 
 uint16_t ap52_write_interferogram(AP52_SPG_FILE* format, uint16_t which, AP_OBJECT* interferogram, uint16_t member,
                                   uint32_t key3) {
-  AP20_FILE* file = ap52_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
   if (file == nullptr) return 0;
   ap20_SetGrowth(file, 1);
   return ap20f_WriteInterferogram(format, interferogram, which == AP21_SAMPLE ? 1 : 0, member, key3);
@@ -462,19 +423,12 @@ uint32_t ap52_MemberCount(void* object) {
 
 uint16_t ap52_InitClass(uint16_t class_id) {
   if (class_id != AP52_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap52_class();
-  record->live = 0;
-  record->created = 0;
-  record->instance_heap = GU3_MakeCellHeap_MM(kCellsPerBlock, kCellBytes, GU3_KIND_GLOBAL, "AP52");
-  return record->instance_heap != nullptr ? 1 : 0;
+  return apx_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP52");
 }
 
 uint16_t ap52_TermClass(uint16_t class_id) {
   if (class_id != AP52_CLASS_ID) return 0;
-  APX_CLASSREC* record = ap52_class();
-  const uint16_t freed = GU3_Free_MM(record->instance_heap);
-  record->instance_heap = nullptr;
-  return freed;
+  return apx_FreeInstanceHeap(class_id);
 }
 
 // ---------------------------------------------------------------------------
@@ -483,13 +437,14 @@ uint16_t ap52_TermClass(uint16_t class_id) {
 APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap52_block_size(message))) return 0;
   AP52_SPG_FILE* format = message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap52_format(object);
-  AP2_OBJECT* root = ap52_root_part(format);
-  AP20_FILE* file = ap52_file(format);
+  AP20_FILE* file = ap21_FormatFile(format);
+  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* has = static_cast<const AP51_IFGPARM*>(parameter);
   const auto* title = static_cast<const AP51_TITLEPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
   const auto* range = static_cast<const AP51_RANGEPARM*>(parameter);
   const auto* stored = static_cast<const AP51_WRITEIFGPARM*>(parameter);
+  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_BEGIN_CHANGE:
@@ -498,33 +453,15 @@ APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* para
     case AP_MSG_ADD_DEPENDENT_WINDOW:
     case AP_MSG_REMOVE_DEPENDENT:        return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
     case AP_MSG_CREATE:
-    case AP_MSG_NEW:                     return ap_object_result(ap52_create(static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_NEW:                     return ap_object_result(ap21_CreateFormat(AP52_CLASS_ID, static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_INIT:                    return format != nullptr ? 1 : 0;
-    case AP_MSG_DESTROY:                 return ap52_destroy(format);
+    case AP_MSG_DESTROY:                 return ap21_DestroyFormat(format);
     case AP_MSG_SIZE:                    return format != nullptr ? kCellBytes : 0;
     case AP_MSG_CLASS_NAME:              return format != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
     case AP_MSG_WRITE:                   return ap52_write_object(format, parameter);
     case AP21_MSG_DELETE:                return format != nullptr ? GU2_DoMethod_MSG(AP21_MSG_DELETE, format->head.parent, nullptr) : 0;
-    case AP20_MSG_RENAME:
-    case AP20_MSG_REWIND:
-    case AP20_MSG_SEEK:
-    case AP20_MSG_SEEK_END:
-    case AP20_MSG_READ:
-    case AP20_MSG_WRITE:
-    case AP20_MSG_RESERVE:
-    case AP20_MSG_COMPARE:
-    case AP20_MSG_IS_OPEN:
-    case AP20_MSG_LAST_ERROR:
-    case AP20_MSG_SET_NAME:
-    case AP20_MSG_READ_TOKEN:
-    case AP20_MSG_GET_NAME:
-    case AP20_MSG_FILE_SIZE:
-    case AP20_MSG_POSITION:
-    case AP20_MSG_OPEN_MODE:
-    case AP20_MSG_REOPEN:
-    case AP20_MSG_SPLIT_NAME:
-    case AP20_MSG_SET_ERROR:             return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
-    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap52_file(format), AP20_FILE_GROUP);
+    case AP20_MSG_SET_ERROR:             return ap20_ToFilePart(file, message, parameter);
+    case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap21_FormatFile(format), AP20_FILE_GROUP);
     case AP51_MSG_HAS_INTERFEROGRAM:     return ap52_has_interferogram(format, has->which, has->member, has->key3);
     case AP51_MSG_TITLE:                 return ap52_title(format, title->buffer, title->member);
     case AP20_MSG_MAP_HEADER:            return format != nullptr ? ap20d_MapHeader(map->header, map->file_header, map->block, map->extension, map->direction) : 0;

@@ -450,6 +450,12 @@ struct ap20_change_bracket {
 // Exported functions and the primitives other classes call directly
 
 APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter);
+// The messages of the file class that the objects built on a file part
+// (the spectrum-file and group-file classes and their format objects) pass
+// to that part unchanged: 39 to 44, 49 to 58, 61 and 68.
+bool ap20_IsFilePartMessage(uint16_t message);
+// A message sent on to a file part; 0 without one.
+uint32_t ap20_ToFilePart(AP20_FILE* file, uint16_t message, void* parameter);
 // 1 when the file exists (a file object named with it answers message 48).
 APEXPORT uint16_t AP20_DoesFileExist(const char* name);
 // 1 when the native file of that type holds the section (type, key 2, key 3).
@@ -457,11 +463,6 @@ APEXPORT uint16_t AP20_DoesSectionExist(const char* name, uint16_t file_type, ui
                                         uint32_t key3);
 uint16_t ap20_InitClass(uint16_t class_id);
 uint16_t ap20_TermClass(uint16_t class_id);
-// Start-up and end of a file class whose class data is its instance heap
-// alone: the counters cleared and the named heap of cells made (1), or the
-// heap freed.
-uint16_t ap20_InitInstanceHeap(uint16_t class_id, uint32_t cells, uint16_t cell_bytes, const char* name);
-uint16_t ap20_FreeInstanceHeap(uint16_t class_id);
 
 // Primitives on a file object, each 0 for a null object or one of another
 // class. Read and write clear the error word first and set 6 on a closed file.
@@ -494,6 +495,10 @@ AP20_FILE* ap20_file(void* object);
 // The file object of an accessory object: the object itself when it is one,
 // else the first class-20 part found by following the parent-part references.
 AP20_FILE* ap20_FindFile(void* object);
+// The root part of a file object, null for a null one.
+AP2_OBJECT* ap20_RootPart(AP20_FILE* file);
+// Destroys an accessory object by message 5, with no window.
+void ap20_DestroyObject(void* object);
 
 AP20_FILE* ap20_Create(AP_OBJECT* outer);                            // 2
 uint32_t ap20_Destroy(AP20_FILE* file, HWND window);                 // 5
@@ -1051,6 +1056,9 @@ uint16_t ap20f_ReadAttached(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* 
 // at the offset, whose first word names the class; null for a class
 // without a dispatcher or a failed read.
 AP_OBJECT* ap20f_ReadObjectAt(AP20_FILE* file, uint32_t offset);
+// An item read from a file goes into the spectrum's object list; one the
+// spectrum cannot take (no list, or the add fails) is destroyed.
+void ap20f_AttachItem(AP7_SPECTRUM* spectrum, AP_OBJECT* item);
 // An object's saved data as a section: u16 class id, u32 length L of the
 // data (message 56), the L bytes at the address message 57 gives. Null
 // when the object answers no data.
@@ -1252,6 +1260,25 @@ uint16_t ap21_ClosePair(const AP21_PAIR& pair);
 uint16_t ap21_PairClassName(const AP21_PAIR& pair, const char* class_name, char* buffer);
 uint32_t ap21_PairSize(const AP21_PAIR& pair, uint32_t own_size);
 uint16_t ap21_PairWriteObject(const AP21_PAIR& pair, void* target);
+// Messages 2 and 5 of such a class: the object with a new file part whose
+// outer object is `outer` (the object itself when null) and no format
+// object, or null; and the file part destroyed and, when it went, the
+// format object and the cell. The caller fills the rest of a new cell.
+AP_OBJECT* ap21_CreatePaired(uint16_t class_id, AP_OBJECT* outer);
+uint32_t ap21_DestroyPair(const AP21_PAIR& pair, HWND window);
+// Message 38: the file removed, then the format object destroyed.
+uint16_t ap21_DeletePair(const AP21_PAIR& pair);
+
+// The format objects of the native formats (classes 45 and 52) hold no
+// more than their owner, the spectrum-file or group-file object that opened
+// the file, and every file operation goes to the owner's file part. Their
+// objects come from the class's heap: made for an owner (null without one)
+// and counted, released again; the object when it is one of the class, else
+// null; the owner's file part, null for a null format object.
+AP_OBJECT* ap21_CreateFormat(uint16_t class_id, AP_OBJECT* owner);
+uint16_t ap21_DestroyFormat(void* format);
+AP_OBJECT* ap21_FormatOfClass(const void* object, uint16_t class_id);
+AP20_FILE* ap21_FormatFile(const void* format);
 
 // Cuts the member suffix (";" and a number) from a reference name and
 // answers the number, -1 when there is none.
