@@ -160,6 +160,30 @@ class FileObjects : public LoadedLibrary {
     return send(AP20_MSG_OPEN, file, &parameter);
   }
 
+  // The open and the detection of the classes that pair a file part with a
+  // format object (spectrum-file and group-file objects): the result, the
+  // class through its pointer and the code through the result pointer.
+  struct Opened {
+    uint32_t result;
+    uint16_t class_id;
+    uint16_t code;
+  };
+
+  static Opened open(void* paired, uint16_t mode, uint16_t class_id) {
+    Opened opened{0, class_id, 0};
+    AP21_OPENPARM parameter{mode, &opened.class_id, &opened.code};
+    opened.result = send(AP21_MSG_OPEN, paired, &parameter);
+    return opened;
+  }
+
+  // The class starts as a value no detection gives, so that clearing it shows.
+  static Opened detect(void* paired) {
+    Opened detected{0, 0xABCD, 0};
+    AP21_DETECTPARM parameter{&detected.class_id, &detected.code};
+    detected.result = send(AP21_MSG_DETECT, paired, &parameter);
+    return detected;
+  }
+
   // Destroys a file object before the test ends, so that TearDown does not.
   void destroy(AP20_FILE* file) {
     AP_WINDOWPARM none{nullptr, 0};

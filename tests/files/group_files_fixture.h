@@ -73,26 +73,6 @@ class GroupFiles : public filetest::FileObjects {
   // The format object, read out of the packed record.
   static AP_OBJECT* format_of(const AP51_GROUP_FILE* group_file) { return group_file->format; }
 
-  struct Opened {
-    uint32_t result;
-    uint16_t class_id;
-    uint16_t code;
-  };
-
-  static Opened open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t class_id) {
-    Opened opened{0, class_id, 0};
-    AP21_OPENPARM parameter{mode, &opened.class_id, &opened.code};
-    opened.result = send(AP21_MSG_OPEN, group_file, &parameter);
-    return opened;
-  }
-
-  static Opened detect(AP51_GROUP_FILE* group_file) {
-    Opened detected{0, 0xABCD, 0};
-    AP21_DETECTPARM parameter{&detected.class_id, &detected.code};
-    detected.result = send(AP21_MSG_DETECT, group_file, &parameter);
-    return detected;
-  }
-
   // A group-file object open read-only as class 52 on a file of the test.
   AP51_GROUP_FILE* opened_group(const std::string& name, const std::string& bytes) {
     testsupport::write_file(name, bytes);

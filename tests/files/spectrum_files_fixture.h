@@ -205,26 +205,6 @@ class SpectrumFiles : public filetest::FileObjects {
     return spectrum_file;
   }
 
-  struct Opened {
-    uint32_t result;
-    uint16_t class_id;
-    uint16_t code;
-  };
-
-  static Opened open(AP21_SPECTRUM_FILE* spectrum_file, uint16_t mode, uint16_t class_id) {
-    Opened opened{0, class_id, 0};
-    AP21_OPENPARM parameter{mode, &opened.class_id, &opened.code};
-    opened.result = send(AP21_MSG_OPEN, spectrum_file, &parameter);
-    return opened;
-  }
-
-  static Opened detect(AP21_SPECTRUM_FILE* spectrum_file) {
-    Opened detected{0, 0xABCD, 0};
-    AP21_DETECTPARM parameter{&detected.class_id, &detected.code};
-    detected.result = send(AP21_MSG_DETECT, spectrum_file, &parameter);
-    return detected;
-  }
-
   static uint32_t close(AP21_SPECTRUM_FILE* spectrum_file) { return send(AP21_MSG_CLOSE, spectrum_file); }
 
   using FileObjects::destroy;
