@@ -344,7 +344,9 @@ uint32_t ap21_SetRange(AP21_SPECTRUM_FILE* spectrum_file, AP_OBJECT* spectrum, f
 // ---------------------------------------------------------------------------
 // Format objects of the native formats
 
-AP_OBJECT* ap21_CreateFormat(uint16_t class_id, AP_OBJECT* owner) {
+namespace {
+
+AP_OBJECT* ap21_create_format(uint16_t class_id, AP_OBJECT* owner) {
   APX_CLASSREC* record = apx_class_record(class_id);
   if (owner == nullptr || record == nullptr) return nullptr;
   auto* format = static_cast<AP_OBJECT*>(GU3_HeapGetEx_MM(record->instance_heap));
@@ -355,14 +357,15 @@ AP_OBJECT* ap21_CreateFormat(uint16_t class_id, AP_OBJECT* owner) {
   return format;
 }
 
-uint16_t ap21_DestroyFormat(void* object) {
-  auto* format = static_cast<AP_OBJECT*>(object);
+uint16_t ap21_destroy_format(AP_OBJECT* format) {
   if (format == nullptr) return 0;
   APX_CLASSREC* record = apx_class_record(format->class_id);
   GU3_HeapRelease_MM(record->instance_heap, format);
   --record->live;
   return 1;
 }
+
+}  // namespace
 
 AP_OBJECT* ap21_FormatOfClass(const void* object, uint16_t class_id) {
   auto* format = static_cast<AP_OBJECT*>(const_cast<void*>(object));
@@ -372,6 +375,30 @@ AP_OBJECT* ap21_FormatOfClass(const void* object, uint16_t class_id) {
 
 AP20_FILE* ap21_FormatFile(const void* format) {
   return format != nullptr ? ap20_FindFile(const_cast<void*>(format)) : nullptr;
+}
+
+uint32_t ap21_FormatMessage(void* object, uint16_t class_id, const char* class_name, uint16_t message,
+                            void* parameter) {
+  auto* format = static_cast<AP_OBJECT*>(object);
+  AP20_FILE* file = ap21_FormatFile(format);
+  AP2_OBJECT* root = ap20_RootPart(file);
+  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT: return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
+    case AP_MSG_CREATE:
+    case AP_MSG_NEW:              return ap_object_result(ap21_create_format(class_id, static_cast<AP_OBJECT*>(parameter)));
+    case AP_MSG_INIT:             return format != nullptr ? 1 : 0;
+    case AP_MSG_DESTROY:          return ap21_destroy_format(format);
+    case AP_MSG_SIZE:             return format != nullptr ? AP21_FORMAT_CELL_BYTES : 0;
+    case AP_MSG_CLASS_NAME:       return format != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), class_name) : 0;
+    case AP21_MSG_DELETE:         return format != nullptr ? GU2_DoMethod_MSG(AP21_MSG_DELETE, format->parent, nullptr) : 0;
+    default:                      return 0;
+  }
 }
 
 uint16_t ap21_IsNativeOfType(AP20_FILE* file, uint16_t file_type) {

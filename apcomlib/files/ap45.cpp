@@ -17,9 +17,7 @@
 
 namespace {
 
-constexpr uint32_t kCellsPerBlock = 10;
-constexpr uint16_t kCellBytes = 8;
-static_assert(sizeof(AP45_COMBINED_FILE) <= kCellBytes);
+static_assert(sizeof(AP45_COMBINED_FILE) <= AP21_FORMAT_CELL_BYTES);
 constexpr char kClassName[] = "AP45_COMBINED_FILE";
 constexpr uint32_t kTitleOffset = offsetof(AP20_FILEHEADER, title);
 
@@ -234,7 +232,7 @@ uint32_t ap45_block_size(uint16_t message) {
 
 uint16_t ap45_InitClass(uint16_t class_id) {
   if (class_id != AP45_CLASS_ID) return 0;
-  return apx_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP45");
+  return apx_InitInstanceHeap(class_id, AP21_FORMAT_CELLS_PER_BLOCK, AP21_FORMAT_CELL_BYTES, "AP45");
 }
 
 uint16_t ap45_TermClass(uint16_t class_id) {
@@ -249,29 +247,13 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
   if (IsBadReadPtr(parameter, ap45_block_size(message))) return 0;
   AP45_COMBINED_FILE* format =
       message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap45_format(object);
-  AP20_FILE* file = ap21_FormatFile(format);
-  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* has = static_cast<const AP21_HASIFGPARM*>(parameter);
   const auto* which = static_cast<const AP21_WHICHPARM*>(parameter);
   const auto* stored = static_cast<const AP21_WRITEIFGPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
-  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
-    case AP_MSG_SET_USER_WORD:
-    case AP_MSG_BEGIN_CHANGE:
-    case AP_MSG_END_CHANGE:
-    case AP_MSG_GET_CHANGE_STATE:
-    case AP_MSG_ADD_DEPENDENT_WINDOW:
-    case AP_MSG_REMOVE_DEPENDENT:        return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
-    case AP_MSG_CREATE:
-    case AP_MSG_NEW:                     return ap_object_result(ap21_CreateFormat(AP45_CLASS_ID, static_cast<AP_OBJECT*>(parameter)));
-    case AP_MSG_INIT:                    return format != nullptr ? 1 : 0;
-    case AP_MSG_DESTROY:                 return ap21_DestroyFormat(format);
-    case AP_MSG_SIZE:                    return format != nullptr ? kCellBytes : 0;
-    case AP_MSG_CLASS_NAME:              return format != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
     case AP_MSG_WRITE:                   return format != nullptr ? 1 : 0;
-    case AP21_MSG_DELETE:                return format != nullptr ? GU2_DoMethod_MSG(AP21_MSG_DELETE, format->head.parent, nullptr) : 0;
-    case AP20_MSG_FILE_PART:             return ap20_ToFilePart(file, message, parameter);
+    case AP20_MSG_FILE_PART:             return ap20_ToFilePart(ap21_FormatFile(format), message, parameter);
     case AP21_FORMAT_READ:               return ap_object_result(ap45_read(format));
     case AP21_FORMAT_WRITE:              return ap45_write(format, static_cast<AP_OBJECT*>(parameter));
     case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap21_FormatFile(format), AP20_FILE_SPECTRUM);
@@ -280,6 +262,6 @@ APEXPORT uint32_t AP45_Dispatcher_COMBINE(void* object, uint16_t message, void* 
     case AP21_FORMAT_HAS_INTERFEROGRAM:  return ap45_has_interferogram(format, has->which, has->stored);
     case AP21_FORMAT_TITLE:              return ap45_title(format, static_cast<char*>(parameter));
     case AP20_MSG_MAP_HEADER:            return format != nullptr ? ap45_map_header(map->header, map->file_header, map->block, map->extension, map->direction) : 0;
-    default:                             return 0;
+    default:                             return ap21_FormatMessage(format, AP45_CLASS_ID, kClassName, message, parameter);
   }
 }

@@ -23,9 +23,7 @@
 
 namespace {
 
-constexpr uint32_t kCellsPerBlock = 10;
-constexpr uint16_t kCellBytes = 8;
-static_assert(sizeof(AP52_SPG_FILE) <= kCellBytes);
+static_assert(sizeof(AP52_SPG_FILE) <= AP21_FORMAT_CELL_BYTES);
 constexpr char kClassName[] = "AP52_SPG_FILE";
 
 AP52_SPG_FILE* ap52_format(const void* object) {
@@ -423,7 +421,7 @@ uint32_t ap52_MemberCount(void* object) {
 
 uint16_t ap52_InitClass(uint16_t class_id) {
   if (class_id != AP52_CLASS_ID) return 0;
-  return apx_InitInstanceHeap(class_id, kCellsPerBlock, kCellBytes, "AP52");
+  return apx_InitInstanceHeap(class_id, AP21_FORMAT_CELLS_PER_BLOCK, AP21_FORMAT_CELL_BYTES, "AP52");
 }
 
 uint16_t ap52_TermClass(uint16_t class_id) {
@@ -437,30 +435,14 @@ uint16_t ap52_TermClass(uint16_t class_id) {
 APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap52_block_size(message))) return 0;
   AP52_SPG_FILE* format = message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap52_format(object);
-  AP20_FILE* file = ap21_FormatFile(format);
-  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* has = static_cast<const AP51_IFGPARM*>(parameter);
   const auto* title = static_cast<const AP51_TITLEPARM*>(parameter);
   const auto* map = static_cast<const AP20_HEADERMAPPARM*>(parameter);
   const auto* range = static_cast<const AP51_RANGEPARM*>(parameter);
   const auto* stored = static_cast<const AP51_WRITEIFGPARM*>(parameter);
-  if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
-    case AP_MSG_SET_USER_WORD:
-    case AP_MSG_BEGIN_CHANGE:
-    case AP_MSG_END_CHANGE:
-    case AP_MSG_GET_CHANGE_STATE:
-    case AP_MSG_ADD_DEPENDENT_WINDOW:
-    case AP_MSG_REMOVE_DEPENDENT:        return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
-    case AP_MSG_CREATE:
-    case AP_MSG_NEW:                     return ap_object_result(ap21_CreateFormat(AP52_CLASS_ID, static_cast<AP_OBJECT*>(parameter)));
-    case AP_MSG_INIT:                    return format != nullptr ? 1 : 0;
-    case AP_MSG_DESTROY:                 return ap21_DestroyFormat(format);
-    case AP_MSG_SIZE:                    return format != nullptr ? kCellBytes : 0;
-    case AP_MSG_CLASS_NAME:              return format != nullptr ? ap2_copy_class_name(static_cast<char*>(parameter), kClassName) : 0;
     case AP_MSG_WRITE:                   return ap52_write_object(format, parameter);
-    case AP21_MSG_DELETE:                return format != nullptr ? GU2_DoMethod_MSG(AP21_MSG_DELETE, format->head.parent, nullptr) : 0;
-    case AP20_MSG_SET_ERROR:             return ap20_ToFilePart(file, message, parameter);
+    case AP20_MSG_SET_ERROR:             return ap20_ToFilePart(ap21_FormatFile(format), message, parameter);
     case AP21_FORMAT_TEST:               return ap21_IsNativeOfType(ap21_FormatFile(format), AP20_FILE_GROUP);
     case AP51_MSG_HAS_INTERFEROGRAM:     return ap52_has_interferogram(format, has->which, has->member, has->key3);
     case AP51_MSG_TITLE:                 return ap52_title(format, title->buffer, title->member);
@@ -471,6 +453,6 @@ APEXPORT uint32_t AP52_Dispatcher_SPG(void* object, uint16_t message, void* para
     case AP51_MSG_READ_INTERFEROGRAM:    return ap_object_result(ap52_read_interferogram(format, has->which, has->member, has->key3));
     case AP51_MSG_WRITE_INTERFEROGRAM:   return ap52_write_interferogram(format, stored->which, stored->spectrum, stored->member, stored->key3);
     case AP51_MSG_READ_MEMBER:           return ap_object_result(ap52_read_one(format, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter))));
-    default:                             return 0;
+    default:                             return ap21_FormatMessage(format, AP52_CLASS_ID, kClassName, message, parameter);
   }
 }

@@ -1272,13 +1272,20 @@ uint16_t ap21_DeletePair(const AP21_PAIR& pair);
 // The format objects of the native formats (classes 45 and 52) hold no
 // more than their owner, the spectrum-file or group-file object that opened
 // the file, and every file operation goes to the owner's file part. Their
-// objects come from the class's heap: made for an owner (null without one)
-// and counted, released again; the object when it is one of the class, else
-// null; the owner's file part, null for a null format object.
-AP_OBJECT* ap21_CreateFormat(uint16_t class_id, AP_OBJECT* owner);
-uint16_t ap21_DestroyFormat(void* format);
+// classes' heaps have cells of 8 bytes, 10 to a block.
+constexpr uint16_t AP21_FORMAT_CELL_BYTES = 8;
+constexpr uint32_t AP21_FORMAT_CELLS_PER_BLOCK = 10;
+// The object when it is one of the class, else null; the owner's file part,
+// null for a null format object.
 AP_OBJECT* ap21_FormatOfClass(const void* object, uint16_t class_id);
 AP20_FILE* ap21_FormatFile(const void* format);
+// The messages such a format object answers as every other one does (its
+// dispatcher's default): the common object protocol through the root part
+// of the owner's file part, the messages passed to that file part, create
+// and new with the owner in the parameter, init, destroy, size and class
+// name, and delete through the owner. `format` is null for create and new.
+uint32_t ap21_FormatMessage(void* format, uint16_t class_id, const char* class_name, uint16_t message,
+                            void* parameter);
 
 // Cuts the member suffix (";" and a number) from a reference name and
 // answers the number, -1 when there is none.
