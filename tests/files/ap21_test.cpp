@@ -280,6 +280,58 @@ TEST_F(SpectrumFileClass, FileMessagesGoToTheFilePart) {
   EXPECT_EQ(send(AP20_MSG_CLASS_ERROR, spectrum_file), 5001u);
 }
 
+// A spectrum-file or group-file object open as a native format, and that
+// format object, answer the file class's queries as the file part would;
+// a file message outside those passed on (close, 47) does not reach the
+// file part through the format object.
+TEST_F(SpectrumFileClass, PairedObjectsAndTheirFormatObjectsPassFileQueriesToTheFilePart) {
+  struct Paired {
+    const char* what;
+    uint16_t file_class;
+    uint16_t format_class;
+    uint16_t file_type;
+  };
+  const Paired cases[] = {
+      {"single spectrum", AP21_CLASS_ID, AP45_CLASS_ID, AP20_FILE_SPECTRUM},
+      {"group", AP51_CLASS_ID, AP52_CLASS_ID, AP20_FILE_GROUP},
+  };
+  for (const Paired& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string bytes = filetest::native_file(c.file_type, 2, {});
+    testsupport::write_file("a.spa", bytes);
+    uint16_t class_id = c.file_class;
+    AP_NEWPARM fresh{c.file_class, nullptr};
+    auto* paired = ap_result_object<AP_OBJECT>(send(AP_MSG_NEW, &class_id, &fresh));
+    ASSERT_NE(paired, nullptr);
+    AP20_NAMEPARM naming{nullptr, file_.c_str()};
+    ASSERT_EQ(send(AP20_MSG_SET_NAME, paired, &naming), 1u);
+    ASSERT_EQ(open(paired, kRead, c.format_class).result, 1u);
+    // Both classes keep the format object in the field after their head.
+    AP_OBJECT* format = packed(reinterpret_cast<AP21_SPECTRUM_FILE*>(paired)->format);
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(packed(format->class_id), c.format_class);
+    for (AP_OBJECT* object : {paired, format}) {
+      EXPECT_EQ(send(AP20_MSG_IS_OPEN, object), 1u);
+      EXPECT_EQ(send(AP20_MSG_OPEN_MODE, object), kRead);
+      EXPECT_EQ(send(AP20_MSG_FILE_SIZE, object), bytes.size());
+      AP20_SEEKPARM seek{100, FILE_BEGIN};
+      EXPECT_EQ(send(AP20_MSG_SEEK, object, &seek), 1u);
+      EXPECT_EQ(send(AP20_MSG_POSITION, object), 100u);
+      EXPECT_EQ(send(AP20_MSG_REWIND, object), 1u);
+      EXPECT_EQ(send(AP20_MSG_POSITION, object), 0u);
+      char name[AP20_NAME_SIZE] = {};
+      EXPECT_EQ(send(AP20_MSG_GET_NAME, object, name), 1u);
+      EXPECT_EQ(std::string(name), file_);
+      EXPECT_EQ(send(AP20_MSG_LAST_ERROR, object), 0u);
+    }
+    EXPECT_EQ(send(AP20_MSG_CLOSE, format), 0u);
+    EXPECT_EQ(send(AP20_MSG_IS_OPEN, paired), 1u);
+    AP_WINDOWPARM none{nullptr, 0};
+    EXPECT_EQ(send(AP_MSG_DESTROY, paired, &none), AP_DESTROYED);
+    EXPECT_EQ(APX_GetClassTable()->classes[c.format_class].live, 0);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
