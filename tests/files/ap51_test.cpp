@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -15,6 +16,14 @@ using groupfiletest::GroupFiles;
 constexpr uint16_t kRead = AP20_MODE_READ;
 constexpr uint16_t kReadWrite = AP20_MODE_READWRITE;
 constexpr uint16_t kCreate = AP20_MODE_CREATE;
+
+// The three values message 179 gives.
+std::array<float, 3> kept_values(AP51_GROUP_FILE* group_file) {
+  std::array<float, 3> values{};
+  AP51_VALUESPARM places{&values[0], &values[1], &values[2]};
+  EXPECT_EQ(send(AP51_MSG_GET_VALUES, group_file, &places), 1u);
+  return values;
+}
 
 class GroupFileClass : public GroupFiles {
  protected:
@@ -64,12 +73,7 @@ TEST_F(GroupFileClass, ReturnsTheThreeValuesItKeeps) {
   group_file->values[0] = 1.5f;
   group_file->values[1] = -2.0f;
   group_file->values[2] = 3.25f;
-  float first = 0, second = 0, third = 0;
-  AP51_VALUESPARM parameter{&first, &second, &third};
-  EXPECT_EQ(send(AP51_MSG_GET_VALUES, group_file, &parameter), 1u);
-  EXPECT_EQ(first, 1.5f);
-  EXPECT_EQ(second, -2.0f);
-  EXPECT_EQ(third, 3.25f);
+  EXPECT_EQ(kept_values(group_file), (std::array<float, 3>{1.5f, -2.0f, 3.25f}));
 }
 
 TEST_F(GroupFileClass, GroupMessagesAnswerOnlyWhileTheFileIsOpen) {
@@ -607,12 +611,7 @@ TEST_F(OtherGroupFormats, AReadWithValuesKeepsTheFormatsThreeValues) {
   AP7_SPECTRUM* spectrum = taken(send(AP51_MSG_READ_WITH_VALUES, group_file, &which));
   ASSERT_NE(spectrum, nullptr);
   EXPECT_EQ(std::string(spectrum->path), path("o.grp"));
-  float first = 0, second = 0, third = 0;
-  AP51_VALUESPARM places{&first, &second, &third};
-  EXPECT_EQ(send(AP51_MSG_GET_VALUES, group_file, &places), 1u);
-  EXPECT_EQ(first, 1.5f);
-  EXPECT_EQ(second, -2.5f);
-  EXPECT_EQ(third, 3.5f);
+  EXPECT_EQ(kept_values(group_file), (std::array<float, 3>{1.5f, -2.5f, 3.5f}));
 }
 
 TEST_F(OtherGroupFormats, WritingASpectrumCarriesItsStoredInterferograms) {
