@@ -21,7 +21,7 @@ constexpr uint16_t kCreate = AP20_MODE_CREATE;
 std::array<float, 3> kept_values(AP51_GROUP_FILE* group_file) {
   std::array<float, 3> values{};
   AP51_VALUESPARM places{&values[0], &values[1], &values[2]};
-  EXPECT_EQ(send(AP51_MSG_GET_VALUES, group_file, &places), 1u);
+  EXPECT_EQ(GU2_DoMethod_MSG(AP51_MSG_GET_VALUES, group_file, &places), 1u);
   return values;
 }
 
