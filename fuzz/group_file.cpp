@@ -7,40 +7,25 @@
 // object, block and handle is given back. Seeds: fuzz/group_file_seeds.py.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "core/core.h"
 #include "files/files.h"
+#include "fuzz/file_objects.h"
 #include "fuzz/input_file.h"
 #include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
 namespace {
 
-void check(bool fact) {
-  if (!fact) std::abort();
-}
+using fuzz::check;
+using fuzz::destroy;
 
-const fuzz::InputFile& input_file() {
-  static const fuzz::InputFile file("group_file", ".spg");
-  return file;
-}
-
-const std::string& input_path() { return input_file().path(); }
-
-const std::string& copy_path() {
-  static const fuzz::InputFile file("group_file_copy", ".spg");
-  return file.path();
-}
+const fuzz::InputFile g_input("group_file", ".spg");
+const fuzz::InputFile g_copy("group_file_copy", ".spg");
 
 uint32_t send(uint16_t message, void* object, void* parameter = nullptr) {
   return GU2_DoMethod_MSG(message, object, parameter);
-}
-
-void destroy(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  check(object == nullptr || send(AP_MSG_DESTROY, object, &none) == AP_DESTROYED);
 }
 
 void destroy_list(AP_OBJECT* list) {
@@ -48,15 +33,7 @@ void destroy_list(AP_OBJECT* list) {
 }
 
 AP51_GROUP_FILE* opened(const std::string& name, uint16_t mode, uint16_t class_id) {
-  AP51_GROUP_FILE* group_file = ap51_group_file(ap2_New_OBJ(AP51_CLASS_ID, nullptr));
-  check(group_file != nullptr);
-  AP20_NAMEPARM naming{nullptr, name.c_str()};
-  check(send(AP20_MSG_SET_NAME, group_file, &naming) == 1);
-  uint16_t code = 0;
-  if (ap51_Open(group_file, mode, &class_id, &code)) return group_file;
-  check(group_file->format == nullptr);
-  destroy(group_file);
-  return nullptr;
+  return fuzz::opened<AP51_GROUP_FILE>(AP51_CLASS_ID, name, mode, class_id);
 }
 
 AP_OBJECT* read_all(AP51_GROUP_FILE* group_file) {
@@ -68,13 +45,13 @@ AP_OBJECT* read_all(AP51_GROUP_FILE* group_file) {
 // must hold as many members as the list.
 void round_trip(AP_OBJECT* list) {
   const uint32_t count = send(AP40_MSG_COUNT, list);
-  AP51_GROUP_FILE* writer = opened(copy_path(), AP20_MODE_CREATE, AP52_CLASS_ID);
+  AP51_GROUP_FILE* writer = opened(g_copy.path(), AP20_MODE_CREATE, AP52_CLASS_ID);
   check(writer != nullptr);
   const bool saved = send(AP51_MSG_SAVE_GROUP, writer, list) != 0;
   if (!saved) send(AP21_MSG_DELETE, writer);
   destroy(writer);
   if (!saved) return;
-  AP51_GROUP_FILE* reader = opened(copy_path(), AP20_MODE_READ, 0);
+  AP51_GROUP_FILE* reader = opened(g_copy.path(), AP20_MODE_READ, 0);
   check(reader != nullptr && reader->format->class_id == AP52_CLASS_ID);
   check(send(AP51_MSG_MEMBER_COUNT, reader) == count);
   AP_OBJECT* again = read_all(reader);
@@ -113,9 +90,9 @@ void read_members(AP51_GROUP_FILE* group_file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  input_file().write(data, size);
+  g_input.write(data, size);
   check(fuzz::load_library());
-  if (AP51_GROUP_FILE* group_file = opened(input_path(), AP20_MODE_READ, 0)) {
+  if (AP51_GROUP_FILE* group_file = opened(g_input.path(), AP20_MODE_READ, 0)) {
     read_members(group_file);
     destroy(group_file);
   }

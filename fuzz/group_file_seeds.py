@@ -13,10 +13,9 @@ key 3 = its number) and stored interferograms (descriptor 100 and values
 102 for the sample, 101 and 103 for the background). Section contents come
 from the spectrum-file seeds. Run it from the repository root.
 """
-import os
 import struct
 
-from native_file_seeds import BLOCK, HEADER, native
+from native_file_seeds import BLOCK, HEADER, native, write_corpus
 from spectrum_file_seeds import (attached_header, descriptor, extension_block, header_block, padded,
                                  short_annotations, texts, values)
 
@@ -64,8 +63,4 @@ SEEDS = {
 }
 
 if __name__ == "__main__":
-    folder = os.path.join("fuzz", "corpus", "group_file")
-    os.makedirs(folder, exist_ok=True)
-    for name, data in SEEDS.items():
-        with open(os.path.join(folder, name), "wb") as seed:
-            seed.write(data)
+    write_corpus("group_file", SEEDS)
