@@ -89,9 +89,14 @@ SEEDS = {
     "count_beyond_directory.spa": native(1, 1, [])[:294] + struct.pack("<H", 17) + native(1, 1, [])[296:],
 }
 
-if __name__ == "__main__":
-    folder = os.path.join("fuzz", "corpus", "native_file")
+def write_corpus(target, seeds):
+    """Writes the seeds, {file name: bytes}, into fuzz/corpus/<target>/."""
+    folder = os.path.join("fuzz", "corpus", target)
     os.makedirs(folder, exist_ok=True)
-    for name, data in SEEDS.items():
+    for name, data in seeds.items():
         with open(os.path.join(folder, name), "wb") as seed:
             seed.write(data)
+
+
+if __name__ == "__main__":
+    write_corpus("native_file", SEEDS)

@@ -7,21 +7,20 @@
 // and handle is given back. Seeds: fuzz/spectrum_file_seeds.py.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "core/core.h"
 #include "files/files.h"
+#include "fuzz/file_objects.h"
 #include "fuzz/input_file.h"
 #include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
 namespace {
 
-void check(bool fact) {
-  if (!fact) std::abort();
-}
+using fuzz::check;
+using fuzz::destroy;
 
 const fuzz::InputFile& input_file() {
   static const fuzz::InputFile file("spectrum_file", ".spa");
@@ -35,21 +34,8 @@ const std::string& copy_path() {
   return file.path();
 }
 
-void destroy(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  check(object == nullptr || GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none) == AP_DESTROYED);
-}
-
 AP21_SPECTRUM_FILE* opened(const std::string& name, uint16_t mode, uint16_t class_id) {
-  auto* spectrum_file = ap21_spectrum_file(ap2_New_OBJ(AP21_CLASS_ID, nullptr));
-  check(spectrum_file != nullptr);
-  AP20_NAMEPARM naming{nullptr, name.c_str()};
-  check(GU2_DoMethod_MSG(AP20_MSG_SET_NAME, spectrum_file, &naming) == 1);
-  uint16_t code = 0;
-  if (ap21_Open(spectrum_file, mode, &class_id, &code)) return spectrum_file;
-  check(spectrum_file->format == nullptr);
-  destroy(spectrum_file);
-  return nullptr;
+  return fuzz::opened<AP21_SPECTRUM_FILE>(AP21_CLASS_ID, name, mode, class_id);
 }
 
 uint32_t sum_of(const AP7_SPECTRUM* spectrum) {

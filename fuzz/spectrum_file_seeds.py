@@ -12,8 +12,9 @@ history text (27), comment (4), annotations (104 short, 187 extended), Y
 values (3), interferogram descriptors and values (100-103) and attached
 items (130: class id, data length, data). Run it from the repository root.
 """
-import os
 import struct
+
+from native_file_seeds import write_corpus
 
 HEADER = 304
 BLOCK = 256
@@ -105,8 +106,4 @@ SEEDS = {
 }
 
 if __name__ == "__main__":
-    folder = os.path.join("fuzz", "corpus", "spectrum_file")
-    os.makedirs(folder, exist_ok=True)
-    for name, data in SEEDS.items():
-        with open(os.path.join(folder, name), "wb") as seed:
-            seed.write(data)
+    write_corpus("spectrum_file", SEEDS)

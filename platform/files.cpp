@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@
 namespace {
 
 constexpr uint32_t kSearchMagic = 0x48435253;  // "SRCH"
+
+// The cap on the free space of every volume, while a test plays a full disk.
+std::optional<uint64_t> g_free_space_limit;
 
 struct OpenFile {
   platform::KernelHandle head;
@@ -603,9 +607,10 @@ BOOL GetDiskFreeSpaceExA(LPCSTR folder, uint64_t* free_to_caller, uint64_t* tota
     platform::set_last_error_from_errno();
     return FALSE;
   }
-  if (free_to_caller != nullptr) *free_to_caller = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+  auto capped = [](uint64_t bytes) { return g_free_space_limit ? std::min(bytes, *g_free_space_limit) : bytes; };
+  if (free_to_caller != nullptr) *free_to_caller = capped(static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize);
   if (total != nullptr) *total = static_cast<uint64_t>(volume.f_blocks) * volume.f_frsize;
-  if (total_free != nullptr) *total_free = static_cast<uint64_t>(volume.f_bfree) * volume.f_frsize;
+  if (total_free != nullptr) *total_free = capped(static_cast<uint64_t>(volume.f_bfree) * volume.f_frsize);
   return TRUE;
 }
 
@@ -749,5 +754,7 @@ void close_file_record(KernelHandle* record) {
   close(file->descriptor);
   delete file;
 }
+
+void set_free_space_limit(std::optional<uint64_t> bytes) { g_free_space_limit = bytes; }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 // platform/home.h).
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "platform/errors.h"
 #include "platform/handles.h"
@@ -134,5 +135,12 @@ namespace platform {
 // Closes the record of a file handle; CloseHandle calls it for handles of
 // kind file once it has taken the handle out of the live table.
 void close_file_record(KernelHandle* record);
+
+// The way to play a full disk: with a limit set, every volume reports at most
+// that many free bytes (GetDiskFreeSpaceExA and GetDiskFreeSpaceA); the
+// totals stay as measured. std::nullopt lifts the limit. Tests set it, and
+// reset it when they are done, to reach the paths that refuse to write for
+// want of room without filling a real disk.
+void set_free_space_limit(std::optional<uint64_t> bytes);
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 // group saved under a ".GAML" name to the outside GAML export converter.
 // The converter's several-trace save and the spectrum's group reads come
 // through here; the native group format (ap52.cpp) is its format object.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -165,6 +166,12 @@ uint32_t ap51_block_size(uint16_t message) {
     case AP51_MSG_READ_INTERFEROGRAM: return sizeof(AP51_IFGPARM);
     case AP51_MSG_TITLE: return sizeof(AP51_TITLEPARM);
     case AP51_MSG_GET_VALUES: return sizeof(AP51_VALUESPARM);
+    case AP51_MSG_READ_SPECTRUM:
+    case AP51_MSG_NEEDS_FIRST_FIELD: return sizeof(uint32_t);
+    case AP51_MSG_WRITE_SPECTRUM: return sizeof(AP51_SPECTRUMPARM);
+    case AP51_MSG_READ_WITH_VALUES: return sizeof(AP51_WORDVALUEPARM);
+    case AP51_MSG_OPENS_READWRITE: return sizeof(uint16_t);
+    case AP51_MSG_READ_SPECTRUM_AT: return 3 * sizeof(uint32_t);
     default: return 0;
   }
 }
@@ -357,6 +364,98 @@ uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list) {
 }
 
 // ---------------------------------------------------------------------------
+// Group messages of other group formats
+
+namespace {
+
+// Forwarded with no parameter block.
+constexpr uint16_t kWithoutParameter[] = {148, 153, 157, 159, 161, 163, 165, 170, 172, 174};
+// Forwarded whether the file is open or not.
+constexpr uint16_t kOpenOrNot[] = {169, 173, 178};
+
+bool ap51_listed(const uint16_t* first, size_t count, uint16_t message) {
+  return std::find(first, first + count, message) != first + count;
+}
+
+// A spectrum a format read belongs to this file and is as saved; one whose
+// path cannot be set is not handed out.
+uint32_t ap51_returned_spectrum(AP51_GROUP_FILE* group_file, uint32_t answer) {
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(answer));
+  if (spectrum == nullptr) return answer;
+  char name[AP20_NAME_SIZE];
+  ap7a_SetModified(spectrum, AP2_SAVED);
+  if (!ap20_CopyFileName(ap51_file_part(group_file), name) || !ap7b_SetFilePath(spectrum, name)) {
+    ap7a_Delete(spectrum, nullptr);
+    return 0;
+  }
+  return answer;
+}
+
+// The format fills the three values through aligned places; the object's
+// own fields are packed.
+uint32_t ap51_read_with_values(AP51_GROUP_FILE* group_file, void* parameter) {
+  const uint32_t answer = ap51_forward_open(group_file, AP51_MSG_READ_WITH_VALUES, parameter);
+  if (ap7a_spectrum(ap_result_object<AP_OBJECT>(answer)) == nullptr) return answer;
+  float values[3] = {group_file->values[0], group_file->values[1], group_file->values[2]};
+  AP51_VALUESPARM places{&values[0], &values[1], &values[2]};
+  ap51_forward(group_file, AP51_MSG_GET_VALUES, &places);
+  std::memcpy(group_file->values, values, sizeof values);
+  return ap51_returned_spectrum(group_file, answer);
+}
+
+// A library spectrum is not written into a group. A spectrum is saved only
+// when its stored interferograms went with it: one whose interferograms
+// failed is not marked saved and the write answers 0.
+uint32_t ap51_write_spectrum(AP51_GROUP_FILE* group_file, AP51_SPECTRUMPARM* parameter) {
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(parameter->spectrum);
+  char target[AP20_NAME_SIZE];
+  if (spectrum == nullptr || ap7b_TestHistoryFlag(parameter->spectrum, AP41_HISTORY_CORVANE_LIBRARY) != 0 ||
+      !ap20_CopyFileName(ap51_file_part(group_file), target))
+    return 0;
+  if (ap51_forward_open(group_file, AP51_MSG_WRITE_SPECTRUM, parameter) == 0 ||
+      !ap51_write_stored(group_file, spectrum, 0, parameter->value, target))
+    return 0;
+  ap7a_SetModified(spectrum, AP2_SAVED);
+  return 1;
+}
+
+// A closed file is opened for the one message and closed again.
+uint32_t ap51_forward_opened(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter, uint16_t mode,
+                             uint16_t class_id) {
+  if (ap20_IsOpen(ap51_file_part(group_file))) return ap51_forward_open(group_file, message, parameter);
+  if (!ap51_Open(group_file, mode, &class_id, nullptr)) return 0;
+  const uint32_t answer = ap51_forward_open(group_file, message, parameter);
+  ap51_Close(group_file);
+  return answer;
+}
+
+}  // namespace
+
+uint32_t ap51_ForwardGroupMessage(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+  if (group_file == nullptr) return 0;
+  switch (message) {
+    case AP51_MSG_READ_SPECTRUM:
+    case AP51_MSG_READ_SPECTRUM_AT:
+      return ap51_returned_spectrum(group_file, ap51_forward_open(group_file, message, parameter));
+    case AP51_MSG_WRITE_SPECTRUM:
+      return ap51_write_spectrum(group_file, static_cast<AP51_SPECTRUMPARM*>(parameter));
+    case AP51_MSG_READ_WITH_VALUES:
+      return ap51_read_with_values(group_file, parameter);
+    case AP51_MSG_OPENS_READWRITE:
+      return ap51_forward_opened(group_file, message, parameter, AP20_MODE_READWRITE, 0);
+    case AP51_MSG_OPENS_OTHER_GROUP:
+      return ap51_forward_opened(group_file, message, parameter, AP20_MODE_READ, AP51_FORMAT_OTHER_GROUP);
+    case AP51_MSG_NEEDS_FIRST_FIELD:
+      return *static_cast<const uint32_t*>(parameter) != 0 ? ap51_forward_open(group_file, message, parameter) : 0;
+    default:
+      break;
+  }
+  if (ap51_listed(kOpenOrNot, std::size(kOpenOrNot), message)) return ap51_forward(group_file, message, parameter);
+  const bool bare = ap51_listed(kWithoutParameter, std::size(kWithoutParameter), message);
+  return ap51_forward_open(group_file, message, bare ? nullptr : parameter);
+}
+
+// ---------------------------------------------------------------------------
 // Dispatcher
 
 APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* parameter) {
@@ -407,6 +506,9 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
     case AP51_MSG_READ_MEMBER:         return ap51_forward(group_file, message, parameter);
     case AP21_MSG_REGISTER_FORMAT:     return ap20_AddFormatClass(AP51_CLASS_ID, word->word);
     case AP51_MSG_GET_VALUES:          return ap51_get_values(group_file, values);
-    default:                           return 0;
+    default:                           break;
   }
+  if (message >= AP51_MSG_GROUP_FIRST && message <= AP51_MSG_GROUP_LAST)
+    return ap51_ForwardGroupMessage(group_file, message, parameter);
+  return 0;
 }

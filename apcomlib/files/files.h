@@ -1398,6 +1398,21 @@ constexpr uint16_t AP51_MSG_READ_MEMBER = 121;
 constexpr uint16_t AP51_MSG_MEMBER_COUNT = 146;
 constexpr uint16_t AP51_MSG_GET_VALUES = 179;
 
+// The group messages 147 to 188 belong to group formats other than class 52
+// (which answers none of them): the class forwards them, adding what these
+// need. A spectrum a format returns for 147, 151 or 176 is marked saved and
+// given the file as its path; 150 writes a spectrum with its stored
+// interferograms; 152 and 184 open a closed file around the forward.
+constexpr uint16_t AP51_MSG_GROUP_FIRST = 147;
+constexpr uint16_t AP51_MSG_GROUP_LAST = 188;
+constexpr uint16_t AP51_MSG_READ_SPECTRUM = 147;       // {u32 value}
+constexpr uint16_t AP51_MSG_WRITE_SPECTRUM = 150;      // AP51_SPECTRUMPARM
+constexpr uint16_t AP51_MSG_READ_WITH_VALUES = 151;    // AP51_WORDVALUEPARM
+constexpr uint16_t AP51_MSG_OPENS_READWRITE = 152;     // {u16}
+constexpr uint16_t AP51_MSG_READ_SPECTRUM_AT = 176;    // {u32, u32, u32}
+constexpr uint16_t AP51_MSG_NEEDS_FIRST_FIELD = 181;   // refused when its first u32 is 0
+constexpr uint16_t AP51_MSG_OPENS_OTHER_GROUP = 184;   // a closed file opens as class 58
+
 // The outside GAML export converter: class, its interface, and the class
 // context it is created in (in-process server and handler, local server).
 constexpr char AP51_GAML_EXTENSION[] = ".GAML";
@@ -1429,7 +1444,19 @@ struct AP51_VALUESPARM {
   float* second;
   float* third;
 };
+// Message 150, 8 bytes: the spectrum and key 3 of its interferograms.
+struct AP51_SPECTRUMPARM {
+  AP_OBJECT* spectrum;
+  uint32_t value;
+};
+// Message 151, 6 bytes.
+struct AP51_WORDVALUEPARM {
+  uint16_t word;
+  uint32_t value;
+};
 #pragma pack(pop)
+static_assert(sizeof(AP51_SPECTRUMPARM) == 8);
+static_assert(sizeof(AP51_WORDVALUEPARM) == 6);
 static_assert(sizeof(AP51_RANGEPARM) == 4);
 static_assert(sizeof(AP51_WRITEIFGPARM) == 12);
 static_assert(sizeof(AP51_TITLEPARM) == 6);
@@ -1449,6 +1476,7 @@ uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_i
 uint16_t ap51_Close(AP51_GROUP_FILE* group_file);                                                      // 47
 uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result);       // 48
 uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list);                                 // 63
+uint32_t ap51_ForwardGroupMessage(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter);      // 147-188
 // The last step of a group save: a file whose name ends in ".GAML" (any
 // letter case) is closed, copied to a temporary file and converted from
 // there onto its own name by the GAML export converter. 1 when nothing was

@@ -10,9 +10,11 @@
 // spectrum class, the native file layer and the converter's header wrappers
 // send it messages; the class registration installs it.
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "array/array.h"
 #include "core/core.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
@@ -260,12 +262,23 @@ void ap41_add_line(std::string& out, const std::string& line) {
   out += kLineEnd;
 }
 
+// The resolution of the collection, from the sample spacing and the points
+// after the centre burst; not given when those make none (a header of
+// defaults has no post-peak points).
+std::string ap41_resolution_text(const AP41_SPECTRALHEADER* header) {
+  float resolution = 0.0f;
+  char text[AP1_RESOLUTION_TEXT_SIZE] = {};
+  const uint32_t points = header->data.NumPostPeakPts;
+  if (points > INT32_MAX ||
+      AP1_GetResolution_MATH(header->data.SSP, static_cast<int32_t>(points), &resolution, text) != 1)
+    return ap13_not_given_text();
+  return text;
+}
+
 void ap41_describe_collection(AP41_SPECTRALHEADER* header, std::string& out) {
   ap41_add_line(out, ap41_label(kLabelScans) + ap41_free_text(header, AP41_NUMSCANS));
   ap41_add_line(out, ap41_label(kLabelBackgroundScans) + ap41_free_text(header, AP41_BKNUMSCANS));
-  // The resolution comes from the collection arithmetic, which is not part
-  // of this library yet; its line says that it is not given.
-  ap41_add_line(out, ap41_label(kLabelResolution) + ap13_not_given_text());
+  ap41_add_line(out, ap41_label(kLabelResolution) + ap41_resolution_text(header));
   ap41_add_line(out, ap41_label(kLabelGain) + ap41_formed_text(header, AP41_GAIN, kGainForm));
   ap41_add_line(out, ap41_label(kLabelVelocity) + ap41_formed_text(header, AP41_VELOCITY, kVelocityForm));
   ap41_add_line(out, ap41_label(kLabelAperture) + ap41_formed_text(header, AP41_APERTURE, kApertureForm));

@@ -6,7 +6,8 @@
 // (message 14 of its root part) writes it and marks it saved. A list goes
 // to the file that its title member names, through a group-file object
 // (class 51). Each call makes and destroys its own file object; a failed
-// save deletes the file it began, except for a single spectrum that was
+// save deletes the file it began (an open that fails removes a file it
+// created, never one that was there), except for a single spectrum that was
 // written whole and whose stored interferograms then failed (file error
 // 5001, or 401), which keeps its file. The spectrum's message 200 and 208,
 // the list's message 50, the signed save (ap7a_save.cpp) and the
@@ -30,14 +31,23 @@ void ap7d_destroy(AP_OBJECT* object) {
 }
 
 // Names a new file object and opens it in create mode with the format
-// class; the object is destroyed when either fails.
+// class; the object is destroyed when either fails. The open creates the
+// file before it makes the format object, so an open that fails after that
+// (a class without a dispatcher) would leave an empty file: a file that was
+// not there before is removed again, one that was is left as it was (a
+// create open on an existing file does not truncate it).
 AP_OBJECT* ap7d_opened(AP_OBJECT* file, const char* name, uint16_t format_class) {
   if (file == nullptr) return nullptr;
   AP20_NAMEPARM naming{nullptr, name};
+  if (GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &naming) == 0) {
+    ap7d_destroy(file);
+    return nullptr;
+  }
+  const bool existed = AP20_DoesFileExist(name) != 0;
   uint16_t code = 0;
   AP21_OPENPARM open{AP20_MODE_CREATE, &format_class, &code};
-  if (GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &naming) != 0 && GU2_DoMethod_MSG(AP21_MSG_OPEN, file, &open) != 0)
-    return file;
+  if (GU2_DoMethod_MSG(AP21_MSG_OPEN, file, &open) != 0) return file;
+  if (!existed) GU2_DoMethod_MSG(AP21_MSG_DELETE, file, nullptr);
   ap7d_destroy(file);
   return nullptr;
 }

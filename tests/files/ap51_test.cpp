@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,14 @@ using groupfiletest::GroupFiles;
 constexpr uint16_t kRead = AP20_MODE_READ;
 constexpr uint16_t kReadWrite = AP20_MODE_READWRITE;
 constexpr uint16_t kCreate = AP20_MODE_CREATE;
+
+// The three values message 179 gives.
+std::array<float, 3> kept_values(AP51_GROUP_FILE* group_file) {
+  std::array<float, 3> values{};
+  AP51_VALUESPARM places{&values[0], &values[1], &values[2]};
+  EXPECT_EQ(GU2_DoMethod_MSG(AP51_MSG_GET_VALUES, group_file, &places), 1u);
+  return values;
+}
 
 class GroupFileClass : public GroupFiles {
  protected:
@@ -62,12 +73,7 @@ TEST_F(GroupFileClass, ReturnsTheThreeValuesItKeeps) {
   group_file->values[0] = 1.5f;
   group_file->values[1] = -2.0f;
   group_file->values[2] = 3.25f;
-  float first = 0, second = 0, third = 0;
-  AP51_VALUESPARM parameter{&first, &second, &third};
-  EXPECT_EQ(send(AP51_MSG_GET_VALUES, group_file, &parameter), 1u);
-  EXPECT_EQ(first, 1.5f);
-  EXPECT_EQ(second, -2.0f);
-  EXPECT_EQ(third, 3.25f);
+  EXPECT_EQ(kept_values(group_file), (std::array<float, 3>{1.5f, -2.0f, 3.25f}));
 }
 
 TEST_F(GroupFileClass, GroupMessagesAnswerOnlyWhileTheFileIsOpen) {
@@ -428,6 +434,275 @@ TEST_F(GroupSave, AFailedGamlExportLeavesNoFileAndNoReferenceToIt) {
   EXPECT_EQ(error, AP20_ERROR_GAML_EXPORT);
   EXPECT_FALSE(std::filesystem::exists(path("out.gaml")));
   EXPECT_EQ(std::string(spectrum->name).find("out.gaml"), std::string::npos);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Group messages of other group formats
+
+namespace {
+
+constexpr uint32_t kFormatAnswer = 7;
+
+// A group format of the test in the place of class 58: it takes any file,
+// answers the group messages with 7 (and a new spectrum for the three that
+// read one), and records every group message that reaches it.
+struct OtherGroupFormat {
+  uint16_t class_id;
+  AP_OBJECT* owner;
+};
+
+struct Received {
+  uint16_t message;
+  void* parameter;
+};
+
+struct OtherGroupClass {
+  std::vector<Received> received;
+  std::vector<AP51_WRITEIFGPARM> interferograms;
+  bool reads_spectrum = true;
+  uint32_t write_answer = kFormatAnswer;
+  uint32_t interferogram_answer = 1;
+  int live = 0;
+};
+
+OtherGroupClass& other_group() {
+  static OtherGroupClass format_class;
+  return format_class;
+}
+
+bool reads_spectrum(uint16_t message) {
+  return message == AP51_MSG_READ_SPECTRUM || message == AP51_MSG_READ_WITH_VALUES ||
+         message == AP51_MSG_READ_SPECTRUM_AT;
+}
+
+uint32_t other_group_dispatcher(void* object, uint16_t message, void* parameter) {
+  OtherGroupClass& format_class = other_group();
+  switch (message) {
+    case AP_MSG_NEW:
+      ++format_class.live;
+      return ap_object_result(new OtherGroupFormat{AP51_FORMAT_OTHER_GROUP, static_cast<AP_OBJECT*>(parameter)});
+    case AP_MSG_DESTROY:
+      --format_class.live;
+      delete static_cast<OtherGroupFormat*>(object);
+      return 1;
+    case AP21_FORMAT_TEST: return 1;
+    case AP51_MSG_WRITE_INTERFEROGRAM:
+      format_class.interferograms.push_back(*static_cast<const AP51_WRITEIFGPARM*>(parameter));
+      return format_class.interferogram_answer;
+    case AP51_MSG_GET_VALUES: {
+      const auto* places = static_cast<const AP51_VALUESPARM*>(parameter);
+      *places->first = 1.5f;
+      *places->second = -2.5f;
+      *places->third = 3.5f;
+      return 1;
+    }
+    default: break;
+  }
+  if (message < AP51_MSG_GROUP_FIRST || message > AP51_MSG_GROUP_LAST) return 0;
+  format_class.received.push_back({message, parameter});
+  if (message == AP51_MSG_WRITE_SPECTRUM) return format_class.write_answer;
+  if (!reads_spectrum(message)) return kFormatAnswer;
+  if (!format_class.reads_spectrum) return 0;
+  uint16_t class_id = AP7_CLASS_ID;
+  AP7_NEWPARM points{4, nullptr};
+  return GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &points);
+}
+
+class OtherGroupFormats : public GroupFiles {
+ protected:
+  void SetUp() override {
+    GroupFiles::SetUp();
+    other_group() = OtherGroupClass{};
+    GU2_ImmedSetDispatcher(AP51_FORMAT_OTHER_GROUP, other_group_dispatcher);
+  }
+  void TearDown() override {
+    for (AP7_SPECTRUM* spectrum : spectra_) ap7a_Delete(spectrum, nullptr);
+    GroupFiles::TearDown();
+    EXPECT_EQ(other_group().live, 0) << "format objects left";
+    GU2_ImmedSetDispatcher(AP51_FORMAT_OTHER_GROUP, nullptr);
+  }
+
+  // A file that only the test format takes, open read-only through it.
+  AP51_GROUP_FILE* other_group_file() {
+    testsupport::write_file("o.grp", "not a native file");
+    AP51_GROUP_FILE* group_file = named_group_file(path("o.grp"));
+    const Opened opened = open(group_file, kRead, 0);
+    EXPECT_EQ(opened.result, 1u);
+    EXPECT_EQ(opened.class_id, AP51_FORMAT_OTHER_GROUP);
+    return group_file;
+  }
+
+  // A spectrum the format read, owned by the test from here on.
+  AP7_SPECTRUM* taken(uint32_t answer) {
+    AP7_SPECTRUM* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(answer));
+    if (spectrum != nullptr) spectra_.push_back(spectrum);
+    return spectrum;
+  }
+
+  static bool received(uint16_t message) {
+    const auto& all = other_group().received;
+    return std::any_of(all.begin(), all.end(), [message](const Received& r) { return r.message == message; });
+  }
+
+  static uint32_t change_state(AP7_SPECTRUM* spectrum) { return send(AP_MSG_GET_CHANGE_STATE, spectrum); }
+
+ private:
+  std::vector<AP7_SPECTRUM*> spectra_;
+};
+
+// The messages with no special handling go through with their block, or
+// none, while the file is open; with the file closed under a standing format
+// object only 169, 173 and 178 still go through.
+TEST_F(OtherGroupFormats, PlainGroupMessagesGoThroughAsTheirRuleSays) {
+  const std::vector<uint16_t> without_block = {148, 153, 157, 159, 161, 163, 165, 170, 172, 174};
+  const std::vector<uint16_t> open_or_not = {169, 173, 178};
+  const std::vector<uint16_t> handled = {147, 150, 151, 152, 176, 179, 181, 184};
+  AP51_GROUP_FILE* group_file = other_group_file();
+  uint32_t block[3] = {1, 2, 3};
+  for (uint16_t message = AP51_MSG_GROUP_FIRST; message <= AP51_MSG_GROUP_LAST; ++message) {
+    if (std::count(handled.begin(), handled.end(), message) != 0) continue;
+    other_group().received.clear();
+    EXPECT_EQ(send(message, group_file, block), kFormatAnswer) << message;
+    ASSERT_EQ(other_group().received.size(), 1u) << message;
+    const bool bare = std::count(without_block.begin(), without_block.end(), message) != 0;
+    EXPECT_EQ(other_group().received[0].parameter, bare ? nullptr : block) << message;
+  }
+  ASSERT_EQ(ap20_Close(ap20_file(group_file->head.parent)), 1u);
+  ASSERT_NE(format_of(group_file), nullptr);
+  for (uint16_t message = AP51_MSG_GROUP_FIRST; message <= AP51_MSG_GROUP_LAST; ++message) {
+    if (std::count(handled.begin(), handled.end(), message) != 0) continue;
+    const bool goes = std::count(open_or_not.begin(), open_or_not.end(), message) != 0;
+    EXPECT_EQ(send(message, group_file, block), goes ? kFormatAnswer : 0u) << message;
+  }
+}
+
+TEST_F(OtherGroupFormats, TheNativeGroupFormatAnswersNoneOfThem) {
+  AP51_GROUP_FILE* group_file = opened_group("a.spg", groupfiletest::group_file(2));
+  uint32_t block[3] = {1, 2, 3};
+  for (uint16_t message = AP51_MSG_GROUP_FIRST; message <= AP51_MSG_GROUP_LAST; ++message) {
+    if (message == AP51_MSG_GET_VALUES) continue;
+    EXPECT_EQ(send(message, group_file, block), 0u) << message;
+  }
+  EXPECT_TRUE(other_group().received.empty());
+}
+
+TEST_F(OtherGroupFormats, AReadSpectrumBelongsToTheFileAsSaved) {
+  AP51_GROUP_FILE* group_file = other_group_file();
+  uint32_t block[3] = {1, 2, 3};
+  for (uint16_t message : {AP51_MSG_READ_SPECTRUM, AP51_MSG_READ_SPECTRUM_AT}) {
+    AP7_SPECTRUM* spectrum = taken(send(message, group_file, block));
+    ASSERT_NE(spectrum, nullptr) << message;
+    EXPECT_EQ(std::string(spectrum->path), path("o.grp")) << message;
+    EXPECT_EQ(change_state(spectrum), static_cast<uint32_t>(AP2_SAVED)) << message;
+  }
+  other_group().reads_spectrum = false;
+  EXPECT_EQ(send(AP51_MSG_READ_SPECTRUM, group_file, block), 0u);
+}
+
+TEST_F(OtherGroupFormats, AReadWithValuesKeepsTheFormatsThreeValues) {
+  AP51_GROUP_FILE* group_file = other_group_file();
+  AP51_WORDVALUEPARM which{2, 5};
+  other_group().reads_spectrum = false;
+  EXPECT_EQ(send(AP51_MSG_READ_WITH_VALUES, group_file, &which), 0u);
+  EXPECT_EQ(kept_values(group_file), (std::array<float, 3>{})) << "no spectrum, no values";
+  other_group().reads_spectrum = true;
+  AP7_SPECTRUM* spectrum = taken(send(AP51_MSG_READ_WITH_VALUES, group_file, &which));
+  ASSERT_NE(spectrum, nullptr);
+  EXPECT_EQ(std::string(spectrum->path), path("o.grp"));
+  EXPECT_EQ(kept_values(group_file), (std::array<float, 3>{1.5f, -2.5f, 3.5f}));
+}
+
+TEST_F(OtherGroupFormats, WritingASpectrumCarriesItsStoredInterferograms) {
+  AP51_GROUP_FILE* group_file = other_group_file();
+  AP7_SPECTRUM* spectrum = make_spectrum(4);
+  ap7b_SetNameAndSubSpectra(spectrum, "", make_spectrum(2), make_spectrum(2));
+  AP51_SPECTRUMPARM parameter{reinterpret_cast<AP_OBJECT*>(spectrum), 99};
+  EXPECT_EQ(send(AP51_MSG_WRITE_SPECTRUM, group_file, &parameter), 1u);
+  ASSERT_EQ(other_group().interferograms.size(), 2u);
+  EXPECT_EQ(other_group().interferograms[0].which, AP21_BACKGROUND);
+  EXPECT_EQ(other_group().interferograms[1].which, AP21_SAMPLE);
+  for (const AP51_WRITEIFGPARM& written : other_group().interferograms) {
+    EXPECT_EQ(written.member, 0u);
+    EXPECT_EQ(written.key3, 99u);
+  }
+  EXPECT_EQ(std::string(spectrum->name), path("o.grp") + "; 0");
+  EXPECT_EQ(change_state(spectrum), static_cast<uint32_t>(AP2_SAVED));
+  ap7a_Delete(spectrum, nullptr);
+}
+
+struct RefusedWrite {
+  const char* what;
+  bool library_spectrum;
+  uint32_t write_answer;
+  uint32_t interferogram_answer;
+  bool forwarded;
+};
+
+// A library spectrum is refused before the format sees it; a write the
+// format refuses, or whose interferograms all fail, leaves the spectrum
+// unsaved.
+TEST_F(OtherGroupFormats, ARefusedWriteLeavesTheSpectrumUnsaved) {
+  const RefusedWrite cases[] = {
+      {"library spectrum", true, kFormatAnswer, 1, false},
+      {"format refuses", false, 0, 1, true},
+      {"interferograms fail", false, kFormatAnswer, 0, true},
+  };
+  AP51_GROUP_FILE* group_file = other_group_file();
+  for (const RefusedWrite& c : cases) {
+    other_group().received.clear();
+    other_group().write_answer = c.write_answer;
+    other_group().interferogram_answer = c.interferogram_answer;
+    AP7_SPECTRUM* spectrum = make_spectrum(4);
+    ap7b_SetNameAndSubSpectra(spectrum, "", nullptr, make_spectrum(2));
+    if (c.library_spectrum) ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(spectrum), AP41_HISTORY_CORVANE_LIBRARY);
+    AP_WORDPARM changed{static_cast<uint16_t>(AP2_CHANGED)};
+    send(AP_MSG_SET_CHANGE_STATE, spectrum, &changed);
+    AP51_SPECTRUMPARM parameter{reinterpret_cast<AP_OBJECT*>(spectrum), 0};
+    EXPECT_EQ(send(AP51_MSG_WRITE_SPECTRUM, group_file, &parameter), 0u) << c.what;
+    EXPECT_EQ(received(AP51_MSG_WRITE_SPECTRUM), c.forwarded) << c.what;
+    EXPECT_NE(change_state(spectrum), static_cast<uint32_t>(AP2_SAVED)) << c.what;
+    ap7a_Delete(spectrum, nullptr);
+  }
+}
+
+TEST_F(OtherGroupFormats, AClosedFileIsOpenedForTheMessageAndClosedAgain) {
+  AP51_GROUP_FILE* group_file = other_group_file();
+  ASSERT_EQ(send(AP21_MSG_CLOSE, group_file), 1u);
+  AP20_WORDPARM word{1};
+  for (uint16_t message : {AP51_MSG_OPENS_READWRITE, AP51_MSG_OPENS_OTHER_GROUP}) {
+    EXPECT_EQ(send(message, group_file, &word), kFormatAnswer) << message;
+    EXPECT_TRUE(received(message)) << message;
+    EXPECT_EQ(send(AP20_MSG_IS_OPEN, group_file), 0u) << message;
+    EXPECT_EQ(format_of(group_file), nullptr) << message;
+  }
+  // While open, the file stays as it is.
+  ASSERT_EQ(open(group_file, kRead, 0).result, 1u);
+  EXPECT_EQ(send(AP51_MSG_OPENS_READWRITE, group_file, &word), kFormatAnswer);
+  EXPECT_EQ(send(AP20_MSG_IS_OPEN, group_file), 1u);
+}
+
+// Without a class 58 the message cannot open the file; a native group file
+// opened for 152 answers 0 from class 52 and is closed again.
+TEST_F(GroupFileClass, WithoutOtherGroupFormatsTheOpeningMessagesAnswer0) {
+  testsupport::write_file("a.spg", groupfiletest::group_file(1));
+  AP51_GROUP_FILE* group_file = named_group_file(path("a.spg"));
+  AP20_WORDPARM word{1};
+  for (uint16_t message : {AP51_MSG_OPENS_READWRITE, AP51_MSG_OPENS_OTHER_GROUP}) {
+    EXPECT_EQ(send(message, group_file, &word), 0u) << message;
+    EXPECT_EQ(send(AP20_MSG_IS_OPEN, group_file), 0u) << message;
+    EXPECT_EQ(format_of(group_file), nullptr) << message;
+  }
+}
+
+TEST_F(OtherGroupFormats, Message181NeedsAFirstField) {
+  AP51_GROUP_FILE* group_file = other_group_file();
+  uint32_t none[2] = {0, 5};
+  uint32_t some[2] = {3, 5};
+  EXPECT_EQ(send(AP51_MSG_NEEDS_FIRST_FIELD, group_file, none), 0u);
+  EXPECT_FALSE(received(AP51_MSG_NEEDS_FIRST_FIELD));
+  EXPECT_EQ(send(AP51_MSG_NEEDS_FIRST_FIELD, group_file, some), kFormatAnswer);
 }
 
 }  // namespace

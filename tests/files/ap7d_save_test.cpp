@@ -1,13 +1,16 @@
 #include <csignal>
+#include <cstdio>
 #include <cstring>
-#include <string>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "files/spectrum_files_fixture.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -246,6 +249,104 @@ TEST_F(SaveAList, WithoutTheGroupFileClassTheListStaysAsItWas) {
   EXPECT_EQ(ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list_), AP52_CLASS_ID), 0u);
   GU2_ImmedSetDispatcher(AP51_CLASS_ID, group_files);
   EXPECT_EQ(spectrumtest::list_count(list_), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// A format class the file classes accept but this system does not install
+
+// The open creates the file before it makes the format object; the failed
+// open must not leave that file, nor harm one that was there.
+TEST_F(SaveAList, AFormatWithoutADispatcherLeavesNoNewFileAndKeepsAnOldOne) {
+  struct Case {
+    const char* name;
+    bool list;              // a list through a group-file object, else a spectrum
+    uint16_t format_class;  // accepted by that file class, no dispatcher here
+    const char* before;     // the file's content before the save, null when absent
+  } cases[] = {
+      {"spectrum, new file", false, AP21_FORMAT_JCAMP, nullptr},
+      {"spectrum, old file", false, AP21_FORMAT_JCAMP, "kept bytes"},
+      {"list, new file", true, AP51_FORMAT_OTHER_GROUP, nullptr},
+      {"list, old file", true, AP51_FORMAT_OTHER_GROUP, "kept bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(GU2_GetDispatcher(c.format_class), nullptr);
+    if (c.before != nullptr) testsupport::write_file(file_, c.before);
+    uint32_t saved = 0;
+    if (c.list) {
+      AP40_LLIST* list = ap40_New_LLIST(nullptr, AP40_NO_KEY);
+      ap40_Add_LLIST(list, reinterpret_cast<AP_OBJECT*>(hand_over(spectrum({1, 2}))));
+      ap40_Add_LLIST(list, title(file_.c_str()));
+      saved = ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list), c.format_class);
+      ap40_Destroy_LLIST(list, nullptr, 1);
+    } else {
+      saved = ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(at_path(spectrum({1, 2}), file_)), c.format_class);
+    }
+    EXPECT_EQ(saved, 0u);
+    if (c.before == nullptr) {
+      EXPECT_FALSE(testsupport::file_exists(file_));
+    } else {
+      ASSERT_TRUE(testsupport::file_exists(file_));
+      EXPECT_EQ(testsupport::read_file(file_), c.before);
+    }
+    EXPECT_EQ(APX_GetClassTable()->classes[AP21_CLASS_ID].live, 0);
+    EXPECT_EQ(APX_GetClassTable()->classes[AP51_CLASS_ID].live, 0);
+    std::remove(file_.c_str());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// A group on a disk with too little room
+
+class SaveAGroupOnAFullDisk : public SaveAList {
+ protected:
+  void TearDown() override {
+    platform::set_free_space_limit(std::nullopt);
+    SaveAList::TearDown();
+  }
+  // Bytes the group format reckons for the list as it stands.
+  uint64_t needed_bytes() {
+    AP52_SIZING sizing{};
+    EXPECT_EQ(ap52_SizeGroup(reinterpret_cast<AP_OBJECT*>(list_), UINT64_MAX, &sizing), 1u);
+    return sizing.bytes;
+  }
+  // The members of the group file, read back through a group-file object.
+  uint32_t members_in(const std::string& name) {
+    AP_OBJECT* group = ap2_New_OBJ(AP51_CLASS_ID, nullptr);
+    AP20_NAMEPARM naming{nullptr, name.c_str()};
+    uint16_t class_id = 0, code = 0;
+    AP21_OPENPARM open{AP20_MODE_READ, &class_id, &code};
+    uint32_t count = 0;
+    if (send(AP20_MSG_SET_NAME, group, &naming) != 0 && send(AP21_MSG_OPEN, group, &open) != 0)
+      count = send(AP51_MSG_MEMBER_COUNT, group);
+    AP_WINDOWPARM none{nullptr, 0};
+    send(AP_MSG_DESTROY, group, &none);
+    return count;
+  }
+};
+
+TEST_F(SaveAGroupOnAFullDisk, TooLittleRoomFailsWith5000AndLeavesNoFileJustEnoughSaves) {
+  for (float seed : {1.0f, 2.0f, 3.0f}) ap40_Add_LLIST(list_, reinterpret_cast<AP_OBJECT*>(spectrum({seed, seed})));
+  const uint64_t needed = needed_bytes();
+  struct Case {
+    uint64_t free_bytes;
+    uint32_t saved;
+  } cases[] = {{0, 0}, {needed - 1, 0}, {needed, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.free_bytes);
+    leave_error(0);
+    platform::set_free_space_limit(c.free_bytes);
+    ap40_Add_LLIST(list_, title(file_.c_str()));
+    EXPECT_EQ(ap7d_SaveToFile(reinterpret_cast<AP_OBJECT*>(list_), AP52_CLASS_ID), c.saved);
+    EXPECT_EQ(ap20_GetClassError(), c.saved ? 0 : static_cast<int32_t>(AP20_ERROR_DISK_FULL));
+    EXPECT_EQ(testsupport::file_exists(file_), c.saved == 1);
+    platform::set_free_space_limit(std::nullopt);
+    if (c.saved) {
+      EXPECT_EQ(members_in(file_), 3u);
+    }
+    EXPECT_EQ(spectrumtest::list_count(list_), 3u);
+    std::remove(file_.c_str());
+  }
 }
 
 TEST_F(SaveInAFormat, AnObjectOfAnotherClassIsNotSaved) {

@@ -276,6 +276,35 @@ TEST(Files, DiskSpaceIsMeasured) {
   EXPECT_EQ(static_cast<uint64_t>(sectors) * bytes, 4096u);
 }
 
+TEST(Files, AFreeSpaceLimitCapsWhatEveryVolumeReports) {
+  const std::string home = testsupport::home();
+  uint64_t real_free = 0, real_total = 0, real_total_free = 0;
+  ASSERT_TRUE(GetDiskFreeSpaceExA(home.c_str(), &real_free, &real_total, &real_total_free));
+  ASSERT_GT(real_free, 3u * 4096);
+
+  platform::set_free_space_limit(3 * 4096 + 100);
+  uint64_t free_bytes = 0, total = 0, total_free = 0;
+  ASSERT_TRUE(GetDiskFreeSpaceExA(home.c_str(), &free_bytes, &total, &total_free));
+  EXPECT_EQ(free_bytes, 3u * 4096 + 100);
+  EXPECT_EQ(total_free, 3u * 4096 + 100);
+  EXPECT_EQ(total, real_total);  // only the free space is played
+  ASSERT_TRUE(GetDiskFreeSpaceExA("/", &free_bytes, nullptr, nullptr));
+  EXPECT_EQ(free_bytes, 3u * 4096 + 100);
+  DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
+  ASSERT_TRUE(GetDiskFreeSpaceA(home.c_str(), &sectors, &bytes, &free_clusters, &clusters));
+  EXPECT_EQ(free_clusters, 3u);
+
+  // A limit above the real free space changes nothing.
+  platform::set_free_space_limit(UINT64_MAX);
+  ASSERT_TRUE(GetDiskFreeSpaceExA(home.c_str(), &free_bytes, nullptr, nullptr));
+  EXPECT_LE(free_bytes, real_total);
+  EXPECT_GT(free_bytes, 3u * 4096 + 100);
+
+  platform::set_free_space_limit(std::nullopt);
+  ASSERT_TRUE(GetDiskFreeSpaceExA(home.c_str(), &free_bytes, nullptr, nullptr));
+  EXPECT_GT(free_bytes, 3u * 4096 + 100);
+}
+
 TEST(Files, ShortPathOfAnExistingFileIsThePathItself) {
   testsupport::write_file("drive_c/Long Folder Name/Report.txt", "");
   char short_path[MAX_PATH];

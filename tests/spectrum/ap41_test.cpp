@@ -644,6 +644,18 @@ TEST_F(HeaderDescription, AValueTooWideForItsFormLeavesItsLineEmptyButThere) {
   EXPECT_NE(text.find("\r\nVelocity: \r\nAperture: 25.00\r\n"), std::string::npos) << text;
 }
 
+// 8192 points after the burst at a spacing of 2 give 2097152 / 2 / 8192 =
+// 128, over 64: a resolution of 2; 1000 points are not a power of two and
+// give 15798 / (1000 × 2 / 2).
+TEST_F(HeaderDescription, TheResolutionComesFromTheSampleSpacingAndThePointsAfterTheBurst) {
+  const float spacing = 2.0f;
+  ASSERT_EQ(set(header_, AP41_SSP, &spacing), 1u);
+  header_->data.NumPostPeakPts = 8192;
+  EXPECT_NE(describe(AP41_DESCRIBE_COLLECTION).find("Resolution:  2.000\r\n"), std::string::npos);
+  header_->data.NumPostPeakPts = 1000;
+  EXPECT_NE(describe(AP41_DESCRIBE_COLLECTION).find("Resolution: 15.798\r\n"), std::string::npos);
+}
+
 // A sample spacing of 0 and no post-peak points are allowed header values;
 // the resolution that would divide by them stays not given.
 TEST_F(HeaderDescription, AZeroSampleSpacingAndNoPostPeakPointsGiveNoResolution) {
