@@ -596,10 +596,29 @@ uint32_t ap20_ToFilePart(AP20_FILE* file, uint16_t message, void* parameter) {
   return file != nullptr ? AP20_Dispatcher_FILE(file, message, parameter) : 0;
 }
 
+bool ap20_IsRootPartMessage(uint16_t message) {
+  switch (message) {
+    case AP_MSG_SET_USER_WORD:
+    case AP_MSG_INIT:
+    case AP_MSG_DUPLICATE:
+    case AP_MSG_DUMP:
+    case AP_MSG_BEGIN_CHANGE:
+    case AP_MSG_END_CHANGE:
+    case AP_MSG_GET_CHANGE_STATE:
+    case AP_MSG_ADD_DEPENDENT_WINDOW:
+    case AP_MSG_REMOVE_DEPENDENT: return true;
+    default:                      return false;
+  }
+}
+
+uint32_t ap20_ToRootPart(AP20_FILE* file, uint16_t message, void* parameter) {
+  AP2_OBJECT* root = ap20_RootPart(file);
+  return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
+}
+
 APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* parameter) {
   if (IsBadReadPtr(parameter, ap20_block_size(message))) return 0;
   AP20_FILE* file = message == AP_MSG_CREATE || message == AP_MSG_NEW ? nullptr : ap20_file(object);
-  AP2_OBJECT* part = file != nullptr ? ap20_part(file) : nullptr;
   auto* text = static_cast<char*>(parameter);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
@@ -638,16 +657,8 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
   const auto* spectrum_write = static_cast<const AP20_SPECTRUMWRITEPARM*>(parameter);
   const auto* keys = static_cast<const AP20_KEYSPARM*>(parameter);
   const auto* keyed_item = static_cast<const AP20_ATTACHEDKEYEDPARM*>(parameter);
+  if (ap20_IsRootPartMessage(message)) return ap20_ToRootPart(file, message, parameter);
   switch (message) {
-    case AP_MSG_SET_USER_WORD:
-    case AP_MSG_INIT:
-    case AP_MSG_DUPLICATE:
-    case AP_MSG_DUMP:
-    case AP_MSG_BEGIN_CHANGE:
-    case AP_MSG_END_CHANGE:
-    case AP_MSG_GET_CHANGE_STATE:
-    case AP_MSG_ADD_DEPENDENT_WINDOW:
-    case AP_MSG_REMOVE_DEPENDENT:      return part != nullptr ? AP2_Dispatcher_OBJ(part, message, parameter) : 0;
     case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
     case AP_MSG_CREATE:                return ap_object_result(ap20_Create(static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_DESTROY:               return ap20_Destroy(file, window->window);

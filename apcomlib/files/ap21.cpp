@@ -673,7 +673,6 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
                         message == AP20_MSG_CLASS_ERROR;
   AP21_SPECTRUM_FILE* spectrum_file = to_class ? nullptr : ap21_spectrum_file(object);
   AP20_FILE* file = ap21_file_part(spectrum_file);
-  AP2_OBJECT* root = ap20_RootPart(file);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
   const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
@@ -681,16 +680,8 @@ APEXPORT uint32_t AP21_Dispatcher_SPECFL(void* object, uint16_t message, void* p
   const auto* word = static_cast<const AP20_WORDPARM*>(parameter);
   const auto* range = static_cast<const AP21_RANGEPARM*>(parameter);
   const auto* which = static_cast<const AP21_WHICHPARM*>(parameter);
+  if (ap20_IsRootPartMessage(message)) return ap20_ToRootPart(file, message, parameter);
   switch (message) {
-    case AP_MSG_SET_USER_WORD:
-    case AP_MSG_INIT:
-    case AP_MSG_DUPLICATE:
-    case AP_MSG_DUMP:
-    case AP_MSG_BEGIN_CHANGE:
-    case AP_MSG_END_CHANGE:
-    case AP_MSG_GET_CHANGE_STATE:
-    case AP_MSG_ADD_DEPENDENT_WINDOW:
-    case AP_MSG_REMOVE_DEPENDENT:      return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
     case AP_MSG_CREATE:                return ap_object_result(ap21_Create(static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
     case AP_MSG_DESTROY:               return ap21_Destroy(spectrum_file, window->window);

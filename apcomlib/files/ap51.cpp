@@ -52,7 +52,6 @@ AP20_FILE* ap51_file_part(const AP51_GROUP_FILE* group_file) {
   return group_file != nullptr ? ap20_file(group_file->head.parent) : nullptr;
 }
 
-AP2_OBJECT* ap51_root_part(const AP51_GROUP_FILE* group_file) { return ap20_RootPart(ap51_file_part(group_file)); }
 
 const AP21_FORMATS kGroupFormats = {AP51_CLASS_ID, kDetectionOrder, std::size(kDetectionOrder), kDetectionOrder,
                                     std::size(kDetectionOrder)};
@@ -464,7 +463,6 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
   const bool to_class = message == AP_MSG_CREATE || message == AP_MSG_NEW || message == AP21_MSG_REGISTER_FORMAT;
   AP51_GROUP_FILE* group_file = to_class ? nullptr : ap51_group_file(object);
   AP20_FILE* file = ap51_file_part(group_file);
-  AP2_OBJECT* root = ap51_root_part(group_file);
   const auto* window = static_cast<const AP_WINDOWPARM*>(parameter);
   const auto* other = static_cast<const AP21_OTHERPARM*>(parameter);
   const auto* open = static_cast<const AP21_OPENPARM*>(parameter);
@@ -473,17 +471,9 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
   auto* interferogram = static_cast<AP51_IFGPARM*>(parameter);
   auto* title = static_cast<AP51_TITLEPARM*>(parameter);
   const auto* values = static_cast<const AP51_VALUESPARM*>(parameter);
+  if (ap20_IsRootPartMessage(message)) return ap20_ToRootPart(file, message, parameter);
   if (ap20_IsFilePartMessage(message)) return ap20_ToFilePart(file, message, parameter);
   switch (message) {
-    case AP_MSG_SET_USER_WORD:
-    case AP_MSG_INIT:
-    case AP_MSG_DUPLICATE:
-    case AP_MSG_DUMP:
-    case AP_MSG_BEGIN_CHANGE:
-    case AP_MSG_END_CHANGE:
-    case AP_MSG_GET_CHANGE_STATE:
-    case AP_MSG_ADD_DEPENDENT_WINDOW:
-    case AP_MSG_REMOVE_DEPENDENT:      return root != nullptr ? AP2_Dispatcher_OBJ(root, message, parameter) : 0;
     case AP_MSG_CREATE:                return ap_object_result(ap51_Create(static_cast<AP_OBJECT*>(parameter)));
     case AP_MSG_NEW:                   return AP2_Dispatcher_OBJ(object, message, parameter);
     case AP_MSG_DESTROY:               return ap51_Destroy(group_file, window->window);

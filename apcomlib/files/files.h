@@ -456,6 +456,11 @@ APEXPORT uint32_t AP20_Dispatcher_FILE(void* object, uint16_t message, void* par
 bool ap20_IsFilePartMessage(uint16_t message);
 // A message sent on to a file part; 0 without one.
 uint32_t ap20_ToFilePart(AP20_FILE* file, uint16_t message, void* parameter);
+// The common object messages that the file object and the objects built on
+// a file part answer through the file part's root part (1, 3, 6, 8, 10, 11,
+// 12, 15 and 16), and the sending of one there; 0 without a root part.
+bool ap20_IsRootPartMessage(uint16_t message);
+uint32_t ap20_ToRootPart(AP20_FILE* file, uint16_t message, void* parameter);
 // 1 when the file exists (a file object named with it answers message 48).
 APEXPORT uint16_t AP20_DoesFileExist(const char* name);
 // 1 when the native file of that type holds the section (type, key 2, key 3).
