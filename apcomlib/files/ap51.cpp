@@ -428,9 +428,9 @@ uint32_t ap51_forward_opened(AP51_GROUP_FILE* group_file, uint16_t message, void
   return answer;
 }
 
-}  // namespace
-
-uint32_t ap51_ForwardGroupMessage(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
+// A group message 147 to 188 other than 179, whose block the dispatcher
+// has checked.
+uint32_t ap51_forward_group_message(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter) {
   if (group_file == nullptr) return 0;
   switch (message) {
     case AP51_MSG_READ_SPECTRUM:
@@ -453,6 +453,8 @@ uint32_t ap51_ForwardGroupMessage(AP51_GROUP_FILE* group_file, uint16_t message,
   const bool bare = ap51_listed(kWithoutParameter, std::size(kWithoutParameter), message);
   return ap51_forward_open(group_file, message, bare ? nullptr : parameter);
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Dispatcher
@@ -499,6 +501,6 @@ APEXPORT uint32_t AP51_Dispatcher_GROUP(void* object, uint16_t message, void* pa
     default:                           break;
   }
   if (message >= AP51_MSG_GROUP_FIRST && message <= AP51_MSG_GROUP_LAST)
-    return ap51_ForwardGroupMessage(group_file, message, parameter);
+    return ap51_forward_group_message(group_file, message, parameter);
   return 0;
 }

@@ -1481,7 +1481,6 @@ uint16_t ap51_Open(AP51_GROUP_FILE* group_file, uint16_t mode, uint16_t* class_i
 uint16_t ap51_Close(AP51_GROUP_FILE* group_file);                                                      // 47
 uint16_t ap51_IdentifyFormat(AP51_GROUP_FILE* group_file, uint16_t* class_id, uint16_t* result);       // 48
 uint16_t ap51_SaveGroup(AP51_GROUP_FILE* group_file, AP_OBJECT* list);                                 // 63
-uint32_t ap51_ForwardGroupMessage(AP51_GROUP_FILE* group_file, uint16_t message, void* parameter);      // 147-188
 // The last step of a group save: a file whose name ends in ".GAML" (any
 // letter case) is closed, copied to a temporary file and converted from
 // there onto its own name by the GAML export converter. 1 when nothing was
