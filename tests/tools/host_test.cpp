@@ -25,7 +25,7 @@ struct HostRun {
 
 // Runs the host with the arguments (each quoted) and collects what it printed.
 HostRun host(const std::vector<std::string>& arguments) {
-  std::string command = std::string("'") + GAML2KOV_HOST + "'";
+  std::string command = std::string(GAML2KOV_HOST_RUNNER) + " '" + GAML2KOV_HOST + "'";
   for (const std::string& argument : arguments) command += " '" + argument + "'";
   const std::string out = testsupport::home() + "/host.out";
   const std::string err = testsupport::home() + "/host.err";
