@@ -231,7 +231,6 @@ TEST_F(EndToEnd, ADocumentWithoutTracesIsSavedAsAnEmptyGroup) {
 }
 
 TEST_F(EndToEnd, TwoThousandTracesOf4096PointsConvert) {
-  if (testsupport::sanitized_under_emulation()) GTEST_SKIP() << "too large for the sanitized emulated address space";
   std::vector<gamlwriter::Trace> traces(2000);
   std::vector<double> y(4096);
   for (size_t i = 0; i < y.size(); ++i) y[i] = static_cast<double>(i % 97) / 97.0;

@@ -36,12 +36,4 @@ std::string read_file(const std::string& path) {
 
 bool file_exists(const std::string& path) { return fs::exists(path); }
 
-bool sanitized_under_emulation() {
-#if defined(__SANITIZE_ADDRESS__)
-  return std::getenv("GAML2KOV_EMULATED") != nullptr;
-#else
-  return false;
-#endif
-}
-
 }  // namespace testsupport

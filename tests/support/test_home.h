@@ -17,9 +17,4 @@ std::string read_file(const std::string& path);
 
 bool file_exists(const std::string& path);
 
-// Whether this is the sanitized build run under user-mode emulation
-// (scripts/run32), whose address space cannot hold the largest cases: tests
-// of thousands of full spectra skip there and run in every other build.
-bool sanitized_under_emulation();
-
 }  // namespace testsupport
