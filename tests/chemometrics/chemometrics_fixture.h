@@ -16,6 +16,7 @@ namespace chemtest {
 
 using arraytest::destroy;
 using arraytest::make;
+using arraytest::make_filled;
 using arraytest::send;
 using arraytest::values;
 
