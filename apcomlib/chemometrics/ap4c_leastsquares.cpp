@@ -120,6 +120,9 @@ bool ap4c_gradient(const ap4c_nnls& s, int32_t& t, float& wmax) {
   t = -1;
   wmax = kNoMaximum;
   for (uint32_t i = 0; i < s.k; ++i) {
+    // A missing value in the data or the components would stop the fit at
+    // once with zeros that look like an answer.
+    if (ap1_is_missing(wv[i])) return false;
     if (s.set[i] == AP4C_ZERO_SET && wv[i] > wmax) {
       wmax = wv[i];
       t = static_cast<int32_t>(i);

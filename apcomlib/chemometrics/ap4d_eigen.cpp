@@ -94,6 +94,10 @@ APEXPORT int16_t AP4D_DblEigenAnalysis(const AP4_ARRAY* x, int32_t factors, floa
   if (d.get() == nullptr || !out.made() || t.get() == nullptr || q.get() == nullptr) return 0;
   if (ap4d_cross_product_mode(mode) && m != n) return 0;
   double* dv = d->values;
+  // A missing value spoils every factor; it is refused rather than handed
+  // out as factors of missing values.
+  for (uint32_t i = 0; i < m * n; ++i)
+    if (std::isnan(dv[i])) return 0;
   double* tv = t->values;
   double* qv = q->values;
   float* ev = ap4a_GetDataAddress(out.eigenvalues.get());

@@ -81,6 +81,13 @@ TEST_F(LeastSquares, AZeroPivotIsReplacedOrHandedToTheGeneralInverse) {
   for (AP4_ARRAY* x : {swap, replaced, zero_diagonal}) destroy(x);
 }
 
+TEST_F(LeastSquares, AMissingDiagonalGivesNoInverse) {
+  AP4_ARRAY* a = array_of(2, 2, {AP1_GetNaNSG_MATH(), 1, 1, 3});
+  EXPECT_EQ(invert(a, AP4_MSG_INVERT_SYMMETRIC), nullptr);
+  EXPECT_EQ(invert(a, AP4_MSG_INVERT_SYMMETRIC_FALLBACK), nullptr);
+  destroy(a);
+}
+
 TEST_F(LeastSquares, AMissingPivotTakesTheGeneralInverse) {
   // A negative diagonal has no square root: the scaled row is missing. The
   // general inverse scales that row by 1 and inverts the matrix.
@@ -165,6 +172,10 @@ TEST_F(LeastSquares, NonNegativeFitRefusesWhatItCannotFitWhole) {
   EXPECT_EQ(step(short_d, g, nullptr, 0), nullptr);   // shapes that do not match
   EXPECT_EQ(step(d, g, flags({1, 1}), 0), nullptr);  // fewer flags than components
   EXPECT_EQ(step(d, g, nullptr, 2), nullptr);
+  // A missing value in the data is no reason to answer zeros.
+  AP4_ARRAY* gap = array_of(6, 1, {1, 0.5f, AP1_GetNaNSG_MATH(), 0, 0.2f, 0.1f});
+  EXPECT_EQ(step(gap, g, nullptr, 0), nullptr);
+  destroy(gap);
   // Two equal components: once both must be fitted together their normal
   // matrix is singular, the sub-fit fails and no partial coefficients are
   // handed out. Both constrained, the first alone explains the target and

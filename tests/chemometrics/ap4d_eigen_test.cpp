@@ -139,6 +139,9 @@ TEST_F(EigenAnalysis, RefusalsHandOutNothing) {
   EXPECT_EQ(count_, -1);
   EXPECT_EQ(AP4D_DblEigenAnalysis(wide, 2, 100.0f, 0, &scores_, &loadings_, &eigenvalues_, nullptr, &count_), 0);
   EXPECT_EQ(AP4D_DblEigenAnalysis(nullptr, 2, 100.0f, 0, &scores_, &loadings_, &eigenvalues_, &total_, &count_), 0);
+  AP4_ARRAY* gap = array_of(2, 2, {1, AP1_GetNaNSG_MATH(), 3, 4});
+  EXPECT_EQ(extract(gap, 1, 100.0f, 0), 0u);  // a missing value gives no factors
+  destroy(gap);
   const uint16_t live = arraytest::array_class().live;
   EXPECT_EQ(extract(wide, 0x40000000, 100.0f, 0), 0u);  // far beyond what can be held
   EXPECT_EQ(arraytest::array_class().live, live);
