@@ -12,19 +12,9 @@
 
 #include "chemometrics/chemometrics.h"
 #include "core/core.h"
+#include "library.h"
 
 namespace {
-
-struct Library {
-  Library() {
-    apcom_RegisterClasses(apcom_LibraryModule());
-    GU1_Register_LL();
-  }
-  ~Library() {
-    GU1_UnRegister_LL();
-    apcom_UnregisterClasses();
-  }
-};
 
 // A symmetric, diagonally dominant n × n matrix: positive definite, so that
 // both inverses take the same path without pivoting.

@@ -173,31 +173,38 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_GET_DIMS:       return ap4a_GetDims(array, dims->rows, dims->columns);
     case AP4_MSG_SWAP_ROWS:      return ap4a_SwapRows(array, swap->a, swap->b);
     case AP4_MSG_SWAP_COLUMNS:   return ap4a_SwapColumns(array, swap->a, swap->b);
-    case AP4_MSG_SUBTRACT_ARRAYS: return ap_object_result(ap4a_SubtractArrays(array, pair->range, pair->other, pair->other_range));
-    case AP4_MSG_MATRIX_PRODUCT: return ap_object_result(ap4a_MatrixProduct(array, pair->range, pair->other, pair->other_range));
-    case AP4_MSG_DIVIDE_ARRAYS:  return ap_object_result(ap4a_DivideArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_SUBTRACT_ARRAYS:
+      return ap_object_result(ap4a_SubtractArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_MATRIX_PRODUCT:
+      return ap_object_result(ap4a_MatrixProduct(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_DIVIDE_ARRAYS:
+      return ap_object_result(ap4a_DivideArrays(array, pair->range, pair->other, pair->other_range));
     case AP4_MSG_DIVIDE_SCALAR:  return ap4a_DivideScalar(array, scalar->range, scalar->value);
     case AP4_MSG_TRANSPOSE:      return ap_object_result(ap4a_Transpose(array));
     case AP4_MSG_DOT_PRODUCT:    return ap4b_DotProduct(array, dot->range, dot->other, dot->other_range, dot->result);
-    case AP4_MSG_ROW_RESIDUAL_NORM: return ap4_RowResidualNorm(array, static_cast<const AP4_RESIDUALPARM*>(parameter));
+    case AP4_MSG_ROW_RESIDUAL_NORM:
+      return ap4_RowResidualNorm(array, static_cast<const AP4_RESIDUALPARM*>(parameter));
     case AP4_MSG_APPEND_ORTHONORMAL_ROW: return ap4d_AppendOrthonormalRow(array, row_of->other, row_of->row);
     case AP4_MSG_REMOVE_ROW_PROJECTIONS: return ap4d_RemoveRowProjections(array, row_of->row, row_of->other);
     case AP4_MSG_NORMALIZE_ROW:  return ap4d_NormalizeVector(array, *index, AP4D_NORMALIZE_ROW);
     case AP4_MSG_NORMALIZE_COLUMN: return ap4d_NormalizeVector(array, *index, AP4D_NORMALIZE_COLUMN);
     case AP4_MSG_SUBTRACT_SCALED_RANGE:
       return ap4d_SubtractScaledRange(array, scaled->range, scaled->other, scaled->other_range, scaled->k);
-    case AP4_MSG_BIDIAGONAL_SOLVE: return ap_object_result(ap4d_BidiagonalSolve(array, static_cast<AP4_ARRAY*>(parameter)));
+    case AP4_MSG_BIDIAGONAL_SOLVE:
+      return ap_object_result(ap4d_BidiagonalSolve(array, static_cast<AP4_ARRAY*>(parameter)));
     case AP4_MSG_INVERT_SYMMETRIC: return ap_object_result(ap4c_InvertSymmetric(array, 0));
     case AP4_MSG_EXTRACT_ROW:    return ap_object_result(ap4d_ExtractRow(array, *index));
     case AP4_MSG_ORTHONORMALIZE_ROWS: return ap4d_OrthonormalizeRows(array);
     case AP4_MSG_SVD:            return AP4_SingularValueDecomposition_ARRAY(array, svd->w, svd->v);
     case AP4_MSG_SG_COEFFICIENTS: return ap4_SGCoefficients(array, static_cast<const AP4_SGPARM*>(parameter));
-    case AP4_MSG_APPLY_FILTER:   return AP4_ApplyFilterToVector_ARRAY(array, filter->filter, filter->scale, filter->zero);
+    case AP4_MSG_APPLY_FILTER:
+      return AP4_ApplyFilterToVector_ARRAY(array, filter->filter, filter->scale, filter->zero);
     case AP4_MSG_EIGEN_ANALYSIS: return ap4_EigenAnalysis(array, static_cast<const AP4_EIGENPARM*>(parameter));
     case AP4_MSG_SQUARE_INVERSE: return ap_object_result(ap4d_SqInverse(array));
     case AP4_MSG_INVERT_SYMMETRIC_FALLBACK: return ap_object_result(ap4c_InvertSymmetric(array, 1));
     case AP4_MSG_LEAST_SQUARES:  return ap_object_result(ap4c_LeastSquaresFit(array, lsq->b, lsq->mode));
-    case AP4_MSG_MCR_STEP:       return ap_object_result(ap4c_MCRStep(array, mcr->components, mcr->flags, mcr->orientation));
+    case AP4_MSG_MCR_STEP:
+      return ap_object_result(ap4c_MCRStep(array, mcr->components, mcr->flags, mcr->orientation));
     default:                     return 0;
   }
 }

@@ -175,6 +175,9 @@ uint16_t ap4d_ReverseRows(AP4_ARRAY* array) {
   float* values = ap4a_GetDataAddress(array);
   if (values == nullptr) return 1;
   ap4a_change_bracket bracket(array);
-  for (uint32_t r = 0; r < array->rows; ++r) std::reverse(values + r * array->columns, values + (r + 1) * array->columns);
+  for (uint32_t r = 0; r < array->rows; ++r) {
+    float* row = values + r * array->columns;
+    std::reverse(row, row + array->columns);
+  }
   return 1;
 }

@@ -90,14 +90,14 @@ TEST_P(SavitzkyGolayRefuses, WithNull) {
   EXPECT_EQ(filter(c.code, c.window, c.order, 0, c.width), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SavitzkyGolayRefuses,
-                         testing::Values(RefusedFilter{"EvenWindow", 0, 4, 2, 1}, RefusedFilter{"Window61", 0, 61, 2, 1},
-                                         RefusedFilter{"Order7", 0, 9, 7, 1}, RefusedFilter{"WindowOfOne", 0, 1, 2, 1},
-                                         RefusedFilter{"ThirdDerivative", 3, 5, 3, 1},
-                                         RefusedFilter{"NegatedThirdDerivative", 13, 5, 3, 1},
-                                         RefusedFilter{"EvenWidth", 0, 5, 2, 2}, RefusedFilter{"NoWidth", 0, 5, 2, 0},
-                                         RefusedFilter{"NegativeWidth", 0, 5, 2, -1}),
-                         [](const testing::TestParamInfo<RefusedFilter>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SavitzkyGolayRefuses,
+    testing::Values(RefusedFilter{"EvenWindow", 0, 4, 2, 1}, RefusedFilter{"Window61", 0, 61, 2, 1},
+                    RefusedFilter{"Order7", 0, 9, 7, 1}, RefusedFilter{"WindowOfOne", 0, 1, 2, 1},
+                    RefusedFilter{"ThirdDerivative", 3, 5, 3, 1}, RefusedFilter{"NegatedThirdDerivative", 13, 5, 3, 1},
+                    RefusedFilter{"EvenWidth", 0, 5, 2, 2}, RefusedFilter{"NoWidth", 0, 5, 2, 0},
+                    RefusedFilter{"NegativeWidth", 0, 5, 2, -1}),
+    [](const testing::TestParamInfo<RefusedFilter>& info) { return std::string(info.param.name); });
 
 TEST_F(SavitzkyGolay, SpreadsCoefficientsOverSegmentsWithGaps) {
   AP4_ARRAY* f = filter(0, 3, 1, 1, 3);
