@@ -179,7 +179,6 @@ bool ap4c_fit_non_negative(ap4c_nnls& s) {
 
 // The caller's flags hold at least k u16 entries.
 const uint16_t* ap4c_flags(GU3_HANDLE flags, uint32_t k) {
-  if (flags == nullptr) return nullptr;
   if (GU3_LenElements_MM(flags) != sizeof(uint16_t) || GU3_NumElements_MM(flags) < k) return nullptr;
   return static_cast<const uint16_t*>(GU3_GetPointer_MM(flags, 0, nullptr, nullptr));
 }
@@ -228,8 +227,7 @@ uint16_t ap4c_FitSelectedComponents(const AP4_ARRAY* b, const AP4_ARRAY* a, GU3_
   *smallest = 1.0f;
   if (!ap4a_is_array(a) || !ap4a_is_array(z)) return 0;
   const uint32_t k = a->columns;
-  const auto* set = static_cast<const uint16_t*>(
-      working_set != nullptr ? GU3_GetPointer_MM(working_set, 0, nullptr, nullptr) : nullptr);
+  const auto* set = static_cast<const uint16_t*>(GU3_GetPointer_MM(working_set, 0, nullptr, nullptr));
   float* zv = ap4a_GetDataAddress(z);
   if (set == nullptr || zv == nullptr || k != z->rows || GU3_NumElements_MM(working_set) != k) return 0;
   ap4a_new_array selected(ap4a_Duplicate(const_cast<AP4_ARRAY*>(a), nullptr));
@@ -283,8 +281,7 @@ AP4_ARRAY* ap4c_MCRStep(const AP4_ARRAY* d, const AP4_ARRAY* g, GU3_HANDLE flags
     ap4a_new_array x(ap4a_New(AP4_CLASS_ID, k, 1, nullptr));
     ap4a_new_array z(ap4a_New(AP4_CLASS_ID, k, 1, nullptr));
     GU3_HANDLE set_block = GU3_Allocate_MM(k, sizeof(uint16_t), GU3_KIND_GLOBAL);
-    auto* set =
-        static_cast<uint16_t*>(set_block != nullptr ? GU3_GetPointer_MM(set_block, 0, nullptr, nullptr) : nullptr);
+    auto* set = static_cast<uint16_t*>(GU3_GetPointer_MM(set_block, 0, nullptr, nullptr));
     const AP4_ARRAY* column = by_columns ? line.get() : b.get();
     bool fitted = column != nullptr && x.get() != nullptr && z.get() != nullptr && set != nullptr;
     if (fitted) {

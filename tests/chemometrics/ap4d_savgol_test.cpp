@@ -105,6 +105,9 @@ TEST_F(SavitzkyGolay, SpreadsCoefficientsOverSegmentsWithGaps) {
   const float c = static_cast<float>(1.0 / 3.0) * (1.0f / 12.0f);  // each coefficient is 1/3
   EXPECT_EQ(values(f), (std::vector<float>{c, c, c, 0, c, c, c, 0, c, c, c}));
   destroy(f);
+  // A gap that would make the filter longer than 32 bits can count.
+  EXPECT_EQ(filter(0, 5, 2, 0x40000000u, 1), nullptr);
+  EXPECT_EQ(filter(0, 5, 2, 0xFFFFFFFFu, 3), nullptr);
 }
 
 TEST_F(SavitzkyGolay, AddsAWeightedSecondDerivative) {
