@@ -74,8 +74,8 @@ TEST_F(ArrayArithmetic, ProductAndTransposeAgreeWithHandWorkedValues) {
   AP4_ARRAY* b = of(3, 2, {1, 0, 0, 1, 2, -1});
   AP4_ARRAY* p = pair(AP4_MSG_MATRIX_PRODUCT, a, kWhole, b, kWhole);
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->rows, 2u);
-  EXPECT_EQ(p->columns, 2u);
+  EXPECT_EQ(packed(p->rows), 2u);
+  EXPECT_EQ(packed(p->columns), 2u);
   EXPECT_EQ(values(p), (std::vector<float>{7, -1, 16, -1}));
   // A 2 × 2 corner of a times the first two rows of b.
   AP4_ARRAY* corner = pair(AP4_MSG_MATRIX_PRODUCT, a, AP4_RANGE{{0, 1}, {1, 2}}, b, AP4_RANGE{{0, 0}, {1, 1}});
@@ -83,7 +83,7 @@ TEST_F(ArrayArithmetic, ProductAndTransposeAgreeWithHandWorkedValues) {
   EXPECT_EQ(pair(AP4_MSG_MATRIX_PRODUCT, a, kWhole, a, kWhole), nullptr);
   auto* t = ap_result_object<AP4_ARRAY>(send(AP4_MSG_TRANSPOSE, a));
   ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->rows, 3u);
+  EXPECT_EQ(packed(t->rows), 3u);
   EXPECT_EQ(values(t), (std::vector<float>{1, 4, 2, 5, 3, 6}));
   for (AP4_ARRAY* x : {a, b, p, corner, t}) destroy(x);
 }

@@ -41,10 +41,10 @@ TEST_F(SingularValues, ReproduceTheMatrixAndMatchNumpy) {
   ASSERT_EQ(decompose(a), AP4_SVD_OK);
   ASSERT_NE(w_, nullptr);
   ASSERT_NE(v_, nullptr);
-  EXPECT_EQ(w_->rows, 1u);
-  EXPECT_EQ(w_->columns, 4u);
-  EXPECT_EQ(v_->rows, 4u);
-  EXPECT_EQ(a->rows, 6u);
+  EXPECT_EQ(packed(w_->rows), 1u);
+  EXPECT_EQ(packed(w_->columns), 4u);
+  EXPECT_EQ(packed(v_->rows), 4u);
+  EXPECT_EQ(packed(a->rows), 6u);
   std::vector<float> sorted = values(w_);
   std::sort(sorted.rbegin(), sorted.rend());
   expect_near_all(sorted, reference::data_singular_values, 4, 1e-5);

@@ -104,16 +104,16 @@ TEST_F(LeastSquares, CoefficientsInEitherOrientationMatchNumpy) {
   AP4_ARRAY* b = array_of(reference::targets_rows, reference::targets_columns, reference::targets);
   AP4_ARRAY* by_columns = fit(b, g, 0);
   ASSERT_NE(by_columns, nullptr);
-  EXPECT_EQ(by_columns->rows, 3u);
-  EXPECT_EQ(by_columns->columns, 2u);
+  EXPECT_EQ(packed(by_columns->rows), 3u);
+  EXPECT_EQ(packed(by_columns->columns), 2u);
   expect_near_all(values(by_columns), reference::lsq_coefficients, 6, 1e-5);
   // Mode 1 is the same fit on the transposed problem: ABᵀ(BBᵀ)⁻¹.
   AP4_ARRAY* gt = ap4a_Transpose(g);
   AP4_ARRAY* bt = ap4a_Transpose(b);
   AP4_ARRAY* by_rows = fit(bt, gt, 1);
   ASSERT_NE(by_rows, nullptr);
-  EXPECT_EQ(by_rows->rows, 2u);
-  EXPECT_EQ(by_rows->columns, 3u);
+  EXPECT_EQ(packed(by_rows->rows), 2u);
+  EXPECT_EQ(packed(by_rows->columns), 3u);
   const Dense expected = transpose(Dense{3, 2, std::vector<double>(reference::lsq_coefficients,
                                                                    reference::lsq_coefficients + 6)});
   expect_near_all(values(by_rows), expected.v.data(), 6, 1e-5);
@@ -129,8 +129,8 @@ TEST_F(LeastSquares, NonNegativeFitMatchesScipy) {
   AP4_ARRAY* d = array_of(6, 1, reference::nnls_target);
   AP4_ARRAY* x = step(d, g, nullptr, 0);
   ASSERT_NE(x, nullptr);
-  EXPECT_EQ(x->rows, 3u);
-  EXPECT_EQ(x->columns, 1u);
+  EXPECT_EQ(packed(x->rows), 3u);
+  EXPECT_EQ(packed(x->columns), 1u);
   expect_near_all(values(x), reference::nnls_coefficients, 3, 1e-5);
   // The second component free: it keeps its negative unconstrained value.
   AP4_ARRAY* free_second = step(d, g, flags({1, 0, 1}), 0);
@@ -160,7 +160,7 @@ TEST_F(LeastSquares, NonNegativeFitOfExactCombinationsInBothOrientations) {
   AP4_ARRAY* gt = ap4a_Transpose(g);
   AP4_ARRAY* by_rows = step(dt, gt, nullptr, 1);
   ASSERT_NE(by_rows, nullptr);
-  EXPECT_EQ(by_rows->rows, 2u);
+  EXPECT_EQ(packed(by_rows->rows), 2u);
   expect_near_all(values(by_rows), std::vector<double>{0.5, 1.5, 0.25, 2.0, 0.1, 1.0}.data(), 6, 1e-4);
   for (AP4_ARRAY* a : {g, d, by_columns, dt, gt, by_rows}) destroy(a);
 }

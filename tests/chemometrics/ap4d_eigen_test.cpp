@@ -102,9 +102,9 @@ TEST_F(EigenAnalysis, StopsAtThePercentageAndCutsTheArrays) {
   AP4_ARRAY* x = array_of(reference::data_rows, reference::data_columns, reference::data);
   ASSERT_EQ(extract(x, 4, 0.0f, 0), 1u);
   EXPECT_EQ(count_, 1);
-  EXPECT_EQ(scores_->columns, 1u);
-  EXPECT_EQ(loadings_->columns, 1u);
-  EXPECT_EQ(eigenvalues_->columns, 1u);
+  EXPECT_EQ(packed(scores_->columns), 1u);
+  EXPECT_EQ(packed(loadings_->columns), 1u);
+  EXPECT_EQ(packed(eigenvalues_->columns), 1u);
   destroy(x);
 }
 
