@@ -44,6 +44,27 @@ double ap4_hypot(double p, double q) {
   return aq * std::sqrt(1.0 + (ap / aq) * (ap / aq));
 }
 
+// The Householder reflector of the elements first..last of one column or
+// row, reached through `at`: they are divided by the sum of their
+// magnitudes, which is returned (0: nothing is touched and g stays 0), g and
+// h are set and the first element becomes f − g.
+template <typename At>
+double ap4_reflector(At at, uint32_t first, uint32_t last, double& g, double& h) {
+  double scale = 0.0;
+  for (uint32_t k = first; k <= last; ++k) scale += std::fabs(at(k));
+  if (scale == 0.0) return 0.0;
+  double sum = 0.0;
+  for (uint32_t k = first; k <= last; ++k) {
+    at(k) /= scale;
+    sum += at(k) * at(k);
+  }
+  const double f = at(first);
+  g = -ap4_sign(std::sqrt(sum), f);
+  h = f * g - sum;
+  at(first) = f - g;
+  return scale;
+}
+
 // Householder bidiagonalisation; returns the norm that decides what counts
 // as negligible, and leaves g for the right-hand accumulation.
 double ap4_bidiagonalise(ap4_svd_work& s, double& g) {
@@ -55,18 +76,11 @@ double ap4_bidiagonalise(ap4_svd_work& s, double& g) {
   for (uint32_t i = 1; i <= n; ++i) {
     const uint32_t l = i + 1;
     s.e(i) = scale * g;
-    g = scale = 0.0;
-    double sum = 0.0;
-    for (uint32_t k = i; k <= m; ++k) scale += std::fabs(s.a(k, i));
+    g = 0.0;
+    double h = 0.0;
+    auto column = [&s, i](uint32_t k) -> double& { return s.a(k, i); };
+    scale = ap4_reflector(column, i, m, g, h);
     if (scale != 0.0) {
-      for (uint32_t k = i; k <= m; ++k) {
-        s.a(k, i) /= scale;
-        sum += s.a(k, i) * s.a(k, i);
-      }
-      const double f = s.a(i, i);
-      g = -ap4_sign(std::sqrt(sum), f);
-      const double h = f * g - sum;
-      s.a(i, i) = f - g;
       for (uint32_t j = l; j <= n; ++j) {
         double t = 0.0;
         for (uint32_t k = i; k <= m; ++k) t += s.a(k, i) * s.a(k, j);
@@ -76,18 +90,11 @@ double ap4_bidiagonalise(ap4_svd_work& s, double& g) {
       for (uint32_t k = i; k <= m; ++k) s.a(k, i) *= scale;
     }
     s.w(i) = scale * g;
-    g = scale = sum = 0.0;
+    g = scale = 0.0;
     if (i != n) {
-      for (uint32_t k = l; k <= n; ++k) scale += std::fabs(s.a(i, k));
+      auto row = [&s, i](uint32_t k) -> double& { return s.a(i, k); };
+      scale = ap4_reflector(row, l, n, g, h);
       if (scale != 0.0) {
-        for (uint32_t k = l; k <= n; ++k) {
-          s.a(i, k) /= scale;
-          sum += s.a(i, k) * s.a(i, k);
-        }
-        const double f = s.a(i, l);
-        g = -ap4_sign(std::sqrt(sum), f);
-        const double h = f * g - sum;
-        s.a(i, l) = f - g;
         for (uint32_t k = l; k <= n; ++k) s.e(k) = s.a(i, k) / h;
         if (i != m) {
           for (uint32_t j = l; j <= m; ++j) {
