@@ -9,23 +9,13 @@
 #include <string>
 
 #include "core/core.h"
+#include "library.h"
 #include "files/files.h"
 
 namespace {
 
 constexpr uint32_t kSectionBytes = 1024;
 constexpr uint16_t kSectionType = 3;
-
-struct Library {
-  Library() {
-    apcom_RegisterClasses(apcom_LibraryModule());
-    GU1_Register_LL();
-  }
-  ~Library() {
-    GU1_UnRegister_LL();
-    apcom_UnregisterClasses();
-  }
-};
 
 std::string bench_path() {
   return (std::filesystem::temp_directory_path() / "bench_native_sections.spg").string();

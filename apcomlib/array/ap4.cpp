@@ -10,8 +10,10 @@
 // operations, or the root part's for the common object protocol. Messages
 // without an operation here answer 0, as for any class: the numbers the
 // table leaves out, and those of the arithmetic, signal, text-form and
-// chemometric operations that are not part of the library yet.
+// chemometric operations that are not part of the library yet. The
+// chemometric operations (subsystem 7) are reached through this table too.
 #include "array/array.h"
+#include "chemometrics/chemometrics.h"
 #include "platform/memory.h"
 
 namespace {
@@ -42,6 +44,24 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_GET_DIMS: return sizeof(AP4_DIMSPARM);
     case AP4_MSG_SWAP_ROWS:
     case AP4_MSG_SWAP_COLUMNS: return sizeof(AP4_SWAPPARM);
+    case AP4_MSG_SUBTRACT_ARRAYS:
+    case AP4_MSG_MATRIX_PRODUCT:
+    case AP4_MSG_DIVIDE_ARRAYS: return sizeof(AP4_PAIRPARM);
+    case AP4_MSG_DIVIDE_SCALAR: return sizeof(AP4_SCALARPARM);
+    case AP4_MSG_DOT_PRODUCT: return sizeof(AP4_DOTPARM);
+    case AP4_MSG_ROW_RESIDUAL_NORM: return sizeof(AP4_RESIDUALPARM);
+    case AP4_MSG_APPEND_ORTHONORMAL_ROW:
+    case AP4_MSG_REMOVE_ROW_PROJECTIONS: return sizeof(AP4_ROWOFPARM);
+    case AP4_MSG_NORMALIZE_ROW:
+    case AP4_MSG_NORMALIZE_COLUMN:
+    case AP4_MSG_EXTRACT_ROW: return sizeof(uint32_t);
+    case AP4_MSG_SUBTRACT_SCALED_RANGE: return sizeof(AP4_SCALEDRANGEPARM);
+    case AP4_MSG_SVD: return sizeof(AP4_SVDPARM);
+    case AP4_MSG_SG_COEFFICIENTS: return sizeof(AP4_SGPARM);
+    case AP4_MSG_APPLY_FILTER: return sizeof(AP4_FILTERPARM);
+    case AP4_MSG_EIGEN_ANALYSIS: return sizeof(AP4_EIGENPARM);
+    case AP4_MSG_LEAST_SQUARES: return sizeof(AP4_LSQPARM);
+    case AP4_MSG_MCR_STEP: return sizeof(AP4_MCRSTEPPARM);
     default: return 0;
   }
 }
@@ -50,6 +70,25 @@ uint32_t ap4_block_size(uint16_t message) {
 // refuses it then).
 void* ap4_root_part(const void* object) {
   return ap4a_is_array(object) ? static_cast<const AP4_ARRAY*>(object)->head.parent : nullptr;
+}
+
+// Message 65 hands its length out through the block and answers 1, or 0
+// without calling when there is nowhere to put it.
+uint32_t ap4_RowResidualNorm(const AP4_ARRAY* array, const AP4_RESIDUALPARM* residual) {
+  if (IsBadWritePtr(residual->length, sizeof(float))) return 0;
+  *residual->length = ap4d_RowResidualNorm(array, residual->row, residual->other);
+  return 1;
+}
+
+uint32_t ap4_EigenAnalysis(const AP4_ARRAY* array, const AP4_EIGENPARM* eigen) {
+  return static_cast<uint16_t>(AP4D_DblEigenAnalysis(array, eigen->factors, eigen->percent, eigen->mode,
+                                                     eigen->scores, eigen->loadings, eigen->eigenvalues,
+                                                     eigen->total, eigen->count));
+}
+
+uint32_t ap4_SGCoefficients(const AP4_ARRAY* array, const AP4_SGPARM* sg) {
+  return ap_object_result(AP4_SGCoefficients_ARRAY(array, sg->code, sg->window, sg->order, sg->gap, sg->width,
+                                                   sg->second_derivative, sg->weight));
 }
 
 }  // namespace
@@ -86,6 +125,16 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* fill = static_cast<const AP4_FILLPARM*>(parameter);
   const auto* dims = static_cast<const AP4_DIMSPARM*>(parameter);
   const auto* swap = static_cast<const AP4_SWAPPARM*>(parameter);
+  const auto* pair = static_cast<const AP4_PAIRPARM*>(parameter);
+  const auto* scalar = static_cast<const AP4_SCALARPARM*>(parameter);
+  const auto* dot = static_cast<const AP4_DOTPARM*>(parameter);
+  const auto* row_of = static_cast<const AP4_ROWOFPARM*>(parameter);
+  const auto* index = static_cast<const uint32_t*>(parameter);
+  const auto* scaled = static_cast<const AP4_SCALEDRANGEPARM*>(parameter);
+  const auto* svd = static_cast<const AP4_SVDPARM*>(parameter);
+  const auto* filter = static_cast<const AP4_FILTERPARM*>(parameter);
+  const auto* lsq = static_cast<const AP4_LSQPARM*>(parameter);
+  const auto* mcr = static_cast<const AP4_MCRSTEPPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -124,6 +173,38 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_GET_DIMS:       return ap4a_GetDims(array, dims->rows, dims->columns);
     case AP4_MSG_SWAP_ROWS:      return ap4a_SwapRows(array, swap->a, swap->b);
     case AP4_MSG_SWAP_COLUMNS:   return ap4a_SwapColumns(array, swap->a, swap->b);
+    case AP4_MSG_SUBTRACT_ARRAYS:
+      return ap_object_result(ap4a_SubtractArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_MATRIX_PRODUCT:
+      return ap_object_result(ap4a_MatrixProduct(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_DIVIDE_ARRAYS:
+      return ap_object_result(ap4a_DivideArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_DIVIDE_SCALAR:  return ap4a_DivideScalar(array, scalar->range, scalar->value);
+    case AP4_MSG_TRANSPOSE:      return ap_object_result(ap4a_Transpose(array));
+    case AP4_MSG_DOT_PRODUCT:    return ap4b_DotProduct(array, dot->range, dot->other, dot->other_range, dot->result);
+    case AP4_MSG_ROW_RESIDUAL_NORM:
+      return ap4_RowResidualNorm(array, static_cast<const AP4_RESIDUALPARM*>(parameter));
+    case AP4_MSG_APPEND_ORTHONORMAL_ROW: return ap4d_AppendOrthonormalRow(array, row_of->other, row_of->row);
+    case AP4_MSG_REMOVE_ROW_PROJECTIONS: return ap4d_RemoveRowProjections(array, row_of->row, row_of->other);
+    case AP4_MSG_NORMALIZE_ROW:  return ap4d_NormalizeVector(array, *index, AP4D_NORMALIZE_ROW);
+    case AP4_MSG_NORMALIZE_COLUMN: return ap4d_NormalizeVector(array, *index, AP4D_NORMALIZE_COLUMN);
+    case AP4_MSG_SUBTRACT_SCALED_RANGE:
+      return ap4d_SubtractScaledRange(array, scaled->range, scaled->other, scaled->other_range, scaled->k);
+    case AP4_MSG_BIDIAGONAL_SOLVE:
+      return ap_object_result(ap4d_BidiagonalSolve(array, static_cast<AP4_ARRAY*>(parameter)));
+    case AP4_MSG_INVERT_SYMMETRIC: return ap_object_result(ap4c_InvertSymmetric(array, 0));
+    case AP4_MSG_EXTRACT_ROW:    return ap_object_result(ap4d_ExtractRow(array, *index));
+    case AP4_MSG_ORTHONORMALIZE_ROWS: return ap4d_OrthonormalizeRows(array);
+    case AP4_MSG_SVD:            return AP4_SingularValueDecomposition_ARRAY(array, svd->w, svd->v);
+    case AP4_MSG_SG_COEFFICIENTS: return ap4_SGCoefficients(array, static_cast<const AP4_SGPARM*>(parameter));
+    case AP4_MSG_APPLY_FILTER:
+      return AP4_ApplyFilterToVector_ARRAY(array, filter->filter, filter->scale, filter->zero);
+    case AP4_MSG_EIGEN_ANALYSIS: return ap4_EigenAnalysis(array, static_cast<const AP4_EIGENPARM*>(parameter));
+    case AP4_MSG_SQUARE_INVERSE: return ap_object_result(ap4d_SqInverse(array));
+    case AP4_MSG_INVERT_SYMMETRIC_FALLBACK: return ap_object_result(ap4c_InvertSymmetric(array, 1));
+    case AP4_MSG_LEAST_SQUARES:  return ap_object_result(ap4c_LeastSquaresFit(array, lsq->b, lsq->mode));
+    case AP4_MSG_MCR_STEP:
+      return ap_object_result(ap4c_MCRStep(array, mcr->components, mcr->flags, mcr->orientation));
     default:                     return 0;
   }
 }

@@ -66,47 +66,6 @@ uint32_t ap4a_index(const AP4_ARRAY* array, AP4_CELL cell) {
   return static_cast<uint32_t>(cell.row) * array->columns + static_cast<uint32_t>(cell.column);
 }
 
-// Begin-change when made, end-change when the scope ends, so that an
-// operation closes its bracket on every path. When the change cannot begin
-// (a window that may not see the object change and no copy to give it) the
-// operation changes nothing.
-class ap4a_change_bracket {
- public:
-  explicit ap4a_change_bracket(const AP4_ARRAY* array)
-      : part_(ap4a_part(array)), begun_(ap2_BeginChange_OBJ(part_) != 0) {}
-  ~ap4a_change_bracket() {
-    if (begun_) ap2_EndChange_OBJ(part_);
-  }
-  ap4a_change_bracket(const ap4a_change_bracket&) = delete;
-  ap4a_change_bracket& operator=(const ap4a_change_bracket&) = delete;
-  bool begun() const { return begun_; }
-
- private:
-  AP2_OBJECT* part_;
-  bool begun_;
-};
-
-// A new array that is deleted again when the scope ends, unless the
-// operation hands it out.
-class ap4a_new_array {
- public:
-  explicit ap4a_new_array(AP4_ARRAY* array) : array_(array) {}
-  ~ap4a_new_array() {
-    if (array_ != nullptr) ap4a_Delete(array_, nullptr);
-  }
-  ap4a_new_array(const ap4a_new_array&) = delete;
-  ap4a_new_array& operator=(const ap4a_new_array&) = delete;
-  AP4_ARRAY* get() const { return array_; }
-  AP4_ARRAY* release() {
-    AP4_ARRAY* array = array_;
-    array_ = nullptr;
-    return array;
-  }
-
- private:
-  AP4_ARRAY* array_;
-};
-
 // Moves rows × columns floats between two row-major blocks, each stepping by
 // its own row length. Both may lie in one array: the rows then go in the
 // order that reads every source row before it is overwritten.

@@ -212,6 +212,12 @@ constexpr uint16_t AP4_MSG_DELETE_ROWS = 44;
 constexpr uint16_t AP4_MSG_INSERT_COLUMNS = 45;
 constexpr uint16_t AP4_MSG_DELETE_COLUMNS = 46;
 constexpr uint16_t AP4_MSG_FILL_RANGE = 47;
+constexpr uint16_t AP4_MSG_SUBTRACT_ARRAYS = 50;
+constexpr uint16_t AP4_MSG_MATRIX_PRODUCT = 52;
+constexpr uint16_t AP4_MSG_DIVIDE_ARRAYS = 55;
+constexpr uint16_t AP4_MSG_DIVIDE_SCALAR = 56;
+constexpr uint16_t AP4_MSG_TRANSPOSE = 58;
+constexpr uint16_t AP4_MSG_DOT_PRODUCT = 80;
 constexpr uint16_t AP4_MSG_DATA_ADDRESS = 101;
 constexpr uint16_t AP4_MSG_STORED_SIZE = 107;
 constexpr uint16_t AP4_MSG_GET_DIMS = 111;
@@ -269,6 +275,24 @@ struct AP4_FILLPARM {
   AP4_RANGE range;
   float value;
 };
+// Messages 50, 52 and 55: a range of this array, the other array and its range.
+struct AP4_PAIRPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* other;
+  AP4_RANGE other_range;
+};
+// Message 56: a range and the value.
+struct AP4_SCALARPARM {
+  AP4_RANGE range;
+  float value;
+};
+// Message 80: the two ranges as for 50, then where the sum goes.
+struct AP4_DOTPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* other;
+  AP4_RANGE other_range;
+  float* result;
+};
 // Message 111: either address may be null.
 struct AP4_DIMSPARM {
   uint32_t* rows;
@@ -290,6 +314,9 @@ static_assert(sizeof(AP4_SETDATAPARM) == 12);
 static_assert(sizeof(AP4_SPANPARM) == 8);
 static_assert(sizeof(AP4_FILLPARM) == 20);
 static_assert(sizeof(AP4_DIMSPARM) == 8);
+static_assert(sizeof(AP4_PAIRPARM) == 36);
+static_assert(sizeof(AP4_SCALARPARM) == 20);
+static_assert(sizeof(AP4_DOTPARM) == 40);
 static_assert(sizeof(AP4_SWAPPARM) == 8);
 
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter);
@@ -335,5 +362,72 @@ uint16_t ap4a_GetDims(const AP4_ARRAY* array, uint32_t* rows, uint32_t* columns)
 uint16_t ap4a_SwapRows(AP4_ARRAY* array, int32_t a, int32_t b);                                        // 337
 uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);                                     // 338
 
+// Arithmetic and matrix operations. Element-wise results and products are
+// worked in double precision and stored as f32. A difference is missing
+// where either operand is; a quotient also where the divisor's magnitude is
+// at most FLT_MIN. Dividing a range by a value that compares equal to 0
+// makes the whole range missing.
+AP4_ARRAY* ap4a_SubtractArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                               AP4_RANGE other_range);                                                 // 50
+AP4_ARRAY* ap4a_MatrixProduct(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                              AP4_RANGE other_range);                                                  // 52
+AP4_ARRAY* ap4a_DivideArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                             AP4_RANGE other_range);                                                   // 55
+uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                           // 56
+AP4_ARRAY* ap4a_Transpose(const AP4_ARRAY* array);                                                     // 58
+// The sum of products of two equally long one-row or one-column ranges,
+// missing as soon as one pair holds a missing value; 1, or 0 for ranges
+// that do not pair or a missing result address.
+uint16_t ap4b_DotProduct(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range,
+                         float* result);                                                               // 80
+
+// The whole extent of an array, as a range's start cell of (-1, -1) names it.
+constexpr AP4_RANGE AP4_WHOLE_RANGE{{AP4_WHOLE, AP4_WHOLE}, {AP4_WHOLE, AP4_WHOLE}};
+
 // True for a readable object of class 4.
 bool ap4a_is_array(const void* object);
+
+// ---------------------------------------------------------------------------
+// Scope guards of the array operations, shared by the array layer and the
+// numeric operations built on it.
+
+// Begin-change when made, end-change when the scope ends, so that an
+// operation closes its bracket on every path. When the change cannot begin
+// (a window that may not see the object change and no copy to give it) the
+// operation changes nothing.
+class ap4a_change_bracket {
+ public:
+  explicit ap4a_change_bracket(const AP4_ARRAY* array)
+      : part_(reinterpret_cast<AP2_OBJECT*>(array->head.parent)), begun_(ap2_BeginChange_OBJ(part_) != 0) {}
+  ~ap4a_change_bracket() {
+    if (begun_) ap2_EndChange_OBJ(part_);
+  }
+  ap4a_change_bracket(const ap4a_change_bracket&) = delete;
+  ap4a_change_bracket& operator=(const ap4a_change_bracket&) = delete;
+  bool begun() const { return begun_; }
+
+ private:
+  AP2_OBJECT* part_;
+  bool begun_;
+};
+
+// A new array that is deleted again when the scope ends, unless the
+// operation hands it out.
+class ap4a_new_array {
+ public:
+  explicit ap4a_new_array(AP4_ARRAY* array) : array_(array) {}
+  ~ap4a_new_array() {
+    if (array_ != nullptr) ap4a_Delete(array_, nullptr);
+  }
+  ap4a_new_array(const ap4a_new_array&) = delete;
+  ap4a_new_array& operator=(const ap4a_new_array&) = delete;
+  AP4_ARRAY* get() const { return array_; }
+  AP4_ARRAY* release() {
+    AP4_ARRAY* array = array_;
+    array_ = nullptr;
+    return array;
+  }
+
+ private:
+  AP4_ARRAY* array_;
+};

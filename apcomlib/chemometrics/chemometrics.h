@@ -1,0 +1,235 @@
+// Chemometrics: the double-precision matrix toolkit and the decompositions,
+// filters, bases and least-squares fits built on it and on the ARRAY class.
+// Declares the exported functions, the matrix descriptor, the ARRAY message
+// numbers these operations answer and their parameter blocks.
+#pragma once
+#include <cstdint>
+
+#include "array/array.h"
+
+// ---------------------------------------------------------------------------
+// Double-precision matrices
+
+// Matrix descriptor, 16 bytes, one element of a GU3 block; callers hold the
+// block's handle and may read the fields.
+//   0  4  rows
+//   4  4  columns
+//   8  4  GU3 handle of rows × columns f64, row-major
+//  12  4  address of element 0, taken at creation and kept
+#pragma pack(push, 2)
+struct AP4D_MATRIX {
+  uint32_t rows;
+  uint32_t columns;
+  GU3_HANDLE data;
+  double* values;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4D_MATRIX) == 16);
+
+// A matrix is named by the handle of its descriptor.
+using AP4D_DBLMATRIX = GU3_HANDLE;
+
+APEXPORT AP4D_DBLMATRIX AP4D_DblCreate(uint32_t rows, uint32_t columns, double fill);
+APEXPORT int16_t AP4D_DblDestroy(AP4D_DBLMATRIX matrix);
+APEXPORT AP4D_DBLMATRIX AP4D_DblClone(AP4D_DBLMATRIX matrix);
+APEXPORT AP4D_DBLMATRIX AP4_CopyToDouble(const AP4_ARRAY* array);
+APEXPORT AP4_ARRAY* AP4D_CopyToSingle(AP4D_DBLMATRIX matrix);
+APEXPORT double* AP4D_GetData(AP4D_DBLMATRIX matrix, uint32_t* rows, uint32_t* columns);
+APEXPORT AP4D_DBLMATRIX AP4D_DblTranspose(AP4D_DBLMATRIX matrix);
+APEXPORT AP4D_DBLMATRIX AP4D_DblMatrixMultiply(AP4D_DBLMATRIX a, AP4D_DBLMATRIX b);
+// Inverse of a symmetric matrix through a scaled L D Lᵀ factorisation
+// without pivoting; only the upper triangle is read. Null for a matrix that
+// is not square or a pivot that is 0 or missing.
+APEXPORT AP4D_DBLMATRIX AP4D_DblSqInverse(AP4D_DBLMATRIX matrix);
+// The same for an ARRAY, through double precision (message 341).
+AP4_ARRAY* ap4d_SqInverse(const AP4_ARRAY* array);
+
+// The descriptor of a handle, or null.
+AP4D_MATRIX* ap4d_matrix(AP4D_DBLMATRIX matrix);
+
+// Destroys a matrix when the scope ends, unless it is handed out.
+class ap4d_matrix_guard {
+ public:
+  explicit ap4d_matrix_guard(AP4D_DBLMATRIX matrix) : matrix_(matrix) {}
+  ~ap4d_matrix_guard() { AP4D_DblDestroy(matrix_); }
+  ap4d_matrix_guard(const ap4d_matrix_guard&) = delete;
+  ap4d_matrix_guard& operator=(const ap4d_matrix_guard&) = delete;
+  AP4D_DBLMATRIX get() const { return matrix_; }
+  AP4D_MATRIX* operator->() const { return ap4d_matrix(matrix_); }
+  AP4D_DBLMATRIX release() {
+    AP4D_DBLMATRIX matrix = matrix_;
+    matrix_ = nullptr;
+    return matrix;
+  }
+
+ private:
+  AP4D_DBLMATRIX matrix_;
+};
+
+// ---------------------------------------------------------------------------
+// ARRAY messages answered by this subsystem
+
+constexpr uint16_t AP4_MSG_ROW_RESIDUAL_NORM = 65;
+constexpr uint16_t AP4_MSG_APPEND_ORTHONORMAL_ROW = 96;
+constexpr uint16_t AP4_MSG_REMOVE_ROW_PROJECTIONS = 97;
+constexpr uint16_t AP4_MSG_NORMALIZE_ROW = 98;
+constexpr uint16_t AP4_MSG_NORMALIZE_COLUMN = 99;
+constexpr uint16_t AP4_MSG_SUBTRACT_SCALED_RANGE = 100;
+constexpr uint16_t AP4_MSG_BIDIAGONAL_SOLVE = 102;
+constexpr uint16_t AP4_MSG_INVERT_SYMMETRIC = 105;
+constexpr uint16_t AP4_MSG_EXTRACT_ROW = 106;
+constexpr uint16_t AP4_MSG_ORTHONORMALIZE_ROWS = 113;
+constexpr uint16_t AP4_MSG_SVD = 333;
+constexpr uint16_t AP4_MSG_SG_COEFFICIENTS = 334;
+constexpr uint16_t AP4_MSG_APPLY_FILTER = 335;
+constexpr uint16_t AP4_MSG_EIGEN_ANALYSIS = 340;
+constexpr uint16_t AP4_MSG_SQUARE_INVERSE = 341;
+constexpr uint16_t AP4_MSG_INVERT_SYMMETRIC_FALLBACK = 344;
+constexpr uint16_t AP4_MSG_LEAST_SQUARES = 353;
+constexpr uint16_t AP4_MSG_MCR_STEP = 354;
+
+#pragma pack(push, 2)
+// Message 340.
+struct AP4_EIGENPARM {
+  int32_t factors;
+  float percent;
+  int16_t mode;
+  AP4_ARRAY** scores;
+  AP4_ARRAY** loadings;
+  AP4_ARRAY** eigenvalues;
+  float* total;
+  int32_t* count;
+};
+// Message 333.
+struct AP4_SVDPARM {
+  AP4_ARRAY** w;
+  AP4_ARRAY** v;
+};
+// Message 334.
+struct AP4_SGPARM {
+  uint32_t code;
+  int32_t window;
+  int32_t order;
+  uint32_t gap;
+  int32_t width;
+  int32_t second_derivative;
+  float weight;
+};
+// Message 335.
+struct AP4_FILTERPARM {
+  AP4_ARRAY* filter;
+  float scale;
+  uint32_t zero;
+};
+// Message 65.
+struct AP4_RESIDUALPARM {
+  AP4_ARRAY* other;
+  uint32_t row;
+  float* length;
+};
+// Messages 96 and 97: the other array and a row.
+struct AP4_ROWOFPARM {
+  AP4_ARRAY* other;
+  uint32_t row;
+};
+// Message 100: this array's range, the other array, its range and k.
+struct AP4_SCALEDRANGEPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* other;
+  AP4_RANGE other_range;
+  float k;
+};
+// Message 353; bytes 4 to 7 are not read.
+struct AP4_LSQPARM {
+  AP4_ARRAY* b;
+  uint32_t unused;
+  uint16_t mode;
+};
+// Message 354.
+struct AP4_MCRSTEPPARM {
+  AP4_ARRAY* components;
+  GU3_HANDLE flags;
+  uint16_t orientation;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_EIGENPARM) == 30);
+static_assert(sizeof(AP4_SVDPARM) == 8);
+static_assert(sizeof(AP4_SGPARM) == 28);
+static_assert(sizeof(AP4_FILTERPARM) == 12);
+static_assert(sizeof(AP4_RESIDUALPARM) == 12);
+static_assert(sizeof(AP4_ROWOFPARM) == 8);
+static_assert(sizeof(AP4_SCALEDRANGEPARM) == 40);
+static_assert(sizeof(AP4_LSQPARM) == 10);
+static_assert(sizeof(AP4_MCRSTEPPARM) == 10);
+
+// ---------------------------------------------------------------------------
+// Eigen analysis (NIPALS)
+
+// Modes: 1 and 2 a square cross-product matrix (eigenvalues as square
+// roots, total the trace), 3 unscaled scores, any other unit scores.
+APEXPORT int16_t AP4D_DblEigenAnalysis(const AP4_ARRAY* x, int32_t factors, float percent, int16_t mode,
+                                       AP4_ARRAY** scores, AP4_ARRAY** loadings, AP4_ARRAY** eigenvalues,
+                                       float* total, int32_t* count);
+
+// ---------------------------------------------------------------------------
+// Singular value decomposition (Golub-Reinsch)
+
+constexpr uint32_t AP4_SVD_OK = 0;
+constexpr uint32_t AP4_SVD_NO_ARRAY = 1;
+constexpr uint32_t AP4_SVD_TOO_FEW_ROWS = 2;
+constexpr uint32_t AP4_SVD_NO_DATA = 3;
+constexpr uint32_t AP4_SVD_NO_MEMORY = 4;
+constexpr uint32_t AP4_SVD_NOT_CONVERGED = 11;
+
+// U replaces the array's data; W (1 × n, unsorted) and V (n × n) are new.
+APEXPORT uint32_t AP4_SingularValueDecomposition_ARRAY(AP4_ARRAY* array, AP4_ARRAY** w, AP4_ARRAY** v);
+
+// ---------------------------------------------------------------------------
+// Savitzky-Golay coefficients and filtering
+
+APEXPORT AP4D_DBLMATRIX AP4D_DblSGCoefficients(int32_t window, uint32_t order, int32_t derivative);
+APEXPORT AP4_ARRAY* AP4_SGCoefficients_ARRAY(const AP4_ARRAY* receiver, uint32_t code, int32_t window,
+                                             int32_t order, uint32_t gap, int32_t width, int32_t second_derivative,
+                                             float weight);
+APEXPORT uint32_t AP4_ApplyFilterToVector_ARRAY(const AP4_ARRAY* data, const AP4_ARRAY* filter, float scale,
+                                                uint32_t zero);
+
+// ---------------------------------------------------------------------------
+// Orthogonalisation and row operations
+
+constexpr uint16_t AP4D_NORMALIZE_ROW = 1;
+constexpr uint16_t AP4D_NORMALIZE_COLUMN = 2;
+
+uint16_t ap4d_AppendOrthonormalRow(AP4_ARRAY* array, const AP4_ARRAY* other, uint32_t row);           // 96
+uint16_t ap4d_RemoveRowProjections(AP4_ARRAY* array, uint32_t row, const AP4_ARRAY* other);           // 97
+uint16_t ap4d_NormalizeVector(AP4_ARRAY* array, uint32_t index, uint16_t mode);                        // 98, 99
+uint16_t ap4d_SubtractScaledRange(AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                                  AP4_RANGE other_range, float k);                                     // 100
+float ap4d_RowResidualNorm(const AP4_ARRAY* array, uint32_t row, const AP4_ARRAY* other);              // 65
+uint16_t ap4d_OrthonormalizeRows(AP4_ARRAY* array);                                                    // 113
+AP4_ARRAY* ap4d_BidiagonalSolve(const AP4_ARRAY* array, const AP4_ARRAY* b);                           // 102
+AP4_ARRAY* ap4d_ExtractRow(const AP4_ARRAY* array, uint32_t row);                                      // 106
+uint16_t ap4d_ReverseRows(AP4_ARRAY* array);
+
+// ---------------------------------------------------------------------------
+// Symmetric inverse and least-squares fits
+
+// Working-set entries of the non-negative fit, one u16 per component.
+constexpr uint16_t AP4C_ZERO_SET = 0;
+constexpr uint16_t AP4C_POSITIVE_SET = 1;
+constexpr uint16_t AP4C_FREE = 2;
+// A caller's flag that holds a component non-negative.
+constexpr uint16_t AP4C_FLAG_NON_NEGATIVE = 1;
+
+// fallback 0 (message 105): a zero pivot is replaced and the work goes on;
+// 1 (message 344): a zero pivot makes the general inverse the result.
+AP4_ARRAY* ap4c_InvertSymmetric(const AP4_ARRAY* array, uint16_t fallback);
+// Mode 0: (BᵀB)⁻¹BᵀA; mode 1: ABᵀ(BBᵀ)⁻¹.
+AP4_ARRAY* ap4c_LeastSquaresFit(const AP4_ARRAY* array, const AP4_ARRAY* b, uint16_t mode);
+// Orientation 0 fits the columns of D against the columns of G, 1 the rows
+// against the rows; flags (u16 per component, 1 = non-negative) may be null.
+AP4_ARRAY* ap4c_MCRStep(const AP4_ARRAY* d, const AP4_ARRAY* g, GU3_HANDLE flags, uint16_t orientation);
+// The unconstrained fit of the column b on the columns of A that the
+// working set (GU3 block of u16) selects, into the k × 1 array z.
+uint16_t ap4c_FitSelectedComponents(const AP4_ARRAY* b, const AP4_ARRAY* a, GU3_HANDLE working_set, AP4_ARRAY* z,
+                                    float* smallest);
