@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "components/gamlreader/units.h"
 #include "converter/gamlcodes.h"
@@ -78,6 +79,44 @@ constexpr Field kInterferogramFields[] = {
 };
 #undef GAML_FIELD
 
+// A number as the import reads it back bit for bit: "." as the decimal
+// character whatever the locale, as few digits as that allows.
+std::string float_text(float value) {
+  char text[32];
+  char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  double read = 0.0;
+  std::from_chars(text, end, read);
+  if (static_cast<float>(read) == value) return std::string(text, end);
+  // The shortest text of the float, read as a double, may round to its
+  // neighbour; the double's own shortest text does not.
+  end = std::to_chars(text, text + sizeof text, static_cast<double>(value)).ptr;
+  return std::string(text, end);
+}
+
+// The values of the "History" parameters that the import joins back into
+// `text` (Windows-1252, lines ended by "\r\n"), none for an empty text.
+// The import joins the values of a section with "\r\n" and puts "\t " in
+// front of every value that is not empty, does not start with two blanks and
+// follows a value that is not empty. A line that carries that prefix goes
+// without it; any other line goes as it is.
+std::vector<std::string> history_values(const std::string& text) {
+  std::vector<std::string> values;
+  if (text.empty()) return values;
+  const size_t prefix = std::strlen(kHistoryLinePrefix);
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find(kLineEnd, start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const bool gets_prefix_back = !values.empty() && !values.back().empty() && line.size() > prefix &&
+                                  line.compare(0, prefix, kHistoryLinePrefix) == 0 &&
+                                  line.compare(prefix, 2, "  ") != 0;
+    values.push_back(gets_prefix_back ? line.substr(prefix) : std::move(line));
+    if (end == std::string::npos) break;
+    start = end + std::strlen(kLineEnd);
+  }
+  return values;
+}
+
 template <class Number>
 Number field_value(const AP41_HEADERDATA& record, size_t offset) {
   Number value;
@@ -138,11 +177,28 @@ const char* units_name(uint32_t header_code) {
   return kUnknownUnits;
 }
 
+// pugixml answers a failed allocation with an empty node or a false
+// result; the document would go out short. These make it the exception
+// that the converter answers with E_OUTOFMEMORY.
+pugi::xml_node add_child(pugi::xml_node parent, const char* name) {
+  const pugi::xml_node child = parent.append_child(name);
+  if (!child) throw std::bad_alloc();
+  return child;
+}
+
+void add_attribute(pugi::xml_node node, const char* name, const char* value) {
+  if (!node.append_attribute(name).set_value(value)) throw std::bad_alloc();
+}
+
+void set_text(pugi::xml_node node, const char* text) {
+  if (!node.text().set(text)) throw std::bad_alloc();
+}
+
 void add_parameter(pugi::xml_node parent, const char* group, const char* name, const std::string& value) {
-  pugi::xml_node parameter = parent.append_child("parameter");
-  parameter.append_attribute("group") = group;
-  parameter.append_attribute("name") = name;
-  parameter.text() = value.c_str();
+  pugi::xml_node parameter = add_child(parent, "parameter");
+  add_attribute(parameter, "group", group);
+  add_attribute(parameter, "name", name);
+  set_text(parameter, value.c_str());
 }
 
 template <size_t N>
@@ -183,16 +239,16 @@ void add_values(pugi::xml_node axis, const float* values, size_t count) {
     std::memcpy(&bits, &values[i], sizeof bits);
     for (size_t byte = 0; byte < sizeof bits; ++byte) bytes[i * sizeof bits + byte] = static_cast<uint8_t>(bits >> (8 * byte));
   }
-  pugi::xml_node node = axis.append_child("values");
-  node.append_attribute("format") = "FLOAT32";
-  node.append_attribute("byteorder") = "INTEL";
-  node.append_attribute("numvalues") = number_text(count).c_str();
-  node.text() = base64(bytes).c_str();
+  pugi::xml_node node = add_child(axis, "values");
+  add_attribute(node, "format", "FLOAT32");
+  add_attribute(node, "byteorder", "INTEL");
+  add_attribute(node, "numvalues", number_text(count).c_str());
+  set_text(node, base64(bytes).c_str());
 }
 
 pugi::xml_node add_xdata(pugi::xml_node trace, const AP7_SPECTRUM* spectrum) {
-  pugi::xml_node xdata = trace.append_child("Xdata");
-  xdata.append_attribute("units") = units_name(spectrum->header->data.x_units);
+  pugi::xml_node xdata = add_child(trace, "Xdata");
+  add_attribute(xdata, "units", units_name(spectrum->header->data.x_units));
   return xdata;
 }
 
@@ -203,8 +259,8 @@ void add_axes(pugi::xml_node xdata, const AP7_SPECTRUM* spectrum) {
   const AP41_HEADERDATA& record = spectrum->header->data;
   const float ends[2] = {record.first_x, record.last_x};
   add_values(xdata, ends, std::size(ends));
-  pugi::xml_node ydata = xdata.append_child("Ydata");
-  ydata.append_attribute("units") = units_name(record.y_units);
+  pugi::xml_node ydata = add_child(xdata, "Ydata");
+  add_attribute(ydata, "units", units_name(record.y_units));
   add_values(ydata, ap7b_GetDataPtr(spectrum), record.points);
 }
 
@@ -232,9 +288,9 @@ std::string collect_date(GU4_TIME stored) {
 void add_trace(pugi::xml_node experiment, const readback::Spectrum& read) {
   const AP7_SPECTRUM* spectrum = read.spectrum;
   const AP41_HEADERDATA& record = spectrum->header->data;
-  pugi::xml_node trace = experiment.append_child("trace");
-  trace.append_attribute("name") = utf8(record.title, strnlen(record.title, sizeof record.title)).c_str();
-  trace.append_attribute("technique") = record.x_units == kRamanShiftUnits ? "RAMAN" : "FTIR";
+  pugi::xml_node trace = add_child(experiment, "trace");
+  add_attribute(trace, "name", utf8(record.title, strnlen(record.title, sizeof record.title)).c_str());
+  add_attribute(trace, "technique", record.x_units == kRamanShiftUnits ? "RAMAN" : "FTIR");
   add_fields(trace, kBenchInfo, kBenchInfoFields, record);
   const char* history = ap7d_GetHistoryText(spectrum);
   int line = 0;
@@ -252,55 +308,22 @@ void add_trace(pugi::xml_node experiment, const readback::Spectrum& read) {
 
 }  // namespace
 
-std::string float_text(float value) {
-  char text[32];
-  char* end = std::to_chars(text, text + sizeof text, value).ptr;
-  double read = 0.0;
-  std::from_chars(text, end, read);
-  if (static_cast<float>(read) == value) return std::string(text, end);
-  // The shortest text of the float, read as a double, may round to its
-  // neighbour; the double's own shortest text does not.
-  end = std::to_chars(text, text + sizeof text, static_cast<double>(value)).ptr;
-  return std::string(text, end);
-}
-
-// The import joins the values of a section with "\r\n" and puts "\t " in
-// front of every value that is not empty, does not start with two blanks and
-// follows a value that is not empty. A line that carries that prefix goes
-// without it; any other line goes as it is.
-std::vector<std::string> history_values(const std::string& text) {
-  std::vector<std::string> values;
-  if (text.empty()) return values;
-  const size_t prefix = std::strlen(kHistoryLinePrefix);
-  size_t start = 0;
-  while (true) {
-    const size_t end = text.find(kLineEnd, start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    const bool gets_prefix_back = !values.empty() && !values.back().empty() && line.size() > prefix &&
-                                  line.compare(0, prefix, kHistoryLinePrefix) == 0 &&
-                                  line.compare(prefix, 2, "  ") != 0;
-    values.push_back(gets_prefix_back ? line.substr(prefix) : std::move(line));
-    if (end == std::string::npos) break;
-    start = end + std::strlen(kLineEnd);
-  }
-  return values;
-}
-
 void build_document(const std::vector<readback::Spectrum>& spectra, pugi::xml_document* xml) {
-  pugi::xml_node declaration = xml->append_child(pugi::node_declaration);
-  declaration.append_attribute("version") = "1.0";
-  declaration.append_attribute("encoding") = "UTF-8";
-  pugi::xml_node gaml = xml->append_child("GAML");
-  gaml.append_attribute("version") = "1.20";
+  const pugi::xml_node declaration = xml->append_child(pugi::node_declaration);
+  if (!declaration) throw std::bad_alloc();
+  add_attribute(declaration, "version", "1.0");
+  add_attribute(declaration, "encoding", "UTF-8");
+  const pugi::xml_node gaml = add_child(*xml, "GAML");
+  add_attribute(gaml, "version", "1.20");
   pugi::xml_node experiment;
   GU4_TIME date = 0;
   for (const readback::Spectrum& read : spectra) {
     // A trace's date is its experiment's: a new date, a new experiment.
     const GU4_TIME time = read.spectrum->header->data.time;
     if (!experiment || time != date) {
-      experiment = gaml.append_child("experiment");
+      experiment = add_child(gaml, "experiment");
       const std::string collected = collect_date(time);
-      if (!collected.empty()) experiment.append_child("collectdate").text() = collected.c_str();
+      if (!collected.empty()) set_text(add_child(experiment, "collectdate"), collected.c_str());
       date = time;
     }
     add_trace(experiment, read);

@@ -120,5 +120,26 @@ TEST_F(GamlExport, GamlToGroupToGamlToGroupKeepsEverySpectrum) {
   EXPECT_TRUE(std::isnan(values(first.spectra[2].spectrum)[1]));
 }
 
+// A native single-spectrum file is exported as a document of one trace,
+// which the converter makes a single-spectrum file again.
+TEST_F(GamlExport, ASingleSpectrumFileComesBackAsOne) {
+  std::vector<gamlwriter::Experiment> one = source_document();
+  one.resize(1);
+  one[0].traces.resize(1);
+  const std::string source = testsupport::write_file("one.gaml", gamlwriter::document(one));
+  ASSERT_EQ(import(source, path("first.spa")), S_OK);
+  ASSERT_EQ(export_gaml(path("first.spa"), path("exported.gaml")), S_OK);
+  ASSERT_EQ(import(path("exported.gaml"), path("second.spa")), S_OK);
+  readback::NativeFile first, second;
+  ASSERT_TRUE(readback::read(path("first.spa"), &first));
+  ASSERT_TRUE(readback::read(path("second.spa"), &second));
+  EXPECT_EQ(second.format_class, AP45_CLASS_ID);
+  ASSERT_EQ(second.spectra.size(), 1u);
+  expect_same(first.spectra[0].spectrum, second.spectra[0].spectrum, "spectrum");
+  expect_same(first.spectra[0].background, second.spectra[0].background, "background");
+  expect_same(first.spectra[0].sample, second.spectra[0].sample, "sample");
+  EXPECT_NE(second.spectra[0].sample, nullptr);
+}
+
 }  // namespace
 }  // namespace exporttest
