@@ -237,7 +237,8 @@ void add_values(pugi::xml_node axis, const float* values, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     uint32_t bits;
     std::memcpy(&bits, &values[i], sizeof bits);
-    for (size_t byte = 0; byte < sizeof bits; ++byte) bytes[i * sizeof bits + byte] = static_cast<uint8_t>(bits >> (8 * byte));
+    for (size_t byte = 0; byte < sizeof bits; ++byte)
+      bytes[i * sizeof bits + byte] = static_cast<uint8_t>(bits >> (8 * byte));
   }
   pugi::xml_node node = add_child(axis, "values");
   add_attribute(node, "format", "FLOAT32");
@@ -302,7 +303,8 @@ void add_trace(pugi::xml_node experiment, const readback::Spectrum& read) {
   add_axes(xdata, spectrum);
   // Two elements carry the sample interferogram, three the background and
   // then the sample; a background alone has no place.
-  if (read.sample != nullptr && read.background != nullptr) add_interferogram(trace, read.background, kBackgroundHeader);
+  if (read.sample != nullptr && read.background != nullptr)
+    add_interferogram(trace, read.background, kBackgroundHeader);
   if (read.sample != nullptr) add_interferogram(trace, read.sample, kSampleHeader);
 }
 

@@ -71,7 +71,8 @@ TEST_F(Documents, GiveEachCollectionTimeItsOwnExperimentAndEachMemberItsOwnTrace
   std::vector<Expected> found;
   for (pugi::xml_node experiment : xml.child("GAML").children("experiment")) {
     found.push_back({experiment.child("collectdate").text().get(), {}});
-    for (pugi::xml_node trace : experiment.children("trace")) found.back().traces.push_back(trace.attribute("name").value());
+    for (pugi::xml_node trace : experiment.children("trace"))
+      found.back().traces.push_back(trace.attribute("name").value());
   }
   ASSERT_EQ(found.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -80,7 +81,8 @@ TEST_F(Documents, GiveEachCollectionTimeItsOwnExperimentAndEachMemberItsOwnTrace
   }
   // b's values, packed by hand: X 4000 and 400, Y 1.5 and -2 as
   // little-endian 32-bit floats.
-  const pugi::xml_node xdata = xml.child("GAML").child("experiment").find_child_by_attribute("trace", "name", "b").child("Xdata");
+  const pugi::xml_node xdata =
+      xml.child("GAML").child("experiment").find_child_by_attribute("trace", "name", "b").child("Xdata");
   const pugi::xml_node x = xdata.child("values");
   const pugi::xml_node y = xdata.child("Ydata").child("values");
   EXPECT_STREQ(x.attribute("format").value(), "FLOAT32");
@@ -150,8 +152,8 @@ TEST_F(Documents, HeaderNumbersComeBackBitForBit) {
            {"Duration", offsetof(AP41_HEADERDATA, Duration)}, {"DetectorID", offsetof(AP41_HEADERDATA, DetectorID)},
            {"BeamSplitterID", offsetof(AP41_HEADERDATA, BeamSplitterID)},
            {"first X", offsetof(AP41_HEADERDATA, first_x)}, {"last X", offsetof(AP41_HEADERDATA, last_x)}}) {
-    EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&read) + offset, reinterpret_cast<const char*>(&record) + offset, 4), 0)
-        << name;
+    const char* written = reinterpret_cast<const char*>(&record) + offset;
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&read) + offset, written, 4), 0) << name;
   }
 }
 
@@ -178,7 +180,8 @@ TEST_F(Documents, WriteNumbersWithAPointWhateverTheLocale) {
   member->header->data.Gain = 1234.5f;
   const pugi::xml_document xml = exported({member});
   unsetenv("LANG");
-  const pugi::xml_node gain = xml.child("GAML").child("experiment").child("trace").find_child_by_attribute("name", "Gain");
+  const pugi::xml_node gain =
+      xml.child("GAML").child("experiment").child("trace").find_child_by_attribute("name", "Gain");
   EXPECT_STREQ(gain.text().get(), "1234.5");
 }
 
