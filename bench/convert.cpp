@@ -17,10 +17,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/machine.h"
 #include "components/gamlreader/gamlreader.h"
 #include "converter/converter.h"
 #include "examples/gaml_writer.h"
-#include "platform/modules.h"
 
 namespace {
 
@@ -31,34 +31,13 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 // Base64 of FLOAT32 values: 4 bytes become 16/3 characters.
 constexpr double kBytesPerPoint = 16.0 / 3.0;
 
-// A scratch machine with the server and the reader registered, for the
-// life of the process. The apartment is left to the end of the process: the
-// modules it loaded are the platform layer's to free then.
-class Machine {
- public:
-  Machine() {
-    home_ = (fs::temp_directory_path() / ("gaml2kov-bench-" + std::to_string(std::random_device()()))).string();
-    fs::create_directories(home_ + "/out");
-    setenv("GAML2KOV_HOME", home_.c_str(), 1);
-    CoInitialize(nullptr);
-    for (const char* module : {GAML2KOV_MODULE, GAMLREADER_MODULE}) {
-      HMODULE loaded = LoadLibraryA(module);
-      auto register_server = reinterpret_cast<DllRegisterServerFn>(GetProcAddress(loaded, "DllRegisterServer"));
-      if (register_server == nullptr || register_server() != S_OK) std::abort();
-    }
-  }
-  ~Machine() {
-    std::error_code ignored;
-    fs::remove_all(home_, ignored);
-  }
-  const std::string& home() const { return home_; }
+using benchsupport::peak_memory_mb;
+using benchsupport::reset_peak_memory;
+using benchsupport::text;
 
- private:
-  std::string home_;
-};
-
-Machine& machine() {
-  static Machine made;
+// The server and the reader registered on a scratch machine.
+const benchsupport::Machine& machine() {
+  static const benchsupport::Machine made({GAML2KOV_MODULE, GAMLREADER_MODULE});
   return made;
 }
 
@@ -95,21 +74,6 @@ std::string document(bool many_traces, int megabytes) {
   return path;
 }
 
-BSTR text(const std::string& ansi) {
-  const std::u16string wide(ansi.begin(), ansi.end());
-  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-// The process's resident-memory peak since the last reset, in MB.
-void reset_peak_memory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-double peak_memory_mb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  }
-  return 0;
-}
-
 // The reader's own load of the document, without the conversion.
 double reader_load_ms(const std::string& path) {
   IGamlReader* reader = nullptr;
@@ -132,6 +96,7 @@ double reader_load_ms(const std::string& path) {
 void BM_Convert(benchmark::State& state) {
   const bool many_traces = state.range(0) != 0;
   const std::string source = document(many_traces, static_cast<int>(state.range(1)));
+  fs::create_directories(machine().home() + "/out");
   const std::string target = machine().home() + "/out/converted" + (many_traces ? ".spg" : ".spa");
   IFileCnvt* converter = nullptr;
   CLSID clsid;

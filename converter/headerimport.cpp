@@ -8,6 +8,7 @@
 #include <iterator>
 #include <utility>
 
+#include "converter/gamlcodes.h"
 #include "converter/importjob.h"
 
 namespace converter {
@@ -29,8 +30,8 @@ namespace {
 
 constexpr char16_t kBenchInfo[] = u"Bench Info";
 constexpr char16_t kSpectrumHeader[] = u"Spectrum Header";
-constexpr uint32_t kUnknownDetector = 20000;
-constexpr uint32_t kUnknownBeamSplitter = 30;
+using gamlcodes::kUnknownDetector;
+using gamlcodes::kUnknownBeamSplitter;
 constexpr float kDefaultLaser = 15798.0f;
 
 constexpr HeaderField kBenchInfoFields[] = {
@@ -68,19 +69,8 @@ constexpr HeaderField kSpectrumHeaderFields[] = {
     {HeaderField::kHex, u"BKCollectErrorMap", 0, 1, nullptr, &CCollectionHdr::SetBKCollectErrorMap, nullptr},
 };
 
-// GAML detector and beam-splitter codes and the header's codes for them.
-constexpr std::pair<LONG, uint32_t> kDetectorCodes[] = {
-    {1, 1},   {2, 3},   {3, 5},   {4, 4},   {5, 7},   {6, 8},   {7, 9},   {8, 10},  {9, 11},  {10, 12},
-    {11, 13}, {12, 14}, {13, 15}, {16, 16}, {17, 17}, {18, 18}, {20, 20}, {21, 21}, {33, 33}, {34, 34},
-    {35, 35}, {36, 36}, {37, 37}, {38, 38}, {39, 39}, {40, 40}, {41, 19}, {42, 42},
-};
-constexpr std::pair<LONG, uint32_t> kBeamSplitterCodes[] = {
-    {1, 0}, {2, 1}, {3, 2}, {4, 4}, {5, 5}, {6, 7}, {7, 8}, {8, 10}, {9, 20}, {10, 21}, {11, 22}, {12, 23},
-    {13, 24}, {14, 25},
-};
-
 template <size_t N>
-uint32_t translated(const std::pair<LONG, uint32_t> (&table)[N], LONG code, uint32_t otherwise) {
+uint32_t translated(const std::pair<int32_t, uint32_t> (&table)[N], LONG code, uint32_t otherwise) {
   for (const auto& [gaml, header] : table) {
     if (gaml == code) return header;
   }
@@ -89,10 +79,12 @@ uint32_t translated(const std::pair<LONG, uint32_t> (&table)[N], LONG code, uint
 
 }  // namespace
 
-uint32_t CGamlImportJob::MapDetectorCode(LONG code) { return translated(kDetectorCodes, code, kUnknownDetector); }
+uint32_t CGamlImportJob::MapDetectorCode(LONG code) {
+  return translated(gamlcodes::kDetectorCodes, code, kUnknownDetector);
+}
 
 uint32_t CGamlImportJob::MapBeamSplitterCode(LONG code) {
-  return translated(kBeamSplitterCodes, code, kUnknownBeamSplitter);
+  return translated(gamlcodes::kBeamSplitterCodes, code, kUnknownBeamSplitter);
 }
 
 // Reads, converts and writes each field before the next. `index` is the

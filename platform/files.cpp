@@ -408,14 +408,17 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists) {
   return copied ? TRUE : FALSE;
 }
 
-BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) {
+BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) { return MoveFileExA(existing, new_name, 0); }
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags) {
   if (existing == nullptr || new_name == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   const std::string target_path = platform::native_path(new_name);
   struct stat status;
-  if (stat(target_path.c_str(), &status) == 0) {
+  const bool exists = stat(target_path.c_str(), &status) == 0;
+  if (exists && ((flags & MOVEFILE_REPLACE_EXISTING) == 0 || S_ISDIR(status.st_mode))) {
     SetLastError(ERROR_ALREADY_EXISTS);
     return FALSE;
   }

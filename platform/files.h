@@ -88,6 +88,10 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
 BOOL DeleteFileA(LPCSTR name);
 BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists);
 BOOL MoveFileA(LPCSTR existing, LPCSTR new_name);
+// With MOVEFILE_REPLACE_EXISTING a file of the new name is replaced in one
+// step, so that a reader finds the old file or the new one, never neither.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, SECURITY_ATTRIBUTES* security);
 BOOL RemoveDirectoryA(LPCSTR name);

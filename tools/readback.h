@@ -1,8 +1,8 @@
 // What the library reads back from a native spectral file: the format class
 // that recognises it and its spectra, each with its stored sample and
-// background interferograms. The demo's kovinfo prints it and the
-// converter's end-to-end tests check it. The library's classes must be
-// registered in the process.
+// background interferograms. The demo's kovinfo prints it, the GAML writer
+// component exports it and the end-to-end tests check it. The library's
+// classes must be registered in the process.
 #pragma once
 #include <cstdint>
 #include <string>

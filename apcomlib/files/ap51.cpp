@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "components/gamlwriter/gamlwriter.h"
 #include "files/files.h"
 #include "platform/codepage.h"
 #include "platform/com.h"
@@ -33,20 +34,8 @@ constexpr char kClassName[] = "AP51_GROUP_FILE";
 // same classes by name (and no special rule for X-Y pairs files).
 constexpr uint16_t kDetectionOrder[] = {AP52_CLASS_ID, AP51_FORMAT_OTHER_GROUP};
 
-// The GAML export converter.
-constexpr CLSID kExportClass = {0x9C4E2A71, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
-constexpr IID kExportInterface = {0x9C4E2A70, 0x5B08, 0x4D3F, {0xA6, 0xE2, 0x17, 0xF0, 0xB8, 0xC5, 0xD9, 0x34}};
+// The GAML export converter, as an in-process server, handler or local server.
 constexpr DWORD kExportContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
-
-// The export converter's interface as far as it is called: its conversion
-// is the third method after those of IDispatch.
-class ap51_IExportConverter : public IDispatch {
- public:
-  virtual HRESULT Slot7() = 0;
-  virtual HRESULT Slot8() = 0;
-  virtual HRESULT ConvertFile(BSTR input, BSTR input_format, BSTR output, BSTR output_format,
-                              BSTR extra) = 0;  // slot 9
-};
 
 AP20_FILE* ap51_file_part(const AP51_GROUP_FILE* group_file) {
   return group_file != nullptr ? ap20_file(group_file->head.parent) : nullptr;
@@ -132,8 +121,8 @@ BSTR ap51_bstr(const char* text) {
 
 // The converter turns the copy at `source` into GAML at `target`.
 bool ap51_convert(const char* source, const char* target) {
-  ap51_IExportConverter* converter = nullptr;
-  if (FAILED(CoCreateInstance(kExportClass, nullptr, kExportContext, kExportInterface,
+  IGamlExportConverter* converter = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_GamlExportConverter, nullptr, kExportContext, IID_IGamlExportConverter,
                               reinterpret_cast<void**>(&converter))) ||
       converter == nullptr)
     return false;

@@ -12,34 +12,12 @@
 
 #include <pugixml.hpp>
 
+#include "components/gamlreader/units.h"
 #include "platform/codepage.h"
 
 namespace gamlreader {
 
 namespace {
-
-// The reader's unit codes, chosen so that the converter's unit table maps
-// each to the spectral-header unit of the same meaning (shown after the
-// arrow). One line per GAML `units` name; any other name, and no name, is
-// kOtherUnits, which the converter maps to "other" (8).
-constexpr LONG kOtherUnits = 2;
-struct UnitName {
-  const char* name;
-  LONG code;
-};
-constexpr UnitName kUnits[] = {
-    {"WAVENUMBER", 61},      // -> 1 wavenumbers
-    {"MICRONS", 34},         // -> 4 micrometres
-    {"NANOMETERS", 48},      // -> 3 nanometres
-    {"RAMANSHIFT", 54},      // -> 32 Raman shift
-    {"SECONDS", 56},         // -> 6 time (the converter does not rescale the values)
-    {"ABSORBANCE", 1},       // -> 17 absorbance
-    {"TRANSMITTANCE", 57},   // -> 23 transmittance (fraction)
-    {"REFLECTANCE", 55},     // -> 21 reflectance (fraction)
-    {"LOGREFLECTANCE", 26},  // -> 12 log(1/R)
-    {"KUBELKAMUNK", 24},     // -> 20 Kubelka-Munk
-    {"COUNTS", kOtherUnits}, // the header has no unit of counts that the converter reaches
-};
 
 std::u16string utf16(const char* text) {
   const int length = static_cast<int>(std::strlen(text));
@@ -266,10 +244,10 @@ bool read_trace(pugi::xml_node node, const char* collect_date, Trace* trace) {
 }  // namespace
 
 LONG unit_code(const char* name) {
-  for (const UnitName& unit : kUnits) {
-    if (std::strcmp(unit.name, name) == 0) return unit.code;
+  for (const gamlunits::UnitName& unit : gamlunits::kUnits) {
+    if (std::strcmp(unit.name, name) == 0) return unit.reader_code;
   }
-  return kOtherUnits;
+  return gamlunits::kOtherReaderCode;
 }
 
 HRESULT parse_document(char* bytes, size_t size, std::shared_ptr<const Document>* document) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "components/gamlreader/units.h"
 #include "core/core_fixture.h"
 #include "fake_trace.h"
 #include "import_fixture.h"
@@ -95,6 +96,15 @@ TEST(CodeTables, DetectorAndBeamSplitterCodesTranslate) {
                             CodeCase{12, 103}, CodeCase{61, 1}, CodeCase{57, 23}}) {
     EXPECT_EQ(CGamlImportJob::MapUnitCode(c.gaml), c.header) << c.gaml;
   }
+}
+
+// The units table the reader reads names with and the GAML writer writes
+// them with says, for each name, the header unit the import makes of it.
+TEST(CodeTables, EveryUnitsNameStandsForTheHeaderUnitTheImportMakesOfIt) {
+  for (const gamlunits::UnitName& unit : gamlunits::kUnits) {
+    EXPECT_EQ(CGamlImportJob::MapUnitCode(unit.reader_code), unit.header_code) << unit.name;
+  }
+  EXPECT_EQ(CGamlImportJob::MapUnitCode(gamlunits::kOtherReaderCode), gamlunits::kOtherHeaderCode);
 }
 
 TEST_F(Import, SpectrumHeaderDefaultsWhenTheSectionIsMissing) {

@@ -183,6 +183,20 @@ TEST(Files, DeleteCopyAndMove) {
   EXPECT_FALSE(CopyFileA(c.c_str(), b.c_str(), FALSE));
 }
 
+TEST(Files, MoveWithReplaceTakesThePlaceOfAFileButNotOfAFolder) {
+  const std::string a = testsupport::write_file("move/a.txt", "new");
+  const std::string b = testsupport::write_file("move/b.txt", "old");
+  EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(testsupport::read_file(b), "new");
+  EXPECT_FALSE(testsupport::file_exists(a));
+  const std::string folder = in_home("move/folder");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  EXPECT_FALSE(MoveFileExA(b.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(testsupport::read_file(b), "new");
+}
+
 TEST(Files, SearchMatchesWindowsWildcardsInNameOrder) {
   for (const char* name : {"b.spa", "A.SPA", "c.spg", "abc", "abd.txt"}) testsupport::write_file(std::string("find/") + name, "");
   auto names = [](const std::string& pattern) {

@@ -97,6 +97,33 @@ TEST(Host, ConvertsTheExamplesIntoNativeFiles) {
   EXPECT_EQ(written, 2);  // the two files, and no probe file
 }
 
+// A document of several traces converted to a ".GAML" name is saved as a
+// native group and then turned back into GAML by the export converter, once
+// `gaml2kov register` has registered it; without it the conversion fails
+// and leaves no file.
+TEST(Host, ConvertingToAGamlNameGoesThroughTheRegisteredExportConverter) {
+  ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
+  ASSERT_EQ(host({"register", GAMLREADER_MODULE}).status, 0);
+  const std::string target = output_folder() + "/three.GAML";
+  const HostRun unregistered = host({"convert", example("three_traces.gaml"), target});
+  EXPECT_EQ(unregistered.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(target));
+
+  const HostRun registered = host({"register", GAMLWRITER_MODULE});
+  EXPECT_EQ(registered.status, 0) << registered.err;
+  EXPECT_NE(registered.out.find("registered"), std::string::npos);
+  const HostRun converted = host({"convert", example("three_traces.gaml"), target});
+  EXPECT_EQ(converted.status, 0) << converted.err;
+  EXPECT_EQ(host({"validate", target, "GAML"}).status, 0);
+  const std::string document = testsupport::read_file(target);
+  size_t traces = 0;
+  for (size_t at = document.find("<trace "); at != std::string::npos; at = document.find("<trace ", at + 1)) ++traces;
+  EXPECT_EQ(traces, 3u);
+  const std::string again = output_folder() + "/again.spg";
+  EXPECT_EQ(host({"convert", target, again}).status, 0);
+  EXPECT_EQ(host({"validate", again, "KOV_TLVO"}).status, 0);
+}
+
 TEST(Host, AMissingSourceOrTargetFolderFails) {
   ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
   ASSERT_EQ(host({"register", GAMLREADER_MODULE}).status, 0);
