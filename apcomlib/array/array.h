@@ -44,30 +44,69 @@ int16_t ap1_ClearBitLong(uint32_t* word, uint16_t bit);
 // Y-unit codes that the conversions tell apart.
 constexpr uint32_t AP1_YUNIT_PERCENT_REFLECTANCE = 11;
 constexpr uint32_t AP1_YUNIT_LOG_INVERSE_R = 12;
+constexpr uint32_t AP1_YUNIT_SINGLE_BEAM = 15;
 constexpr uint32_t AP1_YUNIT_PERCENT_TRANSMITTANCE = 16;
 constexpr uint32_t AP1_YUNIT_ABSORBANCE = 17;
+constexpr uint32_t AP1_YUNIT_RATIO = 19;
 constexpr uint32_t AP1_YUNIT_KUBELKA_MUNK = 20;
 constexpr uint32_t AP1_YUNIT_REFLECTANCE = 21;
+constexpr uint32_t AP1_YUNIT_INTERFEROGRAM = 22;
 constexpr uint32_t AP1_YUNIT_TRANSMITTANCE = 23;
 constexpr uint32_t AP1_YUNIT_PHOTOACOUSTIC = 26;
+constexpr uint32_t AP1_YUNIT_REFERENCE = 27;
+constexpr uint32_t AP1_YUNIT_RAMAN = 31;
 
 // Each converts one value in place; a null address or a missing value is
 // left alone. Values beyond the limits of a logarithm or a quotient take the
 // fixed value of their limit. The Combine forms take the narrow limits while
 // the gain-type flag is 0 and the wide ones while it is 1.
+// The plain forms take the narrow limits, the Expand forms the wide ones;
+// the Absolute forms take only the limits where the formula breaks down
+// (none from absorbance; at T <= 0 the narrow or wide absorbance as the
+// flag says; at R <= 1e-16 Kubelka-Munk 5e15).
 APEXPORT void AP1_FromAbs_MATH(float* value);
+APEXPORT void AP1_FromAbsExpand_MATH(float* value);
 APEXPORT void AP1_FromAbsCombine_MATH(float* value);
+APEXPORT void AP1_FromAbsAbsolute_MATH(float* value);
 APEXPORT void AP1_ToAbs_MATH(float* value);
+APEXPORT void AP1_ToAbsExpand_MATH(float* value);
 APEXPORT void AP1_ToAbsCombine_MATH(float* value);
+APEXPORT void AP1_ToAbsAbsolute_MATH(float* value);
 APEXPORT void AP1_ToKM_MATH(float* value);
+APEXPORT void AP1_ToKMExpand_MATH(float* value);
 APEXPORT void AP1_ToKMCombine_MATH(float* value);
+APEXPORT void AP1_ToKMAbsolute_MATH(float* value);
 APEXPORT void AP1_FromKM_MATH(float* value);
+// Photoacoustic values stay as they are.
+APEXPORT void AP1_FromPAS_MATH();
+APEXPORT void AP1_ToPAS_MATH();
 // A value converted from one Y unit to another through percent, with the
 // narrow limits.
 APEXPORT float AP1_NewUnits_MATH(uint32_t from_code, uint32_t to_code, float value);
 // Sets the process-wide gain-type flag from a spectrum's gain (null: 0) and
 // answers it.
 APEXPORT uint16_t AP1_SetGainType_MATH(void* spectrum);
+
+// X-unit codes that the X conversions tell apart; the others pass unchanged.
+constexpr int16_t AP1_XUNIT_WAVENUMBERS = 1;
+constexpr int16_t AP1_XUNIT_MICROMETRES = 3;
+constexpr int16_t AP1_XUNIT_NANOMETRES = 4;
+constexpr int16_t AP1_XUNIT_ELECTRONVOLTS = 5;
+
+// One X value in place, between wavenumbers and the unit of the code; a
+// null address or a missing value is left alone.
+APEXPORT void AP1_FromWavenumbers_MATH(int16_t code, float* value);
+APEXPORT void AP1_ToWavenumbers_MATH(int16_t code, float* value);
+
+// Peak direction of a Y unit: down for the transmittance and reflectance
+// units, single beam and reference, up for the rest.
+constexpr uint16_t AP1_PEAKS_UP = 1;
+constexpr uint16_t AP1_PEAKS_DOWN = 2;
+APEXPORT uint16_t AP1_GetPeakDir_MATH(uint16_t y_code);
+// 0 for Y units whose values are taken as they are, else 1.
+APEXPORT int16_t AP1_GetConvertNeeded_MATH(int16_t y_code);
+// The X-unit code that belongs to a Y unit.
+APEXPORT uint16_t AP1_GetXUnits_MATH(uint16_t y_code);
 
 // The bit tests that decide what is missing, everywhere in the library.
 bool ap1_is_missing(float value);

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <set>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -100,16 +102,55 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"FromKMQuarter", AP1_FromKM_MATH, 1.0f, 0.25f, 50.0},
                     Case{"FromKMNegativeQuarter", AP1_FromKM_MATH, 1.0f, -0.25f, 200.0},
                     Case{"FromKMZero", AP1_FromKM_MATH, 1.0f, 0.0f, 100.0},
-                    Case{"FromKMHalf", AP1_FromKM_MATH, 1.0f, 0.5f, 100.0 * (1.5 - std::sqrt(1.25))}),
+                    Case{"FromKMHalf", AP1_FromKM_MATH, 1.0f, 0.5f, 100.0 * (1.5 - std::sqrt(1.25))},
+                    // At the narrow limit itself the logarithm is taken: 2 - log10(0.0001) = 6.
+                    Case{"ToAbsAtTheLimitIsComputed", AP1_ToAbs_MATH, 1.0f, 0.0001f,
+                         2.0 - std::log10(static_cast<double>(0.0001f))},
+                    Case{"FromAbsExpandComputes", AP1_FromAbsExpand_MATH, 1.0f, 7.0f, 1e-5},
+                    Case{"FromAbsExpandEightIsComputed", AP1_FromAbsExpand_MATH, 1.0f, 8.0f, 1e-6},
+                    Case{"FromAbsExpandClamps", AP1_FromAbsExpand_MATH, 1.0f, 9.0f, 1e-6f},
+                    Case{"FromAbsExpandLowEnd", AP1_FromAbsExpand_MATH, 1.0f, -13.0f, 100.0},
+                    Case{"FromAbsAbsoluteHasNoUpperLimit", AP1_FromAbsAbsolute_MATH, 1.0f, 9.0f, 1e-7},
+                    Case{"FromAbsAbsoluteHasNoLowerLimit", AP1_FromAbsAbsolute_MATH, 1.0f, -13.0f, 1e15},
+                    Case{"ToAbsExpandComputes", AP1_ToAbsExpand_MATH, 1.0f, 0.00005f,
+                         -std::log10(static_cast<double>(0.00005f) / 100.0)},
+                    Case{"ToAbsExpandClamps", AP1_ToAbsExpand_MATH, 1.0f, 5e-7f, 8.0},
+                    Case{"ToAbsAbsoluteComputesAnyPositiveValue", AP1_ToAbsAbsolute_MATH, 1.0f, 1e-10f,
+                         2.0 - std::log10(static_cast<double>(1e-10f))},
+                    Case{"ToAbsAbsoluteNarrowAtZero", AP1_ToAbsAbsolute_MATH, 1.0f, 0.0f, 6.0},
+                    Case{"ToAbsAbsoluteNarrowBelowZero", AP1_ToAbsAbsolute_MATH, 1.0f, -5.0f, 6.0},
+                    Case{"ToAbsAbsoluteWideBelowZero", AP1_ToAbsAbsolute_MATH, 5.156f, -5.0f, 8.0},
+                    Case{"ToKMExpandComputes", AP1_ToKMExpand_MATH, 1.0f, 0.005f, kRemissionOfR5e5},
+                    Case{"ToKMExpandClamps", AP1_ToKMExpand_MATH, 1.0f, 5e-5f, 500000.0},
+                    Case{"ToKMAbsoluteComputesTinyReflectance", AP1_ToKMAbsolute_MATH, 1.0f, 1e-12f,
+                         (1.0 - 1e-14) * (1.0 - 1e-14) / (2.0 * static_cast<float>(1e-12f / 100.0))},
+                    Case{"ToKMAbsoluteAtZero", AP1_ToKMAbsolute_MATH, 1.0f, 0.0f, 5000000136282112.0},
+                    Case{"ToKMAbsoluteBelowZero", AP1_ToKMAbsolute_MATH, 1.0f, -3.0f, 5000000136282112.0},
+                    Case{"ToKMAbsoluteAboveFullIsNegative", AP1_ToKMAbsolute_MATH, 1.0f, 200.0f, -0.25}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST_F(UnitConversion, AMissingValueAndANullAddressPassEveryConverterUntouched) {
-  for (void (*convert)(float*) : {AP1_FromAbs_MATH, AP1_FromAbsCombine_MATH, AP1_ToAbs_MATH, AP1_ToAbsCombine_MATH,
-                                  AP1_ToKM_MATH, AP1_ToKMCombine_MATH, AP1_FromKM_MATH}) {
+  for (void (*convert)(float*) :
+       {AP1_FromAbs_MATH, AP1_FromAbsExpand_MATH, AP1_FromAbsCombine_MATH, AP1_FromAbsAbsolute_MATH, AP1_ToAbs_MATH,
+        AP1_ToAbsExpand_MATH, AP1_ToAbsCombine_MATH, AP1_ToAbsAbsolute_MATH, AP1_ToKM_MATH, AP1_ToKMExpand_MATH,
+        AP1_ToKMCombine_MATH, AP1_ToKMAbsolute_MATH, AP1_FromKM_MATH}) {
     float value = missing();
     convert(&value);
     EXPECT_EQ(bits_of(value), AP_NAN_BITS);
     convert(nullptr);
+  }
+}
+
+TEST_F(UnitConversion, AbsorbanceTurnsBackToTheTransmittanceItCameFrom) {
+  using Pair = std::pair<void (*)(float*), void (*)(float*)>;
+  for (Pair pair : {Pair{AP1_ToAbs_MATH, AP1_FromAbs_MATH}, Pair{AP1_ToAbsExpand_MATH, AP1_FromAbsExpand_MATH},
+                    Pair{AP1_ToAbsAbsolute_MATH, AP1_FromAbsAbsolute_MATH}}) {
+    for (float percent : {0.001f, 0.5f, 37.0f, 100.0f, 250.0f}) {
+      float value = percent;
+      pair.first(&value);
+      pair.second(&value);
+      EXPECT_NEAR(value, percent, percent * 1e-5) << percent;
+    }
   }
 }
 
@@ -119,6 +160,12 @@ TEST_F(UnitConversion, KubelkaMunkTurnsBackToTheReflectanceItCameFrom) {
     AP1_ToKM_MATH(&value);
     AP1_FromKM_MATH(&value);
     EXPECT_NEAR(value, percent, percent * 1e-4) << percent;
+  }
+  for (void (*to_km)(float*) : {AP1_ToKMExpand_MATH, AP1_ToKMAbsolute_MATH}) {
+    float value = 0.02f;  // R = 2e-4, beyond the narrow limit only
+    to_km(&value);
+    AP1_FromKM_MATH(&value);
+    EXPECT_NEAR(value, 0.02f, 0.02f * 1e-3);
   }
 }
 
@@ -161,6 +208,66 @@ TEST_F(UnitConversion, NewUnitsTakesTheNarrowLimitsWhateverTheGainType) {
 TEST_F(UnitConversion, NewUnitsKeepsAMissingValueMissing) {
   EXPECT_EQ(bits_of(AP1_NewUnits_MATH(17, 20, missing())), AP_NAN_BITS);
   EXPECT_EQ(bits_of(AP1_NewUnits_MATH(23, 21, missing())), AP_NAN_BITS);
+}
+
+// ---------------------------------------------------------------------------
+// X units: wavelengths are scaled reciprocals of wavenumbers, energies a
+// multiple (1 eV = 8065.8 cm-1).
+
+struct XCase {
+  bool to_wavenumbers;
+  int16_t code;
+  float input;
+  double expected;
+};
+
+class XConversion : public testing::TestWithParam<XCase> {};
+
+TEST_P(XConversion, GivesTheClosedForm) {
+  const XCase& c = GetParam();
+  float value = c.input;
+  if (c.to_wavenumbers) AP1_ToWavenumbers_MATH(c.code, &value);
+  else AP1_FromWavenumbers_MATH(c.code, &value);
+  EXPECT_NEAR(value, c.expected, std::fabs(c.expected) * 1e-6) << (c.to_wavenumbers ? "to " : "from ") << c.code
+                                                               << " of " << c.input;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, XConversion,
+                         testing::Values(XCase{false, 3, 2000.0f, 5.0}, XCase{true, 3, 5.0f, 2000.0},
+                                         XCase{false, 3, 0.0f, 1000.0}, XCase{true, 3, 0.0f, 40000.0},
+                                         XCase{true, 3, -2.0f, 40000.0}, XCase{false, 4, 4000.0f, 2500.0},
+                                         XCase{true, 4, 2500.0f, 4000.0}, XCase{false, 4, -1.0f, 1e6},
+                                         XCase{true, 4, 0.0f, 40000.0}, XCase{false, 5, 8065.8f, 1.0},
+                                         XCase{true, 5, 2.0f, 16131.6}, XCase{false, 5, -8065.8f, -1.0},
+                                         XCase{false, 1, 1234.5f, 1234.5}, XCase{true, 2, 77.0f, 77.0},
+                                         XCase{false, 6, 0.0f, 0.0}, XCase{true, 32, 512.0f, 512.0}));
+
+TEST(XUnits, RoundTripsAndLeavesMissingValuesAlone) {
+  for (int16_t code : {3, 4, 5}) {
+    for (float wavenumber : {400.0f, 1234.5f, 15798.0f}) {
+      float value = wavenumber;
+      AP1_FromWavenumbers_MATH(code, &value);
+      AP1_ToWavenumbers_MATH(code, &value);
+      EXPECT_NEAR(value, wavenumber, wavenumber * 1e-6) << code;
+    }
+    float value = missing();
+    AP1_FromWavenumbers_MATH(code, &value);
+    AP1_ToWavenumbers_MATH(code, &value);
+    EXPECT_EQ(bits_of(value), AP_NAN_BITS);
+    AP1_FromWavenumbers_MATH(code, nullptr);
+    AP1_ToWavenumbers_MATH(code, nullptr);
+  }
+}
+
+TEST(YUnitClasses, FollowTheirCodeLists) {
+  const std::set<int> peaks_down{11, 15, 16, 21, 23, 27};
+  const std::set<int> taken_as_they_are{8, 9, 10, 12, 13, 14, 17, 18, 19, 22, 26, 31};
+  for (int code = 0; code <= 40; ++code) {
+    EXPECT_EQ(AP1_GetPeakDir_MATH(static_cast<uint16_t>(code)), peaks_down.count(code) ? 2 : 1) << code;
+    EXPECT_EQ(AP1_GetConvertNeeded_MATH(static_cast<int16_t>(code)), taken_as_they_are.count(code) ? 0 : 1) << code;
+    const uint16_t x_units = code == 10 ? 6 : code == 22 ? 2 : code == 31 ? 32 : 1;
+    EXPECT_EQ(AP1_GetXUnits_MATH(static_cast<uint16_t>(code)), x_units) << code;
+  }
 }
 
 // ---------------------------------------------------------------------------
