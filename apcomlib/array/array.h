@@ -181,6 +181,79 @@ APEXPORT int16_t AP1_DetermineSplitSegments_MATH(uint16_t mode, float x1, float 
 constexpr uint32_t AP1_RESOLUTION_TEXT_SIZE = 48;
 APEXPORT int16_t AP1_GetResolution_MATH(float ssp, int32_t points, float* resolution, char* text);
 
+// The sample-spacing limits within which AP1_ConvertParamEx_MATH chooses a
+// spacing (lower 1.0, upper 2.0 at load; a lower above the upper becomes
+// the upper), and the largest pre-peak count it takes (8192 at load; set
+// to the largest power of two up to n, at most 65536, and answered).
+APEXPORT void AP1_SetSspLimits_MATH(float lower, float upper);
+APEXPORT uint32_t AP1_SetMaxPeakPosition_MATH(uint32_t n);
+APEXPORT uint32_t AP1_GetMaxPeakPosition_MATH();
+
+// The derived values of a collection at a resolution and zero-fill code
+// (factor 2^(z+1) for z = 1..6, else 2), a laser wavenumber and an upper
+// frequency limit. A spacing of 0 or less in *ssp asks for one to be
+// chosen. Nothing is written unless all ten addresses are given. Bench
+// settings of "CollectDefaults" adjust the slop, peak location and counts;
+// flags bit 0 lets a long pre-peak take the maximum rather than 1024.
+// Lasers up to 15500 take the fixed counts of the older benches.
+APEXPORT void AP1_ConvertParamEx_MATH(float resolution, int32_t zero_fill, float laser, float upper_limit, float* ssp,
+                                      uint32_t* total_points, uint32_t* transform_input_points, uint32_t* fft_size,
+                                      uint32_t* phase_points, uint32_t* transform_points, uint32_t* pre_peak_points,
+                                      uint32_t* peak_location, uint32_t* corr_error, float* data_spacing,
+                                      int32_t flags);
+APEXPORT void AP1_ConvertParam_MATH(float resolution, int32_t zero_fill, float laser, float upper_limit, float* ssp,
+                                    uint32_t* total_points, uint32_t* transform_input_points, uint32_t* fft_size,
+                                    uint32_t* phase_points, uint32_t* transform_points, uint32_t* pre_peak_points,
+                                    uint32_t* peak_location, uint32_t* corr_error, float* data_spacing);
+// Interferogram points for a resolution: a - b for lasers from 15500, else
+// a fixed count by resolution. 0 only for a null address.
+APEXPORT int16_t AP1_CalcResolutionPoints_MATH(float laser, float resolution, uint32_t a, uint32_t b,
+                                               uint32_t* points);
+// The zero-fill code k (0..6) for which points >= transformSize / 2^(k+1),
+// the first that holds; AP1_NO_ZERO_FILL when none does.
+constexpr int16_t AP1_NO_ZERO_FILL = -1;  // 65535 as a u16
+APEXPORT int16_t AP1_GetZeroFill_MATH(uint32_t transform_size, uint32_t points);
+// Index range (start, end, count = end - start) of the X range x1..x2 in a
+// transform of fftSize points; 0 (start 0, end 1, count 1) for a transform
+// or spacing that gives no range.
+APEXPORT int16_t AP1_CalcSaveRegion_MATH(float laser, float ssp, int32_t fft_size, float x1, float x2, uint32_t* start,
+                                         uint32_t* end, uint32_t* count);
+// Re-lay an interferogram of *points with its peak at *peakLocation as a
+// single-sided one (peak at the bench's location, or one derived from size
+// when location is 0) or as a split single-sided one; the result is the new
+// total. Without all four addresses nothing is written and the answer is
+// the location (size / 2 when it is derived).
+APEXPORT uint32_t AP1_CalcSingleSided_MATH(uint32_t* total, uint32_t* points, uint32_t* peak_offset,
+                                           uint32_t* peak_location, int16_t location, uint32_t size);
+APEXPORT uint32_t AP1_CalcSplitSingleSided_MATH(uint32_t* total, uint32_t* points, uint32_t* peak_offset,
+                                                uint32_t* peak_location, int16_t location, uint32_t size);
+// The spectral range that a source, beam splitter, detector and window
+// (0: none) allow together; low = high = 0 when they do not overlap.
+// 0 only for a null address.
+APEXPORT int16_t AP1_CalcMaxRng_MATH(int16_t source, int16_t beam_splitter, int16_t detector, int16_t window,
+                                     uint16_t* low, uint16_t* high);
+// The first of limit / 4, limit / 2, limit, 2 × limit above value, else 4 × limit.
+APEXPORT float AP1_SetFreqRange_MATH(float limit, float value);
+// 0 when two spacings give the same end indices over xa..xb, else
+// AP1_SPACINGS_DIFFER (also for a spacing of 0).
+constexpr int16_t AP1_SPACINGS_DIFFER = 3;
+APEXPORT int16_t AP1_DataSpacingsDiffer_MATH(float spacing1, float spacing2, float xa, float xb);
+// The percentage of an aperture a of b fills; 0 when b is 0 or percent null.
+APEXPORT int16_t AP1_IsApertureFit_MATH(float a, float b, float* percent);
+// The bench's laser wavenumber (15798 when unset); -1 when not asked for.
+APEXPORT float AP1_GetLaserRef_MATH(int16_t use_bench);
+
+// Seconds one scan of that many points takes, one way or there and back.
+// The object forms read the values from a collection-settings object
+// (parameters 15 points, 17 laser, 8 spacing, 7 velocity, 21 return
+// velocity, 26 delay in ms, 13 one-way), 1.0 for no object; mode
+// AP1_SCAN_RAPID takes the bench's rapid-scan velocity there and 8 back.
+constexpr uint16_t AP1_SCAN_RAPID = 2;
+APEXPORT float AP1_NewGetPossibleScanTime_MATH(uint32_t points, float laser, float velocity, float return_velocity,
+                                               float ssp, uint32_t delay_ms, uint16_t one_way);
+APEXPORT float AP1_GetPossibleScanTime_MATH(void* object, uint32_t points);
+APEXPORT float AP1_GetScanTime_MATH(void* object, uint16_t mode);
+
 // ---------------------------------------------------------------------------
 // ARRAY class (AP4): two-dimensional matrices of single-precision floats
 
