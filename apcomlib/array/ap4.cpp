@@ -44,10 +44,21 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_GET_DIMS: return sizeof(AP4_DIMSPARM);
     case AP4_MSG_SWAP_ROWS:
     case AP4_MSG_SWAP_COLUMNS: return sizeof(AP4_SWAPPARM);
+    case AP4_MSG_ADD_ARRAYS:
     case AP4_MSG_SUBTRACT_ARRAYS:
     case AP4_MSG_MATRIX_PRODUCT:
+    case AP4_MSG_MULTIPLY_ARRAYS:
     case AP4_MSG_DIVIDE_ARRAYS: return sizeof(AP4_PAIRPARM);
+    case AP4_MSG_ADD_SCALAR:
+    case AP4_MSG_SUBTRACT_SCALAR:
+    case AP4_MSG_MULTIPLY_SCALAR:
     case AP4_MSG_DIVIDE_SCALAR: return sizeof(AP4_SCALARPARM);
+    case AP4_MSG_MIN_MAX: return sizeof(AP4_MINMAXPARM);
+    case AP4_MSG_MIN_MAX_EXCLUDING: return sizeof(AP4_MINMAXEXCLUDINGPARM);
+    case AP4_MSG_MIN_MAX_POSITIONS: return sizeof(AP4_MINMAXPOSITIONSPARM);
+    case AP4_MSG_SUM:
+    case AP4_MSG_MEAN:
+    case AP4_MSG_STD_DEV: return sizeof(AP4_STATPARM);
     case AP4_MSG_DOT_PRODUCT: return sizeof(AP4_DOTPARM);
     case AP4_MSG_ROW_RESIDUAL_NORM: return sizeof(AP4_RESIDUALPARM);
     case AP4_MSG_APPEND_ORTHONORMAL_ROW:
@@ -128,6 +139,10 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* pair = static_cast<const AP4_PAIRPARM*>(parameter);
   const auto* scalar = static_cast<const AP4_SCALARPARM*>(parameter);
   const auto* dot = static_cast<const AP4_DOTPARM*>(parameter);
+  const auto* min_max = static_cast<const AP4_MINMAXPARM*>(parameter);
+  const auto* excluding = static_cast<const AP4_MINMAXEXCLUDINGPARM*>(parameter);
+  const auto* positions = static_cast<const AP4_MINMAXPOSITIONSPARM*>(parameter);
+  const auto* stat = static_cast<const AP4_STATPARM*>(parameter);
   const auto* row_of = static_cast<const AP4_ROWOFPARM*>(parameter);
   const auto* index = static_cast<const uint32_t*>(parameter);
   const auto* scaled = static_cast<const AP4_SCALEDRANGEPARM*>(parameter);
@@ -173,8 +188,26 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_GET_DIMS:       return ap4a_GetDims(array, dims->rows, dims->columns);
     case AP4_MSG_SWAP_ROWS:      return ap4a_SwapRows(array, swap->a, swap->b);
     case AP4_MSG_SWAP_COLUMNS:   return ap4a_SwapColumns(array, swap->a, swap->b);
+    case AP4_MSG_ADD_ARRAYS:
+      return ap_object_result(ap4a_AddArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_ADD_SCALAR:     return ap4a_AddScalar(array, scalar->range, scalar->value);
     case AP4_MSG_SUBTRACT_ARRAYS:
       return ap_object_result(ap4a_SubtractArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_SUBTRACT_SCALAR: return ap4a_SubtractScalar(array, scalar->range, scalar->value);
+    case AP4_MSG_MULTIPLY_ARRAYS:
+      return ap_object_result(ap4a_MultiplyArrays(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_MULTIPLY_SCALAR: return ap4a_MultiplyScalar(array, scalar->range, scalar->value);
+    case AP4_MSG_MIN_MAX:
+      return ap4a_MinMaxAll(array, min_max->range, min_max->minimum, nullptr, min_max->maximum, nullptr);
+    case AP4_MSG_MIN_MAX_EXCLUDING:
+      return ap4a_MinMaxExcluding(array, excluding->range, excluding->minimum, nullptr, excluding->maximum, nullptr,
+                                  excluding->exclusion);
+    case AP4_MSG_MIN_MAX_POSITIONS:
+      return ap4a_MinMaxAll(array, positions->range, positions->minimum, positions->minimum_at, positions->maximum,
+                            positions->maximum_at);
+    case AP4_MSG_SUM:            return ap4a_Sum(array, stat->range, stat->replacement, stat->result);
+    case AP4_MSG_MEAN:           return ap4a_Mean(array, stat->range, stat->replacement, stat->result);
+    case AP4_MSG_STD_DEV:        return ap4a_StdDev(array, stat->range, stat->replacement, stat->result);
     case AP4_MSG_MATRIX_PRODUCT:
       return ap_object_result(ap4a_MatrixProduct(array, pair->range, pair->other, pair->other_range));
     case AP4_MSG_DIVIDE_ARRAYS:

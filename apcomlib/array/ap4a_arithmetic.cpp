@@ -1,12 +1,16 @@
-// Arithmetic and matrix operations of the ARRAY class: the element-wise
-// difference and quotient of two ranges, the division of a range by a
-// value, the matrix product of two ranges and the transpose.
+// Arithmetic, matrix operations and statistics of the ARRAY class: the
+// element-wise sum, difference, product and quotient of two ranges, the
+// same with a value in place, the matrix product of two ranges, the
+// transpose, and the minimum and maximum, sum, mean and standard deviation
+// of a range.
 //
 // AP4_Dispatcher_ARRAY calls these for their messages; the chemometric
 // operations (least squares, symmetric inverse, orthogonalisation) are built
 // from them. Every result is a new array that the caller deletes; the
-// operands are never changed, except by the in-place division.
+// operands are never changed, except by the in-place operations with a
+// value.
 #include <cfloat>
+#include <cmath>
 
 #include "array/array.h"
 
@@ -59,12 +63,26 @@ AP4_ARRAY* ap4a_elementwise(const AP4_ARRAY* array, AP4_RANGE range, const AP4_A
 
 }  // namespace
 
+AP4_ARRAY* ap4a_AddArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range) {
+  return ap4a_elementwise(array, range, other, other_range, [](float a, float b) {
+    if (ap1_is_missing(a) || ap1_is_missing(b)) return AP1_GetNaNSG_MATH();
+    return static_cast<float>(static_cast<double>(a) + b);
+  });
+}
+
 AP4_ARRAY* ap4a_SubtractArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
                                AP4_RANGE other_range) {
   return ap4a_elementwise(array, range, other, other_range, [](float a, float b) {
     if (ap1_is_missing(a) || ap1_is_missing(b)) return AP1_GetNaNSG_MATH();
     return static_cast<float>(static_cast<double>(a) - b);
   });
+}
+
+// A missing operand makes the product NaN through the arithmetic itself.
+AP4_ARRAY* ap4a_MultiplyArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                               AP4_RANGE other_range) {
+  return ap4a_elementwise(array, range, other, other_range,
+                          [](float a, float b) { return static_cast<float>(static_cast<double>(a) * b); });
 }
 
 AP4_ARRAY* ap4a_DivideArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
@@ -76,7 +94,13 @@ AP4_ARRAY* ap4a_DivideArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_
   });
 }
 
-uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
+namespace {
+
+// Applies `apply` in place to every element of the range of a changeable
+// array; 0 before anything changes for a range, data block or change
+// bracket that cannot be had.
+template <typename Apply>
+uint16_t ap4a_in_place(AP4_ARRAY* array, AP4_RANGE range, Apply apply) {
   if (!ap4a_is_array(array)) return 0;
   const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
   if (!ap4a_valid_extent(extent)) return 0;
@@ -84,17 +108,39 @@ uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
   if (values == nullptr) return 0;
   ap4a_change_bracket bracket(array);
   if (!bracket.begun()) return 0;
-  const bool by_zero = AP1_KovFloatCompareSG_MATH(value, 0.0f) != 0;
   float* row = values + ap4a_first_index(array, range.start);
-  for (int32_t i = 0; i < extent.row; ++i, row += array->columns) {
-    for (int32_t j = 0; j < extent.column; ++j) {
-      if (by_zero)
-        row[j] = AP1_GetNaNSG_MATH();
-      else if (!ap1_is_missing(row[j]))
-        row[j] = static_cast<float>(static_cast<double>(row[j]) / value);
-    }
-  }
+  for (int32_t i = 0; i < extent.row; ++i, row += array->columns)
+    for (int32_t j = 0; j < extent.column; ++j) apply(row[j]);
   return 1;
+}
+
+// Missing elements stay missing under every operation with a value.
+template <typename Combine>
+uint16_t ap4a_with_value(AP4_ARRAY* array, AP4_RANGE range, Combine combine) {
+  return ap4a_in_place(array, range, [&](float& x) {
+    if (!ap1_is_missing(x)) x = static_cast<float>(combine(static_cast<double>(x)));
+  });
+}
+
+}  // namespace
+
+uint16_t ap4a_AddScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
+  return ap4a_with_value(array, range, [value](double x) { return x + value; });
+}
+
+uint16_t ap4a_SubtractScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
+  return ap4a_with_value(array, range, [value](double x) { return x - value; });
+}
+
+uint16_t ap4a_MultiplyScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
+  return ap4a_with_value(array, range, [value](double x) { return value * x; });
+}
+
+// A division by (about) 0 leaves no element of the range with a value.
+uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value) {
+  if (AP1_KovFloatCompareSG_MATH(value, 0.0f) != 0)
+    return ap4a_in_place(array, range, [](float& x) { x = AP1_GetNaNSG_MATH(); });
+  return ap4a_with_value(array, range, [value](double x) { return x / value; });
 }
 
 // Each element is summed over k ascending from 0.0 in double precision.
@@ -127,4 +173,154 @@ AP4_ARRAY* ap4a_Transpose(const AP4_ARRAY* array) {
   for (uint32_t r = 0; r < array->rows; ++r)
     for (uint32_t c = 0; c < array->columns; ++c) to[c * array->rows + r] = from[r * array->columns + c];
   return result.release();
+}
+
+// ---------------------------------------------------------------------------
+// Statistics of a range
+
+namespace {
+
+constexpr float kLargest = 3.4028235e38f;
+
+// The first element of a resolved range of a readable array, with the
+// range's extent; null for a range or data block that cannot be had.
+const float* ap4a_range_start(const AP4_ARRAY* array, AP4_RANGE* range, AP4_CELL* extent) {
+  if (!ap4a_is_array(array)) return nullptr;
+  *extent = ap4c_ClampCellRange(array, &range->start, &range->end);
+  if (!ap4a_valid_extent(*extent)) return nullptr;
+  const float* values = ap4a_GetDataAddress(array);
+  return values == nullptr ? nullptr : values + ap4a_first_index(array, range->start);
+}
+
+// Calls `visit` with each element of the resolved range and its absolute
+// cell, row by row; false for a range or data block that cannot be had.
+template <typename Visit>
+bool ap4a_each(const AP4_ARRAY* array, AP4_RANGE range, Visit visit) {
+  AP4_CELL extent{};
+  const float* row = ap4a_range_start(array, &range, &extent);
+  if (row == nullptr) return false;
+  for (int32_t i = 0; i < extent.row; ++i, row += array->columns)
+    for (int32_t j = 0; j < extent.column; ++j) visit(row[j], AP4_CELL{range.start.row + i, range.start.column + j});
+  return true;
+}
+
+bool ap4a_given(float replacement) { return AP1_KovFloatCompareSG_MATH(replacement, AP_NOT_GIVEN) == 0; }
+
+// What a range adds up to: the sum of its values, missing ones replaced
+// when a replacement is given, with the count of missing elements and of
+// all elements.
+struct RangeSum {
+  bool ok;
+  float sum;
+  uint64_t missing;
+  uint64_t elements;
+};
+
+RangeSum ap4a_range_sum(const AP4_ARRAY* array, AP4_RANGE range, float replacement) {
+  RangeSum total{false, 0.0f, 0, 0};
+  const bool replace = ap4a_given(replacement);
+  total.ok = ap4a_each(array, range, [&](float x, AP4_CELL) {
+    ++total.elements;
+    if (ap1_is_missing(x)) {
+      ++total.missing;
+      if (!replace) return;
+      x = replacement;
+    }
+    total.sum = static_cast<float>(static_cast<double>(total.sum) + x);
+  });
+  return total;
+}
+
+// The mean over the elements taken: all of them when missing ones are
+// replaced, else the present ones; NaN when none is taken.
+struct RangeMean {
+  bool ok;
+  float mean;
+  uint64_t taken;
+};
+
+RangeMean ap4a_range_mean(const AP4_ARRAY* array, AP4_RANGE range, float replacement) {
+  const RangeSum total = ap4a_range_sum(array, range, replacement);
+  if (!total.ok) return {false, AP1_GetNaNSG_MATH(), 0};
+  const uint64_t taken = ap4a_given(replacement) ? total.elements : total.elements - total.missing;
+  if (taken == 0) return {true, AP1_GetNaNSG_MATH(), 0};
+  return {true, static_cast<float>(static_cast<double>(total.sum) / static_cast<double>(taken)), taken};
+}
+
+}  // namespace
+
+uint16_t ap4a_MinMaxExcluding(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, AP4_CELL* minimum_at,
+                              float* maximum, AP4_CELL* maximum_at, float exclusion) {
+  if (minimum == nullptr || maximum == nullptr) return 0;
+  if (ap4a_is_array(array) && array->rows != 0 && ap4a_GetDataAddress(array) == nullptr) {
+    *minimum = 0.0f;
+    *maximum = 1.0f;
+    return 0;
+  }
+  float low = kLargest;
+  float high = -kLargest;
+  const bool excluding = !ap1_is_missing(exclusion);
+  const bool scanned = ap4a_each(array, range, [&](float x, AP4_CELL cell) {
+    if (ap1_is_missing(x) || (excluding && AP1_KovFloatCompareSG_MATH(x, exclusion) != 0)) return;
+    if (x < low) {
+      low = x;
+      if (minimum_at != nullptr) *minimum_at = cell;
+    }
+    if (x > high) {
+      high = x;
+      if (maximum_at != nullptr) *maximum_at = cell;
+    }
+  });
+  if (low == kLargest && high == -kLargest) low = high = AP1_GetNaNSG_MATH();
+  *minimum = low;
+  *maximum = high;
+  return scanned ? 1 : 0;
+}
+
+uint16_t ap4a_MinMaxAll(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, AP4_CELL* minimum_at, float* maximum,
+                        AP4_CELL* maximum_at) {
+  return ap4a_MinMaxExcluding(array, range, minimum, minimum_at, maximum, maximum_at, AP1_GetNaNSG_MATH());
+}
+
+uint16_t ap4a_Sum(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* sum) {
+  if (sum == nullptr) return 0;
+  const RangeSum total = ap4a_range_sum(array, range, replacement);
+  if (!total.ok) return 0;
+  *sum = total.sum;
+  return 1;
+}
+
+uint16_t ap4a_Mean(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* mean) {
+  if (mean == nullptr) return 0;
+  const RangeMean result = ap4a_range_mean(array, range, replacement);
+  *mean = result.mean;
+  return result.ok ? 1 : 0;
+}
+
+// The sample deviation, over the elements taken less one. Fewer than two
+// elements taken (one in the range, or one left beside missing values that
+// are not replaced) have no deviation: 0, and the result 0.
+uint16_t ap4a_StdDev(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* deviation) {
+  if (deviation == nullptr) return 0;
+  *deviation = 0.0f;
+  AP4_CELL extent{};
+  if (ap4a_range_start(array, &range, &extent) == nullptr) return 0;
+  const RangeMean mean = ap4a_range_mean(array, range, replacement);
+  if (!mean.ok) {
+    *deviation = AP1_GetNaNSG_MATH();
+    return 0;
+  }
+  if (mean.taken < 2) return 0;
+  const bool replace = ap4a_given(replacement);
+  double squares = 0.0;
+  ap4a_each(array, range, [&](float x, AP4_CELL) {
+    if (ap1_is_missing(x)) {
+      if (!replace) return;
+      x = replacement;
+    }
+    const double d = static_cast<double>(x) - mean.mean;
+    squares += d * d;
+  });
+  *deviation = static_cast<float>(std::sqrt(squares / static_cast<double>(mean.taken - 1)));
+  return 1;
 }

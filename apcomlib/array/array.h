@@ -324,11 +324,22 @@ constexpr uint16_t AP4_MSG_DELETE_ROWS = 44;
 constexpr uint16_t AP4_MSG_INSERT_COLUMNS = 45;
 constexpr uint16_t AP4_MSG_DELETE_COLUMNS = 46;
 constexpr uint16_t AP4_MSG_FILL_RANGE = 47;
+constexpr uint16_t AP4_MSG_ADD_ARRAYS = 48;
+constexpr uint16_t AP4_MSG_ADD_SCALAR = 49;
 constexpr uint16_t AP4_MSG_SUBTRACT_ARRAYS = 50;
+constexpr uint16_t AP4_MSG_SUBTRACT_SCALAR = 51;
 constexpr uint16_t AP4_MSG_MATRIX_PRODUCT = 52;
+constexpr uint16_t AP4_MSG_MULTIPLY_ARRAYS = 53;
+constexpr uint16_t AP4_MSG_MULTIPLY_SCALAR = 54;
 constexpr uint16_t AP4_MSG_DIVIDE_ARRAYS = 55;
 constexpr uint16_t AP4_MSG_DIVIDE_SCALAR = 56;
 constexpr uint16_t AP4_MSG_TRANSPOSE = 58;
+constexpr uint16_t AP4_MSG_MIN_MAX = 59;
+constexpr uint16_t AP4_MSG_SUM = 60;
+constexpr uint16_t AP4_MSG_MEAN = 61;
+constexpr uint16_t AP4_MSG_STD_DEV = 62;
+constexpr uint16_t AP4_MSG_MIN_MAX_EXCLUDING = 108;
+constexpr uint16_t AP4_MSG_MIN_MAX_POSITIONS = 332;
 constexpr uint16_t AP4_MSG_DOT_PRODUCT = 80;
 constexpr uint16_t AP4_MSG_DATA_ADDRESS = 101;
 constexpr uint16_t AP4_MSG_STORED_SIZE = 107;
@@ -398,6 +409,35 @@ struct AP4_SCALARPARM {
   AP4_RANGE range;
   float value;
 };
+// Message 59: a range and where the minimum and maximum go.
+struct AP4_MINMAXPARM {
+  AP4_RANGE range;
+  float* minimum;
+  float* maximum;
+};
+// Message 108: as 59, then the value to leave out.
+struct AP4_MINMAXEXCLUDINGPARM {
+  AP4_RANGE range;
+  float* minimum;
+  float* maximum;
+  float exclusion;
+};
+// Message 332: as 59 with where each extreme lies.
+struct AP4_MINMAXPOSITIONSPARM {
+  AP4_RANGE range;
+  float* minimum;
+  AP4_CELL* minimum_at;
+  float* maximum;
+  AP4_CELL* maximum_at;
+};
+// Messages 60 to 62: a range, the value that stands in for a missing one
+// (AP_NOT_GIVEN: none, the missing ones are left out) and where the
+// statistic goes.
+struct AP4_STATPARM {
+  AP4_RANGE range;
+  float replacement;
+  float* result;
+};
 // Message 80: the two ranges as for 50, then where the sum goes.
 struct AP4_DOTPARM {
   AP4_RANGE range;
@@ -430,6 +470,10 @@ static_assert(sizeof(AP4_PAIRPARM) == 36);
 static_assert(sizeof(AP4_SCALARPARM) == 20);
 static_assert(sizeof(AP4_DOTPARM) == 40);
 static_assert(sizeof(AP4_SWAPPARM) == 8);
+static_assert(sizeof(AP4_MINMAXPARM) == 24);
+static_assert(sizeof(AP4_MINMAXEXCLUDINGPARM) == 28);
+static_assert(sizeof(AP4_MINMAXPOSITIONSPARM) == 32);
+static_assert(sizeof(AP4_STATPARM) == 24);
 
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter);
 
@@ -475,18 +519,45 @@ uint16_t ap4a_SwapRows(AP4_ARRAY* array, int32_t a, int32_t b);                 
 uint16_t ap4a_SwapColumns(AP4_ARRAY* array, int32_t a, int32_t b);                                     // 338
 
 // Arithmetic and matrix operations. Element-wise results and products are
-// worked in double precision and stored as f32. A difference is missing
-// where either operand is; a quotient also where the divisor's magnitude is
-// at most FLT_MIN. Dividing a range by a value that compares equal to 0
-// makes the whole range missing.
+// worked in double precision and stored as f32. A sum or difference is
+// missing where either operand is; a quotient also where the divisor's
+// magnitude is at most FLT_MIN; a product through the arithmetic. With a
+// value, missing elements stay missing; dividing a range by a value that
+// compares equal to 0 makes the whole range missing.
+AP4_ARRAY* ap4a_AddArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                          AP4_RANGE other_range);                                                      // 48
+uint16_t ap4a_AddScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                              // 49
 AP4_ARRAY* ap4a_SubtractArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
                                AP4_RANGE other_range);                                                 // 50
+uint16_t ap4a_SubtractScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                         // 51
 AP4_ARRAY* ap4a_MatrixProduct(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
                               AP4_RANGE other_range);                                                  // 52
+AP4_ARRAY* ap4a_MultiplyArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                               AP4_RANGE other_range);                                                 // 53
+uint16_t ap4a_MultiplyScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                         // 54
 AP4_ARRAY* ap4a_DivideArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
                              AP4_RANGE other_range);                                                   // 55
 uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                           // 56
 AP4_ARRAY* ap4a_Transpose(const AP4_ARRAY* array);                                                     // 58
+
+// Statistics of a range. Minimum and maximum skip missing elements and,
+// unless the exclusion value is itself missing, those about equal to it;
+// the first of equal extremes gives the position (absolute cells, either
+// address may be null); with nothing left both are missing. A data block
+// that cannot be read gives 0 with the minimum 0 and the maximum 1; an
+// invalid range gives 0 with both missing.
+uint16_t ap4a_MinMaxExcluding(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, AP4_CELL* minimum_at,
+                              float* maximum, AP4_CELL* maximum_at, float exclusion);                  // 59 108 332
+uint16_t ap4a_MinMaxAll(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, AP4_CELL* minimum_at, float* maximum,
+                        AP4_CELL* maximum_at);
+// A missing element counts as the replacement value, or is left out when the
+// replacement is AP_NOT_GIVEN. The sum accumulates in single precision; the
+// mean is missing when no element is taken; the deviation is the sample
+// one (divisor: elements taken - 1), 0 with the result 0 when fewer than two
+// are taken, missing with the result 0 when the mean fails.
+uint16_t ap4a_Sum(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* sum);           // 60
+uint16_t ap4a_Mean(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* mean);         // 61
+uint16_t ap4a_StdDev(const AP4_ARRAY* array, AP4_RANGE range, float replacement, float* deviation);  // 62
 // The sum of products of two equally long one-row or one-column ranges,
 // missing as soon as one pair holds a missing value; 1, or 0 for ranges
 // that do not pair or a missing result address.

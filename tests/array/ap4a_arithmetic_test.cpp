@@ -1,4 +1,6 @@
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,12 @@ class ArrayArithmetic : public ArrayTest {
 };
 
 constexpr AP4_RANGE kWhole = AP4_WHOLE_RANGE;
+
+uint32_t bits_of(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
 
 TEST_F(ArrayArithmetic, DifferenceAndQuotientMarkMissingValues) {
   const float nan = AP1_GetNaNSG_MATH();
@@ -111,6 +119,215 @@ TEST_F(ArrayArithmetic, DotProductOfRowsOrColumnsAndMissingPairs) {
   EXPECT_EQ(send(AP4_MSG_DOT_PRODUCT, a, &nowhere), 0u);
   destroy(a);
   destroy(b);
+}
+
+// ---------------------------------------------------------------------------
+// Sums, products and operations with a value
+
+TEST_F(ArrayArithmetic, SumsAndProductsOfRanges) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* a = of(1, 4, {1, 2, nan, 1e30f});
+  AP4_ARRAY* b = of(1, 4, {10, -0.5f, 3, 1e30f});
+  AP4_ARRAY* sum = pair(AP4_MSG_ADD_ARRAYS, a, kWhole, b, kWhole);
+  AP4_ARRAY* product = pair(AP4_MSG_MULTIPLY_ARRAYS, a, kWhole, b, kWhole);
+  const std::vector<float> s = values(sum);
+  EXPECT_EQ(s[0], 11);
+  EXPECT_EQ(s[1], 1.5f);
+  EXPECT_EQ(bits_of(s[2]), AP_NAN_BITS);
+  EXPECT_EQ(s[3], 2e30f);
+  const std::vector<float> p = values(product);
+  EXPECT_EQ(p[0], 10);
+  EXPECT_EQ(p[1], -1);
+  EXPECT_TRUE(std::isnan(p[2]));
+  EXPECT_TRUE(std::isinf(p[3])) << "the plain product, stored as f32";
+  // A 1 x 5 range does not pair with a 1 x 4 one.
+  AP4_ARRAY* five = of(1, 5, {1, 2, 3, 4, 5});
+  EXPECT_EQ(pair(AP4_MSG_ADD_ARRAYS, five, kWhole, a, kWhole), nullptr);
+  EXPECT_EQ(pair(AP4_MSG_MULTIPLY_ARRAYS, a, kWhole, five, kWhole), nullptr);
+  for (AP4_ARRAY* x : {a, b, sum, product, five}) destroy(x);
+}
+
+TEST_F(ArrayArithmetic, OperationsWithAValueChangeTheRangeAndKeepMissingValues) {
+  const float nan = AP1_GetNaNSG_MATH();
+  struct Case {
+    uint16_t message;
+    float value;
+    std::vector<float> expected;  // the range (column 1) changed, the rest not
+  };
+  for (const Case& c : {Case{AP4_MSG_ADD_SCALAR, 2.5f, {1, 4.5f, 3, 6.5f}},
+                        Case{AP4_MSG_SUBTRACT_SCALAR, 2.5f, {1, -0.5f, 3, 1.5f}},
+                        Case{AP4_MSG_MULTIPLY_SCALAR, -3, {1, -6, 3, -12}},
+                        Case{AP4_MSG_DIVIDE_SCALAR, 4, {1, 0.5f, 3, 1}}}) {
+    AP4_ARRAY* a = of(2, 2, {1, 2, 3, 4});
+    AP4_ARRAY* b = of(1, 3, {nan, 2, 3});
+    AP4_SCALARPARM parameter{AP4_RANGE{{0, 1}, {1, 1}}, c.value};
+    EXPECT_EQ(send(c.message, a, &parameter), 1u) << c.message;
+    EXPECT_EQ(values(a), c.expected) << c.message;
+    AP4_SCALARPARM whole{kWhole, c.value};
+    EXPECT_EQ(send(c.message, b, &whole), 1u);
+    EXPECT_EQ(bits_of(values(b)[0]), AP_NAN_BITS) << c.message;
+    AP4_SCALARPARM outside{AP4_RANGE{{0, 0}, {2, 0}}, c.value};
+    EXPECT_EQ(send(c.message, a, &outside), 0u) << c.message;
+    EXPECT_EQ(values(a), c.expected) << c.message << ": a refused range changes nothing";
+    destroy(a);
+    destroy(b);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Minimum and maximum
+
+class RangeStatistics : public ArrayArithmetic {
+ protected:
+  static uint32_t min_max_at(AP4_ARRAY* array, AP4_RANGE range, float* low, AP4_CELL* low_at, float* high,
+                             AP4_CELL* high_at) {
+    AP4_MINMAXPOSITIONSPARM parameter{range, low, low_at, high, high_at};
+    return send(AP4_MSG_MIN_MAX_POSITIONS, array, &parameter);
+  }
+  static uint32_t stat(uint16_t message, AP4_ARRAY* array, AP4_RANGE range, float replacement, float* out) {
+    AP4_STATPARM parameter{range, replacement, out};
+    return send(message, array, &parameter);
+  }
+};
+
+TEST_F(RangeStatistics, MinimumAndMaximumTakeTheFirstOfEqualExtremes) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* a = of(2, 4, {9, 9, 9, 9, 3, 1, 1, 5});
+  float low = 0, high = 0;
+  AP4_CELL low_at{-1, -1}, high_at{-1, -1};
+  EXPECT_EQ(min_max_at(a, AP4_RANGE{{1, 0}, {1, 3}}, &low, &low_at, &high, &high_at), 1u);
+  EXPECT_EQ(low, 1);
+  EXPECT_EQ(high, 5);
+  EXPECT_EQ(low_at.row, 1);
+  EXPECT_EQ(low_at.column, 1);
+  EXPECT_EQ(high_at.row, 1);
+  EXPECT_EQ(high_at.column, 3);
+  EXPECT_EQ(min_max_at(a, kWhole, &low, &low_at, &high, &high_at), 1u);
+  EXPECT_EQ(high, 9);
+  EXPECT_EQ(high_at.row, 0);
+  EXPECT_EQ(high_at.column, 0);
+
+  AP4_MINMAXPARM plain{kWhole, &low, &high};
+  EXPECT_EQ(send(AP4_MSG_MIN_MAX, a, &plain), 1u);
+  EXPECT_EQ(low, 1);
+  EXPECT_EQ(high, 9);
+  // Leaving out 9 and 1 (about equal counts as equal).
+  AP4_MINMAXEXCLUDINGPARM excluding{kWhole, &low, &high, 9.0000001f};
+  EXPECT_EQ(send(AP4_MSG_MIN_MAX_EXCLUDING, a, &excluding), 1u);
+  EXPECT_EQ(high, 5);
+  excluding.exclusion = 1;
+  EXPECT_EQ(send(AP4_MSG_MIN_MAX_EXCLUDING, a, &excluding), 1u);
+  EXPECT_EQ(low, 3);
+  // A missing exclusion value leaves nothing out.
+  excluding.exclusion = nan;
+  EXPECT_EQ(send(AP4_MSG_MIN_MAX_EXCLUDING, a, &excluding), 1u);
+  EXPECT_EQ(low, 1);
+  destroy(a);
+}
+
+TEST_F(RangeStatistics, MinimumAndMaximumOfNothingAreMissing) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* a = of(1, 3, {nan, nan, 7});
+  float low = 0, high = 0;
+  EXPECT_EQ(min_max_at(a, AP4_RANGE{{0, 0}, {0, 1}}, &low, nullptr, &high, nullptr), 1u);
+  EXPECT_TRUE(std::isnan(low));
+  EXPECT_TRUE(std::isnan(high));
+  AP4_MINMAXEXCLUDINGPARM all_excluded{AP4_RANGE{{0, 2}, {0, 2}}, &low, &high, 7};
+  EXPECT_EQ(send(AP4_MSG_MIN_MAX_EXCLUDING, a, &all_excluded), 1u);
+  EXPECT_TRUE(std::isnan(low));
+  // An invalid range: 0, both missing; no address for a value: 0.
+  low = high = 0;
+  EXPECT_EQ(min_max_at(a, AP4_RANGE{{0, 0}, {0, 3}}, &low, nullptr, &high, nullptr), 0u);
+  EXPECT_TRUE(std::isnan(low));
+  EXPECT_TRUE(std::isnan(high));
+  EXPECT_EQ(min_max_at(a, kWhole, &low, nullptr, nullptr, nullptr), 0u);
+  destroy(a);
+}
+
+// ---------------------------------------------------------------------------
+// Sum, mean and standard deviation. References: tests/data/array/stddev_reference.py
+// (numpy, ddof=1), its output beside it.
+
+TEST_F(RangeStatistics, SumAndMeanReplaceOrLeaveOutMissingValues) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* a = of(2, 3, {1, nan, 3, 100, 100, 100});
+  const AP4_RANGE first_row{{0, 0}, {0, 2}};
+  float out = -1;
+  EXPECT_EQ(stat(AP4_MSG_SUM, a, first_row, AP_NOT_GIVEN, &out), 1u);
+  EXPECT_EQ(out, 4);
+  EXPECT_EQ(stat(AP4_MSG_SUM, a, first_row, 10, &out), 1u);
+  EXPECT_EQ(out, 14);
+  EXPECT_EQ(stat(AP4_MSG_MEAN, a, first_row, AP_NOT_GIVEN, &out), 1u);
+  EXPECT_EQ(out, 2);
+  EXPECT_EQ(stat(AP4_MSG_MEAN, a, first_row, 0, &out), 1u);
+  EXPECT_FLOAT_EQ(out, 4.0f / 3.0f);
+  // Nothing taken: the mean is missing.
+  EXPECT_EQ(stat(AP4_MSG_MEAN, a, AP4_RANGE{{0, 1}, {0, 1}}, AP_NOT_GIVEN, &out), 1u);
+  EXPECT_TRUE(std::isnan(out));
+  // Refused: an invalid range (the mean then missing), no address.
+  out = -1;
+  EXPECT_EQ(stat(AP4_MSG_SUM, a, AP4_RANGE{{0, 0}, {2, 0}}, 0, &out), 0u);
+  EXPECT_EQ(out, -1);
+  EXPECT_EQ(stat(AP4_MSG_MEAN, a, AP4_RANGE{{0, 0}, {2, 0}}, 0, &out), 0u);
+  EXPECT_TRUE(std::isnan(out));
+  EXPECT_EQ(stat(AP4_MSG_SUM, a, kWhole, 0, nullptr), 0u);
+  destroy(a);
+}
+
+TEST_F(RangeStatistics, SumAccumulatesInSinglePrecision) {
+  // 2^24 + 1 + 1 in f32 steps stays 2^24; a double accumulator would give 2^24 + 2.
+  AP4_ARRAY* a = of(1, 3, {16777216.0f, 1, 1});
+  float out = 0;
+  EXPECT_EQ(stat(AP4_MSG_SUM, a, kWhole, AP_NOT_GIVEN, &out), 1u);
+  EXPECT_EQ(out, 16777216.0f);
+  destroy(a);
+}
+
+TEST_F(RangeStatistics, StandardDeviationIsTheSampleDeviation) {
+  const float nan = AP1_GetNaNSG_MATH();
+  struct Case {
+    const char* name;
+    std::vector<float> data;
+    float replacement;
+    double expected;
+  };
+  for (const Case& c : {Case{"eight values", {2, 4, 4, 4, 5, 5, 7, 9}, AP_NOT_GIVEN, 2.1380899352993952},
+                        Case{"NaN replaced by 0", {1, nan, 3, 8}, 0, 3.5590260840104371},
+                        Case{"NaN left out", {1, nan, 3, 8}, AP_NOT_GIVEN, 3.6055512754639891},
+                        Case{"two values", {1e6f, 1e6f + 2}, AP_NOT_GIVEN, 1.4142135623730951}}) {
+    AP4_ARRAY* a = make(2, static_cast<uint32_t>(c.data.size()));
+    std::copy(c.data.begin(), c.data.end(), ap4a_GetDataAddress(a) + c.data.size());  // the second row
+    float out = -1;
+    EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, AP4_RANGE{{1, 0}, {1, static_cast<int32_t>(c.data.size()) - 1}},
+                   c.replacement, &out),
+              1u)
+        << c.name;
+    EXPECT_NEAR(out, c.expected, c.expected * 1e-6) << c.name;
+    destroy(a);
+  }
+}
+
+TEST_F(RangeStatistics, StandardDeviationOfFewerThanTwoValuesIsZero) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* a = of(1, 3, {5, nan, nan});
+  float out = -1;
+  EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, AP4_RANGE{{0, 0}, {0, 0}}, AP_NOT_GIVEN, &out), 0u);
+  EXPECT_EQ(out, 0);
+  // Three elements, but one taken: no division by zero.
+  out = -1;
+  EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, kWhole, AP_NOT_GIVEN, &out), 0u);
+  EXPECT_EQ(out, 0);
+  // None taken.
+  EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, AP4_RANGE{{0, 1}, {0, 2}}, AP_NOT_GIVEN, &out), 0u);
+  EXPECT_EQ(out, 0);
+  // Replaced, all three count: 5, 5, 5.
+  EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, kWhole, 5, &out), 1u);
+  EXPECT_EQ(out, 0);
+  // An invalid range: 0 and 0.
+  out = -1;
+  EXPECT_EQ(stat(AP4_MSG_STD_DEV, a, AP4_RANGE{{0, 0}, {0, 3}}, 0, &out), 0u);
+  EXPECT_EQ(out, 0);
+  destroy(a);
 }
 
 }  // namespace
