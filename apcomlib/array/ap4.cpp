@@ -53,6 +53,8 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_SUBTRACT_SCALAR:
     case AP4_MSG_MULTIPLY_SCALAR:
     case AP4_MSG_DIVIDE_SCALAR: return sizeof(AP4_SCALARPARM);
+    case AP4_MSG_PSEUDO_INVERSE:
+    case AP4_MSG_PSEUDO_INVERSE_FALLBACK: return sizeof(uint16_t);
     case AP4_MSG_MIN_MAX: return sizeof(AP4_MINMAXPARM);
     case AP4_MSG_MIN_MAX_EXCLUDING: return sizeof(AP4_MINMAXEXCLUDINGPARM);
     case AP4_MSG_MIN_MAX_POSITIONS: return sizeof(AP4_MINMAXPOSITIONSPARM);
@@ -143,6 +145,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* excluding = static_cast<const AP4_MINMAXEXCLUDINGPARM*>(parameter);
   const auto* positions = static_cast<const AP4_MINMAXPOSITIONSPARM*>(parameter);
   const auto* stat = static_cast<const AP4_STATPARM*>(parameter);
+  const auto* kind = static_cast<const uint16_t*>(parameter);
   const auto* row_of = static_cast<const AP4_ROWOFPARM*>(parameter);
   const auto* index = static_cast<const uint32_t*>(parameter);
   const auto* scaled = static_cast<const AP4_SCALEDRANGEPARM*>(parameter);
@@ -213,6 +216,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_DIVIDE_ARRAYS:
       return ap_object_result(ap4a_DivideArrays(array, pair->range, pair->other, pair->other_range));
     case AP4_MSG_DIVIDE_SCALAR:  return ap4a_DivideScalar(array, scalar->range, scalar->value);
+    case AP4_MSG_PSEUDO_INVERSE: return ap_object_result(ap4a_PseudoInverse(array, *kind, 0));
+    case AP4_MSG_PSEUDO_INVERSE_FALLBACK: return ap_object_result(ap4a_PseudoInverse(array, *kind, 1));
     case AP4_MSG_TRANSPOSE:      return ap_object_result(ap4a_Transpose(array));
     case AP4_MSG_DOT_PRODUCT:    return ap4b_DotProduct(array, dot->range, dot->other, dot->other_range, dot->result);
     case AP4_MSG_ROW_RESIDUAL_NORM:

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "array/array.h"
+#include "chemometrics/chemometrics.h"
 
 namespace {
 
@@ -173,6 +174,25 @@ AP4_ARRAY* ap4a_Transpose(const AP4_ARRAY* array) {
   for (uint32_t r = 0; r < array->rows; ++r)
     for (uint32_t c = 0; c < array->columns; ++c) to[c * array->rows + r] = from[r * array->columns + c];
   return result.release();
+}
+
+// Kind 1, for at least as many rows as columns: (AᵀA)⁻¹Aᵀ; kind 2, for at
+// most as many: Aᵀ(AAᵀ)⁻¹. The mode is the symmetric inverse's fallback.
+AP4_ARRAY* ap4a_PseudoInverse(const AP4_ARRAY* array, uint16_t kind, uint16_t mode) {
+  if (!ap4a_is_array(array)) return nullptr;
+  const bool left = kind == AP4_PSEUDO_INVERSE_LEFT && array->rows >= array->columns;
+  const bool right = kind == AP4_PSEUDO_INVERSE_RIGHT && array->rows <= array->columns;
+  if (!left && !right) return nullptr;
+  constexpr AP4_RANGE whole = AP4_WHOLE_RANGE;
+  ap4a_new_array transpose(ap4a_Transpose(array));
+  if (transpose.get() == nullptr) return nullptr;
+  ap4a_new_array square(left ? ap4a_MatrixProduct(transpose.get(), whole, array, whole)
+                             : ap4a_MatrixProduct(array, whole, transpose.get(), whole));
+  if (square.get() == nullptr) return nullptr;
+  ap4a_new_array inverse(ap4c_InvertSymmetric(square.get(), mode));
+  if (inverse.get() == nullptr) return nullptr;
+  return left ? ap4a_MatrixProduct(inverse.get(), whole, transpose.get(), whole)
+              : ap4a_MatrixProduct(transpose.get(), whole, inverse.get(), whole);
 }
 
 // ---------------------------------------------------------------------------

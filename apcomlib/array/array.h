@@ -333,6 +333,7 @@ constexpr uint16_t AP4_MSG_MULTIPLY_ARRAYS = 53;
 constexpr uint16_t AP4_MSG_MULTIPLY_SCALAR = 54;
 constexpr uint16_t AP4_MSG_DIVIDE_ARRAYS = 55;
 constexpr uint16_t AP4_MSG_DIVIDE_SCALAR = 56;
+constexpr uint16_t AP4_MSG_PSEUDO_INVERSE = 57;
 constexpr uint16_t AP4_MSG_TRANSPOSE = 58;
 constexpr uint16_t AP4_MSG_MIN_MAX = 59;
 constexpr uint16_t AP4_MSG_SUM = 60;
@@ -340,6 +341,7 @@ constexpr uint16_t AP4_MSG_MEAN = 61;
 constexpr uint16_t AP4_MSG_STD_DEV = 62;
 constexpr uint16_t AP4_MSG_MIN_MAX_EXCLUDING = 108;
 constexpr uint16_t AP4_MSG_MIN_MAX_POSITIONS = 332;
+constexpr uint16_t AP4_MSG_PSEUDO_INVERSE_FALLBACK = 343;
 constexpr uint16_t AP4_MSG_DOT_PRODUCT = 80;
 constexpr uint16_t AP4_MSG_DATA_ADDRESS = 101;
 constexpr uint16_t AP4_MSG_STORED_SIZE = 107;
@@ -539,6 +541,12 @@ AP4_ARRAY* ap4a_DivideArrays(const AP4_ARRAY* array, AP4_RANGE range, const AP4_
                              AP4_RANGE other_range);                                                   // 55
 uint16_t ap4a_DivideScalar(AP4_ARRAY* array, AP4_RANGE range, float value);                           // 56
 AP4_ARRAY* ap4a_Transpose(const AP4_ARRAY* array);                                                     // 58
+// The left (kind 1) or right (kind 2) pseudo-inverse, through the symmetric
+// inverse with the given fallback mode (0: message 57, 1: message 343); null
+// for another kind or a shape the kind does not suit.
+constexpr uint16_t AP4_PSEUDO_INVERSE_LEFT = 1;
+constexpr uint16_t AP4_PSEUDO_INVERSE_RIGHT = 2;
+AP4_ARRAY* ap4a_PseudoInverse(const AP4_ARRAY* array, uint16_t kind, uint16_t mode);                  // 57 343
 
 // Statistics of a range. Minimum and maximum skip missing elements and,
 // unless the exclusion value is itself missing, those about equal to it;

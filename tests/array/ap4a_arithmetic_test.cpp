@@ -330,4 +330,45 @@ TEST_F(RangeStatistics, StandardDeviationOfFewerThanTwoValuesIsZero) {
   destroy(a);
 }
 
+// ---------------------------------------------------------------------------
+// Pseudo-inverse. References: tests/data/array/pinv_reference.py (numpy pinv
+// of full-rank matrices), its output beside it.
+
+TEST_F(ArrayArithmetic, PseudoInverseIsTheLeftOrRightInverseTheShapeAllows) {
+  AP4_ARRAY* tall = of(3, 2, {1, 2, 3, 4, 5, 7});
+  AP4_ARRAY* wide = of(2, 3, {1, 0, 2, 0, 1, 1});
+  struct Case {
+    AP4_ARRAY* array;
+    uint16_t kind;
+    uint16_t message;
+    std::vector<double> expected;  // empty: refused
+  };
+  const std::vector<double> tall_inverse{-2.07142857, 0.785714286, 0.142857143, 1.5, -0.5, 0.0};
+  const std::vector<double> wide_inverse{0.333333333, -0.333333333, -0.333333333, 0.833333333, 0.333333333,
+                                         0.166666667};
+  for (const Case& c : {Case{tall, 1, AP4_MSG_PSEUDO_INVERSE, tall_inverse},
+                        Case{tall, 1, AP4_MSG_PSEUDO_INVERSE_FALLBACK, tall_inverse},
+                        Case{wide, 2, AP4_MSG_PSEUDO_INVERSE, wide_inverse},
+                        Case{wide, 2, AP4_MSG_PSEUDO_INVERSE_FALLBACK, wide_inverse},
+                        Case{wide, 1, AP4_MSG_PSEUDO_INVERSE, {}}, Case{tall, 2, AP4_MSG_PSEUDO_INVERSE, {}},
+                        Case{tall, 3, AP4_MSG_PSEUDO_INVERSE, {}}}) {
+    uint16_t kind = c.kind;
+    AP4_ARRAY* inverse = ap_result_object<AP4_ARRAY>(send(c.message, c.array, &kind));
+    if (c.expected.empty()) {
+      EXPECT_EQ(inverse, nullptr) << c.kind;
+      continue;
+    }
+    ASSERT_NE(inverse, nullptr) << c.kind;
+    EXPECT_EQ(inverse->rows, c.array->columns);
+    EXPECT_EQ(inverse->columns, c.array->rows);
+    const std::vector<float> got = values(inverse);
+    // The normal equations square the condition (about 30 for the tall
+    // matrix) in single precision: some 1e-5 of error is expected.
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], c.expected[i], 1e-4) << c.kind << " at " << i;
+    destroy(inverse);
+  }
+  destroy(tall);
+  destroy(wide);
+}
+
 }  // namespace
