@@ -359,8 +359,10 @@ TEST_F(ArrayArithmetic, PseudoInverseIsTheLeftOrRightInverseTheShapeAllows) {
       continue;
     }
     ASSERT_NE(inverse, nullptr) << c.kind;
-    EXPECT_EQ(inverse->rows, c.array->columns);
-    EXPECT_EQ(inverse->columns, c.array->rows);
+    const uint32_t rows = inverse->rows, columns = inverse->columns;  // packed fields, read by value
+    const uint32_t array_rows = c.array->rows, array_columns = c.array->columns;
+    EXPECT_EQ(rows, array_columns);
+    EXPECT_EQ(columns, array_rows);
     const std::vector<float> got = values(inverse);
     // The normal equations square the condition (about 30 for the tall
     // matrix) in single precision: some 1e-5 of error is expected.
