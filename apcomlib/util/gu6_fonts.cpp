@@ -114,7 +114,8 @@ HFONT gu6_font_or_system(FontTable table, int16_t id) {
 
 // The printer id of a screen id.
 int16_t gu6_printer_id(int16_t id) {
-  if (id > GU6_FIRST_PRINTER_FONT) return static_cast<int16_t>(gu6_printer_id(id - GU6_FIRST_PRINTER_FONT) + GU6_FIRST_PRINTER_FONT);
+  if (id > GU6_FIRST_PRINTER_FONT)
+    return static_cast<int16_t>(gu6_printer_id(id - GU6_FIRST_PRINTER_FONT) + GU6_FIRST_PRINTER_FONT);
   if (id >= GU6_FIRST_DYNAMIC_FONT) return id;
   if (id >= 21 && id <= 24) return static_cast<int16_t>(id + 38);  // 21 to 24 become 59 to 62
   return GU6_DEFAULT_PRINTER_FONT;

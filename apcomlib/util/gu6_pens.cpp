@@ -68,7 +68,8 @@ struct OffScreenBuffer {
 OffScreenBuffer g_buffer;
 
 GU6_PENENTRY* gu6_pens(bool make) {
-  if (g_pen_table == nullptr && make) g_pen_table = GU3_Allocate_MM(GU6_PEN_TABLE_SIZE, sizeof(GU6_PENENTRY), GU3_KIND_GLOBAL);
+  if (g_pen_table == nullptr && make)
+    g_pen_table = GU3_Allocate_MM(GU6_PEN_TABLE_SIZE, sizeof(GU6_PENENTRY), GU3_KIND_GLOBAL);
   if (g_pen_table == nullptr) return nullptr;
   return static_cast<GU6_PENENTRY*>(GU3_GetPointer_MM(g_pen_table, 0, nullptr, nullptr));
 }
@@ -183,8 +184,8 @@ APEXPORT HPALETTE GU6_CreatePalette() {
     if (g_dynamic[i].used != 0) dynamic_count = i + 1;
   }
   const int count = GU6_FIXED_PALETTE_SIZE + dynamic_count;
-  GU3_HANDLE block = GU3_Allocate_MM(1, static_cast<uint16_t>(offsetof(LOGPALETTE, palPalEntry) + count * sizeof(PALETTEENTRY)),
-                                     GU3_KIND_LOCAL);
+  const auto bytes = static_cast<uint16_t>(offsetof(LOGPALETTE, palPalEntry) + count * sizeof(PALETTEENTRY));
+  GU3_HANDLE block = GU3_Allocate_MM(1, bytes, GU3_KIND_LOCAL);
   if (block == nullptr) return nullptr;
   auto* palette = static_cast<LOGPALETTE*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
   palette->palVersion = kPaletteVersion;

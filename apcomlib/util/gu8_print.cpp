@@ -75,7 +75,8 @@ uint16_t gu8_select_clip(int32_t left, int32_t top, int32_t right, int32_t botto
 HDC gu8_PrintDC() { return g_print.dc; }
 
 APEXPORT void GU8_InitPrintVars(HWND window, HDC dc, uint32_t width, uint32_t height, int16_t flag) {
-  gu8_drop_cached_ic();
+  // A job printed on the cached context keeps it until the job ends.
+  if (dc != g_print.cached_ic) gu8_drop_cached_ic();
   g_print.window = window;
   g_print.dc = dc;
   g_print.width = width;

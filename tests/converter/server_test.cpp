@@ -79,8 +79,8 @@ TEST(Server, ExportsTheLibrarysFunctionFamilies) {
   for (const char* name : {"GU3_AllocateEx_MM", "GU4_LoadIcon", "GU4_DialogBoxParam", "GU4_MDICreate",
                            "GU4_PaintBitmap", "GU6_CreateFontFromStr", "GU6_CreatePen", "GU8_IsPrinting_PRN",
                            "GUX_LaunchInternatHelpEx", "GUX_LaunchInternatHelpByFile", "GUX_InitInternationalChars",
-                           "GU_AvgScaleDIB", "GU_AvgScaleDIBTransparent", "SCL_CreateBitmap", "APX_GetClassTable", "Parse",
-                           "TrimTrailingSpaces", "GetTime"})
+                           "GU_AvgScaleDIB", "GU_AvgScaleDIBTransparent", "SCL_CreateBitmap", "APX_GetClassTable",
+                           "Parse", "TrimTrailingSpaces", "GetTime"})
     EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
   FreeLibrary(module);
 }

@@ -47,15 +47,15 @@ TEST_F(Resources, BitmapResourcesLoadAsBitmaps) {
     RGBQUAD colours[2];
     uint8_t rows[1][4];
   } dib{utiltest::info_header(3, 1, 1), {{0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0}}, {{0xA0, 0, 0, 0}}};
-  utiltest::add_resource_module("pictures.dll",
-                                ModuleBuilder().raw(RT_BITMAP, "DOTS", std::string(reinterpret_cast<char*>(&dib), sizeof dib)));
+  const std::string bytes(reinterpret_cast<char*>(&dib), sizeof dib);
+  utiltest::add_resource_module("pictures.dll", ModuleBuilder().raw(RT_BITMAP, "DOTS", bytes));
   const HBITMAP bitmap = GU4_LoadBitmap("DOTS");
   ASSERT_NE(bitmap, nullptr);
   EXPECT_EQ(utiltest::pixels_of(bitmap, 3, 1), (std::vector<COLORREF>{0xFFFFFF, 0, 0xFFFFFF}));
   DeleteObject(bitmap);
   // A bitmap resource shorter than its header says is refused.
   utiltest::add_resource_module("cut.dll",
-                                ModuleBuilder().raw(RT_BITMAP, "CUT", std::string(reinterpret_cast<char*>(&dib), 44)));
+                                ModuleBuilder().raw(RT_BITMAP, "CUT", bytes.substr(0, 44)));
   EXPECT_EQ(GU4_LoadBitmap("CUT"), nullptr);
 }
 

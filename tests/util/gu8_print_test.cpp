@@ -147,6 +147,11 @@ TEST_F(Printing, WithoutAPrinterTheDefaultContextIsTheDisplays) {
 
   GU8_InitPrintVars(parent_, page_, 1, 1, GU8_PRINT_COLOUR);
   EXPECT_EQ(GU8_GetDCorIC(GU8_DEFAULT_PRINTER), page_);
+
+  // A job started on the cached context prints on a live one.
+  const HDC cached = GU8_GetIC(GU8_DEFAULT_PRINTER);
+  GU8_InitPrintVars(parent_, cached, 1, 1, GU8_PRINT_COLOUR);
+  EXPECT_EQ(GetDeviceCaps(GU8_GetDC(parent_), LOGPIXELSY), DISPLAY_PIXELS_PER_INCH);
 }
 
 TEST_F(Printing, TheDeviceNameIsACopyInTheStringSpace) {
