@@ -1,11 +1,10 @@
 // The base64 decoder of the reader's `values` arrays: standard base64 with
 // padding, white space allowed anywhere, decoded straight into the block
-// that holds the numbers. Runs of sixteen digits are decoded with SSE2,
-// runs of four with one table look-up per digit, and everything else
-// (white space, padding, the end, anything malformed) one character at a
-// time. Called by the document model (document.cpp).
-#include <emmintrin.h>
-
+// that holds the numbers. Digits in a row are decoded four at a time, with
+// one table look-up per digit that yields its share of the group's bytes
+// already in place, sixteen digits per round while they last; everything
+// else (white space, padding, the end, anything malformed) goes one
+// character at a time. Called by the document model (document.cpp).
 #include <cstdint>
 #include <cstring>
 
@@ -32,56 +31,37 @@ struct Base64Table {
 };
 constexpr Base64Table kBase64;
 
-// Writes the three bytes of a 24-bit group, and one more byte that the next
-// group overwrites or that lies inside the caller's spare room.
-inline void store_group(uint32_t group, unsigned char* out) {
-  const uint32_t bytes = __builtin_bswap32(group << 8);
-  std::memcpy(out, &bytes, sizeof bytes);
+// The bytes a digit contributes to its group of three, by its place among
+// the four digits of the group, arranged so that OR-ing the four entries of
+// a group gives its three bytes in memory order in the low 24 bits of a
+// little-endian word. Anything that is not a digit sets bit 24.
+constexpr uint32_t kNotADigit = 0x01000000;
+struct GroupTables {
+  uint32_t place[4][256];
+  constexpr GroupTables() : place() {
+    for (auto& table : place) {
+      for (uint32_t& entry : table) entry = kNotADigit;
+    }
+    for (int c = 0; c < 256; ++c) {
+      const int v = kBase64.digit[c];
+      if (v < 0) continue;
+      const uint32_t u = static_cast<uint32_t>(v);
+      place[0][c] = u << 2;
+      place[1][c] = u >> 4 | (u & 0xF) << 12;
+      place[2][c] = (u >> 2) << 8 | (u & 3) << 22;
+      place[3][c] = u << 16;
+    }
+  }
+};
+constexpr GroupTables kGroups;
+
+inline uint32_t group_of(const unsigned char* at) {
+  return kGroups.place[0][at[0]] | kGroups.place[1][at[1]] | kGroups.place[2][at[2]] | kGroups.place[3][at[3]];
 }
 
-// Four digits into three bytes (and one spare); false when any of them is
-// not a digit.
-inline bool decode_four(const unsigned char* at, unsigned char* out) {
-  const int a = kBase64.digit[at[0]], b = kBase64.digit[at[1]], c = kBase64.digit[at[2]], d = kBase64.digit[at[3]];
-  if ((a | b | c | d) < 0) return false;
-  store_group(uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | uint32_t(d), out);
-  return true;
-}
-
-// The bytes of `text` that lie in lo..hi, as a mask.
-inline __m128i in_range(__m128i text, char lo, char hi) {
-  return _mm_and_si128(_mm_cmpgt_epi8(text, _mm_set1_epi8(static_cast<char>(lo - 1))),
-                       _mm_cmplt_epi8(text, _mm_set1_epi8(static_cast<char>(hi + 1))));
-}
-
-// Sixteen digits into twelve bytes (and one spare); false when any of them
-// is not a digit. Bytes of 0x80 and above compare as negative and so fall
-// in no range.
-inline bool decode_sixteen(const unsigned char* at, unsigned char* out) {
-  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i upper = in_range(text, 'A', 'Z');
-  const __m128i lower = in_range(text, 'a', 'z');
-  const __m128i digit = in_range(text, '0', '9');
-  const __m128i plus = _mm_cmpeq_epi8(text, _mm_set1_epi8('+'));
-  const __m128i slash = _mm_cmpeq_epi8(text, _mm_set1_epi8('/'));
-  const __m128i valid = _mm_or_si128(_mm_or_si128(upper, lower), _mm_or_si128(_mm_or_si128(digit, plus), slash));
-  if (_mm_movemask_epi8(valid) != 0xFFFF) return false;
-  // What each character adds to become its digit value.
-  const __m128i shift = _mm_or_si128(
-      _mm_or_si128(_mm_and_si128(upper, _mm_set1_epi8(-'A')), _mm_and_si128(lower, _mm_set1_epi8(26 - 'a'))),
-      _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8(52 - '0')),
-                   _mm_or_si128(_mm_and_si128(plus, _mm_set1_epi8(62 - '+')),
-                                _mm_and_si128(slash, _mm_set1_epi8(63 - '/')))));
-  const __m128i values = _mm_add_epi8(text, shift);
-  // Pairs of 6-bit digits into 12 bits, then pairs of those into 24-bit groups.
-  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(values, _mm_set1_epi16(0x00FF)), 6),
-                                     _mm_srli_epi16(values, 8));
-  const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-  uint32_t lanes[4];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), groups);
-  for (int i = 0; i < 4; ++i) store_group(lanes[i], out + 3 * i);
-  return true;
-}
+// Writes a group's three bytes, and one more byte that the next group
+// overwrites or that lies inside the caller's spare room.
+inline void store_group(uint32_t group, unsigned char* out) { std::memcpy(out, &group, sizeof group); }
 
 }  // namespace
 
@@ -94,11 +74,18 @@ bool decode_base64(const char* text, size_t length, unsigned char* out, size_t s
   int pads = 0;
   while (at < end) {
     if (digits == 0 && pads == 0) {  // the common case: digits in a row
-      while (end - at >= 16 && out_end - out >= 16 && decode_sixteen(at, out)) {
-        at += 16;
-        out += 12;
+      for (; end - at >= 16 && out_end - out >= 13; at += 16, out += 12) {
+        const uint32_t a = group_of(at), b = group_of(at + 4), c = group_of(at + 8), d = group_of(at + 12);
+        if ((a | b | c | d) >= kNotADigit) break;
+        store_group(a, out);
+        store_group(b, out + 3);
+        store_group(c, out + 6);
+        store_group(d, out + 9);
       }
-      while (end - at >= 4 && out_end - out >= 4 && decode_four(at, out)) {
+      while (end - at >= 4 && out_end - out >= 4) {
+        const uint32_t one = group_of(at);
+        if (one >= kNotADigit) break;
+        store_group(one, out);
         at += 4;
         out += 3;
       }
