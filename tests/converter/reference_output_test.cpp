@@ -9,14 +9,16 @@
 // from the converter as it stood before the conversion path was tuned for
 // speed. Outputs carry the collection dates in local time, so the zone is
 // fixed, and the group file carries its own file name, so the names are too.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <string>
+#include <vector>
 
-#include "apcomlib/core/core.h"
 #include "converter_support.h"
 
 namespace convertertest {
@@ -98,14 +100,7 @@ class ReferenceOutput : public testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    ASSERT_EQ(call_export(GAMLREADER_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(call_export(GAML2KOV_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(u"GAML2KOV.FileCnvt", &clsid), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFileCnvt,
-                               reinterpret_cast<void**>(converter_.out())),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(create_converter_as_a_host(&converter_));
     out_ = testsupport::home() + "/out";
     fs::create_directories(out_);
   }
