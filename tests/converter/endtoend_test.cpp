@@ -20,14 +20,7 @@ using gamlwriter::Parameter;
 class EndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(call_export(GAMLREADER_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(call_export(GAML2KOV_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(u"GAML2KOV.FileCnvt", &clsid), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFileCnvt,
-                               reinterpret_cast<void**>(converter_.out())),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(create_converter_as_a_host(&converter_));
     ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
     ASSERT_EQ(GU1_Register_LL(), 1);
     out_ = testsupport::home() + "/out";
