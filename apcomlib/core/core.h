@@ -1078,8 +1078,9 @@ uint32_t ap13_ValidateParm_PARAMS(AP13_PARAMS* part, uint16_t index, const void*
 // itself when it is one), or null.
 AP13_PARAMS* ap13_FindParamsPart(const void* object);
 
-// Inside the PARAMS modules (ap13 the class and its value messages, ap13a
-// the text forms and validation, ap13b the choices, bulk text and cores).
+// Inside the PARAMS modules (ap13.cpp the class and its value messages,
+// ap13_tables.cpp the text forms and validation, ap13_bulk.cpp the choices,
+// bulk text and cores).
 
 // No row is larger than this: values pass whole through buffers of it.
 constexpr uint16_t AP13_LARGEST_VALUE = 520;
