@@ -481,13 +481,13 @@ uint32_t ap13_GetChoiceText_PARAMS(AP13_PARAMS* part, const AP13_CHOICETEXTPARM*
 uint32_t ap13_FindChoiceIndex_PARAMS(AP13_PARAMS* part, AP13_FINDCHOICEPARM* block) {
   if (!ap13_is_part(part)) return 0;
   const AP13_PARMENTRY* row = ap13_row(part, block->index);
-  if (row == nullptr || IsBadReadPtr(block->value, row->size)) return 0;
+  if (row == nullptr || IsBadReadPtr(block->value, row->size) || IsBadWritePtr(block->n, sizeof *block->n)) return 0;
   const uint32_t count = ap13_GetChoiceCount_PARAMS(part, block->index);
   if (count == AP13_NO_CHOICES) return 0;
   ValueBuffer choice;
   for (uint32_t n = 0; n < count; ++n) {
     if (ap13b_choice_value(part, block->index, n, choice) && std::memcmp(choice, block->value, row->size) == 0) {
-      block->n = n;
+      *block->n = n;
       return 1;
     }
   }

@@ -977,10 +977,11 @@ struct AP13_CHOICETEXTPARM {
   uint16_t precision;
   char* buffer;
 };
-// Message 52, 10 bytes: n is written in the block.
+// Message 52, 10 bytes: the position found is written where `n` points, as
+// the other out fields of the parameter messages are.
 struct AP13_FINDCHOICEPARM {
   uint16_t index;
-  uint32_t n;
+  uint32_t* n;
   const void* value;
 };
 // Message 59, 8 bytes; first = last = -1 asks for every parameter. When a

@@ -40,11 +40,16 @@ class Choices : public ParamSet {
     AP13_CHOICETEXTPARM parameter{row, n, width, precision, buffer};
     return send(AP13_MSG_GET_CHOICE_TEXT, object_, &parameter) == 1 ? buffer : "<failed>";
   }
+  // The answer and the position written through the block's reference; the
+  // block itself must come back as it went.
   template <typename T>
   std::pair<uint32_t, uint32_t> find(uint16_t row, T wanted) {
-    AP13_FINDCHOICEPARM parameter{row, 0xDEAD, &wanted};
+    uint32_t position = 0xDEAD;
+    AP13_FINDCHOICEPARM parameter{row, &position, &wanted};
     const uint32_t result = send(AP13_MSG_FIND_CHOICE_INDEX, object_, &parameter);
-    return {result, packed(parameter.n)};
+    EXPECT_EQ(packed(parameter.n), &position);
+    EXPECT_EQ(packed(parameter.value), static_cast<const void*>(&wanted));
+    return {result, position};
   }
 };
 
@@ -100,6 +105,12 @@ TEST_F(Choices, AChoiceRowListsTheTextsOfItsGroup) {
   EXPECT_EQ(text(kChoice, 1), "Two");
   EXPECT_EQ(text(kChoice, 1, 2), "<failed>") << "Two does not fit a width of 2";
   EXPECT_EQ(find<uint16_t>(kChoice, 1), std::make_pair(1u, 0u));
+}
+
+TEST_F(Choices, FindingAChoiceNeedsAPlaceForThePosition) {
+  int16_t ten = 10;
+  AP13_FINDCHOICEPARM nowhere{kInt, nullptr, &ten};
+  EXPECT_EQ(send(AP13_MSG_FIND_CHOICE_INDEX, object_, &nowhere), 0u);
 }
 
 TEST_F(Choices, RowsWithoutAListAnswerAsTheirKindSays) {
