@@ -985,7 +985,8 @@ struct AP13_FINDCHOICEPARM {
   const void* value;
 };
 // Message 59, 8 bytes; first = last = -1 asks for every parameter. When a
-// differing value cannot be copied, `first` receives its index.
+// differing value cannot be copied, or length-prefixed texts of different
+// lengths end the copy, `first` receives the first such index.
 struct AP13_COPYDIFFPARM {
   AP_OBJECT* target;
   int16_t first;
