@@ -442,20 +442,24 @@ class KeyedLists : public TrackedParams {
     for (uint16_t value : values) add(list, member(value));
     return list;
   }
+  // A list keyed on the Word row, given members of 5, 3, 5 and 1 in that
+  // order: it holds 1, 3, 5 (the first), 5 (the second).
+  AP40_LLIST* keyed_five_three_five_one() {
+    AP40_LLIST* list = make_list(kWord);
+    AP13_CHILD* first_five = member(5);
+    AP13_CHILD* second_five = member(5);
+    EXPECT_EQ(add(list, first_five), 0u);
+    EXPECT_EQ(add(list, member(3)), 0u);
+    EXPECT_EQ(add(list, second_five), 2u);
+    EXPECT_EQ(add(list, member(1)), 0u);
+    EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
+    EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
+    EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
+    return list;
+  }
 };
 
-TEST_F(KeyedLists, MembersGoInAscendingOrderOfTheKeyEqualValuesInTheOrderTheyCame) {
-  AP40_LLIST* list = make_list(kWord);
-  AP13_CHILD* first_five = member(5);
-  AP13_CHILD* second_five = member(5);
-  EXPECT_EQ(add(list, first_five), 0u);
-  EXPECT_EQ(add(list, member(3)), 0u);
-  EXPECT_EQ(add(list, second_five), 2u);
-  EXPECT_EQ(add(list, member(1)), 0u);
-  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
-  EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
-  EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
-}
+TEST_F(KeyedLists, MembersGoInAscendingOrderOfTheKeyEqualValuesInTheOrderTheyCame) { keyed_five_three_five_one(); }
 
 TEST_F(KeyedLists, AMemberWithoutTheKeyParameterGoesToTheEndAndIsNotAskedForIt) {
   AP40_LLIST* list = make_list(kWord);
@@ -890,17 +894,8 @@ class OutsideClassLists : public MixedListStreams {
 };
 
 TEST_F(OutsideClassLists, MembersOrderByTheKeyAndAreFoundByValueAsTheLibrarysOwn) {
-  AP40_LLIST* list = make_list(kWord);
-  AP13_CHILD* first_five = member(5);
-  AP13_CHILD* second_five = member(5);
-  EXPECT_EQ(add(list, first_five), 0u);
-  EXPECT_EQ(add(list, member(3)), 0u);
-  EXPECT_EQ(add(list, second_five), 2u);
-  EXPECT_EQ(add(list, member(1)), 0u);
-  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
-  EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
-  EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
-
+  AP40_LLIST* list = keyed_five_three_five_one();
+  AP_OBJECT* second_five = member_at(list, 3);
   AP_OBJECT* text = make_text("no key");
   EXPECT_EQ(add(list, text), 4u);
   EXPECT_EQ(add(list, member(4)), 2u);
@@ -908,7 +903,7 @@ TEST_F(OutsideClassLists, MembersOrderByTheKeyAndAreFoundByValueAsTheLibrarysOwn
 
   uint16_t five = 5;
   AP40_FINDPARM find{kWord, AP1_OP_EQUAL, &five, nullptr, AP40_FROM_TAIL};
-  EXPECT_EQ(ap_result_object<AP13_CHILD>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), second_five);
+  EXPECT_EQ(ap_result_object<AP_OBJECT>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), second_five);
   remove(list, text, 1);
 }
 
