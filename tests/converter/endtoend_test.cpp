@@ -144,6 +144,21 @@ TEST_F(EndToEnd, BothInterferogramsOfAThreeElementTraceAreStored) {
   EXPECT_EQ(values(file.spectra[0].sample), (std::vector<float>{5, 6}));
 }
 
+TEST_F(EndToEnd, ScanCountsBeyondTheHeadersCheckedRangeAreStoredAsGiven) {
+  // The header's checked set of scan counts ends at 65536; the field is a
+  // u32 and the document's count is what the file must hold.
+  gamlwriter::Trace trace = full_trace();
+  trace.elements[0].parameters = {{"Spectrum Header", "NumScans", "100000"}};
+  trace.elements.push_back(interferogram_element("Archived Sample Interferogram Header", {0.5, -1, 0.25}, "65537"));
+  const std::string target = out_ + "/many.spa";
+  ASSERT_EQ(convert({trace}, target), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_EQ(packed(file.spectra[0].spectrum->header->data.NumScans), 100000u);
+  ASSERT_NE(file.spectra[0].sample, nullptr);
+  EXPECT_EQ(packed(file.spectra[0].sample->header->data.NumScans), 65537u);
+}
+
 TEST_F(EndToEnd, ATraceThatFailsLeavesNoFile) {
   gamlwriter::Trace broken = full_trace();
   broken.elements[0].children[0].values.numbers.clear();

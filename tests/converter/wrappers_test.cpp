@@ -390,6 +390,18 @@ TEST_F(HeaderWrapper, MessageSettersAreValidatedAndMarkTheHeaderChangedDirectOne
   EXPECT_EQ(gain, 4.0f);
 }
 
+TEST_F(HeaderWrapper, TheScanCountIsStoredAsGivenBeyondTheHeadersCheckedRange) {
+  CCollectionHdr header;
+  ASSERT_TRUE(header.Attach(spectrum_.get()));
+  for (uint32_t scans : {65536u, 65537u, 100000u, 0xFFFFFFFFu, 16u}) {
+    EXPECT_TRUE(header.SetNumScans(scans));
+    EXPECT_EQ(packed(record_of(*spectrum_).NumScans), scans);
+    uint32_t back = 0;
+    EXPECT_TRUE(header.GetNumScans(&back));
+    EXPECT_EQ(back, scans);
+  }
+}
+
 TEST_F(HeaderWrapper, TheTimeStampClearsParameter48) {
   CCollectionHdr header;
   ASSERT_TRUE(header.Attach(spectrum_.get()));

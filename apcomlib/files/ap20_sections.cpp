@@ -6,10 +6,10 @@
 // sections, walks and renumbers the members of a group file, and compacts a
 // file. The operations take a header and directory given by the caller, or
 // the copies that a file object holds while a native file is open through it
-// (ap20a.cpp). Bytes are never written where a live section lies, and a
-// section is never read beyond the file or shorter than its type needs. The
-// file object's dispatcher calls these; the spectrum section reader and
-// writer and the native format classes build on them.
+// (ap20_container.cpp). Bytes are never written where a live section lies,
+// and a section is never read beyond the file or shorter than its type
+// needs. The file object's dispatcher calls these; the spectrum section
+// reader and writer and the native format classes build on them.
 #include <algorithm>
 #include <cstring>
 
