@@ -3,11 +3,12 @@
 // unit of an element, the reader's unit codes as the header's, and the lines
 // of the trace's "History" sections joined into the spectrum's history. The
 // trace import and the Spectrum Header import call these.
+#include <algorithm>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "converter/importjob.h"
 
@@ -31,6 +32,7 @@ class ArrayView {
   explicit ArrayView(const VARIANT& values) {
     if ((values.vt & VT_ARRAY) == 0 || values.parray == nullptr || SafeArrayGetDim(values.parray) < 1) return;
     array_ = values.parray;
+    element_size_ = SafeArrayGetElemsize(array_);
     locked_ = SafeArrayAccessData(array_, &data_);
   }
   ArrayView(const ArrayView&) = delete;
@@ -42,17 +44,19 @@ class ArrayView {
   bool is_array() const { return array_ != nullptr; }
   HRESULT locked() const { return locked_; }
   bool readable() const {
-    const UINT size = SafeArrayGetElemsize(array_);
-    return SUCCEEDED(locked_) && (size == sizeof(float) || size == sizeof(double));
+    return SUCCEEDED(locked_) && (element_size_ == sizeof(float) || element_size_ == sizeof(double));
   }
   ULONG count() const { return array_->rgsabound[0].cElements; }
   float at(ULONG i) const {
-    if (SafeArrayGetElemsize(array_) == sizeof(float)) return static_cast<const float*>(data_)[i];
+    if (element_size_ == sizeof(float)) return floats()[i];
     return static_cast<float>(static_cast<const double*>(data_)[i]);
   }
+  // The values as stored, when they are floats.
+  float* floats() const { return element_size_ == sizeof(float) ? static_cast<float*>(data_) : nullptr; }
 
  private:
   SAFEARRAY* array_ = nullptr;
+  UINT element_size_ = 0;
   void* data_ = nullptr;
   HRESULT locked_ = E_FAIL;
 };
@@ -129,15 +133,18 @@ HRESULT CGamlImportJob::ImportData(IGamlTrace* trace, CApSpectrum* spectrum, LON
   GetXRange(trace, index, &first_x, &last_x, &x_units);
   if (!array.readable() || array.count() == 0) return E_FAIL;
   const ULONG count = array.count();
-  std::vector<float> buffer;
-  try {
-    buffer.resize(count);
-  } catch (const std::bad_alloc&) {
-    return E_FAIL;
-  }
   const bool descending = first_x > last_x;
+  // Floats go to the spectrum from the array, which is this call's own,
+  // turned round in place when X descends; doubles are narrowed (and turned
+  // round) in a buffer first.
+  if (float* floats = array.floats()) {
+    if (descending) std::reverse(floats, floats + count);
+    return spectrum->SetScaledData(floats, count, 1.0) ? S_OK : E_FAIL;
+  }
+  std::unique_ptr<float[]> buffer(new (std::nothrow) float[count]);
+  if (buffer == nullptr) return E_FAIL;
   for (ULONG j = 0; j < count; ++j) buffer[descending ? count - 1 - j : j] = array.at(j);
-  return spectrum->SetScaledData(buffer.data(), count, 1.0) ? S_OK : E_FAIL;
+  return spectrum->SetScaledData(buffer.get(), count, 1.0) ? S_OK : E_FAIL;
 }
 
 // Lines are joined with "\r\n" inside a section and with nothing between

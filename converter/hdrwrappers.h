@@ -99,7 +99,11 @@ class CCollectionHdr : public CSpectrumHdr {
   bool GetFinalPeakPos(uint32_t* value) { return GetByMessage(AP41_FINALPEAKPOS, value); }
   bool SetSSP(float value) { return SetDirect(offsetof(AP41_HEADERDATA, SSP), value); }
   bool GetSSP(float* value) { return GetByMessage(AP41_SSP, value); }
-  bool SetNumScans(uint32_t value) { return SetByMessage(AP41_NUMSCANS, &value); }
+  // The header's checked set ends at 65536 scans, which a long collection
+  // passes: after the message, the count is stored as given.
+  bool SetNumScans(uint32_t value) {
+    return SetByMessage(AP41_NUMSCANS, &value) && SetDirect(offsetof(AP41_HEADERDATA, NumScans), value);
+  }
   bool GetNumScans(uint32_t* value) { return GetByMessage(AP41_NUMSCANS, value); }
   bool SetNumPostPeakPts(uint32_t value) { return SetDirect(offsetof(AP41_HEADERDATA, NumPostPeakPts), value); }
   bool GetNumPostPeakPts(uint32_t* value) { return GetByMessage(AP41_NUMPOSTPEAKPTS, value); }

@@ -555,6 +555,12 @@ DWORD GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   return static_cast<DWORD>(folder.size());
 }
 
+DWORD GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  const std::string folder = platform::home_subfolder("windows/system");
+  if (!copy_text(folder, buffer, size)) return static_cast<DWORD>(folder.size() + 1);
+  return static_cast<DWORD>(folder.size());
+}
+
 DWORD GetTempPathA(DWORD size, LPSTR buffer) {
   const std::string folder = platform::home_subfolder("temp") + "/";
   if (!copy_text(folder, buffer, size)) return static_cast<DWORD>(folder.size() + 1);

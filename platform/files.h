@@ -104,6 +104,8 @@ DWORD GetShortPathNameA(LPCSTR long_path, LPSTR buffer, DWORD size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetWindowsDirectoryA(LPSTR buffer, UINT size);
+// Where the system's modules are installed: the Windows directory's "system".
+DWORD GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name);
 BOOL GetDiskFreeSpaceExA(LPCSTR folder, uint64_t* free_to_caller, uint64_t* total, uint64_t* total_free);

@@ -23,6 +23,7 @@ using DWORD_PTR = uint32_t;
 using WPARAM = UINT_PTR;
 using LPARAM = LONG_PTR;
 using LRESULT = LONG_PTR;
+using INT_PTR = int32_t;
 
 using LPVOID = void*;
 using LPCVOID = const void*;
@@ -47,3 +48,29 @@ struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 using FARPROC = void (*)();
+struct HDC__;
+using HDC = HDC__*;
+
+// A colour 0x00BBGGRR; 0x02 in the top byte makes it palette-relative.
+using COLORREF = DWORD;
+constexpr COLORREF RGB(BYTE red, BYTE green, BYTE blue) {
+  return static_cast<COLORREF>(red) | static_cast<COLORREF>(green) << 8 | static_cast<COLORREF>(blue) << 16;
+}
+constexpr BYTE GetRValue(COLORREF colour) { return static_cast<BYTE>(colour); }
+constexpr BYTE GetGValue(COLORREF colour) { return static_cast<BYTE>(colour >> 8); }
+constexpr BYTE GetBValue(COLORREF colour) { return static_cast<BYTE>(colour >> 16); }
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};

@@ -1,8 +1,11 @@
 // gaml2kov: the host program, our stand-in for the workstation host. It
 // registers and unregisters server modules in the registry store of
 // $GAML2KOV_HOME, and converts or tests files through "GAML2KOV.FileCnvt",
-// which it creates with CoCreateInstance as any COM host does. A failure is
-// one line on standard error that names the HRESULT and what it means, and a
+// which it creates with CoCreateInstance as any COM host does. Before a
+// conversion it checks what it can itself (the input opens and is a GAML
+// document, the output folder exists and takes a new file), so that a user
+// learns which of these is wrong. A failure is one line on standard error,
+// naming the HRESULT and what it means where the server gave one, and a
 // non-zero exit status.
 #include <cstdio>
 #include <cstring>
@@ -60,6 +63,11 @@ int fail(const std::string& what, HRESULT result) {
   return kFailed;
 }
 
+int refuse(const std::string& what) {
+  std::fprintf(stderr, "gaml2kov: %s\n", what.c_str());
+  return kFailed;
+}
+
 // A path as the host hands it to the server: in full, so the server never
 // depends on the host's current folder.
 std::string full_path(const char* path) {
@@ -112,10 +120,62 @@ class Converter {
   IFileCnvt* converter_ = nullptr;
 };
 
+bool is_folder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Why the input cannot be read, or null when it can.
+const char* input_problem(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "there is no such file";
+    case ERROR_ACCESS_DENIED: return is_folder(path) ? "it is a folder" : "access is denied";
+    case ERROR_SHARING_VIOLATION: return "another program holds it";
+    default: return "it cannot be opened";
+  }
+}
+
+// The folder part of a full path; a root ("/", "X:\\") keeps its separator.
+std::string folder_of(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  if (separator == std::string::npos) return ".";
+  const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+  return path.substr(0, root ? separator + 1 : separator);
+}
+
+// Why no new file can be made in the folder, or null when one can: a
+// temporary file made there and deleted again is the test.
+const char* output_folder_problem(const std::string& folder) {
+  if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return "does not exist";
+  if (!is_folder(folder)) return "is not a folder";
+  char probe[MAX_PATH] = {};
+  if (GetTempFileNameA(folder.c_str(), "g2k", 0, probe) == 0) return "does not take new files";
+  DeleteFileA(probe);
+  return nullptr;
+}
+
 int convert(const char* in, const char* out) {
+  const std::string input_path = full_path(in), output_path = full_path(out);
+  if (const char* problem = input_problem(input_path))
+    return refuse(std::string("cannot open the input ") + in + ": " + problem);
+  const std::string folder = folder_of(output_path);
+  if (const char* problem = output_folder_problem(folder))
+    return refuse("the output folder " + folder + " " + problem);
+
   Converter converter;
   if (FAILED(converter.created)) return fail("cannot create GAML2KOV.FileCnvt", converter.created);
-  Text input(full_path(in)), output(full_path(out)), gaml("GAML"), native("KOV_TLVO"), extra("");
+  Text input(input_path), output(output_path), gaml("GAML"), native("KOV_TLVO"), extra("");
+  // The input opens, so a refused format test means the content is not GAML.
+  const HRESULT format = converter->ValidateFormat(input.get(), gaml.get());
+  if (format == E_FAIL) return refuse(std::string(in) + " is not a GAML document");
+  if (format != S_OK) return fail(std::string("cannot test the format of ") + in, format);
   const HRESULT result = converter->ConvertFile(input.get(), gaml.get(), output.get(), native.get(), extra.get());
   if (result != S_OK) return fail(std::string("cannot convert ") + in + " to " + out, result);
   return 0;

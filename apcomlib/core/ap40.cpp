@@ -86,21 +86,24 @@ AP_OBJECT* ap40_walk(AP40_LLIST* list, const AP_OBJECT* start, uint16_t directio
 // A member's value of one parameter, in a buffer one byte longer than the
 // row (zeroed, so that a text always ends), with the parameter's type code.
 // Only members whose parent part is a parameter-table part are asked: other
-// classes give messages 38 to 62 meanings of their own.
+// classes give message 40 a meaning of their own.
 struct MemberValue {
   std::unique_ptr<uint8_t[]> bytes;
   uint16_t type_code = 0;
 };
 
+// The member is asked only for the value: the row's size and type come from
+// its own table through its PARAMS part, so that a class that answers the
+// value message alone orders as the library's own classes do.
 bool ap40_member_value(AP_OBJECT* member, uint16_t parameter, MemberValue* value) {
   if (IsBadReadPtr(member, sizeof(AP_OBJECT)) || IsBadReadPtr(member->parent, sizeof(AP_OBJECT)) ||
       member->parent->class_id != AP13_CLASS_ID)
     return false;
-  AP13_INDEXPARM row{parameter};
-  const uint32_t size = GU2_DoMethod_MSG(AP13_MSG_GET_PARM_SIZE, member, &row);
-  if (size == 0 || size > AP13_LARGEST_VALUE) return false;
-  value->type_code = static_cast<uint16_t>(GU2_DoMethod_MSG(AP13_MSG_GET_PARM_TYPE, member, &row));
-  value->bytes.reset(new (std::nothrow) uint8_t[size + 1]());
+  auto* part = reinterpret_cast<AP13_PARAMS*>(member->parent);
+  const AP13_PARMENTRY* row = ap13_is_part(part) ? ap13_row(part, parameter) : nullptr;
+  if (row == nullptr || row->size == 0 || row->size > AP13_LARGEST_VALUE) return false;
+  value->type_code = row->type;
+  value->bytes.reset(new (std::nothrow) uint8_t[row->size + 1]());
   return value->bytes != nullptr && GU2_GetParmValue_MSG(member, parameter, value->bytes.get()) == 1;
 }
 

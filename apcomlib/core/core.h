@@ -977,14 +977,16 @@ struct AP13_CHOICETEXTPARM {
   uint16_t precision;
   char* buffer;
 };
-// Message 52, 10 bytes: n is written in the block.
+// Message 52, 10 bytes: the position found is written where `n` points, as
+// the other out fields of the parameter messages are.
 struct AP13_FINDCHOICEPARM {
   uint16_t index;
-  uint32_t n;
+  uint32_t* n;
   const void* value;
 };
 // Message 59, 8 bytes; first = last = -1 asks for every parameter. When a
-// differing value cannot be copied, `first` receives its index.
+// differing value cannot be copied, or length-prefixed texts of different
+// lengths end the copy, `first` receives the first such index.
 struct AP13_COPYDIFFPARM {
   AP_OBJECT* target;
   int16_t first;
@@ -1078,8 +1080,9 @@ uint32_t ap13_ValidateParm_PARAMS(AP13_PARAMS* part, uint16_t index, const void*
 // itself when it is one), or null.
 AP13_PARAMS* ap13_FindParamsPart(const void* object);
 
-// Inside the PARAMS modules (ap13 the class and its value messages, ap13a
-// the text forms and validation, ap13b the choices, bulk text and cores).
+// Inside the PARAMS modules (ap13.cpp the class and its value messages,
+// ap13_tables.cpp the text forms and validation, ap13_bulk.cpp the choices,
+// bulk text and cores).
 
 // No row is larger than this: values pass whole through buffers of it.
 constexpr uint16_t AP13_LARGEST_VALUE = 520;

@@ -313,8 +313,11 @@ APEXPORT uint16_t GU3_LenElements_MM(GU3_HANDLE handle) { return gu3_in_use(hand
 APEXPORT uint16_t GU3_Reallocate_MM(GU3_HANDLE handle, uint32_t new_count) {
   if (!gu3_in_use(handle) || handle->cell_heap) return 0;
   if (handle->kind == GU3_KIND_LOCAL) {
-    // The count stored is the count the block really holds.
-    new_count = gu3_local_count_limit(new_count % 65536u, handle->element_size);
+    // A local block cannot hold 65536 elements or more: taken modulo 65536
+    // such a count would shrink or empty the block while reporting success.
+    // Below that, the count stored is the count the block really holds.
+    if (new_count >= 65536u) return 0;
+    new_count = gu3_local_count_limit(new_count, handle->element_size);
     if (LocalReAlloc(handle->system_handle, new_count * handle->element_size, LMEM_ZEROINIT) == nullptr) return 0;
     handle->count = new_count;
     return 1;

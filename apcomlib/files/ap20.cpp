@@ -6,10 +6,11 @@
 // utilities, so that a host can serve them. Every file access of the library
 // goes through here: the parameter-table, list and array classes stream
 // themselves with ap20_Read and ap20_Write, the file classes, the native
-// container (ap20a.cpp, ap20b.cpp), the whole-file messages (ap20c.cpp), the
-// spectrum header blocks (ap20d.cpp) and the spectrum sections (ap20e.cpp,
-// ap20f.cpp) build on the open, seek and transfer operations, and
-// AP20_Dispatcher_FILE routes every message of the class.
+// container (ap20_container.cpp, ap20_sections.cpp), the whole-file messages
+// (ap20_wholefile.cpp), the spectrum header blocks (ap20_headerblocks.cpp)
+// and the spectrum sections (ap20_spectrum.cpp, ap20_attached.cpp) build on
+// the open, seek and transfer operations, and AP20_Dispatcher_FILE routes
+// every message of the class.
 #include <cstddef>
 #include <cstring>
 

@@ -537,7 +537,7 @@ uint16_t ap20_WriteAt(AP20_FILE* file, uint32_t offset, const void* buffer, uint
 // access of a mode code; null with the system's error in *error.
 HANDLE ap20_OpenHandle(const char* name, uint16_t mode, uint32_t* error);
 
-// The native container (ap20a.cpp).
+// The native container (ap20_container.cpp).
 uint16_t ap20a_FormatTest(AP20_FILE* file, const char* name, uint16_t* file_type, uint32_t* error);  // 112
 GU3_HANDLE ap20a_ReadHeader(void* object);                                                            // 72
 GU3_HANDLE ap20a_ReadDirectory(void* object, const AP20_FILEHEADER* header);                          // 73
@@ -548,7 +548,7 @@ uint32_t ap20a_OpenNative(AP20_FILE* file, const char* name, uint16_t expected_e
 uint16_t ap20a_CloseNative(AP20_FILE* file);                                                           // 104
 uint16_t ap20a_SaveNative(AP20_FILE* file);                                                            // 105
 uint16_t ap20a_SaveOpenDirectory(AP20_FILE* file);                                                     // 113
-// Section storage (ap20b.cpp).
+// Section storage (ap20_sections.cpp).
 uint16_t ap20b_HasSection(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type, uint16_t key2,
                           uint32_t key3, uint16_t* count);                                             // 74
 GU3_HANDLE ap20b_ReadSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
@@ -580,7 +580,7 @@ uint16_t ap20b_FreeMember(AP20_FILE* file, uint16_t key2);                      
 uint16_t ap20b_Renumber(AP20_FILE* file);                                                              // 116
 uint16_t ap20b_Compact(AP20_FILE* file);                                                               // 119
 
-// The file as a whole (ap20c.cpp).
+// The file as a whole (ap20_wholefile.cpp).
 uint16_t ap20c_Copy(AP20_FILE* file, void* target, HWND window);                                      // 22
 uint16_t ap20c_Delete(AP20_FILE* file);                                                                // 38
 uint16_t ap20c_Rename(AP20_FILE* file, const char* directory, const char* name);                       // 39
@@ -600,7 +600,7 @@ int32_t ap20a_EntryCount(const AP20_FILEHEADER* header);
 uint32_t ap20a_DataStart(const AP20_FILEHEADER* header);
 
 // ---------------------------------------------------------------------------
-// Spectrum header blocks (ap20d.cpp)
+// Spectrum header blocks (ap20_headerblocks.cpp)
 //
 // A spectrum's header record (class 41) is stored as three sections: the
 // header block, the header extension block and, when one of its texts is
@@ -789,7 +789,7 @@ uint16_t ap20d_MapHeader(AP41_SPECTRALHEADER* header, AP20_FILEHEADER* file_head
                          AP20_HEADEREXTENSION* extension, uint16_t direction);
 
 // ---------------------------------------------------------------------------
-// Spectrum file I/O (ap20e.cpp, ap20f.cpp)
+// Spectrum file I/O (ap20_spectrum.cpp, ap20_attached.cpp)
 //
 // One spectrum between memory and the sections of a native file, under the
 // keys (key 2, key 3) of a single spectrum (0, 0) or a group member. The
@@ -1016,7 +1016,7 @@ APEXPORT uint16_t AP20_DataWriteEx_FILE(void* object, AP_OBJECT* spectrum, AP20_
 APEXPORT uint16_t AP20_HistoryRead_FILE(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header,
                                         AP20_DIRENTRY* directory, uint16_t key2, uint32_t key3);
 
-// The other parts of a spectrum, each 1 or 0 (ap20e.cpp).
+// The other parts of a spectrum, each 1 or 0 (ap20_spectrum.cpp).
 uint16_t ap20e_WriteHistory(void* object, AP_OBJECT* spectrum, AP20_FILEHEADER* header, GU3_HANDLE* directory,
                             uint16_t key2, uint32_t key3, uint16_t keyed);
 // The comment text's lines, each line break (CR LF, LF or CR) one NUL.
@@ -1041,7 +1041,7 @@ uint16_t ap20e_WriteSpectrum(AP20_FILE* file, AP_OBJECT* spectrum, uint16_t key2
                              uint16_t replace);                                                          // 107
 uint32_t ap20e_SpectrumPart(const AP20_PARTPARM* block);                                                 // 117
 
-// Stored interferograms and attached objects (ap20f.cpp).
+// Stored interferograms and attached objects (ap20_attached.cpp).
 // Sections 102 or 103 (values, first point first) and 100 or 101 (the
 // descriptor) of the interferogram spectrum, on a header and directory read
 // afresh from the file and written back after.

@@ -370,12 +370,13 @@ uint32_t ap41_Destroy_SH(AP41_SPECTRALHEADER* header, HWND window) {
   return result;
 }
 
-// The part counts the record it describes, which the header's own cell
-// holds: counted once.
+// The part's size and the whole cell, as the title and the quality-check
+// classes count theirs: the record is counted in both, and a caller that
+// sums sizes errs on the safe side.
 uint32_t ap41_GetSize_SH(AP41_SPECTRALHEADER* header) {
   if (ap41_header(header) == nullptr) return 0;
   const uint32_t part = ap13_GetSize_PARAMS(header->params);
-  return part != 0 ? part - sizeof(AP41_HEADERDATA) + sizeof(AP41_SPECTRALHEADER) : 0;
+  return part != 0 ? part + sizeof(AP41_SPECTRALHEADER) : 0;
 }
 
 // The parameter table reads the owning class id, the record's size and the

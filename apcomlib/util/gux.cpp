@@ -57,22 +57,21 @@ int32_t gux_char_set(const char* abbreviation) {
   return 0;
 }
 
-// The product directory: registry value "Directory" of the product key.
-bool gux_product_directory(char* directory) {
-  return GU9_GetKeyStringValue(GU9_TALVO_KEY, "Directory", HKEY_LOCAL_MACHINE, kPathSize, directory) != 0 &&
+}  // namespace
+
+bool gux_ProductDirectory(char* directory, size_t size) {
+  return GU9_GetKeyStringValue(GU9_TALVO_KEY, "Directory", HKEY_LOCAL_MACHINE, static_cast<uint32_t>(size),
+                               directory) != 0 &&
          directory[0] != '\0';
 }
 
-// directory + '\' (when missing; none after an empty directory) + name
-// parts, bounded by the buffer.
-bool gux_join(char* out, size_t size, const char* directory, const char* base, const char* middle, const char* tail) {
+bool gux_JoinPath(char* out, size_t size, const char* directory, const char* base, const char* middle,
+                  const char* tail) {
   const size_t length = std::strlen(directory);
   const char* separator = length == 0 || directory[length - 1] == '\\' || directory[length - 1] == '/' ? "" : "\\";
   const int written = std::snprintf(out, size, "%s%s%s%s%s", directory, separator, base, middle, tail);
   return written >= 0 && static_cast<size_t>(written) < size;
 }
-
-}  // namespace
 
 APEXPORT uint16_t GUX_InitInternationalChars() {
   g_international[0] = gux_intl_char("sDecimal", ".");
@@ -152,8 +151,8 @@ APEXPORT uint16_t GUX_LoadInternatDLL(const char* base_name) {
   }
   if (_stricmp(abbreviation, "enu") == 0) return 1;
   char name[kPathSize], directory[kPathSize + 1], path[kPathSize];
-  if (!gux_join(name, sizeof name, "", base_name, abbreviation, ".dll") || !gux_product_directory(directory) ||
-      !gux_join(path, sizeof path, directory, name, "", ""))
+  if (!gux_JoinPath(name, sizeof name, "", base_name, abbreviation, ".dll") ||
+      !gux_ProductDirectory(directory, kPathSize) || !gux_JoinPath(path, sizeof path, directory, name, "", ""))
     return 0;
   if (!platform::file_exists(path)) return 1;
   const HMODULE module = LoadLibraryA(path);
@@ -171,7 +170,7 @@ APEXPORT uint16_t GUX_BuildHelpName(const char* directory, char* out, uint16_t s
   char abbreviation[kAbbreviationSize];
   GUX_GetInternatLangAbbrev(abbreviation, sizeof abbreviation);
   for (const char* language : {static_cast<const char*>(abbreviation), "enu"}) {
-    if (gux_join(out, size, directory, base, language, ".hlp") && platform::file_exists(out)) return 1;
+    if (gux_JoinPath(out, size, directory, base, language, ".hlp") && platform::file_exists(out)) return 1;
   }
   out[0] = '\0';
   return 0;

@@ -1,17 +1,22 @@
 // Platform utilities: the exported functions and records of the DLL and
-// resource-instance table, associated strings, string and number helpers,
-// dates and stored time (GU4), configuration files (GU6), international
-// settings and language DLL (GUX), and the registry, bench settings, wheel
-// descriptions and file associations (GU9).
+// resource-instance table with its resource loaders, associated strings,
+// string and number helpers, dates and stored time (GU4), configuration
+// files (GU6), international settings, language DLL and help (GUX), the
+// registry, bench settings, wheel descriptions and file associations (GU9),
+// the printing state (GU8), fonts, pens and palettes (GU6), and bitmaps,
+// property sheets and bitmap scaling (GU4, GU, SCL).
 #pragma once
 #include <cstdint>
 
 #include "core/core.h"
 #include "platform/com.h"
 #include "platform/files.h"
+#include "platform/gdi.h"
+#include "platform/memory.h"
 #include "platform/resources.h"
 #include "platform/registry.h"
 #include "platform/security.h"
+#include "platform/user.h"
 #include "platform/wintypes.h"
 
 // ---------------------------------------------------------------------------
@@ -78,6 +83,25 @@ APEXPORT uint16_t GU4_GetExeInfoByGlobalObj(HINSTANCE* instance, HWND* window, u
 APEXPORT uint16_t GU4_RemoveExeOwnerTask(HWND window, HINSTANCE instance);
 
 APEXPORT uint16_t GU4_SupportsSecurityServices();
+
+// Resource loaders: the first resource module in search order that has the
+// resource; the menu, icon, cursor, accelerator and bitmap loaders then ask
+// the system's own resources. The dialog-box loader goes on to the next
+// module while the dialog reports failure (-1), and answers -1 at the end.
+APEXPORT HACCEL GU4_LoadAccelerators(const char* name);
+APEXPORT HMENU GU4_LoadMenu(const char* name);
+APEXPORT HBITMAP GU4_LoadBitmap(const char* name);
+APEXPORT HCURSOR GU4_LoadCursor(const char* name);
+APEXPORT HICON GU4_LoadIcon(const char* name);
+APEXPORT HWND GU4_CreateDialogParam(const char* dialog, HWND parent, DLGPROC procedure, LPARAM parameter);
+APEXPORT INT_PTR GU4_DialogBoxParam(const char* dialog, HWND parent, DLGPROC procedure, LPARAM parameter);
+// Sends WM_MDICREATE to the client with the structure's owner instance set
+// to the first resource module that has its window class; 0 when none has.
+APEXPORT HWND GU4_MDICreate(HWND mdi_client, MDICREATESTRUCTA* create);
+
+// The next resource module of the search after position `*index`
+// (GU4_DLL_TABLE_SIZE to start), newest first; null at the end.
+HINSTANCE gu4_NextResourceModule(int16_t* index);
 
 // ---------------------------------------------------------------------------
 // Associated strings (GU4)
@@ -224,6 +248,27 @@ APEXPORT uint16_t GUX_GetInternatLangAbbrev(char* buffer, uint16_t size);
 APEXPORT uint16_t GUX_TranslateFileName(char* name);
 APEXPORT uint16_t GUX_LoadInternatDLL(const char* base_name);
 APEXPORT uint16_t GUX_BuildHelpName(const char* directory, char* out, uint16_t size);
+
+// Help in the user's language: the help file named by associated string
+// group 11000, opened in the alternate help folder of the configuration,
+// then in the product's folder; a topic text comes from group helpFile +
+// 200. The help system's result, non-zero on success.
+constexpr uint16_t GUX_NO_HELPFILE = 0xFFFF;
+constexpr uint16_t GUX_GROUP_HELPTOPICS_OFFSET = 200;
+APEXPORT uint16_t GUX_LaunchInternatHelpEx(HWND window, UINT command, uint16_t help_file, uint32_t data,
+                                           uint32_t extra);
+APEXPORT uint16_t GUX_LaunchInternatHelp(HWND window, UINT command, uint16_t help_file, uint32_t data);
+APEXPORT uint16_t GUX_LaunchInternatHelpByFile(HWND window, UINT command, uint16_t help_file, const char* base_name,
+                                               uint32_t data, uint32_t extra);
+APEXPORT BOOL GUX_WinHelp(HWND window, const char* file, UINT command, uint32_t data);
+
+// The product folder (registry value "Directory" of the product key); false
+// when absent or empty.
+bool gux_ProductDirectory(char* directory, size_t size);
+// directory + '\' (when missing; none after an empty directory) + the name
+// parts, bounded by the buffer: false when it does not fit.
+bool gux_JoinPath(char* out, size_t size, const char* directory, const char* base, const char* middle,
+                  const char* tail);
 
 // ---------------------------------------------------------------------------
 // Registry, bench settings, wheel descriptions and file associations (GU9)
@@ -429,3 +474,185 @@ APEXPORT uint32_t GU12_GetDiskTotalSpace(const char* path, uint32_t unit);
 // The temporary folder, checked by creating and deleting a file in it; `out`
 // holds MAX_PATH bytes.
 APEXPORT uint16_t GU12_GetValidSysTempPath(char* out);
+
+// ---------------------------------------------------------------------------
+// Printing state (GU8)
+
+// Print flag values.
+constexpr int16_t GU8_PRINT_COLOUR = 1;
+constexpr int16_t GU8_PRINT_MONOCHROME_COPY = 2;
+constexpr int16_t GU8_PRINT_UNSCALED = 3;
+constexpr int16_t GU8_PRINT_MONOCHROME_COPY_UNCLIPPED = 4;
+// Kind of GU8_GetIC and GU8_GetDCorIC: the default printer (or the print
+// DC); any other kind gives a new display information context that the
+// caller deletes.
+constexpr int16_t GU8_DEFAULT_PRINTER = 1;
+
+APEXPORT void GU8_InitPrintVars(HWND window, HDC dc, uint32_t width, uint32_t height, int16_t flag);
+APEXPORT void GU8_NullPrintVars();
+APEXPORT int16_t GU8_SetPrtFlag_PRN(HWND window, int16_t flag);
+APEXPORT uint16_t GU8_StartPrinting_PRN();
+APEXPORT int16_t GU8_DonePrinting_PRN();
+// The flag while the window or one of its ancestors is the print window.
+APEXPORT int16_t GU8_IsPrinting_PRN(HWND window);
+APEXPORT int16_t GU8_AdjustXOffset_PRN(HWND window, int32_t x);
+APEXPORT int16_t GU8_AdjustYOffset_PRN(HWND window, int32_t y);
+APEXPORT int32_t GU8_InvalidateRect_PRN(HWND window, BOOL erase);
+APEXPORT BOOL GU8_SetWindowPos_PRN(HWND window, HWND after, int32_t x, int32_t y, int32_t cx, int32_t cy,
+                                   UINT flags);
+APEXPORT HDC GU8_GetDC(HWND window);
+APEXPORT int32_t GU8_ReleaseDC(HWND window, HDC dc);
+// 1 when the clip region of the print DC was set.
+APEXPORT uint16_t GU8_ClipData(HWND window, int32_t x, int32_t y, int32_t width, int32_t height);
+APEXPORT uint16_t GU8_UnClip(HWND window);
+APEXPORT uint16_t GU8_SetAbortFlag(uint16_t flag);
+APEXPORT uint16_t GU8_IsPrintAborted(HWND window);
+APEXPORT HDC GU8_GetIC(int16_t kind);
+APEXPORT HDC GU8_GetDCorIC(int16_t kind);
+// The device name in the string space, null when none.
+APEXPORT char* GU8_GetCurrentDeviceName();
+APEXPORT uint16_t GU8_SetCurrentDeviceName(const char* name);
+
+// The DC of the print job, whatever window is printed; null when none.
+HDC gu8_PrintDC();
+
+// ---------------------------------------------------------------------------
+// Fonts, pens and palettes (GU6)
+
+constexpr uint16_t GU6_FONT_TABLE_SIZE = 25;
+constexpr int16_t GU6_FIRST_DYNAMIC_FONT = 100;
+constexpr int16_t GU6_LAST_HANDED_OUT_FONT = 114;
+constexpr int16_t GU6_FIRST_PRINTER_FONT = 1024;
+constexpr int16_t GU6_DEFAULT_PRINTER_FONT = 58;
+constexpr uint16_t GU6_FONT_FIXED = 0;
+constexpr uint16_t GU6_FONT_DYNAMIC = 1;
+constexpr uint16_t GU6_FONT_PRINTER = 2;
+constexpr uint16_t GU6_GROUP_SCREEN_FONTS = 9010;
+constexpr uint16_t GU6_GROUP_FONT_STYLES = 9011;
+constexpr uint16_t GU6_GROUP_PRINTER_FONTS = 9020;
+
+APEXPORT uint16_t GU6_GetFontType(int16_t id);
+// "<style>,<points>,<face>" as a font on `dc`, turned by 90 degrees when
+// `vertical` is non-zero; null when a field is missing.
+APEXPORT HFONT GU6_CreateFontFromStr(HDC dc, const char* description, uint16_t vertical);
+APEXPORT uint16_t GU6_CreateFontEx(HDC dc, int16_t id, const char* description);
+APEXPORT uint16_t GU6_CreatePrtFontEx(HDC dc, int16_t id, const char* description);
+APEXPORT uint16_t GU6_ModifyFont(HDC dc, int16_t id, const char* description);
+APEXPORT uint16_t GU6_ModifyPrtFont(HDC dc, int16_t id, const char* description);
+APEXPORT uint16_t GU6_ReCreateAllDynamicPrtFonts(HDC dc);
+// Removes the id from the screen and the printer table.
+APEXPORT uint16_t GU6_DestroyFont(int16_t id);
+APEXPORT uint16_t GU6_DestroyAllFonts(uint16_t all);
+APEXPORT uint16_t GU6_DestroyAllPrtFonts(uint16_t all);
+APEXPORT int16_t GU6_GetDynamicFontID();
+APEXPORT uint16_t GU6_IsFontAvailable(int16_t id);
+APEXPORT HFONT GU6_NewGetFont(int16_t id);
+APEXPORT HFONT GU6_NewGetPrtFont(int16_t id);
+APEXPORT uint16_t GU6_CreateFont(const char* name);
+APEXPORT int16_t GU6_GetFontNumber(const char* name);
+APEXPORT HFONT GU6_GetFont(const char* name);
+APEXPORT HFONT GU6_GetPrtFont(const char* name);
+APEXPORT HFONT GU6_NewGetFontEX(HWND window, int16_t id);
+APEXPORT HFONT GU6_GetFontEX(HWND window, const char* name);
+APEXPORT uint16_t GU6_NewGetTextMetrics(HWND window, int16_t id, TEXTMETRICA* metrics);
+APEXPORT uint16_t GU6_GetTextMetrics(HWND window, const char* name, TEXTMETRICA* metrics);
+APEXPORT uint16_t GU6_NewGetTextExtent(HWND window, int16_t id, const char* text, int32_t reserved, int32_t* width,
+                                       int32_t* height);
+APEXPORT uint16_t GU6_GetTextExtent(HWND window, const char* name, const char* text, int32_t reserved,
+                                    int32_t* width, int32_t* height);
+
+constexpr uint16_t GU6_PEN_TABLE_SIZE = 21;
+constexpr int16_t GU6_DEFAULT_PENS = 20;
+constexpr int16_t GU6_ALL_PENS = -1;
+constexpr COLORREF GU6_PALETTE_RELATIVE = 0x02000000;
+
+APEXPORT int16_t GU6_CreatePen(int16_t n);
+APEXPORT int16_t GU6_CreatePenEx(int16_t n, COLORREF colour);
+APEXPORT uint16_t GU6_DestroyAllPens();
+APEXPORT HPEN GU6_GetPen(int16_t n);
+APEXPORT COLORREF GU6_PenRGB(int16_t n);
+APEXPORT COLORREF GU6_PenRGBEx(HWND window, int16_t n, HDC dc);
+APEXPORT HPEN GU6_GetPenEX(HWND window, int16_t n, HDC dc);
+APEXPORT uint16_t GU6_GetMonochromeCopy();
+APEXPORT uint16_t GU6_SetMonochromeCopy(uint16_t flag);
+APEXPORT uint16_t GU6_GetMonochromePrint();
+APEXPORT uint16_t GU6_SetMonochromePrint(uint16_t flag);
+
+constexpr uint16_t GU6_FIXED_PALETTE_SIZE = 72;
+constexpr uint16_t GU6_DYNAMIC_PALETTE_SIZE = 25;
+
+// The fixed entries, then the dynamic entries up to the highest one in use.
+APEXPORT HPALETTE GU6_CreatePalette();
+APEXPORT uint16_t GU6_SetPalette(HPALETTE palette);
+APEXPORT HPALETTE GU6_GetPalette();
+APEXPORT uint16_t GU6_DestroyPalette();
+APEXPORT int16_t GU6_GetDynamicPaletteID();
+APEXPORT uint16_t GU6_SetDynamicPaletteEntry(int16_t index, const PALETTEENTRY* entry);
+APEXPORT uint16_t GU6_FreeDynamicPaletteEntry(int16_t index);
+APEXPORT uint16_t GU6_GetDynamicPaletteEntry(int16_t index, PALETTEENTRY* entry);
+APEXPORT uint16_t GU6_GetPaletteEntry(int16_t index, PALETTEENTRY* entry);
+APEXPORT COLORREF GU6_GetPaletteEntryColorRef(int16_t index);
+APEXPORT uint16_t GU6_ColorRefToPaletteEntry(COLORREF colour, PALETTEENTRY* entry);
+APEXPORT HBRUSH GU6_CreateSolidBrush(int16_t index);
+
+constexpr int16_t GU6_BUFFER_END = 0;
+constexpr int16_t GU6_BUFFER_START = 1;
+APEXPORT HDC GU6_BufferDC(HDC dc, RECT* rect, int16_t mode);
+
+// ---------------------------------------------------------------------------
+// Bitmaps, property sheets and bitmap scaling (GU4, GU, SCL)
+
+// Packed DIBs are movable global blocks: the header, the colour table, then
+// the rows, bottom row first unless the height is negative.
+
+// Bytes of the header's colour table; 0 for a header that is no DIB header
+// or whose colours-used count is more than its bits allow.
+APEXPORT uint16_t GU4_PaletteSize(const void* header);
+// The packed DIB of a global block, locked, with its layout; null (and the
+// block unlocked) when the block does not hold the whole DIB its header
+// describes. The caller unlocks it.
+BITMAPINFO* gu4_LockDIB(HGLOBAL dib, platform::DibLayout* layout);
+APEXPORT HGLOBAL GU4_BitmapToDIB(HBITMAP bitmap, uint16_t bits);
+APEXPORT HBITMAP GU4_BitmapFromDIB(HGLOBAL dib, HPALETTE palette);
+APEXPORT HPALETTE GU4_CreateDIBPalette(const void* header, uint16_t* count);
+APEXPORT HBITMAP GU4_LoadBitmapAndPalette(const char* name, HPALETTE* palette);
+APEXPORT uint16_t GU4_PaintBitmap(HDC dc, HBITMAP bitmap, HPALETTE palette, int32_t x, int32_t y, int32_t width,
+                                  int32_t height);
+APEXPORT uint16_t GU4_StretchBltTransparent(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height,
+                                            int32_t source_x, int32_t source_y, int32_t source_width,
+                                            int32_t source_height, HBITMAP bitmap, COLORREF transparent);
+APEXPORT uint16_t GU4_AvgScaleBltTransparent(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height,
+                                             int32_t source_x, int32_t source_y, int32_t source_width,
+                                             int32_t source_height, HBITMAP bitmap, COLORREF transparent);
+APEXPORT HBITMAP GU4_ConvertGrayBitmapToWindowsColors(HBITMAP bitmap);
+constexpr int16_t GU4_STOCK_PEN = 1;
+constexpr int16_t GU4_STOCK_FONT = 2;
+constexpr int16_t GU4_STOCK_BRUSH = 3;
+APEXPORT HGDIOBJ GU4_SelectObject(HDC dc, HGDIOBJ object, int16_t kind);
+
+// Property sheets of at most 31 pages from dialog templates; each page's
+// dialog parameter points at a GU4_PAGEPARAM.
+constexpr uint16_t GU4_MAX_SHEET_PAGES = 32;
+// Page parameter, 8 bytes.
+//   0  4  page index
+//   4  4  the caller's data
+struct GU4_PAGEPARAM {
+  uint32_t page;
+  uint32_t user_data;
+};
+static_assert(sizeof(GU4_PAGEPARAM) == 8);
+APEXPORT INT_PTR GU4_InitMultiDlg(HWND parent, const char* caption, const char* const* templates, uint16_t count,
+                                  uint32_t flags, DLGPROC procedure, uint32_t user_data);
+APEXPORT INT_PTR GU4_CreateWizardDlg(const char* caption, const char* const* templates, uint16_t count,
+                                     DLGPROC procedure, uint32_t user_data);
+APEXPORT INT_PTR GU4_CreateTabbedDlg(HWND parent, const char* caption, const char* const* templates, uint16_t count,
+                                     DLGPROC procedure, uint32_t user_data);
+
+// Averaging scalers of 24-bit packed DIBs into new ones; null for another
+// depth, a new width of GU_MAX_SCALED_WIDTH or more, a source block shorter
+// than its header says, or no memory.
+constexpr int32_t GU_MAX_SCALED_WIDTH = 2048;
+APEXPORT HGLOBAL SCL_CreateBitmap(int32_t width, int32_t height, uint16_t bits);
+APEXPORT HGLOBAL GU_LocalAvgScaleDIB(HGLOBAL dib, int32_t width, int32_t height, uint32_t reserved);
+APEXPORT HGLOBAL GU_AvgScaleDIB(HGLOBAL dib, int32_t width, int32_t height);
+APEXPORT HGLOBAL GU_AvgScaleDIBTransparent(HGLOBAL dib, int32_t width, int32_t height, COLORREF transparent);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 #include <utility>
 
@@ -48,68 +49,6 @@ LONG units_attribute(pugi::xml_node node) { return unit_code(node.attribute("uni
 
 // ---- values ----
 
-constexpr signed char kSkip = -2;  // white space between base64 digits
-constexpr signed char kPad = -3;
-constexpr signed char kBad = -1;
-
-struct Base64Table {
-  signed char digit[256];
-  constexpr Base64Table() : digit() {
-    for (signed char& d : digit) d = kBad;
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) digit[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
-    digit[static_cast<unsigned char>(' ')] = digit[static_cast<unsigned char>('\t')] = kSkip;
-    digit[static_cast<unsigned char>('\r')] = digit[static_cast<unsigned char>('\n')] = kSkip;
-    digit[static_cast<unsigned char>('=')] = kPad;
-  }
-};
-constexpr Base64Table kBase64;
-
-// Standard base64 with padding; white space may stand anywhere.
-bool decode_base64(const char* text, std::vector<unsigned char>* bytes) {
-  const size_t length = std::strlen(text);
-  bytes->resize(length / 4 * 3);  // at least what the digits decode to
-  const auto* at = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char* const end = at + length;
-  unsigned char* out = bytes->data();
-  uint32_t group = 0;
-  int digits = 0;
-  int pads = 0;
-  while (at < end) {
-    if (digits == 0 && pads == 0 && end - at >= 4) {  // the common case: four digits in a row
-      const int a = kBase64.digit[at[0]], b = kBase64.digit[at[1]], c = kBase64.digit[at[2]], d = kBase64.digit[at[3]];
-      if ((a | b | c | d) >= 0) {
-        const uint32_t four = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | uint32_t(d);
-        *out++ = static_cast<unsigned char>(four >> 16);
-        *out++ = static_cast<unsigned char>(four >> 8);
-        *out++ = static_cast<unsigned char>(four);
-        at += 4;
-        continue;
-      }
-    }
-    const signed char digit = kBase64.digit[*at++];
-    if (digit == kSkip) continue;
-    if (digit == kPad) {
-      if (digits < 2 || digits + pads >= 4) return false;
-      if (digits + ++pads < 4) continue;
-      *out++ = static_cast<unsigned char>(digits == 2 ? group >> 4 : group >> 10);
-      if (digits == 3) *out++ = static_cast<unsigned char>(group >> 2);
-      continue;
-    }
-    if (digit == kBad || pads > 0) return false;
-    group = group << 6 | static_cast<uint32_t>(digit);
-    if (++digits == 4) {
-      *out++ = static_cast<unsigned char>(group >> 16);
-      *out++ = static_cast<unsigned char>(group >> 8);
-      *out++ = static_cast<unsigned char>(group);
-      group = 0;
-      digits = 0;
-    }
-  }
-  bytes->resize(static_cast<size_t>(out - bytes->data()));
-  return digits + pads == 0 || digits + pads == 4;
-}
-
 // A count written as decimal digits only.
 bool read_count(const char* text, uint64_t* count) {
   *count = 0;
@@ -128,19 +67,26 @@ struct Format {
 };
 constexpr Format kFormats[] = {{"FLOAT32", 4, false}, {"FLOAT64", 8, false}, {"INT32", 4, true}, {"INT64", 8, true}};
 
+// A vector of `count` numbers of `type`; throws std::bad_alloc when it
+// cannot be made.
+std::unique_ptr<SAFEARRAY, ArrayDestroyer> new_array(VARTYPE type, uint64_t count) {
+  std::unique_ptr<SAFEARRAY, ArrayDestroyer> array(SafeArrayCreateVector(type, 0, static_cast<ULONG>(count)));
+  if (array == nullptr) throw std::bad_alloc();
+  return array;
+}
+
 template <class Integer>
-void integers_to_doubles(const std::vector<unsigned char>& packed, std::vector<unsigned char>* doubles) {
-  const size_t count = packed.size() / sizeof(Integer);
-  doubles->resize(count * sizeof(double));
-  for (size_t i = 0; i < count; ++i) {
+void integers_to_doubles(const std::vector<unsigned char>& packed, double* doubles) {
+  for (size_t i = 0; i < packed.size() / sizeof(Integer); ++i) {
     Integer number;
     std::memcpy(&number, packed.data() + i * sizeof number, sizeof number);
-    const double value = static_cast<double>(number);
-    std::memcpy(doubles->data() + i * sizeof value, &value, sizeof value);
+    doubles[i] = static_cast<double>(number);
   }
 }
 
-// Decodes one `values` element; false when it is malformed.
+// Decodes one `values` element; false when it is malformed. Floating-point
+// numbers are decoded straight into the array's block; integers go through
+// a block of their own on their way to doubles.
 bool read_values(pugi::xml_node node, Values* values) {
   const char* format_name = node.attribute("format").value();
   const Format* format = std::find_if(std::begin(kFormats), std::end(kFormats), [&](const Format& f) {
@@ -153,20 +99,24 @@ bool read_values(pugi::xml_node node, Values* values) {
       !read_count(node.attribute("numvalues").value(), &count)) {
     return false;
   }
-  std::vector<unsigned char> packed;
-  if (!decode_base64(node.text().get(), &packed) || packed.size() != count * format->size) return false;
+  // The text bounds what it decodes to, so a count it cannot hold is refused
+  // before any block is made for it.
+  const char* text = node.text().get();
+  const size_t length = std::strlen(text);
+  const uint64_t size = count * format->size;
+  if (size > length / 4 * 3) return false;
+  const VARTYPE type = format->size == 4 && !format->integer ? VT_R4 : VT_R8;
+  std::unique_ptr<SAFEARRAY, ArrayDestroyer> array = new_array(type, count);
+  std::vector<unsigned char> integers;
+  if (format->integer) integers.resize(static_cast<size_t>(size));
+  unsigned char* packed = format->integer ? integers.data() : static_cast<unsigned char*>(array->pvData);
+  if (!decode_base64(text, length, packed, static_cast<size_t>(size))) return false;
   if (big_endian) {
-    for (size_t at = 0; at < packed.size(); at += format->size) std::reverse(&packed[at], &packed[at] + format->size);
+    for (size_t at = 0; at < size; at += format->size) std::reverse(packed + at, packed + at + format->size);
   }
-  values->present = true;
-  values->type = format->size == 4 && !format->integer ? VT_R4 : VT_R8;
-  if (!format->integer) {
-    values->bytes = std::move(packed);
-  } else if (format->size == 4) {
-    integers_to_doubles<int32_t>(packed, &values->bytes);
-  } else {
-    integers_to_doubles<int64_t>(packed, &values->bytes);
-  }
+  if (format->integer && format->size == 4) integers_to_doubles<int32_t>(integers, static_cast<double*>(array->pvData));
+  if (format->integer && format->size == 8) integers_to_doubles<int64_t>(integers, static_cast<double*>(array->pvData));
+  values->array = std::move(array);
   return true;
 }
 

@@ -30,11 +30,14 @@ struct ParameterSet {
   std::vector<Section> sections;
 };
 
-// One `values` array: numbers already in this machine's byte order.
+struct ArrayDestroyer {
+  void operator()(SAFEARRAY* array) const { SafeArrayDestroy(array); }
+};
+
+// One `values` array: the numbers, already in this machine's byte order, in
+// the SAFEARRAY block that each caller gets a copy of.
 struct Values {
-  bool present = false;  // false: the Xdata or Ydata has no `values`
-  VARTYPE type = VT_R8;  // VT_R4 or VT_R8
-  std::vector<unsigned char> bytes;
+  std::unique_ptr<SAFEARRAY, ArrayDestroyer> array;  // VT_R4 or VT_R8; null: the Xdata or Ydata has no `values`
   LONG units = 0;  // the reader's unit code of the axis
 };
 
@@ -65,6 +68,11 @@ static_assert(std::is_nothrow_move_constructible_v<Trace> && std::is_nothrow_mov
 // holds a malformed `values` array (unknown format or byte order, bad base64,
 // a count that does not match). Throws only std::bad_alloc.
 HRESULT parse_document(char* bytes, size_t size, std::shared_ptr<const Document>* document);
+
+// Decodes base64 (padding, white space anywhere) into exactly `size` bytes
+// at `out`; false when the text is not base64 or does not decode to exactly
+// that many bytes. Writes nothing beyond `size` bytes.
+bool decode_base64(const char* text, size_t length, unsigned char* out, size_t size);
 
 // The reader's unit code for a `units` name.
 LONG unit_code(const char* name);

@@ -7,10 +7,8 @@
 #include "components/gamlreader/objects.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
@@ -99,73 +97,62 @@ HRESULT hand_out_names(const ParameterSet& set, BSTR* out) {
   return S_OK;
 }
 
+// The source of each item of a collection, whether the sources are held
+// in a vector, pointed to from one, or a single one.
+template <class T>
+const T* source_at(const std::vector<T>& sources, size_t index) {
+  return &sources[index];
+}
+template <class T>
+const T* source_at(const std::vector<const T*>& sources, size_t index) {
+  return sources[index];
+}
+template <class T>
+size_t count_of(const std::vector<T>& sources) {
+  return sources.size();
+}
+const Values* source_at(const Values& one, size_t) { return &one; }
+size_t count_of(const Values&) { return 1; }
+
+// An ordered collection over sources held by the document. Each item is
+// made when it is asked for, so that asking for a collection costs the
+// same whatever its size.
 class Collection final : public Object<IGamlCollection> {
  public:
-  using Object::Object;
-  ~Collection() override {
-    for (IDispatch* item : items_) item->Release();
-  }
+  using MakeItem = HRESULT (*)(const DocumentRef& document, const void* sources, size_t index, IDispatch** item);
+  Collection(DocumentRef document, const void* sources, size_t count, MakeItem make_item)
+      : Object(std::move(document)), sources_(sources), count_(count), make_item_(make_item) {}
 
   HRESULT Item(VARIANT index, IDispatch** item) override {
     if (item == nullptr) return E_POINTER;
     *item = nullptr;
     if (index.vt != VT_I4) return DISP_E_TYPEMISMATCH;
-    if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= items_.size()) return E_INVALIDARG;
-    *item = items_[static_cast<size_t>(index.lVal)];
-    (*item)->AddRef();
-    return S_OK;
+    if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= count_) return E_INVALIDARG;
+    return make_item_(document(), sources_, static_cast<size_t>(index.lVal), item);
   }
 
   HRESULT get_Count(LONG* count) override {
     if (count == nullptr) return E_POINTER;
-    *count = static_cast<LONG>(items_.size());
-    return S_OK;
-  }
-
-  // Appends a new ItemObject over `source`.
-  template <class ItemObject, class Source>
-  HRESULT add(const Source* source) {
-    IDispatch* item = nullptr;
-    const HRESULT made = hand_out<ItemObject>(&item, document(), source);
-    if (FAILED(made)) return made;
-    try {
-      items_.push_back(item);
-    } catch (const std::bad_alloc&) {
-      item->Release();
-      return E_OUTOFMEMORY;
-    }
+    *count = static_cast<LONG>(count_);
     return S_OK;
   }
 
  private:
-  std::vector<IDispatch*> items_;
+  const void* sources_;
+  size_t count_;
+  MakeItem make_item_;
 };
 
-// The address of an item's source, whether the sources are held or pointed to.
-template <class T>
-const T* address_of(const T& source) {
-  return &source;
-}
-template <class T>
-const T* address_of(const T* source) {
-  return source;
+template <class ItemObject, class Sources>
+HRESULT make_item(const DocumentRef& document, const void* sources, size_t index, IDispatch** item) {
+  return hand_out<ItemObject>(item, document, source_at(*static_cast<const Sources*>(sources), index));
 }
 
-// A collection with one ItemObject over each of `sources`.
+// A collection with one ItemObject over each of `sources`, which the
+// document holds.
 template <class ItemObject, class Sources>
 HRESULT hand_out_collection(const DocumentRef& document, const Sources& sources, IGamlCollection** out) {
-  if (out == nullptr) return E_POINTER;
-  Collection* collection = nullptr;
-  HRESULT result = hand_out<Collection>(&collection, document);
-  for (auto source = std::begin(sources); SUCCEEDED(result) && source != std::end(sources); ++source) {
-    result = collection->add<ItemObject>(address_of(*source));
-  }
-  if (FAILED(result) && collection != nullptr) {
-    collection->Release();
-    collection = nullptr;
-  }
-  *out = collection;
-  return result;
+  return hand_out<Collection>(out, document, &sources, count_of(sources), &make_item<ItemObject, Sources>);
 }
 
 // The section of a parameter set whose name equals `name` exactly.
@@ -190,13 +177,10 @@ class ValuesObject final : public Object<IGamlValues> {
   HRESULT get_Values(VARIANT* values) override {
     if (values == nullptr) return E_POINTER;
     VariantInit(values);
-    if (!values_->present) return E_FAIL;
-    const UINT element_size = values_->type == VT_R4 ? sizeof(float) : sizeof(double);
-    SAFEARRAY* array =
-        SafeArrayCreateVector(values_->type, 0, static_cast<ULONG>(values_->bytes.size() / element_size));
-    if (array == nullptr) return E_OUTOFMEMORY;
-    if (!values_->bytes.empty()) std::memcpy(array->pvData, values_->bytes.data(), values_->bytes.size());
-    values->vt = VT_ARRAY | values_->type;
+    if (values_->array == nullptr) return E_FAIL;
+    SAFEARRAY* array = nullptr;
+    if (FAILED(SafeArrayCopy(values_->array.get(), &array))) return E_OUTOFMEMORY;
+    values->vt = VT_ARRAY | (array->cbElements == sizeof(float) ? VT_R4 : VT_R8);
     values->parray = array;
     return S_OK;
   }
@@ -221,7 +205,7 @@ class ChildObject final : public Object<IGamlChild> {
   }
 
   HRESULT get_XValues(IGamlCollection** x_values) override {
-    return hand_out_collection<ValuesObject>(document(), std::array<const Values*, 1>{&element_->x}, x_values);
+    return hand_out_collection<ValuesObject>(document(), element_->x, x_values);
   }
 
  private:
@@ -298,19 +282,21 @@ HRESULT hand_out_section(const DocumentRef& document, const ParameterSet& set, B
   return E_INVALIDARG;
 }
 
-// The file's bytes; false when it cannot be read.
-bool read_file(BSTR path, std::vector<char>* bytes) {
+// The file's bytes, read in one piece into a block that is not cleared
+// first; false when it cannot be read.
+bool read_file(BSTR path, std::unique_ptr<char[]>* bytes, size_t* size) {
   const int length = static_cast<int>(SysStringLen(path));
   std::string ansi(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, path, length, nullptr, 0, nullptr, nullptr)),
                    '\0');
   WideCharToMultiByte(CP_ACP, 0, path, length, ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr);
   std::ifstream file(platform::native_path(ansi.c_str()), std::ios::binary | std::ios::ate);
   if (!file) return false;
-  const std::streamoff size = file.tellg();
-  if (size < 0) return false;
-  bytes->resize(static_cast<size_t>(size));
+  const std::streamoff end = file.tellg();
+  if (end < 0) return false;
+  *size = static_cast<size_t>(end);
+  bytes->reset(new char[*size]);
   file.seekg(0);
-  return static_cast<bool>(file.read(bytes->data(), size));
+  return static_cast<bool>(file.read(bytes->get(), end));
 }
 
 class Reader final : public Object<IGamlReader> {
@@ -328,9 +314,10 @@ class Reader final : public Object<IGamlReader> {
     loaded_.reset();
     if (SysStringLen(path) == 0) return E_INVALIDARG;
     try {
-      std::vector<char> bytes;
-      if (!read_file(path, &bytes)) return E_FAIL;
-      return parse_document(bytes.data(), bytes.size(), &loaded_);
+      std::unique_ptr<char[]> bytes;
+      size_t size = 0;
+      if (!read_file(path, &bytes, &size)) return E_FAIL;
+      return parse_document(bytes.get(), size, &loaded_);
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
     }

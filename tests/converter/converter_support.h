@@ -30,6 +30,19 @@ inline HRESULT call_export(const char* module_path, const char* name) {
   return result;
 }
 
+// Registers the built server and reader, enters the apartment and creates
+// "GAML2KOV.FileCnvt" through the registry, as a host does.
+inline void create_converter_as_a_host(ComRef<IFileCnvt>* converter) {
+  ASSERT_EQ(call_export(GAMLREADER_MODULE, "DllRegisterServer"), S_OK);
+  ASSERT_EQ(call_export(GAML2KOV_MODULE, "DllRegisterServer"), S_OK);
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  CLSID clsid;
+  ASSERT_EQ(CLSIDFromProgID(u"GAML2KOV.FileCnvt", &clsid), S_OK);
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFileCnvt,
+                             reinterpret_cast<void**>(converter->out())),
+            S_OK);
+}
+
 inline Bstr text(const std::u16string& units) { return Bstr::from(units); }
 inline Bstr text(const std::string& ansi) { return Bstr::from(std::u16string(ansi.begin(), ansi.end())); }
 

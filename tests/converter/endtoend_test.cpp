@@ -20,14 +20,7 @@ using gamlwriter::Parameter;
 class EndToEnd : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(call_export(GAMLREADER_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(call_export(GAML2KOV_MODULE, "DllRegisterServer"), S_OK);
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(u"GAML2KOV.FileCnvt", &clsid), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFileCnvt,
-                               reinterpret_cast<void**>(converter_.out())),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(create_converter_as_a_host(&converter_));
     ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
     ASSERT_EQ(GU1_Register_LL(), 1);
     out_ = testsupport::home() + "/out";
@@ -149,6 +142,21 @@ TEST_F(EndToEnd, BothInterferogramsOfAThreeElementTraceAreStored) {
   EXPECT_EQ(values(file.spectra[0].background), (std::vector<float>{1, 2, 3, 4}));
   EXPECT_EQ(packed(file.spectra[0].background->header->data.NumScans), 64u);
   EXPECT_EQ(values(file.spectra[0].sample), (std::vector<float>{5, 6}));
+}
+
+TEST_F(EndToEnd, ScanCountsBeyondTheHeadersCheckedRangeAreStoredAsGiven) {
+  // The header's checked set of scan counts ends at 65536; the field is a
+  // u32 and the document's count is what the file must hold.
+  gamlwriter::Trace trace = full_trace();
+  trace.elements[0].parameters = {{"Spectrum Header", "NumScans", "100000"}};
+  trace.elements.push_back(interferogram_element("Archived Sample Interferogram Header", {0.5, -1, 0.25}, "65537"));
+  const std::string target = out_ + "/many.spa";
+  ASSERT_EQ(convert({trace}, target), S_OK);
+  readback::NativeFile file;
+  ASSERT_TRUE(readback::read(target, &file));
+  EXPECT_EQ(packed(file.spectra[0].spectrum->header->data.NumScans), 100000u);
+  ASSERT_NE(file.spectra[0].sample, nullptr);
+  EXPECT_EQ(packed(file.spectra[0].sample->header->data.NumScans), 65537u);
 }
 
 TEST_F(EndToEnd, ATraceThatFailsLeavesNoFile) {

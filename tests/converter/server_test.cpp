@@ -71,5 +71,19 @@ TEST(Server, IsGoneAfterUnregistering) {
   CoUninitialize();
 }
 
+// A caller that links against the library's function interface finds every
+// family in the module, the display services among them.
+TEST(Server, ExportsTheLibrarysFunctionFamilies) {
+  const HMODULE module = LoadLibraryA(GAML2KOV_MODULE);
+  ASSERT_NE(module, nullptr);
+  for (const char* name : {"GU3_AllocateEx_MM", "GU4_LoadIcon", "GU4_DialogBoxParam", "GU4_MDICreate",
+                           "GU4_PaintBitmap", "GU6_CreateFontFromStr", "GU6_CreatePen", "GU8_IsPrinting_PRN",
+                           "GUX_LaunchInternatHelpEx", "GUX_LaunchInternatHelpByFile", "GUX_InitInternationalChars",
+                           "GU_AvgScaleDIB", "GU_AvgScaleDIBTransparent", "SCL_CreateBitmap", "APX_GetClassTable",
+                           "Parse", "TrimTrailingSpaces", "GetTime"})
+    EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+  FreeLibrary(module);
+}
+
 }  // namespace
 }  // namespace convertertest

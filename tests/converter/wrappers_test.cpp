@@ -5,6 +5,7 @@
 // header changed) or in its record, durations in hundredths, and titles
 // measured in ANSI bytes.
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "apcomlib/spectrum/spectrum.h"
@@ -105,6 +106,30 @@ TEST_F(SpectrumWrapper, ScaledDataResizesAtTheEndAndTakesFactorTimesValues) {
   const int32_t counts[] = {-3, 7};
   EXPECT_TRUE(wrapper.SetScaledData(counts, 2, 2.0));
   EXPECT_EQ(values_of(wrapper), (std::vector<float>{-6.0f, 14.0f}));
+}
+
+// At the factor 1.0 every value comes back as the product in double
+// precision gives it: bit for bit, a signalling NaN made quiet.
+TEST_F(SpectrumWrapper, ScaledDataAtFactorOneIsTheProductInDoublePrecisionBitForBit) {
+  const uint32_t bits[] = {0x3F800000, 0x00000001, 0x80000000, 0x7F800000, 0xFF800000,
+                           0x7FC00001, 0x7F800001, 0xFFA00000, 0x7FBFFFFF, 0x80400000};
+  std::vector<float> values(std::size(bits));
+  std::memcpy(values.data(), bits, sizeof bits);
+  CGamlSpectrum wrapper;
+  ASSERT_TRUE(wrapper.SetScaledData(values.data(), static_cast<uint32_t>(values.size()), 1.0));
+  const std::vector<float> stored = values_of(wrapper);
+  ASSERT_EQ(stored.size(), values.size());
+  volatile double factor = 1.0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const float product = static_cast<float>(factor * static_cast<double>(values[i]));
+    uint32_t expected, got;
+    std::memcpy(&expected, &product, sizeof expected);
+    std::memcpy(&got, &stored[i], sizeof got);
+    EXPECT_EQ(got, expected) << std::hex << bits[i];
+  }
+  uint32_t quieted;
+  std::memcpy(&quieted, &stored[6], sizeof quieted);
+  EXPECT_EQ(quieted, 0x7FC00001u);
 }
 
 TEST_F(SpectrumWrapper, ValuesAreCopiedOutOnlyWhenTheyFit) {
@@ -363,6 +388,18 @@ TEST_F(HeaderWrapper, MessageSettersAreValidatedAndMarkTheHeaderChangedDirectOne
   float gain = 0;
   EXPECT_TRUE(header.GetGain(&gain));
   EXPECT_EQ(gain, 4.0f);
+}
+
+TEST_F(HeaderWrapper, TheScanCountIsStoredAsGivenBeyondTheHeadersCheckedRange) {
+  CCollectionHdr header;
+  ASSERT_TRUE(header.Attach(spectrum_.get()));
+  for (uint32_t scans : {65536u, 65537u, 100000u, 0xFFFFFFFFu, 16u}) {
+    EXPECT_TRUE(header.SetNumScans(scans));
+    EXPECT_EQ(packed(record_of(*spectrum_).NumScans), scans);
+    uint32_t back = 0;
+    EXPECT_TRUE(header.GetNumScans(&back));
+    EXPECT_EQ(back, scans);
+  }
 }
 
 TEST_F(HeaderWrapper, TheTimeStampClearsParameter48) {

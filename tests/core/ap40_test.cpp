@@ -442,20 +442,24 @@ class KeyedLists : public TrackedParams {
     for (uint16_t value : values) add(list, member(value));
     return list;
   }
+  // A list keyed on the Word row, given members of 5, 3, 5 and 1 in that
+  // order: it holds 1, 3, 5 (the first), 5 (the second).
+  AP40_LLIST* keyed_five_three_five_one() {
+    AP40_LLIST* list = make_list(kWord);
+    AP13_CHILD* first_five = member(5);
+    AP13_CHILD* second_five = member(5);
+    EXPECT_EQ(add(list, first_five), 0u);
+    EXPECT_EQ(add(list, member(3)), 0u);
+    EXPECT_EQ(add(list, second_five), 2u);
+    EXPECT_EQ(add(list, member(1)), 0u);
+    EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
+    EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
+    EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
+    return list;
+  }
 };
 
-TEST_F(KeyedLists, MembersGoInAscendingOrderOfTheKeyEqualValuesInTheOrderTheyCame) {
-  AP40_LLIST* list = make_list(kWord);
-  AP13_CHILD* first_five = member(5);
-  AP13_CHILD* second_five = member(5);
-  EXPECT_EQ(add(list, first_five), 0u);
-  EXPECT_EQ(add(list, member(3)), 0u);
-  EXPECT_EQ(add(list, second_five), 2u);
-  EXPECT_EQ(add(list, member(1)), 0u);
-  EXPECT_EQ(words(list), (std::vector<uint16_t>{1, 3, 5, 5}));
-  EXPECT_EQ(member_at(list, 2), reinterpret_cast<AP_OBJECT*>(first_five));
-  EXPECT_EQ(member_at(list, 3), reinterpret_cast<AP_OBJECT*>(second_five));
-}
+TEST_F(KeyedLists, MembersGoInAscendingOrderOfTheKeyEqualValuesInTheOrderTheyCame) { keyed_five_three_five_one(); }
 
 TEST_F(KeyedLists, AMemberWithoutTheKeyParameterGoesToTheEndAndIsNotAskedForIt) {
   AP40_LLIST* list = make_list(kWord);
@@ -865,6 +869,72 @@ TEST_F(MixedListStreams, MembersReadGoWhereTheStoredKeyPutsThem) {
   ASSERT_NE(copy, nullptr);
   kept(copy);
   EXPECT_EQ(words(copy), (std::vector<uint16_t>{2, 4}));
+}
+
+// ---------------------------------------------------------------------------
+// Members of a class from outside the library: it answers the value message
+// through its PARAMS part but not the questions about a row's size and type.
+
+uint32_t value_only_dispatcher(void* object, uint16_t message, void* parameter) {
+  if (message == AP13_MSG_GET_PARM_SIZE || message == AP13_MSG_GET_PARM_TYPE) return 0;
+  return streamed_set_dispatcher(object, message, parameter);
+}
+
+class OutsideClassLists : public MixedListStreams {
+ protected:
+  void SetUp() override {
+    MixedListStreams::SetUp();
+    GU2_ImmedSetDispatcher(paramstest::kSetClass, value_only_dispatcher);
+  }
+  AP13_CHILD* titled(const char* title) {
+    AP13_CHILD* made = object();
+    EXPECT_EQ(set(made, kString, title), 1u);
+    return made;
+  }
+};
+
+TEST_F(OutsideClassLists, MembersOrderByTheKeyAndAreFoundByValueAsTheLibrarysOwn) {
+  AP40_LLIST* list = keyed_five_three_five_one();
+  AP_OBJECT* second_five = member_at(list, 3);
+  AP_OBJECT* text = make_text("no key");
+  EXPECT_EQ(add(list, text), 4u);
+  EXPECT_EQ(add(list, member(4)), 2u);
+  EXPECT_EQ(member_at(list, 5), text);
+
+  uint16_t five = 5;
+  AP40_FINDPARM find{kWord, AP1_OP_EQUAL, &five, nullptr, AP40_FROM_TAIL};
+  EXPECT_EQ(ap_result_object<AP_OBJECT>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), second_five);
+  remove(list, text, 1);
+}
+
+TEST_F(OutsideClassLists, ANewKeyOrdersTextsWithoutRegardToCase) {
+  AP40_LLIST* list = make_list();
+  AP13_CHILD* beta = titled("beta");
+  AP13_CHILD* upper_alpha = titled("ALPHA");
+  AP13_CHILD* alpha = titled("alpha");
+  AP13_CHILD* gamma = titled("Gamma");
+  for (AP13_CHILD* object : {beta, upper_alpha, gamma, alpha}) add(list, object);
+  AP40_KEYPARM key{kString};
+  EXPECT_EQ(send(AP40_MSG_SET_KEY, list, &key), 1u);
+  EXPECT_EQ(members(list), (std::vector<AP_OBJECT*>{reinterpret_cast<AP_OBJECT*>(upper_alpha),
+                                                     reinterpret_cast<AP_OBJECT*>(alpha),
+                                                     reinterpret_cast<AP_OBJECT*>(beta),
+                                                     reinterpret_cast<AP_OBJECT*>(gamma)}));
+  AP40_FINDPARM find{kString, AP1_OP_EQUAL, "GAMMA", nullptr, AP40_FROM_HEAD};
+  EXPECT_EQ(ap_result_object<AP13_CHILD>(send(AP40_MSG_FIND_BY_VALUE, list, &find)), gamma);
+}
+
+TEST_F(OutsideClassLists, MembersReadGoWhereTheStoredKeyPutsThem) {
+  AP40_LLIST* list = kept(make_list());
+  add(list, streamed_member(4));
+  add(list, streamed_member(2));
+  add(list, streamed_member(3));
+  list->key = kWord;
+  files_.written(list, "unsorted.bin");
+  AP40_LLIST* copy = files_.read_list("unsorted.bin");
+  ASSERT_NE(copy, nullptr);
+  kept(copy);
+  EXPECT_EQ(words(copy), (std::vector<uint16_t>{2, 3, 4}));
 }
 
 }  // namespace

@@ -131,13 +131,21 @@ TEST_F(MemoryManager, LocalReallocationStaysInPlaceAndStoresTheCountTheBlockHold
   ASSERT_EQ(GU3_Reallocate_MM(words, 20000), 1);
   EXPECT_EQ(GU3_NumElements_MM(words), 16383u);
   EXPECT_EQ(GU3_GetPointer_MM(words, 0, nullptr, nullptr), before);
+}
 
-  // 70000 bytes: the count is taken modulo 65536, leaving 4464.
-  GU3_HANDLE bytes = GU3_Allocate_MM(65535, 1, GU3_KIND_LOCAL);
-  ASSERT_EQ(GU3_Reallocate_MM(bytes, 70000), 1);
-  EXPECT_EQ(GU3_NumElements_MM(bytes), 4464u);
-  EXPECT_NE(GU3_GetPointer_MM(bytes, 4463, nullptr, nullptr), nullptr);
-  EXPECT_EQ(GU3_GetPointer_MM(bytes, 4464, nullptr, nullptr), nullptr);
+TEST_F(MemoryManager, LocalReallocationToCountsFrom65536FailsAndKeepsTheBlock) {
+  // Taken modulo 65536, these counts would give an empty or a smaller block.
+  for (uint32_t new_count : {65536u, 70000u, 131072u + 10u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(new_count);
+    GU3_HANDLE handle = GU3_Allocate_MM(100, 1, GU3_KIND_LOCAL);
+    auto* data = static_cast<uint8_t*>(GU3_GetPointer_MM(handle, 0, nullptr, nullptr));
+    for (uint8_t i = 0; i < 100; ++i) data[i] = i;
+    EXPECT_EQ(GU3_Reallocate_MM(handle, new_count), 0);
+    EXPECT_EQ(GU3_NumElements_MM(handle), 100u);
+    ASSERT_EQ(GU3_GetPointer_MM(handle, 0, nullptr, nullptr), data);
+    for (uint8_t i = 0; i < 100; ++i) ASSERT_EQ(data[i], i);
+    EXPECT_EQ(GU3_Free_MM(handle), 1);
+  }
 }
 
 TEST_F(MemoryManager, LocalBlockThatCannotGrowInPlaceKeepsItsCount) {

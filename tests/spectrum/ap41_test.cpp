@@ -399,8 +399,13 @@ TEST_F(HeaderTest, ADestroyRefusedByAnotherWindowKeepsTheHeader) {
   EXPECT_EQ(destroy(header, holder), AP_DESTROYED);
 }
 
-TEST_F(OneHeader, TheSizeCountsTheCellThePartAndItsRootOnce) {
-  EXPECT_EQ(send(AP_MSG_SIZE, header_), sizeof(AP41_SPECTRALHEADER) + sizeof(AP13_PARAMS) + sizeof(AP2_OBJECT));
+TEST_F(OneHeader, TheSizeIsThePartsSizePlusTheCell) {
+  // The part counts its root, the record and itself; the cell is added whole,
+  // as the title and the quality-check classes add theirs.
+  const uint32_t part = sizeof(AP2_OBJECT) + sizeof(AP41_HEADERDATA) + sizeof(AP13_PARAMS);
+  EXPECT_EQ(part, 46u + 1194u + 16u);
+  EXPECT_EQ(send(AP_MSG_SIZE, header_), part + 1200u);
+  EXPECT_EQ(send(AP_MSG_SIZE, header_), 2456u);
 }
 
 TEST_F(OneHeader, TheClassNameIsAP41_SPECTRALHEADER) {

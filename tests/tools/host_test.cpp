@@ -1,8 +1,8 @@
 // The gaml2kov host program, run as a user runs it: its commands and usage,
 // registration of the server and the reader in the registry store, format
-// tests, and the one-line errors that name the HRESULT of a failed
-// conversion. Each test process has its own $GAML2KOV_HOME, which the
-// program inherits.
+// tests, and the one-line errors that say why a conversion cannot work or
+// name the HRESULT of a failed one. Each test process has its own
+// $GAML2KOV_HOME, which the program inherits.
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -124,15 +124,46 @@ TEST(Host, ConvertingToAGamlNameGoesThroughTheRegisteredExportConverter) {
   EXPECT_EQ(host({"validate", again, "KOV_TLVO"}).status, 0);
 }
 
-TEST(Host, AMissingSourceOrTargetFolderFails) {
+// A conversion the host refuses before the server converts anything: the
+// one line it prints says what is wrong, and no file is left behind.
+struct Refusal {
+  const char* what;
+  std::string in;
+  std::string out;
+  std::string line;
+};
+
+TEST(Host, AConversionThatCannotWorkSaysWhy) {
   ASSERT_EQ(host({"register", GAML2KOV_MODULE}).status, 0);
   ASSERT_EQ(host({"register", GAMLREADER_MODULE}).status, 0);
-  const HostRun missing = host({"convert", testsupport::home() + "/none.gaml", output_folder() + "/x.spa"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("0x80004005 (unspecified failure)"), std::string::npos);
-  const HostRun folder = host({"convert", example("single_trace.gaml"), testsupport::home() + "/no/such/x.spa"});
-  EXPECT_EQ(folder.status, 1);
-  EXPECT_FALSE(std::filesystem::exists(testsupport::home() + "/no"));
+  const std::string home = testsupport::home();
+  const std::string gaml = example("single_trace.gaml");
+  const std::string out = home + "/refused";  // a folder of its own, empty
+  std::filesystem::create_directories(out);
+  testsupport::write_file("notes.txt", "Polystyrene, 32 scans\n");
+  testsupport::write_file("plain", "not a folder");
+  const std::vector<Refusal> refusals = {
+      {"missing input", home + "/none.gaml", out + "/x.spa",
+       "gaml2kov: cannot open the input " + home + "/none.gaml: there is no such file\n"},
+      {"input folder", out, out + "/x.spa", "gaml2kov: cannot open the input " + out + ": it is a folder\n"},
+      {"not GAML", home + "/notes.txt", out + "/x.spa", "gaml2kov: " + home + "/notes.txt is not a GAML document\n"},
+      {"missing output folder", gaml, home + "/no/such/x.spa",
+       "gaml2kov: the output folder " + home + "/no/such does not exist\n"},
+      {"output folder a file", gaml, home + "/plain/x.spa",
+       "gaml2kov: the output folder " + home + "/plain is not a folder\n"},
+      // No one, root included, makes files in /proc.
+      {"output folder not writable", gaml, "/proc/x.spa",
+       "gaml2kov: the output folder /proc does not take new files\n"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.what);
+    const HostRun run = host({"convert", refusal.in, refusal.out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, refusal.line);
+    EXPECT_FALSE(std::filesystem::exists(refusal.out));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(out));
+  EXPECT_FALSE(std::filesystem::exists(home + "/no"));
 }
 
 TEST(Host, UnregisteringTakesTheConverterAway) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -40,11 +41,16 @@ class Choices : public ParamSet {
     AP13_CHOICETEXTPARM parameter{row, n, width, precision, buffer};
     return send(AP13_MSG_GET_CHOICE_TEXT, object_, &parameter) == 1 ? buffer : "<failed>";
   }
+  // The answer and the position written through the block's reference; the
+  // block itself must come back as it went.
   template <typename T>
   std::pair<uint32_t, uint32_t> find(uint16_t row, T wanted) {
-    AP13_FINDCHOICEPARM parameter{row, 0xDEAD, &wanted};
+    uint32_t position = 0xDEAD;
+    AP13_FINDCHOICEPARM parameter{row, &position, &wanted};
     const uint32_t result = send(AP13_MSG_FIND_CHOICE_INDEX, object_, &parameter);
-    return {result, packed(parameter.n)};
+    EXPECT_EQ(packed(parameter.n), &position);
+    EXPECT_EQ(packed(parameter.value), static_cast<const void*>(&wanted));
+    return {result, position};
   }
 };
 
@@ -100,6 +106,12 @@ TEST_F(Choices, AChoiceRowListsTheTextsOfItsGroup) {
   EXPECT_EQ(text(kChoice, 1), "Two");
   EXPECT_EQ(text(kChoice, 1, 2), "<failed>") << "Two does not fit a width of 2";
   EXPECT_EQ(find<uint16_t>(kChoice, 1), std::make_pair(1u, 0u));
+}
+
+TEST_F(Choices, FindingAChoiceNeedsAPlaceForThePosition) {
+  int16_t ten = 10;
+  AP13_FINDCHOICEPARM nowhere{kInt, nullptr, &ten};
+  EXPECT_EQ(send(AP13_MSG_FIND_CHOICE_INDEX, object_, &nowhere), 0u);
 }
 
 TEST_F(Choices, RowsWithoutAListAnswerAsTheirKindSays) {
@@ -256,7 +268,17 @@ TEST_F(CopyDiffering, CopiesEachDifferingValueWithItsNotice) {
   EXPECT_EQ(stored(target_, kCArray), "zyxwvu");
   std::vector<WPARAM> words;
   for (const auto& notice : received_) words.push_back(notice.second);
-  EXPECT_EQ(words, (std::vector<WPARAM>{kInt + 1u, kString + 1u, kCArray + 1u, kDoubleStep + 1u}));
+  EXPECT_EQ(words, (std::vector<WPARAM>{kInt + 1u, kString + 1u, kDoubleStep + 1u}));
+}
+
+TEST_F(CopyDiffering, RawRowsAreCopiedStraightInWithoutAChange) {
+  put(source_, kCArray, std::array<char, 6>{'z', 'y', 'x', 'w', 'v', 'u'});
+  data_of(source_)[source_->params->table->rows[kLList].offset + 23] = 'Z';
+  EXPECT_EQ(copy(), 2u);
+  EXPECT_EQ(stored(target_, kCArray), "zyxwvu");
+  EXPECT_EQ(stored(target_, kLList), std::string(kListDefault, 23) + "Z");
+  EXPECT_TRUE(received_.empty());
+  EXPECT_EQ(send(AP_MSG_GET_CHANGE_STATE, target_), 2u) << "still saved";
 }
 
 TEST_F(CopyDiffering, TolerantlyEqualFloatsAreNotCopied) {
@@ -275,12 +297,23 @@ TEST_F(CopyDiffering, KeepsToTheRangeGiven) {
   EXPECT_EQ(copy(-2, 3), AP13_BAD_INDEX);
 }
 
-TEST_F(CopyDiffering, LengthPrefixedTextsOfDifferentLengthsAreCopied) {
-  ASSERT_EQ(set_text(source_, kPStr, "much longer"), 1u);
+TEST_F(CopyDiffering, LengthPrefixedTextsOfOneLengthAreCopied) {
+  ASSERT_EQ(set_text(source_, kPStr, "rascal"), 1u);
   ASSERT_EQ(set_text(source_, kWord, "4"), 1u);
   EXPECT_EQ(copy(), 2u);
-  EXPECT_EQ(text_of(target_, kPStr), "much longer");
+  EXPECT_EQ(text_of(target_, kPStr), "rascal");
   EXPECT_EQ(stored(target_, kWord), bytes_of<uint16_t>(4));
+}
+
+TEST_F(CopyDiffering, LengthPrefixedTextsOfDifferentLengthsEndTheCopy) {
+  ASSERT_EQ(set_text(source_, kWord, "4"), 1u);
+  ASSERT_EQ(set_text(source_, kPStr, "much longer"), 1u);
+  ASSERT_EQ(set_text(source_, kDoubleStep, "0.9"), 1u);
+  EXPECT_EQ(copy(), AP13_BAD_INDEX);
+  EXPECT_EQ(parameter_.first, kPStr);
+  EXPECT_EQ(stored(target_, kWord), bytes_of<uint16_t>(4)) << "the values before it stay copied";
+  EXPECT_EQ(text_of(target_, kPStr), "pascal");
+  EXPECT_EQ(stored(target_, kDoubleStep), bytes_of(0.3)) << "none after it is copied";
 }
 
 TEST_F(CopyDiffering, ReportsTheFirstValueItCouldNotCopyAndCopiesTheOthers) {

@@ -10,7 +10,8 @@
 // from a file is checked against what the layout needs before a byte is
 // taken. The file object's dispatcher routes messages 94 to 97, 106, 107
 // and 117 here; the single-spectrum and group formats call the operations
-// directly. Stored interferograms and attached objects are in ap20f.cpp.
+// directly. Stored interferograms and attached objects are in
+// ap20_attached.cpp.
 #include <algorithm>
 #include <cstring>
 #include <iterator>

@@ -6,10 +6,10 @@
 // sections, walks and renumbers the members of a group file, and compacts a
 // file. The operations take a header and directory given by the caller, or
 // the copies that a file object holds while a native file is open through it
-// (ap20a.cpp). Bytes are never written where a live section lies, and a
-// section is never read beyond the file or shorter than its type needs. The
-// file object's dispatcher calls these; the spectrum section reader and
-// writer and the native format classes build on them.
+// (ap20_container.cpp). Bytes are never written where a live section lies,
+// and a section is never read beyond the file or shorter than its type
+// needs. The file object's dispatcher calls these; the spectrum section
+// reader and writer and the native format classes build on them.
 #include <algorithm>
 #include <cstring>
 
@@ -404,15 +404,25 @@ uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* d
   const uint64_t data_bytes = bytes != nullptr ? static_cast<uint64_t>(after + 1) * GU3_LenElements_MM(data) : 0;
   if (writer == nullptr && length > data_bytes) return 0;
 
+  bool freed = false;
   if (!keyed) {
     for (uint32_t index = 0; index < header->count; ++index) {
-      if (directory[index].type == type) ap20b_free_entry(directory[index]);
+      if (directory[index].type != type) continue;
+      ap20b_free_entry(directory[index]);
+      freed = true;
     }
   } else if (replace) {
     const uint32_t index = ap20b_find(header, directory, type, key2, key3, 0, false);
-    if (index != kNoEntry) ap20b_free_entry(directory[index]);
+    if (index != kNoEntry) {
+      ap20b_free_entry(directory[index]);
+      freed = true;
+    }
   }
-  if (!ap20a_WriteDirectory(file, header, directory)) return 0;
+  // A pre-deletion reaches the disk before its space can be taken again.
+  // Without one the disk copy may lag until it is written back: writing the
+  // whole directory before every section of a new file of many members
+  // would cost time in the square of their number.
+  if (freed && !ap20a_WriteDirectory(file, header, directory)) return 0;
 
   ap20_owned_block staged(nullptr);
   if (writer != nullptr) {

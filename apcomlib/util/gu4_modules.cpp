@@ -309,6 +309,12 @@ APEXPORT HRSRC GU4_FindFirstResource(HINSTANCE* instance, const char* name, cons
   return GU4_FindNextResource(instance, name, type, index);
 }
 
+HINSTANCE gu4_NextResourceModule(int16_t* index) {
+  const int entry = gu4a_next_resource_entry(*index);
+  *index = static_cast<int16_t>(entry);
+  return entry >= 0 ? g_dll_table[entry].instance : nullptr;
+}
+
 APEXPORT HINSTANCE GU4_FindTranslatedResource(const char* name, const char* type) {
   HINSTANCE instance = nullptr;
   int16_t index = 0;

@@ -481,13 +481,13 @@ uint32_t ap13_GetChoiceText_PARAMS(AP13_PARAMS* part, const AP13_CHOICETEXTPARM*
 uint32_t ap13_FindChoiceIndex_PARAMS(AP13_PARAMS* part, AP13_FINDCHOICEPARM* block) {
   if (!ap13_is_part(part)) return 0;
   const AP13_PARMENTRY* row = ap13_row(part, block->index);
-  if (row == nullptr || IsBadReadPtr(block->value, row->size)) return 0;
+  if (row == nullptr || IsBadReadPtr(block->value, row->size) || IsBadWritePtr(block->n, sizeof *block->n)) return 0;
   const uint32_t count = ap13_GetChoiceCount_PARAMS(part, block->index);
   if (count == AP13_NO_CHOICES) return 0;
   ValueBuffer choice;
   for (uint32_t n = 0; n < count; ++n) {
     if (ap13b_choice_value(part, block->index, n, choice) && std::memcmp(choice, block->value, row->size) == 0) {
-      block->n = n;
+      *block->n = n;
       return 1;
     }
   }
@@ -551,7 +551,9 @@ uint8_t* ap13_GetDataPtr_PARAMS(AP13_PARAMS* part) { return ap13_is_part(part) ?
 
 namespace {
 
-enum class Difference { Same, Differs, CannotCopy };
+// EndsTheCopy: two length-prefixed texts of different lengths, which stop
+// the copy where they are.
+enum class Difference { Same, Differs, CannotCopy, EndsTheCopy };
 
 Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const uint8_t* target) {
   bool differs = false;
@@ -573,7 +575,10 @@ Difference ap13b_compare(const AP13_PARMENTRY& row, const uint8_t* source, const
     case AP13_TYPE_STRING:
       differs = std::strncmp(reinterpret_cast<const char*>(source), reinterpret_cast<const char*>(target), row.size) != 0;
       break;
-    case AP13_TYPE_PSTR: differs = std::memcmp(source, target, std::min<uint32_t>(source[0] + 1u, row.size)) != 0; break;
+    case AP13_TYPE_PSTR:
+      if (source[0] != target[0]) return Difference::EndsTheCopy;
+      differs = std::memcmp(source, target, std::min<uint32_t>(source[0] + 1u, row.size)) != 0;
+      break;
     case AP13_TYPE_LLIST:
     case AP13_TYPE_CARRAY: differs = std::memcmp(source, target, row.size) != 0; break;
     case AP13_TYPE_OWNEDTEXT: {
@@ -594,10 +599,9 @@ bool ap13b_copy_value(AP13_PARAMS* part, uint16_t index, AP_OBJECT* target, AP13
   const AP13_PARMENTRY& row = part->table->rows[index];
   const uint8_t* source = part->data + row.offset;
   if (row.type == AP13_TYPE_LLIST || row.type == AP13_TYPE_CARRAY) {
-    // Raw bytes go straight into the target's block, within its change bracket.
-    if (ap2_BeginChange_OBJ(reinterpret_cast<AP2_OBJECT*>(target_part->head.parent)) == 0) return false;
+    // Raw bytes go straight into the target's block, with no message and no
+    // change of the target.
     std::memcpy(target_part->data + row.offset, source, row.size);
-    ap13_end_change(target_part, index);
     return true;
   }
   ValueBuffer value;
@@ -627,13 +631,19 @@ uint32_t ap13_CopyDiffering_PARAMS(AP13_PARAMS* part, AP13_COPYDIFFPARM* block) 
     return AP13_BAD_INDEX;
   }
   // A value that differs but cannot be copied does not stop the others; the
-  // caller learns the first such row.
+  // caller learns the first such row. Length-prefixed texts of different
+  // lengths end the copy, and are reported so when no row was refused
+  // before them.
   uint32_t copied = 0;
   int32_t refused = -1;
   for (int32_t index = first; index <= last; ++index) {
     const AP13_PARMENTRY& row = part->table->rows[index];
     const Difference difference = ap13b_compare(row, part->data + row.offset, target_part->data + row.offset);
     if (difference == Difference::Same) continue;
+    if (difference == Difference::EndsTheCopy) {
+      refused = refused < 0 ? index : refused;
+      break;
+    }
     if (difference == Difference::Differs &&
         ap13b_copy_value(part, static_cast<uint16_t>(index), target, target_part)) {
       ++copied;

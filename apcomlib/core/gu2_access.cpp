@@ -19,7 +19,7 @@ constexpr uint16_t kAddressTypes[] = {
     AP13_TYPE_GU3MEMDOUBLEADDR};
 
 // The module's source and version, as the assertion box names them.
-constexpr char kSource[] = "gu2b.cpp 1.0";
+constexpr char kSource[] = "gu2_access.cpp 1.0";
 
 // Steps 1 to 3 of the check: an object with a parameter part that has the index.
 bool gu2b_has_parameter(void* object, uint16_t index) {

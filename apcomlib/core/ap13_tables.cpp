@@ -3,9 +3,10 @@
 // validation of a value against its row.
 //
 // Owns the shared storage that a parse hands its value back in. The class
-// and its messages (ap13, ap13b) reach every value through these functions;
-// the parameter-set classes (spectral header, title, quality-check settings
-// and results) build their tables in the form declared in core.h.
+// and its messages (ap13.cpp, ap13_bulk.cpp) reach every value through these
+// functions; the parameter-set classes (spectral header, title,
+// quality-check settings and results) build their tables in the form
+// declared in core.h.
 #include <cerrno>
 #include <cstdarg>
 #include <cfloat>

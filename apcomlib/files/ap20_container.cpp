@@ -8,7 +8,7 @@
 // not overlap, so that nothing later reads or writes out of bounds), writes
 // them back, and opens and closes a native file on a file object, which then
 // holds the two copies. The file object's dispatcher calls it, and the
-// section storage (ap20b.cpp) builds on it.
+// section storage (ap20_sections.cpp) builds on it.
 #include <algorithm>
 #include <cstring>
 
