@@ -330,6 +330,29 @@ uint16_t ap4_TermClass(uint16_t class_id);
 // (rows - 1, columns - 1), written back to the caller's cells.
 AP4_CELL ap4c_ClampCellRange(const AP4_ARRAY* array, AP4_CELL* start, AP4_CELL* end);
 
+// ---------------------------------------------------------------------------
+// FFT kernels on plain float vectors of 2^k points, in place. A complex
+// vector is split: the 2^k real parts, then the 2^k imaginary parts.
+
+// Direction codes: any other value acts as forward for the complex
+// transform and as inverse for the real-spectrum pass.
+constexpr int16_t AP4C_FFT_FORWARD = 2;
+constexpr int16_t AP4C_FFT_INVERSE = 3;
+
+// Swaps v[i] and v[rev(i)] over the 2^k floats of v.
+void ap4c_BitReverse(float* v, int16_t k);
+// Transform of 2^k complex points, k = 1..19, from bit-reversed input to
+// natural order: forward with the kernel e^(-2 pi i jk/N), inverse with
+// e^(+2 pi i jk/N); neither divides by N.
+void ap4c_ComplexFFT(float* v, int16_t k, int16_t direction);
+// For a real sequence of N = 2^k points held as N/2 complex points: forward
+// turns their N/2-point transform into Y[0] = X[0] and Y[j] = 2 X[j],
+// j = 1..N/2 - 1, of the sequence's spectrum X (the Nyquist term is
+// dropped); the inverse direction prepares such a spectrum so that the
+// inverse complex transform gives 2N times the sequence without its
+// Nyquist component, even samples in the real half, odd in the imaginary.
+void ap4c_RealSpectrumPass(float* v, int16_t k, int16_t direction);
+
 // The object and its common protocol, as the messages named beside them.
 AP4_ARRAY* ap4a_Allocate(uint16_t class_id, AP_OBJECT* owner, uint32_t rows, uint32_t columns);         // 2
 AP4_ARRAY* ap4a_New(uint16_t class_id, uint32_t rows, uint32_t columns, HWND window);                  // 4
