@@ -353,6 +353,24 @@ void ap4c_ComplexFFT(float* v, int16_t k, int16_t direction);
 // Nyquist component, even samples in the real half, odd in the imaginary.
 void ap4c_RealSpectrumPass(float* v, int16_t k, int16_t direction);
 
+// ---------------------------------------------------------------------------
+// Apodization windows on plain float vectors of n points, in place, with
+// the centre c (the interferogram peak) where the weight is 1. The
+// normalised distance of point i is x = (i - c) / (n - c). A null vector or
+// a centre outside 0..n-1 leaves the data unchanged.
+
+void ap4c_ApodizeTriangle(float* data, uint32_t n, int32_t c);           // 1 - |x|
+void ap4c_ApodizeNortonBeerWeak(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeNortonBeerMedium(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeNortonBeerStrong(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeCosine(float* data, int32_t n, int32_t c);              // cos(pi/2 x)
+void ap4c_ApodizeBlackmanHarris(float* data, int32_t n, int32_t c);      // four terms in cos(k pi x)
+void ap4c_ApodizeHamming(float* data, int32_t n, int32_t c);             // 0.54 + 0.46 cos(pi x)
+// C0 + C1 q + C2 q^2 + C3 q^3 + C4 q^4 with q = 1 - x^2.
+void ap4c_ApodizePolynomial(float* data, uint32_t n, int32_t c, float c0, float c1, float c2, float c3, float c4);
+// Weights i / m for the first 2m points and 2 after them; m = 0 changes nothing.
+void ap4c_RampSingleSided(float* data, int32_t n, uint32_t m);
+
 // The object and its common protocol, as the messages named beside them.
 AP4_ARRAY* ap4a_Allocate(uint16_t class_id, AP_OBJECT* owner, uint32_t rows, uint32_t columns);         // 2
 AP4_ARRAY* ap4a_New(uint16_t class_id, uint32_t rows, uint32_t columns, HWND window);                  // 4
