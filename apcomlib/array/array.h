@@ -354,6 +354,23 @@ void ap4c_ComplexFFT(float* v, int16_t k, int16_t direction);
 void ap4c_RealSpectrumPass(float* v, int16_t k, int16_t direction);
 
 // ---------------------------------------------------------------------------
+// Natural cubic splines. An axis is an origin and a spacing; a spacing that
+// compares equal to 0 is refused.
+
+// A new array of the range's extent whose first row holds the second
+// derivatives of the natural spline through the range's first row (at
+// least 3 columns), 0 at both ends and at the neighbours of a missing value;
+// null on failure.
+AP4_ARRAY* ap4c_SplineSecondDerivatives(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, float dx);
+// The spline's cubic between two knots at x; missing when the knots coincide.
+float ap4c_SplineEvaluate(float x, float x_lo, float x_hi, float y_lo, float y_hi, float d2_lo, float d2_hi);
+// A new one-row array of n values of the spline through a one-row array
+// (more than 2 columns) on the axis (x0, dx), taken at new_x0 + i·new_dx;
+// new_x0 must not lie before x0. A point whose interval touches a missing
+// value is missing; null on failure.
+AP4_ARRAY* ap4c_SplineResampleRow(const AP4_ARRAY* array, float x0, float dx, float new_x0, float new_dx, int32_t n);
+
+// ---------------------------------------------------------------------------
 // Apodization windows on plain float vectors of n points, in place, with
 // the centre c (the interferogram peak) where the weight is 1. The
 // normalised distance of point i is x = (i - c) / (n - c). A null vector or
