@@ -370,6 +370,23 @@ float ap4c_SplineEvaluate(float x, float x_lo, float x_hi, float y_lo, float y_h
 // value is missing; null on failure.
 AP4_ARRAY* ap4c_SplineResampleRow(const AP4_ARRAY* array, float x0, float dx, float new_x0, float new_dx, int32_t n);
 
+// Bicubic resampling of an array of at least 4 rows and 4 columns on the
+// grid (x0 + r·dx, y0 + c·dy), x along the rows, onto the n × m grid from
+// (new_x0, new_y0) with steps new_dx, new_dy, which must lie inside the
+// array's; the first and last cells' polynomials are extended to its edges.
+// A new n × m array, or null.
+AP4_ARRAY* ap4c_BicubicResample(const AP4_ARRAY* array, float x0, float y0, float dx, float dy, float new_x0,
+                                float new_y0, float new_dx, float new_dy, int32_t n, int32_t m);
+// The central differences in grid steps (along rows, along columns, cross)
+// at the four corners of a cell, given as addresses of interior elements
+// of an array whose rows are row_length long.
+void ap4c_BicubicCornerDerivatives(const float* const corner[4], int32_t row_length, float gx[4], float gy[4],
+                                   float gxy[4]);
+// The coefficients c[4a + b] of sum c[a][b] t^a u^b that take the values
+// and derivatives given at the corners (t, u) = (0, 0), (1, 0), (1, 1), (0, 1).
+void ap4c_BicubicCoefficients(const float value[4], const float gx[4], const float gy[4], const float gxy[4],
+                              float c[16]);
+
 // ---------------------------------------------------------------------------
 // Apodization windows on plain float vectors of n points, in place, with
 // the centre c (the interferogram peak) where the weight is 1. The

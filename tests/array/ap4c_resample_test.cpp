@@ -1,7 +1,11 @@
-// Natural cubic splines: the second derivatives checked against the
-// spline's own defining equations, the cubic between knots against
-// polynomials it must reproduce, and resampling against closed forms.
+// The resampling kernels. Natural cubic splines: the second derivatives
+// checked against the spline's own defining equations, the cubic between
+// knots against polynomials it must reproduce, and resampling against closed
+// forms. Bicubic interpolation: the coefficients against a bicubic whose
+// corner derivatives are worked out in the test, and resampling of planes
+// and of an array onto its own grid.
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -136,6 +140,111 @@ TEST_F(Splines, ResamplingRefusesWhatItCannotDo) {
   AP4_ARRAY* two_rows = keep(make(2, 4));
   EXPECT_EQ(ap4c_SplineResampleRow(two_rows, 0.0f, 1.0f, 0.0f, 1.0f, 3), nullptr);
   EXPECT_EQ(ap4c_SplineResampleRow(nullptr, 0.0f, 1.0f, 0.0f, 1.0f, 3), nullptr);
+}
+
+// Bicubic resampling works on arrays of any shape.
+class Bicubic : public Splines {
+ protected:
+  AP4_ARRAY* grid(uint32_t rows, uint32_t columns, float (*value)(uint32_t, uint32_t)) {
+    AP4_ARRAY* array = keep(make(rows, columns));
+    float* data = ap4a_GetDataAddress(array);
+    for (uint32_t r = 0; r < rows; ++r)
+      for (uint32_t c = 0; c < columns; ++c) data[r * columns + c] = value(r, c);
+    return array;
+  }
+};
+
+float plane(uint32_t r, uint32_t c) { return 2.0f + 0.5f * r - 1.25f * c; }
+
+TEST(BicubicCoefficients, RecoverABicubicFromItsCornerValuesAndDerivatives) {
+  // f(t, u) = sum k[a][b] t^a u^b with small integers, so single precision is exact.
+  const float k[16] = {1, -2, 3, 1, 0, 2, -1, 1, 4, 0, 1, -3, -1, 2, 0, 1};
+  const auto f = [&](int dt, int du, float t, float u) {
+    double sum = 0;
+    for (int a = dt; a < 4; ++a)
+      for (int b = du; b < 4; ++b) {
+        const double ta = (dt == 0 ? 1 : a) * std::pow(t, a - dt);
+        const double ub = (du == 0 ? 1 : b) * std::pow(u, b - du);
+        sum += k[4 * a + b] * ta * ub;
+      }
+    return static_cast<float>(sum);
+  };
+  const float corner_t[4] = {0, 1, 1, 0};
+  const float corner_u[4] = {0, 0, 1, 1};
+  float value[4], gx[4], gy[4], gxy[4];
+  for (int i = 0; i < 4; ++i) {
+    value[i] = f(0, 0, corner_t[i], corner_u[i]);
+    gx[i] = f(1, 0, corner_t[i], corner_u[i]);
+    gy[i] = f(0, 1, corner_t[i], corner_u[i]);
+    gxy[i] = f(1, 1, corner_t[i], corner_u[i]);
+  }
+  float c[16];
+  ap4c_BicubicCoefficients(value, gx, gy, gxy, c);
+  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(c[i], k[i]) << i;
+}
+
+TEST(BicubicCornerDerivatives, AreCentralDifferencesInGridSteps) {
+  // v(r, c) = r^2 + 3 c + r c on a 4 × 4 grid: at (1, 1) the central
+  // differences are 2r + c = 3, 3 + r = 4 and 1.
+  float v[16];
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) v[4 * r + c] = static_cast<float>(r * r + 3 * c + r * c);
+  const float* const corner[4] = {&v[5], &v[9], &v[10], &v[6]};
+  float gx[4], gy[4], gxy[4];
+  ap4c_BicubicCornerDerivatives(corner, 4, gx, gy, gxy);
+  const float expected_gx[4] = {3, 5, 6, 4};
+  const float expected_gy[4] = {4, 5, 5, 4};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(gx[i], expected_gx[i]) << i;
+    EXPECT_EQ(gy[i], expected_gy[i]) << i;
+    EXPECT_EQ(gxy[i], 1.0f) << i;
+  }
+}
+
+TEST_F(Bicubic, ReproducesAPlaneEverywhereWhateverTheSpacings) {
+  AP4_ARRAY* array = grid(6, 7, plane);
+  const float x0 = 100.0f, y0 = -3.0f, dx = 2.5f, dy = 0.2f;
+  // Starts at the first element and ends in the last cells, extended.
+  const float new_dx = 0.7f, new_dy = 0.09f;
+  const int32_t n = 21, m = 15;
+  AP4_ARRAY* out = keep(ap4c_BicubicResample(array, x0, y0, dx, dy, x0, y0, new_dx, new_dy, n, m));
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(out->rows, 21u);
+  ASSERT_EQ(out->columns, 15u);
+  const Grid got = grid_of(out);
+  for (int32_t r = 0; r < n; ++r)
+    for (int32_t c = 0; c < m; ++c) {
+      const double row_steps = (r * new_dx) / dx;
+      const double column_steps = (c * new_dy) / dy;
+      EXPECT_NEAR(got[r][c], 2.0 + 0.5 * row_steps - 1.25 * column_steps, 2e-5) << r << ", " << c;
+    }
+}
+
+TEST_F(Bicubic, ResamplingOntoItsOwnGridReturnsTheInteriorElements) {
+  std::mt19937 generator(7);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  AP4_ARRAY* array = keep(make(6, 5));
+  float* data = ap4a_GetDataAddress(array);
+  for (uint32_t i = 0; i < 30; ++i) data[i] = uniform(generator);
+  AP4_ARRAY* out = keep(ap4c_BicubicResample(array, 1.0f, 2.0f, 0.5f, 4.0f, 1.0f, 2.0f, 0.5f, 4.0f, 6, 5));
+  ASSERT_NE(out, nullptr);
+  const Grid before = grid_of(array);
+  const Grid after = grid_of(out);
+  for (uint32_t r = 1; r + 1 < 6; ++r)
+    for (uint32_t c = 1; c + 1 < 5; ++c) EXPECT_NEAR(after[r][c], before[r][c], 1e-6) << r << ", " << c;
+}
+
+TEST_F(Bicubic, RefusesWhatItCannotDo) {
+  AP4_ARRAY* small = grid(3, 5, plane);
+  EXPECT_EQ(ap4c_BicubicResample(small, 0, 0, 1, 1, 0, 0, 1, 1, 2, 2), nullptr);  // 3 rows
+  AP4_ARRAY* array = grid(5, 5, plane);
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 1, 1, 0, 0, 1, 1, 6, 2), nullptr);   // beyond the rows
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 1, 1, 0, 0, 1, 1, 2, 6), nullptr);   // beyond the columns
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 1, 1, -1, 0, 1, 1, 2, 2), nullptr);  // before x0
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 1, 1, 0, -1, 1, 1, 2, 2), nullptr);  // before y0
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 0, 1, 0, 0, 1, 1, 2, 2), nullptr);   // no spacing
+  EXPECT_EQ(ap4c_BicubicResample(array, 0, 0, 1, 1, 0, 0, 1, 1, 0, 2), nullptr);   // no points
+  EXPECT_EQ(ap4c_BicubicResample(nullptr, 0, 0, 1, 1, 0, 0, 1, 1, 2, 2), nullptr);
 }
 
 }  // namespace
