@@ -106,7 +106,7 @@ TEST_F(Splines, ResamplingALineGivesTheLineEvenBeyondTheLastKnot) {
   AP4_ARRAY* line = row_of({23, 24, 25, 26, 27});
   AP4_ARRAY* out = keep(ap4c_SplineResampleRow(line, 10.0f, 0.5f, 10.25f, 0.75f, 5));
   ASSERT_NE(out, nullptr);
-  ASSERT_EQ(out->rows, 1u);
+  ASSERT_EQ(packed(out->rows), 1u);
   const std::vector<float> got = values(out);
   ASSERT_EQ(got.size(), 5u);
   for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], 3 + 2 * (10.25 + 0.75 * i), 1e-4) << i;
@@ -209,8 +209,8 @@ TEST_F(Bicubic, ReproducesAPlaneEverywhereWhateverTheSpacings) {
   const int32_t n = 21, m = 15;
   AP4_ARRAY* out = keep(ap4c_BicubicResample(array, x0, y0, dx, dy, x0, y0, new_dx, new_dy, n, m));
   ASSERT_NE(out, nullptr);
-  ASSERT_EQ(out->rows, 21u);
-  ASSERT_EQ(out->columns, 15u);
+  ASSERT_EQ(packed(out->rows), 21u);
+  ASSERT_EQ(packed(out->columns), 15u);
   const Grid got = grid_of(out);
   for (int32_t r = 0; r < n; ++r)
     for (int32_t c = 0; c < m; ++c) {
