@@ -488,6 +488,81 @@ uint16_t ap4_TermClass(uint16_t class_id);
 // (rows - 1, columns - 1), written back to the caller's cells.
 AP4_CELL ap4c_ClampCellRange(const AP4_ARRAY* array, AP4_CELL* start, AP4_CELL* end);
 
+// ---------------------------------------------------------------------------
+// FFT kernels on plain float vectors of 2^k points, in place. A complex
+// vector is split: the 2^k real parts, then the 2^k imaginary parts.
+
+// Direction codes: any other value acts as forward for the complex
+// transform and as inverse for the real-spectrum pass.
+constexpr int16_t AP4C_FFT_FORWARD = 2;
+constexpr int16_t AP4C_FFT_INVERSE = 3;
+
+// Swaps v[i] and v[rev(i)] over the 2^k floats of v.
+void ap4c_BitReverse(float* v, int16_t k);
+// Transform of 2^k complex points, k = 1..19, from bit-reversed input to
+// natural order: forward with the kernel e^(-2 pi i jk/N), inverse with
+// e^(+2 pi i jk/N); neither divides by N.
+void ap4c_ComplexFFT(float* v, int16_t k, int16_t direction);
+// For a real sequence of N = 2^k points held as N/2 complex points: forward
+// turns their N/2-point transform into Y[0] = X[0] and Y[j] = 2 X[j],
+// j = 1..N/2 - 1, of the sequence's spectrum X (the Nyquist term is
+// dropped); the inverse direction prepares such a spectrum so that the
+// inverse complex transform gives 2N times the sequence without its
+// Nyquist component, even samples in the real half, odd in the imaginary.
+void ap4c_RealSpectrumPass(float* v, int16_t k, int16_t direction);
+
+// ---------------------------------------------------------------------------
+// Natural cubic splines. An axis is an origin and a spacing; a spacing that
+// compares equal to 0 is refused.
+
+// A new array of the range's extent whose first row holds the second
+// derivatives of the natural spline through the range's first row (at
+// least 3 columns), 0 at both ends and at the neighbours of a missing value;
+// null on failure.
+AP4_ARRAY* ap4c_SplineSecondDerivatives(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, float dx);
+// The spline's cubic between two knots at x; missing when the knots coincide.
+float ap4c_SplineEvaluate(float x, float x_lo, float x_hi, float y_lo, float y_hi, float d2_lo, float d2_hi);
+// A new one-row array of n values of the spline through a one-row array
+// (more than 2 columns) on the axis (x0, dx), taken at new_x0 + i·new_dx;
+// new_x0 must not lie before x0. A point whose interval touches a missing
+// value is missing; null on failure.
+AP4_ARRAY* ap4c_SplineResampleRow(const AP4_ARRAY* array, float x0, float dx, float new_x0, float new_dx, int32_t n);
+
+// Bicubic resampling of an array of at least 4 rows and 4 columns on the
+// grid (x0 + r·dx, y0 + c·dy), x along the rows, onto the n × m grid from
+// (new_x0, new_y0) with steps new_dx, new_dy, which must lie inside the
+// array's; the first and last cells' polynomials are extended to its edges.
+// A new n × m array, or null.
+AP4_ARRAY* ap4c_BicubicResample(const AP4_ARRAY* array, float x0, float y0, float dx, float dy, float new_x0,
+                                float new_y0, float new_dx, float new_dy, int32_t n, int32_t m);
+// The central differences in grid steps (along rows, along columns, cross)
+// at the four corners of a cell, given as addresses of interior elements
+// of an array whose rows are row_length long.
+void ap4c_BicubicCornerDerivatives(const float* const corner[4], int32_t row_length, float gx[4], float gy[4],
+                                   float gxy[4]);
+// The coefficients c[4a + b] of sum c[a][b] t^a u^b that take the values
+// and derivatives given at the corners (t, u) = (0, 0), (1, 0), (1, 1), (0, 1).
+void ap4c_BicubicCoefficients(const float value[4], const float gx[4], const float gy[4], const float gxy[4],
+                              float c[16]);
+
+// ---------------------------------------------------------------------------
+// Apodization windows on plain float vectors of n points, in place, with
+// the centre c (the interferogram peak) where the weight is 1. The
+// normalised distance of point i is x = (i - c) / (n - c). A null vector or
+// a centre outside 0..n-1 leaves the data unchanged.
+
+void ap4c_ApodizeTriangle(float* data, uint32_t n, int32_t c);           // 1 - |x|
+void ap4c_ApodizeNortonBeerWeak(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeNortonBeerMedium(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeNortonBeerStrong(float* data, uint32_t n, int32_t c);
+void ap4c_ApodizeCosine(float* data, int32_t n, int32_t c);              // cos(pi/2 x)
+void ap4c_ApodizeBlackmanHarris(float* data, int32_t n, int32_t c);      // four terms in cos(k pi x)
+void ap4c_ApodizeHamming(float* data, int32_t n, int32_t c);             // 0.54 + 0.46 cos(pi x)
+// C0 + C1 q + C2 q^2 + C3 q^3 + C4 q^4 with q = 1 - x^2.
+void ap4c_ApodizePolynomial(float* data, uint32_t n, int32_t c, float c0, float c1, float c2, float c3, float c4);
+// Weights i / m for the first 2m points and 2 after them; m = 0 changes nothing.
+void ap4c_RampSingleSided(float* data, int32_t n, uint32_t m);
+
 // The object and its common protocol, as the messages named beside them.
 AP4_ARRAY* ap4a_Allocate(uint16_t class_id, AP_OBJECT* owner, uint32_t rows, uint32_t columns);         // 2
 AP4_ARRAY* ap4a_New(uint16_t class_id, uint32_t rows, uint32_t columns, HWND window);                  // 4
