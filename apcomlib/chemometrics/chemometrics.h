@@ -233,3 +233,15 @@ AP4_ARRAY* ap4c_MCRStep(const AP4_ARRAY* d, const AP4_ARRAY* g, GU3_HANDLE flags
 // working set (GU3 block of u16) selects, into the k × 1 array z.
 uint16_t ap4c_FitSelectedComponents(const AP4_ARRAY* b, const AP4_ARRAY* a, GU3_HANDLE working_set, AP4_ARRAY* z,
                                     float* smallest);
+
+// ---------------------------------------------------------------------------
+// Row utilities of the interferogram and smoothing operations
+
+// Writes the w quadratic Savitzky-Golay smoothing coefficients of an odd
+// window w of 5 to 25 points, symmetric about index (w - 1) / 2; 1, or 0
+// without writing for another window or a null buffer.
+uint16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
+// Rotates a one-row array left by n places (its first n values move to the
+// end in their order); 0 for another object, n beyond the row or no work
+// buffer.
+uint16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
