@@ -28,13 +28,6 @@ constexpr double kPowerOfTwoDivisor = 64.0;
 constexpr double kLaserWavenumber = 15798.0;
 constexpr int64_t kFirstPowerOfTwo = 64;
 
-// Truncation toward zero as the original run-time did it: NaN and values
-// outside 32 bits give INT32_MIN.
-int32_t ap1c_truncate(double value) {
-  if (!(value >= static_cast<double>(INT32_MIN) && value < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
 APEXPORT int16_t AP1_GetResolution_MATH(float ssp, int32_t points, float* resolution, char* text) {
@@ -44,7 +37,7 @@ APEXPORT int16_t AP1_GetResolution_MATH(float ssp, int32_t points, float* resolu
     int64_t power = kFirstPowerOfTwo;
     while (power < points) power *= 2;
     if (power == points) {
-      const auto whole = static_cast<uint16_t>(ap1c_truncate(kPowerOfTwoScale / ssp / points));
+      const auto whole = static_cast<uint16_t>(ap1_TruncateToInt32(kPowerOfTwoScale / ssp / points));
       value = static_cast<float>(whole / kPowerOfTwoDivisor);
     } else {
       value = static_cast<float>(kLaserWavenumber / (static_cast<double>(points) * ssp / 2.0));
@@ -100,7 +93,7 @@ constexpr uint64_t kLargestPointCount = 0x80000000u;
 bool ap1c_about(float a, float b) { return AP1_KovFloatCompareSG_MATH(a, b) != 0; }
 
 // Truncation of x + 0.5.
-int32_t ap1c_round(double value) { return ap1c_truncate(value + 0.5); }
+int32_t ap1c_round(double value) { return ap1_TruncateToInt32(value + 0.5); }
 
 int32_t ap1c_bench_int(const char* key, int32_t default_value) {
   int32_t value = default_value;
@@ -156,7 +149,7 @@ void ap1c_fixed_table(float resolution, int32_t zero_fill, float laser, const Co
   if (*out.ssp <= 0.0f) *out.ssp = 1.0f;
   const float spacing = *out.ssp;
   const int32_t rounded = ap1c_round(resolution);
-  const int32_t whole_laser = ap1c_truncate(laser);
+  const int32_t whole_laser = ap1_TruncateToInt32(laser);
   FixedRow row = kFixedOther;
   for (const FixedRow& candidate : kFixedRows)
     if (candidate.resolution == rounded) row = candidate;
@@ -230,8 +223,8 @@ APEXPORT void AP1_ConvertParamEx_MATH(float resolution, int32_t zero_fill, float
   const int32_t scan_slop = ap1c_bench_int("Scanslop", 256);
 
   if (ap1c_about(resolution, 0.0f)) resolution = 0.15f;
-  int64_t n0 = ap1c_truncate(laser / resolution);
-  if (!ap1c_about(spacing, 0.0f)) n0 = ap1c_truncate(static_cast<float>(n0) / (spacing / 2.0f));
+  int64_t n0 = ap1_TruncateToInt32(laser / resolution);
+  if (!ap1c_about(spacing, 0.0f)) n0 = ap1_TruncateToInt32(static_cast<float>(n0) / (spacing / 2.0f));
   n0 = std::clamp<int64_t>(n0, 0, kLargestPointCount);
   if (n0 % 2 != 0) ++n0;
   uint32_t n = ap1c_keeps_count(resolution, true) ? static_cast<uint32_t>(n0) : ap1c_power_of_two_at_least(n0);
@@ -249,7 +242,7 @@ APEXPORT void AP1_ConvertParamEx_MATH(float resolution, int32_t zero_fill, float
     if (n <= max_n && sides != 1) *pre_peak_points = n;
     else if ((flags & 1) != 0) *pre_peak_points = static_cast<uint32_t>(std::min<uint64_t>(n, max_n));
     else *pre_peak_points = 1024;
-    if (*pre_peak_points > 1024 && spacing > 2.0f && n > static_cast<uint32_t>(ap1c_truncate(16384.0f / spacing)))
+    if (*pre_peak_points > 1024 && spacing > 2.0f && n > static_cast<uint32_t>(ap1_TruncateToInt32(16384.0f / spacing)))
       *pre_peak_points = 1024;
     *peak_location = *pre_peak_points + peak_slop;
   }

@@ -75,6 +75,16 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_EIGEN_ANALYSIS: return sizeof(AP4_EIGENPARM);
     case AP4_MSG_LEAST_SQUARES: return sizeof(AP4_LSQPARM);
     case AP4_MSG_MCR_STEP: return sizeof(AP4_MCRSTEPPARM);
+    case AP4_MSG_APPLY_FUNCTION: return sizeof(AP4_APPLYPARM);
+    case AP4_MSG_RANGE_TRANSFORM: return sizeof(AP4_TRANSFORMPARM);
+    case AP4_MSG_DERIVATIVE:
+    case AP4_MSG_SECOND_DERIVATIVE: return sizeof(AP4_DERIVATIVEPARM);
+    case AP4_MSG_SG_SMOOTH: return sizeof(AP4_SMOOTHPARM);
+    case AP4_MSG_RESIZE_ROW: return sizeof(AP4_RESIZEPARM);
+    case AP4_MSG_APODIZE: return sizeof(AP4_APODIZEPARM);
+    case AP4_MSG_PHASE: return sizeof(AP4_PHASEPARM);
+    case AP4_MSG_PHASE_CORRECT: return sizeof(AP4_PHASECORRECTPARM);
+    case AP4_MSG_FFT: return sizeof(AP4_FFTPARM);
     default: return 0;
   }
 }
@@ -102,6 +112,49 @@ uint32_t ap4_EigenAnalysis(const AP4_ARRAY* array, const AP4_EIGENPARM* eigen) {
 uint32_t ap4_SGCoefficients(const AP4_ARRAY* array, const AP4_SGPARM* sg) {
   return ap_object_result(AP4_SGCoefficients_ARRAY(array, sg->code, sg->window, sg->order, sg->gap, sg->width,
                                                    sg->second_derivative, sg->weight));
+}
+
+// The derivative, smoothing and interferogram messages, each block read by
+// value before the operation runs.
+uint32_t ap4_ApplyFunction(AP4_ARRAY* array, const void* parameter) {
+  const auto* apply = static_cast<const AP4_APPLYPARM*>(parameter);
+  return ap4b_ApplyFunction(array, apply->range, apply->function);
+}
+
+uint32_t ap4_Derivative(const AP4_ARRAY* array, const void* parameter,
+                        AP4_ARRAY* (*derivative)(const AP4_ARRAY*, AP4_RANGE, float)) {
+  const auto* block = static_cast<const AP4_DERIVATIVEPARM*>(parameter);
+  return ap_object_result(derivative(array, block->range, block->spacing));
+}
+
+uint32_t ap4_SGSmooth(const AP4_ARRAY* array, const void* parameter) {
+  const auto* smooth = static_cast<const AP4_SMOOTHPARM*>(parameter);
+  return ap_object_result(ap4b_SGSmooth(array, smooth->range, smooth->window));
+}
+
+uint32_t ap4_ResizeRow(AP4_ARRAY* array, const void* parameter) {
+  const auto* resize = static_cast<const AP4_RESIZEPARM*>(parameter);
+  return ap4b_ResizeRow(array, resize->k, resize->centre);
+}
+
+uint32_t ap4_Apodize(AP4_ARRAY* array, const void* parameter) {
+  const auto* apodize = static_cast<const AP4_APODIZEPARM*>(parameter);
+  return ap4b_Apodize(array, apodize->kind, apodize->ramp, apodize->centre);
+}
+
+AP4_ARRAY* ap4_Phase(const AP4_ARRAY* array, const void* parameter) {
+  const auto* phase = static_cast<const AP4_PHASEPARM*>(parameter);
+  return ap4b_Phase(array, phase->length, phase->k, phase->kind, phase->centre, phase->mode);
+}
+
+uint32_t ap4_PhaseCorrect(AP4_ARRAY* array, const void* parameter) {
+  const auto* correct = static_cast<const AP4_PHASECORRECTPARM*>(parameter);
+  return ap4b_PhaseCorrect(array, correct->mode, correct->phase);
+}
+
+uint32_t ap4_FFT(AP4_ARRAY* array, const void* parameter) {
+  const auto* fft = static_cast<const AP4_FFTPARM*>(parameter);
+  return ap4b_FFT(array, fft->direction, fft->kind);
 }
 
 }  // namespace
@@ -243,6 +296,18 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_LEAST_SQUARES:  return ap_object_result(ap4c_LeastSquaresFit(array, lsq->b, lsq->mode));
     case AP4_MSG_MCR_STEP:
       return ap_object_result(ap4c_MCRStep(array, mcr->components, mcr->flags, mcr->orientation));
+    case AP4_MSG_APPLY_FUNCTION: return ap4_ApplyFunction(array, parameter);
+    case AP4_MSG_RANGE_TRANSFORM:
+      return ap_object_result(ap4b_RangeTransform(array, static_cast<const AP4_TRANSFORMPARM*>(parameter)));
+    case AP4_MSG_DERIVATIVE:     return ap4_Derivative(array, parameter, ap4b_Derivative);
+    case AP4_MSG_SECOND_DERIVATIVE: return ap4_Derivative(array, parameter, ap4b_SecondDerivative);
+    case AP4_MSG_SG_SMOOTH:      return ap4_SGSmooth(array, parameter);
+    case AP4_MSG_DETERMINANT:    return static_cast<uint32_t>(ap1_TruncateToInt32(ap4b_Determinant(array)));
+    case AP4_MSG_RESIZE_ROW:     return ap4_ResizeRow(array, parameter);
+    case AP4_MSG_APODIZE:        return ap4_Apodize(array, parameter);
+    case AP4_MSG_PHASE:          return ap_object_result(ap4_Phase(array, parameter));
+    case AP4_MSG_PHASE_CORRECT:  return ap4_PhaseCorrect(array, parameter);
+    case AP4_MSG_FFT:            return ap4_FFT(array, parameter);
     default:                     return 0;
   }
 }

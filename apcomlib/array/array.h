@@ -697,3 +697,145 @@ class ap4a_new_array {
  private:
   AP4_ARRAY* array_;
 };
+
+// ---------------------------------------------------------------------------
+// Derivatives, smoothing, function application, determinant, and the
+// interferogram toolkit: phase, apodization and the Fourier transform of
+// one-row arrays.
+
+constexpr uint16_t AP4_MSG_APPLY_FUNCTION = 63;
+constexpr uint16_t AP4_MSG_RANGE_TRANSFORM = 64;
+constexpr uint16_t AP4_MSG_DERIVATIVE = 67;
+constexpr uint16_t AP4_MSG_SECOND_DERIVATIVE = 68;
+constexpr uint16_t AP4_MSG_SG_SMOOTH = 69;
+constexpr uint16_t AP4_MSG_RESIZE_ROW = 71;
+constexpr uint16_t AP4_MSG_APODIZE = 72;
+constexpr uint16_t AP4_MSG_PHASE = 73;
+constexpr uint16_t AP4_MSG_PHASE_CORRECT = 74;
+constexpr uint16_t AP4_MSG_FFT = 75;
+constexpr uint16_t AP4_MSG_DETERMINANT = 82;
+
+// Apodization kinds; 0 and every kind above 7 take the Hamming window.
+constexpr uint16_t AP4_APODIZE_TRIANGLE = 1;
+constexpr uint16_t AP4_APODIZE_NONE = 2;
+constexpr uint16_t AP4_APODIZE_NORTON_BEER_WEAK = 3;
+constexpr uint16_t AP4_APODIZE_NORTON_BEER_MEDIUM = 4;
+constexpr uint16_t AP4_APODIZE_NORTON_BEER_STRONG = 5;
+constexpr uint16_t AP4_APODIZE_COSINE = 6;
+constexpr uint16_t AP4_APODIZE_BLACKMAN_HARRIS = 7;
+
+// Phase correction mode that keeps the magnitude; any other uses a phase array.
+constexpr int16_t AP4_PHASE_MAGNITUDE = 1;
+// Phase array mode that takes the four-quadrant arc tangent; any other takes
+// atan(im / re).
+constexpr uint16_t AP4_PHASE_FOUR_QUADRANT = 0;
+
+// The function of message 63, called with the address of each element.
+using AP4_ELEMENTFUNCTION = void (*)(float* element);
+
+#pragma pack(push, 2)
+// Message 63.
+struct AP4_APPLYPARM {
+  AP4_RANGE range;
+  AP4_ELEMENTFUNCTION function;
+};
+// Message 64: a one-row array is resampled onto the axis
+// (a[2] + i·a[3], i < n) from its own (a[0], a[1]); any other array onto
+// the grid from (a[2], b[2]) with steps (a[3], b[3]), n × m points, from its
+// own grid at (a[0], b[0]) with steps (a[1], b[1]).
+struct AP4_TRANSFORMPARM {
+  float a[4];
+  int32_t n;
+  float b[4];
+  int32_t m;
+};
+// Messages 67 and 68: a range and the point spacing h.
+struct AP4_DERIVATIVEPARM {
+  AP4_RANGE range;
+  float spacing;
+};
+// Message 69: a range and the window width in points.
+struct AP4_SMOOTHPARM {
+  AP4_RANGE range;
+  int32_t window;
+};
+// Message 71: the target length 2^k, a word not read, the centre burst.
+struct AP4_RESIZEPARM {
+  uint16_t k;
+  uint32_t unused;
+  int32_t centre;
+};
+// Message 72.
+struct AP4_APODIZEPARM {
+  int16_t kind;
+  int16_t ramp;
+  uint32_t unused;
+  int32_t centre;
+};
+// Message 73: segment length, transform length 2^k, apodization kind, a
+// word not read, the centre burst and the arc-tangent mode.
+struct AP4_PHASEPARM {
+  int32_t length;
+  uint16_t k;
+  uint16_t kind;
+  uint32_t unused;
+  int32_t centre;
+  uint16_t mode;
+};
+// Message 74.
+struct AP4_PHASECORRECTPARM {
+  int16_t mode;
+  AP4_ARRAY* phase;
+};
+// Message 75: a direction flag (0: the complex transform of the halves), the
+// kind (AP4C_FFT_FORWARD real forward, AP4C_FFT_INVERSE its inverse) and a
+// word not read.
+struct AP4_FFTPARM {
+  int16_t direction;
+  int16_t kind;
+  uint32_t unused;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_APPLYPARM) == 20);
+static_assert(sizeof(AP4_TRANSFORMPARM) == 40);
+static_assert(sizeof(AP4_DERIVATIVEPARM) == 20);
+static_assert(sizeof(AP4_SMOOTHPARM) == 20);
+static_assert(sizeof(AP4_RESIZEPARM) == 10);
+static_assert(sizeof(AP4_APODIZEPARM) == 12);
+static_assert(sizeof(AP4_PHASEPARM) == 18);
+static_assert(sizeof(AP4_PHASECORRECTPARM) == 6);
+static_assert(sizeof(AP4_FFTPARM) == 8);
+
+uint16_t ap4b_ApplyFunction(AP4_ARRAY* array, AP4_RANGE range, AP4_ELEMENTFUNCTION function);         // 63
+AP4_ARRAY* ap4b_RangeTransform(const AP4_ARRAY* array, const AP4_TRANSFORMPARM* transform);           // 64
+// Central differences along the columns over (2h); the edge columns of the
+// array repeat their inner neighbour's. Null for fewer than 4 columns or a
+// spacing that is about 0 or not finite.
+AP4_ARRAY* ap4b_Derivative(const AP4_ARRAY* array, AP4_RANGE range, float spacing);                   // 67
+AP4_ARRAY* ap4b_SecondDerivative(const AP4_ARRAY* array, AP4_RANGE range, float spacing);             // 68
+// Quadratic Savitzky-Golay smoothing along the columns with an odd window
+// of 5 to 25 points, narrowing towards the edges of the array.
+AP4_ARRAY* ap4b_SGSmooth(const AP4_ARRAY* array, AP4_RANGE range, int32_t window);                    // 69
+// Gaussian elimination with full pivoting: 1.0 for an array that is not
+// square, 0.0 for a singular one.
+float ap4b_Determinant(const AP4_ARRAY* array);                                                        // 82
+
+// The interferogram toolkit works on one-row arrays only.
+// Pads to (with a ramp from the last value back towards the first) or cuts
+// to 2^k points, rotates the centre burst to point 0 and transforms.
+uint16_t ap4b_ResizeRow(AP4_ARRAY* array, uint16_t k, int32_t centre);                                 // 71
+// Optional single-sided ramp, then the window of the kind, around a centre
+// that lies in the left half.
+uint16_t ap4b_Apodize(AP4_ARRAY* array, int16_t kind, int16_t ramp, int32_t centre);                  // 72
+// As ap4b_Apodize over the segment left when the zeros at both ends are
+// trimmed, made symmetric about the centre where it can be.
+uint16_t ap4b_ApodizeTrimmed(AP4_ARRAY* array, int16_t kind, int16_t ramp, uint32_t unused, int32_t centre);
+AP4_ARRAY* ap4b_Phase(const AP4_ARRAY* array, int32_t length, uint16_t k, uint16_t kind, int32_t centre,
+                      uint16_t mode);                                                                  // 73
+uint16_t ap4b_PhaseCorrect(AP4_ARRAY* array, int16_t mode, const AP4_ARRAY* phase);                   // 74
+// 16 to 262144 points, a power of two.
+uint16_t ap4b_FFT(AP4_ARRAY* array, int16_t direction, int16_t kind);                                  // 75
+
+// Truncation toward zero as the library's run-time does it: a NaN or a value
+// outside the 32-bit range gives INT32_MIN.
+int32_t ap1_TruncateToInt32(double value);
