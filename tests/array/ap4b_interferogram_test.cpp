@@ -409,4 +409,14 @@ TEST_F(Interferogram, ACosineInterferogramBecomesOneLineOfTheSpectrum) {
   destroy(row);
 }
 
+TEST_F(Interferogram, DerivativeAndInterferogramMessagesWithoutABlockAnswerZero) {
+  AP4_ARRAY* row = make_filled(1, 16);
+  for (uint16_t message : {AP4_MSG_APPLY_FUNCTION, AP4_MSG_RANGE_TRANSFORM, AP4_MSG_DERIVATIVE,
+                           AP4_MSG_SECOND_DERIVATIVE, AP4_MSG_SG_SMOOTH, AP4_MSG_RESIZE_ROW, AP4_MSG_APODIZE,
+                           AP4_MSG_PHASE, AP4_MSG_PHASE_CORRECT, AP4_MSG_FFT})
+    EXPECT_EQ(send(message, row, nullptr), 0u) << message;
+  EXPECT_EQ(grid_of(row), filled_grid(1, 16));
+  destroy(row);
+}
+
 }  // namespace
