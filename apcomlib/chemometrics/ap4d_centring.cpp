@@ -78,15 +78,15 @@ bool ap4d_observe(AP4_ARRAY* array, uint16_t mode, const AP4D_FILTERS& filters, 
     for (uint32_t k = 0; k < observations; ++k)
       if (labels[k] != label) view.observed[k] = false;
   }
+  // The reference is read only while the exclusion is on.
   const AP4_ARRAY* r = filters.reference;
-  if (r == nullptr) return true;
+  if (r == nullptr || !job.exclude) return true;
   if (!ap4a_is_array(r)) return false;
   // R(k, index) per column, R(index, k) per row.
   const float* rv = ap4a_GetDataAddress(r);
   const bool covers = per_column ? r->rows >= observations && reference_index < r->columns
                                  : reference_index < r->rows && r->columns >= observations;
   if (rv == nullptr || !covers) return false;
-  if (!job.exclude) return true;
   for (uint32_t k = 0; k < observations; ++k) {
     const float value = per_column ? rv[k * r->columns + reference_index] : rv[reference_index * r->columns + k];
     if (AP1_KovFloatCompareSG_MATH(value, job.exclusion)) view.observed[k] = false;

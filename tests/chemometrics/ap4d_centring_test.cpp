@@ -180,15 +180,21 @@ INSTANTIATE_TEST_SUITE_P(Both, CentringOrientation,
                          });
 
 TEST_F(Centring, TheExclusionValueIsLeftAloneOnlyWhileTheFlagIsSet) {
+  // The reference marks observation 3: while the flag is set it stays out
+  // of the mean but is centred all the same; the value -1000 is neither
+  // taken nor changed.
+  AP4_ARRAY* reference = array_of(4, 2, {9, 0, 9, 0, 9, 0, 9, -1000});
   for (const uint16_t exclude : {0, 1}) {
     AP4_ARRAY* a = array_of(4, 1, {2, -1000, 4, 6});
     AP4_CENTERPARM parameter = plain(AP4D_PER_COLUMN);
     parameter.exclude = exclude;
+    parameter.reference = reference;
+    parameter.reference_index = 1;
     AP4_ARRAY* means = full_form(AP4_MSG_CENTER_FILTERED, a, parameter);
     ASSERT_NE(means, nullptr);
     if (exclude) {
-      EXPECT_EQ(values(means), (std::vector<float>{4}));
-      EXPECT_EQ(values(a), (std::vector<float>{-2, -1000, 0, 2}));
+      EXPECT_EQ(values(means), (std::vector<float>{3}));
+      EXPECT_EQ(values(a), (std::vector<float>{-1, -1000, 1, 3}));
     } else {
       EXPECT_EQ(values(means), (std::vector<float>{-247}));
       EXPECT_EQ(values(a), (std::vector<float>{249, -753, 251, 253}));
@@ -196,6 +202,7 @@ TEST_F(Centring, TheExclusionValueIsLeftAloneOnlyWhileTheFlagIsSet) {
     destroy(a);
     destroy(means);
   }
+  destroy(reference);
 }
 
 TEST_F(Centring, AColumnWithNothingToTakeHasMeanZero) {
@@ -244,11 +251,13 @@ TEST_F(Centring, RefusesBadInputBeforeChangingAnything) {
   p.labels = short_labels;
   cases.push_back({"labels of fewer observations", p});
   p = plain(AP4D_PER_COLUMN);
+  p.exclude = 1;
   p.companion = one_row;
   p.companion_reference = reference;
   p.reference_index = 1;
   cases.push_back({"reference index beyond the reference", p});
   p = plain(AP4D_PER_COLUMN);
+  p.exclude = 1;
   p.reference = narrow;
   cases.push_back({"reference of fewer observations", p});
   for (const Case& c : cases) {
