@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,13 @@ AP4_ARRAY* array_from(const double* values, uint32_t rows, uint32_t columns, boo
   return array_of(columns, rows, transposed(values, rows, columns).data());
 }
 
+// Rows and columns, read by value from the packed record.
+std::pair<uint32_t, uint32_t> extent(const AP4_ARRAY* array) {
+  const uint32_t rows = array->rows;
+  const uint32_t columns = array->columns;
+  return {rows, columns};
+}
+
 template <typename T>
 GU3_HANDLE block_of(const T* values, uint32_t count) {
   GU3_HANDLE block = GU3_Allocate_MM(count, sizeof(T), GU3_KIND_GLOBAL);
@@ -74,8 +82,7 @@ TEST_F(Centring, WorkedExamplesOfCentringAndScaling) {
   AP4_ARRAY* a = array_of(2, 2, {1, 2, 3, 6});
   AP4_ARRAY* means = short_form(AP4_MSG_CENTER, a, AP4D_PER_COLUMN);
   ASSERT_NE(means, nullptr);
-  EXPECT_EQ(means->rows, 1u);
-  EXPECT_EQ(means->columns, 2u);
+  EXPECT_EQ(extent(means), (std::pair<uint32_t, uint32_t>{1, 2}));
   EXPECT_EQ(values(means), (std::vector<float>{2, 4}));
   EXPECT_EQ(values(a), (std::vector<float>{-1, -2, 1, 2}));
 
@@ -89,8 +96,7 @@ TEST_F(Centring, WorkedExamplesOfCentringAndScaling) {
   // Per row the result is one column.
   AP4_ARRAY* row_means = short_form(AP4_MSG_CENTER, s, AP4D_PER_ROW);
   ASSERT_NE(row_means, nullptr);
-  EXPECT_EQ(row_means->rows, 2u);
-  EXPECT_EQ(row_means->columns, 1u);
+  EXPECT_EQ(extent(row_means), (std::pair<uint32_t, uint32_t>{2, 1}));
   for (AP4_ARRAY* x : {a, means, s, divisors, row_means}) destroy(x);
 }
 
