@@ -85,6 +85,12 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_PHASE: return sizeof(AP4_PHASEPARM);
     case AP4_MSG_PHASE_CORRECT: return sizeof(AP4_PHASECORRECTPARM);
     case AP4_MSG_FFT: return sizeof(AP4_FFTPARM);
+    case AP4_MSG_CENTER:
+    case AP4_MSG_SCALE: return sizeof(AP4_CENTERSHORTPARM);
+    case AP4_MSG_CENTER_FILTERED:
+    case AP4_MSG_SCALE_FILTERED: return sizeof(AP4_CENTERPARM);
+    case AP4_MSG_LINEAR_REGRESSION: return sizeof(AP4_REGRESSIONPARM);
+    case AP4_MSG_SEARCH_SCORE: return sizeof(AP4_SEARCHPARM);
     default: return 0;
   }
 }
@@ -155,6 +161,38 @@ uint32_t ap4_PhaseCorrect(AP4_ARRAY* array, const void* parameter) {
 uint32_t ap4_FFT(AP4_ARRAY* array, const void* parameter) {
   const auto* fft = static_cast<const AP4_FFTPARM*>(parameter);
   return ap4b_FFT(array, fft->direction, fft->kind);
+}
+
+// Messages 103 and 104 take no filters, no companion and the exclusion off.
+uint32_t ap4_Center(AP4_ARRAY* array, uint16_t mode) {
+  return ap_object_result(ap4d_CenterRange(array, mode, {}, 0, nullptr, {}, 0, AP4D_DEFAULT_EXCLUSION, 0));
+}
+
+uint32_t ap4_Scale(AP4_ARRAY* array, uint16_t mode) {
+  return ap_object_result(ap4d_ScaleRange(array, mode, {}, 0, AP4D_SCALE_DEVIATION, nullptr, {}, 0,
+                                          AP4D_DEFAULT_EXCLUSION, 0));
+}
+
+uint32_t ap4_CenterFiltered(AP4_ARRAY* array, const AP4_CENTERPARM* p) {
+  return ap_object_result(ap4d_CenterRange(array, p->mode, {p->counts, p->labels, p->reference}, p->label,
+                                           p->companion,
+                                           {p->companion_counts, p->companion_labels, p->companion_reference},
+                                           p->exclude, p->exclusion, p->reference_index));
+}
+
+uint32_t ap4_ScaleFiltered(AP4_ARRAY* array, const AP4_CENTERPARM* p) {
+  return ap_object_result(ap4d_ScaleRange(array, p->mode, {p->counts, p->labels, p->reference}, p->label, p->kind,
+                                          p->companion,
+                                          {p->companion_counts, p->companion_labels, p->companion_reference},
+                                          p->exclude, p->exclusion, p->reference_index));
+}
+
+uint32_t ap4_LinearRegression(const AP4_ARRAY* array, const AP4_REGRESSIONPARM* p) {
+  return ap4d_LinearRegression(array, p->x, p->n, p->intercept, p->slope, p->error1, p->error2);
+}
+
+uint32_t ap4_SearchScore(const AP4_ARRAY* array, const AP4_SEARCHPARM* p) {
+  return static_cast<uint16_t>(AP4_SearchAllOptions_ARRAY(array, p->candidate, p->option, p->score));
 }
 
 }  // namespace
@@ -308,6 +346,14 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_PHASE:          return ap_object_result(ap4_Phase(array, parameter));
     case AP4_MSG_PHASE_CORRECT:  return ap4_PhaseCorrect(array, parameter);
     case AP4_MSG_FFT:            return ap4_FFT(array, parameter);
+    case AP4_MSG_CENTER:         return ap4_Center(array, static_cast<const AP4_CENTERSHORTPARM*>(parameter)->mode);
+    case AP4_MSG_SCALE:          return ap4_Scale(array, static_cast<const AP4_CENTERSHORTPARM*>(parameter)->mode);
+    case AP4_MSG_CENTER_FILTERED:
+      return ap4_CenterFiltered(array, static_cast<const AP4_CENTERPARM*>(parameter));
+    case AP4_MSG_SCALE_FILTERED: return ap4_ScaleFiltered(array, static_cast<const AP4_CENTERPARM*>(parameter));
+    case AP4_MSG_LINEAR_REGRESSION:
+      return ap4_LinearRegression(array, static_cast<const AP4_REGRESSIONPARM*>(parameter));
+    case AP4_MSG_SEARCH_SCORE:   return ap4_SearchScore(array, static_cast<const AP4_SEARCHPARM*>(parameter));
     default:                     return 0;
   }
 }

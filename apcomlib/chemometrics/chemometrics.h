@@ -245,3 +245,121 @@ uint16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
 // end in their order); 0 for another object, n beyond the row or no work
 // buffer.
 uint16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
+
+// ---------------------------------------------------------------------------
+// Centring, scaling, areas and regression; search scores
+
+constexpr uint16_t AP4_MSG_CENTER = 103;
+constexpr uint16_t AP4_MSG_SCALE = 104;
+constexpr uint16_t AP4_MSG_CENTER_FILTERED = 109;
+constexpr uint16_t AP4_MSG_SCALE_FILTERED = 110;
+constexpr uint16_t AP4_MSG_LINEAR_REGRESSION = 331;
+constexpr uint16_t AP4_MSG_SEARCH_SCORE = 342;
+
+// Orientation of centring and scaling: one statistic per row (the
+// observations are the columns) or per column (the observations are rows).
+constexpr uint16_t AP4D_PER_ROW = 1;
+constexpr uint16_t AP4D_PER_COLUMN = 2;
+// Scaling kinds: the standard deviation, or its square root.
+constexpr uint16_t AP4D_SCALE_DEVIATION = 1;
+constexpr uint16_t AP4D_SCALE_ROOT_DEVIATION = 2;
+// What the short messages 103 and 104 take as the exclusion value.
+constexpr float AP4D_DEFAULT_EXCLUSION = -1000.0f;
+// A label of the companion matrix counts when it is the selected one + 20.
+constexpr uint16_t AP4D_COMPANION_LABEL_OFFSET = 20;
+
+// Search score options.
+constexpr uint16_t AP4_SEARCH_DIFFERENCE_CORRELATION = 0;
+constexpr uint16_t AP4_SEARCH_ABSOLUTE_RESIDUAL = 1;
+constexpr uint16_t AP4_SEARCH_SQUARED_RESIDUAL = 2;
+constexpr uint16_t AP4_SEARCH_DIFFERENCE_ABSOLUTE_RESIDUAL = 3;
+constexpr uint16_t AP4_SEARCH_DIFFERENCE_SQUARED_RESIDUAL = 4;
+constexpr uint16_t AP4_SEARCH_CORRELATION_SQUARED = 10;
+
+#pragma pack(push, 2)
+// Messages 103 and 104: only the orientation at byte 16 is read.
+struct AP4_CENTERSHORTPARM {
+  uint8_t unread[16];
+  uint16_t mode;
+};
+// Messages 109 and 110 (109 does not read the scaling kind).
+//   0  2  orientation
+//   2  4  GU3 block of i32 counts of A's observations, or 0
+//   6  4  GU3 block of u16 labels of A's observations, or 0
+//  10  2  selected label
+//  12  2  scaling kind
+//  14  4  companion ARRAY B, or 0
+//  18  4  counts of B's observations, or 0
+//  22  4  labels of B's observations, or 0
+//  26  2  exclusion flag
+//  28  4  f32 exclusion value
+//  32  2  index of the reference row or column
+//  34  4  reference ARRAY R of A's observations, or 0
+//  38  4  reference ARRAY R2 of B's observations, or 0
+struct AP4_CENTERPARM {
+  uint16_t mode;
+  GU3_HANDLE counts;
+  GU3_HANDLE labels;
+  uint16_t label;
+  uint16_t kind;
+  AP4_ARRAY* companion;
+  GU3_HANDLE companion_counts;
+  GU3_HANDLE companion_labels;
+  uint16_t exclude;
+  float exclusion;
+  uint16_t reference_index;
+  AP4_ARRAY* reference;
+  AP4_ARRAY* companion_reference;
+};
+// Message 331, sent to the y array.
+struct AP4_REGRESSIONPARM {
+  AP4_ARRAY* x;
+  int32_t n;
+  float* intercept;
+  float* slope;
+  float* error1;
+  float* error2;
+};
+// Message 342, sent to the sample.
+struct AP4_SEARCHPARM {
+  AP4_ARRAY* candidate;
+  uint16_t option;
+  float* score;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_CENTERSHORTPARM) == 18);
+static_assert(sizeof(AP4_CENTERPARM) == 42);
+static_assert(sizeof(AP4_REGRESSIONPARM) == 24);
+static_assert(sizeof(AP4_SEARCHPARM) == 10);
+
+// Observation filters of one matrix; zero handles and arrays are absent.
+struct AP4D_FILTERS {
+  GU3_HANDLE counts;
+  GU3_HANDLE labels;
+  const AP4_ARRAY* reference;
+};
+
+// Centre (messages 103, 109) or scale (104, 110) every column or row of A,
+// and of the companion B when given, in place; the result is a new array of
+// the means or divisors, null for a bad orientation or filter.
+AP4_ARRAY* ap4d_CenterRange(AP4_ARRAY* a, uint16_t mode, AP4D_FILTERS filters, uint16_t label, AP4_ARRAY* b,
+                            AP4D_FILTERS b_filters, uint16_t exclude, float exclusion, uint16_t reference_index);
+AP4_ARRAY* ap4d_ScaleRange(AP4_ARRAY* a, uint16_t mode, AP4D_FILTERS filters, uint16_t label, uint16_t kind,
+                           AP4_ARRAY* b, AP4D_FILTERS b_filters, uint16_t exclude, float exclusion,
+                           uint16_t reference_index);
+// Narrows a one-row range to its first and last valid values; the number of
+// points between them, or 0 (the values are then missing and the cells
+// untouched).
+int32_t ap4d_TrimNaNEnds(const AP4_ARRAY* array, AP4_CELL* start, AP4_CELL* end, float* first, float* last);
+// Trapezoid areas of a one-row range above a level and above the line
+// through the ends of a baseline range; direction AP1_PEAKS_DOWN negates them.
+int16_t ap4d_RangeArea(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, AP4_CELL baseline_start,
+                       AP4_CELL baseline_end, uint16_t direction, float level, float* area_level,
+                       float* area_baseline);
+// Least-squares line y = intercept + slope·x over the first n elements of
+// both arrays, pairs with a missing value left out (message 331).
+uint16_t ap4d_LinearRegression(const AP4_ARRAY* y, const AP4_ARRAY* x, int32_t n, float* intercept, float* slope,
+                               float* error1, float* error2);
+// The match score of a candidate b against a sample a (message 342);
+// always 1, the score 0 for what cannot be scored.
+APEXPORT int16_t AP4_SearchAllOptions_ARRAY(const AP4_ARRAY* a, const AP4_ARRAY* b, uint16_t option, float* score);
