@@ -379,8 +379,10 @@ AP7_SPECTRUM* ap25_HeaderFromPairs(AP_OBJECT* pairs) {
   }
   double spacing = kFirstSpacing;
   while (spacing <= step && std::isfinite(spacing)) spacing *= 2.0;
-  const float highest = std::max(record->first_x, record->last_x);
-  record->SSP = highest > record->LaserFreq ? 0.5f : highest > record->LaserFreq / 2.0f ? 1.0f : 2.0f;
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  const float highest = std::max(first_x, last_x);
+  record->SSP = highest > kDefaultLaser ? 0.5f : highest > kDefaultLaser / 2.0f ? 1.0f : 2.0f;
   record->NumPostPeakPts = static_cast<uint32_t>(std::trunc(16384.0 / (spacing * record->SSP) + 0.5));
   record->NumTransformPts = 2 * record->NumPostPeakPts;
   record->FinalPeakPos = record->NumPostPeakPts < static_cast<uint32_t>(std::trunc(8192.0 * record->SSP))

@@ -509,7 +509,10 @@ uint16_t ap63_WriteHeader(AP_OBJECT* format, AP_OBJECT* spectrum_object) {
   header.date = ap63_packed_date(record->time);
   if (!ap63_exponent(spectrum, &header.exponent)) return 0;
   capobj_StrCopyN(record->title, header.comment, AP63_COMMENT_SIZE);
-  if (ap63_descending_code(record->x_units)) std::swap(header.first_x, header.last_x);
+  if (ap63_descending_code(record->x_units)) {
+    header.first_x = record->last_x;
+    header.last_x = record->first_x;
+  }
   const AP63_SUBHEADER subheader{};
   return ap20_Write(file, &header, sizeof header) == sizeof header &&
                  ap20_Write(file, &subheader, sizeof subheader) == sizeof subheader

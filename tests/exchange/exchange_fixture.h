@@ -58,7 +58,9 @@ inline uint32_t stand_in_pairs_dispatcher(void* object, uint16_t message, void* 
     case AP9_MSG_SET_PAIR: {
       const auto* block = static_cast<const AP25_SETPAIRPARM*>(parameter);
       if (block->index >= pairs->pairs.size()) return 0;
-      pairs->pairs[block->index] = {block->x, block->y};
+      const float x = block->x;
+      const float y = block->y;
+      pairs->pairs[block->index] = {x, y};
       return 1;
     }
     default:
