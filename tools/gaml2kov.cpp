@@ -14,6 +14,7 @@
 #include "converter/converter.h"
 #include "platform/files.h"
 #include "platform/modules.h"
+#include "platform/profile.h"
 
 namespace {
 
@@ -204,6 +205,17 @@ int run_registration(const char* module_path, const char* entry, const char* don
   return 0;
 }
 
+// A new home gets the international settings of a typical machine, so that
+// the exchange formats read what other programs write (comma-separated X-Y
+// pairs). A home whose WIN.INI has an "intl" section keeps it as it is.
+void set_up_home() {
+  char keys[256] = {};
+  if (GetProfileStringA("intl", nullptr, "", keys, sizeof keys) != 0) return;
+  WriteProfileStringA("intl", "sDecimal", ".");
+  WriteProfileStringA("intl", "sList", ",");
+  WriteProfileStringA("intl", "sThousand", ",");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +224,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  set_up_home();
   if (command == "convert" && argc == 4) return convert(argv[2], argv[3]);
   if (command == "validate" && argc == 4) return validate(argv[2], argv[3]);
   if (command == "register" && argc == 3) return run_registration(argv[2], "DllRegisterServer", "registered");

@@ -14,6 +14,7 @@
 
 #include "array/array.h"
 #include "core/core.h"
+#include "exchange/exchange.h"
 #include "files/files.h"
 #include "spectrum/spectrum.h"
 #include "util/util.h"
@@ -45,6 +46,8 @@ const ClassRegistration kRegistrations[] = {
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
     {AP21_CLASS_ID, AP2_CLASS_ID, ap21_InitClass, ap21_TermClass, AP21_Dispatcher_SPECFL, "AP21_Dispatcher_SPECFL"},
+    {AP25_CLASS_ID, AP21_CLASS_ID, ap25_InitClass, ap25_TermClass, AP25_Dispatcher_XYPAIRS,
+     "AP25_Dispatcher_XYPAIRS"},
     {AP34_CLASS_ID, AP2_CLASS_ID, ap34_InitClass_ANTATN, ap34_TermClass_ANTATN, AP34_Dispatcher_ANTATN,
      "AP34_Dispatcher_ANTATN"},
     {AP40_CLASS_ID, AP2_CLASS_ID, ap40_InitClass, ap40_TermClass, AP40_Dispatcher_LLIST, "AP40_Dispatcher_LLIST"},
@@ -56,6 +59,8 @@ const ClassRegistration kRegistrations[] = {
     {AP48_CLASS_ID, AP2_CLASS_ID, ap48_InitClass, ap48_TermClass, AP48_Dispatcher_TEXT, "AP48_Dispatcher_TEXT"},
     {AP51_CLASS_ID, AP20_CLASS_ID, ap51_InitClass, ap51_TermClass, AP51_Dispatcher_GROUP, "AP51_Dispatcher_GROUP"},
     {AP52_CLASS_ID, AP51_CLASS_ID, ap52_InitClass, ap52_TermClass, AP52_Dispatcher_SPG, "AP52_Dispatcher_SPG"},
+    {AP63_CLASS_ID, AP21_CLASS_ID, ap63_InitClass, ap63_TermClass, AP63_Dispatcher_VELMARAN,
+     "AP63_Dispatcher_VELMARAN"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

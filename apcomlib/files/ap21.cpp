@@ -13,6 +13,7 @@
 #include <cstring>
 
 
+#include "exchange/exchange.h"
 #include "files/files.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
@@ -595,10 +596,30 @@ bool ap21_write_interferograms(AP21_SPECTRUM_FILE* spectrum_file, AP7_SPECTRUM* 
 
 }  // namespace
 
+namespace {
+
+// A format that reads pairs (the X-Y pairs file) makes the spectrum of them
+// itself; the pairs go.
+AP_OBJECT* ap21_spectrum_of_pairs(AP_OBJECT* format, AP_OBJECT* read) {
+  if (read == nullptr || read->class_id != AP9_CLASS_ID) return read;
+  auto* spectrum = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP25_MSG_HEADER_FROM_PAIRS, format, read));
+  AP25_DATAPARM data{spectrum, read};
+  if (spectrum != nullptr && GU2_DoMethod_MSG(AP25_MSG_DATA_FROM_PAIRS, format, &data) == 0) {
+    ap20_DestroyObject(spectrum);
+    spectrum = nullptr;
+  }
+  ap20_DestroyObject(read);
+  return spectrum;
+}
+
+}  // namespace
+
 AP_OBJECT* ap21_Read(AP21_SPECTRUM_FILE* spectrum_file) {
   AP20_FILE* file = ap21_file_part(spectrum_file);
   if (file == nullptr || spectrum_file->format == nullptr || !ap20_IsOpen(file)) return nullptr;
-  auto* read = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_FORMAT_READ, spectrum_file->format, nullptr));
+  auto* read = ap21_spectrum_of_pairs(
+      spectrum_file->format,
+      ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_FORMAT_READ, spectrum_file->format, nullptr)));
   AP7_SPECTRUM* spectrum = ap7a_spectrum(read);
   if (spectrum == nullptr) return read;
   ap7a_SetModified(spectrum, AP2_SAVED);

@@ -41,6 +41,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_INSERT_POINTS:
     case AP7_MSG_DELETE_POINTS: return sizeof(AP7_POINTSPARM);
     case AP7_MSG_FILL_RANGE: return sizeof(AP7_FILLPARM);
+    case AP7_MSG_MIN_MAX: return sizeof(AP7_MINMAXPARM);
     case AP7_MSG_X_TO_INDEX: return sizeof(AP7_XTOINDEXPARM);
     case AP7_MSG_INDEX_TO_X: return sizeof(AP7_INDEXTOXPARM);
     case AP7_MSG_GET_NAME: return sizeof(AP7_GETNAMEPARM);
@@ -103,6 +104,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* range_points = static_cast<const AP7_RANGEPOINTSPARM*>(parameter);
   const auto* points = static_cast<const AP7_POINTSPARM*>(parameter);
   const auto* fill = static_cast<const AP7_FILLPARM*>(parameter);
+  const auto* min_max = static_cast<const AP7_MINMAXPARM*>(parameter);
   const auto* x_to_index = static_cast<const AP7_XTOINDEXPARM*>(parameter);
   const auto* index_to_x = static_cast<const AP7_INDEXTOXPARM*>(parameter);
   const auto* x_to_cell = static_cast<const AP7_XTOCELLPARM*>(parameter);
@@ -150,6 +152,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_INSERT_POINTS:             return ap7a_InsertPoints(spectrum, points->at_start, points->count);
     case AP7_MSG_DELETE_POINTS:             return ap7a_DeletePoints(spectrum, points->at_start, points->count);
     case AP7_MSG_FILL_RANGE:                return ap7a_FillRange(spectrum, fill->x1, fill->x2, fill->value);
+    case AP7_MSG_MIN_MAX:                   return ap7a_MinMax(spectrum, min_max->x1, min_max->x2, min_max->minimum, min_max->maximum);
     case AP7_MSG_DUPLICATE_HEADER:          return ap_object_result(ap7b_DuplicateHeader(spectrum));
     case AP7_MSG_REPLACE_HEADER:            return ap7b_ReplaceHeader(spectrum, header);
     case AP7_MSG_DUPLICATE_ANNOTATION:      return ap_object_result(ap7b_DuplicateAnnotation(spectrum));

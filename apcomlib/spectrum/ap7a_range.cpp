@@ -86,3 +86,11 @@ uint16_t ap7a_FillRange(AP7_SPECTRUM* spectrum, float x1, float x2, float value)
   ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(spectrum), AP41_HISTORY_FILLED);
   return 1;
 }
+
+uint16_t ap7a_MinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* maximum) {
+  if (IsBadWritePtr(minimum, sizeof(float)) || IsBadWritePtr(maximum, sizeof(float))) return 0;
+  AP4_CELL first{};
+  AP4_CELL last{};
+  if (ap7b_XRangeToIndexRange(ap7a_spectrum(spectrum), &x1, &x2, &first, &last) <= 0) return 0;
+  return ap4a_MinMaxAll(spectrum->data, AP4_RANGE{first, last}, minimum, nullptr, maximum, nullptr);
+}

@@ -638,6 +638,7 @@ constexpr uint16_t AP7_MSG_COPY_DATA_OUT = 41;
 constexpr uint16_t AP7_MSG_INSERT_POINTS = 45;
 constexpr uint16_t AP7_MSG_DELETE_POINTS = 46;
 constexpr uint16_t AP7_MSG_FILL_RANGE = 47;
+constexpr uint16_t AP7_MSG_MIN_MAX = 59;
 constexpr uint16_t AP7_MSG_DUPLICATE_HEADER = 149;
 constexpr uint16_t AP7_MSG_REPLACE_HEADER = 150;
 constexpr uint16_t AP7_MSG_DUPLICATE_ANNOTATION = 152;
@@ -734,6 +735,13 @@ struct AP7_FILLPARM {
   float x2;
   float value;
 };
+// Message 59: where the smallest and the largest value go.
+struct AP7_MINMAXPARM {
+  float x1;
+  float x2;
+  float* minimum;
+  float* maximum;
+};
 // Message 157.
 struct AP7_XTOINDEXPARM {
   float x;
@@ -818,6 +826,7 @@ static_assert(sizeof(AP7_TEXTFIELDSPARM) == 16);
 static_assert(sizeof(AP7_RANGEPOINTSPARM) == 12);
 static_assert(sizeof(AP7_POINTSPARM) == 6);
 static_assert(sizeof(AP7_FILLPARM) == 12);
+static_assert(sizeof(AP7_MINMAXPARM) == 16);
 static_assert(sizeof(AP7_XTOINDEXPARM) == 8);
 static_assert(sizeof(AP7_INDEXTOXPARM) == 8);
 static_assert(sizeof(AP7_XTOCELLPARM) == 8);
@@ -880,6 +889,9 @@ uint16_t ap7a_GetRangePoints(AP7_SPECTRUM* spectrum, float x1, float x2, uint32_
 uint16_t ap7a_InsertPoints(AP7_SPECTRUM* spectrum, uint16_t at_start, int32_t count);      // 45
 uint16_t ap7a_DeletePoints(AP7_SPECTRUM* spectrum, uint16_t at_start, int32_t count);      // 46
 uint16_t ap7a_FillRange(AP7_SPECTRUM* spectrum, float x1, float x2, float value);          // 47
+// Missing values are skipped; both outputs are missing when the range
+// holds no present value. 0 when the range misses the data.
+uint16_t ap7a_MinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* maximum);  // 59
 
 // The X axis: the even grid of header p3 (points n), p6 (first X) and p7
 // (last X). The conversions and the spacing are also called directly by the

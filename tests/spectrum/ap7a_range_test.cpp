@@ -1,4 +1,7 @@
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -167,6 +170,61 @@ TEST_F(RangeOperations, FillOutsideTheDataFailsWithoutTheBit) {
   EXPECT_EQ(send(AP7_MSG_FILL_RANGE, spectrum, &parameter), 0u);
   EXPECT_EQ(values(spectrum), (std::vector<float>{1, 2, 3, 4, 5}));
   EXPECT_FALSE(history_bit(spectrum, AP41_HISTORY_FILLED));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Minimum and maximum of a range (59)
+
+struct MinMaxCase {
+  const char* name;
+  std::vector<float> y;
+  float x1;
+  float x2;
+  uint32_t result;
+  float minimum;  // NaN: missing
+  float maximum;
+};
+
+const float kMissing = std::numeric_limits<float>::quiet_NaN();
+
+const MinMaxCase kMinMaxCases[] = {
+    {"whole_spectrum", {3, -2, 7, 1, 0}, AP_NOT_GIVEN, AP_NOT_GIVEN, 1, -2, 7},
+    {"inner_range", {3, -2, 7, 1, 0}, 2.6f, 4.0f, 1, 0, 1},
+    {"missing_values_skipped", {kMissing, 5, kMissing, -1, kMissing}, AP_NOT_GIVEN, AP_NOT_GIVEN, 1, -1, 5},
+    {"only_missing_values", {kMissing, kMissing, kMissing, kMissing, kMissing}, AP_NOT_GIVEN, AP_NOT_GIVEN, 1,
+     kMissing, kMissing},
+    {"range_beside_the_data", {3, -2, 7, 1, 0}, 10.0f, 12.0f, 0, 99, 99},
+};
+
+class MinMax : public RangeOperations, public testing::WithParamInterface<MinMaxCase> {};
+
+// Five points at X 0 to 4.
+TEST_P(MinMax, AnswersTheExtremesOfThePresentValues) {
+  const MinMaxCase& c = GetParam();
+  AP7_SPECTRUM* spectrum = make_axis(0.0f, 4.0f, c.y);
+  float minimum = 99;
+  float maximum = 99;
+  AP7_MINMAXPARM parameter{c.x1, c.x2, &minimum, &maximum};
+  EXPECT_EQ(send(AP7_MSG_MIN_MAX, spectrum, &parameter), c.result);
+  for (const auto& [got, expected] : {std::pair{minimum, c.minimum}, std::pair{maximum, c.maximum}}) {
+    if (std::isnan(expected)) {
+      EXPECT_TRUE(std::isnan(got));
+    } else {
+      EXPECT_EQ(got, expected);
+    }
+  }
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, MinMax, testing::ValuesIn(kMinMaxCases),
+                         [](const testing::TestParamInfo<MinMaxCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RangeOperations, MinMaxRefusesAMissingOutput) {
+  AP7_SPECTRUM* spectrum = make_ramp(5, 0.0f, 4.0f);
+  float minimum = 0;
+  AP7_MINMAXPARM parameter{AP_NOT_GIVEN, AP_NOT_GIVEN, &minimum, nullptr};
+  EXPECT_EQ(send(AP7_MSG_MIN_MAX, spectrum, &parameter), 0u);
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 

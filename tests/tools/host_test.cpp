@@ -182,4 +182,19 @@ TEST(Host, AModuleThatDoesNotLoadIsReported) {
   EXPECT_NE(run.err.find("0x800401F8 (the server module cannot be loaded)"), std::string::npos);
 }
 
+// WIN.INI is kept under the name the platform gives it.
+TEST(Host, ANewHomeGetsTheInternationalSettingsOfATypicalMachine) {
+  std::filesystem::remove_all(testsupport::home() + "/windows");
+  EXPECT_EQ(host({"frobnicate"}).status, 2);
+  const std::string win_ini = testsupport::read_file(testsupport::home() + "/windows/win.ini");
+  for (const char* line : {"[intl]", "sDecimal=.", "sList=,", "sThousand=,"})
+    EXPECT_NE(win_ini.find(line), std::string::npos) << line << " in\n" << win_ini;
+}
+
+TEST(Host, AHomeWithInternationalSettingsKeepsThem) {
+  testsupport::write_file("windows/win.ini", "[intl]\r\nsList=;\r\n");
+  EXPECT_EQ(host({"frobnicate"}).status, 2);
+  EXPECT_EQ(testsupport::read_file(testsupport::home() + "/windows/win.ini"), "[intl]\r\nsList=;\r\n");
+}
+
 }  // namespace
