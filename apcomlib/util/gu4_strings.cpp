@@ -7,6 +7,7 @@
 // the path helpers and the text class. The tokeniser keeps one continuation
 // pointer for the whole process and the substring test one stepping mode.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,6 +120,14 @@ APEXPORT float GU4_modf(float value, double* integral) {
 
 // ---------------------------------------------------------------------------
 // Copies and edits
+
+void gu4_FormatExponent(double value, char* out) {
+  std::snprintf(out, GU4_EXPONENT_TEXT_SIZE, "%e", value);
+  char* exponent = std::strchr(out, 'e');
+  if (exponent == nullptr || std::strlen(exponent) != 4) return;
+  std::memmove(exponent + 3, exponent + 2, 3);  // the two digits and the NUL
+  exponent[2] = '0';
+}
 
 APEXPORT char* GU4_Strncpy(char* dest, const char* src, uint32_t n) {
   if (dest == nullptr || src == nullptr) return nullptr;
