@@ -257,7 +257,8 @@ APEXPORT char* GU4_StrTokSafe(char* text, const char* delimiters) {
 APEXPORT char* GU4_StrnTok(char* text, const char* delimiters, uint32_t n) {
   if (text == nullptr || delimiters == nullptr) return nullptr;
   uint32_t looked = 0;
-  for (char* p = text; *p != '\0' && looked < n; p = gu4c_next(p), ++looked) {
+  // The count is tested first: the n characters need not be terminated.
+  for (char* p = text; looked < n && *p != '\0'; p = gu4c_next(p), ++looked) {
     if (std::strchr(delimiters, *p) != nullptr) {
       *p = '\0';
       return text;
