@@ -9,7 +9,7 @@
 // and calls the operation that the message stands for: the array's own
 // operations, or the root part's for the common object protocol. Messages
 // without an operation here answer 0, as for any class: the numbers the
-// table leaves out, and those of the arithmetic, signal, text-form and
+// table leaves out, and those of the arithmetic, signal and
 // chemometric operations that are not part of the library yet. The
 // chemometric operations (subsystem 7) are reached through this table too.
 #include "array/array.h"
@@ -91,6 +91,9 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_SCALE_FILTERED: return sizeof(AP4_CENTERPARM);
     case AP4_MSG_LINEAR_REGRESSION: return sizeof(AP4_REGRESSIONPARM);
     case AP4_MSG_SEARCH_SCORE: return sizeof(AP4_SEARCHPARM);
+    case AP4_MSG_SCALE_ROWS: return sizeof(AP4_PAIRPARM);
+    case AP4_MSG_POLY_FIT: return sizeof(AP4_POLYFITPARM);
+    case AP4_MSG_COMPARE_STORED: return sizeof(AP4_COMPAREPARM);
     default: return 0;
   }
 }
@@ -207,8 +210,8 @@ uint16_t ap4_TermClass(uint16_t class_id) {
   return apx_FreeInstanceHeap(class_id);
 }
 
-// Messages 2, 4 and 17 with the create flag come with a pointer to the bare
-// class id in place of an object; every other message with an array.
+// Messages 2, 4, 91 and 17 with the create flag come with a pointer to the
+// bare class id in place of an object; every other message with an array.
 APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* parameter) {
   const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP4_CLASS_ID || IsBadReadPtr(parameter, ap4_block_size(message))) return 0;
@@ -244,6 +247,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* filter = static_cast<const AP4_FILTERPARM*>(parameter);
   const auto* lsq = static_cast<const AP4_LSQPARM*>(parameter);
   const auto* mcr = static_cast<const AP4_MCRSTEPPARM*>(parameter);
+  const auto* poly = static_cast<const AP4_POLYFITPARM*>(parameter);
+  const auto* compare = static_cast<const AP4_COMPAREPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -291,8 +296,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_MULTIPLY_ARRAYS:
       return ap_object_result(ap4a_MultiplyArrays(array, pair->range, pair->other, pair->other_range));
     case AP4_MSG_MULTIPLY_SCALAR: return ap4a_MultiplyScalar(array, scalar->range, scalar->value);
-    case AP4_MSG_MIN_MAX:
-      return ap4a_MinMaxAll(array, min_max->range, min_max->minimum, nullptr, min_max->maximum, nullptr);
+    case AP4_MSG_MIN_MAX:        return ap4a_MinMax(array, min_max->range, min_max->minimum, min_max->maximum);
     case AP4_MSG_MIN_MAX_EXCLUDING:
       return ap4a_MinMaxExcluding(array, excluding->range, excluding->minimum, nullptr, excluding->maximum, nullptr,
                                   excluding->exclusion);
@@ -354,6 +358,15 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_LINEAR_REGRESSION:
       return ap4_LinearRegression(array, static_cast<const AP4_REGRESSIONPARM*>(parameter));
     case AP4_MSG_SEARCH_SCORE:   return ap4_SearchScore(array, static_cast<const AP4_SEARCHPARM*>(parameter));
+    case AP4_MSG_SCALE_ROWS:
+      return ap_object_result(ap4a_ScaleRowsByVector(array, pair->range, pair->other, pair->other_range));
+    case AP4_MSG_POLY_FIT:
+      return ap4a_PolyFit(poly->data, poly->n, poly->m, poly->degree, poly->abscissa, poly->value, poly->slope,
+                          poly->curvature);
+    case AP4_MSG_READ_TEXT:      return ap_object_result(ap4c_ReadText(class_id, parameter));
+    case AP4_MSG_WRITE_TEXT:     return ap4c_WriteText(array, parameter);
+    case AP4_MSG_COMPARE_STORED:
+      return ap4c_CompareWithStored(array, compare->reference, compare->error_count, compare->report, compare->name);
     default:                     return 0;
   }
 }

@@ -1,8 +1,9 @@
 // Arithmetic, matrix operations and statistics of the ARRAY class: the
 // element-wise sum, difference, product and quotient of two ranges, the
 // same with a value in place, the matrix product of two ranges, the
-// transpose, and the minimum and maximum, sum, mean and standard deviation
-// of a range.
+// transpose and pseudo-inverse, rows scaled by a vector, the local
+// polynomial fit, and the minimum and maximum, sum, mean and standard
+// deviation of a range.
 //
 // AP4_Dispatcher_ARRAY calls these for their messages; the chemometric
 // operations (least squares, symmetric inverse, orthogonalisation) are built
@@ -195,6 +196,81 @@ AP4_ARRAY* ap4a_PseudoInverse(const AP4_ARRAY* array, uint16_t kind, uint16_t mo
               : ap4a_MatrixProduct(transpose.get(), whole, inverse.get(), whole);
 }
 
+// The vector runs along this range's first row (step 1) when its columns
+// match the other range's rows, else down its first column (step of a row).
+AP4_ARRAY* ap4a_ScaleRowsByVector(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                                  AP4_RANGE other_range) {
+  auto fits = [](AP4_CELL vector, AP4_CELL scaled) {
+    return vector.column == scaled.row || vector.row == scaled.row ? scaled : AP4_INVALID_RANGE;
+  };
+  auto fill = [&](const float* v, const float* b, float* out, AP4_CELL extent, AP4_CELL other_extent) {
+    const uint32_t step = extent.column == other_extent.row ? 1 : array->columns;
+    for (int32_t i = 0; i < other_extent.row; ++i, v += step, b += other->columns)
+      for (int32_t j = 0; j < other_extent.column; ++j) *out++ = static_cast<float>(static_cast<double>(*v) * b[j]);
+  };
+  return ap4a_binary(array, range, other, other_range, fits, fill);
+}
+
+// ---------------------------------------------------------------------------
+// Local polynomial fit
+
+namespace {
+
+// A new rows × columns array whose element (i, j) is value(i, j); null when
+// it cannot be had.
+template <typename Value>
+AP4_ARRAY* ap4a_array_of(uint32_t rows, uint32_t columns, Value value) {
+  ap4a_new_array result(ap4a_New(AP4_CLASS_ID, rows, columns, nullptr));
+  float* out = ap4a_GetDataAddress(result.get());
+  if (out == nullptr) return nullptr;
+  for (uint32_t i = 0; i < rows; ++i)
+    for (uint32_t j = 0; j < columns; ++j) *out++ = value(i, j);
+  return result.release();
+}
+
+}  // namespace
+
+uint16_t ap4a_PolyFit(const float* data, int32_t n, int32_t m, int32_t degree, int32_t abscissa, float* value,
+                      float* slope, float* curvature) {
+  for (float* output : {value, slope, curvature})
+    if (output != nullptr) *output = 0.0f;
+  if (degree != 2 && degree != 3) return 0;
+  const int32_t count = m > n ? n : m;
+  if (count < 0 || data == nullptr) return 0;
+  if (count < degree + 1) return 1;
+  const float* y = data + (m - count);
+  double origin;
+  double step = 1.0;
+  switch (abscissa) {
+    case AP4_POLYFIT_FIRST_AT_ZERO: origin = 0.0; step = -1.0; break;
+    case AP4_POLYFIT_LAST_AT_ZERO: origin = -(count - 1.0); break;
+    default: origin = -(count - 1.0) / 2.0; break;
+  }
+  const uint32_t points = static_cast<uint32_t>(count);
+  const uint32_t terms = static_cast<uint32_t>(degree) + 1;
+  constexpr AP4_RANGE whole = AP4_WHOLE_RANGE;
+  ap4a_new_array design(ap4a_array_of(points, terms, [&](uint32_t i, uint32_t j) {
+    return static_cast<float>(std::pow(origin + step * i, static_cast<double>(j)));
+  }));
+  ap4a_new_array values(ap4a_array_of(points, 1, [&](uint32_t i, uint32_t) { return y[i]; }));
+  if (design.get() == nullptr || values.get() == nullptr) return 0;
+  ap4a_new_array transpose(ap4a_Transpose(design.get()));
+  if (transpose.get() == nullptr) return 0;
+  ap4a_new_array normal(ap4a_MatrixProduct(transpose.get(), whole, design.get(), whole));
+  if (normal.get() == nullptr) return 0;
+  ap4a_new_array inverse(ap4d_SqInverse(normal.get()));
+  if (inverse.get() == nullptr) return 0;
+  ap4a_new_array projection(ap4a_MatrixProduct(transpose.get(), whole, values.get(), whole));
+  if (projection.get() == nullptr) return 0;
+  ap4a_new_array coefficients(ap4a_MatrixProduct(inverse.get(), whole, projection.get(), whole));
+  const float* c = ap4a_GetDataAddress(coefficients.get());
+  if (c == nullptr) return 0;
+  if (value != nullptr) *value = c[0];
+  if (slope != nullptr) *slope = c[1];
+  if (curvature != nullptr) *curvature = static_cast<float>(2.0 * c[2]);
+  return 1;
+}
+
 // ---------------------------------------------------------------------------
 // Statistics of a range
 
@@ -295,6 +371,10 @@ uint16_t ap4a_MinMaxExcluding(const AP4_ARRAY* array, AP4_RANGE range, float* mi
   *minimum = low;
   *maximum = high;
   return scanned ? 1 : 0;
+}
+
+uint16_t ap4a_MinMax(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, float* maximum) {
+  return ap4a_MinMaxAll(array, range, minimum, nullptr, maximum, nullptr);
 }
 
 uint16_t ap4a_MinMaxAll(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, AP4_CELL* minimum_at, float* maximum,

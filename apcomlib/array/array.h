@@ -647,6 +647,78 @@ uint16_t ap4a_StdDev(const AP4_ARRAY* array, AP4_RANGE range, float replacement,
 uint16_t ap4b_DotProduct(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range,
                          float* result);                                                               // 80
 
+// ---------------------------------------------------------------------------
+// Row scaling, the local polynomial fit, and the text form of an array with
+// the stored comparison
+
+constexpr uint16_t AP4_MSG_READ_TEXT = 91;
+constexpr uint16_t AP4_MSG_WRITE_TEXT = 92;
+constexpr uint16_t AP4_MSG_COMPARE_STORED = 93;
+constexpr uint16_t AP4_MSG_SCALE_ROWS = 339;
+constexpr uint16_t AP4_MSG_POLY_FIT = 358;
+
+#pragma pack(push, 2)
+// Message 358: the values and how many there are (n) and of them to take
+// (m: the last n when m > n), the degree (2 or 3), the abscissa mode and
+// where the value, slope and curvature at x = 0 go (each may be null).
+struct AP4_POLYFITPARM {
+  const float* data;
+  int32_t n;
+  int32_t m;
+  int32_t degree;
+  int32_t abscissa;
+  float* value;
+  float* slope;
+  float* curvature;
+};
+// Message 93: the reference (an array, or a file object holding one as
+// text), the error count, the open report file and the name reported.
+struct AP4_COMPAREPARM {
+  void* reference;
+  int16_t* error_count;
+  void* report;
+  const char* name;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_POLYFITPARM) == 32);
+static_assert(sizeof(AP4_COMPAREPARM) == 16);
+
+// Message 59: the minimum and maximum of a range, missing values skipped.
+uint16_t ap4a_MinMax(const AP4_ARRAY* array, AP4_RANGE range, float* minimum, float* maximum);        // 59
+// A new array of the other range's size whose row i is scaled by the i-th
+// value of this array's range: along its first row when it has as many
+// columns as the other range has rows, else down its first column when it
+// has as many rows; null when neither fits.
+AP4_ARRAY* ap4a_ScaleRowsByVector(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                                  AP4_RANGE other_range);                                              // 339
+// Abscissa modes of the polynomial fit: the first point at 0 going down,
+// the last point at 0, or (any other mode) centred on the middle point.
+constexpr int32_t AP4_POLYFIT_FIRST_AT_ZERO = 1;
+constexpr int32_t AP4_POLYFIT_LAST_AT_ZERO = 2;
+// Least-squares polynomial of degree 2 or 3 through the points, giving its
+// value, slope and curvature (twice the square coefficient) at x = 0. The
+// outputs start at 0; 0 for another degree, a negative count or a failed
+// step; 1 with the outputs left at 0 for fewer points than coefficients.
+uint16_t ap4a_PolyFit(const float* data, int32_t n, int32_t m, int32_t degree, int32_t abscissa, float* value,
+                      float* slope, float* curvature);                                                 // 358
+
+// The text form at a file object's position: "\r\n" rows "," columns
+// "\r\n", then each row's values as "%e" (missing: "#VALUE!") separated
+// by "," and ended by "\r\n". Write answers 1 when all was written or the
+// array has no data; read answers a new array, or null with the file's
+// position as it was for a text that is damaged, cut short or announces more
+// values than it holds.
+uint16_t ap4c_WriteText(const AP4_ARRAY* array, void* file);                                           // 92
+AP4_ARRAY* ap4c_ReadText(uint16_t class_id, void* file);                                               // 91
+// Compares the array with the reference (an array, or read as text from a
+// file object) within 5e-05, counting a difference or a failed comparison
+// in *error_count; a difference writes the name and the array's text to the
+// report. The compared array belongs to the comparison from the call on: it
+// is deleted before the answer, whatever the answer is. A reference given as
+// an array stays the caller's.
+uint16_t ap4c_CompareWithStored(AP4_ARRAY* array, void* reference, int16_t* error_count, void* report,
+                                const char* name);                                                     // 93
+
 // The whole extent of an array, as a range's start cell of (-1, -1) names it.
 constexpr AP4_RANGE AP4_WHOLE_RANGE{{AP4_WHOLE, AP4_WHOLE}, {AP4_WHOLE, AP4_WHOLE}};
 

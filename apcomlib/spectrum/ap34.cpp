@@ -18,6 +18,7 @@
 #include "files/files.h"
 #include "spectrum/spectrum.h"
 #include "platform/memory.h"
+#include "util/util.h"
 
 namespace {
 
@@ -36,7 +37,6 @@ constexpr uint32_t kBytesPerRecord = sizeof(AP34_ANNOTREC) + sizeof(GU1_INDIRECT
 constexpr char kLineDelimiters[] = "\n";
 constexpr char kLineFormat[] = "%e,%e,%e,%600s";
 static_assert(AP34_LINE_LIMIT == 600, "the label's width in kLineFormat");
-constexpr uint32_t kNumberSize = 32;
 
 APX_CLASSREC* ap34_class() { return apx_class_record(AP34_CLASS_ID); }
 
@@ -195,28 +195,18 @@ void ap34_end_record_change(AP34_ANNOTATION* annotation, uint16_t flags) {
 // ---------------------------------------------------------------------------
 // Saved form
 
-// "%e" as the library's run-time writes it: the exponent has at least three
-// digits (1.000000e+003).
-void ap34_format_number(float value, char (&out)[kNumberSize]) {
-  std::snprintf(out, sizeof out, "%e", static_cast<double>(value));
-  char* exponent = std::strchr(out, 'e');
-  if (exponent == nullptr || std::strlen(exponent) != 4) return;
-  std::memmove(exponent + 3, exponent + 2, 3);  // the two digits and the NUL
-  exponent[2] = '0';
-}
-
 // One record's line, at most AP34_LINE_LIMIT characters with its line end,
 // so that the load's bounded read gives every line back whole and the lines
 // after it stay in step: a label that would not fit is cut, and a line break
 // inside a label becomes a blank (the load takes only the label's first
 // word, which the break would end anyway). The line's length.
 uint32_t ap34_format_line(const AP34_ANNOTREC* record, char (&line)[AP34_LINE_LIMIT + 1]) {
-  char x[kNumberSize];
-  char text_x[kNumberSize];
-  char y[kNumberSize];
-  ap34_format_number(record->x, x);
-  ap34_format_number(record->text_x, text_x);
-  ap34_format_number(record->y, y);
+  char x[GU4_EXPONENT_TEXT_SIZE];
+  char text_x[GU4_EXPONENT_TEXT_SIZE];
+  char y[GU4_EXPONENT_TEXT_SIZE];
+  gu4_FormatExponent(record->x, x);
+  gu4_FormatExponent(record->text_x, text_x);
+  gu4_FormatExponent(record->y, y);
   uint32_t length = static_cast<uint32_t>(std::snprintf(line, sizeof line, "%s,%s,%s,", x, text_x, y));
   const uint32_t label_end = AP34_LINE_LIMIT - 2;
   for (const char* label = record->label; label != nullptr && *label != '\0' && length < label_end; ++label)

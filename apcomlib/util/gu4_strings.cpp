@@ -7,6 +7,7 @@
 // the path helpers and the text class. The tokeniser keeps one continuation
 // pointer for the whole process and the substring test one stepping mode.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,6 +120,14 @@ APEXPORT float GU4_modf(float value, double* integral) {
 
 // ---------------------------------------------------------------------------
 // Copies and edits
+
+void gu4_FormatExponent(double value, char* out) {
+  std::snprintf(out, GU4_EXPONENT_TEXT_SIZE, "%e", value);
+  char* exponent = std::strchr(out, 'e');
+  if (exponent == nullptr || std::strlen(exponent) != 4) return;
+  std::memmove(exponent + 3, exponent + 2, 3);  // the two digits and the NUL
+  exponent[2] = '0';
+}
 
 APEXPORT char* GU4_Strncpy(char* dest, const char* src, uint32_t n) {
   if (dest == nullptr || src == nullptr) return nullptr;
@@ -248,7 +257,8 @@ APEXPORT char* GU4_StrTokSafe(char* text, const char* delimiters) {
 APEXPORT char* GU4_StrnTok(char* text, const char* delimiters, uint32_t n) {
   if (text == nullptr || delimiters == nullptr) return nullptr;
   uint32_t looked = 0;
-  for (char* p = text; *p != '\0' && looked < n; p = gu4c_next(p), ++looked) {
+  // The count is tested first: the n characters need not be terminated.
+  for (char* p = text; looked < n && *p != '\0'; p = gu4c_next(p), ++looked) {
     if (std::strchr(delimiters, *p) != nullptr) {
       *p = '\0';
       return text;

@@ -134,6 +134,11 @@ APEXPORT int32_t GU4_atol(const char* text);
 APEXPORT char* GU4_itoa(int16_t value, char* buffer, int16_t radix);
 APEXPORT char* GU4_ltoa(int32_t value, char* buffer, int16_t radix);
 APEXPORT float GU4_modf(float value, double* integral);
+// "%e" as the library's run-time writes it: the exponent has at least three
+// digits (1.000000e+003); infinities and NaNs as "%e" gives them. The buffer
+// holds GU4_EXPONENT_TEXT_SIZE bytes.
+constexpr uint32_t GU4_EXPONENT_TEXT_SIZE = 32;
+void gu4_FormatExponent(double value, char* out);
 
 APEXPORT char* GU4_Strncpy(char* dest, const char* src, uint32_t n);
 APEXPORT int32_t GU4_Prepend(char* str, const char* prefix, uint32_t size);

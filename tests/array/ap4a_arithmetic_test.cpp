@@ -373,4 +373,115 @@ TEST_F(ArrayArithmetic, PseudoInverseIsTheLeftOrRightInverseTheShapeAllows) {
   destroy(wide);
 }
 
+
+// ---------------------------------------------------------------------------
+// Rows scaled by a vector
+
+TEST_F(ArrayArithmetic, RowsAreScaledByAVectorAlongARowOrDownAColumn) {
+  const float nan = AP1_GetNaNSG_MATH();
+  AP4_ARRAY* b = of(3, 2, {1, 10, 2, 20, 3, 30});
+  AP4_ARRAY* v = of(3, 3, {2, -1, 0.5f, 4, 9, 9, nan, 9, 9});
+  struct Case {
+    const char* what;
+    AP4_RANGE vector;
+    AP4_RANGE scaled;
+    std::vector<float> expected;  // empty: refused
+  };
+  const Case cases[] = {
+      {"along the first row", AP4_RANGE{{0, 0}, {0, 2}}, kWhole, {2, 20, -2, -20, 1.5f, 15}},
+      {"down the first column", AP4_RANGE{{0, 0}, {2, 0}}, kWhole, {2, 20, 8, 80, nan, nan}},
+      {"a square range goes along its row", kWhole, kWhole, {2, 20, -2, -20, 1.5f, 15}},
+      {"part of the other array", AP4_RANGE{{1, 0}, {1, 1}}, AP4_RANGE{{1, 1}, {2, 1}}, {80, 270}},
+      {"neither fits", AP4_RANGE{{0, 0}, {1, 1}}, kWhole, {}},
+  };
+  for (const Case& c : cases) {
+    AP4_PAIRPARM parameter{c.vector, b, c.scaled};
+    auto* scaled = ap_result_object<AP4_ARRAY>(send(AP4_MSG_SCALE_ROWS, v, &parameter));
+    if (c.expected.empty()) {
+      EXPECT_EQ(scaled, nullptr) << c.what;
+      continue;
+    }
+    ASSERT_NE(scaled, nullptr) << c.what;
+    const std::vector<float> got = values(scaled);
+    ASSERT_EQ(got.size(), c.expected.size()) << c.what;
+    for (size_t i = 0; i < got.size(); ++i) {
+      if (std::isnan(c.expected[i])) {
+        EXPECT_TRUE(std::isnan(got[i])) << c.what << " at " << i;
+      } else {
+        EXPECT_EQ(got[i], c.expected[i]) << c.what << " at " << i;
+      }
+    }
+    destroy(scaled);
+  }
+  destroy(b);
+  destroy(v);
+}
+
+// ---------------------------------------------------------------------------
+// Local polynomial fit. References: tests/data/array/polyfit_reference.py
+// (numpy polyfit), its output beside it.
+
+class PolynomialFit : public ArrayArithmetic {
+ protected:
+  struct Fit {
+    uint32_t result;
+    float value, slope, curvature;
+  };
+  static Fit fit(const float* data, int32_t n, int32_t m, int32_t degree, int32_t abscissa) {
+    Fit out{0, -1, -1, -1};
+    AP4_POLYFITPARM parameter{data, n, m, degree, abscissa, &out.value, &out.slope, &out.curvature};
+    AP4_ARRAY* receiver = make(1, 1);
+    out.result = send(AP4_MSG_POLY_FIT, receiver, &parameter);
+    destroy(receiver);
+    return out;
+  }
+};
+
+TEST_F(PolynomialFit, ValueSlopeAndCurvatureAtZeroAgreeWithALeastSquaresReference) {
+  const float points[] = {2.0f, 3.5f, 3.0f, 5.5f, 8.0f, 12.5f, 19.0f};
+  struct Case {
+    const char* what;
+    int32_t n, degree, abscissa;
+    double value, slope, curvature;
+  };
+  const Case cases[] = {
+      {"degree 2 first at 0", 7, 2, AP4_POLYFIT_FIRST_AT_ZERO, 2.69047619, 0.928571429, 1.19047619},
+      {"degree 2 last at 0", 7, 2, AP4_POLYFIT_LAST_AT_ZERO, 18.547619, 6.21428571, 1.19047619},
+      {"degree 2 centred", 7, 2, 0, 5.26190476, 2.64285714, 1.19047619},
+      {"degree 3 first at 0", 7, 3, AP4_POLYFIT_FIRST_AT_ZERO, 2.19047619, -0.738095238, -0.30952381},
+      {"degree 3 last at 0", 7, 3, AP4_POLYFIT_LAST_AT_ZERO, 19.047619, 7.88095238, 2.69047619},
+      {"degree 3 centred", 7, 3, 7, 5.26190476, 2.05952381, 1.19047619},
+      {"last five centred", 5, 2, 0, 8.17142857, 3.9, 1.42857143},
+  };
+  for (const Case& c : cases) {
+    const Fit got = fit(points, c.n, 7, c.degree, c.abscissa);
+    EXPECT_EQ(got.result, 1u) << c.what;
+    EXPECT_NEAR(got.value, c.value, 1e-4) << c.what;
+    EXPECT_NEAR(got.slope, c.slope, 1e-4) << c.what;
+    EXPECT_NEAR(got.curvature, c.curvature, 1e-4) << c.what;
+  }
+}
+
+TEST_F(PolynomialFit, RefusedOrTooFewPointsLeaveTheOutputsAtZero) {
+  const float points[] = {1, 4, 9, 16};
+  struct Case {
+    const char* what;
+    int32_t n, m, degree;
+    uint32_t result;
+  };
+  for (const Case& c : {Case{"degree 4", 4, 4, 4, 0}, Case{"degree 1", 4, 4, 1, 0},
+                        Case{"a negative count", -1, 4, 2, 0}, Case{"three points for degree 3", 3, 3, 3, 1},
+                        Case{"no points", 4, 0, 2, 1}}) {
+    const Fit got = fit(points, c.n, c.m, c.degree, 0);
+    EXPECT_EQ(got.result, c.result) << c.what;
+    EXPECT_EQ(got.value, 0) << c.what;
+    EXPECT_EQ(got.slope, 0) << c.what;
+    EXPECT_EQ(got.curvature, 0) << c.what;
+  }
+  // Any output may be left out.
+  float slope = -1;
+  EXPECT_EQ(ap4a_PolyFit(points, 4, 4, 2, AP4_POLYFIT_FIRST_AT_ZERO, nullptr, &slope, nullptr), 1u);
+  EXPECT_NEAR(slope, -2.0, 1e-4) << "y = (1 - x)^2 on x = 0, -1, -2, -3";
+}
+
 }  // namespace

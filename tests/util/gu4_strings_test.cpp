@@ -130,6 +130,9 @@ TEST_F(Strings, TokensSkipRunsOfDelimitersAndEndWithNull) {
   char limited[] = "abc;def";
   EXPECT_EQ(GU4_StrnTok(limited, ";", 3), nullptr);
   EXPECT_STREQ(GU4_StrnTok(limited, ";", 4), "abc");
+  // A buffer filled to its end, without a terminator, is read no further.
+  char unterminated[3] = {'a', 'b', 'c'};
+  EXPECT_EQ(GU4_StrnTok(unterminated, ";", sizeof unterminated), nullptr);
 }
 
 TEST_F(Strings, ParseSplitsTrimsAndCountsDelimitedFields) {
