@@ -61,6 +61,8 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SET_HISTORY_FLAG:
     case AP7_MSG_CLEAR_HISTORY_FLAG: return sizeof(uint16_t);
     case AP7_MSG_HISTORY_KEYWORD: return sizeof(AP7_KEYWORDPARM);
+    case AP7_MSG_RANGE_TO_TEXT: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     default: return 0;
   }
 }
@@ -124,6 +126,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* save = static_cast<const AP7_SAVEPARM*>(parameter);
   const auto* save_range = static_cast<const AP7_SAVERANGEPARM*>(parameter);
+  const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -205,6 +208,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_HISTORY_KEYWORD:           return ap7d_GetHistoryKeyword(spectrum, keyword->keyword, keyword->value);
     case AP7_MSG_DATA_CHECKSUM:             return ap7a_DataChecksum(spectrum, word);
     case AP7_MSG_MAKE_X_ASCENDING:          return ap7a_MakeXAscending(spectrum);
+    case AP7_MSG_RANGE_TO_TEXT:             return ap_object_result(ap7d_RangeToText(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_RANGE_FROM_TEXT:           return ap7d_RangeFromText(spectrum, text);
+    case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     default:                                return 0;
   }
 }
