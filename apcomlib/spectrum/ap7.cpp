@@ -7,8 +7,9 @@
 // the message stands for: the common object protocol of the data array's
 // root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
 // operations under the ARRAY's numbers, the axis and the accessors, the
-// history bits and the history and comment texts, the saves, and the read
-// and write through a spectrum-file object (17, 18). A spectrum hands no
+// history bits and the history and comment texts, the saves, ranges as
+// text, the fit to an X range, and the read and write through a
+// spectrum-file object (17, 18). A spectrum hands no
 // message to its parent class: the numbers the table leaves out answer 0,
 // as do those of the operations that are not part of the library yet, and
 // every number above the last one.

@@ -10,6 +10,7 @@
 // range and interpolates them, through a data-pair object, onto the
 // spectrum's points where the two ranges overlap. AP7_Dispatcher_SPECTRUM
 // calls both for messages 212 and 216.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -205,8 +206,13 @@ uint16_t ap7d_RangeFromText(AP7_SPECTRUM* spectrum, const char* text) {
   AP4_CELL last{};
   const int32_t count = ap7b_XRangeToIndexRange(spectrum, &start, &end, &first, &last);
   if (count <= 0) return 0;
-  AP4_ARRAY* curve = ap7d_evaluate(fields, n, x1, x2, start, end, count);
+  // The pairs are evaluated upward; a spectrum whose axis runs downward takes
+  // the values in reverse.
+  const bool downward = start > end;
+  AP4_ARRAY* curve = ap7d_evaluate(fields, n, x1, x2, downward ? end : start, downward ? start : end, count);
   if (curve == nullptr) return 0;
+  float* values = ap4a_GetDataAddress(curve);
+  if (downward && values != nullptr) std::reverse(values, values + curve->columns);
   const AP4_RANGE whole{AP4_INVALID_RANGE, AP4_INVALID_RANGE};
   const uint16_t copied = ap4a_CopyRangeTo(curve, whole, spectrum->data, first);
   ap7d_delete_object(curve);

@@ -244,6 +244,16 @@ TEST_P(RangeTextRead, InterpolatesTheValuesOntoTheSharedPoints) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+// Nine points at X 8..0: the values land on the points of their own X.
+TEST_P(RangeTextRead, LandsOnTheSameXOnAnAxisRunningDownward) {
+  if (!data_pairs_available()) GTEST_SKIP() << "no data-pair class in this build";
+  AP7_SPECTRUM* spectrum = make_axis(8.0f, 0.0f, std::vector<float>(9, -1.0f));
+  EXPECT_EQ(from_text(spectrum, GetParam().text), 1u);
+  const std::vector<float> upward = GetParam().y;
+  expect_values(values(spectrum), std::vector<float>(upward.rbegin(), upward.rend()));
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
 constexpr float kNaN = NAN;
 
 INSTANTIATE_TEST_SUITE_P(
