@@ -7,10 +7,9 @@
 // and the range reached is mirrored back, the Y values reversed where the
 // band is a mirror image. AP7_Dispatcher_SPECTRUM calls it for message 237.
 //
-// A spacing change fills the blanked (missing-value) gaps of the data
-// before it works and blanks them again afterwards: the gaps are listed as
-// X intervals, which outlive the change of grid, and every new point inside
-// one becomes missing again.
+// The runs of missing values are listed as X intervals, which outlive a
+// change of the grid, so that the points of a new grid that fall inside
+// one can be blanked again.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -50,7 +49,7 @@ uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* en
   if (record == nullptr || y == nullptr || IsBadWritePtr(starts, AP7_MOST_GAPS * sizeof(float)) ||
       IsBadWritePtr(ends, AP7_MOST_GAPS * sizeof(float)))
     return 0;
-  const uint32_t points = std::min(record->points, spectrum->data->columns);
+  const uint32_t points = std::min(uint32_t{record->points}, uint32_t{spectrum->data->columns});
   // The interval reaches one spacing beyond the run on each side, outward
   // along the axis.
   const double outward = record->last_x >= record->first_x ? 1.0 : -1.0;
@@ -82,7 +81,7 @@ uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* s
   if (record == nullptr || y == nullptr || IsBadReadPtr(starts, count * sizeof(float)) ||
       IsBadReadPtr(ends, count * sizeof(float)))
     return 0;
-  const uint32_t points = std::min(record->points, spectrum->data->columns);
+  const uint32_t points = std::min(uint32_t{record->points}, uint32_t{spectrum->data->columns});
   for (uint32_t i = 0; i < points; ++i) {
     float x = 0.0f;
     ap7b_IndexToX(spectrum, static_cast<int32_t>(i), &x);
