@@ -7,8 +7,9 @@
 // the message stands for: the common object protocol of the data array's
 // root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
 // operations under the ARRAY's numbers, the axis and the accessors, the
-// history bits and the history and comment texts, the saves, and the read
-// and write through a spectrum-file object (17, 18). A spectrum hands no
+// history bits and the history and comment texts, the saves, ranges as
+// text, the fit to an X range, and the read and write through a
+// spectrum-file object (17, 18). A spectrum hands no
 // message to its parent class: the numbers the table leaves out answer 0,
 // as do those of the operations that are not part of the library yet, and
 // every number above the last one.
@@ -62,6 +63,8 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SET_HISTORY_FLAG:
     case AP7_MSG_CLEAR_HISTORY_FLAG: return sizeof(uint16_t);
     case AP7_MSG_HISTORY_KEYWORD: return sizeof(AP7_KEYWORDPARM);
+    case AP7_MSG_RANGE_TO_TEXT: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     default: return 0;
   }
 }
@@ -126,6 +129,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* read = static_cast<const AP_READPARM*>(parameter);
   const auto* save = static_cast<const AP7_SAVEPARM*>(parameter);
   const auto* save_range = static_cast<const AP7_SAVERANGEPARM*>(parameter);
+  const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -208,6 +212,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_HISTORY_KEYWORD:           return ap7d_GetHistoryKeyword(spectrum, keyword->keyword, keyword->value);
     case AP7_MSG_DATA_CHECKSUM:             return ap7a_DataChecksum(spectrum, word);
     case AP7_MSG_MAKE_X_ASCENDING:          return ap7a_MakeXAscending(spectrum);
+    case AP7_MSG_RANGE_TO_TEXT:             return ap_object_result(ap7d_RangeToText(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_RANGE_FROM_TEXT:           return ap7d_RangeFromText(spectrum, text);
+    case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     default:                                return 0;
   }
 }

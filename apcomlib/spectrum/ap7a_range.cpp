@@ -5,9 +5,10 @@
 // array (ap7b_XRangeToIndexRange), calls the ARRAY operation on it and keeps
 // the header consistent: point count, first and last X and the history bit
 // of the step. Here: the point count of a range (36), points inserted or
-// deleted at either end (45, 46) and a range filled with a value (47).
-// AP7_Dispatcher_SPECTRUM calls these for their messages; the axis
-// operations pad and trim spectra through them.
+// deleted at either end (45, 46), a range filled with a value (47) and a
+// copy cut to a range. AP7_Dispatcher_SPECTRUM calls these for their
+// messages; the axis operations pad and trim spectra through them, and the
+// operations that work on a stretch of a spectrum start from the cut copy.
 #include <algorithm>
 
 #include "core/core.h"
@@ -93,4 +94,21 @@ uint16_t ap7a_MinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum,
   AP4_CELL last{};
   if (ap7b_XRangeToIndexRange(ap7a_spectrum(spectrum), &x1, &x2, &first, &last) <= 0) return 0;
   return ap4a_MinMaxAll(spectrum->data, AP4_RANGE{first, last}, minimum, nullptr, maximum, nullptr);
+}
+
+// The cut deletes the points outside the range's index range, the end first,
+// so that an axis running downward is cut as one running upward is.
+AP7_SPECTRUM* ap7a_NewFromRange(AP7_SPECTRUM* spectrum, float x1, float x2) {
+  AP4_CELL first{};
+  AP4_CELL last{};
+  if (ap7b_XRangeToIndexRange(ap7a_spectrum(spectrum), &x1, &x2, &first, &last) <= 0) return nullptr;
+  const int32_t points = static_cast<int32_t>(ap7a_record(spectrum)->points);
+  AP7_SPECTRUM* copy = ap7a_Duplicate(spectrum, nullptr);
+  if (copy == nullptr) return nullptr;
+  if (!ap7a_DeletePoints(copy, 0, points - 1 - last.column) || !ap7a_DeletePoints(copy, 1, first.column)) {
+    ap7a_Delete(copy, nullptr);
+    return nullptr;
+  }
+  ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(copy), AP41_HISTORY_TRUNCATED);
+  return copy;
 }

@@ -1027,3 +1027,52 @@ uint16_t ap7d_SaveToFile(AP_OBJECT* object, uint16_t format_class);
 uint16_t ap7d_SaveListToFile(AP40_LLIST* list, uint16_t format_class, char* path);
 // Message 208: a region of the spectrum, as its format class writes one.
 uint16_t ap7d_SaveRangeToFile(AP7_SPECTRUM* spectrum, uint16_t format_class, float x1, float x2);
+
+// ---------------------------------------------------------------------------
+// A range as delimited text, and fitting the data to an X range
+// (ap7a_range.cpp, ap7d_rangetext.cpp, ap7d_spacing.cpp)
+
+constexpr uint16_t AP7_MSG_RANGE_TO_TEXT = 212;
+constexpr uint16_t AP7_MSG_RANGE_FROM_TEXT = 216;
+constexpr uint16_t AP7_MSG_FIT_TO_X_RANGE = 237;
+
+// History bit of values put into a spectrum from a range text.
+constexpr int16_t AP41_HISTORY_FROM_TEXT = 43;
+
+// Range texts: at most this many points are written.
+constexpr uint32_t AP7_TEXT_RANGE_POINTS = 2048;
+
+#pragma pack(push, 2)
+// Message 212.
+struct AP7_XRANGEPARM {
+  float x1;
+  float x2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_XRANGEPARM) == 8);
+
+// A copy of the spectrum cut to x1..x2 (an open end reaches the end of the
+// data); null when the range misses the data.
+AP7_SPECTRUM* ap7a_NewFromRange(AP7_SPECTRUM* spectrum, float x1, float x2);
+// Message 212: the points of x1..x2 as one line of text, "count;first
+// X;last X;y0;y1;...", the separator being the list separator; a memory
+// handle of the NUL-terminated text, or null.
+GU3_HANDLE ap7d_RangeToText(AP7_SPECTRUM* spectrum, float x1, float x2);
+// Message 216: a range text, fields split at ",", interpolated onto the
+// spectrum's points where the two ranges overlap. 1 when values were
+// written.
+uint16_t ap7d_RangeFromText(AP7_SPECTRUM* spectrum, const char* text);
+// Message 237: the data fitted to the wanted X range x1..x2, which may lie
+// in an alias band above the folding limit of an undersampled collection;
+// points beyond the data become missing values. x1 and x2 receive the range
+// reached; the point count, or 0.
+uint32_t ap7d_FitToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2);
+// The runs of missing values as X intervals, each reaching one spacing
+// beyond its run on both sides, start below end, into arrays of
+// AP7_MOST_GAPS floats; gaps beyond the last slot overwrite it. The number
+// of gaps.
+constexpr uint32_t AP7_MOST_GAPS = 100;
+uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* ends);
+// Every point strictly inside one of the gaps (at most AP7_MOST_GAPS)
+// becomes a missing value; 1.
+uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* starts, const float* ends);

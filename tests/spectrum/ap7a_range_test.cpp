@@ -228,4 +228,58 @@ TEST_F(RangeOperations, MinMaxRefusesAMissingOutput) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+// ---------------------------------------------------------------------------
+// A copy cut to a range
+
+struct CutCase {
+  const char* name;
+  float first_x;  // of the source, whose last X is 10 - first_x
+  float x1;
+  float x2;
+  float cut_first_x;
+  float cut_last_x;
+  std::vector<float> y;
+};
+
+class CutCopy : public RangeOperations, public testing::WithParamInterface<CutCase> {};
+
+// Eleven points with values 1..11, at X 0..10 or, running downward, 10..0.
+TEST_P(CutCopy, HoldsThePointsOfTheRange) {
+  const CutCase& c = GetParam();
+  AP7_SPECTRUM* spectrum = make_ramp(11, c.first_x, 10.0f - c.first_x);
+  AP7_SPECTRUM* cut = ap7a_NewFromRange(spectrum, c.x1, c.x2);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(values(cut), c.y);
+  EXPECT_EQ(packed(record(cut).points), c.y.size());
+  EXPECT_EQ(packed(record(cut).first_x), c.cut_first_x);
+  EXPECT_EQ(packed(record(cut).last_x), c.cut_last_x);
+  EXPECT_TRUE(history_bit(cut, AP41_HISTORY_TRUNCATED));
+  // The source is not touched.
+  EXPECT_EQ(packed(record(spectrum).points), 11u);
+  EXPECT_FALSE(history_bit(spectrum, AP41_HISTORY_TRUNCATED));
+  EXPECT_EQ(destroy(cut), 1u);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, CutCopy,
+    testing::Values(CutCase{"inside", 0.0f, 2.0f, 5.0f, 2.0f, 5.0f, {3, 4, 5, 6}},
+                    CutCase{"reversed", 0.0f, 5.0f, 2.0f, 2.0f, 5.0f, {3, 4, 5, 6}},
+                    CutCase{"whole", 0.0f, AP_NOT_GIVEN, AP_NOT_GIVEN, 0.0f, 10.0f, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+                    CutCase{"open_low_end", 0.0f, AP_NOT_GIVEN, 2.0f, 0.0f, 2.0f, {1, 2, 3}},
+                    CutCase{"wider_than_the_data", 0.0f, -5.0f, 1.0f, 0.0f, 1.0f, {1, 2}},
+                    CutCase{"one_point", 0.0f, 4.0f, 4.0f, 4.0f, 4.0f, {5}},
+                    CutCase{"descending_axis", 10.0f, 2.0f, 5.0f, 5.0f, 2.0f, {6, 7, 8, 9}}),
+    [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RangeOperations, CutOutsideTheDataMakesNothing) {
+  AP7_SPECTRUM* spectrum = make_ramp(11, 0.0f, 10.0f);
+  const auto before = live_counts();
+  EXPECT_EQ(ap7a_NewFromRange(spectrum, 20.0f, 30.0f), nullptr);
+  EXPECT_EQ(ap7a_NewFromRange(spectrum, -30.0f, -20.0f), nullptr);
+  EXPECT_EQ(ap7a_NewFromRange(nullptr, 0.0f, 1.0f), nullptr);
+  EXPECT_EQ(live_counts(), before);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
 }  // namespace

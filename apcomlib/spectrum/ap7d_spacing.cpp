@@ -1,0 +1,139 @@
+// A spectrum's data fitted to a wanted X range that may lie above the
+// folding limit of an undersampled collection.
+//
+// The folding limit F is the reference laser frequency over the sample
+// spacing factor. A wanted range in the k-th band above F is mirrored into
+// the base band, the data are trimmed or padded with missing values to it,
+// and the range reached is mirrored back, the Y values reversed where the
+// band is a mirror image. AP7_Dispatcher_SPECTRUM calls it for message 237.
+//
+// The runs of missing values are listed as X intervals, which outlive a
+// change of the grid, so that the points of a new grid that fall inside
+// one can be blanked again.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/core.h"
+#include "platform/memory.h"
+#include "spectrum/spectrum.h"
+
+namespace {
+
+// The base band ends this many spacings below the folding limit.
+constexpr double kBandMargin = 2.1;
+// Bands above the base band that a wanted range may lie in; a spectrum
+// holds at most as many points as its header can count.
+constexpr double kMostBands = 1000.0;
+constexpr double kMostPoints = 500000.0;
+
+bool ap7d_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
+
+// lo and hi mirrored at j·F for the bands given; an odd count of mirrors
+// leaves them in descending order, which is put right.
+void ap7d_mirror(double& lo, double& hi, double fold, int32_t from_band, int32_t to_band) {
+  const int32_t step = from_band <= to_band ? 1 : -1;
+  for (int32_t band = from_band; band != to_band + step; band += step) {
+    const double t = band * fold;
+    lo = 2 * t - lo;
+    hi = 2 * t - hi;
+  }
+  if (lo > hi) std::swap(lo, hi);
+}
+
+}  // namespace
+
+uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* ends) {
+  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  const float* y = ap7b_GetDataPtr(spectrum);
+  if (record == nullptr || y == nullptr || IsBadWritePtr(starts, AP7_MOST_GAPS * sizeof(float)) ||
+      IsBadWritePtr(ends, AP7_MOST_GAPS * sizeof(float)))
+    return 0;
+  const uint32_t points = std::min(uint32_t{record->points}, uint32_t{spectrum->data->columns});
+  // The interval reaches one spacing beyond the run on each side, outward
+  // along the axis.
+  const double outward = record->last_x >= record->first_x ? 1.0 : -1.0;
+  const double reach = outward * std::fabs(double{ap7b_GetXSpacing(spectrum)});
+  uint32_t gaps = 0;
+  for (uint32_t i = 0; i < points; ++i) {
+    if (!ap1_is_missing(y[i])) continue;
+    const uint32_t first = i;
+    while (i + 1 < points && ap1_is_missing(y[i + 1])) ++i;
+    float start = 0.0f;
+    float end = 0.0f;
+    ap7b_IndexToX(spectrum, static_cast<int32_t>(first), &start);
+    ap7b_IndexToX(spectrum, static_cast<int32_t>(i), &end);
+    start = static_cast<float>(start - reach);
+    end = static_cast<float>(end + reach);
+    if (outward < 0) std::swap(start, end);
+    const uint32_t slot = std::min(gaps, AP7_MOST_GAPS - 1);
+    starts[slot] = start;
+    ends[slot] = end;
+    gaps = slot + 1;
+  }
+  return gaps;
+}
+
+uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* starts, const float* ends) {
+  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  float* y = ap7b_GetDataPtr(spectrum);
+  count = std::min(count, AP7_MOST_GAPS);
+  if (record == nullptr || y == nullptr || IsBadReadPtr(starts, count * sizeof(float)) ||
+      IsBadReadPtr(ends, count * sizeof(float)))
+    return 0;
+  const uint32_t points = std::min(uint32_t{record->points}, uint32_t{spectrum->data->columns});
+  for (uint32_t i = 0; i < points; ++i) {
+    float x = 0.0f;
+    ap7b_IndexToX(spectrum, static_cast<int32_t>(i), &x);
+    for (uint32_t gap = 0; gap < count; ++gap)
+      if (starts[gap] < x && x < ends[gap]) y[i] = AP1_GetNaNSG_MATH();
+  }
+  return 1;
+}
+
+uint32_t ap7d_FitToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2) {
+  AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  if (record == nullptr || IsBadWritePtr(x1, sizeof(float)) || IsBadWritePtr(x2, sizeof(float))) return 0;
+  if (ap7d_not_given(*x1) || ap7d_not_given(*x2) || record->points < 2) return record->points;
+  // Negative or missing limits, and a spacing factor or laser frequency that
+  // gives no positive folding limit, are refused.
+  if (!(*x1 >= 0.0f) || !(*x2 >= 0.0f) || !std::isfinite(*x1) || !std::isfinite(*x2)) return 0;
+  const double fold = double{record->LaserFreq} / record->SSP;
+  if (!(record->SSP > 0.0f) || !std::isfinite(fold) || !(fold > 0.0)) return 0;
+  if (record->first_x > fold || record->last_x > fold) return record->points;
+  // The walk over the data needs an axis running upward.
+  const double spacing = ap7b_GetXSpacing(spectrum);
+  if (!(spacing > 0.0) || !std::isfinite(spacing)) return 0;
+
+  double lo = std::min(*x1, *x2);
+  double hi = std::max(*x1, *x2);
+  const double band_top = fold - kBandMargin * spacing;
+  const double subtractions = lo > band_top ? std::ceil((lo - band_top) / fold) : 0.0;
+  if (subtractions > kMostBands) return 0;
+  const auto mirrors = static_cast<int32_t>(subtractions);
+  if (mirrors > 0) ap7d_mirror(lo, hi, fold, mirrors, 1);
+  const double span_points = (hi - lo) / spacing + 1.0;
+  const double below_data = (double{record->first_x} - lo) / spacing;
+  if (span_points > kMostPoints || below_data > kMostPoints) return 0;
+
+  ap7a_change_bracket bracket(spectrum);
+  if (!bracket.begun()) return 0;
+  auto low = static_cast<float>(lo);
+  auto high = static_cast<float>(hi);
+  if (ap7b_ExtendToXRange(spectrum, &low, &high) == 0) return 0;
+  lo = low;
+  hi = high;
+  if (mirrors > 0) {
+    ap7d_mirror(lo, hi, fold, 1, mirrors);
+    if (mirrors % 2 != 0) {
+      float* y = ap7b_GetDataPtr(spectrum);
+      if (y == nullptr) return 0;
+      std::reverse(y, y + record->points);
+    }
+    record->first_x = static_cast<float>(lo);
+    record->last_x = static_cast<float>(hi);
+  }
+  *x1 = static_cast<float>(lo);
+  *x2 = static_cast<float>(hi);
+  return record->points;
+}
