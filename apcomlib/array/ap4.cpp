@@ -75,6 +75,8 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_EIGEN_ANALYSIS: return sizeof(AP4_EIGENPARM);
     case AP4_MSG_LEAST_SQUARES: return sizeof(AP4_LSQPARM);
     case AP4_MSG_MCR_STEP: return sizeof(AP4_MCRSTEPPARM);
+    case AP4_MSG_PEAK_LIST: return sizeof(AP4_PEAKLISTPARM);
+    case AP4_MSG_PEAK_HALF_WIDTH: return sizeof(AP4_HALFWIDTHPARM);
     default: return 0;
   }
 }
@@ -153,6 +155,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* filter = static_cast<const AP4_FILTERPARM*>(parameter);
   const auto* lsq = static_cast<const AP4_LSQPARM*>(parameter);
   const auto* mcr = static_cast<const AP4_MCRSTEPPARM*>(parameter);
+  const auto* peaks = static_cast<const AP4_PEAKLISTPARM*>(parameter);
+  const auto* half_width = static_cast<const AP4_HALFWIDTHPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -243,6 +247,12 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_LEAST_SQUARES:  return ap_object_result(ap4c_LeastSquaresFit(array, lsq->b, lsq->mode));
     case AP4_MSG_MCR_STEP:
       return ap_object_result(ap4c_MCRStep(array, mcr->components, mcr->flags, mcr->orientation));
+    case AP4_MSG_PEAK_LIST:
+      return static_cast<int32_t>(ap4c_PeakList(array, peaks->target, peaks->range, peaks->mode,
+                                                peaks->peak_threshold, peaks->valley_threshold, peaks->peak,
+                                                peaks->left_valley, peaks->right_valley));
+    case AP4_MSG_PEAK_HALF_WIDTH:
+      return static_cast<int32_t>(ap4c_PeakHalfWidth(array, half_width->range, half_width->mode, half_width->width));
     default:                     return 0;
   }
 }

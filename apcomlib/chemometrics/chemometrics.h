@@ -233,3 +233,54 @@ AP4_ARRAY* ap4c_MCRStep(const AP4_ARRAY* d, const AP4_ARRAY* g, GU3_HANDLE flags
 // working set (GU3 block of u16) selects, into the k × 1 array z.
 uint16_t ap4c_FitSelectedComponents(const AP4_ARRAY* b, const AP4_ARRAY* a, GU3_HANDLE working_set, AP4_ARRAY* z,
                                     float* smallest);
+
+// ---------------------------------------------------------------------------
+// Peak location, peak width and row utilities
+
+// Peak direction of these routines: downward peaks work on the negated
+// values; every other mode means upward peaks.
+constexpr uint16_t AP4C_PEAKS_DOWN = 2;
+
+constexpr uint16_t AP4_MSG_PEAK_LIST = 94;
+constexpr uint16_t AP4_MSG_PEAK_HALF_WIDTH = 95;
+
+#pragma pack(push, 2)
+// Message 94: the target cell, the range (one row), the mode, the two
+// hysteresis thresholds and where the peak and its two valleys go.
+struct AP4_PEAKLISTPARM {
+  AP4_CELL target;
+  AP4_RANGE range;
+  uint16_t mode;
+  float peak_threshold;
+  float valley_threshold;
+  AP4_CELL* peak;
+  AP4_CELL* left_valley;
+  AP4_CELL* right_valley;
+};
+// Message 95: a one-row range as (row, first column, row, last column).
+struct AP4_HALFWIDTHPARM {
+  AP4_RANGE range;
+  uint16_t mode;
+  float* width;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_PEAKLISTPARM) == 46);
+static_assert(sizeof(AP4_HALFWIDTHPARM) == 22);
+
+// Hysteresis peak detector over |n| values from `values`, forward first for
+// n > 0, backward first for n < 0. 1 with the peak's index, the first and
+// last present index of its span and its value (negated for downward
+// peaks), each relative to `values` and written only where given; 0 when
+// no rise and fall of more than h is found.
+int16_t ap4c_FindPeaksKernel(const float* values, uint16_t mode, float h, int32_t n, int32_t* peak, int32_t* start,
+                             int32_t* end, float* peak_value);
+// The peak nearest the target column and the valleys on either side.
+int16_t ap4c_PeakList(const AP4_ARRAY* array, AP4_CELL target, AP4_RANGE range, uint16_t mode, float peak_threshold,
+                      float valley_threshold, AP4_CELL* peak, AP4_CELL* left_valley, AP4_CELL* right_valley);  // 94
+// The width at half height of the range's largest peak, in points.
+int16_t ap4c_PeakHalfWidth(const AP4_ARRAY* array, AP4_RANGE range, uint16_t mode, float* width);            // 95
+// The w quadratic Savitzky-Golay smoothing weights, w odd from 5 to 25,
+// centred at index (w - 1) / 2.
+int16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
+// Rotates a one-row array left by n places.
+int16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
