@@ -114,3 +114,8 @@ int16_t ap1_ClearBitLong(uint32_t* word, uint16_t bit) {
   *word &= ~(1u << bit);
   return 1;
 }
+
+int32_t ap1_truncate(double value) {
+  if (!(value >= static_cast<double>(INT32_MIN) && value < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
