@@ -12,6 +12,8 @@
 // table leaves out, and those of the arithmetic, signal, text-form and
 // chemometric operations that are not part of the library yet. The
 // chemometric operations (subsystem 7) are reached through this table too.
+#include <cstddef>
+
 #include "array/array.h"
 #include "chemometrics/chemometrics.h"
 #include "platform/memory.h"
@@ -77,6 +79,10 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_MCR_STEP: return sizeof(AP4_MCRSTEPPARM);
     case AP4_MSG_PEAK_LIST: return sizeof(AP4_PEAKLISTPARM);
     case AP4_MSG_PEAK_HALF_WIDTH: return sizeof(AP4_HALFWIDTHPARM);
+    case AP4_MSG_PEAK_SEARCH_SORTED: return offsetof(AP4_PEAKSEARCHPARM, sort);
+    case AP4_MSG_PEAK_SEARCH: return sizeof(AP4_PEAKSEARCHPARM);
+    case AP4_MSG_REGRESSION_SLOPE: return sizeof(AP4_DOTPARM);
+    case AP4_MSG_PROJECTION_RESIDUAL: return sizeof(AP4_PROJECTIONPARM);
     default: return 0;
   }
 }
@@ -157,6 +163,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* mcr = static_cast<const AP4_MCRSTEPPARM*>(parameter);
   const auto* peaks = static_cast<const AP4_PEAKLISTPARM*>(parameter);
   const auto* half_width = static_cast<const AP4_HALFWIDTHPARM*>(parameter);
+  const auto* search = static_cast<const AP4_PEAKSEARCHPARM*>(parameter);
+  const auto* projection = static_cast<const AP4_PROJECTIONPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -253,6 +261,19 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
                                                 peaks->left_valley, peaks->right_valley));
     case AP4_MSG_PEAK_HALF_WIDTH:
       return static_cast<int32_t>(ap4c_PeakHalfWidth(array, half_width->range, half_width->mode, half_width->width));
+    case AP4_MSG_PEAK_SEARCH_SORTED:
+      return static_cast<uint32_t>(ap4b_PeakSearch(array, search->range, search->threshold, search->kernel_value,
+                                                   search->direction, search->capacity, search->full, search->table, 1));
+    case AP4_MSG_PEAK_SEARCH:
+      return static_cast<uint32_t>(ap4b_PeakSearch(array, search->range, search->threshold, search->kernel_value,
+                                                   search->direction, search->capacity, search->full, search->table,
+                                                   search->sort));
+    case AP4_MSG_REGRESSION_SLOPE:
+      return ap4b_RegressionSlope(array, dot->range, dot->other, dot->other_range, dot->result);
+    case AP4_MSG_PROJECTION_RESIDUAL:
+      return ap_object_result(ap4b_ProjectionResidual(array, projection->range, projection->basis));
+    case AP4_MSG_KRONECKER_PRODUCT:
+      return ap_object_result(ap4b_KroneckerProduct(array, static_cast<AP4_ARRAY*>(parameter)));
     default:                     return 0;
   }
 }

@@ -919,3 +919,67 @@ void ap4c_RefinePeakParabola(const AP4_ARRAY* array, int32_t row, int32_t column
 // mark on a file object of a block cut short.
 bool ap4a_falls_short(void* file, uint32_t bytes);
 void ap4a_cut_short(void* file);
+
+// ---------------------------------------------------------------------------
+// Signal and pair operations of the ARRAY class
+
+constexpr uint16_t AP4_MSG_PEAK_SEARCH_SORTED = 70;
+constexpr uint16_t AP4_MSG_REGRESSION_SLOPE = 78;
+constexpr uint16_t AP4_MSG_PROJECTION_RESIDUAL = 83;
+constexpr uint16_t AP4_MSG_PEAK_SEARCH = 112;
+constexpr uint16_t AP4_MSG_KRONECKER_PRODUCT = 352;
+
+#pragma pack(push, 2)
+// A peak of the peak search's table, 16 bytes: positions are columns of the
+// array with fractions.
+struct AP4_PEAK {
+  float position;      // refined
+  float value;         // refined
+  float raw_position;  // as the search found it
+  float raw_value;
+};
+// Messages 70 and 112 (112 reads the sort flag after the table; 70 always
+// sorts): a one-row range, the threshold a peak must exceed, the kernel's
+// hysteresis, the direction (2 = downward peaks), the table's capacity, the
+// flag set when the table was full and the table.
+struct AP4_PEAKSEARCHPARM {
+  AP4_RANGE range;
+  float threshold;
+  float kernel_value;
+  uint16_t direction;
+  uint32_t capacity;
+  uint16_t* full;
+  AP4_PEAK* table;
+  uint16_t sort;
+};
+// Message 83: a one-row range of this array and the array whose rows it is
+// projected onto.
+struct AP4_PROJECTIONPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* basis;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_PEAK) == 16);
+static_assert(sizeof(AP4_PEAKSEARCHPARM) == 40);
+static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
+
+// The number of peaks entered, largest first unless sorted by position
+// (sort 1); -1 for a range that is not one row, 0 without the flag or table.
+int32_t ap4b_PeakSearch(const AP4_ARRAY* array, AP4_RANGE range, float threshold, float kernel_value,
+                        uint16_t direction, uint32_t capacity, uint16_t* full, AP4_PEAK* table,
+                        uint16_t sort);                                                                // 70 112
+// The slope of the regression of the first range on the second, each about
+// its own mean; 1 when a pair of present values took part (the slope is
+// written either way), 0 for ranges that are not one row of the same
+// length of at least 2.
+uint16_t ap4b_RegressionSlope(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range,
+                              float* slope);                                                           // 78
+// Positions where both one-row ranges hold a present value; 0 when refused.
+uint32_t ap4b_CountValidPairs(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                              AP4_RANGE other_range);
+AP4_ARRAY* ap4b_ProjectionResidual(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* basis);  // 83
+// Missing where either factor is.
+AP4_ARRAY* ap4b_KroneckerProduct(const AP4_ARRAY* array, const AP4_ARRAY* other);                    // 352
+// Each run of missing values becomes the line between its neighbours, or
+// the one neighbour it has, or 0 without any.
+uint16_t ap4b_FillNaNGaps(AP4_ARRAY* array);

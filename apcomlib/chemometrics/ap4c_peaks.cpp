@@ -103,13 +103,11 @@ int32_t ap4c_lowest(const float* row, uint16_t mode, int32_t from, int32_t to) {
   return at;
 }
 
-// Where a scan over a row goes on after the kernel found an extreme at p
-// with its span ending at e: past the span, and never at the extreme
-// itself, whose span may end there; found again it would shadow an equal
-// extreme further on.
-int32_t ap4c_next_start(int32_t k, int32_t p, int32_t e) { return k + std::max(e, p + 1); }
-
 }  // namespace
+
+// Past the span, and never at the extreme itself, whose span may end
+// there: found again it would shadow an equal extreme further on.
+int32_t ap4c_NextScanColumn(int32_t k, int32_t p, int32_t e) { return k + std::max(e, p + 1); }
 
 int16_t ap4c_FindPeaksKernel(const float* values, uint16_t mode, float h, int32_t n, int32_t* peak, int32_t* start,
                              int32_t* end, float* peak_value) {
@@ -177,7 +175,7 @@ int16_t ap4c_PeakList(const AP4_ARRAY* array, AP4_CELL target, AP4_RANGE range, 
     if (distance > best) break;
     best = distance;
     peak_column = k + p;
-    k = ap4c_next_start(k, p, e);
+    k = ap4c_NextScanColumn(k, p, e);
   }
   if (peak_column < 0) return 0;
 
@@ -190,7 +188,7 @@ int16_t ap4c_PeakList(const AP4_ARRAY* array, AP4_CELL target, AP4_RANGE range, 
         0)
       break;
     left = k + p;
-    k = ap4c_next_start(k, p, e);
+    k = ap4c_NextScanColumn(k, p, e);
   }
   int32_t right = last;
   int32_t p = 0;

@@ -274,6 +274,9 @@ static_assert(sizeof(AP4_HALFWIDTHPARM) == 22);
 // no rise and fall of more than h is found.
 int16_t ap4c_FindPeaksKernel(const float* values, uint16_t mode, float h, int32_t n, int32_t* peak, int32_t* start,
                              int32_t* end, float* peak_value);
+// Where a scan along a row goes on after the kernel found an extreme at p
+// with its span ending at e (both relative to column k).
+int32_t ap4c_NextScanColumn(int32_t k, int32_t p, int32_t e);
 // The peak nearest the target column and the valleys on either side.
 int16_t ap4c_PeakList(const AP4_ARRAY* array, AP4_CELL target, AP4_RANGE range, uint16_t mode, float peak_threshold,
                       float valley_threshold, AP4_CELL* peak, AP4_CELL* left_valley, AP4_CELL* right_valley);  // 94
