@@ -82,6 +82,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_PEAK_SEARCH_SORTED: return offsetof(AP4_PEAKSEARCHPARM, sort);
     case AP4_MSG_PEAK_SEARCH: return sizeof(AP4_PEAKSEARCHPARM);
     case AP4_MSG_REGRESSION_SLOPE: return sizeof(AP4_DOTPARM);
+    case AP4_MSG_PLOT_MIN_MAX: return sizeof(AP4_PLOTPARM);
     case AP4_MSG_PROJECTION_RESIDUAL: return sizeof(AP4_PROJECTIONPARM);
     default: return 0;
   }
@@ -165,6 +166,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* half_width = static_cast<const AP4_HALFWIDTHPARM*>(parameter);
   const auto* search = static_cast<const AP4_PEAKSEARCHPARM*>(parameter);
   const auto* projection = static_cast<const AP4_PROJECTIONPARM*>(parameter);
+  const auto* plot = static_cast<const AP4_PLOTPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -268,6 +270,9 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return static_cast<uint32_t>(ap4b_PeakSearch(array, search->range, search->threshold, search->kernel_value,
                                                    search->direction, search->capacity, search->full, search->table,
                                                    search->sort));
+    case AP4_MSG_PLOT_MIN_MAX:
+      return ap4b_PlotMinMax(array, plot->range, plot->y_low, plot->y_high, plot->pixels, plot->height, plot->x1,
+                             plot->x2, plot->minima, plot->maxima);
     case AP4_MSG_REGRESSION_SLOPE:
       return ap4b_RegressionSlope(array, dot->range, dot->other, dot->other_range, dot->result);
     case AP4_MSG_PROJECTION_RESIDUAL:

@@ -1,8 +1,12 @@
 // Signal operations of the ARRAY class along a row: the peak search that
 // fills a caller's table of peaks, largest first, with each peak refined by
-// a parabola (messages 70 and 112), and the filling of runs of missing
-// values from their neighbours, which the spectrum layer uses.
+// a parabola (messages 70 and 112), the reduction of a row to the lowest
+// and highest device row of each pixel column for drawing (message 77), and
+// the filling of runs of missing values from their neighbours, which the
+// spectrum layer uses.
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <utility>
 
 #include "array/array.h"
@@ -27,6 +31,30 @@ void ap4b_enter_peak(AP4_PEAK* table, uint32_t capacity, uint32_t& count, float 
   count = std::min(count + 1, capacity);
 }
 
+constexpr uint16_t kNoValues = 0x8000;
+
+// The device row of a value when drawn mirrored: clamped to 16 bits, with
+// what lies below them (or is not a number) as the no-value mark.
+uint16_t ap4b_device_row(double r) {
+  if (!(r >= -32768.0)) return kNoValues;
+  if (r > 32767.0) return 32767;
+  return static_cast<uint16_t>(static_cast<int16_t>(ap1_truncate(r)));
+}
+
+// The pair list of a row's values (x = column) from `first` to `last`, and
+// the curve through it from a to b at `points` points; null when the list
+// cannot be made (*listed false) or the curve fails.
+AP4_ARRAY* ap4b_curve(const float* row, int32_t first, int32_t last, float a, float b, int32_t points, bool* listed) {
+  AP9_DATAPAIR* pairs = ap9_New(AP9_CLASS_ID, static_cast<uint32_t>(last - first + 1), nullptr);
+  *listed = pairs != nullptr;
+  if (pairs == nullptr) return nullptr;
+  float x = static_cast<float>(first);
+  for (int32_t c = first; c <= last; ++c, x += 1.0f) ap9_SetPair(pairs, static_cast<uint32_t>(c - first), 0, x, row[c]);
+  AP4_ARRAY* curve = ap9_Interpolate(pairs, a, b, points, 0);
+  ap9_Destroy(pairs, nullptr);
+  return curve;
+}
+
 }  // namespace
 
 int32_t ap4b_PeakSearch(const AP4_ARRAY* array, AP4_RANGE range, float threshold, float kernel_value,
@@ -37,7 +65,9 @@ int32_t ap4b_PeakSearch(const AP4_ARRAY* array, AP4_RANGE range, float threshold
   const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
   const float* data = ap4a_GetDataAddress(array);
   if (extent.row != 1 || extent.column < 1 || data == nullptr) return -1;
-  if (capacity != 0 && IsBadWritePtr(table, capacity * sizeof(AP4_PEAK))) return 0;
+  // No more peaks can be entered than the row has columns.
+  const uint32_t usable = std::min(capacity, static_cast<uint32_t>(extent.column));
+  if (usable != 0 && IsBadWritePtr(table, usable * sizeof(AP4_PEAK))) return 0;
   const float* row = data + static_cast<uint32_t>(range.start.row) * array->columns;
   if (direction == kDownward) threshold = -threshold;
 
@@ -107,6 +137,75 @@ uint16_t ap4b_FillNaNGaps(AP4_ARRAY* array) {
       }
       c = end;
     }
+  }
+  return 1;
+}
+
+uint16_t ap4b_PlotMinMax(const AP4_ARRAY* array, AP4_RANGE range, float y_low, float y_high, int16_t pixels,
+                         int16_t height, float x1, float x2, uint16_t* minima, uint16_t* maxima) {
+  if (!ap4a_is_array(array) || pixels < 1) return 0;
+  const auto width = static_cast<uint32_t>(pixels);
+  if (IsBadWritePtr(minima, width * sizeof(uint16_t)) || IsBadWritePtr(maxima, width * sizeof(uint16_t))) return 0;
+  const bool reversed = range.start.column > range.end.column;
+  if (reversed) std::swap(range.start, range.end);
+  const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
+  const float* data = ap4a_GetDataAddress(array);
+  if (extent.row != 1 || extent.column < 1 || data == nullptr) return 0;
+  const float* row = data + static_cast<uint32_t>(range.start.row) * array->columns;
+  const int32_t s = range.start.column;
+  const int32_t e = range.end.column;
+  const int32_t n = extent.column;
+  const auto last_column = static_cast<int32_t>(array->columns) - 1;
+
+  // Fewer points than pixel columns: the range is drawn from a curve
+  // through it, with a margin of half a pixel column at either end.
+  float q = static_cast<float>(n) / static_cast<float>(pixels);
+  AP4_ARRAY* made = nullptr;
+  if (q < 1.0f) {
+    const float margin = pixels > 1 ? std::fabs(x2 - x1) / (2.0f * static_cast<float>(pixels - 1)) : 0.0f;
+    const float a = (reversed ? x2 : x1) - margin;
+    const float b = (reversed ? x1 : x2) + margin;
+    const int32_t first = static_cast<float>(s) > a && s >= 1 ? s - 1 : s;
+    const int32_t last = e < b && e < last_column ? e + 1 : e;
+    bool listed = false;
+    made = ap4b_curve(row, first, last, a, b, pixels + 1, &listed);
+    if (listed) q = 1.0f;
+  }
+  ap4a_new_array curve(made);
+  const float* reduced = made != nullptr ? ap4a_GetDataAddress(made) : row;
+  const int32_t b0 = made != nullptr ? 0 : s;
+  const int32_t reduced_last = made != nullptr ? pixels : last_column;
+  if (reduced == nullptr) return 0;
+  const float k = AP1_KovFloatCompareSG_MATH(y_low, y_high) ? 1.0f : static_cast<float>(height - 1) / (y_high - y_low);
+
+  int32_t from = b0;
+  int32_t to = std::min(b0 + ap1_truncate(q), reduced_last);
+  float sum = static_cast<float>(b0) + q;
+  for (uint32_t p = 0; p < width; ++p) {
+    if (p >= 1) {
+      sum += q;
+      from = to;
+      to = std::min(ap1_truncate(sum), reduced_last);
+    }
+    float low = FLT_MAX;
+    float high = -FLT_MAX;
+    for (int32_t c = from; c <= to; ++c) {
+      if (ap1_is_missing(reduced[c])) continue;
+      low = std::min(low, reduced[c]);
+      high = std::max(high, reduced[c]);
+    }
+    uint16_t low_row = kNoValues;
+    uint16_t high_row = kNoValues;
+    if (!(AP1_KovFloatCompareSG_MATH(low, FLT_MAX) && AP1_KovFloatCompareSG_MATH(high, -FLT_MAX))) {
+      for (auto [value, out] : {std::pair{low, &low_row}, std::pair{high, &high_row}}) {
+        const float scaled = (value - y_low) * k;
+        *out = reversed ? ap4b_device_row(static_cast<float>(height - 1) - scaled)
+                        : ap4b_device_row(static_cast<double>(height - 1) - ap1_truncate(scaled));
+      }
+    }
+    const uint32_t at = reversed ? width - 1 - p : p;
+    minima[at] = low_row;
+    maxima[at] = high_row;
   }
   return 1;
 }

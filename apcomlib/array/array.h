@@ -924,6 +924,7 @@ void ap4a_cut_short(void* file);
 // Signal and pair operations of the ARRAY class
 
 constexpr uint16_t AP4_MSG_PEAK_SEARCH_SORTED = 70;
+constexpr uint16_t AP4_MSG_PLOT_MIN_MAX = 77;
 constexpr uint16_t AP4_MSG_REGRESSION_SLOPE = 78;
 constexpr uint16_t AP4_MSG_PROJECTION_RESIDUAL = 83;
 constexpr uint16_t AP4_MSG_PEAK_SEARCH = 112;
@@ -958,7 +959,22 @@ struct AP4_PROJECTIONPARM {
   AP4_RANGE range;
   AP4_ARRAY* basis;
 };
+// Message 77: a one-row range (from right to left draws it mirrored), the
+// y limits, the pixel columns and height, the range's x limits and where
+// the device rows of each pixel column's lowest and highest value go.
+struct AP4_PLOTPARM {
+  AP4_RANGE range;
+  float y_low;
+  float y_high;
+  int16_t pixels;
+  int16_t height;
+  float x1;
+  float x2;
+  uint16_t* minima;
+  uint16_t* maxima;
+};
 #pragma pack(pop)
+static_assert(sizeof(AP4_PLOTPARM) == 44);
 static_assert(sizeof(AP4_PEAK) == 16);
 static_assert(sizeof(AP4_PEAKSEARCHPARM) == 40);
 static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
@@ -974,6 +990,11 @@ int32_t ap4b_PeakSearch(const AP4_ARRAY* array, AP4_RANGE range, float threshold
 // length of at least 2.
 uint16_t ap4b_RegressionSlope(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range,
                               float* slope);                                                           // 78
+// One u16 device row per pixel column for its lowest and its highest value,
+// 0x8000 for a pixel column without values; a row beyond 16 bits is held
+// at 32767 or marked as without values.
+uint16_t ap4b_PlotMinMax(const AP4_ARRAY* array, AP4_RANGE range, float y_low, float y_high, int16_t pixels,
+                         int16_t height, float x1, float x2, uint16_t* minima, uint16_t* maxima);         // 77
 // Positions where both one-row ranges hold a present value; 0 when refused.
 uint32_t ap4b_CountValidPairs(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
                               AP4_RANGE other_range);

@@ -178,6 +178,90 @@ TEST_F(ArraySignal, GapsTakeTheLineBetweenTheirNeighbours) {
 }
 
 // ---------------------------------------------------------------------------
+// Plot reduction
+
+class PlotReduction : public ArraySignal {
+ protected:
+  struct Rows {
+    uint32_t result;
+    std::vector<uint16_t> minima;
+    std::vector<uint16_t> maxima;
+  };
+  static Rows reduce(AP4_ARRAY* array, AP4_RANGE range, float y_low, float y_high, int16_t pixels, int16_t height,
+                     float x1 = 0, float x2 = 0) {
+    Rows r{0, std::vector<uint16_t>(static_cast<size_t>(pixels), 1), std::vector<uint16_t>(static_cast<size_t>(pixels), 1)};
+    AP4_PLOTPARM parameter{range, y_low, y_high, pixels, height, x1, x2, r.minima.data(), r.maxima.data()};
+    r.result = send(AP4_MSG_PLOT_MIN_MAX, array, &parameter);
+    return r;
+  }
+  // A row holding its column numbers, so that a value names its column.
+  static AP4_ARRAY* counting(uint32_t columns) {
+    AP4_ARRAY* array = make(1, columns);
+    for (uint32_t c = 0; c < columns; ++c) ap4a_GetDataAddress(array)[c] = static_cast<float>(c);
+    return array;
+  }
+};
+
+// Ten points onto four pixel columns (q = 2.5) take the columns s..s+2,
+// s+2..s+5, s+5..s+7 and s+7..s+10; with k = 1 a value v lies on row 11 - v.
+TEST_F(PlotReduction, PixelColumnsShareTheirBoundaryColumns) {
+  AP4_ARRAY* array = counting(12);
+  const Rows r = reduce(array, AP4_RANGE{{0, 1}, {0, 10}}, 0, 11, 4, 12);
+  EXPECT_EQ(r.result, 1u);
+  EXPECT_EQ(r.minima, (std::vector<uint16_t>{10, 8, 5, 3}));
+  EXPECT_EQ(r.maxima, (std::vector<uint16_t>{8, 5, 3, 0}));
+  // Without a column after the range the last pixel column ends at the last one.
+  AP4_ARRAY* shorter = counting(11);
+  const Rows end = reduce(shorter, AP4_RANGE{{0, 1}, {0, 10}}, 0, 11, 4, 12);
+  EXPECT_EQ(end.maxima.back(), 1);
+  destroy(array);
+  destroy(shorter);
+}
+
+TEST_F(PlotReduction, ARangeFromRightToLeftIsDrawnMirrored) {
+  AP4_ARRAY* array = counting(12);
+  const Rows r = reduce(array, AP4_RANGE{{0, 10}, {0, 1}}, 0, 11, 4, 12);
+  EXPECT_EQ(r.result, 1u);
+  EXPECT_EQ(r.minima, (std::vector<uint16_t>{3, 5, 8, 10}));
+  EXPECT_EQ(r.maxima, (std::vector<uint16_t>{0, 3, 5, 8}));
+  destroy(array);
+}
+
+TEST_F(PlotReduction, APixelColumnWithoutValuesIsMarked) {
+  AP4_ARRAY* array = of(1, 4, {1, kNaN, kNaN, 2});
+  // Two points on two pixel columns: column p takes p and p + 1.
+  const Rows r = reduce(array, AP4_RANGE{{0, 0}, {0, 1}}, 0, 2, 2, 3);
+  EXPECT_EQ(r.minima, (std::vector<uint16_t>{1, 0x8000}));
+  EXPECT_EQ(r.maxima, (std::vector<uint16_t>{1, 0x8000}));
+  destroy(array);
+}
+
+// Three points onto five pixel columns: the curve through them from half a
+// pixel column before the first to half one after the last, at six points
+// (0, 2.5, 7.5, 12.5, 17.5, 20), each pixel column taking two of them.
+TEST_F(PlotReduction, FewerPointsThanPixelsAreDrawnFromACurve) {
+  AP4_ARRAY* array = of(1, 3, {0, 10, 20});
+  const Rows r = reduce(array, kWhole, 0, 20, 5, 21, 0, 2);
+  EXPECT_EQ(r.result, 1u);
+  EXPECT_EQ(r.minima, (std::vector<uint16_t>{20, 18, 13, 8, 3}));
+  EXPECT_EQ(r.maxima, (std::vector<uint16_t>{18, 13, 8, 3, 0}));
+  EXPECT_EQ(array_class().live, 1);
+  EXPECT_EQ(APX_GetClassTable()->classes[AP9_CLASS_ID].live, 0);
+  destroy(array);
+}
+
+TEST_F(PlotReduction, RefusesWithoutOutputsOrOneRow) {
+  AP4_ARRAY* array = make_filled(2, 4);
+  EXPECT_EQ(reduce(array, kWhole, 0, 1, 2, 10).result, 0u);
+  uint16_t rows[2];
+  AP4_PLOTPARM no_maxima{AP4_RANGE{{0, 0}, {0, 3}}, 0, 1, 2, 10, 0, 0, rows, nullptr};
+  EXPECT_EQ(send(AP4_MSG_PLOT_MIN_MAX, array, &no_maxima), 0u);
+  AP4_PLOTPARM no_pixels{AP4_RANGE{{0, 0}, {0, 3}}, 0, 1, 0, 10, 0, 0, rows, rows};
+  EXPECT_EQ(send(AP4_MSG_PLOT_MIN_MAX, array, &no_pixels), 0u);
+  destroy(array);
+}
+
+// ---------------------------------------------------------------------------
 // Peak search
 
 class PeakSearch : public ArraySignal {
