@@ -12,6 +12,8 @@
 // table leaves out, and those of the arithmetic, signal and
 // chemometric operations that are not part of the library yet. The
 // chemometric operations (subsystem 7) are reached through this table too.
+#include <cstddef>
+
 #include "array/array.h"
 #include "chemometrics/chemometrics.h"
 #include "platform/memory.h"
@@ -94,6 +96,13 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_SCALE_ROWS: return sizeof(AP4_PAIRPARM);
     case AP4_MSG_POLY_FIT: return sizeof(AP4_POLYFITPARM);
     case AP4_MSG_COMPARE_STORED: return sizeof(AP4_COMPAREPARM);
+    case AP4_MSG_PEAK_LIST: return sizeof(AP4_PEAKLISTPARM);
+    case AP4_MSG_PEAK_HALF_WIDTH: return sizeof(AP4_HALFWIDTHPARM);
+    case AP4_MSG_PEAK_SEARCH_SORTED: return offsetof(AP4_PEAKSEARCHPARM, sort);
+    case AP4_MSG_PEAK_SEARCH: return sizeof(AP4_PEAKSEARCHPARM);
+    case AP4_MSG_REGRESSION_SLOPE: return sizeof(AP4_DOTPARM);
+    case AP4_MSG_PLOT_MIN_MAX: return sizeof(AP4_PLOTPARM);
+    case AP4_MSG_PROJECTION_RESIDUAL: return sizeof(AP4_PROJECTIONPARM);
     default: return 0;
   }
 }
@@ -249,6 +258,11 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* mcr = static_cast<const AP4_MCRSTEPPARM*>(parameter);
   const auto* poly = static_cast<const AP4_POLYFITPARM*>(parameter);
   const auto* compare = static_cast<const AP4_COMPAREPARM*>(parameter);
+  const auto* peaks = static_cast<const AP4_PEAKLISTPARM*>(parameter);
+  const auto* half_width = static_cast<const AP4_HALFWIDTHPARM*>(parameter);
+  const auto* search = static_cast<const AP4_PEAKSEARCHPARM*>(parameter);
+  const auto* projection = static_cast<const AP4_PROJECTIONPARM*>(parameter);
+  const auto* plot = static_cast<const AP4_PLOTPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -367,6 +381,28 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_WRITE_TEXT:     return ap4c_WriteText(array, parameter);
     case AP4_MSG_COMPARE_STORED:
       return ap4c_CompareWithStored(array, compare->reference, compare->error_count, compare->report, compare->name);
+    case AP4_MSG_PEAK_LIST:
+      return static_cast<int32_t>(ap4c_PeakList(array, peaks->target, peaks->range, peaks->mode,
+                                                peaks->peak_threshold, peaks->valley_threshold, peaks->peak,
+                                                peaks->left_valley, peaks->right_valley));
+    case AP4_MSG_PEAK_HALF_WIDTH:
+      return static_cast<int32_t>(ap4c_PeakHalfWidth(array, half_width->range, half_width->mode, half_width->width));
+    case AP4_MSG_PEAK_SEARCH_SORTED:
+      return static_cast<uint32_t>(ap4b_PeakSearch(array, search->range, search->threshold, search->kernel_value,
+                                                   search->direction, search->capacity, search->full, search->table, 1));
+    case AP4_MSG_PEAK_SEARCH:
+      return static_cast<uint32_t>(ap4b_PeakSearch(array, search->range, search->threshold, search->kernel_value,
+                                                   search->direction, search->capacity, search->full, search->table,
+                                                   search->sort));
+    case AP4_MSG_PLOT_MIN_MAX:
+      return ap4b_PlotMinMax(array, plot->range, plot->y_low, plot->y_high, plot->pixels, plot->height, plot->x1,
+                             plot->x2, plot->minima, plot->maxima);
+    case AP4_MSG_REGRESSION_SLOPE:
+      return ap4b_RegressionSlope(array, dot->range, dot->other, dot->other_range, dot->result);
+    case AP4_MSG_PROJECTION_RESIDUAL:
+      return ap_object_result(ap4b_ProjectionResidual(array, projection->range, projection->basis));
+    case AP4_MSG_KRONECKER_PRODUCT:
+      return ap_object_result(ap4b_KroneckerProduct(array, static_cast<AP4_ARRAY*>(parameter)));
     default:                     return 0;
   }
 }

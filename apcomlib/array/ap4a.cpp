@@ -171,11 +171,6 @@ bool ap4a_block_holds(GU3_HANDLE block, uint32_t count) {
   return bytes >= uint64_t{count} * sizeof(float);
 }
 
-// A block cut short by the end of the file is told to the file object, unless
-// the system has reported an error of its own.
-void ap4a_cut_short(void* file) {
-  if (ap20_GetError(ap20_file(file)) == 0) ap20_SetError(file, AP20_ERROR_SHORT_FILE);
-}
 
 // Reads `count` floats into a block; fewer bytes than asked for is a failure.
 bool ap4a_read_values(void* file, GU3_HANDLE block, uint32_t count) {
@@ -188,14 +183,6 @@ bool ap4a_read_values(void* file, GU3_HANDLE block, uint32_t count) {
   return false;
 }
 
-// The file holds fewer than `bytes` bytes after its position. A size or
-// position the file cannot tell leaves the question to the read.
-bool ap4a_falls_short(void* file, uint32_t bytes) {
-  const uint32_t size = ap20_GetFileSize(ap20_file(file));
-  const uint32_t position = ap20_GetPosition(ap20_file(file));
-  if (size == kUnknown || position == kUnknown || position > size) return false;
-  return size - position < bytes;
-}
 
 // Reads the rows and columns of a file block and checks them before
 // anything is allocated for them: dimensions no array can have mark the
@@ -217,6 +204,20 @@ bool ap4a_read_dims(void* file, AP4_FILEBLOCK& dims) {
 }
 
 }  // namespace
+
+// A block cut short by the end of the file is told to the file object, unless
+// the system has reported an error of its own.
+void ap4a_cut_short(void* file) {
+  if (ap20_GetError(ap20_file(file)) == 0) ap20_SetError(file, AP20_ERROR_SHORT_FILE);
+}
+
+// A size or position the file cannot tell leaves the question to the read.
+bool ap4a_falls_short(void* file, uint32_t bytes) {
+  const uint32_t size = ap20_GetFileSize(ap20_file(file));
+  const uint32_t position = ap20_GetPosition(ap20_file(file));
+  if (size == kUnknown || position == kUnknown || position > size) return false;
+  return size - position < bytes;
+}
 
 bool ap4a_is_array(const void* object) {
   return !IsBadReadPtr(object, sizeof(AP4_ARRAY)) &&

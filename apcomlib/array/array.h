@@ -911,3 +911,306 @@ uint16_t ap4b_FFT(AP4_ARRAY* array, int16_t direction, int16_t kind);           
 // Truncation toward zero as the library's run-time does it: a NaN or a value
 // outside the 32-bit range gives INT32_MIN.
 int32_t ap1_TruncateToInt32(double value);
+
+// ---------------------------------------------------------------------------
+// DATAPAIR class (AP9): a growable list of (tag, x, y) points with the
+// curves and polynomial fits made through them
+
+constexpr uint16_t AP9_CLASS_ID = 9;
+
+// DATAPAIR object, 14 bytes, a cell of the class heap "AP9_DATAPAIR".
+//   0  2  class id 9
+//   2  4  the object's AP2 part
+//   6  4  number of pairs
+//  10  4  GU3 handle of the pair block (16-byte entries), 0 without pairs;
+//         the block may hold more entries than there are pairs
+#pragma pack(push, 2)
+struct AP9_DATAPAIR {
+  AP_OBJECT head;
+  uint32_t count;
+  GU3_HANDLE pairs;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP9_DATAPAIR) == 14);
+
+// Pair entry, 16 bytes, in memory and in a file alike.
+//   0  2  tag
+//   2  6  reserved: kept as read, zero in a new entry
+//   8  4  x, f32
+//  12  4  y, f32
+#pragma pack(push, 2)
+struct AP9_PAIR {
+  uint16_t tag;
+  uint8_t reserved[6];
+  float x;
+  float y;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP9_PAIR) == 16);
+
+// Stored form, inside a section of a native file, little-endian:
+//   0  4  number of pairs n, u32
+//   4     n pair entries as in memory
+// then the AP2 part's stored form (nothing).
+
+constexpr uint16_t AP9_MSG_GET_COUNT = 36;
+constexpr uint16_t AP9_MSG_GET_PAIR = 37;
+constexpr uint16_t AP9_MSG_SET_PAIR = 38;
+constexpr uint16_t AP9_MSG_INSERT_PAIRS = 39;
+constexpr uint16_t AP9_MSG_DELETE_PAIRS = 40;
+constexpr uint16_t AP9_MSG_TO_DEVICE_POINTS = 41;
+constexpr uint16_t AP9_MSG_POLY_FIT_NORMAL = 42;
+constexpr uint16_t AP9_MSG_INTERPOLATE = 43;
+constexpr uint16_t AP9_MSG_INTERPOLATE_SMOOTH = 44;
+constexpr uint16_t AP9_MSG_SORT = 45;
+constexpr uint16_t AP9_MSG_REJECT_OUTLIERS = 48;
+constexpr uint16_t AP9_MSG_RATIO_FIT = 49;
+
+// Index of messages 39 and 40 that stands for the end of the list (39) or
+// the whole list (40).
+constexpr uint32_t AP9_ALL = 0xFFFFFFFF;
+// Sort keys and the one order message 45 takes.
+constexpr uint16_t AP9_KEY_X = 0;
+constexpr uint16_t AP9_KEY_Y = 1;
+constexpr uint16_t AP9_KEY_TAG = 2;
+constexpr int16_t AP9_ASCENDING = -1;
+// Message 42's order plus this also replaces each y by the fitted value.
+constexpr uint16_t AP9_REPLACE_FITTED = 1000;
+constexpr int16_t AP9_MAX_ORDER = 16;
+
+// Status of ap9_SolveSymmetricSystem.
+constexpr int16_t AP9_SOLVE_OK = 0;
+constexpr int16_t AP9_SOLVE_TOO_LARGE = 101;
+constexpr int16_t AP9_SOLVE_ZERO_PIVOT = 102;
+constexpr int16_t AP9_SOLVE_ZERO_FIRST = 103;
+constexpr int16_t AP9_SOLVE_ZERO_DIAGONAL = 104;
+
+#pragma pack(push, 2)
+// Message 2.
+struct AP9_ALLOCPARM {
+  AP_OBJECT* owner;
+  uint32_t count;
+};
+// Message 4: the number of pairs and the window that initialises the AP2 part.
+struct AP9_NEWPARM {
+  uint32_t count;
+  HWND window;
+};
+// Message 37: any out address may not be null.
+struct AP9_GETPARM {
+  uint32_t index;
+  uint16_t* tag;
+  float* x;
+  float* y;
+};
+// Message 38.
+struct AP9_SETPARM {
+  uint32_t index;
+  uint16_t tag;
+  float x;
+  float y;
+};
+// Messages 39 and 40.
+struct AP9_SPANPARM {
+  uint32_t index;
+  int32_t count;
+};
+// Message 41: the data window, the device window and where the device
+// coordinates of the pairs go (one u16 per pair each).
+struct AP9_DEVICEPARM {
+  float x1;
+  float x2;
+  float y1;
+  float y2;
+  int16_t px1;
+  int16_t px2;
+  int16_t py1;
+  int16_t py2;
+  uint16_t* xs;
+  uint16_t* ys;
+};
+// Messages 43 and 44: n points from start to end; sort the pairs by x first
+// when `sort` is not 0.
+struct AP9_CURVEPARM {
+  float start;
+  float end;
+  int32_t n;
+  uint16_t sort;
+};
+// Message 45.
+struct AP9_SORTPARM {
+  uint16_t key;
+  int16_t order;
+};
+// Message 48: the polynomial's coefficients as one column, c0 first; the
+// side (2 exchanges the limits above and below) and the level.
+struct AP9_OUTLIERPARM {
+  AP4_ARRAY* coefficients;
+  int16_t side;
+  int16_t level;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP9_ALLOCPARM) == 8);
+static_assert(sizeof(AP9_NEWPARM) == 8);
+static_assert(sizeof(AP9_GETPARM) == 16);
+static_assert(sizeof(AP9_SETPARM) == 14);
+static_assert(sizeof(AP9_SPANPARM) == 8);
+static_assert(sizeof(AP9_DEVICEPARM) == 32);
+static_assert(sizeof(AP9_CURVEPARM) == 14);
+static_assert(sizeof(AP9_SORTPARM) == 4);
+static_assert(sizeof(AP9_OUTLIERPARM) == 8);
+
+APEXPORT uint32_t AP9_Dispatcher_DATAPAIR(void* object, uint16_t message, void* parameter);
+
+uint16_t ap9_InitClass(uint16_t class_id);
+uint16_t ap9_TermClass(uint16_t class_id);
+
+// True for a readable object of class 9.
+bool ap9_is_datapair(const void* object);
+// The pair entries, null without a block.
+AP9_PAIR* ap9_pairs(const AP9_DATAPAIR* pairs);
+
+AP9_DATAPAIR* ap9_Allocate(uint16_t class_id, AP_OBJECT* owner, uint32_t count);                       // 2
+AP9_DATAPAIR* ap9_New(uint16_t class_id, uint32_t count, HWND window);                                // 4
+uint32_t ap9_Destroy(AP9_DATAPAIR* pairs, HWND window);                                               // 5
+AP9_DATAPAIR* ap9_Duplicate(AP9_DATAPAIR* pairs, HWND window);                                        // 6
+uint32_t ap9_GetSize(AP9_DATAPAIR* pairs);                                                            // 7
+AP9_DATAPAIR* ap9_Read(void* object, void* file, uint16_t create);                                    // 17
+uint16_t ap9_Write(const AP9_DATAPAIR* pairs, void* file);                                            // 18
+uint16_t ap9_Copy(AP9_DATAPAIR* pairs, AP9_DATAPAIR* target, HWND window);                            // 22
+uint32_t ap9_GetCount(const AP9_DATAPAIR* pairs);                                                     // 36
+uint16_t ap9_GetPair(const AP9_DATAPAIR* pairs, uint32_t index, uint16_t* tag, float* x, float* y);   // 37
+uint16_t ap9_SetPair(AP9_DATAPAIR* pairs, uint32_t index, uint16_t tag, float x, float y);            // 38
+uint16_t ap9_InsertPairs(AP9_DATAPAIR* pairs, uint32_t index, int32_t count);                         // 39
+uint16_t ap9_DeletePairs(AP9_DATAPAIR* pairs, uint32_t index, uint32_t count);                        // 40
+uint16_t ap9_ToDevicePoints(const AP9_DATAPAIR* pairs, const AP9_DEVICEPARM* window);                 // 41
+uint16_t ap9_Sort(AP9_DATAPAIR* pairs, uint16_t key, int16_t order);                                  // 45
+
+// Curves and fits; each result is a new ARRAY, null on failure.
+AP4_ARRAY* ap9_PolyFitNormal(AP9_DATAPAIR* pairs, uint16_t order);                                    // 42
+AP4_ARRAY* ap9_Interpolate(AP9_DATAPAIR* pairs, float start, float end, int32_t n, uint16_t sort);    // 43
+AP4_ARRAY* ap9_InterpolateSmooth(AP9_DATAPAIR* pairs, float start, float end, uint32_t n, uint16_t sort);  // 44
+int16_t ap9_RejectOutliers(AP9_DATAPAIR* pairs, const AP4_ARRAY* coefficients, int16_t side, int16_t level);  // 48
+AP4_ARRAY* ap9_RatioFit(const AP9_DATAPAIR* pairs, int16_t order);                                    // 49
+// The least-squares polynomial y = sum c_k x^k of the order through the
+// pseudo-inverse: an (order + 1) × 1 ARRAY of c0..c_order.
+AP4_ARRAY* ap9_PolyFit(const AP9_DATAPAIR* pairs, int16_t order);
+// Solves the symmetric system of n equations (n × n row-major, only the
+// lower triangle read) by an L D Lᵀ factorisation without pivoting;
+// matrix and right-hand side are used as work space. AP9_SOLVE_OK or the
+// status of the failure.
+int16_t ap9_SolveSymmetricSystem(int16_t n, double* matrix, double* rhs, double* solution);
+
+// Begin-change on a DATAPAIR when made, end-change when the scope ends.
+class ap9_change_bracket {
+ public:
+  explicit ap9_change_bracket(const AP9_DATAPAIR* pairs)
+      : part_(reinterpret_cast<AP2_OBJECT*>(pairs->head.parent)), begun_(ap2_BeginChange_OBJ(part_) != 0) {}
+  ~ap9_change_bracket() {
+    if (begun_) ap2_EndChange_OBJ(part_);
+  }
+  ap9_change_bracket(const ap9_change_bracket&) = delete;
+  ap9_change_bracket& operator=(const ap9_change_bracket&) = delete;
+  bool begun() const { return begun_; }
+
+ private:
+  AP2_OBJECT* part_;
+  bool begun_;
+};
+
+// Refines a peak found at (row, column) by the parabola fitted to the
+// window of points around it (direction 1 a maximum, 2 a minimum): the
+// vertex's column and value, or the column and its element as they are.
+void ap4c_RefinePeakParabola(const AP4_ARRAY* array, int32_t row, int32_t column, int16_t direction, int16_t window,
+                             float* position, float* value);
+
+// The file reads of a stored block: a read that asks for more bytes than the
+// file holds after its position (false when the file cannot tell), and the
+// mark on a file object of a block cut short.
+bool ap4a_falls_short(void* file, uint32_t bytes);
+void ap4a_cut_short(void* file);
+
+// ---------------------------------------------------------------------------
+// Signal and pair operations of the ARRAY class
+
+constexpr uint16_t AP4_MSG_PEAK_SEARCH_SORTED = 70;
+constexpr uint16_t AP4_MSG_PLOT_MIN_MAX = 77;
+constexpr uint16_t AP4_MSG_REGRESSION_SLOPE = 78;
+constexpr uint16_t AP4_MSG_PROJECTION_RESIDUAL = 83;
+constexpr uint16_t AP4_MSG_PEAK_SEARCH = 112;
+constexpr uint16_t AP4_MSG_KRONECKER_PRODUCT = 352;
+
+#pragma pack(push, 2)
+// A peak of the peak search's table, 16 bytes: positions are columns of the
+// array with fractions.
+struct AP4_PEAK {
+  float position;      // refined
+  float value;         // refined
+  float raw_position;  // as the search found it
+  float raw_value;
+};
+// Messages 70 and 112 (112 reads the sort flag after the table; 70 always
+// sorts): a one-row range, the threshold a peak must exceed, the kernel's
+// hysteresis, the direction (2 = downward peaks), the table's capacity, the
+// flag set when the table was full and the table.
+struct AP4_PEAKSEARCHPARM {
+  AP4_RANGE range;
+  float threshold;
+  float kernel_value;
+  uint16_t direction;
+  uint32_t capacity;
+  uint16_t* full;
+  AP4_PEAK* table;
+  uint16_t sort;
+};
+// Message 83: a one-row range of this array and the array whose rows it is
+// projected onto.
+struct AP4_PROJECTIONPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* basis;
+};
+// Message 77: a one-row range (from right to left draws it mirrored), the
+// y limits, the pixel columns and height, the range's x limits and where
+// the device rows of each pixel column's lowest and highest value go.
+struct AP4_PLOTPARM {
+  AP4_RANGE range;
+  float y_low;
+  float y_high;
+  int16_t pixels;
+  int16_t height;
+  float x1;
+  float x2;
+  uint16_t* minima;
+  uint16_t* maxima;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_PLOTPARM) == 44);
+static_assert(sizeof(AP4_PEAK) == 16);
+static_assert(sizeof(AP4_PEAKSEARCHPARM) == 40);
+static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
+
+// The number of peaks entered, largest first unless sorted by position
+// (sort 1); -1 for a range that is not one row, 0 without the flag or table.
+int32_t ap4b_PeakSearch(const AP4_ARRAY* array, AP4_RANGE range, float threshold, float kernel_value,
+                        uint16_t direction, uint32_t capacity, uint16_t* full, AP4_PEAK* table,
+                        uint16_t sort);                                                                // 70 112
+// The slope of the regression of the first range on the second, each about
+// its own mean; 1 when a pair of present values took part (the slope is
+// written either way), 0 for ranges that are not one row of the same
+// length of at least 2.
+uint16_t ap4b_RegressionSlope(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other, AP4_RANGE other_range,
+                              float* slope);                                                           // 78
+// One u16 device row per pixel column for its lowest and its highest value,
+// 0x8000 for a pixel column without values; a row beyond 16 bits is held
+// at 32767 or marked as without values.
+uint16_t ap4b_PlotMinMax(const AP4_ARRAY* array, AP4_RANGE range, float y_low, float y_high, int16_t pixels,
+                         int16_t height, float x1, float x2, uint16_t* minima, uint16_t* maxima);         // 77
+// Positions where both one-row ranges hold a present value; 0 when refused.
+uint32_t ap4b_CountValidPairs(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* other,
+                              AP4_RANGE other_range);
+AP4_ARRAY* ap4b_ProjectionResidual(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* basis);  // 83
+// Missing where either factor is.
+AP4_ARRAY* ap4b_KroneckerProduct(const AP4_ARRAY* array, const AP4_ARRAY* other);                    // 352
+// Each run of missing values becomes the line between its neighbours, or
+// the one neighbour it has, or 0 without any.
+uint16_t ap4b_FillNaNGaps(AP4_ARRAY* array);

@@ -235,18 +235,6 @@ uint16_t ap4c_FitSelectedComponents(const AP4_ARRAY* b, const AP4_ARRAY* a, GU3_
                                     float* smallest);
 
 // ---------------------------------------------------------------------------
-// Row utilities of the interferogram and smoothing operations
-
-// Writes the w quadratic Savitzky-Golay smoothing coefficients of an odd
-// window w of 5 to 25 points, symmetric about index (w - 1) / 2; 1, or 0
-// without writing for another window or a null buffer.
-uint16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
-// Rotates a one-row array left by n places (its first n values move to the
-// end in their order); 0 for another object, n beyond the row or no work
-// buffer.
-uint16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
-
-// ---------------------------------------------------------------------------
 // Centring, scaling, areas and regression; search scores
 
 constexpr uint16_t AP4_MSG_CENTER = 103;
@@ -363,3 +351,57 @@ uint16_t ap4d_LinearRegression(const AP4_ARRAY* y, const AP4_ARRAY* x, int32_t n
 // The match score of a candidate b against a sample a (message 342);
 // always 1, the score 0 for what cannot be scored.
 APEXPORT int16_t AP4_SearchAllOptions_ARRAY(const AP4_ARRAY* a, const AP4_ARRAY* b, uint16_t option, float* score);
+
+// ---------------------------------------------------------------------------
+// Peak location, peak width and row utilities
+
+// Peak direction of these routines: downward peaks work on the negated
+// values; every other mode means upward peaks.
+constexpr uint16_t AP4C_PEAKS_DOWN = 2;
+
+constexpr uint16_t AP4_MSG_PEAK_LIST = 94;
+constexpr uint16_t AP4_MSG_PEAK_HALF_WIDTH = 95;
+
+#pragma pack(push, 2)
+// Message 94: the target cell, the range (one row), the mode, the two
+// hysteresis thresholds and where the peak and its two valleys go.
+struct AP4_PEAKLISTPARM {
+  AP4_CELL target;
+  AP4_RANGE range;
+  uint16_t mode;
+  float peak_threshold;
+  float valley_threshold;
+  AP4_CELL* peak;
+  AP4_CELL* left_valley;
+  AP4_CELL* right_valley;
+};
+// Message 95: a one-row range as (row, first column, row, last column).
+struct AP4_HALFWIDTHPARM {
+  AP4_RANGE range;
+  uint16_t mode;
+  float* width;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_PEAKLISTPARM) == 46);
+static_assert(sizeof(AP4_HALFWIDTHPARM) == 22);
+
+// Hysteresis peak detector over |n| values from `values`, forward first for
+// n > 0, backward first for n < 0. 1 with the peak's index, the first and
+// last present index of its span and its value (negated for downward
+// peaks), each relative to `values` and written only where given; 0 when
+// no rise and fall of more than h is found.
+int16_t ap4c_FindPeaksKernel(const float* values, uint16_t mode, float h, int32_t n, int32_t* peak, int32_t* start,
+                             int32_t* end, float* peak_value);
+// Where a scan along a row goes on after the kernel found an extreme at p
+// with its span ending at e (both relative to column k).
+int32_t ap4c_NextScanColumn(int32_t k, int32_t p, int32_t e);
+// The peak nearest the target column and the valleys on either side.
+int16_t ap4c_PeakList(const AP4_ARRAY* array, AP4_CELL target, AP4_RANGE range, uint16_t mode, float peak_threshold,
+                      float valley_threshold, AP4_CELL* peak, AP4_CELL* left_valley, AP4_CELL* right_valley);  // 94
+// The width at half height of the range's largest peak, in points.
+int16_t ap4c_PeakHalfWidth(const AP4_ARRAY* array, AP4_RANGE range, uint16_t mode, float* width);            // 95
+// The w quadratic Savitzky-Golay smoothing weights, w odd from 5 to 25,
+// centred at index (w - 1) / 2.
+int16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
+// Rotates a one-row array left by n places.
+int16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);

@@ -42,6 +42,7 @@ const ClassRegistration kRegistrations[] = {
     {AP2_CLASS_ID, 0, ap2_InitClass, ap2_TermClass, AP2_Dispatcher_OBJ, "AP2_Dispatcher_OBJ"},
     {AP4_CLASS_ID, AP2_CLASS_ID, ap4_InitClass, ap4_TermClass, AP4_Dispatcher_ARRAY, "AP4_Dispatcher_ARRAY"},
     {AP7_CLASS_ID, AP4_CLASS_ID, ap7a_InitClass, ap7b_TermClass, AP7_Dispatcher_SPECTRUM, "AP7_Dispatcher_SPECTRUM"},
+    {AP9_CLASS_ID, AP2_CLASS_ID, ap9_InitClass, ap9_TermClass, AP9_Dispatcher_DATAPAIR, "AP9_Dispatcher_DATAPAIR"},
     {AP13_CLASS_ID, AP2_CLASS_ID, ap13_InitClass_PARAMS, ap13_TermClass_PARAMS, AP13_Dispatcher_PARAMS,
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},

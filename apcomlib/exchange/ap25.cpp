@@ -138,26 +138,26 @@ struct Pairs {
 
 bool ap25_get_pairs(AP_OBJECT* pairs, Pairs* out) {
   if (gu2_ClassIdOf(pairs) != AP9_CLASS_ID) return false;
-  const uint32_t count = GU2_DoMethod_MSG(AP9_MSG_COUNT, pairs, nullptr);
+  const uint32_t count = GU2_DoMethod_MSG(AP9_MSG_GET_COUNT, pairs, nullptr);
   if (count == 0) return false;
   out->x.resize(count);
   out->y.resize(count);
   for (uint32_t index = 0; index < count; ++index) {
     uint16_t tag = 0;
-    AP25_GETPAIRPARM parameter{index, &tag, &out->x[index], &out->y[index]};
+    AP9_GETPARM parameter{index, &tag, &out->x[index], &out->y[index]};
     if (GU2_DoMethod_MSG(AP9_MSG_GET_PAIR, pairs, &parameter) == 0) return false;
   }
   return true;
 }
 
 bool ap25_set_pair(AP_OBJECT* pairs, uint32_t index, float x, float y) {
-  AP25_SETPAIRPARM parameter{index, 0, x, y};
+  AP9_SETPARM parameter{index, 0, x, y};
   return GU2_DoMethod_MSG(AP9_MSG_SET_PAIR, pairs, &parameter) != 0;
 }
 
 AP_OBJECT* ap25_new_pairs(const Pairs& pairs) {
   uint16_t class_id = AP9_CLASS_ID;
-  AP25_NEWPAIRSPARM parameter{static_cast<uint32_t>(pairs.x.size()), 0};
+  AP9_NEWPARM parameter{static_cast<uint32_t>(pairs.x.size()), nullptr};
   auto* made = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &parameter));
   if (made == nullptr) return nullptr;
   for (uint32_t index = 0; index < pairs.x.size(); ++index) {

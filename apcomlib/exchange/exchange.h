@@ -217,12 +217,6 @@ constexpr char AP25_MISSING_TEXT[] = "#NaN";
 constexpr uint16_t AP25_HISTORY_GROUP = 1096;
 constexpr uint16_t AP25_HISTORY_NUMBER = 96;
 
-// The messages of the DATAPAIR class that the X-Y pairs class sends.
-constexpr uint16_t AP9_CLASS_ID = 9;
-constexpr uint16_t AP9_MSG_COUNT = 36;
-constexpr uint16_t AP9_MSG_GET_PAIR = 37;
-constexpr uint16_t AP9_MSG_SET_PAIR = 38;
-
 #pragma pack(push, 2)
 // Message 65 of the class, 6 bytes.
 struct AP25_WHICHPARM {
@@ -234,31 +228,9 @@ struct AP25_DATAPARM {
   AP_OBJECT* spectrum;
   AP_OBJECT* pairs;
 };
-// DATAPAIR message 4, 8 bytes: the number of pairs and the creation argument.
-struct AP25_NEWPAIRSPARM {
-  uint32_t count;
-  uint32_t argument;
-};
-// DATAPAIR message 37, 16 bytes.
-struct AP25_GETPAIRPARM {
-  uint32_t index;
-  uint16_t* tag;
-  float* x;
-  float* y;
-};
-// DATAPAIR message 38, 14 bytes.
-struct AP25_SETPAIRPARM {
-  uint32_t index;
-  uint16_t tag;
-  float x;
-  float y;
-};
 #pragma pack(pop)
 static_assert(sizeof(AP25_WHICHPARM) == 6);
 static_assert(sizeof(AP25_DATAPARM) == 8);
-static_assert(sizeof(AP25_NEWPAIRSPARM) == 8);
-static_assert(sizeof(AP25_GETPAIRPARM) == 16);
-static_assert(sizeof(AP25_SETPAIRPARM) == 14);
 
 APEXPORT uint32_t AP25_Dispatcher_XYPAIRS(void* object, uint16_t message, void* parameter);
 uint16_t ap25_InitClass(uint16_t class_id);

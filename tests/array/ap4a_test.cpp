@@ -711,31 +711,6 @@ TEST_F(ArrayObject, SwapOutsideTheArrayIsRefused) {
 // ---------------------------------------------------------------------------
 // File block
 
-// Lowers the largest file the process may write, so that a write stops
-// short; the signal that would end the process is ignored meanwhile.
-class FileSizeCap {
- public:
-  explicit FileSizeCap(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit capped = saved_;
-    capped.rlim_cur = bytes;
-    active_ = setrlimit(RLIMIT_FSIZE, &capped) == 0;
-  }
-  ~FileSizeCap() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
-  }
-  FileSizeCap(const FileSizeCap&) = delete;
-  FileSizeCap& operator=(const FileSizeCap&) = delete;
-  bool active() const { return active_; }
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-  bool active_ = false;
-};
-
 // A file block as the layout gives it: rows and columns as little-endian
 // u32, then the floats' bits, row-major.
 std::string block_bytes(uint32_t rows, uint32_t columns, const std::vector<float>& floats) {

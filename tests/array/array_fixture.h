@@ -1,12 +1,13 @@
 // Fixtures for the ARRAY class's tests: arrays made and read back without
 // the operations under test, an object that counts the change notices an
 // array sends, a cap on the process's address space under which a large
-// block cannot be had, and the fixture with the library loaded. The helpers
+// block cannot be had, a cap on the size of the files it writes, and the fixture with the library loaded. The helpers
 // are free functions so that fixtures built on other classes' fixtures (the
 // file objects') use them too.
 #pragma once
 #include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -136,6 +137,31 @@ class AddressSpaceCap {
 
  private:
   rlimit saved_{};
+  bool active_ = false;
+};
+
+// Lowers the largest file the process may write, so that a write stops
+// short; the signal that would end the process is ignored meanwhile.
+class FileSizeCap {
+ public:
+  explicit FileSizeCap(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit capped = saved_;
+    capped.rlim_cur = bytes;
+    active_ = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+  }
+  ~FileSizeCap() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+  FileSizeCap(const FileSizeCap&) = delete;
+  FileSizeCap& operator=(const FileSizeCap&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
   bool active_ = false;
 };
 

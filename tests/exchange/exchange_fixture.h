@@ -1,11 +1,6 @@
 // Fixtures of the exchange-format tests: spectrum-file objects opened on a
 // file of the test's home with a format class (or by detection), the format
 // object they hold, and the pairs objects the X-Y pairs reader makes.
-//
-// The pairs objects belong to the DATAPAIR class (class 9). Where the
-// library has no DATAPAIR class registered, the fixture installs a small
-// stand-in that answers the messages the X-Y pairs class sends (new,
-// destroy, count, get and set a pair) as that class specifies them.
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -21,65 +16,10 @@
 
 namespace exchangetest {
 
-struct StandInPairs {
-  uint16_t class_id = AP9_CLASS_ID;
-  std::vector<std::pair<float, float>> pairs;
-};
-
-inline int& stand_in_live() {
-  static int live = 0;
-  return live;
-}
-
-inline uint32_t stand_in_pairs_dispatcher(void* object, uint16_t message, void* parameter) {
-  auto* pairs = static_cast<StandInPairs*>(object);
-  switch (message) {
-    case AP_MSG_NEW: {
-      const auto* block = static_cast<const AP25_NEWPAIRSPARM*>(parameter);
-      auto* made = new StandInPairs;
-      made->pairs.resize(block->count);
-      ++stand_in_live();
-      return ap_object_result(made);
-    }
-    case AP_MSG_DESTROY:
-      --stand_in_live();
-      delete pairs;
-      return 1;
-    case AP9_MSG_COUNT:
-      return static_cast<uint32_t>(pairs->pairs.size());
-    case AP9_MSG_GET_PAIR: {
-      const auto* block = static_cast<const AP25_GETPAIRPARM*>(parameter);
-      if (block->index >= pairs->pairs.size()) return 0;
-      *block->tag = 0;
-      *block->x = pairs->pairs[block->index].first;
-      *block->y = pairs->pairs[block->index].second;
-      return 1;
-    }
-    case AP9_MSG_SET_PAIR: {
-      const auto* block = static_cast<const AP25_SETPAIRPARM*>(parameter);
-      if (block->index >= pairs->pairs.size()) return 0;
-      const float x = block->x;
-      const float y = block->y;
-      pairs->pairs[block->index] = {x, y};
-      return 1;
-    }
-    default:
-      return 0;
-  }
-}
-
 class ExchangeFiles : public spfiletest::SpectrumFiles {
  protected:
-  void SetUp() override {
-    SpectrumFiles::SetUp();
-    if (GU2_GetDispatcher(AP9_CLASS_ID) == nullptr) GU2_ImmedSetDispatcher(AP9_CLASS_ID, stand_in_pairs_dispatcher);
-  }
   void TearDown() override {
     for (AP_OBJECT* made : objects_) ap20_DestroyObject(made);
-    if (GU2_GetDispatcher(AP9_CLASS_ID) == stand_in_pairs_dispatcher) {
-      EXPECT_EQ(stand_in_live(), 0) << "pairs objects left";
-      GU2_ImmedSetDispatcher(AP9_CLASS_ID, nullptr);
-    }
     SpectrumFiles::TearDown();
   }
 
