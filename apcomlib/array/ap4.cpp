@@ -85,6 +85,11 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_PHASE: return sizeof(AP4_PHASEPARM);
     case AP4_MSG_PHASE_CORRECT: return sizeof(AP4_PHASECORRECTPARM);
     case AP4_MSG_FFT: return sizeof(AP4_FFTPARM);
+    case AP4_MSG_MAP_MEAN_CENTER:
+    case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
+    case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
+    case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
+    case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
     default: return 0;
   }
 }
@@ -155,6 +160,24 @@ uint32_t ap4_PhaseCorrect(AP4_ARRAY* array, const void* parameter) {
 uint32_t ap4_FFT(AP4_ARRAY* array, const void* parameter) {
   const auto* fft = static_cast<const AP4_FFTPARM*>(parameter);
   return ap4b_FFT(array, fft->direction, fft->kind);
+}
+
+// The map operations and the eigenvalue report.
+uint32_t ap4_MapMeanCenter(const void* parameter) {
+  const auto* map = static_cast<const AP4_MAPSCALEPARM*>(parameter);
+  return AP4_Map_MeanCenter_ARRAY(map->data, map->position_mask, map->point_mask, map->rows, map->columns,
+                                  map->points, map->mode, map->zero_excluded);
+}
+
+uint32_t ap4_MapVarianceScale(const void* parameter) {
+  const auto* map = static_cast<const AP4_MAPSCALEPARM*>(parameter);
+  return AP4_Map_VarianceScale_ARRAY(map->data, map->position_mask, map->point_mask, map->rows, map->columns,
+                                     map->points, map->centre, map->mode, map->zero_excluded);
+}
+
+uint32_t ap4_EigenReport(const AP4_ARRAY* array, const void* parameter) {
+  const auto* report = static_cast<const AP4_EIGENREPORTPARM*>(parameter);
+  return ap4c_EigenReport(array, report->mask, report->baseline, report->count, report->table);
 }
 
 }  // namespace
@@ -308,6 +331,13 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_PHASE:          return ap_object_result(ap4_Phase(array, parameter));
     case AP4_MSG_PHASE_CORRECT:  return ap4_PhaseCorrect(array, parameter);
     case AP4_MSG_FFT:            return ap4_FFT(array, parameter);
+    case AP4_MSG_MAP_MEAN_CENTER: return ap4_MapMeanCenter(parameter);
+    case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
+    case AP4_MSG_MAP_PCA:
+      return ap_object_result(AP4_Map_PCA_ARRAY(static_cast<const AP4_MAPPCAPARM*>(parameter)));
+    case AP4_MSG_RECONSTRUCT_PCA:
+      return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
+    case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);
     default:                     return 0;
   }
 }
