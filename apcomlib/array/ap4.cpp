@@ -88,6 +88,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_MAP_MEAN_CENTER:
     case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
     case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
+    case AP4_MSG_MAP_KX: return sizeof(AP4_MAPKXPARM);
     case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
     case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
     default: return 0;
@@ -335,6 +336,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
     case AP4_MSG_MAP_PCA:
       return ap_object_result(AP4_Map_PCA_ARRAY(static_cast<const AP4_MAPPCAPARM*>(parameter)));
+    case AP4_MSG_MAP_KX:
+      return ap_object_result(AP4_Map_KX_ARRAY(static_cast<const AP4_MAPKXPARM*>(parameter)));
     case AP4_MSG_RECONSTRUCT_PCA:
       return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
     case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);

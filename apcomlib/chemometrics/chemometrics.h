@@ -252,6 +252,7 @@ uint16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
 constexpr uint16_t AP4_MSG_MAP_MEAN_CENTER = 345;
 constexpr uint16_t AP4_MSG_MAP_VARIANCE_SCALE = 346;
 constexpr uint16_t AP4_MSG_MAP_PCA = 347;
+constexpr uint16_t AP4_MSG_MAP_KX = 348;
 constexpr uint16_t AP4_MSG_RECONSTRUCT_PCA = 349;
 constexpr uint16_t AP4_MSG_EIGEN_REPORT = 356;
 
@@ -286,6 +287,20 @@ struct AP4_MAPPCAPARM {
   uint32_t* row_count;
   uint32_t* error;
 };
+// Message 348.
+struct AP4_MAPKXPARM {
+  GU3_HANDLE data;
+  GU3_HANDLE position_mask;
+  uint32_t rows;
+  uint32_t columns;
+  uint32_t points;
+  void* method;
+  void* spectrum;  // a spectrum (class 7) or a spectral header (class 41)
+  float parameter;
+  void** description;
+  uint32_t* per_position;
+  uint32_t* error;
+};
 // Message 349.
 struct AP4_RECONSTRUCTPARM {
   GU3_HANDLE data;
@@ -311,6 +326,7 @@ struct AP4_EIGENREPORTPARM {
 #pragma pack(pop)
 static_assert(sizeof(AP4_MAPSCALEPARM) == 32);
 static_assert(sizeof(AP4_MAPPCAPARM) == 54);
+static_assert(sizeof(AP4_MAPKXPARM) == 44);
 static_assert(sizeof(AP4_RECONSTRUCTPARM) == 44);
 static_assert(sizeof(AP4_EIGENREPORTPARM) == 16);
 
@@ -337,6 +353,9 @@ APEXPORT uint32_t AP4_Map_VarianceScale_ARRAY(GU3_HANDLE data, GU3_HANDLE positi
 // The score block, or null with the error code out set.
 APEXPORT GU3_HANDLE AP4_Map_PCA_ARRAY(const AP4_MAPPCAPARM* parameter);
 APEXPORT uint32_t AP4_Reconstruct_PCA_ARRAY(const AP4_RECONSTRUCTPARM* parameter);
+// The method's values at every position (positions × v, position-major), or
+// null with the error code out set.
+APEXPORT GU3_HANDLE AP4_Map_KX_ARRAY(const AP4_MAPKXPARM* parameter);
 // Clears the point-mask entries at which an included position holds a
 // missing value; 0 without data or point mask.
 uint16_t ap4d_ExcludeNaNPoints(float* data, const uint16_t* position_mask, uint16_t* point_mask, uint32_t rows,
