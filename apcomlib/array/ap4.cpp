@@ -90,6 +90,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
     case AP4_MSG_MAP_KX: return sizeof(AP4_MAPKXPARM);
     case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
+    case AP4_MSG_MCR: return sizeof(AP4_MCRPARM);
     case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
     default: return 0;
   }
@@ -174,6 +175,12 @@ uint32_t ap4_MapVarianceScale(const void* parameter) {
   const auto* map = static_cast<const AP4_MAPSCALEPARM*>(parameter);
   return AP4_Map_VarianceScale_ARRAY(map->data, map->position_mask, map->point_mask, map->rows, map->columns,
                                      map->points, map->centre, map->mode, map->zero_excluded);
+}
+
+uint32_t ap4_MCR(AP4_ARRAY* array, const void* parameter) {
+  const auto* mcr = static_cast<const AP4_MCRPARM*>(parameter);
+  return static_cast<uint32_t>(ap4c_MCR(array, mcr->mask, mcr->known, mcr->baseline, mcr->components, mcr->spectra,
+                                        mcr->concentrations, mcr->request, mcr->window));
 }
 
 uint32_t ap4_EigenReport(const AP4_ARRAY* array, const void* parameter) {
@@ -340,6 +347,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return ap_object_result(AP4_Map_KX_ARRAY(static_cast<const AP4_MAPKXPARM*>(parameter)));
     case AP4_MSG_RECONSTRUCT_PCA:
       return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
+    case AP4_MSG_MCR:            return ap4_MCR(array, parameter);
     case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);
     default:                     return 0;
   }

@@ -254,6 +254,7 @@ constexpr uint16_t AP4_MSG_MAP_VARIANCE_SCALE = 346;
 constexpr uint16_t AP4_MSG_MAP_PCA = 347;
 constexpr uint16_t AP4_MSG_MAP_KX = 348;
 constexpr uint16_t AP4_MSG_RECONSTRUCT_PCA = 349;
+constexpr uint16_t AP4_MSG_MCR = 355;
 constexpr uint16_t AP4_MSG_EIGEN_REPORT = 356;
 
 #pragma pack(push, 2)
@@ -316,6 +317,17 @@ struct AP4_RECONSTRUCTPARM {
   uint16_t per_spectrum;
   uint16_t map_wide;
 };
+// Message 355.
+struct AP4_MCRPARM {
+  GU3_HANDLE mask;
+  AP4_ARRAY* known;
+  int32_t baseline;
+  uint32_t* components;
+  AP4_ARRAY** spectra;
+  AP4_ARRAY** concentrations;
+  int32_t request;
+  HWND window;
+};
 // Message 356.
 struct AP4_EIGENREPORTPARM {
   GU3_HANDLE mask;
@@ -328,6 +340,7 @@ static_assert(sizeof(AP4_MAPSCALEPARM) == 32);
 static_assert(sizeof(AP4_MAPPCAPARM) == 54);
 static_assert(sizeof(AP4_MAPKXPARM) == 44);
 static_assert(sizeof(AP4_RECONSTRUCTPARM) == 44);
+static_assert(sizeof(AP4_MCRPARM) == 32);
 static_assert(sizeof(AP4_EIGENREPORTPARM) == 16);
 
 // The entries of an optional u16 mask (null for none, true); false when the
@@ -341,6 +354,17 @@ bool ap4c_EstimateBaseline(const float* column, uint32_t stride, uint32_t p, con
                            float* slope, float* intercept);
 // The table of eigenvalue, log10, RSD and IND per factor (4 × f).
 uint16_t ap4c_EigenReport(const AP4_ARRAY* d, GU3_HANDLE mask, int32_t baseline, int32_t* count, AP4_ARRAY** table);
+
+// Results of the curve resolution.
+constexpr int32_t AP4C_MCR_INVALID = 0;
+constexpr int32_t AP4C_MCR_GOES_ON = 2;
+constexpr int32_t AP4C_MCR_RUN_ENDED = 3;
+constexpr int32_t AP4C_MCR_CONVERGED = 4;
+// Initial component spectra: c bands of equally many included points.
+AP4_ARRAY* ap4c_MCRInitialSpectra(const AP4_ARRAY* d, GU3_HANDLE mask, uint32_t c);
+// A slice of a resolution run of D (points × spectra); S and Q in/out.
+int32_t ap4c_MCR(AP4_ARRAY* d, GU3_HANDLE mask, const AP4_ARRAY* known, int32_t baseline, uint32_t* components,
+                 AP4_ARRAY** spectra, AP4_ARRAY** concentrations, int32_t request, HWND window);
 
 // Map data: rows × columns positions of `points` f32 each, in a GU3 block.
 // Results are error codes, 0 for success.
