@@ -92,8 +92,8 @@ TEST_F(PcaMap, ScoresLoadingsAndEigenvaluesOfACentredMapMatchNumpy) {
   ASSERT_NE(pca(data, nullptr, nullptr, 2, 0, 1, 0), nullptr) << error_;
   EXPECT_EQ(error_, 0u);
   ASSERT_EQ(row_count_, 3u);
-  ASSERT_EQ(loadings_->rows, 3u);
-  ASSERT_EQ(loadings_->columns, kPoints);
+  ASSERT_EQ(uint32_t{loadings_->rows}, 3u);
+  ASSERT_EQ(uint32_t{loadings_->columns}, kPoints);
   const std::vector<float> eigen = values(eigenvalues_);
   ASSERT_EQ(eigen.size(), 3u);
   EXPECT_NEAR(eigen[0], mapref::map_eigenvalues[0], 1e-4 * mapref::map_eigenvalues[0]);

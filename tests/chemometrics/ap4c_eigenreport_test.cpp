@@ -62,8 +62,8 @@ TEST_F(EigenReport, TabulatesEigenvaluesRsdAndIndOfTheMaskedData) {
   GU3_HANDLE mask = mask_of(entries);
   ASSERT_EQ(report(d, mask, 0, 3), 1u);
   ASSERT_EQ(count_, 3);
-  ASSERT_EQ(table_->rows, 4u);
-  ASSERT_EQ(table_->columns, 3u);
+  ASSERT_EQ(uint32_t{table_->rows}, 4u);
+  ASSERT_EQ(uint32_t{table_->columns}, 3u);
   // Included points n = 10, spectra m = 4: r = 10, s = 4.
   const double r = 10.0;
   const double s = 4.0;
@@ -104,7 +104,7 @@ TEST_F(EigenReport, CountZeroSeeksTwentyAndAnswersTheNumberFound) {
   ASSERT_EQ(report(d, nullptr, 0, 0), 1u);
   EXPECT_GE(count_, 4);
   EXPECT_LE(count_, 20);
-  EXPECT_EQ(table_->columns, static_cast<uint32_t>(count_));
+  EXPECT_EQ(uint32_t{table_->columns}, static_cast<uint32_t>(count_));
   destroy(d);
 }
 

@@ -73,10 +73,10 @@ class CurveResolution : public ChemometricsTest {
                         double tolerance) {
     ASSERT_NE(s_, nullptr);
     ASSERT_NE(q_, nullptr);
-    ASSERT_EQ(s_->rows, kPoints);
-    ASSERT_EQ(s_->columns, count);
-    ASSERT_GE(q_->rows, count);
-    ASSERT_EQ(q_->columns, kSpectra);
+    ASSERT_EQ(uint32_t{s_->rows}, kPoints);
+    ASSERT_EQ(uint32_t{s_->columns}, count);
+    ASSERT_GE(uint32_t{q_->rows}, count);
+    ASSERT_EQ(uint32_t{q_->columns}, kSpectra);
     const std::vector<float> sf = values(s_);
     const std::vector<float> qf = values(q_);
     const std::vector<double> got_s(sf.begin(), sf.end());
@@ -140,8 +140,8 @@ TEST_F(CurveResolution, AKnownSpectrumStaysFixedAndGetsItsOwnAmounts) {
   AP4_ARRAY* k = array_of(kPoints, 1, known.data());
   EXPECT_EQ(resolve(d, 2, -1, -500, k), AP4C_MCR_CONVERGED);
   ASSERT_NE(s_, nullptr);
-  ASSERT_EQ(s_->columns, 2u);
-  ASSERT_EQ(q_->rows, 3u);
+  ASSERT_EQ(uint32_t{s_->columns}, 2u);
+  ASSERT_EQ(uint32_t{q_->rows}, 3u);
   // The known spectrum enters at unit mean square; its row of amounts and
   // the two resolved components rebuild the data (S comes a half-step
   // after Q, hence the looser bound).
