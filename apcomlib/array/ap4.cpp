@@ -103,6 +103,13 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_REGRESSION_SLOPE: return sizeof(AP4_DOTPARM);
     case AP4_MSG_PLOT_MIN_MAX: return sizeof(AP4_PLOTPARM);
     case AP4_MSG_PROJECTION_RESIDUAL: return sizeof(AP4_PROJECTIONPARM);
+    case AP4_MSG_MAP_MEAN_CENTER:
+    case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
+    case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
+    case AP4_MSG_MAP_KX: return sizeof(AP4_MAPKXPARM);
+    case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
+    case AP4_MSG_MCR: return sizeof(AP4_MCRPARM);
+    case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
     default: return 0;
   }
 }
@@ -205,6 +212,30 @@ uint32_t ap4_LinearRegression(const AP4_ARRAY* array, const AP4_REGRESSIONPARM* 
 
 uint32_t ap4_SearchScore(const AP4_ARRAY* array, const AP4_SEARCHPARM* p) {
   return static_cast<uint16_t>(AP4_SearchAllOptions_ARRAY(array, p->candidate, p->option, p->score));
+}
+
+// The map operations and the eigenvalue report.
+uint32_t ap4_MapMeanCenter(const void* parameter) {
+  const auto* map = static_cast<const AP4_MAPSCALEPARM*>(parameter);
+  return AP4_Map_MeanCenter_ARRAY(map->data, map->position_mask, map->point_mask, map->rows, map->columns,
+                                  map->points, map->mode, map->zero_excluded);
+}
+
+uint32_t ap4_MapVarianceScale(const void* parameter) {
+  const auto* map = static_cast<const AP4_MAPSCALEPARM*>(parameter);
+  return AP4_Map_VarianceScale_ARRAY(map->data, map->position_mask, map->point_mask, map->rows, map->columns,
+                                     map->points, map->centre, map->mode, map->zero_excluded);
+}
+
+uint32_t ap4_MCR(AP4_ARRAY* array, const void* parameter) {
+  const auto* mcr = static_cast<const AP4_MCRPARM*>(parameter);
+  return static_cast<uint32_t>(ap4c_MCR(array, mcr->mask, mcr->known, mcr->baseline, mcr->components, mcr->spectra,
+                                        mcr->concentrations, mcr->request, mcr->window));
+}
+
+uint32_t ap4_EigenReport(const AP4_ARRAY* array, const void* parameter) {
+  const auto* report = static_cast<const AP4_EIGENREPORTPARM*>(parameter);
+  return ap4c_EigenReport(array, report->mask, report->baseline, report->count, report->table);
 }
 
 }  // namespace
@@ -403,6 +434,16 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return ap_object_result(ap4b_ProjectionResidual(array, projection->range, projection->basis));
     case AP4_MSG_KRONECKER_PRODUCT:
       return ap_object_result(ap4b_KroneckerProduct(array, static_cast<AP4_ARRAY*>(parameter)));
+    case AP4_MSG_MAP_MEAN_CENTER: return ap4_MapMeanCenter(parameter);
+    case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
+    case AP4_MSG_MAP_PCA:
+      return ap_object_result(AP4_Map_PCA_ARRAY(static_cast<const AP4_MAPPCAPARM*>(parameter)));
+    case AP4_MSG_MAP_KX:
+      return ap_object_result(AP4_Map_KX_ARRAY(static_cast<const AP4_MAPKXPARM*>(parameter)));
+    case AP4_MSG_RECONSTRUCT_PCA:
+      return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
+    case AP4_MSG_MCR:            return ap4_MCR(array, parameter);
+    case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);
     default:                     return 0;
   }
 }

@@ -405,3 +405,142 @@ int16_t ap4c_PeakHalfWidth(const AP4_ARRAY* array, AP4_RANGE range, uint16_t mod
 int16_t ap4c_SGSmoothTabulated(float* coefficients, int32_t window);
 // Rotates a one-row array left by n places.
 int16_t ap4c_PrepareFFTBuffer(AP4_ARRAY* array, uint32_t n);
+
+// ---------------------------------------------------------------------------
+// Eigenvalue report, PCA maps and curve resolution
+
+constexpr uint16_t AP4_MSG_MAP_MEAN_CENTER = 345;
+constexpr uint16_t AP4_MSG_MAP_VARIANCE_SCALE = 346;
+constexpr uint16_t AP4_MSG_MAP_PCA = 347;
+constexpr uint16_t AP4_MSG_MAP_KX = 348;
+constexpr uint16_t AP4_MSG_RECONSTRUCT_PCA = 349;
+constexpr uint16_t AP4_MSG_MCR = 355;
+constexpr uint16_t AP4_MSG_EIGEN_REPORT = 356;
+
+#pragma pack(push, 2)
+// Messages 345 and 346 (345 does not read the centre flag).
+struct AP4_MAPSCALEPARM {
+  GU3_HANDLE data;
+  GU3_HANDLE position_mask;
+  GU3_HANDLE point_mask;
+  uint32_t rows;
+  uint32_t columns;
+  uint32_t points;
+  uint16_t centre;
+  uint32_t mode;
+  uint16_t zero_excluded;
+};
+// Message 347.
+struct AP4_MAPPCAPARM {
+  GU3_HANDLE data;
+  GU3_HANDLE position_mask;
+  GU3_HANDLE point_mask;
+  uint32_t rows;
+  uint32_t columns;
+  uint32_t points;
+  uint32_t factors;
+  float percent;
+  uint16_t per_spectrum;
+  uint16_t map_wide;
+  uint16_t zero_excluded;
+  AP4_ARRAY** loadings;
+  AP4_ARRAY** eigenvalues;
+  uint32_t* row_count;
+  uint32_t* error;
+};
+// Message 348.
+struct AP4_MAPKXPARM {
+  GU3_HANDLE data;
+  GU3_HANDLE position_mask;
+  uint32_t rows;
+  uint32_t columns;
+  uint32_t points;
+  void* method;
+  void* spectrum;  // a spectrum (class 7) or a spectral header (class 41)
+  float parameter;
+  void** description;
+  uint32_t* per_position;
+  uint32_t* error;
+};
+// Message 349.
+struct AP4_RECONSTRUCTPARM {
+  GU3_HANDLE data;
+  AP4_ARRAY* loadings;
+  GU3_HANDLE scores;
+  GU3_HANDLE position_mask;
+  GU3_HANDLE point_mask;
+  uint32_t rows;
+  uint32_t columns;
+  uint32_t points;
+  int32_t first;
+  int32_t last;
+  uint16_t per_spectrum;
+  uint16_t map_wide;
+};
+// Message 355.
+struct AP4_MCRPARM {
+  GU3_HANDLE mask;
+  AP4_ARRAY* known;
+  int32_t baseline;
+  uint32_t* components;
+  AP4_ARRAY** spectra;
+  AP4_ARRAY** concentrations;
+  int32_t request;
+  HWND window;
+};
+// Message 356.
+struct AP4_EIGENREPORTPARM {
+  GU3_HANDLE mask;
+  int32_t baseline;
+  int32_t* count;
+  AP4_ARRAY** table;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP4_MAPSCALEPARM) == 32);
+static_assert(sizeof(AP4_MAPPCAPARM) == 54);
+static_assert(sizeof(AP4_MAPKXPARM) == 44);
+static_assert(sizeof(AP4_RECONSTRUCTPARM) == 44);
+static_assert(sizeof(AP4_MCRPARM) == 32);
+static_assert(sizeof(AP4_EIGENREPORTPARM) == 16);
+
+// The entries of an optional u16 mask (null for none, true); false when the
+// handle does not hold exactly `count` u16 entries.
+bool ap4c_MaskEntries(GU3_HANDLE mask, uint32_t count, const uint16_t** entries);
+// The straight line under one spectrum of p points laid down a column
+// (`stride` floats apart): order 0 flat at the lowest included point,
+// 1 and above through the two lowest points apart; missing values never
+// count. False when the two points cannot make a line.
+bool ap4c_EstimateBaseline(const float* column, uint32_t stride, uint32_t p, const uint16_t* mask, int32_t order,
+                           float* slope, float* intercept);
+// The table of eigenvalue, log10, RSD and IND per factor (4 × f).
+uint16_t ap4c_EigenReport(const AP4_ARRAY* d, GU3_HANDLE mask, int32_t baseline, int32_t* count, AP4_ARRAY** table);
+
+// Results of the curve resolution.
+constexpr int32_t AP4C_MCR_INVALID = 0;
+constexpr int32_t AP4C_MCR_GOES_ON = 2;
+constexpr int32_t AP4C_MCR_RUN_ENDED = 3;
+constexpr int32_t AP4C_MCR_CONVERGED = 4;
+// Initial component spectra: c bands of equally many included points.
+AP4_ARRAY* ap4c_MCRInitialSpectra(const AP4_ARRAY* d, GU3_HANDLE mask, uint32_t c);
+// A slice of a resolution run of D (points × spectra); S and Q in/out.
+int32_t ap4c_MCR(AP4_ARRAY* d, GU3_HANDLE mask, const AP4_ARRAY* known, int32_t baseline, uint32_t* components,
+                 AP4_ARRAY** spectra, AP4_ARRAY** concentrations, int32_t request, HWND window);
+
+// Map data: rows × columns positions of `points` f32 each, in a GU3 block.
+// Results are error codes, 0 for success.
+APEXPORT uint32_t AP4_Map_MeanCenter_ARRAY(GU3_HANDLE data, GU3_HANDLE position_mask, GU3_HANDLE point_mask,
+                                           uint32_t rows, uint32_t columns, uint32_t points, uint32_t mode,
+                                           uint16_t zero_excluded);
+APEXPORT uint32_t AP4_Map_VarianceScale_ARRAY(GU3_HANDLE data, GU3_HANDLE position_mask, GU3_HANDLE point_mask,
+                                              uint32_t rows, uint32_t columns, uint32_t points, uint16_t centre,
+                                              uint32_t mode, uint16_t zero_excluded);
+// The score block, or null with the error code out set.
+APEXPORT GU3_HANDLE AP4_Map_PCA_ARRAY(const AP4_MAPPCAPARM* parameter);
+APEXPORT uint32_t AP4_Reconstruct_PCA_ARRAY(const AP4_RECONSTRUCTPARM* parameter);
+// The method's values at every position (positions × v, position-major), or
+// null with the error code out set.
+APEXPORT GU3_HANDLE AP4_Map_KX_ARRAY(const AP4_MAPKXPARM* parameter);
+// Clears the point-mask entries at which an included position holds a
+// missing value; 0 without data or point mask.
+uint16_t ap4d_ExcludeNaNPoints(float* data, const uint16_t* position_mask, uint16_t* point_mask, uint32_t rows,
+                               uint32_t columns, uint32_t points);
