@@ -654,7 +654,8 @@ class IndexedDirectory : public SectionStorage {
   std::string run(const std::string& name, bool indexed) {
     AP20_FILE* file = new_native(name, 0, 1);
     std::optional<ap20_indexed_directory> index;
-    if (indexed) index.emplace(file->header, &file->directory_block);
+    AP20_FILEHEADER* header = file->header;  // by value: the field is packed
+    if (indexed) index.emplace(header, &file->directory_block);
     std::string found;
     const auto read = [&](uint16_t type, uint16_t key2, uint32_t key3) {
       found += get(file, type, key2, key3).value_or("<none>") + "|";
