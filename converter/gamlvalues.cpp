@@ -8,6 +8,8 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "converter/importjob.h"
 #include "platform/timelocale.h"
@@ -81,10 +83,10 @@ HRESULT CGamlImportJob::ParameterAt(IGamlCollection* parameters, LONG index, Com
   return item->QueryInterface(IID_IGamlParameter, reinterpret_cast<void**>(parameter->out()));
 }
 
-HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
-                               Bstr* value) {
-  if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
-  value->reset(nullptr);
+HRESULT CGamlImportJob::ParametersAt(IGamlTrace* trace, LONG index, const OLECHAR* section,
+                                     std::vector<NamedParameter>* found) {
+  if (trace == nullptr || section == nullptr || found == nullptr) return E_FAIL;
+  found->clear();
   ComRef<IGamlElement> element;
   Bstr names;
   HRESULT result;
@@ -108,7 +110,6 @@ HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* sec
     Bstr candidate;
     GetNthName(names.get(), n, &candidate);
     if (view_of(candidate.get()) != section) continue;
-    // A later section of the same name is searched when this one lacks the parameter.
     ComRef<IGamlCollection> parameters;
     result = index == kTraceLevel ? trace->get_Section(candidate.get(), parameters.out())
                                   : element->get_Group(candidate.get(), parameters.out());
@@ -116,15 +117,38 @@ HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* sec
     if (SUCCEEDED(result)) result = parameters->get_Count(&count);
     if (FAILED(result)) continue;
     for (LONG i = 0; i < count; ++i) {
-      ComRef<IGamlParameter> parameter;
-      Bstr parameter_name;
-      result = ParameterAt(parameters.get(), i, &parameter);
-      if (SUCCEEDED(result)) result = parameter->get_Name(parameter_name.out());
-      if (FAILED(result) || view_of(parameter_name.get()) != name) continue;
-      return parameter->get_Value(value->out());
+      NamedParameter named;
+      result = ParameterAt(parameters.get(), i, &named.parameter);
+      if (SUCCEEDED(result)) result = named.parameter->get_Name(named.name.out());
+      if (SUCCEEDED(result)) found->push_back(std::move(named));
     }
   }
   return result;
+}
+
+// A later parameter of the same name (in a later section of the same name)
+// is never looked at.
+const CGamlImportJob::NamedParameter* CGamlImportJob::FirstNamed(const std::vector<NamedParameter>& parameters,
+                                                                 const OLECHAR* name) {
+  for (const NamedParameter& named : parameters) {
+    if (view_of(named.name.get()) == name) return &named;
+  }
+  return nullptr;
+}
+
+HRESULT CGamlImportJob::ValueOf(const std::vector<NamedParameter>& parameters, const OLECHAR* name, Bstr* value) {
+  value->reset(nullptr);
+  const NamedParameter* named = FirstNamed(parameters, name);
+  return named != nullptr ? named->parameter->get_Value(value->out()) : E_FAIL;
+}
+
+HRESULT CGamlImportJob::FindAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
+                               Bstr* value) {
+  if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
+  value->reset(nullptr);
+  std::vector<NamedParameter> parameters;
+  const HRESULT result = ParametersAt(trace, index, section, &parameters);
+  return FirstNamed(parameters, name) != nullptr ? ValueOf(parameters, name, value) : result;
 }
 
 HRESULT CGamlImportJob::FindParameter(IGamlTrace* trace, const OLECHAR* section, const OLECHAR* name, Bstr* value) {
@@ -137,19 +161,40 @@ HRESULT CGamlImportJob::FindChildParameter(IGamlTrace* trace, LONG index, const 
   return FindAt(trace, index, group, name, value);
 }
 
-// Reads the parameter's text as a number of type T; `fallback` stays in
+// Reads a parameter's text as a number of type T; `fallback` stays in
 // *value unless the text is there and converts.
 template <class T>
-HRESULT CGamlImportJob::GetNumberAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
-                                    T fallback, T* value, HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*)) {
-  if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
+HRESULT CGamlImportJob::ReadNumber(HRESULT found, const Bstr& text, T fallback, T* value,
+                                   HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*)) {
   *value = fallback;
-  Bstr text;
-  if (FAILED(FindAt(trace, index, section, name, &text)) || text.empty()) return E_FAIL;
+  if (FAILED(found) || text.empty()) return E_FAIL;
   T converted;
   const HRESULT result = convert(text.get(), kGamlNumbers, 0, &converted);
   if (SUCCEEDED(result)) *value = converted;
   return result;
+}
+
+template <class T>
+HRESULT CGamlImportJob::GetNumberAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,
+                                    T fallback, T* value, HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*)) {
+  if (trace == nullptr || section == nullptr || name == nullptr || value == nullptr) return E_FAIL;
+  Bstr text;
+  const HRESULT found = FindAt(trace, index, section, name, &text);
+  return ReadNumber(found, text, fallback, value, convert);
+}
+
+HRESULT CGamlImportJob::ReadDouble(const std::vector<NamedParameter>& parameters, const OLECHAR* name,
+                                   double fallback, double* value) {
+  Bstr text;
+  const HRESULT found = ValueOf(parameters, name, &text);
+  return ReadNumber(found, text, fallback, value, VarR8FromStr);
+}
+
+HRESULT CGamlImportJob::ReadLong(const std::vector<NamedParameter>& parameters, const OLECHAR* name, LONG fallback,
+                                 LONG* value) {
+  Bstr text;
+  const HRESULT found = ValueOf(parameters, name, &text);
+  return ReadNumber(found, text, fallback, value, VarI4FromStr);
 }
 
 HRESULT CGamlImportJob::GetDoubleAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name,

@@ -7,6 +7,7 @@
 // the collection header wrapper. The trace import calls these.
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include "converter/gamlcodes.h"
 #include "converter/importjob.h"
@@ -87,24 +88,24 @@ uint32_t CGamlImportJob::MapBeamSplitterCode(LONG code) {
   return translated(gamlcodes::kBeamSplitterCodes, code, kUnknownBeamSplitter);
 }
 
-// Reads, converts and writes each field before the next. `index` is the
-// element, or the trace itself (kTraceLevel).
-void CGamlImportJob::ImportFields(IGamlTrace* trace, LONG index, const OLECHAR* section, const HeaderField* fields,
+// Reads, converts and writes each field before the next, from the
+// parameters of one section of the trace or group of an element.
+void CGamlImportJob::ImportFields(const std::vector<NamedParameter>& parameters, const HeaderField* fields,
                                   size_t count, CCollectionHdr* header) {
   for (size_t i = 0; i < count; ++i) {
     const HeaderField& field = fields[i];
     if (field.kind == HeaderField::kDouble) {
       double value;
-      GetDoubleAt(trace, index, section, field.name, field.fallback, &value);
+      ReadDouble(parameters, field.name, field.fallback, &value);
       (header->*field.set_number)(static_cast<float>(value * field.factor));
     } else if (field.kind == HeaderField::kLong) {
       LONG value;
-      GetLongAt(trace, index, section, field.name, static_cast<LONG>(field.fallback), &value);
+      ReadLong(parameters, field.name, static_cast<LONG>(field.fallback), &value);
       (header->*field.set_code)(field.translate != nullptr ? field.translate(value) : static_cast<uint32_t>(value));
     } else {
       Bstr text;
       uint32_t value = 0;
-      GetChildString(trace, index, section, field.name, u"0x0", &text);
+      if (FAILED(ValueOf(parameters, field.name, &text)) || text.empty()) text = Bstr::from(u"0x0");
       HexTextToULong(text.get(), &value);
       (header->*field.set_code)(value);
     }
@@ -118,7 +119,9 @@ HRESULT CGamlImportJob::ImportBenchInfo(IGamlTrace* trace, CCollectionHdr* heade
   header->SetTitle(name.text());
   Variant date;
   if (SUCCEEDED(trace->get_Date(date.get()))) header->SetTimeStamp(DateToStoredTime(*date));
-  ImportFields(trace, kTraceLevel, kBenchInfo, kBenchInfoFields, std::size(kBenchInfoFields), header);
+  std::vector<NamedParameter> parameters;
+  ParametersAt(trace, kTraceLevel, kBenchInfo, &parameters);
+  ImportFields(parameters, kBenchInfoFields, std::size(kBenchInfoFields), header);
   return S_OK;
 }
 
@@ -134,10 +137,12 @@ HRESULT CGamlImportJob::ImportSpectrumHeader(IGamlTrace* trace, CCollectionHdr* 
   header->SetLastX(last_x);
   header->SetFirstX(first_x);
   // The number of points is that of the Y values; the document's is read and not used.
+  std::vector<NamedParameter> parameters;
+  ParametersAt(trace, index, kSpectrumHeader, &parameters);
   LONG points;
-  GetChildLong(trace, index, kSpectrumHeader, u"NumPoints", 0, &points);
+  ReadLong(parameters, u"NumPoints", 0, &points);
   header->SetYUnits(y_units_);
-  ImportFields(trace, index, kSpectrumHeader, kSpectrumHeaderFields, std::size(kSpectrumHeaderFields), header);
+  ImportFields(parameters, kSpectrumHeaderFields, std::size(kSpectrumHeaderFields), header);
   return S_OK;
 }
 

@@ -12,6 +12,7 @@
 // references and releases every object it obtains.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "components/gamlreader/gamlreader.h"
 #include "converter/apspectrum.h"
@@ -90,14 +91,32 @@ class CGamlImportJob {
   uint32_t RememberedYUnits() const { return y_units_; }
 
  private:
+  // A parameter of a section or group, with its name.
+  struct NamedParameter {
+    Bstr name;
+    ComRef<IGamlParameter> parameter;
+  };
+  // Every parameter of the sections named `section` at the trace
+  // (kTraceLevel) or of the groups so named of an element, in search order,
+  // so that many values are looked up with one walk over the reader.
+  HRESULT ParametersAt(IGamlTrace* trace, LONG index, const OLECHAR* section, std::vector<NamedParameter>* found);
+  static const NamedParameter* FirstNamed(const std::vector<NamedParameter>& parameters, const OLECHAR* name);
+  // The value text of the first parameter of that name; E_FAIL without one.
+  static HRESULT ValueOf(const std::vector<NamedParameter>& parameters, const OLECHAR* name, Bstr* value);
+  static HRESULT ReadDouble(const std::vector<NamedParameter>& parameters, const OLECHAR* name, double fallback,
+                            double* value);
+  static HRESULT ReadLong(const std::vector<NamedParameter>& parameters, const OLECHAR* name, LONG fallback, LONG* value);
+  template <class T>
+  static HRESULT ReadNumber(HRESULT found, const Bstr& text, T fallback, T* value,
+                            HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*));
   // The value text of a parameter at the trace (kTraceLevel) or an element.
   HRESULT FindAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name, Bstr* value);
   HRESULT GetDoubleAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name, double fallback,
                       double* value);
   HRESULT GetLongAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name, LONG fallback,
                     LONG* value);
-  void ImportFields(IGamlTrace* trace, LONG index, const OLECHAR* section, const HeaderField* fields, size_t count,
-                    CCollectionHdr* header);
+  static void ImportFields(const std::vector<NamedParameter>& parameters, const HeaderField* fields, size_t count,
+                           CCollectionHdr* header);
   template <class T>
   HRESULT GetNumberAt(IGamlTrace* trace, LONG index, const OLECHAR* section, const OLECHAR* name, T fallback,
                       T* value, HRESULT (*convert)(LPCOLESTR, LCID, ULONG, T*));

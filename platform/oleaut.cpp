@@ -84,7 +84,8 @@ bool allocate_data(SAFEARRAY* array, const void* source) {
   if (bytes < 0) return false;
   array->pvData = nullptr;
   if (bytes == 0) return true;
-  array->pvData = std::calloc(1, static_cast<size_t>(bytes));
+  // A copy overwrites every byte: it is not cleared first.
+  array->pvData = source != nullptr ? std::malloc(static_cast<size_t>(bytes)) : std::calloc(1, static_cast<size_t>(bytes));
   if (array->pvData == nullptr) return false;
   if (source != nullptr) std::memcpy(array->pvData, source, static_cast<size_t>(bytes));
   return true;

@@ -12,6 +12,11 @@
 // reader and writer and the native format classes build on them.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "files/files.h"
 #include "platform/memory.h"
@@ -98,6 +103,116 @@ AP20_DIRENTRY* ap20b_directory_block(const AP20_FILEHEADER* header, GU3_HANDLE b
   return bytes >= ap20a_DataStart(header) - sizeof(AP20_FILEHEADER) ? static_cast<AP20_DIRENTRY*>(directory) : nullptr;
 }
 
+// The index of a directory that a writer fills while it holds an
+// ap20_indexed_directory: the entries in use by their keys and the free
+// entries, each in directory order, so that a section write finds what it
+// replaces and where it goes without a scan of every entry. Entries added
+// behind its back are taken in when it is next used; any other change
+// outside the writes makes it start again from the directory.
+// Keys folded to the 32 bits of a hash, so that keys differing only in
+// type or key 2 spread too.
+struct KeysHash {
+  size_t operator()(uint64_t keys) const { return static_cast<uint32_t>(keys ^ keys >> 32) * 2654435761u; }
+};
+
+struct DirectoryIndex {
+  DirectoryIndex(GU3_HANDLE* directory_block, const AP20_FILEHEADER* for_header)
+      : block_at(directory_block), header(for_header) {}
+  GU3_HANDLE* block_at;
+  const AP20_FILEHEADER* header;
+  uint32_t covered = 0;  // entries [0, covered) are indexed
+  std::unordered_map<uint64_t, std::vector<uint32_t>, KeysHash> in_use;
+  std::set<uint32_t> free;
+};
+std::unique_ptr<DirectoryIndex> g_index;
+
+uint64_t ap20b_keys(uint16_t type, uint16_t key2, uint32_t key3) {
+  return static_cast<uint64_t>(type) << 48 | static_cast<uint64_t>(key2) << 32 | key3;
+}
+
+void ap20b_index_add(DirectoryIndex* index, const AP20_DIRENTRY& entry, uint32_t at) {
+  if (entry.type == AP20_SECTION_FREE) {
+    index->free.insert(at);
+    return;
+  }
+  std::vector<uint32_t>& entries = index->in_use[ap20b_keys(entry.type, entry.key2, entry.key3)];
+  entries.insert(std::upper_bound(entries.begin(), entries.end(), at), at);
+}
+
+void ap20b_index_remove(DirectoryIndex* index, const AP20_DIRENTRY& entry, uint32_t at) {
+  if (entry.type == AP20_SECTION_FREE) {
+    index->free.erase(at);
+    return;
+  }
+  const auto found = index->in_use.find(ap20b_keys(entry.type, entry.key2, entry.key3));
+  if (found == index->in_use.end()) return;
+  std::vector<uint32_t>& entries = found->second;
+  const auto position = std::lower_bound(entries.begin(), entries.end(), at);
+  if (position != entries.end() && *position == at) entries.erase(position);
+  if (entries.empty()) index->in_use.erase(found);
+}
+
+// Runs a change of the index; an index that cannot take it (memory ran
+// out) is given up, and the scans serve again. False then.
+template <class Change>
+bool ap20b_index_change(Change change) {
+  try {
+    change();
+    return true;
+  } catch (const std::bad_alloc&) {
+    g_index.reset();
+    return false;
+  }
+}
+
+// Every entry will be indexed afresh when the index is next used: for the
+// changes made without it.
+void ap20b_index_forget() {
+  if (g_index == nullptr) return;
+  g_index->covered = 0;
+  g_index->in_use.clear();
+  g_index->free.clear();
+}
+
+// The index kept for this header and directory, brought up to date; null
+// when none is kept for them.
+DirectoryIndex* ap20b_index_of(const AP20_FILEHEADER* header, const AP20_DIRENTRY* directory) {
+  if (g_index == nullptr || g_index->header != header || directory == nullptr ||
+      GU3_GetPointer_MM(ap20b_handle_at(g_index->block_at), 0, nullptr, nullptr) != directory) {
+    return nullptr;
+  }
+  if (header->count < g_index->covered) ap20b_index_forget();
+  const bool kept = ap20b_index_change([&] {
+    for (; g_index->covered < header->count; ++g_index->covered) {
+      ap20b_index_add(g_index.get(), directory[g_index->covered], g_index->covered);
+    }
+  });
+  return kept ? g_index.get() : nullptr;
+}
+
+// Sets entry `at`, one in use or the one after them, keeping the index in
+// step.
+void ap20b_set_entry(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint32_t at, const AP20_DIRENTRY& entry) {
+  DirectoryIndex* index = ap20b_index_of(header, directory);
+  if (index != nullptr && at < header->count &&
+      !ap20b_index_change([&] { ap20b_index_remove(index, directory[at], at); })) {
+    index = nullptr;
+  }
+  directory[at] = entry;
+  if (at == header->count) ++header->count;
+  if (index != nullptr && ap20b_index_change([&] { ap20b_index_add(index, entry, at); })) {
+    index->covered = std::max(index->covered, at + 1);
+  }
+}
+
+void ap20b_free_entry(AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint32_t at) {
+  AP20_DIRENTRY freed = directory[at];
+  freed.type = AP20_SECTION_FREE;
+  freed.key2 = 0;
+  freed.key3 = 0;
+  ap20b_set_entry(header, directory, at, freed);
+}
+
 bool ap20b_matches(const AP20_DIRENTRY& entry, uint16_t type, uint16_t key2, uint32_t key3, bool any_key3) {
   return entry.type == type && entry.key2 == key2 && (any_key3 || entry.key3 == key3);
 }
@@ -107,16 +222,16 @@ uint32_t ap20b_find(const AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uin
                     uint32_t key3, uint32_t from, bool any_key3) {
   AP20_DIRENTRY* entries = ap20b_directory(header, directory);
   if (entries == nullptr) return kNoEntry;
+  if (DirectoryIndex* index = !any_key3 && type != AP20_SECTION_FREE ? ap20b_index_of(header, entries) : nullptr) {
+    const auto found = index->in_use.find(ap20b_keys(type, key2, key3));
+    if (found == index->in_use.end()) return kNoEntry;
+    const auto first = std::lower_bound(found->second.begin(), found->second.end(), from);
+    return first != found->second.end() ? *first : kNoEntry;
+  }
   for (uint32_t index = from; index < header->count; ++index) {
     if (ap20b_matches(entries[index], type, key2, key3, any_key3)) return index;
   }
   return kNoEntry;
-}
-
-void ap20b_free_entry(AP20_DIRENTRY& entry) {
-  entry.type = AP20_SECTION_FREE;
-  entry.key2 = 0;
-  entry.key3 = 0;
 }
 
 bool ap20b_holds_bytes(const AP20_DIRENTRY& entry) { return entry.type != AP20_SECTION_FREE && entry.length != 0; }
@@ -254,10 +369,19 @@ uint16_t ap20b_place(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* direc
   AP20_DIRENTRY* directory = ap20b_directory_block(header, ap20b_handle_at(directory_block));
   if (directory == nullptr) return 0;
   uint32_t slot = kNoEntry;
-  for (uint32_t index = 0; replace && index < header->count; ++index) {
-    if (directory[index].type == AP20_SECTION_FREE && directory[index].length >= stored) {
-      slot = index;
-      break;
+  if (const DirectoryIndex* index = replace ? ap20b_index_of(header, directory) : nullptr) {
+    for (uint32_t free : index->free) {
+      if (directory[free].length >= stored) {
+        slot = free;
+        break;
+      }
+    }
+  } else {
+    for (uint32_t index = 0; replace && index < header->count; ++index) {
+      if (directory[index].type == AP20_SECTION_FREE && directory[index].length >= stored) {
+        slot = index;
+        break;
+      }
     }
   }
   if (slot != kNoEntry && !ap20b_room_at(header, directory, directory[slot].offset, stored, slot)) slot = kNoEntry;
@@ -279,12 +403,20 @@ uint16_t ap20b_place(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* direc
     reservoir.offset += stored;
     reservoir.length = reservoir.length > stored ? reservoir.length - stored : 0;
   }
-  directory[index] = AP20_DIRENTRY{type, offset, stored, key2, key3};
-  if (index == header->count) ++header->count;
+  ap20b_set_entry(header, directory, index, AP20_DIRENTRY{type, offset, stored, key2, key3});
   return 1;
 }
 
 }  // namespace
+
+ap20_indexed_directory::ap20_indexed_directory(const AP20_FILEHEADER* header, GU3_HANDLE* directory_block)
+    : owner(g_index == nullptr && header != nullptr && directory_block != nullptr) {
+  if (owner) g_index.reset(new (std::nothrow) DirectoryIndex(directory_block, header));
+}
+
+ap20_indexed_directory::~ap20_indexed_directory() {
+  if (owner) g_index.reset();
+}
 
 // ---------------------------------------------------------------------------
 // Look-ups
@@ -408,13 +540,13 @@ uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* d
   if (!keyed) {
     for (uint32_t index = 0; index < header->count; ++index) {
       if (directory[index].type != type) continue;
-      ap20b_free_entry(directory[index]);
+      ap20b_free_entry(header, directory, index);
       freed = true;
     }
   } else if (replace) {
     const uint32_t index = ap20b_find(header, directory, type, key2, key3, 0, false);
     if (index != kNoEntry) {
-      ap20b_free_entry(directory[index]);
+      ap20b_free_entry(header, directory, index);
       freed = true;
     }
   }
@@ -447,7 +579,7 @@ uint16_t ap20b_WriteOpenSection(AP20_FILE* file, uint16_t type, uint32_t length,
 uint16_t ap20b_FreeSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
                            uint16_t key2, uint32_t key3) {
   const uint32_t index = ap20b_find(header, directory, type, key2, key3, 0, false);
-  if (index != kNoEntry) ap20b_free_entry(directory[index]);
+  if (index != kNoEntry) ap20b_free_entry(header, directory, index);
   return ap20b_directory(header, directory) != nullptr ? ap20a_WriteDirectory(object, header, directory) : 0;
 }
 
@@ -455,7 +587,7 @@ uint16_t ap20b_FreeType(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* di
   AP20_DIRENTRY* entries = ap20b_directory(header, directory);
   if (entries == nullptr) return 0;
   for (uint32_t index = 0; index < header->count; ++index) {
-    if (entries[index].type == type) ap20b_free_entry(entries[index]);
+    if (entries[index].type == type) ap20b_free_entry(header, entries, index);
   }
   return ap20a_WriteDirectory(object, header, entries);
 }
@@ -467,7 +599,7 @@ uint16_t ap20b_FreeMember(AP20_FILE* file, uint16_t key2) {
   uint16_t freed = 0;
   for (uint32_t index = 0; entries != nullptr && index < file->header->count; ++index) {
     if (entries[index].type == AP20_SECTION_FREE || entries[index].key2 != key2) continue;
-    ap20b_free_entry(entries[index]);
+    ap20b_free_entry(file->header, entries, index);
     freed = 1;
   }
   return freed;
@@ -479,6 +611,7 @@ uint16_t ap20b_Renumber(AP20_FILE* file) {
   if (file == nullptr || file->header == nullptr) return 0;
   AP20_DIRENTRY* entries = ap20b_directory(file->header, file->directory);
   if (entries == nullptr || file->header->count == 0) return 0;
+  ap20b_index_forget();
   uint16_t remembered = entries[0].key2;
   uint16_t counter = 0;
   for (uint32_t index = 0; index < file->header->count; ++index) {
@@ -504,6 +637,7 @@ uint16_t ap20b_Compact(AP20_FILE* file) {
   AP20_FILEHEADER* header = file->header;
   AP20_DIRENTRY* directory = ap20b_directory(header, file->directory);
   if (directory == nullptr) return 0;
+  ap20b_index_forget();
   uint32_t kept = 0;
   for (uint32_t index = 0; index < header->count; ++index) {
     if (ap20b_holds_bytes(directory[index])) directory[kept++] = directory[index];

@@ -238,6 +238,7 @@ uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
   // Should the estimate fall short, the directory grows rather than fail.
   ap20_SetGrowth(file, 1);
   GU3_HANDLE* directory = &directory_block.handle;
+  const ap20_indexed_directory indexed(header, directory);
   auto current = [&]() { return static_cast<AP20_DIRENTRY*>(GU3_GetPointer_MM(*directory, 0, nullptr, nullptr)); };
   if (!ap20a_WriteDirectory(format, header, current())) return 0;
   const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);

@@ -432,6 +432,19 @@ struct ap20_owned_block {
   }
 };
 
+// While it lives, the section look-ups and writes of one directory, whose
+// handle is kept at `directory_block`, go through an index of its keys and
+// free entries instead of scanning every entry: for a writer that puts many
+// sections into a directory that only section writes change meanwhile. One
+// directory at a time: a scope opened inside another does nothing.
+struct ap20_indexed_directory {
+  bool owner;
+  ap20_indexed_directory(const AP20_FILEHEADER* header, GU3_HANDLE* directory_block);
+  ~ap20_indexed_directory();
+  ap20_indexed_directory(const ap20_indexed_directory&) = delete;
+  ap20_indexed_directory& operator=(const ap20_indexed_directory&) = delete;
+};
+
 // One begin and one end change of an object (messages 10 and 11), the end
 // on every path; nothing is changed when the begin is refused.
 struct ap20_change_bracket {

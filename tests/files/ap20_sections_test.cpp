@@ -642,4 +642,61 @@ TEST_F(SectionStorage, FreeingAMemberAndRenumberingChangeTheCopiesOnly) {
   EXPECT_EQ(get_entry(disk("group.spg"), 3), (Entry{2, 572, 4, 1, 0}));
 }
 
+// ---------------------------------------------------------------------------
+// The directory index
+
+// A run of keyed and unkeyed writes over a growing directory, replacements
+// that free entries and take freed ones again, frees, a freed member and a
+// renumbering, then more writes: the file and every read must come out the
+// same whether or not the directory is indexed meanwhile.
+class IndexedDirectory : public SectionStorage {
+ protected:
+  std::string run(const std::string& name, bool indexed) {
+    AP20_FILE* file = new_native(name, 0, 1);
+    std::optional<ap20_indexed_directory> index;
+    AP20_FILEHEADER* header = file->header;  // by value: the field is packed
+    if (indexed) index.emplace(header, &file->directory_block);
+    std::string found;
+    const auto read = [&](uint16_t type, uint16_t key2, uint32_t key3) {
+      found += get(file, type, key2, key3).value_or("<none>") + "|";
+    };
+    for (uint16_t member = 0; member < 40; ++member) {
+      EXPECT_EQ(put(file, kYData, pattern(40u + member, static_cast<uint8_t>(member)), 1, member), 1u);
+      EXPECT_EQ(put(file, kHistory, pattern(24, static_cast<uint8_t>(member + 1)), 1, member), 1u);
+      EXPECT_EQ(put(file, kComment, pattern(12, static_cast<uint8_t>(member + 2)), 1, member, 1), 1u);
+    }
+    for (uint16_t member = 0; member < 40; member += 7) {
+      EXPECT_EQ(put(file, kYData, pattern(20, static_cast<uint8_t>(member + 3)), 1, member), 1u);
+    }
+    free_section(file, kHistory, 5);
+    free_section(file, kHistory, 9);
+    EXPECT_EQ(put(file, 106, pattern(24, 7), 1, 100), 1u);  // into a freed history entry
+    EXPECT_EQ(put(file, 106, pattern(16, 8), 1, 100), 1u);  // replacing itself
+    EXPECT_EQ(put(file, 50, pattern(8, 9), 0), 1u);
+    EXPECT_EQ(put(file, 50, pattern(8, 10), 0), 1u);  // frees the first unkeyed one
+    AP20_WORDPARM member{12};
+    send(AP20_MSG_FREE_MEMBER, file, &member);
+    send(AP20_MSG_RENUMBER, file);
+    for (uint16_t key2 : {0, 5, 7, 11, 12, 38}) {
+      read(kYData, key2, 0);
+      read(kHistory, key2, 0);
+      read(kComment, key2, 1);
+    }
+    EXPECT_EQ(put(file, kYData, pattern(60, 11), 1, 3), 1u);
+    EXPECT_EQ(put(file, kHistory, pattern(8, 12), 1, 38), 1u);
+    read(kYData, 3, 0);
+    read(106, 99, 0);
+    read(50, 0, 0);
+    save(file);
+    return disk(name) + found;
+  }
+};
+
+TEST_F(IndexedDirectory, WritesAndReadsComeOutAsWithoutTheIndex) {
+  const std::string plain = run("plain.spg", false);
+  const std::string indexed = run("indexed.spg", true);
+  EXPECT_EQ(indexed.size(), plain.size());
+  EXPECT_TRUE(indexed == plain);
+}
+
 }  // namespace
