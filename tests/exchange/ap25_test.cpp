@@ -51,7 +51,7 @@ class XYPairs : public exchangetest::ExchangeFiles {
   }
   static PairList pair_list(AP_OBJECT* pairs) {
     PairList list;
-    const uint32_t count = send(AP9_MSG_COUNT, pairs);
+    const uint32_t count = send(AP9_MSG_GET_COUNT, pairs);
     for (uint32_t index = 0; index < count; ++index) {
       uint16_t tag = 1;
       float x = 0;
