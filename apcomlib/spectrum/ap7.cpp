@@ -66,6 +66,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_RANGE_TO_TEXT: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
+    case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
     default: return 0;
   }
 }
@@ -132,6 +133,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* save_range = static_cast<const AP7_SAVERANGEPARM*>(parameter);
   const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   const auto* spans = static_cast<const AP7_DRAWSPANSPARM*>(parameter);
+  const auto* spacing = static_cast<const AP7_SPACINGPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -218,6 +220,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_RANGE_FROM_TEXT:           return ap7d_RangeFromText(spectrum, text);
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
+    case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
     default:                                return 0;
   }
 }

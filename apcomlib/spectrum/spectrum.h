@@ -1076,6 +1076,24 @@ uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* en
 // Every point strictly inside one of the gaps (at most AP7_MOST_GAPS)
 // becomes a missing value; 1.
 uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* starts, const float* ends);
+constexpr uint16_t AP7_MSG_INTERPOLATE_BY_SUBDIVISION = 238;
+#pragma pack(push, 2)
+// Message 238.
+struct AP7_SPACINGPARM {
+  float x1;
+  float x2;
+  float spacing;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SPACINGPARM) == 12);
+// Message 238: a new spectrum of the stretch x1..x2 at about the target
+// spacing, reached by halving or doubling the spacing; the runs of missing
+// values stay missing. Null when refused (an axis of data points, a target
+// that is not a positive number, a falling axis, too few points left).
+AP7_SPECTRUM* ap7d_InterpolateBySubdivision(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);
+// The text put in front of the title (cut to fit its 255 characters); 1
+// when the title was changed.
+uint16_t ap7d_PrependTitle(AP7_SPECTRUM* spectrum, const char* text);
 
 // ---------------------------------------------------------------------------
 // Pixel spans for drawing (ap7d_draw.cpp)
