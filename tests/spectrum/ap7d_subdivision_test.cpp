@@ -57,11 +57,17 @@ TEST_P(SubdivisionCases, ReachesTheTargetSpacing) {
   record(spectrum).y_units = 17;
   AP7_SPECTRUM* result = interpolate(spectrum, c.x1, c.x2, c.spacing);
   ASSERT_NE(result, nullptr);
-  EXPECT_EQ(record(result).points, c.expected.size());
-  EXPECT_FLOAT_EQ(record(result).first_x, c.new_first_x);
-  EXPECT_FLOAT_EQ(record(result).last_x, c.new_last_x);
-  EXPECT_EQ(record(result).x_units, c.x_units);
-  EXPECT_EQ(record(result).y_units, 17u);
+  // Packed header fields are read by value.
+  const uint32_t points = record(result).points;
+  const float first_x = record(result).first_x;
+  const float last_x = record(result).last_x;
+  const uint32_t x_units = record(result).x_units;
+  const uint32_t y_units = record(result).y_units;
+  EXPECT_EQ(points, c.expected.size());
+  EXPECT_FLOAT_EQ(first_x, c.new_first_x);
+  EXPECT_FLOAT_EQ(last_x, c.new_last_x);
+  EXPECT_EQ(x_units, c.x_units);
+  EXPECT_EQ(y_units, 17u);
   expect_values(values(result), c.expected);
   // The source keeps its data.
   expect_values(values(spectrum), c.y);
