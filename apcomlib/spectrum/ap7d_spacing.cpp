@@ -5,7 +5,9 @@
 // spacing factor. A wanted range in the k-th band above F is mirrored into
 // the base band, the data are trimmed or padded with missing values to it,
 // and the range reached is mirrored back, the Y values reversed where the
-// band is a mirror image. AP7_Dispatcher_SPECTRUM calls it for message 237.
+// band is a mirror image. A stretch of the data can also be brought to
+// another spacing by halving or doubling the spacing until it is near the
+// target. AP7_Dispatcher_SPECTRUM calls these for messages 237 and 238.
 //
 // The runs of missing values are listed as X intervals, which outlive a
 // change of the grid, so that the points of a new grid that fall inside

@@ -1030,7 +1030,7 @@ uint16_t ap7d_SaveRangeToFile(AP7_SPECTRUM* spectrum, uint16_t format_class, flo
 
 // ---------------------------------------------------------------------------
 // A range as delimited text, and fitting the data to an X range
-// (ap7a_range.cpp, ap7d_rangetext.cpp, ap7d_spacing.cpp)
+// (ap7a_range.cpp, ap7d_rangetext.cpp, ap7d_spacing.cpp, ap7d_title.cpp)
 
 constexpr uint16_t AP7_MSG_RANGE_TO_TEXT = 212;
 constexpr uint16_t AP7_MSG_RANGE_FROM_TEXT = 216;
