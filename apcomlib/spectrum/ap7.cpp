@@ -8,7 +8,7 @@
 // root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
 // operations under the ARRAY's numbers, the axis and the accessors, the
 // history bits and the history and comment texts, the saves, ranges as
-// text, the fit to an X range, and the read and write through a
+// text, the fit to an X range, pixel spans for drawing, and the read and write through a
 // spectrum-file object (17, 18). A spectrum hands no
 // message to its parent class: the numbers the table leaves out answer 0,
 // as do those of the operations that are not part of the library yet, and
@@ -65,6 +65,8 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_HISTORY_KEYWORD: return sizeof(AP7_KEYWORDPARM);
     case AP7_MSG_RANGE_TO_TEXT: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
+    case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
+    case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
     default: return 0;
   }
 }
@@ -130,6 +132,8 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* save = static_cast<const AP7_SAVEPARM*>(parameter);
   const auto* save_range = static_cast<const AP7_SAVERANGEPARM*>(parameter);
   const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
+  const auto* spans = static_cast<const AP7_DRAWSPANSPARM*>(parameter);
+  const auto* spacing = static_cast<const AP7_SPACINGPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -215,6 +219,8 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_RANGE_TO_TEXT:             return ap_object_result(ap7d_RangeToText(spectrum, x_range->x1, x_range->x2));
     case AP7_MSG_RANGE_FROM_TEXT:           return ap7d_RangeFromText(spectrum, text);
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
+    case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
+    case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
     default:                                return 0;
   }
 }

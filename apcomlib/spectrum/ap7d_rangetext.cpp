@@ -33,33 +33,6 @@ constexpr char kReadSeparator = ',';
 // A text asks for at most as many values as a spectrum can hold.
 constexpr int32_t kMostTextPoints = 500000;
 
-// The data-pair class and the messages its pairs are made, set and
-// evaluated with; blocks packed to 2.
-constexpr uint16_t kDataPairClass = 9;
-constexpr uint16_t kSetPairMessage = 38;
-constexpr uint16_t kInterpolateMessage = 43;
-#pragma pack(push, 2)
-struct ap7d_newpairsparm {
-  uint32_t pairs;
-  uint32_t argument;
-};
-struct ap7d_setpairparm {
-  uint32_t index;
-  uint16_t tag;
-  float x;
-  float y;
-};
-struct ap7d_interpolateparm {
-  float start;
-  float end;
-  int32_t count;
-  uint16_t sort_first;
-};
-#pragma pack(pop)
-static_assert(sizeof(ap7d_newpairsparm) == 8);
-static_assert(sizeof(ap7d_setpairparm) == 14);
-static_assert(sizeof(ap7d_interpolateparm) == 14);
-
 // "%12.5g" as the library's run-time writes it: an exponent of at least
 // three digits (1.2346e+004). 0 when the field does not fit the room left.
 int ap7d_write_number(char* out, size_t room, float value) {
@@ -144,22 +117,11 @@ class ap7d_fields {
   const char* next_;
 };
 
-AP_OBJECT* ap7d_new_pairs(uint32_t pairs) {
-  uint16_t class_id = kDataPairClass;
-  ap7d_newpairsparm block{pairs, 0};
-  return ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &block));
-}
-
-void ap7d_delete_object(void* object) {
-  AP_WINDOWPARM block{nullptr, 0};
-  if (object != nullptr) GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &block);
-}
-
 // The values of the text laid evenly over x1..x2 (from the end when the
 // range runs downward, so that the pairs ascend), evaluated at count even
 // steps over start..end; null on failure.
 AP4_ARRAY* ap7d_evaluate(ap7d_fields& fields, int32_t n, float x1, float x2, float start, float end, int32_t count) {
-  AP_OBJECT* pairs = ap7d_new_pairs(static_cast<uint32_t>(n));
+  AP9_DATAPAIR* pairs = ap9_New(AP9_CLASS_ID, static_cast<uint32_t>(n), nullptr);
   if (pairs == nullptr) return nullptr;
   const bool descending = x1 > x2;
   const double step = n > 1 ? (double{x2} - x1) / (n - 1) : 0.0;
@@ -168,15 +130,10 @@ AP4_ARRAY* ap7d_evaluate(ap7d_fields& fields, int32_t n, float x1, float x2, flo
     float y = 0.0f;
     if (!fields.next_value(y)) y = AP1_GetNaNSG_MATH();
     const auto index = static_cast<uint32_t>(descending ? n - 1 - k : k);
-    ap7d_setpairparm pair{index, 0, static_cast<float>(x1 + k * step), y};
-    set = GU2_DoMethod_MSG(kSetPairMessage, pairs, &pair) != 0;
+    set = ap9_SetPair(pairs, index, 0, static_cast<float>(x1 + k * step), y) != 0;
   }
-  AP4_ARRAY* curve = nullptr;
-  if (set) {
-    ap7d_interpolateparm evaluation{start, end, count, 0};
-    curve = ap_result_object<AP4_ARRAY>(GU2_DoMethod_MSG(kInterpolateMessage, pairs, &evaluation));
-  }
-  ap7d_delete_object(pairs);
+  AP4_ARRAY* curve = set ? ap9_Interpolate(pairs, start, end, count, 0) : nullptr;
+  ap9_Destroy(pairs, nullptr);
   return curve;
 }
 
@@ -215,7 +172,7 @@ uint16_t ap7d_RangeFromText(AP7_SPECTRUM* spectrum, const char* text) {
   if (downward && values != nullptr) std::reverse(values, values + curve->columns);
   const AP4_RANGE whole{AP4_INVALID_RANGE, AP4_INVALID_RANGE};
   const uint16_t copied = ap4a_CopyRangeTo(curve, whole, spectrum->data, first);
-  ap7d_delete_object(curve);
+  ap4a_Delete(curve, nullptr);
   if (!copied) return 0;
   ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(spectrum), AP41_HISTORY_FROM_TEXT);
   return 1;

@@ -5,7 +5,9 @@
 // spacing factor. A wanted range in the k-th band above F is mirrored into
 // the base band, the data are trimmed or padded with missing values to it,
 // and the range reached is mirrored back, the Y values reversed where the
-// band is a mirror image. AP7_Dispatcher_SPECTRUM calls it for message 237.
+// band is a mirror image. A stretch of the data can also be brought to
+// another spacing by halving or doubling the spacing until it is near the
+// target. AP7_Dispatcher_SPECTRUM calls these for messages 237 and 238.
 //
 // The runs of missing values are listed as X intervals, which outlive a
 // change of the grid, so that the points of a new grid that fall inside
@@ -13,10 +15,12 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "core/core.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
+#include "util/util.h"
 
 namespace {
 
@@ -40,6 +44,73 @@ void ap7d_mirror(double& lo, double& hi, double fold, int32_t from_band, int32_t
   }
   if (lo > hi) std::swap(lo, hi);
 }
+
+
+// The spacing is refined while it is this much above the target and
+// coarsened while it is this much below it.
+constexpr double kRefineAbove = 0.9;
+constexpr double kCoarsenBelow = 1.1;
+// Title prefix of a spectrum brought to another spacing.
+constexpr uint16_t kTitleGroup = 1007;
+constexpr uint16_t kSpacingTitle = 6;
+// X-unit code of Raman shifts, whose grid is measured from the laser line.
+constexpr uint32_t kRamanShift = 32;
+
+// Doubles the point density: the new points between two old ones come from
+// a four-point interpolation, the first and the last new one from the mean
+// of their neighbours.
+std::vector<float> ap7d_subdivide(const std::vector<float>& y) {
+  const size_t n = y.size();
+  std::vector<float> out(2 * n - 1);
+  for (size_t k = 0; k < n; ++k) out[2 * k] = y[k];
+  for (size_t k = 0; k + 1 < n; ++k) {
+    const float b = y[k];
+    const float c = y[k + 1];
+    if (k == 0 || k + 2 == n)
+      out[2 * k + 1] = (b + c) / 2.0f;
+    else
+      out[2 * k + 1] = (9.0f * (b + c) - (y[k - 1] + y[k + 2])) / 16.0f;
+  }
+  return out;
+}
+
+// Whether the point at x sits on an odd multiple of d from the grid's
+// origin.
+bool ap7d_off_grid(double x, double d, const AP41_HEADERDATA& record) {
+  const double steps = record.x_units == kRamanShift ? (double{record.p44} - x) / d : x / d;
+  return ap1_TruncateToInt32(steps + 0.2) % 2 != 0;
+}
+
+// The spectrum made to hold the values over first_x..last_x; false when the
+// block could not be made or taken.
+bool ap7d_set_values(AP7_SPECTRUM* spectrum, double first_x, double last_x, const std::vector<float>& y) {
+  const auto count = static_cast<uint32_t>(y.size());
+  GU3_HANDLE block = GU3_Allocate_MM(count, sizeof(float), GU3_KIND_GLOBAL);
+  auto* values = block != nullptr ? static_cast<float*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr)) : nullptr;
+  if (values != nullptr) std::copy(y.begin(), y.end(), values);
+  if (values == nullptr ||
+      !ap7b_SetDataHandle(spectrum, static_cast<float>(first_x), static_cast<float>(last_x), count, block)) {
+    if (block != nullptr) GU3_Free_MM(block);
+    return false;
+  }
+  return true;
+}
+
+// A spectrum made here, deleted unless it is handed out.
+class ap7d_new_spectrum {
+ public:
+  explicit ap7d_new_spectrum(AP7_SPECTRUM* spectrum) : spectrum_(spectrum) {}
+  ~ap7d_new_spectrum() {
+    if (spectrum_ != nullptr) ap7a_Delete(spectrum_, nullptr);
+  }
+  ap7d_new_spectrum(const ap7d_new_spectrum&) = delete;
+  ap7d_new_spectrum& operator=(const ap7d_new_spectrum&) = delete;
+  AP7_SPECTRUM* get() const { return spectrum_; }
+  AP7_SPECTRUM* release() { return std::exchange(spectrum_, nullptr); }
+
+ private:
+  AP7_SPECTRUM* spectrum_;
+};
 
 }  // namespace
 
@@ -136,4 +207,59 @@ uint32_t ap7d_FitToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2) {
   *x1 = static_cast<float>(lo);
   *x2 = static_cast<float>(hi);
   return record->points;
+}
+
+AP7_SPECTRUM* ap7d_InterpolateBySubdivision(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing) {
+  const AP41_HEADERDATA* source = ap7a_record(ap7a_spectrum(spectrum));
+  // Spacings are walked upward to the target: a target that is not a
+  // positive number, or an axis that does not rise, would never get there.
+  if (source == nullptr || source->x_units == AP41_XUNITS_POINTS || !(spacing > 0.0f) || !std::isfinite(spacing))
+    return nullptr;
+  double d = ap7b_GetXSpacing(spectrum);
+  if (!(d > 0.0) || !std::isfinite(d)) return nullptr;
+  ap7d_new_spectrum cut(ap7a_NewFromRange(spectrum, x1, x2));
+  AP41_HEADERDATA* record = ap7a_record(cut.get());
+  const float* data = ap7b_GetDataPtr(cut.get());
+  if (record == nullptr || data == nullptr || record->points < 2 || cut.get()->data->columns < record->points)
+    return nullptr;
+  float starts[AP7_MOST_GAPS];
+  float ends[AP7_MOST_GAPS];
+  const uint32_t gaps = ap7d_ListNaNGaps(cut.get(), starts, ends);
+  if (!ap4b_FillNaNGaps(cut.get()->data)) return nullptr;
+  const uint32_t x_units = record->x_units;
+  const uint32_t y_units = record->y_units;
+  double first_x = record->first_x;
+  double last_x = record->last_x;
+  std::vector<float> y(data, data + record->points);
+
+  while (d * kRefineAbove > spacing) {
+    if (2.0 * y.size() - 1 > kMostPoints) return nullptr;
+    y = ap7d_subdivide(y);
+    d /= 2;
+  }
+  while (d * kCoarsenBelow < spacing) {
+    size_t from = 0;
+    size_t to = y.size();  // one past the last point kept
+    if (ap7d_off_grid(first_x, d, *record)) {
+      ++from;
+      first_x += d;
+    }
+    if (ap7d_off_grid(last_x, d, *record)) --to;
+    // Fewer than two points left cannot carry a spacing.
+    if (to < from + 3) return nullptr;
+    std::vector<float> kept;
+    for (size_t k = from; k < to; k += 2) kept.push_back(y[k]);
+    y.swap(kept);
+    d *= 2;
+    last_x = first_x + (y.size() - 1) * d;
+  }
+
+  if (!ap7d_set_values(cut.get(), first_x, last_x, y)) return nullptr;
+  record = ap7a_record(cut.get());
+  record->x_units = x_units;
+  record->y_units = y_units;
+  ap7d_ReblankGaps(cut.get(), gaps, starts, ends);
+  if (const char* prefix = GU4_GetAssocString(kTitleGroup, kSpacingTitle, nullptr, nullptr))
+    ap7d_PrependTitle(cut.get(), prefix);
+  return cut.release();
 }

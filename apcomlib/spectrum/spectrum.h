@@ -1030,7 +1030,7 @@ uint16_t ap7d_SaveRangeToFile(AP7_SPECTRUM* spectrum, uint16_t format_class, flo
 
 // ---------------------------------------------------------------------------
 // A range as delimited text, and fitting the data to an X range
-// (ap7a_range.cpp, ap7d_rangetext.cpp, ap7d_spacing.cpp)
+// (ap7a_range.cpp, ap7d_rangetext.cpp, ap7d_spacing.cpp, ap7d_title.cpp)
 
 constexpr uint16_t AP7_MSG_RANGE_TO_TEXT = 212;
 constexpr uint16_t AP7_MSG_RANGE_FROM_TEXT = 216;
@@ -1076,3 +1076,52 @@ uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* en
 // Every point strictly inside one of the gaps (at most AP7_MOST_GAPS)
 // becomes a missing value; 1.
 uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* starts, const float* ends);
+constexpr uint16_t AP7_MSG_INTERPOLATE_BY_SUBDIVISION = 238;
+#pragma pack(push, 2)
+// Message 238.
+struct AP7_SPACINGPARM {
+  float x1;
+  float x2;
+  float spacing;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SPACINGPARM) == 12);
+// Message 238: a new spectrum of the stretch x1..x2 at about the target
+// spacing, reached by halving or doubling the spacing; the runs of missing
+// values stay missing. Null when refused (an axis of data points, a target
+// that is not a positive number, a falling axis, too few points left).
+AP7_SPECTRUM* ap7d_InterpolateBySubdivision(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);
+// The text put in front of the title (cut to fit its 255 characters); 1
+// when the title was changed.
+uint16_t ap7d_PrependTitle(AP7_SPECTRUM* spectrum, const char* text);
+
+// ---------------------------------------------------------------------------
+// Pixel spans for drawing (ap7d_draw.cpp)
+
+constexpr uint16_t AP7_MSG_DRAW_SPANS = 210;
+
+#pragma pack(push, 2)
+// Message 210.
+struct AP7_DRAWSPANSPARM {
+  float xa;  // x range across the window
+  float xb;
+  float x3;  // the trace is wanted up to here
+  float ya;  // value range over the window height
+  float yb;
+  uint16_t width;   // pixel columns
+  uint16_t height;  // screen units
+  uint16_t* low_rows;   // width values each
+  uint16_t* high_rows;
+  uint32_t* first_column;  // out: the first column filled
+  uint32_t* end_column;    // out: the column after the last one filled
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_DRAWSPANSPARM) == 40);
+
+// Message 210: the low and high screen rows of the columns the trace covers
+// from the window's left edge up to x3, the first new column joined to the
+// one before it; the array scaling's result, or 0 when nothing was drawn
+// (both outs then 0).
+uint16_t ap7d_GetDrawSpans(AP7_SPECTRUM* spectrum, float xa, float xb, float x3, float ya, float yb, uint16_t width,
+                           uint16_t height, uint16_t* low_rows, uint16_t* high_rows, uint32_t* first_column,
+                           uint32_t* end_column);

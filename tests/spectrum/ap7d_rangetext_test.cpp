@@ -12,8 +12,6 @@ namespace {
 
 using namespace spectrumtest;
 
-constexpr uint16_t kDataPairClass = 9;
-
 // The list separator set for one test and put back after it.
 class ListSeparator {
  public:
@@ -41,17 +39,6 @@ class RangeText : public SpectrumTest {
 
   static uint32_t from_text(AP7_SPECTRUM* spectrum, const std::string& text) {
     return send(AP7_MSG_RANGE_FROM_TEXT, spectrum, const_cast<char*>(text.c_str()));
-  }
-
-  // Reading a text interpolates through a data-pair object; without that
-  // class in the library the reader cannot get past its checks.
-  static bool data_pairs_available() {
-    uint16_t class_id = kDataPairClass;
-    uint32_t block[2] = {2, 0};
-    void* pairs = ap_result_object<void>(send(AP_MSG_NEW, &class_id, block));
-    if (pairs == nullptr) return false;
-    destroy(pairs);
-    return true;
   }
 };
 
@@ -234,7 +221,6 @@ class RangeTextRead : public RangeText, public testing::WithParamInterface<ReadC
 // lie evenly over its range and are interpolated linearly at the points
 // the two ranges share.
 TEST_P(RangeTextRead, InterpolatesTheValuesOntoTheSharedPoints) {
-  if (!data_pairs_available()) GTEST_SKIP() << "no data-pair class in this build";
   AP7_SPECTRUM* spectrum = make_axis(0.0f, 8.0f, std::vector<float>(9, -1.0f));
   const auto before = live_counts();
   EXPECT_EQ(from_text(spectrum, GetParam().text), 1u);
@@ -246,7 +232,6 @@ TEST_P(RangeTextRead, InterpolatesTheValuesOntoTheSharedPoints) {
 
 // Nine points at X 8..0: the values land on the points of their own X.
 TEST_P(RangeTextRead, LandsOnTheSameXOnAnAxisRunningDownward) {
-  if (!data_pairs_available()) GTEST_SKIP() << "no data-pair class in this build";
   AP7_SPECTRUM* spectrum = make_axis(8.0f, 0.0f, std::vector<float>(9, -1.0f));
   EXPECT_EQ(from_text(spectrum, GetParam().text), 1u);
   const std::vector<float> upward = GetParam().y;
@@ -272,7 +257,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RangeText, ReadsBackWhatItWroteWhenTheSeparatorIsAComma) {
-  if (!data_pairs_available()) GTEST_SKIP() << "no data-pair class in this build";
   ListSeparator separator(',');
   AP7_SPECTRUM* source = make_axis(100.0f, 104.0f, {0.5f, -2.25f, 7.125f, 1024.0f, 3.0f});
   AP7_SPECTRUM* target = make_axis(100.0f, 104.0f, std::vector<float>(5, 0.0f));
