@@ -4,7 +4,8 @@
 // and highest device row of each pixel column for drawing (message 77), and
 // the filling of runs of missing values from their neighbours, which the
 // spectrum layer uses, and the convolution or spectral division of a row
-// by a kernel through the Fourier transform (message 79).
+// by a kernel through the Fourier transform (message 79), and the quantised
+// byte image of a range (message 66).
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -293,4 +294,50 @@ AP4_ARRAY* ap4b_FFTConvolve(const AP4_ARRAY* array, AP4_RANGE range, const AP4_A
   for (uint32_t i = 0; i < n; ++i) d[i] = static_cast<float>(d[i] + (i % 2 == 0 ? nyquist : -nyquist));
   ap4a_DeleteColumns(copy.get(), static_cast<int32_t>(n), static_cast<int32_t>(length - n));
   return copy.release();
+}
+
+// The range is resampled onto the image's grid first, so each byte stands
+// for one interpolated point rather than one element.
+GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, float high, int16_t rows,
+                          int16_t columns, uint16_t levels) {
+  if (!ap4a_is_array(array) || rows < 1 || columns < 1 || levels < 1 || levels > 2) return nullptr;
+  const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
+  if (extent.row < 1 || extent.column < 1) return nullptr;
+  if (ap1_is_missing(low) || ap1_is_missing(high)) {
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+    if (!ap4a_MinMax(array, AP4_WHOLE_RANGE, &minimum, &maximum)) return nullptr;
+    if (ap1_is_missing(low)) low = minimum;
+    if (ap1_is_missing(high)) high = maximum;
+  }
+  const AP4_TRANSFORMPARM grid{
+      {0.0f, 1.0f, static_cast<float>(range.start.row),
+       static_cast<float>(range.end.row - range.start.row) / static_cast<float>(rows)},
+      rows,
+      {0.0f, 1.0f, static_cast<float>(range.start.column),
+       static_cast<float>(range.end.column - range.start.column) / static_cast<float>(columns)},
+      columns};
+  ap4a_new_array resampled(ap4b_RangeTransform(array, &grid));
+  const uint32_t count = static_cast<uint32_t>(rows) * static_cast<uint32_t>(columns);
+  // A one-row array is resampled along its row only: fewer points than the
+  // image has bytes.
+  if (resampled.get() == nullptr || resampled.get()->rows * resampled.get()->columns != count) return nullptr;
+  const float* points = ap4a_GetDataAddress(resampled.get());
+  GU3_HANDLE block = GU3_Allocate_MM(count, 1, GU3_KIND_GLOBAL);
+  auto* bytes = static_cast<uint8_t*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+  if (points == nullptr || bytes == nullptr) {
+    GU3_Free_MM(block);
+    return nullptr;
+  }
+  const float top = static_cast<float>(levels - 1);
+  const float span = high - low;
+  for (uint32_t i = 0; i < count; ++i) {
+    const float q = (points[i] - low) * top / span;
+    // Equal limits or a missing point give no level to scale to: the lowest.
+    if (!(q >= 0.0f) || span == 0.0f)
+      bytes[i] = 0;
+    else
+      bytes[i] = static_cast<uint8_t>(q >= static_cast<float>(levels) ? levels - 1 : ap1_TruncateToInt32(q));
+  }
+  return block;
 }

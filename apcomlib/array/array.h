@@ -1140,6 +1140,7 @@ constexpr uint16_t AP4_MSG_PROJECTION_RESIDUAL = 83;
 constexpr uint16_t AP4_MSG_PEAK_SEARCH = 112;
 constexpr uint16_t AP4_MSG_KRONECKER_PRODUCT = 352;
 constexpr uint16_t AP4_MSG_FFT_CONVOLVE = 79;
+constexpr uint16_t AP4_MSG_BYTE_IMAGE = 66;
 
 #pragma pack(push, 2)
 // A peak of the peak search's table, 16 bytes: positions are columns of the
@@ -1191,12 +1192,24 @@ struct AP4_CONVOLVEPARM {
   AP4_ARRAY* kernel;
   uint16_t mode;
 };
+// Message 66: the range, the values of the lowest and highest level
+// (missing: the array's minimum or maximum), the image's rows and columns
+// and the number of levels (1 or 2).
+struct AP4_BYTEIMAGEPARM {
+  AP4_RANGE range;
+  float low;
+  float high;
+  int16_t rows;
+  int16_t columns;
+  uint16_t levels;
+};
 #pragma pack(pop)
 static_assert(sizeof(AP4_PLOTPARM) == 44);
 static_assert(sizeof(AP4_PEAK) == 16);
 static_assert(sizeof(AP4_PEAKSEARCHPARM) == 40);
 static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
 static_assert(sizeof(AP4_CONVOLVEPARM) == 22);
+static_assert(sizeof(AP4_BYTEIMAGEPARM) == 30);
 
 // The number of peaks entered, largest first unless sorted by position
 // (sort 1); -1 for a range that is not one row, 0 without the flag or table.
@@ -1230,3 +1243,8 @@ uint16_t ap4b_FillNaNGaps(AP4_ARRAY* array);
 // which the row is 0.
 AP4_ARRAY* ap4b_FFTConvolve(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* kernel,
                             uint16_t mode);                                                           // 79
+// A block of rows × columns bytes, the range resampled onto that grid and
+// each point quantised between low and high; null for a one-row array,
+// counts below 1 or levels other than 1 and 2.
+GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, float high, int16_t rows,
+                          int16_t columns, uint16_t levels);                                           // 66
