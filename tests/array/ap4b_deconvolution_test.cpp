@@ -35,8 +35,8 @@ TEST_F(SelfDeconvolution, MatchesTheReferenceForEachWindowAndLength) {
     ASSERT_NE(result, nullptr) << c.what;
     const std::vector<float> got = values(result);
     ASSERT_EQ(got.size(), 20u) << c.what;
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], c.expected[i], 2e-4 * (1 + std::abs(c.expected[i])))
-        << c.what << " at " << i;
+    for (size_t i = 0; i < got.size(); ++i)
+      EXPECT_NEAR(got[i], c.expected[i], 2e-4 * (1 + std::abs(c.expected[i]))) << c.what << " at " << i;
     destroy(result);
   }
   // The source keeps its gap.
@@ -48,7 +48,10 @@ TEST_F(SelfDeconvolution, MatchesTheReferenceForEachWindowAndLength) {
 TEST_F(SelfDeconvolution, ARangeLongerThanTheLargestHalfLengthEndsInZeros) {
   AP4_ARRAY* array = make(1, 20000);
   float* data = ap4a_GetDataAddress(array);
-  for (uint32_t i = 0; i < 20000; ++i) data[i] = 1.0f / (1.0f + ((static_cast<float>(i) - 9000.0f) / 40.0f) * ((static_cast<float>(i) - 9000.0f) / 40.0f));
+  for (uint32_t i = 0; i < 20000; ++i) {
+    const float z = (static_cast<float>(i) - 9000.0f) / 40.0f;
+    data[i] = 1.0f / (1.0f + z * z);
+  }
   AP4_ARRAY* result = deconvolve(array, AP4_DECONVOLVEPARM{AP4_RANGE{{0, 0}, {0, 19999}}, 40.0f, 1.0f, 0, 0});
   ASSERT_NE(result, nullptr);
   const std::vector<float> got = values(result);

@@ -434,7 +434,8 @@ TEST_F(Centring, BaselineLineIsTakenOffTheRangeOrAddedBack) {
         if (ap1_is_missing(v)) {
           EXPECT_TRUE(ap1_is_missing(got[i])) << i;
         } else {
-          EXPECT_NEAR(got[i], mode == AP1_PEAKS_DOWN ? v + c.line[i] : v - c.line[i], 1e-6) << "mode " << mode << " at " << i;
+          EXPECT_NEAR(got[i], mode == AP1_PEAKS_DOWN ? v + c.line[i] : v - c.line[i], 1e-6)
+              << "mode " << mode << " at " << i;
         }
       }
       destroy(result);
