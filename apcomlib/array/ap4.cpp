@@ -103,6 +103,9 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_REGRESSION_SLOPE: return sizeof(AP4_DOTPARM);
     case AP4_MSG_PLOT_MIN_MAX: return sizeof(AP4_PLOTPARM);
     case AP4_MSG_PROJECTION_RESIDUAL: return sizeof(AP4_PROJECTIONPARM);
+    case AP4_MSG_FFT_CONVOLVE: return sizeof(AP4_CONVOLVEPARM);
+    case AP4_MSG_BYTE_IMAGE: return sizeof(AP4_BYTEIMAGEPARM);
+    case AP4_MSG_SELF_DECONVOLVE: return sizeof(AP4_DECONVOLVEPARM);
     case AP4_MSG_MAP_MEAN_CENTER:
     case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
     case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
@@ -294,6 +297,9 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* search = static_cast<const AP4_PEAKSEARCHPARM*>(parameter);
   const auto* projection = static_cast<const AP4_PROJECTIONPARM*>(parameter);
   const auto* plot = static_cast<const AP4_PLOTPARM*>(parameter);
+  const auto* convolve = static_cast<const AP4_CONVOLVEPARM*>(parameter);
+  const auto* image = static_cast<const AP4_BYTEIMAGEPARM*>(parameter);
+  const auto* deconvolve = static_cast<const AP4_DECONVOLVEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -434,6 +440,14 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return ap_object_result(ap4b_ProjectionResidual(array, projection->range, projection->basis));
     case AP4_MSG_KRONECKER_PRODUCT:
       return ap_object_result(ap4b_KroneckerProduct(array, static_cast<AP4_ARRAY*>(parameter)));
+    case AP4_MSG_FFT_CONVOLVE:
+      return ap_object_result(ap4b_FFTConvolve(array, convolve->range, convolve->kernel, convolve->mode));
+    case AP4_MSG_BYTE_IMAGE:
+      return ap_object_result(ap4b_ByteImage(array, image->range, image->low, image->high, image->rows,
+                                             image->columns, image->levels));
+    case AP4_MSG_SELF_DECONVOLVE:
+      return ap_object_result(ap4b_FourierSelfDeconvolve(array, deconvolve->range, deconvolve->half_width,
+                                                         deconvolve->factor, deconvolve->mode, deconvolve->points));
     case AP4_MSG_MAP_MEAN_CENTER: return ap4_MapMeanCenter(parameter);
     case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
     case AP4_MSG_MAP_PCA:

@@ -3,10 +3,11 @@
 // Lengthening or shortening to a power of two followed by the transform,
 // apodization around the centre burst (plain, or over the segment left when
 // the zero padding at both ends is trimmed), the Fourier transform in its
-// real and complex forms, the phase array of an interferogram and phase
-// correction of a transformed one.
+// real and complex forms, the phase array of an interferogram, phase
+// correction of a transformed one and Fourier self-deconvolution of a
+// spectral range.
 //
-// AP4_Dispatcher_ARRAY calls these for messages 71 to 75; the spectrum
+// AP4_Dispatcher_ARRAY calls these for messages 71 to 76; the spectrum
 // layer chains them (phase array, apodize, transform, phase-correct) and
 // calls the trimmed apodization for the benches that pad their
 // interferograms. The numeric kernels (FFT passes, windows, ramp, the
@@ -14,6 +15,7 @@
 // their order, arguments and data layout. After a forward real transform
 // the row holds the real parts in its first half and the imaginary parts in
 // its second half.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -33,6 +35,15 @@ constexpr int64_t kOneSidedMargin = 6;
 constexpr float kHalfPi = 1.5707963f;
 constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
+
+// Self-deconvolution: the largest half length, the narrowest half width,
+// the window factors of modes 1 and 2 and of every other mode.
+constexpr uint32_t kLargestHalf = 16384;
+constexpr float kNarrowestWidth = 0.005f;
+constexpr uint16_t kDeconvolutionModes = 8;
+constexpr float kSincWindowFactor = 2.2598f;
+constexpr float kSincSquaredFactor = 2.174f;
+constexpr float kCosineFactor = 2.0f;
 
 bool ap4b_one_row(const AP4_ARRAY* array) { return ap4a_is_array(array) && array->rows == 1; }
 
@@ -66,6 +77,34 @@ void ap4b_weight(float* data, uint32_t n, int32_t c, int16_t kind, bool ramp) {
 bool ap4b_drop_second_half(AP4_ARRAY* array) {
   const uint32_t half = array->columns / 2;
   return ap4a_DeleteColumns(array, static_cast<int32_t>(half), static_cast<int32_t>(array->columns - half)) != 0;
+}
+
+// Point H + j becomes a copy of point H - j (j = 1 ... H - 1); point H
+// stays as it is.
+void ap4b_mirror(float* row, uint32_t half) {
+  for (uint32_t j = 1; j < half; ++j) row[half + j] = row[half - j];
+}
+
+// The range of a copy of the array with its gaps filled, less the straight
+// line through the range's first and last values; null when it cannot be
+// had.
+AP4_ARRAY* ap4b_detrended(const AP4_ARRAY* array, AP4_RANGE range, uint32_t n) {
+  ap4a_new_array copy(ap4a_Duplicate(const_cast<AP4_ARRAY*>(array), nullptr));
+  if (copy.get() == nullptr || !ap4b_FillNaNGaps(copy.get())) return nullptr;
+  ap4a_new_array extracted(ap4a_ExtractRange(copy.get(), range));
+  float* d = extracted.get() != nullptr ? ap4a_GetDataAddress(extracted.get()) : nullptr;
+  if (d == nullptr || extracted.get()->columns != n) return nullptr;
+  const float first = d[0];
+  const float slope = n > 1 ? (d[n - 1] - first) / static_cast<float>(n - 1) : 0.0f;
+  for (uint32_t i = 0; i < n; ++i) d[i] -= first + slope * static_cast<float>(i);
+  return extracted.release();
+}
+
+// The row's sum over its present values.
+float ap4b_sum(const AP4_ARRAY* row) {
+  float sum = 0.0f;
+  ap4a_Sum(row, AP4_WHOLE_RANGE, AP_NOT_GIVEN, &sum);
+  return sum;
 }
 
 }  // namespace
@@ -254,4 +293,68 @@ uint16_t ap4b_PhaseCorrect(AP4_ARRAY* array, int16_t mode, const AP4_ARRAY* phas
   }
   for (uint32_t t = 0; t < s; ++t) rotate((m - 1) * s + t, p[m - 1]);
   return ap4b_drop_second_half(array) ? 1 : 0;
+}
+
+// The range, less the line through its end values, is transformed as an
+// even row, its decay multiplied away under a window that truncates the
+// noise, and transformed back; the result keeps the range's sum.
+AP4_ARRAY* ap4b_FourierSelfDeconvolve(const AP4_ARRAY* array, AP4_RANGE range, float half_width, float factor,
+                                      uint16_t mode, uint32_t points) {
+  if (!ap4a_is_array(array) || mode >= kDeconvolutionModes) return nullptr;
+  const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
+  if (extent.row != 1 || extent.column < 1) return nullptr;
+  const auto n = static_cast<uint32_t>(extent.column);
+  const uint32_t half = points != 0 && points < kLargestHalf ? points : kLargestHalf;
+  const float width = half_width < kNarrowestWidth ? kNarrowestWidth : half_width;
+  const float p = std::max(static_cast<float>(points), static_cast<float>(n));
+  const float window = mode == 1 ? kSincWindowFactor : mode == 2 ? kSincSquaredFactor : kCosineFactor;
+  const float limit = factor * window * (p + 1.0f) / width;
+  // Without a positive truncation point the window would divide by 0.
+  if (!(limit > 0.0f)) return nullptr;
+
+  ap4a_new_array working(ap4b_detrended(array, range, n));
+  if (working.get() == nullptr) return nullptr;
+  AP4_ARRAY* row = working.get();
+  const float s0 = ap4b_sum(row);
+  if (half >= n) {
+    if (!ap4a_InsertColumns(row, static_cast<int32_t>(n), static_cast<int32_t>(2 * half - n))) return nullptr;
+  } else if (!ap4a_DeleteColumns(row, static_cast<int32_t>(half), static_cast<int32_t>(n - half)) ||
+             !ap4a_InsertColumns(row, static_cast<int32_t>(half), static_cast<int32_t>(half))) {
+    return nullptr;
+  }
+  ap4b_mirror(ap4a_GetDataAddress(row), half);
+  if (!ap4b_FFT(row, 1, AP4C_FFT_INVERSE)) return nullptr;
+
+  float* d = ap4a_GetDataAddress(row);
+  const float decay = width * kPi / (2.0f * (p + 1.0f));
+  uint32_t t = std::max<int32_t>(ap1_TruncateToInt32(limit), 1);
+  if (t < half)
+    std::fill(d + t, d + half + 1, 0.0f);
+  else
+    t = half;
+  for (uint32_t i = 1; i <= t; ++i) {
+    const float x = static_cast<float>(i) * kPi / limit;
+    const float rise = std::exp(decay * static_cast<float>(i));
+    float g = 0.0f;
+    if (mode == 2)
+      g = rise * std::sin(x) / x;
+    else if (mode == 1)
+      g = rise * (limit - static_cast<float>(i)) * std::sin(x) / (x * limit);
+    else
+      g = rise * (std::cos(x) + 1.0f) / 2.0f;
+    d[i] *= g;
+  }
+  ap4b_mirror(d, half);
+  if (!ap4b_FFT(row, 1, AP4C_FFT_FORWARD)) return nullptr;
+  if (half >= n) {
+    ap4a_DeleteColumns(row, static_cast<int32_t>(n), static_cast<int32_t>(2 * half - n));
+  } else {
+    ap4a_DeleteColumns(row, static_cast<int32_t>(half), static_cast<int32_t>(half));
+    ap4a_InsertColumns(row, static_cast<int32_t>(half), static_cast<int32_t>(n - half));
+  }
+  // A row that sums to 0 either side has no sum to keep.
+  const float s1 = AP1_KovFloatCompareSG_MATH(s0, 0.0f) ? 0.0f : ap4b_sum(row);
+  const float scale = AP1_KovFloatCompareSG_MATH(s1, 0.0f) ? 1.0f / (4.0f * static_cast<float>(half)) : s0 / s1;
+  ap4a_MultiplyScalar(row, AP4_WHOLE_RANGE, scale);
+  return working.release();
 }

@@ -3,7 +3,9 @@
 // a parabola (messages 70 and 112), the reduction of a row to the lowest
 // and highest device row of each pixel column for drawing (message 77), and
 // the filling of runs of missing values from their neighbours, which the
-// spectrum layer uses.
+// spectrum layer uses, and the convolution or spectral division of a row
+// by a kernel through the Fourier transform (message 79), and the quantised
+// byte image of a range (message 66).
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -16,6 +18,8 @@
 namespace {
 
 constexpr uint16_t kDownward = 2;
+constexpr uint16_t kConvolution = 0;
+constexpr uint16_t kDivision = 1;
 constexpr int16_t kRefinementPoints = 3;
 
 // Enters a peak into the table kept in descending order of value: before
@@ -53,6 +57,14 @@ AP4_ARRAY* ap4b_curve(const float* row, int32_t first, int32_t last, float a, fl
   AP4_ARRAY* curve = ap9_Interpolate(pairs, a, b, points, 0);
   ap9_Destroy(pairs, nullptr);
   return curve;
+}
+
+// The sum of a row's values with alternating signs: its Nyquist term,
+// which the real transform does not keep.
+double ap4b_nyquist(const float* row, uint32_t length) {
+  double sum = 0.0;
+  for (uint32_t i = 0; i < length; ++i) sum += i % 2 == 0 ? row[i] : -static_cast<double>(row[i]);
+  return sum;
 }
 
 }  // namespace
@@ -208,4 +220,124 @@ uint16_t ap4b_PlotMinMax(const AP4_ARRAY* array, AP4_RANGE range, float y_low, f
     maxima[at] = high_row;
   }
   return 1;
+}
+
+// The kernel is laid out about lag 0 (its centre at column 0, the points
+// before the centre wrapped to the end) and the row zero-padded to at least
+// twice its length, so that the circular product is the plain convolution
+// of the row with the kernel centred on each point. The transform keeps
+// X[0] and 2 X[j] and drops the Nyquist term; the scales below undo that,
+// and the Nyquist term is added back from alternating sums.
+AP4_ARRAY* ap4b_FFTConvolve(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* kernel, uint16_t mode) {
+  if (!ap4a_is_array(array) || !ap4a_is_array(kernel) || kernel->rows != 1 || array->rows != 1) return nullptr;
+  if (mode != kConvolution && mode != kDivision) return nullptr;
+  const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
+  const uint32_t m = kernel->columns;
+  if (extent.row < 1 || extent.column < 1 || m % 2 == 0 || m > static_cast<uint32_t>(extent.column)) return nullptr;
+  const auto n = static_cast<uint32_t>(extent.column);
+  const uint32_t h = (m - 1) / 2;
+  uint32_t p = 1;
+  while (p < n) p *= 2;
+  const uint32_t length = 2 * p;
+  if (array->columns > length) return nullptr;
+
+  ap4a_new_array buffer(ap4a_New(AP4_CLASS_ID, 1, length, nullptr));
+  ap4a_new_array copy(ap4a_Duplicate(const_cast<AP4_ARRAY*>(array), nullptr));
+  if (buffer.get() == nullptr || copy.get() == nullptr) return nullptr;
+  const uint32_t columns = array->columns;
+  if (length > columns && !ap4a_InsertColumns(copy.get(), static_cast<int32_t>(columns),
+                                              static_cast<int32_t>(length - columns)))
+    return nullptr;
+  float* k = ap4a_GetDataAddress(buffer.get());
+  float* d = ap4a_GetDataAddress(copy.get());
+  const float* taps = ap4a_GetDataAddress(kernel);
+  if (k == nullptr || d == nullptr || taps == nullptr) return nullptr;
+  for (uint32_t j = 0; j < m; ++j) k[j >= h ? j - h : length - h + j] = taps[j];
+
+  const double kernel_nyquist = ap4b_nyquist(k, length);
+  const double data_nyquist = ap4b_nyquist(d, length);
+  if (mode == kDivision && data_nyquist == 0.0) return nullptr;
+  if (!ap4b_FFT(buffer.get(), 1, AP4C_FFT_FORWARD) || !ap4b_FFT(copy.get(), 1, AP4C_FFT_FORWARD)) return nullptr;
+  k = ap4a_GetDataAddress(buffer.get());
+  d = ap4a_GetDataAddress(copy.get());
+  const uint32_t half = length / 2;
+  if (mode == kDivision) {
+    // A frequency the data do not hold cannot be divided by.
+    for (uint32_t i = 0; i < half; ++i)
+      if (static_cast<double>(d[i]) * d[i] + static_cast<double>(d[half + i]) * d[half + i] == 0.0) return nullptr;
+  }
+  const double size = length;
+  for (uint32_t i = 0; i < half; ++i) {
+    const double kr = k[i];
+    const double ki = k[half + i];
+    const double dr = d[i];
+    const double di = d[half + i];
+    double re = 0.0;
+    double im = 0.0;
+    if (mode == kConvolution) {
+      // Both rows carry 2 X[j] past frequency 0.
+      const double s = i == 0 ? 1.0 / (2.0 * size) : 1.0 / (4.0 * size);
+      re = (kr * dr - ki * di) * s;
+      im = (ki * dr + kr * di) * s;
+    } else {
+      const double s = (i == 0 ? 0.5 : 1.0) / (size * (dr * dr + di * di));
+      re = (kr * dr + ki * di) * s;
+      im = (ki * dr - kr * di) * s;
+    }
+    d[i] = static_cast<float>(re);
+    d[half + i] = static_cast<float>(im);
+  }
+  if (!ap4b_FFT(copy.get(), 1, AP4C_FFT_INVERSE)) return nullptr;
+  d = ap4a_GetDataAddress(copy.get());
+  const double nyquist =
+      (mode == kConvolution ? kernel_nyquist * data_nyquist : kernel_nyquist / data_nyquist) / size;
+  for (uint32_t i = 0; i < n; ++i) d[i] = static_cast<float>(d[i] + (i % 2 == 0 ? nyquist : -nyquist));
+  ap4a_DeleteColumns(copy.get(), static_cast<int32_t>(n), static_cast<int32_t>(length - n));
+  return copy.release();
+}
+
+// The range is resampled onto the image's grid first, so each byte stands
+// for one interpolated point rather than one element.
+GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, float high, int16_t rows,
+                          int16_t columns, uint16_t levels) {
+  if (!ap4a_is_array(array) || rows < 1 || columns < 1 || levels < 1 || levels > 2) return nullptr;
+  const AP4_CELL extent = ap4c_ClampCellRange(array, &range.start, &range.end);
+  if (extent.row < 1 || extent.column < 1) return nullptr;
+  if (ap1_is_missing(low) || ap1_is_missing(high)) {
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+    if (!ap4a_MinMax(array, AP4_WHOLE_RANGE, &minimum, &maximum)) return nullptr;
+    if (ap1_is_missing(low)) low = minimum;
+    if (ap1_is_missing(high)) high = maximum;
+  }
+  const AP4_TRANSFORMPARM grid{
+      {0.0f, 1.0f, static_cast<float>(range.start.row),
+       static_cast<float>(range.end.row - range.start.row) / static_cast<float>(rows)},
+      rows,
+      {0.0f, 1.0f, static_cast<float>(range.start.column),
+       static_cast<float>(range.end.column - range.start.column) / static_cast<float>(columns)},
+      columns};
+  ap4a_new_array resampled(ap4b_RangeTransform(array, &grid));
+  const uint32_t count = static_cast<uint32_t>(rows) * static_cast<uint32_t>(columns);
+  // A one-row array is resampled along its row only: fewer points than the
+  // image has bytes.
+  if (resampled.get() == nullptr || resampled.get()->rows * resampled.get()->columns != count) return nullptr;
+  const float* points = ap4a_GetDataAddress(resampled.get());
+  GU3_HANDLE block = GU3_Allocate_MM(count, 1, GU3_KIND_GLOBAL);
+  auto* bytes = static_cast<uint8_t*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
+  if (points == nullptr || bytes == nullptr) {
+    GU3_Free_MM(block);
+    return nullptr;
+  }
+  const float top = static_cast<float>(levels - 1);
+  const float span = high - low;
+  for (uint32_t i = 0; i < count; ++i) {
+    const float q = (points[i] - low) * top / span;
+    // Equal limits or a missing point give no level to scale to: the lowest.
+    if (!(q >= 0.0f) || span == 0.0f)
+      bytes[i] = 0;
+    else
+      bytes[i] = static_cast<uint8_t>(q >= static_cast<float>(levels) ? levels - 1 : ap1_TruncateToInt32(q));
+  }
+  return block;
 }

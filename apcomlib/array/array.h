@@ -1139,6 +1139,9 @@ constexpr uint16_t AP4_MSG_REGRESSION_SLOPE = 78;
 constexpr uint16_t AP4_MSG_PROJECTION_RESIDUAL = 83;
 constexpr uint16_t AP4_MSG_PEAK_SEARCH = 112;
 constexpr uint16_t AP4_MSG_KRONECKER_PRODUCT = 352;
+constexpr uint16_t AP4_MSG_FFT_CONVOLVE = 79;
+constexpr uint16_t AP4_MSG_BYTE_IMAGE = 66;
+constexpr uint16_t AP4_MSG_SELF_DECONVOLVE = 76;
 
 #pragma pack(push, 2)
 // A peak of the peak search's table, 16 bytes: positions are columns of the
@@ -1183,11 +1186,42 @@ struct AP4_PLOTPARM {
   uint16_t* minima;
   uint16_t* maxima;
 };
+// Message 79: the range (its size only; the result starts at column 0),
+// the odd-length one-row kernel and the mode (0 convolution, 1 division).
+struct AP4_CONVOLVEPARM {
+  AP4_RANGE range;
+  AP4_ARRAY* kernel;
+  uint16_t mode;
+};
+// Message 66: the range, the values of the lowest and highest level
+// (missing: the array's minimum or maximum), the image's rows and columns
+// and the number of levels (1 or 2).
+struct AP4_BYTEIMAGEPARM {
+  AP4_RANGE range;
+  float low;
+  float high;
+  int16_t rows;
+  int16_t columns;
+  uint16_t levels;
+};
+// Message 76: a range in one row, the band's half width in points, the
+// enhancement factor, the window mode (below 8) and the half length of the
+// transform (0: the largest).
+struct AP4_DECONVOLVEPARM {
+  AP4_RANGE range;
+  float half_width;
+  float factor;
+  uint16_t mode;
+  uint32_t points;
+};
 #pragma pack(pop)
 static_assert(sizeof(AP4_PLOTPARM) == 44);
 static_assert(sizeof(AP4_PEAK) == 16);
 static_assert(sizeof(AP4_PEAKSEARCHPARM) == 40);
 static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
+static_assert(sizeof(AP4_CONVOLVEPARM) == 22);
+static_assert(sizeof(AP4_BYTEIMAGEPARM) == 30);
+static_assert(sizeof(AP4_DECONVOLVEPARM) == 30);
 
 // The number of peaks entered, largest first unless sorted by position
 // (sort 1); -1 for a range that is not one row, 0 without the flag or table.
@@ -1214,3 +1248,22 @@ AP4_ARRAY* ap4b_KroneckerProduct(const AP4_ARRAY* array, const AP4_ARRAY* other)
 // Each run of missing values becomes the line between its neighbours, or
 // the one neighbour it has, or 0 without any.
 uint16_t ap4b_FillNaNGaps(AP4_ARRAY* array);
+// The row convolved with the kernel centred on each point (mode 0), or the
+// row whose convolution with this one gives the kernel (mode 1); the range's
+// columns from column 0. Null for an even or too long kernel, a row or
+// padded length the transform does not take, or (division) a frequency at
+// which the row is 0.
+AP4_ARRAY* ap4b_FFTConvolve(const AP4_ARRAY* array, AP4_RANGE range, const AP4_ARRAY* kernel,
+                            uint16_t mode);                                                           // 79
+// A block of rows × columns bytes, the range resampled onto that grid and
+// each point quantised between low and high; null for a one-row array,
+// counts below 1 or levels other than 1 and 2.
+GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, float high, int16_t rows,
+                          int16_t columns, uint16_t levels);                                           // 66
+// The range (one row of any array, gaps filled, less the line through its
+// ends) with its bands narrowed by the factor; as many points as the range,
+// those past the transform's half length 0, and the range's sum. Null for
+// a mode of 8 or more, a range over several rows, a factor that is not
+// positive or a length the transform does not take.
+AP4_ARRAY* ap4b_FourierSelfDeconvolve(const AP4_ARRAY* array, AP4_RANGE range, float half_width, float factor,
+                                      uint16_t mode, uint32_t points);                                // 76

@@ -285,6 +285,36 @@ int16_t ap4d_RangeArea(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, AP4
   return 1;
 }
 
+// The line is the one the areas measure from: through the ends of the
+// trimmed baseline, held level beyond them.
+AP4_ARRAY* ap4d_SubtractLinearBaseline(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, AP4_CELL baseline_start,
+                                       AP4_CELL baseline_end, uint16_t mode) {
+  const float* baseline = ap4d_one_row(array, baseline_start, baseline_end);
+  const float* row = ap4d_one_row(array, start, end);
+  int32_t& b1 = baseline_start.column;
+  int32_t& b2 = baseline_end.column;
+  if (baseline == nullptr || row == nullptr || !ap4d_trim(baseline, b1, b2)) return nullptr;
+  const AP4_RANGE range{start, end};
+  const bool add = mode == AP1_PEAKS_DOWN;
+  if (b1 == b2) {
+    ap4a_new_array copy(ap4a_ExtractRange(array, range));
+    if (copy.get() == nullptr) return nullptr;
+    const uint16_t done = add ? ap4a_AddScalar(copy.get(), AP4_WHOLE_RANGE, baseline[b1])
+                              : ap4a_SubtractScalar(copy.get(), AP4_WHOLE_RANGE, baseline[b1]);
+    return done ? copy.release() : nullptr;
+  }
+  AP9_DATAPAIR* pairs = ap9_New(AP9_CLASS_ID, 2, nullptr);
+  if (pairs == nullptr) return nullptr;
+  ap9_SetPair(pairs, 0, 0, static_cast<float>(b1), baseline[b1]);
+  ap9_SetPair(pairs, 1, 0, static_cast<float>(b2), baseline[b2]);
+  ap4a_new_array curve(ap9_Interpolate(pairs, static_cast<float>(start.column), static_cast<float>(end.column),
+                                       end.column - start.column + 1, 0));
+  ap9_Destroy(pairs, nullptr);
+  if (curve.get() == nullptr) return nullptr;
+  return add ? ap4a_AddArrays(array, range, curve.get(), AP4_WHOLE_RANGE)
+             : ap4a_SubtractArrays(array, range, curve.get(), AP4_WHOLE_RANGE);
+}
+
 uint16_t ap4d_LinearRegression(const AP4_ARRAY* y, const AP4_ARRAY* x, int32_t n, float* intercept, float* slope,
                                float* error1, float* error2) {
   bool writable = true;

@@ -344,6 +344,12 @@ int32_t ap4d_TrimNaNEnds(const AP4_ARRAY* array, AP4_CELL* start, AP4_CELL* end,
 int16_t ap4d_RangeArea(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, AP4_CELL baseline_start,
                        AP4_CELL baseline_end, uint16_t direction, float level, float* area_level,
                        float* area_baseline);
+// A new row: the one-row range less (mode AP1_PEAKS_DOWN: plus) the line
+// through the first and last valid values of the baseline range, held level
+// beyond them; null for a range or baseline that is not one row or a
+// baseline without valid values.
+AP4_ARRAY* ap4d_SubtractLinearBaseline(const AP4_ARRAY* array, AP4_CELL start, AP4_CELL end, AP4_CELL baseline_start,
+                                       AP4_CELL baseline_end, uint16_t mode);
 // Least-squares line y = intercept + slope·x over the first n elements of
 // both arrays, pairs with a missing value left out (message 331).
 uint16_t ap4d_LinearRegression(const AP4_ARRAY* y, const AP4_ARRAY* x, int32_t n, float* intercept, float* slope,

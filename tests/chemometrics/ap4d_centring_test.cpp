@@ -401,6 +401,63 @@ TEST_F(Centring, AreasMatchNumpy) {
   destroy(clean);
 }
 
+TEST_F(Centring, BaselineLineIsTakenOffTheRangeOrAddedBack) {
+  const AP4_RANGE whole = AP4_WHOLE_RANGE;
+  struct Case {
+    const char* what;
+    std::vector<float> row;
+    AP4_RANGE range;
+    AP4_RANGE baseline;
+    std::vector<float> line;  // the baseline at each column of the range
+  };
+  const Case cases[] = {
+      // Through (1, 2) and (3, 7), held at 2 before and 7 after.
+      {"line held level beyond its ends", {0, 2, 4, 7, 8, 10}, whole, AP4_RANGE{{0, 1}, {0, 3}},
+       {2, 2, 4.5f, 7, 7, 7}},
+      {"missing baseline ends trimmed", {kNaN, 2, 4, 6, kNaN}, whole, whole, {2, 2, 4, 6, 6}},
+      {"one-point baseline", {1, 3, 5, 2}, AP4_RANGE{{0, 0}, {0, 2}}, AP4_RANGE{{0, 3}, {0, 3}}, {2, 2, 2}},
+      {"range inside the row", {0, 2, 4, 7, 8, 10}, AP4_RANGE{{0, 2}, {0, 4}}, AP4_RANGE{{0, 1}, {0, 3}},
+       {4.5f, 7, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AP4_ARRAY* a = array_of(1, static_cast<uint32_t>(c.row.size()), c.row.data());
+    const int32_t first = c.range.start.column == AP4_WHOLE ? 0 : c.range.start.column;
+    for (const uint16_t mode : {AP1_PEAKS_UP, AP1_PEAKS_DOWN}) {
+      AP4_ARRAY* result =
+          ap4d_SubtractLinearBaseline(a, c.range.start, c.range.end, c.baseline.start, c.baseline.end, mode);
+      ASSERT_NE(result, nullptr);
+      const std::vector<float> got = values(result);
+      ASSERT_EQ(got.size(), c.line.size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        const float v = c.row[first + i];
+        if (ap1_is_missing(v)) {
+          EXPECT_TRUE(ap1_is_missing(got[i])) << i;
+        } else {
+          EXPECT_NEAR(got[i], mode == AP1_PEAKS_DOWN ? v + c.line[i] : v - c.line[i], 1e-6)
+              << "mode " << mode << " at " << i;
+        }
+      }
+      destroy(result);
+    }
+    destroy(a);
+  }
+  EXPECT_EQ(APX_GetClassTable()->classes[AP9_CLASS_ID].live, 0);
+}
+
+TEST_F(Centring, BaselineSubtractionRefusesWhatTheAreasRefuse) {
+  AP4_ARRAY* a = array_of(2, 3, {kNaN, kNaN, kNaN, 1, 2, 3});
+  const AP4_RANGE empty{{0, 0}, {0, 2}};
+  const AP4_RANGE valid{{1, 0}, {1, 2}};
+  const AP4_RANGE two_rows{{0, 0}, {1, 2}};
+  const AP4_RANGE outside{{1, 1}, {1, 3}};
+  for (const auto& [range, baseline] : {std::pair{valid, empty}, std::pair{two_rows, valid},
+                                        std::pair{valid, two_rows}, std::pair{outside, valid}})
+    EXPECT_EQ(ap4d_SubtractLinearBaseline(a, range.start, range.end, baseline.start, baseline.end, AP1_PEAKS_UP),
+              nullptr);
+  destroy(a);
+}
+
 TEST_F(Centring, AreasOfRangesThatCannotBeMeasuredAreZero) {
   AP4_ARRAY* a = array_of(2, 3, {kNaN, kNaN, kNaN, 1, 2, 3});
   const AP4_RANGE empty{{0, 0}, {0, 2}};
