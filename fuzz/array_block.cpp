@@ -17,34 +17,16 @@
 #include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "library_home.h"
 
 namespace {
 
-void check(bool fact) {
-  if (!fact) std::abort();
-}
+using fuzz::check;
+using fuzz::destroy;
 
-char g_home[] = "/tmp/gaml2kov-fuzz-XXXXXX";
-
-// Unloading at exit releases the library's memory before the leak check;
-// the home folder goes with it.
-void unload_library() {
-  apcom_UnregisterClasses();
-  GU1_UnRegister_LL();
-  std::error_code ignored;
-  std::filesystem::remove_all(g_home, ignored);
-}
-
-// The library loaded once, and the file each input is written to.
+// The file each input is written to.
 const std::string& block_file() {
-  static const std::string path = [] {
-    if (mkdtemp(g_home) == nullptr) std::abort();
-    setenv("GAML2KOV_HOME", g_home, 1);
-    apcom_RegisterClasses(nullptr);
-    GU1_Register_LL();
-    std::atexit(unload_library);
-    return std::string(g_home) + "/block.bin";
-  }();
+  static const std::string path = fuzz::library_home() + "/block.bin";
   return path;
 }
 
@@ -57,11 +39,6 @@ void check_sound(const AP4_ARRAY* array) {
   }
   check(static_cast<int32_t>(rows) > 0 && static_cast<int32_t>(columns) > 0);
   check(uint64_t{rows} * columns == GU3_NumElements_MM(array->data));
-}
-
-void destroy(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  check(GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none) == AP_DESTROYED);
 }
 
 }  // namespace

@@ -19,52 +19,12 @@
 #include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "library_home.h"
 
 namespace {
 
-void check(bool fact) {
-  if (!fact) std::abort();
-}
-
-char g_home[] = "/tmp/gaml2kov-fuzz-XXXXXX";
-
-// Unloading at exit releases the library's memory before the leak check;
-// the home folder goes with it.
-void unload_library() {
-  apcom_UnregisterClasses();
-  GU1_UnRegister_LL();
-  std::error_code ignored;
-  std::filesystem::remove_all(g_home, ignored);
-}
-
-// The library loaded once, and the folder each input's files go to.
-const std::string& home() {
-  static const std::string path = [] {
-    if (mkdtemp(g_home) == nullptr) std::abort();
-    setenv("GAML2KOV_HOME", g_home, 1);
-    apcom_RegisterClasses(nullptr);
-    GU1_Register_LL();
-    std::atexit(unload_library);
-    return std::string(g_home);
-  }();
-  return path;
-}
-
-void destroy(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  check(GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none) == AP_DESTROYED);
-}
-
-AP20_FILE* opened(const std::string& path, uint16_t mode) {
-  uint16_t file_class = AP20_CLASS_ID;
-  AP_NEWPARM new_file{AP20_CLASS_ID, nullptr};
-  auto* file = ap_result_object<AP20_FILE>(GU2_DoMethod_MSG(AP_MSG_NEW, &file_class, &new_file));
-  check(file != nullptr);
-  AP20_NAMEPARM name{nullptr, path.c_str()};
-  AP20_OPENPARM open{mode, 0, 0};
-  check(GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &name) == 1 && GU2_DoMethod_MSG(AP20_MSG_OPEN, file, &open) == 1);
-  return file;
-}
+using fuzz::check;
+using fuzz::destroy;
 
 void close_and_destroy(AP20_FILE* file) {
   GU2_DoMethod_MSG(AP20_MSG_CLOSE, file, nullptr);
@@ -79,11 +39,11 @@ AP4_ARRAY* read_text(AP20_FILE* file) {
 // The array written as text to a scratch file and read back: the same
 // shape, missing where the original is missing.
 void check_written_back(const AP4_ARRAY* array) {
-  const std::string scratch = home() + "/again.txt";
-  AP20_FILE* out = opened(scratch, AP20_MODE_CREATE);
+  const std::string scratch = fuzz::library_home() + "/again.txt";
+  AP20_FILE* out = fuzz::opened_file(scratch, AP20_MODE_CREATE);
   check(GU2_DoMethod_MSG(AP4_MSG_WRITE_TEXT, const_cast<AP4_ARRAY*>(array), out) == 1);
   close_and_destroy(out);
-  AP20_FILE* in = opened(scratch, AP20_MODE_READ);
+  AP20_FILE* in = fuzz::opened_file(scratch, AP20_MODE_READ);
   AP4_ARRAY* again = read_text(in);
   check(again != nullptr && again->rows == array->rows && again->columns == array->columns);
   const float* a = ap4a_GetDataAddress(array);
@@ -96,13 +56,13 @@ void check_written_back(const AP4_ARRAY* array) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = home() + "/text.txt";
+  const std::string path = fuzz::library_home() + "/text.txt";
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) return 0;
   std::fwrite(data, 1, size, out);
   std::fclose(out);
 
-  AP20_FILE* file = opened(path, AP20_MODE_READ);
+  AP20_FILE* file = fuzz::opened_file(path, AP20_MODE_READ);
   if (AP4_ARRAY* array = read_text(file)) {
     const uint32_t rows = array->rows;
     const uint32_t columns = array->columns;
@@ -116,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   check(GU2_DoMethod_MSG(AP20_MSG_REWIND, file, nullptr) == 1);
-  AP20_FILE* report = opened(home() + "/report.txt", AP20_MODE_CREATE);
+  AP20_FILE* report = fuzz::opened_file(fuzz::library_home() + "/report.txt", AP20_MODE_CREATE);
   uint16_t array_class = AP4_CLASS_ID;
   AP4_NEWPARM one{nullptr, 1, 1};
   auto* compared = ap_result_object<AP4_ARRAY>(GU2_DoMethod_MSG(AP_MSG_NEW, &array_class, &one));

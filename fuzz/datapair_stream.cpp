@@ -20,51 +20,12 @@
 #include "array/array.h"
 #include "core/core.h"
 #include "files/files.h"
+#include "library_home.h"
 
 namespace {
 
-void check(bool fact) {
-  if (!fact) std::abort();
-}
-
-char g_home[] = "/tmp/gaml2kov-fuzz-XXXXXX";
-
-// Unloading at exit releases the library's memory before the leak check;
-// the home folder goes with it.
-void unload_library() {
-  apcom_UnregisterClasses();
-  GU1_UnRegister_LL();
-  std::error_code ignored;
-  std::filesystem::remove_all(g_home, ignored);
-}
-
-const std::string& home() {
-  static const std::string path = [] {
-    if (mkdtemp(g_home) == nullptr) std::abort();
-    setenv("GAML2KOV_HOME", g_home, 1);
-    apcom_RegisterClasses(nullptr);
-    GU1_Register_LL();
-    std::atexit(unload_library);
-    return std::string(g_home);
-  }();
-  return path;
-}
-
-AP20_FILE* open_file(const std::string& path, uint16_t mode) {
-  uint16_t file_class = AP20_CLASS_ID;
-  AP_NEWPARM new_file{AP20_CLASS_ID, nullptr};
-  auto* file = ap_result_object<AP20_FILE>(GU2_DoMethod_MSG(AP_MSG_NEW, &file_class, &new_file));
-  check(file != nullptr);
-  AP20_NAMEPARM name{nullptr, path.c_str()};
-  AP20_OPENPARM open{mode, 0, 0};
-  check(GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &name) == 1 && GU2_DoMethod_MSG(AP20_MSG_OPEN, file, &open) == 1);
-  return file;
-}
-
-void destroy(void* object) {
-  AP_WINDOWPARM none{nullptr, 0};
-  check(GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &none) == AP_DESTROYED);
-}
+using fuzz::check;
+using fuzz::destroy;
 
 void check_sound(const AP9_DATAPAIR* pairs) {
   if (pairs->count == 0) return;
@@ -73,8 +34,8 @@ void check_sound(const AP9_DATAPAIR* pairs) {
 
 // The list written to a file gives back the bytes it was read from.
 void check_writes_back(AP9_DATAPAIR* pairs, const uint8_t* data) {
-  const std::string path = home() + "/written.bin";
-  AP20_FILE* file = open_file(path, AP20_MODE_CREATE);
+  const std::string path = fuzz::library_home() + "/written.bin";
+  AP20_FILE* file = fuzz::opened_file(path, AP20_MODE_CREATE);
   check(GU2_DoMethod_MSG(AP_MSG_WRITE, pairs, file) == 1);
   GU2_DoMethod_MSG(AP20_MSG_CLOSE, file, nullptr);
   destroy(file);
@@ -90,12 +51,12 @@ void check_writes_back(AP9_DATAPAIR* pairs, const uint8_t* data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = home() + "/stream.bin";
+  const std::string path = fuzz::library_home() + "/stream.bin";
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) return 0;
   std::fwrite(data, 1, size, out);
   std::fclose(out);
-  AP20_FILE* file = open_file(path, AP20_MODE_READ);
+  AP20_FILE* file = fuzz::opened_file(path, AP20_MODE_READ);
 
   uint16_t pair_class = AP9_CLASS_ID;
   AP_READPARM create{&file->head, 1};
