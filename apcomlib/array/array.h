@@ -750,15 +750,18 @@ class ap4a_change_bracket {
 };
 
 // A new array that is deleted again when the scope ends, unless the
-// operation hands it out.
+// operation hands it out; an estimate that iterations replace is deleted
+// when the next one is set.
 class ap4a_new_array {
  public:
-  explicit ap4a_new_array(AP4_ARRAY* array) : array_(array) {}
-  ~ap4a_new_array() {
-    if (array_ != nullptr) ap4a_Delete(array_, nullptr);
-  }
+  explicit ap4a_new_array(AP4_ARRAY* array = nullptr) : array_(array) {}
+  ~ap4a_new_array() { reset(nullptr); }
   ap4a_new_array(const ap4a_new_array&) = delete;
   ap4a_new_array& operator=(const ap4a_new_array&) = delete;
+  void reset(AP4_ARRAY* array) {
+    if (array_ != nullptr && array_ != array) ap4a_Delete(array_, nullptr);
+    array_ = array;
+  }
   AP4_ARRAY* get() const { return array_; }
   AP4_ARRAY* release() {
     AP4_ARRAY* array = array_;

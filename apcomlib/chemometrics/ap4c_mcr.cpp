@@ -84,28 +84,6 @@ bool ap4c_has_missing(const AP4_ARRAY* array) {
   return false;
 }
 
-// An estimate that the iterations replace: the one it held is deleted.
-class ap4c_estimate {
- public:
-  explicit ap4c_estimate(AP4_ARRAY* array = nullptr) : array_(array) {}
-  ~ap4c_estimate() { reset(nullptr); }
-  ap4c_estimate(const ap4c_estimate&) = delete;
-  ap4c_estimate& operator=(const ap4c_estimate&) = delete;
-  void reset(AP4_ARRAY* array) {
-    if (array_ != nullptr && array_ != array) ap4a_Delete(array_, nullptr);
-    array_ = array;
-  }
-  AP4_ARRAY* get() const { return array_; }
-  AP4_ARRAY* release() {
-    AP4_ARRAY* array = array_;
-    array_ = nullptr;
-    return array;
-  }
-
- private:
-  AP4_ARRAY* array_;
-};
-
 bool ap4c_included_point(const uint16_t* mask, uint32_t k) { return mask == nullptr || mask[k] != 0; }
 
 // Zeroes the rows of the excluded points, in place.
@@ -265,7 +243,7 @@ int32_t ap4c_MCR(AP4_ARRAY* d, GU3_HANDLE mask, const AP4_ARRAY* known, int32_t 
       if (!ap4c_EstimateBaseline(dv + j, m, p, included, b, &slopes[j], &intercepts[j])) return AP4C_MCR_INVALID;
   }
 
-  ap4c_estimate s(given);
+  ap4a_new_array s(given);
   if (given == nullptr) {
     ap4c_clear_excluded(d, included);
     ap4c_clear_excluded(const_cast<AP4_ARRAY*>(known), included);
@@ -282,8 +260,8 @@ int32_t ap4c_MCR(AP4_ARRAY* d, GU3_HANDLE mask, const AP4_ARRAY* known, int32_t 
   GU3_HANDLE flags = GU3_Allocate_MM(fitted + terms, sizeof(uint16_t), GU3_KIND_GLOBAL);
   auto* flag_entries = static_cast<uint16_t*>(GU3_GetPointer_MM(flags, 0, nullptr, nullptr));
   ap4a_new_array basis(terms != 0 ? ap4c_baseline_basis(p, b, included) : nullptr);
-  ap4c_estimate q;
-  ap4c_estimate previous;
+  ap4a_new_array q;
+  ap4a_new_array previous;
   bool stopped = false;
   bool failed = flag_entries == nullptr || (terms != 0 && basis.get() == nullptr);
   if (!failed)
