@@ -33,13 +33,6 @@ constexpr int32_t kPadPoints = 4;
 // a half width a little above half that spacing.
 constexpr double kCoarseHalfWidthDivisor = 1.95;
 
-// Truncation toward zero as the library's run-time does it: a NaN or a value
-// outside the 32-bit range gives INT32_MIN.
-int32_t ap7b_truncate(double value) {
-  if (std::isnan(value) || value >= 2147483648.0 || value <= -2147483649.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
-
 bool ap7b_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
 
 // A spectrum with a header, else null.
@@ -57,8 +50,8 @@ bool ap7b_nearest(const AP7_SPECTRUM* spectrum, const AP41_HEADERDATA* axis, flo
   const double spacing = ap7b_GetXSpacing(spectrum);
   if (spacing == 0.0) return false;
   const double half = spacing / 2;
-  const int32_t below = ap7b_truncate((x - double{axis->first_x} - half) / spacing);
-  const int32_t above = ap7b_truncate((x - double{axis->first_x} + half) / spacing);
+  const int32_t below = ap1_TruncateToInt32((x - double{axis->first_x} - half) / spacing);
+  const int32_t above = ap1_TruncateToInt32((x - double{axis->first_x} + half) / spacing);
   const double off_below = std::fabs(x - double{ap7b_x_at(axis, spacing, below)});
   const double off_above = std::fabs(x - double{ap7b_x_at(axis, spacing, above)});
   index = off_below < off_above ? below : above;
