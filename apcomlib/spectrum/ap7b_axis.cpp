@@ -16,7 +16,6 @@
 // is rounded to f32 there.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "core/core.h"
 #include "platform/memory.h"
