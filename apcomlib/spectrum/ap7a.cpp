@@ -355,6 +355,51 @@ uint16_t ap7a_Copy(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* target, HWND window) {
   return 1;
 }
 
+// A text part the source lacks stays absent in the new spectrum, as
+// callers tell "no history" from an empty one.
+AP7_SPECTRUM* ap7b_NewLike(AP7_SPECTRUM* spectrum, HWND window) {
+  AP7_SPECTRUM* source = ap7a_spectrum(spectrum);
+  if (ap7a_record(source) == nullptr) return nullptr;
+  AP7_SPECTRUM* like = ap7a_Create(AP7_CLASS_ID, nullptr, 0);
+  if (like == nullptr) return nullptr;
+  const bool data_gone = ap7a_destroy_part(like->data, ap7a_part::data, nullptr) == AP_DESTROYED;
+  if (data_gone) like->data = nullptr;
+  bool copied = data_gone && ap41_Copy_SH(source->header, like->header, nullptr) != 0 &&
+                ap7a_copy_part(source->annotation, like->annotation, nullptr) != 0;
+  for (ap7a_part part : {ap7a_part::history, ap7a_part::comment}) {
+    void* text = ap7a_part_of(source, part);
+    void* target = ap7a_part_of(like, part);
+    if (text != nullptr) {
+      copied = copied && ap7a_copy_part(text, target, nullptr) != 0;
+    } else if (ap7a_destroy_part(target, part, nullptr) == AP_DESTROYED) {
+      ap7a_clear_part(like, part);
+    } else {
+      copied = false;
+    }
+  }
+  if (!copied) {
+    ap7a_Delete(like, nullptr);
+    return nullptr;
+  }
+  capobj_StrCopyN(source->name, like->name, AP7_TEXT_FIELD);
+  ap7a_replace_sub(like, ap7a_part::sub_a, ap7a_Duplicate(source->subSpectrumA, window));
+  ap7a_replace_sub(like, ap7a_part::sub_b, ap7a_Duplicate(source->subSpectrumB, window));
+  return like;
+}
+
+// The array's outermost object becomes the spectrum, so that its notices
+// and its copies go out as the spectrum's.
+uint16_t ap7a_LinkData(AP7_SPECTRUM* spectrum, AP4_ARRAY* array, float first_x, float last_x, uint32_t count) {
+  AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
+  AP41_HEADERDATA* record = ap7a_record(checked);
+  if (record == nullptr || checked->data != nullptr || !ap4a_is_array(array)) return 0;
+  if (!ap2_SetOuterObject_OBJ(ap7a_root_of(array), reinterpret_cast<AP_OBJECT*>(checked))) return 0;
+  record->points = count;
+  record->first_x = first_x;
+  record->last_x = last_x;
+  return 1;
+}
+
 // The source's sub-spectra and name are lent to nobody: they are set aside
 // for the copy and put back before the message returns.
 AP7_SPECTRUM* ap7a_DuplicateBare(AP7_SPECTRUM* spectrum, HWND window) {

@@ -884,6 +884,15 @@ uint16_t ap7a_GetPointCount(const AP7_SPECTRUM* spectrum, uint32_t* count);     
 uint16_t ap7a_DataChecksum(const AP7_SPECTRUM* spectrum, uint32_t* sum);             // 322
 uint16_t ap7a_MakeXAscending(AP7_SPECTRUM* spectrum);                                // 433
 
+// A new spectrum without data, carrying copies of the given spectrum's name,
+// header, annotation, texts and sub-spectra but not its list or path; null
+// when the given object is not a spectrum with a header. Its maker links a
+// data array in with ap7a_LinkData and copies the list itself.
+AP7_SPECTRUM* ap7b_NewLike(AP7_SPECTRUM* spectrum, HWND window);
+// Links an array in as the data of a spectrum that has none and sets the
+// header's point count and X range to match; 0 when either is unfit.
+uint16_t ap7a_LinkData(AP7_SPECTRUM* spectrum, AP4_ARRAY* array, float first_x, float last_x, uint32_t count);
+
 // X-range operations.
 uint16_t ap7a_GetRangePoints(AP7_SPECTRUM* spectrum, float x1, float x2, uint32_t* count);  // 36
 uint16_t ap7a_InsertPoints(AP7_SPECTRUM* spectrum, uint16_t at_start, int32_t count);      // 45
