@@ -106,6 +106,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_FFT_CONVOLVE: return sizeof(AP4_CONVOLVEPARM);
     case AP4_MSG_BYTE_IMAGE: return sizeof(AP4_BYTEIMAGEPARM);
     case AP4_MSG_SELF_DECONVOLVE: return sizeof(AP4_DECONVOLVEPARM);
+    case AP4_MSG_EXTRACT_FACTORS: return sizeof(AP4_FACTORPARM);
     case AP4_MSG_MAP_MEAN_CENTER:
     case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
     case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
@@ -300,6 +301,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* convolve = static_cast<const AP4_CONVOLVEPARM*>(parameter);
   const auto* image = static_cast<const AP4_BYTEIMAGEPARM*>(parameter);
   const auto* deconvolve = static_cast<const AP4_DECONVOLVEPARM*>(parameter);
+  const auto* factors = static_cast<const AP4_FACTORPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -448,6 +450,9 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_SELF_DECONVOLVE:
       return ap_object_result(ap4b_FourierSelfDeconvolve(array, deconvolve->range, deconvolve->half_width,
                                                          deconvolve->factor, deconvolve->mode, deconvolve->points));
+    case AP4_MSG_EXTRACT_FACTORS:
+      return ap4b_ExtractFactors(array, factors->count, factors->percentage, factors->mode, factors->scores,
+                                 factors->loadings, factors->eigenvalues, factors->total, factors->found);
     case AP4_MSG_MAP_MEAN_CENTER: return ap4_MapMeanCenter(parameter);
     case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
     case AP4_MSG_MAP_PCA:
