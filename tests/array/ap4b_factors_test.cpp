@@ -1,13 +1,15 @@
 // Factor extraction against a matrix built from known orthonormal vectors
-// and well separated singular values: the eigenvalues, loadings and scores
-// are those vectors and values (up to sign); the stop at the share of the
-// total; refusals.
+// and well separated singular values, and against numpy's decomposition of
+// a random matrix and its cross product: the eigenvalues, loadings and
+// scores are those vectors and values (up to sign); the stop at the share
+// of the total; refusals.
 #include <cmath>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "array/array_fixture.h"
+#include "array/factor_reference_values.h"
 
 namespace {
 
@@ -99,6 +101,48 @@ TEST_F(Factors, FindTheSingularValuesAndVectors) {
   EXPECT_EQ(array_class().live, 0);
 }
 
+TEST_F(Factors, AgreeWithNumpysDecomposition) {
+  namespace ref = factor_reference;
+  constexpr uint32_t n = ref::rows;
+  constexpr uint32_t p = ref::columns;
+  struct Case {
+    const char* what;
+    uint16_t mode;
+    bool cross_product;
+  };
+  const Case cases[] = {{"unit scores", 0, false}, {"raw scores", 3, false}, {"cross product", 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t rows = c.cross_product ? p : n;
+    AP4_ARRAY* x = make(rows, p);
+    const double* from = c.cross_product ? ref::cross : ref::x;
+    for (uint32_t i = 0; i < rows * p; ++i) ap4a_GetDataAddress(x)[i] = static_cast<float>(from[i]);
+    Out out = extract(x, p, 100.0f, c.mode);
+    ASSERT_EQ(out.result, 1);
+    ASSERT_EQ(out.found, p);
+    EXPECT_NEAR(out.total, c.cross_product ? ref::cross_trace : ref::total, 1e-4);
+    const std::vector<float> eigen = values(out.eigenvalues);
+    const Grid scores = grid_of(out.scores);
+    const Grid loadings = grid_of(out.loadings);
+    for (uint32_t k = 0; k < p; ++k) {
+      const double expected = c.cross_product ? ref::cross_eigenvalues[k] : ref::eigenvalues[k];
+      EXPECT_NEAR(eigen[k], expected, 1e-5 * ref::eigenvalues[0]) << k;
+      const double* vector = (c.cross_product ? ref::cross_vectors : ref::loadings) + k * p;
+      const double sign = loadings[0][k] * vector[0] < 0 ? -1 : 1;
+      for (uint32_t j = 0; j < p; ++j) EXPECT_NEAR(loadings[j][k], sign * vector[j], 1e-3) << k << " " << j;
+      // Unit scores are X p / sqrt(lambda): numpy's u, or for the cross
+      // product the eigenvector itself; raw scores keep the singular value.
+      const double scale = c.mode == 3 ? std::sqrt(expected) : 1.0;
+      const double* score = c.cross_product ? vector : ref::scores + k * n;
+      for (uint32_t i = 0; i < rows; ++i)
+        EXPECT_NEAR(scores[i][k], sign * scale * score[i], 1e-3 * scale) << k << " " << i;
+    }
+    release(out);
+    destroy(x);
+  }
+  EXPECT_EQ(array_class().live, 0);
+}
+
 TEST_F(Factors, StopAtTheFactorThatCarriesTheSumPastTheShare) {
   struct Case {
     const char* what;
@@ -119,9 +163,9 @@ TEST_F(Factors, StopAtTheFactorThatCarriesTheSumPastTheShare) {
     ASSERT_EQ(out.result, 1);
     EXPECT_EQ(out.found, c.found);
     EXPECT_NEAR(out.total, 109.25, 1e-3);
-    EXPECT_EQ(out.scores->columns, c.found);
-    EXPECT_EQ(out.loadings->columns, c.found);
-    EXPECT_EQ(out.eigenvalues->columns, c.found);
+    EXPECT_EQ(packed(out.scores->columns), c.found);
+    EXPECT_EQ(packed(out.loadings->columns), c.found);
+    EXPECT_EQ(packed(out.eigenvalues->columns), c.found);
     release(out);
     destroy(x);
   }
