@@ -114,6 +114,16 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
     case AP4_MSG_MCR: return sizeof(AP4_MCRPARM);
     case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
+    case KX_AP4_MSG_SUMMER:
+    case KX_AP4_MSG_SQUARE_SUMMER: return sizeof(KX_AP4_SUMMERPARM);
+    case KX_AP4_MSG_CONST_SUMMER: return sizeof(KX_AP4_CONSTSUMMERPARM);
+    case KX_AP4_MSG_MULT_CORRELATION: return sizeof(KX_AP4_MULTCORRPARM);
+    case KX_AP4_MSG_QM_PERFORMANCE: return sizeof(KX_AP4_QMPERFPARM);
+    case KX_AP4_MSG_CORRELATION_COEFF:
+    case KX_AP4_MSG_SLOPE: return sizeof(KX_AP4_PAIRSTATPARM);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return sizeof(KX_AP4_MAHALCALIBEXPARM);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB: return sizeof(KX_AP4_MAHALCALIBPARM);
+    case KX_AP4_MSG_MAHALANOBIS_PREDICT: return sizeof(KX_AP4_MAHALPREDICTPARM);
     default: return 0;
   }
 }
@@ -240,6 +250,58 @@ uint32_t ap4_MCR(AP4_ARRAY* array, const void* parameter) {
 uint32_t ap4_EigenReport(const AP4_ARRAY* array, const void* parameter) {
   const auto* report = static_cast<const AP4_EIGENREPORTPARM*>(parameter);
   return ap4c_EigenReport(array, report->mask, report->baseline, report->count, report->table);
+}
+
+// The quantitative-analysis routines.
+uint32_t ap4_Summer(AP4_ARRAY* array, uint16_t message, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_SUMMERPARM*>(parameter);
+  return message == KX_AP4_MSG_SUMMER ? KX_AP4_Summer_ARRAY(array, p->source, p->add)
+                                      : KX_AP4_SquareSummer_ARRAY(array, p->source, p->add);
+}
+
+uint32_t ap4_ConstSummer(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_CONSTSUMMERPARM*>(parameter);
+  return KX_AP4_ConstSummer_ARRAY(array, p->source, p->constants, p->add);
+}
+
+uint32_t ap4_MultCorrelation(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MULTCORRPARM*>(parameter);
+  return KX_AP4_MultCorrelation_ARRAY(array, p->x, p->pseudo_inverse, p->index, p->y);
+}
+
+// The figure arrives truncated toward zero.
+uint32_t ap4_QMPerformance(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_QMPERFPARM*>(parameter);
+  return static_cast<uint32_t>(ap1_TruncateToInt32(KX_AP4_QMPerformance_ARRAY(
+      array, p->predicted, p->ranges, p->mode, p->n, p->exclude, p->exclusion, p->counter, p->statistics)));
+}
+
+uint32_t ap4_PairStatistic(AP4_ARRAY* array, uint16_t message, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_PAIRSTATPARM*>(parameter);
+  const int16_t result = message == KX_AP4_MSG_SLOPE
+                             ? KX_AP4_Slope_ARRAY(array, p->b, p->n, p->centre_a, p->centre_b, p->result)
+                             : KX_AP4_CorrelationCoeff_ARRAY(array, p->b, p->n, p->centre_a, p->centre_b, p->result);
+  return static_cast<uint16_t>(result);
+}
+
+uint32_t ap4_MahalanobisCalibEx(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALCALIBEXPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisCalibEx_ARRAY(array, p->labels, p->classes, p->factors, p->scale,
+                                                               p->per_class, p->selected, p->centre, p->means,
+                                                               p->weights, p->loadings, p->percent, p->explained));
+}
+
+uint32_t ap4_MahalanobisCalib(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALCALIBPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisCalib_ARRAY(array, p->labels, p->classes, p->factors, p->scale,
+                                                             p->per_class, p->selected, p->means, p->weights,
+                                                             p->loadings, p->percent, p->explained));
+}
+
+uint32_t ap4_MahalanobisPredict(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALPREDICTPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisPredict_ARRAY(array, p->loadings, p->weights, p->means, p->counts,
+                                                               p->root, p->selected, p->distances, p->scores));
 }
 
 }  // namespace
@@ -463,6 +525,16 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
     case AP4_MSG_MCR:            return ap4_MCR(array, parameter);
     case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);
+    case KX_AP4_MSG_SUMMER:
+    case KX_AP4_MSG_SQUARE_SUMMER:      return ap4_Summer(array, message, parameter);
+    case KX_AP4_MSG_CONST_SUMMER:       return ap4_ConstSummer(array, parameter);
+    case KX_AP4_MSG_MULT_CORRELATION:   return ap4_MultCorrelation(array, parameter);
+    case KX_AP4_MSG_QM_PERFORMANCE:     return ap4_QMPerformance(array, parameter);
+    case KX_AP4_MSG_CORRELATION_COEFF:
+    case KX_AP4_MSG_SLOPE:              return ap4_PairStatistic(array, message, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return ap4_MahalanobisCalibEx(array, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB:  return ap4_MahalanobisCalib(array, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_PREDICT: return ap4_MahalanobisPredict(array, parameter);
     default:                     return 0;
   }
 }

@@ -550,3 +550,170 @@ APEXPORT GU3_HANDLE AP4_Map_KX_ARRAY(const AP4_MAPKXPARM* parameter);
 // missing value; 0 without data or point mask.
 uint16_t ap4d_ExcludeNaNPoints(float* data, const uint16_t* position_mask, uint16_t* point_mask, uint32_t rows,
                                uint32_t columns, uint32_t points);
+
+// ---------------------------------------------------------------------------
+// Quantitative-analysis routines
+
+constexpr uint16_t KX_AP4_MSG_SUMMER = 130;
+constexpr uint16_t KX_AP4_MSG_SQUARE_SUMMER = 129;
+constexpr uint16_t KX_AP4_MSG_CONST_SUMMER = 128;
+constexpr uint16_t KX_AP4_MSG_MULT_CORRELATION = 127;
+constexpr uint16_t KX_AP4_MSG_QM_PERFORMANCE = 126;
+constexpr uint16_t KX_AP4_MSG_CORRELATION_COEFF = 125;
+constexpr uint16_t KX_AP4_MSG_SLOPE = 336;
+
+// Performance statistic modes; any other mode is the ratio score.
+constexpr uint16_t KX_AP4_QM_RATIO = 0;
+constexpr uint16_t KX_AP4_QM_ACCURACY = 1;
+constexpr uint16_t KX_AP4_QM_RMS = 2;
+
+#pragma pack(push, 2)
+// Messages 130 and 129, sent to the total.
+struct KX_AP4_SUMMERPARM {
+  AP4_ARRAY* source;
+  uint16_t add;
+};
+// Message 128, sent to the total; the constants are one column.
+struct KX_AP4_CONSTSUMMERPARM {
+  AP4_ARRAY* source;
+  AP4_ARRAY* constants;
+  uint16_t add;
+};
+// Message 127, sent to the results row.
+struct KX_AP4_MULTCORRPARM {
+  AP4_ARRAY* x;
+  AP4_ARRAY* pseudo_inverse;
+  uint32_t index;
+  AP4_ARRAY* y;
+};
+// Message 126, sent to the actual values.
+//   0  4  predicted ARRAY
+//   4  4  ranges ARRAY (accuracy mode only)
+//   8  2  mode
+//  10  2  n components
+//  12  2  exclusion flag
+//  14  4  f32 exclusion value
+//  18  4  address of the i32 sample counter
+//  22  4  statistics ARRAY
+struct KX_AP4_QMPERFPARM {
+  AP4_ARRAY* predicted;
+  AP4_ARRAY* ranges;
+  uint16_t mode;
+  uint16_t n;
+  uint16_t exclude;
+  float exclusion;
+  int32_t* counter;
+  AP4_ARRAY* statistics;
+};
+// Messages 125 and 336, sent to a.
+struct KX_AP4_PAIRSTATPARM {
+  AP4_ARRAY* b;
+  int32_t n;
+  uint16_t centre_a;
+  uint16_t centre_b;
+  float* result;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_SUMMERPARM) == 6);
+static_assert(sizeof(KX_AP4_CONSTSUMMERPARM) == 10);
+static_assert(sizeof(KX_AP4_MULTCORRPARM) == 16);
+static_assert(sizeof(KX_AP4_QMPERFPARM) == 26);
+static_assert(sizeof(KX_AP4_PAIRSTATPARM) == 16);
+
+// Accumulators: 0 success, non-zero failure (the total then unchanged).
+APEXPORT uint32_t KX_AP4_Summer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, uint16_t add);
+APEXPORT uint32_t KX_AP4_SquareSummer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, uint16_t add);
+APEXPORT uint32_t KX_AP4_ConstSummer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, AP4_ARRAY* constants, uint16_t add);
+// R of the least-squares fit of y on X into element (0, index) of the
+// results; index 0 (re)computes the pseudo-inverse into its holder. 0 success.
+APEXPORT uint32_t KX_AP4_MultCorrelation_ARRAY(AP4_ARRAY* results, AP4_ARRAY* x, AP4_ARRAY* pseudo_inverse,
+                                               uint32_t index, AP4_ARRAY* y);
+// This sample's figure, with the running figures updated; the error value
+// (-1000 in the RMS mode, else 1000) on failure.
+APEXPORT float KX_AP4_QMPerformance_ARRAY(AP4_ARRAY* actual, AP4_ARRAY* predicted, AP4_ARRAY* ranges, uint16_t mode,
+                                          uint16_t n, uint16_t exclude, float exclusion, int32_t* counter,
+                                          AP4_ARRAY* statistics);
+// r² of the first n pairs, and the slope of a regressed on b; 1 when a pair
+// was used, else 0 (the result then 0).
+APEXPORT int16_t KX_AP4_CorrelationCoeff_ARRAY(AP4_ARRAY* a, AP4_ARRAY* b, int32_t n, uint16_t centre_a,
+                                               uint16_t centre_b, float* result);
+APEXPORT int16_t KX_AP4_Slope_ARRAY(AP4_ARRAY* a, AP4_ARRAY* b, int32_t n, uint16_t centre_a, uint16_t centre_b,
+                                    float* result);
+
+// Mahalanobis calibration and prediction.
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_CALIB_EX = 351;
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_CALIB = 124;
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_PREDICT = 123;
+
+#pragma pack(push, 2)
+// Message 351, sent to the training matrix.
+//   0  4  labels ARRAY
+//   4  4  i32 number of classes
+//   8  4  address of the u16 number of factors wanted
+//  12  2  scale flag
+//  14  2  per-class flag
+//  16  4  i32 selected class (1-based, 0 all)
+//  20  2  centre flag
+//  22 16  the means, weights, loadings and percent lists
+//  38  4  address of the f32 explained variance
+struct KX_AP4_MAHALCALIBEXPARM {
+  AP4_ARRAY* labels;
+  int32_t classes;
+  uint16_t* factors;
+  uint16_t scale;
+  uint16_t per_class;
+  int32_t selected;
+  uint16_t centre;
+  AP40_LLIST* means;
+  AP40_LLIST* weights;
+  AP40_LLIST* loadings;
+  AP40_LLIST* percent;
+  float* explained;
+};
+// Message 124: message 351 without the centre flag (centring on).
+struct KX_AP4_MAHALCALIBPARM {
+  AP4_ARRAY* labels;
+  int32_t classes;
+  uint16_t* factors;
+  uint16_t scale;
+  uint16_t per_class;
+  int32_t selected;
+  AP40_LLIST* means;
+  AP40_LLIST* weights;
+  AP40_LLIST* loadings;
+  AP40_LLIST* percent;
+  float* explained;
+};
+// Message 123, sent to the test spectrum; bytes 18-19 are not read.
+struct KX_AP4_MAHALPREDICTPARM {
+  AP40_LLIST* loadings;
+  AP40_LLIST* weights;
+  AP40_LLIST* means;
+  GU3_HANDLE counts;
+  uint16_t root;
+  uint16_t unread;
+  int32_t selected;
+  AP4_ARRAY** distances;
+  AP4_ARRAY** scores;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_MAHALCALIBEXPARM) == 42);
+static_assert(sizeof(KX_AP4_MAHALCALIBPARM) == 40);
+static_assert(sizeof(KX_AP4_MAHALPREDICTPARM) == 32);
+
+// Centres X per class (in place, pooled mode), extracts factors up to
+// 99.99 % and appends each class's mean, weights, loadings and cumulative
+// percentages to the lists; 1 success, 0 failure.
+APEXPORT int16_t KX_AP4_MahalanobisCalibEx_ARRAY(AP4_ARRAY* x, AP4_ARRAY* labels, int32_t classes, uint16_t* factors,
+                                                 uint16_t scale, uint16_t per_class, int32_t selected,
+                                                 uint16_t centre, AP40_LLIST* means, AP40_LLIST* weights,
+                                                 AP40_LLIST* loadings, AP40_LLIST* percent, float* explained);
+APEXPORT int16_t KX_AP4_MahalanobisCalib_ARRAY(AP4_ARRAY* x, AP4_ARRAY* labels, int32_t classes, uint16_t* factors,
+                                               uint16_t scale, uint16_t per_class, int32_t selected,
+                                               AP40_LLIST* means, AP40_LLIST* weights, AP40_LLIST* loadings,
+                                               AP40_LLIST* percent, float* explained);
+// The distance of x from each class (3 × m: class, distance, 0 by columns
+// of ascending distance) and its scores (m × f), both new.
+APEXPORT int16_t KX_AP4_MahalanobisPredict_ARRAY(AP4_ARRAY* x, AP40_LLIST* loadings, AP40_LLIST* weights,
+                                                 AP40_LLIST* means, GU3_HANDLE counts, uint16_t root,
+                                                 int32_t selected, AP4_ARRAY** distances, AP4_ARRAY** scores);
