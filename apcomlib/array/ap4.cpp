@@ -124,6 +124,13 @@ uint32_t ap4_block_size(uint16_t message) {
     case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return sizeof(KX_AP4_MAHALCALIBEXPARM);
     case KX_AP4_MSG_MAHALANOBIS_CALIB: return sizeof(KX_AP4_MAHALCALIBPARM);
     case KX_AP4_MSG_MAHALANOBIS_PREDICT: return sizeof(KX_AP4_MAHALPREDICTPARM);
+    case KX_AP4_MSG_REASSIGN_STDS: return sizeof(KX_AP4_REASSIGNPARM);
+    case KX_AP4_MSG_RETURN_ORDER_OF_STDS: return sizeof(KX_AP4_RETURNORDERPARM);
+    case KX_AP4_MSG_ORDER_EXISTING_ROW_STDS: return sizeof(KX_AP4_ORDEREXISTINGPARM);
+    case KX_AP4_MSG_COUNT_OUTLIERS: return sizeof(uint16_t);
+    case KX_AP4_MSG_MEAN_SQUARE: return sizeof(float);
+    case KX_AP4_MSG_CURVE_FIT: return sizeof(KX_AP4_CURVEFITPARM);
+    case KX_AP4_MSG_MONOTONIC: return sizeof(KX_AP4_MONOTONICPARM);
     default: return 0;
   }
 }
@@ -302,6 +309,34 @@ uint32_t ap4_MahalanobisPredict(AP4_ARRAY* array, const void* parameter) {
   const auto* p = static_cast<const KX_AP4_MAHALPREDICTPARM*>(parameter);
   return static_cast<uint16_t>(KX_AP4_MahalanobisPredict_ARRAY(array, p->loadings, p->weights, p->means, p->counts,
                                                                p->root, p->selected, p->distances, p->scores));
+}
+
+uint32_t ap4_ReassignStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_REASSIGNPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_ReassignStds_ARRAY(array, p->assigned, p->standards, p->k, p->roles, p->order,
+                                                         p->calibration_count, p->validation_count));
+}
+
+uint32_t ap4_ReturnOrderOfStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_RETURNORDERPARM*>(parameter);
+  return KX_AP4_ReturnOrderOfStds_ARRAY(array, p->calibration_only, p->roles, p->resolves, p->ranges,
+                                        p->first_column, p->width, p->order);
+}
+
+uint32_t ap4_OrderExistingRowStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_ORDEREXISTINGPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_OrderExistingRowStds_ARRAY(array, p->roles, p->counts, p->ranges, p->mode,
+                                                                 p->first_column, p->width, p->statistics));
+}
+
+uint32_t ap4_CurveFit(const AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_CURVEFITPARM*>(parameter);
+  return ap_object_result(kx_ap4_CurveFit(array, p->x, p->weights, p->curve, p->r2));
+}
+
+uint32_t ap4_IsMonotonic(const AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MONOTONICPARM*>(parameter);
+  return static_cast<uint16_t>(kx_ap4_IsMonotonic(array, p->degree, p->a, p->b));
 }
 
 }  // namespace
@@ -535,6 +570,15 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return ap4_MahalanobisCalibEx(array, parameter);
     case KX_AP4_MSG_MAHALANOBIS_CALIB:  return ap4_MahalanobisCalib(array, parameter);
     case KX_AP4_MSG_MAHALANOBIS_PREDICT: return ap4_MahalanobisPredict(array, parameter);
+    case KX_AP4_MSG_REASSIGN_STDS:      return ap4_ReassignStds(array, parameter);
+    case KX_AP4_MSG_RETURN_ORDER_OF_STDS: return ap4_ReturnOrderOfStds(array, parameter);
+    case KX_AP4_MSG_ORDER_EXISTING_ROW_STDS: return ap4_OrderExistingRowStds(array, parameter);
+    case KX_AP4_MSG_COUNT_OUTLIERS:
+      return static_cast<uint16_t>(kx_ap4_CountOutliers(array, static_cast<uint16_t*>(parameter)));
+    case KX_AP4_MSG_MEAN_SQUARE:
+      return static_cast<uint16_t>(kx_ap4_MeanSquare(array, static_cast<float*>(parameter)));
+    case KX_AP4_MSG_CURVE_FIT:          return ap4_CurveFit(array, parameter);
+    case KX_AP4_MSG_MONOTONIC:          return ap4_IsMonotonic(array, parameter);
     default:                     return 0;
   }
 }

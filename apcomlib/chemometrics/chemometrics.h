@@ -717,3 +717,92 @@ APEXPORT int16_t KX_AP4_MahalanobisCalib_ARRAY(AP4_ARRAY* x, AP4_ARRAY* labels, 
 APEXPORT int16_t KX_AP4_MahalanobisPredict_ARRAY(AP4_ARRAY* x, AP40_LLIST* loadings, AP40_LLIST* weights,
                                                  AP40_LLIST* means, GU3_HANDLE counts, uint16_t root,
                                                  int32_t selected, AP4_ARRAY** distances, AP4_ARRAY** scores);
+
+// Roles of calibration standards and calibration-curve checks.
+constexpr uint16_t KX_AP4_MSG_REASSIGN_STDS = 114;
+constexpr uint16_t KX_AP4_MSG_RETURN_ORDER_OF_STDS = 115;
+constexpr uint16_t KX_AP4_MSG_ORDER_EXISTING_ROW_STDS = 116;
+constexpr uint16_t KX_AP4_MSG_COUNT_OUTLIERS = 117;
+constexpr uint16_t KX_AP4_MSG_MEAN_SQUARE = 118;
+constexpr uint16_t KX_AP4_MSG_CURVE_FIT = 119;
+constexpr uint16_t KX_AP4_MSG_MONOTONIC = 120;
+
+// Roles of a standard.
+constexpr uint16_t KX_AP4_ROLE_CALIBRATION = 0;
+constexpr uint16_t KX_AP4_ROLE_VALIDATION = 1;
+constexpr uint16_t KX_AP4_ROLE_EXCLUDED = 3;
+
+#pragma pack(push, 2)
+// Message 116, sent to the standards matrix.
+//   0  4  GU3 block of N u16 roles
+//   4  4  GU3 block of N i32 counts
+//   8  4  ranges ARRAY, or 0
+//  12  2  mode (0 full ordering, else the level check up to it)
+//  14  4  i32 first window column
+//  18  4  i32 window width
+//  22  4  address that receives the 2 × 3 statistics ARRAY
+struct KX_AP4_ORDEREXISTINGPARM {
+  GU3_HANDLE roles;
+  GU3_HANDLE counts;
+  AP4_ARRAY* ranges;
+  uint16_t mode;
+  int32_t first_column;
+  int32_t width;
+  AP4_ARRAY** statistics;
+};
+// Message 115, sent to the standards matrix; the block at byte 6 only has
+// to resolve.
+struct KX_AP4_RETURNORDERPARM {
+  uint16_t calibration_only;
+  GU3_HANDLE roles;
+  GU3_HANDLE resolves;
+  AP4_ARRAY* ranges;
+  int32_t first_column;
+  int32_t width;
+  GU3_HANDLE* order;
+};
+// Message 114.
+struct KX_AP4_REASSIGNPARM {
+  int32_t assigned;
+  int32_t standards;
+  int32_t k;
+  GU3_HANDLE roles;
+  GU3_HANDLE order;
+  int32_t* calibration_count;
+  int32_t* validation_count;
+};
+// Message 119, sent to y.
+struct KX_AP4_CURVEFITPARM {
+  AP4_ARRAY* x;
+  AP4_ARRAY* weights;
+  uint16_t curve;
+  float* r2;
+};
+// Message 120, sent to the coefficients c0 .. c_degree.
+struct KX_AP4_MONOTONICPARM {
+  uint16_t degree;
+  float a;
+  float b;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_ORDEREXISTINGPARM) == 26);
+static_assert(sizeof(KX_AP4_RETURNORDERPARM) == 26);
+static_assert(sizeof(KX_AP4_REASSIGNPARM) == 28);
+static_assert(sizeof(KX_AP4_CURVEFITPARM) == 14);
+static_assert(sizeof(KX_AP4_MONOTONICPARM) == 10);
+
+APEXPORT int16_t KX_AP4_ReassignStds_ARRAY(AP4_ARRAY* x, int32_t assigned, int32_t standards, int32_t k,
+                                           GU3_HANDLE roles, GU3_HANDLE order, int32_t* calibration_count,
+                                           int32_t* validation_count);
+APEXPORT int16_t KX_AP4_OrderExistingRowStds_ARRAY(AP4_ARRAY* x, GU3_HANDLE roles, GU3_HANDLE counts,
+                                                   AP4_ARRAY* ranges, uint16_t mode, int32_t first_column,
+                                                   int32_t width, AP4_ARRAY** statistics);
+APEXPORT uint32_t KX_AP4_ReturnOrderOfStds_ARRAY(AP4_ARRAY* x, uint16_t calibration_only, GU3_HANDLE roles,
+                                                 GU3_HANDLE resolves, AP4_ARRAY* ranges, int32_t first_column,
+                                                 int32_t width, GU3_HANDLE* order);
+// The weighted cubic (or line) of y on x as a new 1 × 4 ARRAY, r² out.
+AP4_ARRAY* kx_ap4_CurveFit(const AP4_ARRAY* y, const AP4_ARRAY* x, const AP4_ARRAY* weights, uint16_t curve,
+                           float* r2);                                                                   // 119
+int16_t kx_ap4_IsMonotonic(const AP4_ARRAY* coefficients, uint16_t degree, float a, float b);           // 120
+int16_t kx_ap4_CountOutliers(const AP4_ARRAY* values, uint16_t* count);                                 // 117
+int16_t kx_ap4_MeanSquare(const AP4_ARRAY* values, float* result);                                      // 118
