@@ -131,6 +131,8 @@ uint32_t ap4_block_size(uint16_t message) {
     case KX_AP4_MSG_MEAN_SQUARE: return sizeof(float);
     case KX_AP4_MSG_CURVE_FIT: return sizeof(KX_AP4_CURVEFITPARM);
     case KX_AP4_MSG_MONOTONIC: return sizeof(KX_AP4_MONOTONICPARM);
+    case KX_AP4_MSG_ORDER_ROWS: return sizeof(KX_AP4_ORDERROWSPARM);
+    case KX_AP4_MSG_DRAW_AND_ORDER: return sizeof(KX_AP4_DRAWPARM);
     default: return 0;
   }
 }
@@ -337,6 +339,21 @@ uint32_t ap4_CurveFit(const AP4_ARRAY* array, const void* parameter) {
 uint32_t ap4_IsMonotonic(const AP4_ARRAY* array, const void* parameter) {
   const auto* p = static_cast<const KX_AP4_MONOTONICPARM*>(parameter);
   return static_cast<uint16_t>(kx_ap4_IsMonotonic(array, p->degree, p->a, p->b));
+}
+
+uint32_t ap4_OrderRows(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_ORDERROWSPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_OrderRows_ARRAY(array, p->first_column, p->width, p->calibration,
+                                                      p->validation, p->ranges, p->weight, p->s1, p->s2,
+                                                      p->progress));
+}
+
+// The drawing takes everything from its block, not the receiving array.
+uint32_t ap4_DrawAndOrder(const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_DRAWPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_DrawAndOrder_ARRAY(
+      p->ranges, p->method, p->points, p->components, p->extra, p->calibration, p->validation, p->weight,
+      p->constraint, p->target, p->shape, p->seed, p->s1, p->s2, p->design, p->progress));
 }
 
 }  // namespace
@@ -579,6 +596,8 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return static_cast<uint16_t>(kx_ap4_MeanSquare(array, static_cast<float*>(parameter)));
     case KX_AP4_MSG_CURVE_FIT:          return ap4_CurveFit(array, parameter);
     case KX_AP4_MSG_MONOTONIC:          return ap4_IsMonotonic(array, parameter);
+    case KX_AP4_MSG_ORDER_ROWS:         return ap4_OrderRows(array, parameter);
+    case KX_AP4_MSG_DRAW_AND_ORDER:     return ap4_DrawAndOrder(parameter);
     default:                     return 0;
   }
 }

@@ -806,3 +806,79 @@ AP4_ARRAY* kx_ap4_CurveFit(const AP4_ARRAY* y, const AP4_ARRAY* x, const AP4_ARR
 int16_t kx_ap4_IsMonotonic(const AP4_ARRAY* coefficients, uint16_t degree, float a, float b);           // 120
 int16_t kx_ap4_CountOutliers(const AP4_ARRAY* values, uint16_t* count);                                 // 117
 int16_t kx_ap4_MeanSquare(const AP4_ARRAY* values, float* result);                                      // 118
+
+// Ordering and drawing of calibration standards.
+constexpr uint16_t KX_AP4_MSG_DRAW_AND_ORDER = 121;
+constexpr uint16_t KX_AP4_MSG_ORDER_ROWS = 122;
+
+// Design methods and progress states.
+constexpr int32_t KX_AP4_DESIGN_RANDOM = 0;
+constexpr int32_t KX_AP4_DESIGN_FACTORIAL = 1;
+constexpr int32_t KX_AP4_DESIGN_ONE_AT_A_TIME = 2;
+constexpr int32_t KX_AP4_DESIGN_NORMAL = 3;
+constexpr uint16_t KX_AP4_PROGRESS_RUNNING = 1;
+constexpr uint16_t KX_AP4_PROGRESS_STOPPED = 2;
+
+#pragma pack(push, 2)
+// The caller's progress record; the bytes not named are the caller's own.
+//   6  2  state: 1 running, 2 stop requested or finished
+//  20  4  the text shown, set by the routine to a buffer of its own
+//  24  4  function notified with the record, or 0
+//  36  2  result of the routine
+struct KX_AP4_PROGRESS {
+  uint8_t caller_head[6];
+  uint16_t state;
+  uint8_t caller_middle[12];
+  const char* text;
+  int16_t (*notify)(KX_AP4_PROGRESS* record);
+  uint8_t caller_tail[8];
+  uint16_t result;
+};
+// Message 122, sent to the candidate matrix.
+struct KX_AP4_ORDERROWSPARM {
+  uint32_t first_column;
+  uint32_t width;
+  int32_t calibration;
+  int32_t validation;
+  AP4_ARRAY* ranges;
+  float weight;
+  AP4_ARRAY** s1;
+  AP4_ARRAY** s2;
+  KX_AP4_PROGRESS* progress;
+};
+// Message 121; the receiving array is not used.
+struct KX_AP4_DRAWPARM {
+  AP4_ARRAY* ranges;
+  int32_t method;
+  int32_t points;
+  int32_t components;
+  int32_t extra;
+  int32_t* calibration;
+  int32_t* validation;
+  float weight;
+  int32_t constraint;
+  float target;
+  int32_t shape;
+  int32_t seed;
+  AP4_ARRAY** s1;
+  AP4_ARRAY** s2;
+  AP4_ARRAY** design;
+  KX_AP4_PROGRESS* progress;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_PROGRESS) == 38);
+static_assert(sizeof(KX_AP4_ORDERROWSPARM) == 36);
+static_assert(sizeof(KX_AP4_DRAWPARM) == 64);
+
+// Reorders the candidate rows so that Ncal calibration and then Nval
+// validation standards come first, extending S1 and S2; 1 success, 0
+// failure (the caller's sets then unchanged).
+APEXPORT int16_t KX_AP4_OrderRows_ARRAY(AP4_ARRAY* x, uint32_t first_column, uint32_t width, int32_t calibration,
+                                        int32_t validation, AP4_ARRAY* ranges, float weight, AP4_ARRAY** s1,
+                                        AP4_ARRAY** s2, KX_AP4_PROGRESS* progress);
+// Generates candidates by a design method and orders them.
+APEXPORT int16_t KX_AP4_DrawAndOrder_ARRAY(AP4_ARRAY* ranges, int32_t method, int32_t points, int32_t components,
+                                           int32_t extra, int32_t* calibration, int32_t* validation, float weight,
+                                           int32_t constraint, float target, int32_t shape, int32_t seed,
+                                           AP4_ARRAY** s1, AP4_ARRAY** s2, AP4_ARRAY** design,
+                                           KX_AP4_PROGRESS* progress);
