@@ -106,6 +106,7 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_FFT_CONVOLVE: return sizeof(AP4_CONVOLVEPARM);
     case AP4_MSG_BYTE_IMAGE: return sizeof(AP4_BYTEIMAGEPARM);
     case AP4_MSG_SELF_DECONVOLVE: return sizeof(AP4_DECONVOLVEPARM);
+    case AP4_MSG_EXTRACT_FACTORS: return sizeof(AP4_FACTORPARM);
     case AP4_MSG_MAP_MEAN_CENTER:
     case AP4_MSG_MAP_VARIANCE_SCALE: return sizeof(AP4_MAPSCALEPARM);
     case AP4_MSG_MAP_PCA: return sizeof(AP4_MAPPCAPARM);
@@ -113,6 +114,25 @@ uint32_t ap4_block_size(uint16_t message) {
     case AP4_MSG_RECONSTRUCT_PCA: return sizeof(AP4_RECONSTRUCTPARM);
     case AP4_MSG_MCR: return sizeof(AP4_MCRPARM);
     case AP4_MSG_EIGEN_REPORT: return sizeof(AP4_EIGENREPORTPARM);
+    case KX_AP4_MSG_SUMMER:
+    case KX_AP4_MSG_SQUARE_SUMMER: return sizeof(KX_AP4_SUMMERPARM);
+    case KX_AP4_MSG_CONST_SUMMER: return sizeof(KX_AP4_CONSTSUMMERPARM);
+    case KX_AP4_MSG_MULT_CORRELATION: return sizeof(KX_AP4_MULTCORRPARM);
+    case KX_AP4_MSG_QM_PERFORMANCE: return sizeof(KX_AP4_QMPERFPARM);
+    case KX_AP4_MSG_CORRELATION_COEFF:
+    case KX_AP4_MSG_SLOPE: return sizeof(KX_AP4_PAIRSTATPARM);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return sizeof(KX_AP4_MAHALCALIBEXPARM);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB: return sizeof(KX_AP4_MAHALCALIBPARM);
+    case KX_AP4_MSG_MAHALANOBIS_PREDICT: return sizeof(KX_AP4_MAHALPREDICTPARM);
+    case KX_AP4_MSG_REASSIGN_STDS: return sizeof(KX_AP4_REASSIGNPARM);
+    case KX_AP4_MSG_RETURN_ORDER_OF_STDS: return sizeof(KX_AP4_RETURNORDERPARM);
+    case KX_AP4_MSG_ORDER_EXISTING_ROW_STDS: return sizeof(KX_AP4_ORDEREXISTINGPARM);
+    case KX_AP4_MSG_COUNT_OUTLIERS: return sizeof(uint16_t);
+    case KX_AP4_MSG_MEAN_SQUARE: return sizeof(float);
+    case KX_AP4_MSG_CURVE_FIT: return sizeof(KX_AP4_CURVEFITPARM);
+    case KX_AP4_MSG_MONOTONIC: return sizeof(KX_AP4_MONOTONICPARM);
+    case KX_AP4_MSG_ORDER_ROWS: return sizeof(KX_AP4_ORDERROWSPARM);
+    case KX_AP4_MSG_DRAW_AND_ORDER: return sizeof(KX_AP4_DRAWPARM);
     default: return 0;
   }
 }
@@ -241,6 +261,101 @@ uint32_t ap4_EigenReport(const AP4_ARRAY* array, const void* parameter) {
   return ap4c_EigenReport(array, report->mask, report->baseline, report->count, report->table);
 }
 
+// The quantitative-analysis routines.
+uint32_t ap4_Summer(AP4_ARRAY* array, uint16_t message, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_SUMMERPARM*>(parameter);
+  return message == KX_AP4_MSG_SUMMER ? KX_AP4_Summer_ARRAY(array, p->source, p->add)
+                                      : KX_AP4_SquareSummer_ARRAY(array, p->source, p->add);
+}
+
+uint32_t ap4_ConstSummer(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_CONSTSUMMERPARM*>(parameter);
+  return KX_AP4_ConstSummer_ARRAY(array, p->source, p->constants, p->add);
+}
+
+uint32_t ap4_MultCorrelation(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MULTCORRPARM*>(parameter);
+  return KX_AP4_MultCorrelation_ARRAY(array, p->x, p->pseudo_inverse, p->index, p->y);
+}
+
+// The figure arrives truncated toward zero.
+uint32_t ap4_QMPerformance(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_QMPERFPARM*>(parameter);
+  return static_cast<uint32_t>(ap1_TruncateToInt32(KX_AP4_QMPerformance_ARRAY(
+      array, p->predicted, p->ranges, p->mode, p->n, p->exclude, p->exclusion, p->counter, p->statistics)));
+}
+
+uint32_t ap4_PairStatistic(AP4_ARRAY* array, uint16_t message, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_PAIRSTATPARM*>(parameter);
+  const int16_t result = message == KX_AP4_MSG_SLOPE
+                             ? KX_AP4_Slope_ARRAY(array, p->b, p->n, p->centre_a, p->centre_b, p->result)
+                             : KX_AP4_CorrelationCoeff_ARRAY(array, p->b, p->n, p->centre_a, p->centre_b, p->result);
+  return static_cast<uint16_t>(result);
+}
+
+uint32_t ap4_MahalanobisCalibEx(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALCALIBEXPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisCalibEx_ARRAY(array, p->labels, p->classes, p->factors, p->scale,
+                                                               p->per_class, p->selected, p->centre, p->means,
+                                                               p->weights, p->loadings, p->percent, p->explained));
+}
+
+uint32_t ap4_MahalanobisCalib(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALCALIBPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisCalib_ARRAY(array, p->labels, p->classes, p->factors, p->scale,
+                                                             p->per_class, p->selected, p->means, p->weights,
+                                                             p->loadings, p->percent, p->explained));
+}
+
+uint32_t ap4_MahalanobisPredict(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MAHALPREDICTPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_MahalanobisPredict_ARRAY(array, p->loadings, p->weights, p->means, p->counts,
+                                                               p->root, p->selected, p->distances, p->scores));
+}
+
+uint32_t ap4_ReassignStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_REASSIGNPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_ReassignStds_ARRAY(array, p->assigned, p->standards, p->k, p->roles, p->order,
+                                                         p->calibration_count, p->validation_count));
+}
+
+uint32_t ap4_ReturnOrderOfStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_RETURNORDERPARM*>(parameter);
+  return KX_AP4_ReturnOrderOfStds_ARRAY(array, p->calibration_only, p->roles, p->resolves, p->ranges,
+                                        p->first_column, p->width, p->order);
+}
+
+uint32_t ap4_OrderExistingRowStds(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_ORDEREXISTINGPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_OrderExistingRowStds_ARRAY(array, p->roles, p->counts, p->ranges, p->mode,
+                                                                 p->first_column, p->width, p->statistics));
+}
+
+uint32_t ap4_CurveFit(const AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_CURVEFITPARM*>(parameter);
+  return ap_object_result(kx_ap4_CurveFit(array, p->x, p->weights, p->curve, p->r2));
+}
+
+uint32_t ap4_IsMonotonic(const AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_MONOTONICPARM*>(parameter);
+  return static_cast<uint16_t>(kx_ap4_IsMonotonic(array, p->degree, p->a, p->b));
+}
+
+uint32_t ap4_OrderRows(AP4_ARRAY* array, const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_ORDERROWSPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_OrderRows_ARRAY(array, p->first_column, p->width, p->calibration,
+                                                      p->validation, p->ranges, p->weight, p->s1, p->s2,
+                                                      p->progress));
+}
+
+// The drawing takes everything from its block, not the receiving array.
+uint32_t ap4_DrawAndOrder(const void* parameter) {
+  const auto* p = static_cast<const KX_AP4_DRAWPARM*>(parameter);
+  return static_cast<uint16_t>(KX_AP4_DrawAndOrder_ARRAY(
+      p->ranges, p->method, p->points, p->components, p->extra, p->calibration, p->validation, p->weight,
+      p->constraint, p->target, p->shape, p->seed, p->s1, p->s2, p->design, p->progress));
+}
+
 }  // namespace
 
 uint16_t ap4_InitClass(uint16_t class_id) {
@@ -300,6 +415,7 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
   const auto* convolve = static_cast<const AP4_CONVOLVEPARM*>(parameter);
   const auto* image = static_cast<const AP4_BYTEIMAGEPARM*>(parameter);
   const auto* deconvolve = static_cast<const AP4_DECONVOLVEPARM*>(parameter);
+  const auto* factors = static_cast<const AP4_FACTORPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_INIT:
@@ -448,6 +564,9 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
     case AP4_MSG_SELF_DECONVOLVE:
       return ap_object_result(ap4b_FourierSelfDeconvolve(array, deconvolve->range, deconvolve->half_width,
                                                          deconvolve->factor, deconvolve->mode, deconvolve->points));
+    case AP4_MSG_EXTRACT_FACTORS:
+      return ap4b_ExtractFactors(array, factors->count, factors->percentage, factors->mode, factors->scores,
+                                 factors->loadings, factors->eigenvalues, factors->total, factors->found);
     case AP4_MSG_MAP_MEAN_CENTER: return ap4_MapMeanCenter(parameter);
     case AP4_MSG_MAP_VARIANCE_SCALE: return ap4_MapVarianceScale(parameter);
     case AP4_MSG_MAP_PCA:
@@ -458,6 +577,27 @@ APEXPORT uint32_t AP4_Dispatcher_ARRAY(void* object, uint16_t message, void* par
       return AP4_Reconstruct_PCA_ARRAY(static_cast<const AP4_RECONSTRUCTPARM*>(parameter));
     case AP4_MSG_MCR:            return ap4_MCR(array, parameter);
     case AP4_MSG_EIGEN_REPORT:   return ap4_EigenReport(array, parameter);
+    case KX_AP4_MSG_SUMMER:
+    case KX_AP4_MSG_SQUARE_SUMMER:      return ap4_Summer(array, message, parameter);
+    case KX_AP4_MSG_CONST_SUMMER:       return ap4_ConstSummer(array, parameter);
+    case KX_AP4_MSG_MULT_CORRELATION:   return ap4_MultCorrelation(array, parameter);
+    case KX_AP4_MSG_QM_PERFORMANCE:     return ap4_QMPerformance(array, parameter);
+    case KX_AP4_MSG_CORRELATION_COEFF:
+    case KX_AP4_MSG_SLOPE:              return ap4_PairStatistic(array, message, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB_EX: return ap4_MahalanobisCalibEx(array, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_CALIB:  return ap4_MahalanobisCalib(array, parameter);
+    case KX_AP4_MSG_MAHALANOBIS_PREDICT: return ap4_MahalanobisPredict(array, parameter);
+    case KX_AP4_MSG_REASSIGN_STDS:      return ap4_ReassignStds(array, parameter);
+    case KX_AP4_MSG_RETURN_ORDER_OF_STDS: return ap4_ReturnOrderOfStds(array, parameter);
+    case KX_AP4_MSG_ORDER_EXISTING_ROW_STDS: return ap4_OrderExistingRowStds(array, parameter);
+    case KX_AP4_MSG_COUNT_OUTLIERS:
+      return static_cast<uint16_t>(kx_ap4_CountOutliers(array, static_cast<uint16_t*>(parameter)));
+    case KX_AP4_MSG_MEAN_SQUARE:
+      return static_cast<uint16_t>(kx_ap4_MeanSquare(array, static_cast<float*>(parameter)));
+    case KX_AP4_MSG_CURVE_FIT:          return ap4_CurveFit(array, parameter);
+    case KX_AP4_MSG_MONOTONIC:          return ap4_IsMonotonic(array, parameter);
+    case KX_AP4_MSG_ORDER_ROWS:         return ap4_OrderRows(array, parameter);
+    case KX_AP4_MSG_DRAW_AND_ORDER:     return ap4_DrawAndOrder(parameter);
     default:                     return 0;
   }
 }

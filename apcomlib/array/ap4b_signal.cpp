@@ -5,11 +5,13 @@
 // the filling of runs of missing values from their neighbours, which the
 // spectrum layer uses, and the convolution or spectral division of a row
 // by a kernel through the Fourier transform (message 79), and the quantised
-// byte image of a range (message 66).
+// byte image of a range (message 66), and factor extraction by iterated
+// principal components (message 81).
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "array/array.h"
 #include "chemometrics/chemometrics.h"
@@ -20,6 +22,14 @@ namespace {
 constexpr uint16_t kDownward = 2;
 constexpr uint16_t kConvolution = 0;
 constexpr uint16_t kDivision = 1;
+// Factor extraction: modes 1 and 2 take a square cross-product matrix,
+// mode 3 keeps the scores unnormalised; the power iteration's limits.
+constexpr uint16_t kCrossProduct = 1;
+constexpr uint16_t kCrossProductToo = 2;
+constexpr uint16_t kRawScores = 3;
+constexpr int kMostIterations = 21;
+constexpr double kSmallestEigenvalue = 1e-10;
+constexpr double kSettled = 1e-6;
 constexpr int16_t kRefinementPoints = 3;
 
 // Enters a peak into the table kept in descending order of value: before
@@ -340,4 +350,117 @@ GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, fl
       bytes[i] = static_cast<uint8_t>(q >= static_cast<float>(levels) ? levels - 1 : ap1_TruncateToInt32(q));
   }
   return block;
+}
+
+namespace {
+
+// x, or 1 where it compares equal to 0, to divide by.
+double ap4b_divisor(double x) { return AP1_KovFloatCompareSG_MATH(static_cast<float>(x), 0.0f) ? 1.0 : x; }
+
+double ap4b_square_sum(const std::vector<float>& v) {
+  double sum = 0.0;
+  for (const float x : v) sum += static_cast<double>(x) * x;
+  return sum;
+}
+
+}  // namespace
+
+// Each factor is found by power iteration from the column of largest sum of
+// squares and removed from the working copy before the next.
+uint16_t ap4b_ExtractFactors(const AP4_ARRAY* array, int32_t count, float percentage, uint16_t mode,
+                             AP4_ARRAY** scores_out, AP4_ARRAY** loadings_out, AP4_ARRAY** eigenvalues_out,
+                             float* total_out, uint32_t* found_out) {
+  if (!ap4a_is_array(array) || count < 1) return 0;
+  if (IsBadWritePtr(scores_out, sizeof *scores_out) || IsBadWritePtr(loadings_out, sizeof *loadings_out) ||
+      IsBadWritePtr(eigenvalues_out, sizeof *eigenvalues_out) || IsBadWritePtr(total_out, sizeof *total_out) ||
+      IsBadWritePtr(found_out, sizeof *found_out))
+    return 0;
+  const uint32_t nr = array->rows;
+  const uint32_t nc = array->columns;
+  const bool cross_product = mode == kCrossProduct || mode == kCrossProductToo;
+  const float* data = ap4a_GetDataAddress(array);
+  if (nr == 0 || nc == 0 || data == nullptr || (cross_product && nr != nc)) return 0;
+  const float fraction = std::min(percentage, 100.0f) / 100.0f;
+  const auto wanted = static_cast<uint32_t>(count);
+  ap4a_new_array scores(ap4a_New(AP4_CLASS_ID, nr, wanted, nullptr));
+  ap4a_new_array loadings(ap4a_New(AP4_CLASS_ID, nc, wanted, nullptr));
+  ap4a_new_array eigenvalues(ap4a_New(AP4_CLASS_ID, 1, wanted, nullptr));
+  float* s = scores.get() != nullptr ? ap4a_GetDataAddress(scores.get()) : nullptr;
+  float* l = loadings.get() != nullptr ? ap4a_GetDataAddress(loadings.get()) : nullptr;
+  float* e = eigenvalues.get() != nullptr ? ap4a_GetDataAddress(eigenvalues.get()) : nullptr;
+  if (s == nullptr || l == nullptr || e == nullptr) return 0;
+
+  std::vector<float> x(data, data + static_cast<size_t>(nr) * nc);
+  std::vector<float> t(nr);
+  std::vector<float> p(nc);
+  float total = 0.0f;
+  float explained = 0.0f;
+  uint32_t found = 0;
+  for (bool stop = false; found < wanted && !stop;) {
+    uint32_t start = 0;
+    double largest = -1.0;
+    double all = 0.0;
+    for (uint32_t j = 0; j < nc; ++j) {
+      double sum = 0.0;
+      for (uint32_t i = 0; i < nr; ++i) sum += static_cast<double>(x[i * nc + j]) * x[i * nc + j];
+      all += sum;
+      if (sum > largest) {
+        largest = sum;
+        start = j;
+      }
+    }
+    if (found == 0) {
+      double trace = 0.0;
+      for (uint32_t i = 0; cross_product && i < nr; ++i) trace += x[i * nc + i];
+      total = static_cast<float>(cross_product ? trace : all);
+    }
+    for (uint32_t i = 0; i < nr; ++i) t[i] = x[i * nc + start];
+    double lambda = ap4b_square_sum(t);
+    for (int iteration = 1; iteration <= kMostIterations; ++iteration) {
+      const double scale = ap4b_divisor(lambda);
+      for (uint32_t j = 0; j < nc; ++j) {
+        double sum = 0.0;
+        for (uint32_t i = 0; i < nr; ++i) sum += static_cast<double>(t[i]) * x[i * nc + j];
+        p[j] = static_cast<float>(sum / scale);
+      }
+      const double length = ap4b_divisor(std::sqrt(ap4b_square_sum(p)));
+      for (float& v : p) v = static_cast<float>(v / length);
+      for (uint32_t i = 0; i < nr; ++i) {
+        double sum = 0.0;
+        for (uint32_t j = 0; j < nc; ++j) sum += static_cast<double>(x[i * nc + j]) * p[j];
+        t[i] = static_cast<float>(sum);
+      }
+      const double previous = lambda;
+      lambda = ap4b_square_sum(t);
+      if (lambda < kSmallestEigenvalue || std::fabs(lambda - previous) < lambda * kSettled) break;
+    }
+    for (uint32_t i = 0; i < nr; ++i)
+      for (uint32_t j = 0; j < nc; ++j) x[i * nc + j] -= t[i] * p[j];
+    if (mode != kRawScores) {
+      const double root = ap4b_divisor(std::sqrt(lambda));
+      for (float& v : t) v = static_cast<float>(v / root);
+    }
+    for (uint32_t i = 0; i < nr; ++i) s[i * wanted + found] = t[i];
+    for (uint32_t j = 0; j < nc; ++j) l[j * wanted + found] = p[j];
+    const float eigenvalue =
+        static_cast<float>(cross_product ? (lambda < 0.0 ? 0.0 : std::sqrt(lambda)) : lambda);
+    e[found] = eigenvalue;
+    ++found;
+    explained += eigenvalue;
+    // The factor that carries the sum past the share stays; none follows.
+    stop = !(explained <= total * fraction);
+  }
+  if (found < wanted) {
+    const auto from = static_cast<int32_t>(found);
+    const auto drop = static_cast<int32_t>(wanted - found);
+    if (!ap4a_DeleteColumns(scores.get(), from, drop) || !ap4a_DeleteColumns(loadings.get(), from, drop) ||
+        !ap4a_DeleteColumns(eigenvalues.get(), from, drop))
+      return 0;
+  }
+  *scores_out = scores.release();
+  *loadings_out = loadings.release();
+  *eigenvalues_out = eigenvalues.release();
+  *total_out = total;
+  *found_out = found;
+  return 1;
 }

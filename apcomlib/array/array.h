@@ -1145,6 +1145,7 @@ constexpr uint16_t AP4_MSG_KRONECKER_PRODUCT = 352;
 constexpr uint16_t AP4_MSG_FFT_CONVOLVE = 79;
 constexpr uint16_t AP4_MSG_BYTE_IMAGE = 66;
 constexpr uint16_t AP4_MSG_SELF_DECONVOLVE = 76;
+constexpr uint16_t AP4_MSG_EXTRACT_FACTORS = 81;
 
 #pragma pack(push, 2)
 // A peak of the peak search's table, 16 bytes: positions are columns of the
@@ -1217,6 +1218,21 @@ struct AP4_DECONVOLVEPARM {
   uint16_t mode;
   uint32_t points;
 };
+// Message 81: the number of factors wanted, the share of the total (in
+// per cent) after which extraction stops, the mode (1 and 2: a square
+// cross-product matrix; 3: scores not normalised) and where the scores,
+// loadings, eigenvalues, total and number found go.
+struct AP4_FACTORPARM {
+  int32_t count;
+  float percentage;
+  uint16_t mode;
+  AP4_ARRAY** scores;
+  AP4_ARRAY** loadings;
+  AP4_ARRAY** eigenvalues;
+  float* total;
+  uint32_t* found;
+  uint32_t unused;
+};
 #pragma pack(pop)
 static_assert(sizeof(AP4_PLOTPARM) == 44);
 static_assert(sizeof(AP4_PEAK) == 16);
@@ -1225,6 +1241,7 @@ static_assert(sizeof(AP4_PROJECTIONPARM) == 20);
 static_assert(sizeof(AP4_CONVOLVEPARM) == 22);
 static_assert(sizeof(AP4_BYTEIMAGEPARM) == 30);
 static_assert(sizeof(AP4_DECONVOLVEPARM) == 30);
+static_assert(sizeof(AP4_FACTORPARM) == 34);
 
 // The number of peaks entered, largest first unless sorted by position
 // (sort 1); -1 for a range that is not one row, 0 without the flag or table.
@@ -1270,3 +1287,11 @@ GU3_HANDLE ap4b_ByteImage(const AP4_ARRAY* array, AP4_RANGE range, float low, fl
 // positive or a length the transform does not take.
 AP4_ARRAY* ap4b_FourierSelfDeconvolve(const AP4_ARRAY* array, AP4_RANGE range, float half_width, float factor,
                                       uint16_t mode, uint32_t points);                                // 76
+// Up to count factors of the array by iterated principal components, until
+// their eigenvalues explain more than the percentage of the total (the sum
+// of squares, or the trace in modes 1 and 2): scores (rows × found),
+// loadings (columns × found) and eigenvalues (1 × found), all new. 0 and
+// nothing delivered on failure.
+uint16_t ap4b_ExtractFactors(const AP4_ARRAY* array, int32_t count, float percentage, uint16_t mode,
+                             AP4_ARRAY** scores, AP4_ARRAY** loadings, AP4_ARRAY** eigenvalues, float* total,
+                             uint32_t* found);                                                         // 81

@@ -550,3 +550,335 @@ APEXPORT GU3_HANDLE AP4_Map_KX_ARRAY(const AP4_MAPKXPARM* parameter);
 // missing value; 0 without data or point mask.
 uint16_t ap4d_ExcludeNaNPoints(float* data, const uint16_t* position_mask, uint16_t* point_mask, uint32_t rows,
                                uint32_t columns, uint32_t points);
+
+// ---------------------------------------------------------------------------
+// Quantitative-analysis routines
+
+constexpr uint16_t KX_AP4_MSG_SUMMER = 130;
+constexpr uint16_t KX_AP4_MSG_SQUARE_SUMMER = 129;
+constexpr uint16_t KX_AP4_MSG_CONST_SUMMER = 128;
+constexpr uint16_t KX_AP4_MSG_MULT_CORRELATION = 127;
+constexpr uint16_t KX_AP4_MSG_QM_PERFORMANCE = 126;
+constexpr uint16_t KX_AP4_MSG_CORRELATION_COEFF = 125;
+constexpr uint16_t KX_AP4_MSG_SLOPE = 336;
+
+// Performance statistic modes; any other mode is the ratio score.
+constexpr uint16_t KX_AP4_QM_RATIO = 0;
+constexpr uint16_t KX_AP4_QM_ACCURACY = 1;
+constexpr uint16_t KX_AP4_QM_RMS = 2;
+
+#pragma pack(push, 2)
+// Messages 130 and 129, sent to the total.
+struct KX_AP4_SUMMERPARM {
+  AP4_ARRAY* source;
+  uint16_t add;
+};
+// Message 128, sent to the total; the constants are one column.
+struct KX_AP4_CONSTSUMMERPARM {
+  AP4_ARRAY* source;
+  AP4_ARRAY* constants;
+  uint16_t add;
+};
+// Message 127, sent to the results row.
+struct KX_AP4_MULTCORRPARM {
+  AP4_ARRAY* x;
+  AP4_ARRAY* pseudo_inverse;
+  uint32_t index;
+  AP4_ARRAY* y;
+};
+// Message 126, sent to the actual values.
+//   0  4  predicted ARRAY
+//   4  4  ranges ARRAY (accuracy mode only)
+//   8  2  mode
+//  10  2  n components
+//  12  2  exclusion flag
+//  14  4  f32 exclusion value
+//  18  4  address of the i32 sample counter
+//  22  4  statistics ARRAY
+struct KX_AP4_QMPERFPARM {
+  AP4_ARRAY* predicted;
+  AP4_ARRAY* ranges;
+  uint16_t mode;
+  uint16_t n;
+  uint16_t exclude;
+  float exclusion;
+  int32_t* counter;
+  AP4_ARRAY* statistics;
+};
+// Messages 125 and 336, sent to a.
+struct KX_AP4_PAIRSTATPARM {
+  AP4_ARRAY* b;
+  int32_t n;
+  uint16_t centre_a;
+  uint16_t centre_b;
+  float* result;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_SUMMERPARM) == 6);
+static_assert(sizeof(KX_AP4_CONSTSUMMERPARM) == 10);
+static_assert(sizeof(KX_AP4_MULTCORRPARM) == 16);
+static_assert(sizeof(KX_AP4_QMPERFPARM) == 26);
+static_assert(sizeof(KX_AP4_PAIRSTATPARM) == 16);
+
+// Accumulators: 0 success, non-zero failure (the total then unchanged).
+APEXPORT uint32_t KX_AP4_Summer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, uint16_t add);
+APEXPORT uint32_t KX_AP4_SquareSummer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, uint16_t add);
+APEXPORT uint32_t KX_AP4_ConstSummer_ARRAY(AP4_ARRAY* total, AP4_ARRAY* source, AP4_ARRAY* constants, uint16_t add);
+// R of the least-squares fit of y on X into element (0, index) of the
+// results; index 0 (re)computes the pseudo-inverse into its holder. 0 success.
+APEXPORT uint32_t KX_AP4_MultCorrelation_ARRAY(AP4_ARRAY* results, AP4_ARRAY* x, AP4_ARRAY* pseudo_inverse,
+                                               uint32_t index, AP4_ARRAY* y);
+// This sample's figure, with the running figures updated; the error value
+// (-1000 in the RMS mode, else 1000) on failure.
+APEXPORT float KX_AP4_QMPerformance_ARRAY(AP4_ARRAY* actual, AP4_ARRAY* predicted, AP4_ARRAY* ranges, uint16_t mode,
+                                          uint16_t n, uint16_t exclude, float exclusion, int32_t* counter,
+                                          AP4_ARRAY* statistics);
+// r² of the first n pairs, and the slope of a regressed on b; 1 when a pair
+// was used, else 0 (the result then 0).
+APEXPORT int16_t KX_AP4_CorrelationCoeff_ARRAY(AP4_ARRAY* a, AP4_ARRAY* b, int32_t n, uint16_t centre_a,
+                                               uint16_t centre_b, float* result);
+APEXPORT int16_t KX_AP4_Slope_ARRAY(AP4_ARRAY* a, AP4_ARRAY* b, int32_t n, uint16_t centre_a, uint16_t centre_b,
+                                    float* result);
+
+// Mahalanobis calibration and prediction.
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_CALIB_EX = 351;
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_CALIB = 124;
+constexpr uint16_t KX_AP4_MSG_MAHALANOBIS_PREDICT = 123;
+
+#pragma pack(push, 2)
+// Message 351, sent to the training matrix.
+//   0  4  labels ARRAY
+//   4  4  i32 number of classes
+//   8  4  address of the u16 number of factors wanted
+//  12  2  scale flag
+//  14  2  per-class flag
+//  16  4  i32 selected class (1-based, 0 all)
+//  20  2  centre flag
+//  22 16  the means, weights, loadings and percent lists
+//  38  4  address of the f32 explained variance
+struct KX_AP4_MAHALCALIBEXPARM {
+  AP4_ARRAY* labels;
+  int32_t classes;
+  uint16_t* factors;
+  uint16_t scale;
+  uint16_t per_class;
+  int32_t selected;
+  uint16_t centre;
+  AP40_LLIST* means;
+  AP40_LLIST* weights;
+  AP40_LLIST* loadings;
+  AP40_LLIST* percent;
+  float* explained;
+};
+// Message 124: message 351 without the centre flag (centring on).
+struct KX_AP4_MAHALCALIBPARM {
+  AP4_ARRAY* labels;
+  int32_t classes;
+  uint16_t* factors;
+  uint16_t scale;
+  uint16_t per_class;
+  int32_t selected;
+  AP40_LLIST* means;
+  AP40_LLIST* weights;
+  AP40_LLIST* loadings;
+  AP40_LLIST* percent;
+  float* explained;
+};
+// Message 123, sent to the test spectrum; bytes 18-19 are not read.
+struct KX_AP4_MAHALPREDICTPARM {
+  AP40_LLIST* loadings;
+  AP40_LLIST* weights;
+  AP40_LLIST* means;
+  GU3_HANDLE counts;
+  uint16_t root;
+  uint16_t unread;
+  int32_t selected;
+  AP4_ARRAY** distances;
+  AP4_ARRAY** scores;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_MAHALCALIBEXPARM) == 42);
+static_assert(sizeof(KX_AP4_MAHALCALIBPARM) == 40);
+static_assert(sizeof(KX_AP4_MAHALPREDICTPARM) == 32);
+
+// Centres X per class (in place, pooled mode), extracts factors up to
+// 99.99 % and appends each class's mean, weights, loadings and cumulative
+// percentages to the lists; 1 success, 0 failure.
+APEXPORT int16_t KX_AP4_MahalanobisCalibEx_ARRAY(AP4_ARRAY* x, AP4_ARRAY* labels, int32_t classes, uint16_t* factors,
+                                                 uint16_t scale, uint16_t per_class, int32_t selected,
+                                                 uint16_t centre, AP40_LLIST* means, AP40_LLIST* weights,
+                                                 AP40_LLIST* loadings, AP40_LLIST* percent, float* explained);
+APEXPORT int16_t KX_AP4_MahalanobisCalib_ARRAY(AP4_ARRAY* x, AP4_ARRAY* labels, int32_t classes, uint16_t* factors,
+                                               uint16_t scale, uint16_t per_class, int32_t selected,
+                                               AP40_LLIST* means, AP40_LLIST* weights, AP40_LLIST* loadings,
+                                               AP40_LLIST* percent, float* explained);
+// The distance of x from each class (3 × m: class, distance, 0 by columns
+// of ascending distance) and its scores (m × f), both new.
+APEXPORT int16_t KX_AP4_MahalanobisPredict_ARRAY(AP4_ARRAY* x, AP40_LLIST* loadings, AP40_LLIST* weights,
+                                                 AP40_LLIST* means, GU3_HANDLE counts, uint16_t root,
+                                                 int32_t selected, AP4_ARRAY** distances, AP4_ARRAY** scores);
+
+// Roles of calibration standards and calibration-curve checks.
+constexpr uint16_t KX_AP4_MSG_REASSIGN_STDS = 114;
+constexpr uint16_t KX_AP4_MSG_RETURN_ORDER_OF_STDS = 115;
+constexpr uint16_t KX_AP4_MSG_ORDER_EXISTING_ROW_STDS = 116;
+constexpr uint16_t KX_AP4_MSG_COUNT_OUTLIERS = 117;
+constexpr uint16_t KX_AP4_MSG_MEAN_SQUARE = 118;
+constexpr uint16_t KX_AP4_MSG_CURVE_FIT = 119;
+constexpr uint16_t KX_AP4_MSG_MONOTONIC = 120;
+
+// Roles of a standard.
+constexpr uint16_t KX_AP4_ROLE_CALIBRATION = 0;
+constexpr uint16_t KX_AP4_ROLE_VALIDATION = 1;
+constexpr uint16_t KX_AP4_ROLE_EXCLUDED = 3;
+
+#pragma pack(push, 2)
+// Message 116, sent to the standards matrix.
+//   0  4  GU3 block of N u16 roles
+//   4  4  GU3 block of N i32 counts
+//   8  4  ranges ARRAY, or 0
+//  12  2  mode (0 full ordering, else the level check up to it)
+//  14  4  i32 first window column
+//  18  4  i32 window width
+//  22  4  address that receives the 2 × 3 statistics ARRAY
+struct KX_AP4_ORDEREXISTINGPARM {
+  GU3_HANDLE roles;
+  GU3_HANDLE counts;
+  AP4_ARRAY* ranges;
+  uint16_t mode;
+  int32_t first_column;
+  int32_t width;
+  AP4_ARRAY** statistics;
+};
+// Message 115, sent to the standards matrix; the block at byte 6 only has
+// to resolve.
+struct KX_AP4_RETURNORDERPARM {
+  uint16_t calibration_only;
+  GU3_HANDLE roles;
+  GU3_HANDLE resolves;
+  AP4_ARRAY* ranges;
+  int32_t first_column;
+  int32_t width;
+  GU3_HANDLE* order;
+};
+// Message 114.
+struct KX_AP4_REASSIGNPARM {
+  int32_t assigned;
+  int32_t standards;
+  int32_t k;
+  GU3_HANDLE roles;
+  GU3_HANDLE order;
+  int32_t* calibration_count;
+  int32_t* validation_count;
+};
+// Message 119, sent to y.
+struct KX_AP4_CURVEFITPARM {
+  AP4_ARRAY* x;
+  AP4_ARRAY* weights;
+  uint16_t curve;
+  float* r2;
+};
+// Message 120, sent to the coefficients c0 .. c_degree.
+struct KX_AP4_MONOTONICPARM {
+  uint16_t degree;
+  float a;
+  float b;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_ORDEREXISTINGPARM) == 26);
+static_assert(sizeof(KX_AP4_RETURNORDERPARM) == 26);
+static_assert(sizeof(KX_AP4_REASSIGNPARM) == 28);
+static_assert(sizeof(KX_AP4_CURVEFITPARM) == 14);
+static_assert(sizeof(KX_AP4_MONOTONICPARM) == 10);
+
+APEXPORT int16_t KX_AP4_ReassignStds_ARRAY(AP4_ARRAY* x, int32_t assigned, int32_t standards, int32_t k,
+                                           GU3_HANDLE roles, GU3_HANDLE order, int32_t* calibration_count,
+                                           int32_t* validation_count);
+APEXPORT int16_t KX_AP4_OrderExistingRowStds_ARRAY(AP4_ARRAY* x, GU3_HANDLE roles, GU3_HANDLE counts,
+                                                   AP4_ARRAY* ranges, uint16_t mode, int32_t first_column,
+                                                   int32_t width, AP4_ARRAY** statistics);
+APEXPORT uint32_t KX_AP4_ReturnOrderOfStds_ARRAY(AP4_ARRAY* x, uint16_t calibration_only, GU3_HANDLE roles,
+                                                 GU3_HANDLE resolves, AP4_ARRAY* ranges, int32_t first_column,
+                                                 int32_t width, GU3_HANDLE* order);
+// The weighted cubic (or line) of y on x as a new 1 × 4 ARRAY, r² out.
+AP4_ARRAY* kx_ap4_CurveFit(const AP4_ARRAY* y, const AP4_ARRAY* x, const AP4_ARRAY* weights, uint16_t curve,
+                           float* r2);                                                                   // 119
+int16_t kx_ap4_IsMonotonic(const AP4_ARRAY* coefficients, uint16_t degree, float a, float b);           // 120
+int16_t kx_ap4_CountOutliers(const AP4_ARRAY* values, uint16_t* count);                                 // 117
+int16_t kx_ap4_MeanSquare(const AP4_ARRAY* values, float* result);                                      // 118
+
+// Ordering and drawing of calibration standards.
+constexpr uint16_t KX_AP4_MSG_DRAW_AND_ORDER = 121;
+constexpr uint16_t KX_AP4_MSG_ORDER_ROWS = 122;
+
+// Design methods and progress states.
+constexpr int32_t KX_AP4_DESIGN_RANDOM = 0;
+constexpr int32_t KX_AP4_DESIGN_FACTORIAL = 1;
+constexpr int32_t KX_AP4_DESIGN_ONE_AT_A_TIME = 2;
+constexpr int32_t KX_AP4_DESIGN_NORMAL = 3;
+constexpr uint16_t KX_AP4_PROGRESS_RUNNING = 1;
+constexpr uint16_t KX_AP4_PROGRESS_STOPPED = 2;
+
+#pragma pack(push, 2)
+// The caller's progress record; the bytes not named are the caller's own.
+//   6  2  state: 1 running, 2 stop requested or finished
+//  20  4  the text shown, set by the routine to a buffer of its own
+//  24  4  function notified with the record, or 0
+//  36  2  result of the routine
+struct KX_AP4_PROGRESS {
+  uint8_t caller_head[6];
+  uint16_t state;
+  uint8_t caller_middle[12];
+  const char* text;
+  int16_t (*notify)(KX_AP4_PROGRESS* record);
+  uint8_t caller_tail[8];
+  uint16_t result;
+};
+// Message 122, sent to the candidate matrix.
+struct KX_AP4_ORDERROWSPARM {
+  uint32_t first_column;
+  uint32_t width;
+  int32_t calibration;
+  int32_t validation;
+  AP4_ARRAY* ranges;
+  float weight;
+  AP4_ARRAY** s1;
+  AP4_ARRAY** s2;
+  KX_AP4_PROGRESS* progress;
+};
+// Message 121; the receiving array is not used.
+struct KX_AP4_DRAWPARM {
+  AP4_ARRAY* ranges;
+  int32_t method;
+  int32_t points;
+  int32_t components;
+  int32_t extra;
+  int32_t* calibration;
+  int32_t* validation;
+  float weight;
+  int32_t constraint;
+  float target;
+  int32_t shape;
+  int32_t seed;
+  AP4_ARRAY** s1;
+  AP4_ARRAY** s2;
+  AP4_ARRAY** design;
+  KX_AP4_PROGRESS* progress;
+};
+#pragma pack(pop)
+static_assert(sizeof(KX_AP4_PROGRESS) == 38);
+static_assert(sizeof(KX_AP4_ORDERROWSPARM) == 36);
+static_assert(sizeof(KX_AP4_DRAWPARM) == 64);
+
+// Reorders the candidate rows so that Ncal calibration and then Nval
+// validation standards come first, extending S1 and S2; 1 success, 0
+// failure (the caller's sets then unchanged).
+APEXPORT int16_t KX_AP4_OrderRows_ARRAY(AP4_ARRAY* x, uint32_t first_column, uint32_t width, int32_t calibration,
+                                        int32_t validation, AP4_ARRAY* ranges, float weight, AP4_ARRAY** s1,
+                                        AP4_ARRAY** s2, KX_AP4_PROGRESS* progress);
+// Generates candidates by a design method and orders them.
+APEXPORT int16_t KX_AP4_DrawAndOrder_ARRAY(AP4_ARRAY* ranges, int32_t method, int32_t points, int32_t components,
+                                           int32_t extra, int32_t* calibration, int32_t* validation, float weight,
+                                           int32_t constraint, float target, int32_t shape, int32_t seed,
+                                           AP4_ARRAY** s1, AP4_ARRAY** s2, AP4_ARRAY** design,
+                                           KX_AP4_PROGRESS* progress);
