@@ -424,7 +424,8 @@ uint16_t ap7d_log_normal_band(const ap7d_band& band) {
 
 uint16_t ap7d_voigt_approx(const ap7d_band& band) {
   if (!(band.w > 0.0f) || !(band.p2 > 0.0f)) return 0;
-  if (band.axis.x != nullptr) return ap7d_AddVoigtApprox(band.spectrum, band.y, band.axis.x, band.w, band.p2, band.x0, band.h);
+  if (band.axis.x != nullptr)
+    return ap7d_AddVoigtApprox(band.spectrum, band.y, band.axis.x, band.w, band.p2, band.x0, band.h);
   const double Y = kSqrtLn2 * band.p2 / band.w;
   const double v0 = ap7d_voigt_sum(0.0, Y);
   const double x0 = band.x0;
@@ -505,7 +506,8 @@ uint16_t ap7d_profile_derivative(const ap7d_band& band) {
   };
   ap7d_walk(band.y, band.axis, band.axis.centre_index(x0), kCutOff, ap7d_write::set, band.h, [&](double x) {
     const double v = profile(x, x0, w);
-    if (stepped && by_width) return ap7d_sample{v, (profile(x, x0, w + delta) - profile(x, x0, w - delta)) / (2 * delta)};
+    if (stepped && by_width)
+      return ap7d_sample{v, (profile(x, x0, w + delta) - profile(x, x0, w - delta)) / (2 * delta)};
     if (stepped) return ap7d_sample{v, (profile(x, x0 + delta, w) - profile(x, x0 - delta, w)) / (2 * delta)};
     const double u = (x - x0) / w;
     const double along = by_width ? u * u : u;
@@ -561,7 +563,8 @@ uint16_t ap7d_difference_derivative(const ap7d_band& band) {
   const uint16_t lowered =
       ap7d_SynthesizeBand(band.spectrum, band.axis.x, base, -band.h, down.x0, down.w, down.p2, down.p3, 0);
   const AP4_RANGE all{{0, 0}, {0, band.axis.n - 1}};
-  const uint16_t divided = band.axis.n > 0 && ap4a_DivideScalar(band.spectrum->data, all, static_cast<float>(2 * delta));
+  const bool divided =
+      band.axis.n > 0 && ap4a_DivideScalar(band.spectrum->data, all, static_cast<float>(2 * delta)) != 0;
   return raised && lowered && divided ? 1 : 0;
 }
 
@@ -788,8 +791,9 @@ float ap7d_VoigtByConvolution(float t, float a, float a_squared) {
     const double u = k * d;
     const double weight = k == count ? 0.5 : 1.0;
     const double g = std::exp(-u * u / 2.0);
-    numerator += weight * g *
-                 (ap7d_voigt_lorentzian(t - u, a_squared, half_step) + ap7d_voigt_lorentzian(t + u, a_squared, half_step));
+    const double left = ap7d_voigt_lorentzian(t - u, a_squared, half_step);
+    const double right = ap7d_voigt_lorentzian(t + u, a_squared, half_step);
+    numerator += weight * g * (left + right);
     denominator += 2.0 * weight * g * ap7d_voigt_lorentzian(u, a_squared, 0.0);
   }
   return static_cast<float>((ap7d_voigt_lorentzian(t, a_squared, half_step) + numerator) / (1.0 + denominator));

@@ -148,7 +148,8 @@ uint16_t ap7d_CompleteCollectParams(AP7_SPECTRUM* spectrum, int16_t correct_axis
     d = (hi - lo) / steps;
   }
   if (record->LaserFreq == 0.0f) changed = ap7d_complete_laser(*record, d, hi) || changed;
-  if (record->NumPostPeakPts == 0 && record->LaserFreq > 0.0f) changed = ap7d_complete_interferogram(*record, d, hi) || changed;
+  if (record->NumPostPeakPts == 0 && record->LaserFreq > 0.0f)
+    changed = ap7d_complete_interferogram(*record, d, hi) || changed;
   if (record->NumScans == 0) {
     record->NumScans = 1;
     changed = true;

@@ -26,7 +26,8 @@ class Completion : public SpectrumTest {
   // n points from first X with the usual spacing (or the one given), in
   // wavenumbers, with every collection parameter 0.
   static AP7_SPECTRUM* make_bare(uint32_t n, float first_x, float spacing = kSpacing) {
-    AP7_SPECTRUM* spectrum = make_axis(first_x, first_x + spacing * static_cast<float>(n - 1), std::vector<float>(n, 1.0f));
+    const float last_x = first_x + spacing * static_cast<float>(n - 1);
+    AP7_SPECTRUM* spectrum = make_axis(first_x, last_x, std::vector<float>(n, 1.0f));
     AP41_HEADERDATA& r = record(spectrum);
     r.x_units = 1;
     r.SSP = 0.0f;
