@@ -89,7 +89,11 @@ TEST_P(Lasers, SpanTheHighestWavenumber) {
   const LaserCase& c = GetParam();
   AP7_SPECTRUM* spectrum = make_bare(c.points, c.first_x);
   AP41_HEADERDATA& r = record(spectrum);
-  if (c.descending) std::swap(r.first_x, r.last_x);
+  if (c.descending) {
+    const float first_x = r.first_x;
+    r.first_x = r.last_x;
+    r.last_x = first_x;
+  }
   r.NumPostPeakPts = 1;
   EXPECT_EQ(complete(spectrum), 1u);
   EXPECT_EQ(packed(r.LaserFreq), 15798.0f);
