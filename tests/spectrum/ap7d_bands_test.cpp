@@ -684,4 +684,16 @@ TEST_F(PeakCache, IsEmptiedByAFreshStartAndKeptEmptyWithoutMemory) {
   EXPECT_FALSE(ap7d_PeakCacheLookup(gaussian_key(1.0f, 10.0f, 1.0f), y.data()));
 }
 
+// The library's unload frees every block of the memory manager, the
+// cache's too: the class's termination forgets them first.
+TEST_F(PeakCache, IsForgottenWhenTheSpectrumClassTerminates) {
+  ASSERT_EQ(AP7D_InitPeakCache(2, 16), 1);
+  const std::vector<float> added(3, 1.0f);
+  ap7d_PeakCacheStore(gaussian_key(1.0f, 10.0f, 1.0f), added.data(), 5, 8);
+  ap7b_TermClass(AP7_CLASS_ID);
+  std::vector<float> y(kPoints, 0.0f);
+  EXPECT_FALSE(ap7d_PeakCacheLookup(gaussian_key(1.0f, 10.0f, 1.0f), y.data()));
+  EXPECT_EQ(y, std::vector<float>(kPoints, 0.0f));
+}
+
 }  // namespace
