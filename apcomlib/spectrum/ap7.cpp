@@ -67,6 +67,9 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_SYNTHESIZE_BAND: return sizeof(AP7_BANDPARM);
+    case AP7_MSG_BAND_SHAPE_AREA: return sizeof(AP7_BANDAREAPARM);
+    case AP7_MSG_COMPLETE_COLLECT_PARAMS: return sizeof(int16_t);
     default: return 0;
   }
 }
@@ -134,6 +137,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   const auto* spans = static_cast<const AP7_DRAWSPANSPARM*>(parameter);
   const auto* spacing = static_cast<const AP7_SPACINGPARM*>(parameter);
+  const auto* band = static_cast<const AP7_BANDPARM*>(parameter);
+  const auto* band_area = static_cast<const AP7_BANDAREAPARM*>(parameter);
+  const auto* flag = static_cast<const int16_t*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -221,6 +227,9 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_SYNTHESIZE_BAND:           return ap7d_SynthesizeBand(spectrum, band->x, band->shape, band->height, band->centre, band->width, band->second, band->third, band->clear);
+    case AP7_MSG_BAND_SHAPE_AREA:           return ap7d_BandShapeArea(spectrum, band_area->area, band_area->shape, band_area->height, band_area->centre, band_area->width, band_area->second, band_area->third);
+    case AP7_MSG_COMPLETE_COLLECT_PARAMS:   return ap7d_CompleteCollectParams(spectrum, *flag);
     default:                                return 0;
   }
 }

@@ -246,5 +246,7 @@ uint16_t ap7b_TermClass(uint16_t class_id) {
   if (record->data_block != nullptr) result = GU3_Free_MM(record->data_block);
   record->instance_heap = nullptr;
   record->data_block = nullptr;
+  // The peak cache's blocks go with the memory manager at unload.
+  AP7D_InitPeakCache(0, 0);
   return result;
 }

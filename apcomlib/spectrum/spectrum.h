@@ -1134,3 +1134,153 @@ static_assert(sizeof(AP7_DRAWSPANSPARM) == 40);
 uint16_t ap7d_GetDrawSpans(AP7_SPECTRUM* spectrum, float xa, float xb, float x3, float ya, float yb, uint16_t width,
                            uint16_t height, uint16_t* low_rows, uint16_t* high_rows, uint32_t* first_column,
                            uint32_t* end_column);
+
+// ---------------------------------------------------------------------------
+// Band shapes and the peak cache (ap7d_bands.cpp)
+//
+// Model bands written into a spectrum's Y values for band fitting: the
+// profiles themselves, their partial derivatives by their parameters, noise,
+// baselines and orthonormal polynomial vectors.
+
+constexpr uint16_t AP7_MSG_SYNTHESIZE_BAND = 312;
+constexpr uint16_t AP7_MSG_BAND_SHAPE_AREA = 437;
+
+// Shape codes. Profiles with a width w (full width at half height), centre
+// x0, a second parameter p2 and a third p3, as each code names them.
+enum AP7_BANDSHAPE : uint16_t {
+  AP7_SHAPE_CLEAR = 0,            // every Y value 0
+  AP7_SHAPE_BASELINE = 1,         // a line from w at the first point to p2 at the last
+  AP7_SHAPE_RECTANGLE = 2,
+  AP7_SHAPE_GAUSSIAN = 3,
+  AP7_SHAPE_LORENTZIAN = 4,
+  AP7_SHAPE_PSEUDO_VOIGT = 5,     // Lorentzian width p2, Gaussian share p3
+  AP7_SHAPE_PEARSON_VII = 6,      // exponent p2 >= 1
+  AP7_SHAPE_VOIGT = 7,            // Gaussian width w, Lorentzian width p2, by convolution
+  AP7_SHAPE_BLANK = 8,            // missing values over the width
+  AP7_SHAPE_NOISE = 9,            // noise of rms h
+  AP7_SHAPE_LOG_NORMAL = 10,      // distribution of mean x0, spread w, origin p2
+  AP7_SHAPE_LOG_NORMAL_BAND = 11, // asymmetry p2
+  AP7_SHAPE_VOIGT_APPROX = 12,    // Gaussian width w, Lorentzian width p2, four-term approximation
+  // Orthonormal polynomial vectors of degree 0 to 3.
+  AP7_SHAPE_BASIS_CONSTANT = 20,
+  AP7_SHAPE_BASIS_LINEAR = 21,
+  AP7_SHAPE_BASIS_QUADRATIC = 22,
+  AP7_SHAPE_BASIS_CUBIC = 23,
+  // Derivatives of the Gaussian and the Lorentzian by the centre and the
+  // width: analytic (1x3, 1x4) or as a difference over a small step (2x3, 2x4).
+  AP7_SHAPE_GAUSSIAN_BY_CENTRE = 113,
+  AP7_SHAPE_GAUSSIAN_BY_WIDTH = 123,
+  AP7_SHAPE_GAUSSIAN_STEP_CENTRE = 213,
+  AP7_SHAPE_GAUSSIAN_STEP_WIDTH = 223,
+  AP7_SHAPE_LORENTZIAN_BY_CENTRE = 114,
+  AP7_SHAPE_LORENTZIAN_BY_WIDTH = 124,
+  AP7_SHAPE_LORENTZIAN_STEP_CENTRE = 214,
+  AP7_SHAPE_LORENTZIAN_STEP_WIDTH = 224,
+  // Derivatives by central difference over the whole spectrum; the two codes
+  // of a pair give the same column.
+  AP7_SHAPE_PSEUDO_VOIGT_BY_CENTRE = 115,
+  AP7_SHAPE_PSEUDO_VOIGT_BY_CENTRE_2 = 215,
+  AP7_SHAPE_PSEUDO_VOIGT_BY_WIDTHS = 125,  // w and p2 moved together
+  AP7_SHAPE_PSEUDO_VOIGT_BY_WIDTHS_2 = 225,
+  AP7_SHAPE_PSEUDO_VOIGT_BY_SHARE = 135,
+  AP7_SHAPE_PSEUDO_VOIGT_BY_SHARE_2 = 235,
+  AP7_SHAPE_VOIGT_APPROX_BY_CENTRE = 117,
+  AP7_SHAPE_VOIGT_APPROX_BY_CENTRE_2 = 217,
+  AP7_SHAPE_VOIGT_APPROX_BY_WIDTH = 127,
+  AP7_SHAPE_VOIGT_APPROX_BY_WIDTH_2 = 227,
+  AP7_SHAPE_VOIGT_APPROX_BY_SECOND = 137,
+  AP7_SHAPE_VOIGT_APPROX_BY_SECOND_2 = 237,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_CENTRE = 110,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_CENTRE_2 = 210,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_WIDTH = 120,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_WIDTH_2 = 220,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_ASYMMETRY = 130,
+  AP7_SHAPE_LOG_NORMAL_BAND_BY_ASYMMETRY_2 = 230,
+};
+
+#pragma pack(push, 2)
+// Message 312, 28 bytes: an X array of one value per point (null: the
+// spectrum's even axis), kept alive by the caller for the call.
+struct AP7_BANDPARM {
+  const float* x;
+  uint16_t shape;
+  float height;
+  float centre;
+  float width;
+  float second;
+  float third;
+  int16_t clear;
+};
+// Message 437, 26 bytes; the centre is not read.
+struct AP7_BANDAREAPARM {
+  float* area;
+  uint16_t shape;
+  float height;
+  float centre;
+  float width;
+  float second;
+  float third;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_BANDPARM) == 28);
+static_assert(sizeof(AP7_BANDAREAPARM) == 26);
+
+// Message 312: the band added to (or for derivatives and vectors written
+// into) the Y values, cleared first when asked or for shape 0. 1 done; 0
+// for no Y values, an unknown shape or a parameter out of its range, Y then
+// as the clearing left it.
+uint16_t ap7d_SynthesizeBand(AP7_SPECTRUM* spectrum, const float* x, uint16_t shape, float height, float centre,
+                             float width, float second, float third, int16_t clear);
+// Message 437: the area of the band centred on the spectrum's X range, by
+// the trapezoid rule over the spectrum's points; *area stays missing when
+// the band is refused. The synthesis result.
+uint16_t ap7d_BandShapeArea(AP7_SPECTRUM* spectrum, float* area, uint16_t shape, float height, float centre,
+                            float width, float second, float third);
+
+// The peak cache: profiles once computed, kept as the values they added to
+// Y, so that a repeated request adds the same values without computing
+// them. A record serves only a request of the same shape, parameters and
+// axis: the even grid of that many points over first_x..last_x, or an X
+// array whose values agree over the stretch the profile reached.
+struct AP7D_PEAKKEY {
+  uint16_t kind;
+  float height;
+  float centre;
+  float width;
+  float second;
+  float third;
+  uint32_t points;
+  float first_x;
+  float last_x;
+  const float* x;  // null: the even grid
+};
+// (Re)builds the cache with n records of slices of m floats, dropping what
+// it held; capacity 0 (nothing kept) for n or m below 1. 0 when its memory
+// could not be had, the cache then empty.
+APEXPORT int16_t AP7D_InitPeakCache(int32_t n, int32_t m);
+// On a match, the stored values are added to y over their stretch: true.
+bool ap7d_PeakCacheLookup(const AP7D_PEAKKEY& key, float* y);
+// The values added over first..end-1 kept in the next record, cyclically,
+// when the stretch is shorter than the slice length less one point.
+void ap7d_PeakCacheStore(const AP7D_PEAKKEY& key, const float* added, int32_t first, int32_t end);
+// The Voigt profile at t Gaussian standard deviations from its centre, for
+// a Lorentzian half width of a standard deviations, 1 at the centre.
+float ap7d_VoigtByConvolution(float t, float a, float a_squared);
+// The four-term Voigt approximation on an explicit X axis, through the
+// cache; 0 for a width that is not above 0.
+uint16_t ap7d_AddVoigtApprox(AP7_SPECTRUM* spectrum, float* y, const float* x, float width, float second,
+                             float centre, float height);
+
+// ---------------------------------------------------------------------------
+// Completion of missing collection parameters (ap7d_collection.cpp)
+
+constexpr uint16_t AP7_MSG_COMPLETE_COLLECT_PARAMS = 260;
+
+// Message 260 ({i16 correct-axis flag}): the collection parameters that are
+// 0 (laser frequency, spacing factor, transform and interferogram counts,
+// peak position, scan counts, gain) worked out from the X axis of the data,
+// in wavenumbers or Raman shift from a known laser line; with the flag, a
+// wavenumber axis whose spacing does not fit the laser is rescaled onto
+// it. 1 when a parameter was changed. Other X units only receive the
+// default laser frequency where there is none, and answer 0.
+uint16_t ap7d_CompleteCollectParams(AP7_SPECTRUM* spectrum, int16_t correct_axis);
