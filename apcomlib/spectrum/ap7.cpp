@@ -67,6 +67,16 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_RANGE_TRANSFORM:
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:
+    case AP7_MSG_INTERPOLATE_BY_FFT: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_DERIVATIVE:
+    case AP7_MSG_SECOND_DERIVATIVE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_SG_SMOOTH: return sizeof(AP7_SMOOTHPARM);
+    case AP7_MSG_CONVOLVE: return sizeof(AP7_CONVOLVEPARM);
+    case AP7_MSG_SHIFT_X_AXIS:
+    case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
+    case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
     default: return 0;
   }
 }
@@ -134,6 +144,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   const auto* spans = static_cast<const AP7_DRAWSPANSPARM*>(parameter);
   const auto* spacing = static_cast<const AP7_SPACINGPARM*>(parameter);
+  const auto* smooth = static_cast<const AP7_SMOOTHPARM*>(parameter);
+  const auto* convolve = static_cast<const AP7_CONVOLVEPARM*>(parameter);
+  const auto* shift = static_cast<const AP7_SHIFTPARM*>(parameter);
+  const auto* correlate = static_cast<const AP7_CORRELATEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -221,6 +235,17 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_RANGE_TRANSFORM:           return ap_object_result(ap7a_RangeTransform(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:    return ap_object_result(ap7a_RangeTransform2(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_INTERPOLATE_BY_FFT:        return ap_object_result(ap7d_InterpolateByFFT(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_DERIVATIVE:                return ap_object_result(ap7a_Derivative(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SECOND_DERIVATIVE:         return ap_object_result(ap7a_DerivativeRange(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SG_SMOOTH:                 return ap_object_result(ap7a_SGSmooth(spectrum, smooth->x1, smooth->x2, smooth->window));
+    case AP7_MSG_CONVOLVE:                  return ap_object_result(ap7a_Convolve(spectrum, convolve->x1, convolve->x2, convolve->kernel, convolve->option));
+    case AP7_MSG_SHIFT_X_AXIS:              return ap_object_result(AP7_ShiftXAxis_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
+    case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
     default:                                return 0;
   }
 }
