@@ -334,7 +334,10 @@ AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, 
   ap7d_stretch stretch(spectrum, x1, x2);
   if (!stretch.made()) return nullptr;
   const size_t n = stretch.y.size();
+  // The transform is made long enough that every cut of its middle leaves
+  // one the transform takes; the continuation fills the length.
   size_t m = kFewestTransformPoints;
+  for (double coarse = std::fabs(d); coarse * kCoarsenBelow < spacing && m <= kMostTransformPoints; coarse *= 2) m *= 2;
   while (m < n) m *= 2;
   if (m > kMostTransformPoints) return nullptr;
   std::vector<float> re = stretch.y;
@@ -351,7 +354,6 @@ AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, 
     d /= 2;
   }
   while (std::fabs(d) * kCoarsenBelow < spacing) {
-    if (re.size() / 2 < kFewestTransformPoints) return nullptr;
     re = ap7d_narrow(re);
     im = ap7d_narrow(im);
     d *= 2;
@@ -360,6 +362,8 @@ AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, 
 
   const double inside = (stretch.last_x - stretch.first_x) / d + 1.0 + kEndSlack;
   const size_t count = std::min(re.size(), static_cast<size_t>(std::max(inside, 1.0)));
+  // Fewer than two points cannot carry a spacing.
+  if (count < 2) return nullptr;
   stretch.y.resize(count);
   for (size_t k = 0; k < count; ++k) stretch.y[k] = re[k] / static_cast<float>(m);
   stretch.last_x = stretch.first_x + static_cast<double>(count - 1) * d;
