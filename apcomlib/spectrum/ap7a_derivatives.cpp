@@ -79,7 +79,11 @@ AP7_SPECTRUM* ap7a_SGSmooth(AP7_SPECTRUM* spectrum, float x1, float x2, uint32_t
 AP7_SPECTRUM* ap7a_Convolve(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* kernel, uint16_t option) {
   const AP7_SPECTRUM* checked = ap7a_spectrum(kernel);
   if (checked == nullptr || checked->data == nullptr) return nullptr;
+  // The ARRAY convolution gives its range's count of points from column 0:
+  // the whole data are convolved, so that each point of the range sees its
+  // true neighbours, and the range taken from the result.
   return ap7a_new_from_range(spectrum, x1, x2, kConvolve, [checked, option](const AP4_ARRAY* data, AP4_RANGE range) {
-    return ap4b_FFTConvolve(data, range, checked->data, option);
+    ap4a_new_array whole(ap4b_FFTConvolve(data, AP4_WHOLE_RANGE, checked->data, option));
+    return whole.get() != nullptr ? ap4a_ExtractRange(whole.get(), range) : nullptr;
   });
 }
