@@ -25,8 +25,6 @@ namespace {
 // that rounding does not lose the last one.
 constexpr double kGridSlack = 1.002;
 
-constexpr double kGapSlack = 1e-4;
-
 bool ap7a_positive(float spacing) { return spacing > 0.0f && std::isfinite(spacing); }
 
 // The points of a grid from low to high, 0 when there would be too many.
@@ -130,11 +128,12 @@ AP7_SPECTRUM* ap7a_RangeTransform(AP7_SPECTRUM* spectrum, float x1, float x2, fl
   if (ap7b_XRangeToIndexRange(copy.get(), &first, &last, &start, &end) <= 0) return nullptr;
   const AP41_HEADERDATA* record = ap7a_record(copy.get());
   const double old_spacing = ap7b_GetXSpacing(copy.get());
-  // A little more than the gap, so that rounding cannot leave the data
-  // starting above the grid.
-  const double below = std::ceil((record->first_x - low) / old_spacing + kGapSlack);
-  if (below > AP7_MOST_POINTS || !ap7a_continue_end(copy.get(), true, below > 0 ? static_cast<uint32_t>(below) : 0))
-    return nullptr;
+  if (record->first_x > low) {
+    const double below = std::ceil((record->first_x - low) / old_spacing);
+    if (below > AP7_MOST_POINTS || !ap7a_continue_end(copy.get(), true, static_cast<uint32_t>(below))) return nullptr;
+    // The new first X is rounded: one more point where it stayed above.
+    if (record->first_x > low && !ap7a_continue_end(copy.get(), true, 1)) return nullptr;
+  }
   if (record->last_x < high && !ap7a_continue_end(copy.get(), false, 1)) return nullptr;
   if (!ap7a_resample(copy.get(), low, spacing, count)) return nullptr;
   return copy.release();
