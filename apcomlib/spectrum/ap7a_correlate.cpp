@@ -47,7 +47,9 @@ struct ap7a_span {
 };
 
 ap7a_span ap7a_span_of(const AP41_HEADERDATA& record) {
-  return {std::min(record.first_x, record.last_x), std::max(record.first_x, record.last_x)};
+  const float first_x = record.first_x;  // packed: read by value
+  const float last_x = record.last_x;
+  return {std::min(first_x, last_x), std::max(first_x, last_x)};
 }
 
 bool ap7a_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
