@@ -70,6 +70,16 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SYNTHESIZE_BAND: return sizeof(AP7_BANDPARM);
     case AP7_MSG_BAND_SHAPE_AREA: return sizeof(AP7_BANDAREAPARM);
     case AP7_MSG_COMPLETE_COLLECT_PARAMS: return sizeof(int16_t);
+    case AP7_MSG_RANGE_TRANSFORM:
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:
+    case AP7_MSG_INTERPOLATE_BY_FFT: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_DERIVATIVE:
+    case AP7_MSG_SECOND_DERIVATIVE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_SG_SMOOTH: return sizeof(AP7_SMOOTHPARM);
+    case AP7_MSG_CONVOLVE: return sizeof(AP7_CONVOLVEPARM);
+    case AP7_MSG_SHIFT_X_AXIS:
+    case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
+    case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
     default: return 0;
   }
 }
@@ -140,6 +150,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* band = static_cast<const AP7_BANDPARM*>(parameter);
   const auto* band_area = static_cast<const AP7_BANDAREAPARM*>(parameter);
   const auto* flag = static_cast<const int16_t*>(parameter);
+  const auto* smooth = static_cast<const AP7_SMOOTHPARM*>(parameter);
+  const auto* convolve = static_cast<const AP7_CONVOLVEPARM*>(parameter);
+  const auto* shift = static_cast<const AP7_SHIFTPARM*>(parameter);
+  const auto* correlate = static_cast<const AP7_CORRELATEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -230,6 +244,17 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SYNTHESIZE_BAND:           return ap7d_SynthesizeBand(spectrum, band->x, band->shape, band->height, band->centre, band->width, band->second, band->third, band->clear);
     case AP7_MSG_BAND_SHAPE_AREA:           return ap7d_BandShapeArea(spectrum, band_area->area, band_area->shape, band_area->height, band_area->centre, band_area->width, band_area->second, band_area->third);
     case AP7_MSG_COMPLETE_COLLECT_PARAMS:   return ap7d_CompleteCollectParams(spectrum, *flag);
+    case AP7_MSG_RANGE_TRANSFORM:           return ap_object_result(ap7a_RangeTransform(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:    return ap_object_result(ap7a_RangeTransform2(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_INTERPOLATE_BY_FFT:        return ap_object_result(ap7d_InterpolateByFFT(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_DERIVATIVE:                return ap_object_result(ap7a_Derivative(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SECOND_DERIVATIVE:         return ap_object_result(ap7a_DerivativeRange(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SG_SMOOTH:                 return ap_object_result(ap7a_SGSmooth(spectrum, smooth->x1, smooth->x2, smooth->window));
+    case AP7_MSG_CONVOLVE:                  return ap_object_result(ap7a_Convolve(spectrum, convolve->x1, convolve->x2, convolve->kernel, convolve->option));
+    case AP7_MSG_SHIFT_X_AXIS:              return ap_object_result(AP7_ShiftXAxis_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
+    case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
     default:                                return 0;
   }
 }
