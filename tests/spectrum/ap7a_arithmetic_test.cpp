@@ -225,6 +225,7 @@ class Combine : public Arithmetic, public testing::WithParamInterface<CombineCas
 TEST_P(Combine, MakesANewSpectrumOverTheCommonRange) {
   const CombineCase& c = GetParam();
   add_title_texts();
+  const auto before = live_counts();
   AP7_SPECTRUM* a = make_axis(0.0f, 4.0f, {1, 2, 3, 4, 5});
   AP7_SPECTRUM* b = make_axis(2.0f, 6.0f, {10, 20, 30, 40, 50});
   record(a).y_units = record(b).y_units = AP1_YUNIT_ABSORBANCE;
@@ -253,6 +254,7 @@ TEST_P(Combine, MakesANewSpectrumOverTheCommonRange) {
   EXPECT_EQ(destroy(result), 1u);
   EXPECT_EQ(destroy(a), 1u);
   EXPECT_EQ(destroy(b), 1u);
+  EXPECT_EQ(live_counts(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
