@@ -43,6 +43,22 @@ class Arithmetic : public SpectrumTest {
   static std::string title(AP7_SPECTRUM* spectrum) { return record(spectrum).title; }
 };
 
+// Every message of the module reads its block only once it is readable.
+TEST_F(Arithmetic, AMissingBlockIsRefused) {
+  AP7_SPECTRUM* spectrum = make_axis(0.0f, 2.0f, {1, 2, 3});
+  const auto before = live_counts();
+  for (uint16_t message :
+       {AP7_MSG_GET_VALUE_AT_X, AP7_MSG_SET_VALUE_AT_X, AP7_MSG_COPY_RANGE_FROM, AP7_MSG_SET_DATA, AP7_MSG_ADD_SPECTRA,
+        AP7_MSG_ADD_SCALAR, AP7_MSG_SUBTRACT_SPECTRA, AP7_MSG_SUBTRACT_SCALAR, AP7_MSG_MULTIPLY_SPECTRA,
+        AP7_MSG_MULTIPLY_SCALAR, AP7_MSG_DIVIDE_SPECTRA, AP7_MSG_DIVIDE_SCALAR, AP7_MSG_RANGE_SUM, AP7_MSG_RANGE_MEAN,
+        AP7_MSG_RANGE_STD_DEV, AP7_MSG_APPLY_FUNCTION, AP7_MSG_CORRELATE_RANGES, AP7_MSG_RANGE_PAIR_OP,
+        AP7_MSG_SCALED_MIN_MAX, AP7_MSG_COUNT_VALID_PAIRS, AP7_MSG_MIN_MAX_X})
+    EXPECT_EQ(send(message, spectrum, nullptr), 0u) << message;
+  EXPECT_EQ(values(spectrum), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(live_counts(), before);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
 // ---------------------------------------------------------------------------
 // Values at an X (37, 38)
 
@@ -325,6 +341,30 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"subtract_header_beyond_the_data", AP7_MSG_SUBTRACT_SPECTRA, AP_NOT_GIVEN, 3, 2, 6,
                                 kT, 7}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Arithmetic, AnOtherThatIsNoSpectrumIsRefused) {
+  AP7_SPECTRUM* a = make_axis(0.0f, 2.0f, {1, 2, 3});
+  AP4_ARRAY* array = arraytest::make_filled(1, 3);
+  auto* other = reinterpret_cast<AP7_SPECTRUM*>(array);
+  const auto before = live_counts();
+  for (uint16_t message : {AP7_MSG_ADD_SPECTRA, AP7_MSG_SUBTRACT_SPECTRA, AP7_MSG_MULTIPLY_SPECTRA,
+                           AP7_MSG_DIVIDE_SPECTRA, AP7_MSG_COPY_RANGE_FROM}) {
+    AP7_PAIRPARM parameter{AP_NOT_GIVEN, AP_NOT_GIVEN, other};
+    EXPECT_EQ(send(message, a, &parameter), 0u) << message;
+  }
+  float result = -1.0f;
+  AP7_PAIRRESULTPARM pair{AP_NOT_GIVEN, AP_NOT_GIVEN, other, &result};
+  EXPECT_EQ(send(AP7_MSG_RANGE_PAIR_OP, a, &pair), 0u);
+  uint32_t count = 99;
+  AP7_PAIRCOUNTPARM pairs{AP_NOT_GIVEN, AP_NOT_GIVEN, other, &count};
+  EXPECT_EQ(send(AP7_MSG_COUNT_VALID_PAIRS, a, &pairs), 0u);
+  EXPECT_EQ(result, -1.0f);
+  EXPECT_EQ(count, 99u);
+  EXPECT_EQ(arraytest::values(array), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(live_counts(), before);
+  EXPECT_EQ(arraytest::destroy(array), 1u);
+  EXPECT_EQ(destroy(a), 1u);
+}
 
 TEST_F(Arithmetic, SubtractingWithTheLowEndOpenTakesTheWholeRange) {
   AP7_SPECTRUM* a = make_axis(0.0f, 4.0f, {1, 2, 3, 4, 5});
