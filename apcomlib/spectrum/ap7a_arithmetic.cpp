@@ -21,11 +21,7 @@
 
 namespace {
 
-// Texts of the title group: the sum's title and the prefixes of the
-// difference and of a range scaled by a value.
-constexpr uint16_t kSumTitle = 1;
-constexpr uint16_t kDifferenceTitle = 2;
-constexpr uint16_t kScaledTitle = 9;
+// What follows the difference's text in front of its title.
 constexpr char kDifferenceSeparator[] = ":";
 
 // Y units whose extremes are weighed by the wavelength (message 223):
@@ -71,7 +67,7 @@ bool ap7a_pairable(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other) {
 
 // The text of the title group, or null when the resources lack it.
 const char* ap7a_title_text(uint16_t number) {
-  return GU4_GetAssocString(AP7_GROUP_TITLES, number, nullptr, nullptr);
+  return GU4_GetAssocString(AP7_GROUP_TITLE_PREFIX, number, nullptr, nullptr);
 }
 
 // The text of the title group followed by the separator, put in front of
@@ -132,7 +128,7 @@ AP7_SPECTRUM* ap7a_combine(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECT
   const ap7a_common common = ap7a_common_range(spectrum, x1, x2, other);
   if (common.count < 1) return nullptr;
   if (rule.same_y_units && record->y_units != other_record->y_units) return nullptr;
-  ap7d_new_spectrum result(ap7b_NewLike(spectrum, nullptr));
+  ap7a_new_spectrum result(ap7b_NewLike(spectrum, nullptr));
   if (result.get() == nullptr) return nullptr;
   ap4a_new_array values(rule.combine(spectrum->data, common.range, other->data, common.other_range));
   if (values.get() == nullptr ||
@@ -141,9 +137,9 @@ AP7_SPECTRUM* ap7a_combine(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECT
   values.release();
   AP41_HEADERDATA* made = ap7a_record(result.get());
   if (rule.title == ap7a_title_rule::replace) {
-    if (const char* text = ap7a_title_text(kSumTitle)) capobj_StrCopyN(text, made->title, sizeof made->title);
+    if (const char* text = ap7a_title_text(AP7_TITLE_SUM)) capobj_StrCopyN(text, made->title, sizeof made->title);
   } else if (rule.title == ap7a_title_rule::prefix) {
-    ap7a_prefix_title(result.get(), kDifferenceTitle, kDifferenceSeparator);
+    ap7a_prefix_title(result.get(), AP7_TITLE_DIFFERENCE, kDifferenceSeparator);
   }
   made->p39 = static_cast<float>(std::hypot(double{record->p39}, double{other_record->p39}));
   if (!ap7b_SetHistoryFlag(ap7a_object(result.get()), rule.flag)) return nullptr;
@@ -249,7 +245,7 @@ uint16_t ap7a_SubtractScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float v
 uint16_t ap7a_MultiplyScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float value) {
   return ap7a_in_place(spectrum, x1, x2, AP41_HISTORY_SCALAR_MULTIPLY, [&](AP4_ARRAY* data, AP4_RANGE range) {
     if (!ap4a_MultiplyScalar(data, range, value)) return false;
-    ap7a_prefix_title(spectrum, kScaledTitle, "");
+    ap7a_prefix_title(spectrum, AP7_TITLE_SCALED, "");
     return true;
   });
 }

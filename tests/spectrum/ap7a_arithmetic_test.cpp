@@ -35,7 +35,9 @@ class Arithmetic : public SpectrumTest {
   static void add_title_texts() {
     utiltest::add_resource_module(
         "title_texts.dll",
-        utiltest::ModuleBuilder().group(AP7_GROUP_TITLES, {{1, "Sum", 0}, {2, "Difference", 0}, {9, "Scaled ", 0}}));
+        utiltest::ModuleBuilder().group(AP7_GROUP_TITLE_PREFIX, {{AP7_TITLE_SUM, "Sum", 0},
+                                                                  {AP7_TITLE_DIFFERENCE, "Difference", 0},
+                                                                  {AP7_TITLE_SCALED, "Scaled ", 0}}));
   }
   static void set_title(AP7_SPECTRUM* spectrum, const char* title) {
     capobj_StrCopyN(title, record(spectrum).title, sizeof record(spectrum).title);
