@@ -131,8 +131,10 @@ bool ap4c_gradient(const ap4c_nnls& s, int32_t& t, float& wmax) {
   return true;
 }
 
-// Lawson-Hanson on one column: false when a step fails or the iterations
-// run out before the fit settles.
+// Lawson-Hanson on one column: false when a step fails. The pass limit
+// ends the fit with the feasible amounts it has: a gradient that float
+// rounding holds about the threshold would otherwise bring a component in
+// and out again until the limit, although x is already the fit.
 bool ap4c_fit_non_negative(ap4c_nnls& s) {
   int32_t t = -1;
   float wmax = kNoMaximum;
@@ -140,9 +142,7 @@ bool ap4c_fit_non_negative(ap4c_nnls& s) {
   float* xv = ap4a_GetDataAddress(s.x);
   float* zv = ap4a_GetDataAddress(s.z);
   const uint32_t outer_limit = kOuterPassesPerComponent * s.k;
-  uint32_t outer = 0;
-  while (s.in_zero_set > 0 && wmax > kPositiveGradient) {
-    if (outer++ == outer_limit) return false;
+  for (uint32_t outer = 0; s.in_zero_set > 0 && wmax > kPositiveGradient && outer < outer_limit; ++outer) {
     s.set[t] = AP4C_POSITIVE_SET;
     --s.in_zero_set;
     float smallest = 0.0f;
