@@ -70,6 +70,27 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SYNTHESIZE_BAND: return sizeof(AP7_BANDPARM);
     case AP7_MSG_BAND_SHAPE_AREA: return sizeof(AP7_BANDAREAPARM);
     case AP7_MSG_COMPLETE_COLLECT_PARAMS: return sizeof(int16_t);
+    case AP7_MSG_GET_VALUE_AT_X: return sizeof(AP7_VALUEATXPARM);
+    case AP7_MSG_SET_VALUE_AT_X: return sizeof(AP7_SETVALUEATXPARM);
+    case AP7_MSG_COPY_RANGE_FROM:
+    case AP7_MSG_ADD_SPECTRA:
+    case AP7_MSG_SUBTRACT_SPECTRA:
+    case AP7_MSG_MULTIPLY_SPECTRA:
+    case AP7_MSG_DIVIDE_SPECTRA: return sizeof(AP7_PAIRPARM);
+    case AP7_MSG_SET_DATA: return sizeof(AP7_DATAHANDLEPARM);
+    case AP7_MSG_ADD_SCALAR:
+    case AP7_MSG_SUBTRACT_SCALAR:
+    case AP7_MSG_MULTIPLY_SCALAR:
+    case AP7_MSG_DIVIDE_SCALAR: return sizeof(AP7_SCALARPARM);
+    case AP7_MSG_RANGE_SUM:
+    case AP7_MSG_RANGE_MEAN:
+    case AP7_MSG_RANGE_STD_DEV: return sizeof(AP7_STATPARM);
+    case AP7_MSG_APPLY_FUNCTION: return sizeof(AP7_APPLYPARM);
+    case AP7_MSG_CORRELATE_RANGES:
+    case AP7_MSG_RANGE_PAIR_OP: return sizeof(AP7_PAIRRESULTPARM);
+    case AP7_MSG_SCALED_MIN_MAX: return sizeof(AP7_MINMAXPARM);
+    case AP7_MSG_COUNT_VALID_PAIRS: return sizeof(AP7_PAIRCOUNTPARM);
+    case AP7_MSG_MIN_MAX_X: return sizeof(AP7_MINMAXXPARM);
     case AP7_MSG_RANGE_TRANSFORM:
     case AP7_MSG_RANGE_TRANSFORM_INSIDE:
     case AP7_MSG_INTERPOLATE_BY_FFT: return sizeof(AP7_SPACINGPARM);
@@ -150,6 +171,15 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* band = static_cast<const AP7_BANDPARM*>(parameter);
   const auto* band_area = static_cast<const AP7_BANDAREAPARM*>(parameter);
   const auto* flag = static_cast<const int16_t*>(parameter);
+  const auto* value_at = static_cast<const AP7_VALUEATXPARM*>(parameter);
+  const auto* set_value_at = static_cast<const AP7_SETVALUEATXPARM*>(parameter);
+  const auto* pair = static_cast<const AP7_PAIRPARM*>(parameter);
+  const auto* scalar = static_cast<const AP7_SCALARPARM*>(parameter);
+  const auto* statistic = static_cast<const AP7_STATPARM*>(parameter);
+  const auto* apply = static_cast<const AP7_APPLYPARM*>(parameter);
+  const auto* pair_result = static_cast<const AP7_PAIRRESULTPARM*>(parameter);
+  const auto* pair_count = static_cast<const AP7_PAIRCOUNTPARM*>(parameter);
+  const auto* min_max_x = static_cast<const AP7_MINMAXXPARM*>(parameter);
   const auto* smooth = static_cast<const AP7_SMOOTHPARM*>(parameter);
   const auto* convolve = static_cast<const AP7_CONVOLVEPARM*>(parameter);
   const auto* shift = static_cast<const AP7_SHIFTPARM*>(parameter);
@@ -244,6 +274,27 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SYNTHESIZE_BAND:           return ap7d_SynthesizeBand(spectrum, band->x, band->shape, band->height, band->centre, band->width, band->second, band->third, band->clear);
     case AP7_MSG_BAND_SHAPE_AREA:           return ap7d_BandShapeArea(spectrum, band_area->area, band_area->shape, band_area->height, band_area->centre, band_area->width, band_area->second, band_area->third);
     case AP7_MSG_COMPLETE_COLLECT_PARAMS:   return ap7d_CompleteCollectParams(spectrum, *flag);
+    case AP7_MSG_GET_VALUE_AT_X:            return ap7a_GetValueAtX(spectrum, value_at->x, value_at->value);
+    case AP7_MSG_SET_VALUE_AT_X:            return ap7a_SetValueAtX(spectrum, set_value_at->x, set_value_at->value);
+    case AP7_MSG_COPY_RANGE_FROM:           return ap7a_CopyRangeFrom(spectrum, pair->x1, pair->x2, pair->other);
+    case AP7_MSG_SET_DATA:                  return ap7a_SetData(spectrum, data->first_x, data->last_x, data->count, data->block);
+    case AP7_MSG_ADD_SPECTRA:               return ap_object_result(ap7a_AddSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_ADD_SCALAR:                return ap7a_AddScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_SUBTRACT_SPECTRA:          return ap_object_result(ap7a_SubtractSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_SUBTRACT_SCALAR:           return ap7a_SubtractScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_MULTIPLY_SPECTRA:          return ap_object_result(ap7a_MultiplySpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_MULTIPLY_SCALAR:           return ap7a_MultiplyScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_DIVIDE_SPECTRA:            return ap_object_result(ap7a_DivideSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_DIVIDE_SCALAR:             return ap7a_DivideScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_RANGE_SUM:                 return ap7a_RangeSum(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_RANGE_MEAN:                return ap7a_RangeMean(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_RANGE_STD_DEV:             return ap7a_RangeStdDev(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_APPLY_FUNCTION:            return ap7a_ApplyFunction(spectrum, apply->x1, apply->x2, apply->function);
+    case AP7_MSG_CORRELATE_RANGES:          return ap7a_CorrelateRanges(spectrum, pair_result->x1, pair_result->x2, pair_result->other, pair_result->result);
+    case AP7_MSG_RANGE_PAIR_OP:             return ap7a_RangePairOp(spectrum, pair_result->x1, pair_result->x2, pair_result->other, pair_result->result);
+    case AP7_MSG_SCALED_MIN_MAX:            return ap7a_ScaledMinMax(spectrum, min_max->x1, min_max->x2, min_max->minimum, min_max->maximum);
+    case AP7_MSG_COUNT_VALID_PAIRS:         return ap7a_CountValidPairs(spectrum, pair_count->x1, pair_count->x2, pair_count->other, pair_count->count);
+    case AP7_MSG_MIN_MAX_X:                 return ap7a_MinMaxX(spectrum, min_max_x->x1, min_max_x->x2, min_max_x->minimum, min_max_x->minimum_x, min_max_x->maximum, min_max_x->maximum_x);
     case AP7_MSG_RANGE_TRANSFORM:           return ap_object_result(ap7a_RangeTransform(spectrum, spacing->x1, spacing->x2, spacing->spacing));
     case AP7_MSG_RANGE_TRANSFORM_INSIDE:    return ap_object_result(ap7a_RangeTransform2(spectrum, spacing->x1, spacing->x2, spacing->spacing));
     case AP7_MSG_INTERPOLATE_BY_FFT:        return ap_object_result(ap7d_InterpolateByFFT(spectrum, spacing->x1, spacing->x2, spacing->spacing));

@@ -111,6 +111,21 @@ TEST_F(Axis, OnePointHasSpacingOneAndIndexesByTheOffsetFromItsX) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+TEST_F(Axis, AnXThatIsNotANumberGivesNoIndexAndNoRange) {
+  AP7_SPECTRUM* spectrum = make_ramp(5, 0.0f, 8.0f);
+  const float nan = AP1_GetNaNSG_MATH();
+  int32_t index = 99;
+  EXPECT_EQ(ap7b_XToIndex(spectrum, nan, &index), 0u);
+  EXPECT_EQ(index, 99);
+  float x1 = nan;
+  float x2 = 4.0f;
+  AP4_CELL first{9, 9};
+  AP4_CELL last{9, 9};
+  EXPECT_EQ(ap7b_XRangeToIndexRange(spectrum, &x1, &x2, &first, &last), 0);
+  EXPECT_EQ(last.column, -1);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
 TEST_F(Axis, ZeroSpacingGivesNoIndexAndNoRange) {
   AP7_SPECTRUM* spectrum = make_axis(5.0f, 5.0f, {1, 2, 3});
   int32_t index = 99;
@@ -221,7 +236,11 @@ INSTANTIATE_TEST_SUITE_P(
         IndexRangeCase{"open_second", 5.0f, AP_NOT_GIVEN, 4, 0.0f, 6.0f, {0, 0}, {0, 3}},
         IndexRangeCase{"over_the_end", 15.0f, 100.0f, 3, 16.0f, 20.0f, {0, 8}, {0, 10}},
         IndexRangeCase{"below", -10.0f, -4.0f, 0, -10.0f, -4.0f, {0, 0}, {-1, -1}},
-        IndexRangeCase{"above", 30.0f, 40.0f, 0, 30.0f, 40.0f, {0, 0}, {-1, -1}}),
+        IndexRangeCase{"above", 30.0f, 40.0f, 0, 30.0f, 40.0f, {0, 0}, {-1, -1}},
+        // Beyond the 32-bit indexes an end stays on its own side.
+        IndexRangeCase{"far_over_the_end", 15.0f, 1e30f, 3, 16.0f, 20.0f, {0, 8}, {0, 10}},
+        IndexRangeCase{"far_above", 30.0f, 1e30f, 0, 30.0f, 1e30f, {0, 0}, {-1, -1}},
+        IndexRangeCase{"far_around", -1e30f, 1e30f, 11, 0.0f, 20.0f, {0, 0}, {0, 10}}),
     [](const testing::TestParamInfo<IndexRangeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Axis, IndexRangeRefusesWhatIsNoSpectrumAndLeavesTheCells) {
