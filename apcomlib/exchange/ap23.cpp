@@ -345,11 +345,16 @@ void ap23_handle_record(ReadState* state, const std::string& text) {
 // cannot be that of a table (both ends 0, equal or not finite).
 bool ap23_finish_header(ReadState* state) {
   AP41_HEADERDATA* record = state->record;
+  // The record is packed: its fields are read into values, not referred to.
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  const float low = std::min(first_x, last_x);
+  const float high = std::max(first_x, last_x);
   if (AP1_KovFloatCompareSG_MATH(record->first_x, 0.0f) && AP1_KovFloatCompareSG_MATH(record->last_x, 0.0f))
     return false;
   if (state->raman) {
     record->y_units = kRamanIntensity;
-    if (record->x_units == kWavenumbers && std::min(record->first_x, record->last_x) < 4000.0f)
+    if (record->x_units == kWavenumbers && low < 4000.0f)
       record->x_units = kRamanShift;
   }
   if (state->date_given && state->time_given) {
@@ -359,7 +364,7 @@ bool ap23_finish_header(ReadState* state) {
   record->NumScans = 1;
   record->NumScanPts = record->points;
   if (!state->interferogram) {
-    record->SSP = std::max(record->first_x, record->last_x) >= 7850.0f ? 1.0f : 2.0f;
+    record->SSP = high >= 7850.0f ? 1.0f : 2.0f;
   } else {
     record->first_x = 0.0f;
     record->last_x = record->points > 0 ? static_cast<float>(record->points - 1) : 0.0f;
@@ -639,7 +644,11 @@ bool ap23_read_pairs(ap25_LineReader* lines, ReadState* state) {
     state->error = AP20_ERROR_DAMAGED;
     return false;
   }
-  if (record->first_x > record->last_x) std::swap(record->first_x, record->last_x);
+  if (record->first_x > record->last_x) {
+    const float first_x = record->last_x;
+    record->last_x = record->first_x;
+    record->first_x = first_x;
+  }
   PairsTable table{record->points, {}, {}};
   if (!ap23_table_lines(lines, state, ap23_pair_line, &table) || table.x.size() < 2) return false;
   if (table.x.front() > table.x.back()) {
