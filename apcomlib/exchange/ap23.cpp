@@ -50,7 +50,6 @@ constexpr uint32_t kReflectance = 21;
 constexpr uint32_t kTransmittance = 23;
 constexpr uint32_t kRamanIntensity = 31;
 constexpr float kDefaultLaser = 15798.0f;
-constexpr float kNotGivenMarker = AP_NOT_GIVEN;
 
 AP20_FILE* ap23_file(AP_OBJECT* format) { return ap21_FormatFile(format); }
 
@@ -72,7 +71,7 @@ std::string ap23_normal(const std::string& text) {
 // one's length; a text too short to name anything ("##", "") matches none.
 bool ap23_matches(const std::string& text, const char* keyword) {
   const size_t length = std::min(text.size(), std::strlen(keyword));
-  if (length < 3 && !(length > 0 && text[0] != '#')) return false;
+  if (length == 0 || (length <= 2 && text[0] == '#')) return false;
   for (size_t i = 0; i < length; ++i) {
     if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(keyword[i])))
       return false;
@@ -293,7 +292,7 @@ void ap23_handle_record(ReadState* state, const std::string& text) {
   } else if (ap23_matches(label, "##LONGDATE")) {
     ap23_long_date(state, value);
   } else if (ap23_matches(label, "##RUNITS")) {
-    if (ap23_matches(normal, "MICROMETERS") && !normal.empty()) {
+    if (ap23_matches(normal, "MICROMETERS")) {
       record->x_units = kMicrometres;
     } else {
       state->error = AP23_ERROR_RUNITS;
@@ -444,7 +443,7 @@ bool TableDecoder::store(double value, Form form) {
     last_ = Form::absolute;
     return true;
   }
-  if (values_.size() >= most_) return false;
+  if (values_.size() >= most_ || (form != Form::missing && !std::isfinite(static_cast<float>(value)))) return false;
   values_.push_back(form == Form::missing ? AP1_GetNaNSG_MATH() : static_cast<float>(value));
   if (form != Form::missing) previous_ = value;
   last_ = form;
@@ -458,6 +457,7 @@ bool TableDecoder::repeat(uint64_t count) {
   for (uint64_t i = 1; i < count; ++i) {
     if (last_ == Form::difference) {
       previous_ += difference_;
+      if (!std::isfinite(static_cast<float>(previous_))) return false;
       values_.push_back(static_cast<float>(previous_));
     } else {
       values_.push_back(last_ == Form::missing ? AP1_GetNaNSG_MATH() : static_cast<float>(previous_));
@@ -550,7 +550,10 @@ namespace {
 bool ap23_set_values(ReadState* state, std::vector<float> values) {
   AP41_HEADERDATA* record = state->record;
   const uint32_t count = static_cast<uint32_t>(values.size());
-  if (count < 2) return false;
+  if (count < 2) {
+    state->error = AP20_ERROR_DAMAGED;
+    return false;
+  }
   const float first_x = record->first_x;
   float last_x = record->last_x;
   if (count != record->points) {
@@ -559,7 +562,15 @@ bool ap23_set_values(ReadState* state, std::vector<float> values) {
     last_x = static_cast<float>(first_x + spacing * (count - 1));
   }
   if (first_x > last_x) std::reverse(values.begin(), values.end());
-  for (float& value : values) value = static_cast<float>(value * state->y_factor);
+  // A value the factor takes beyond a float's range is not held.
+  for (float& value : values) {
+    const float scaled = static_cast<float>(value * state->y_factor);
+    if (std::isinf(scaled) || (std::isnan(scaled) && !std::isnan(value))) {
+      state->error = AP20_ERROR_DAMAGED;
+      return false;
+    }
+    value = scaled;
+  }
   GU3_HANDLE block = GU3_Allocate_MM(count, sizeof(float), GU3_KIND_GLOBAL);
   auto* data = static_cast<float*>(GU3_GetPointer_MM(block, 0, nullptr, nullptr));
   if (data == nullptr) {
@@ -623,7 +634,7 @@ bool ap23_pair_line(void* context, const std::string& line) {
   if (end == std::string::npos) return false;
   std::string x_text = line.substr(start, end - start);
   size_t y_start = line.find_first_not_of(" \t", end);
-  if (y_start != std::string::npos && line[y_start] != ' ' && std::strchr(separators, line[y_start]) != nullptr)
+  if (y_start != std::string::npos && std::strchr(separators, line[y_start]) != nullptr)
     y_start = line.find_first_not_of(" \t", y_start + 1);
   std::string y_text = y_start == std::string::npos ? std::string() : line.substr(y_start);
   if (GU4_IsNumber(x_text.c_str()) == GU4_NOT_A_NUMBER || GU4_IsNumber(y_text.c_str()) == GU4_NOT_A_NUMBER) return false;
@@ -820,7 +831,7 @@ bool ap23_percent(uint32_t y_units) { return y_units == kPercentTransmittance ||
 bool ap23_y_factor(AP7_SPECTRUM* spectrum, const AP41_HEADERDATA* record, bool near_ir, float* factor) {
   float minimum = AP1_GetNaNSG_MATH();
   float maximum = AP1_GetNaNSG_MATH();
-  ap7a_MinMax(spectrum, kNotGivenMarker, kNotGivenMarker, &minimum, &maximum);
+  ap7a_MinMax(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, &minimum, &maximum);
   float v = std::max(std::fabs(minimum), std::fabs(maximum));
   if (ap23_percent(record->y_units)) v *= 0.01f;
   if (record->y_units == AP41_YUNITS_INTERFEROGRAM) v /= record->Gain;
@@ -889,7 +900,9 @@ bool ap23_frame(AP_OBJECT* format, AP_OBJECT* spectrum_object, WriteFrame* frame
   frame->dx = (record->last_x - record->first_x) / static_cast<float>(frame->n - 1) * frame->k;
   if (frame->interferogram) {
     frame->s = record->SSP * 10000.0f / (record->LaserFreq * 2.0f);
-    if (!std::isfinite(frame->s) || !std::isfinite(1.0f / record->Gain)) return false;
+    if (!std::isfinite(frame->s) || !std::isfinite(record->LaserFreq) || !std::isfinite(record->SSP) ||
+        !std::isfinite(1.0f / record->Gain))
+      return false;
   }
   if (!std::isfinite(frame->dx) || !std::isfinite(frame->k * record->first_x) ||
       !std::isfinite(frame->k * record->last_x))

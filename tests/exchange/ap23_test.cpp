@@ -321,7 +321,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"table_without_end", "##TITLE=t\r\n##NPOINTS=2\r\n##FIRSTX=1\r\n##LASTX=2\r\n"
                                                      "##XYDATA=(X++(Y..Y))\r\n1 1 2\r\n"},
                     RefusedCase{"no_table", "##TITLE=t\r\n##NPOINTS=2\r\n##FIRSTX=1\r\n##LASTX=2\r\n##END=\r\n"},
-                    RefusedCase{"infinite_x", jcamp(axis(2, 1, 1e300), "1 1 2\r\n")}),
+                    RefusedCase{"infinite_x", jcamp(axis(2, 1, 1e300), "1 1 2\r\n")},
+                    RefusedCase{"value_beyond_a_float", jcamp(axis(2, 1, 2), "1 1 1E+39\r\n")},
+                    RefusedCase{"factor_beyond_a_float", jcamp("##YFACTOR=1E+30\r\n" + axis(2, 1, 2), "1 1 1E+9\r\n")}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Jcamp, AShortTableKeepsItsSpacingAndSaysSo) {
