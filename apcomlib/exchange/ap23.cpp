@@ -540,10 +540,6 @@ bool TableDecoder::line(const std::string& text) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The values handed to the spectrum, ascending in X, scaled by the Y
 // factor. A table shorter than its header keeps the header's spacing from
 // its first X (the error word says so); one longer has been refused.
