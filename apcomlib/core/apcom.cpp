@@ -47,6 +47,7 @@ const ClassRegistration kRegistrations[] = {
      "AP13_Dispatcher_PARAMS"},
     {AP20_CLASS_ID, AP2_CLASS_ID, ap20_InitClass, ap20_TermClass, AP20_Dispatcher_FILE, "AP20_Dispatcher_FILE"},
     {AP21_CLASS_ID, AP2_CLASS_ID, ap21_InitClass, ap21_TermClass, AP21_Dispatcher_SPECFL, "AP21_Dispatcher_SPECFL"},
+    {AP23_CLASS_ID, AP21_CLASS_ID, ap23_InitClass, ap23_TermClass, AP23_Dispatcher_JCAMP, "AP23_Dispatcher_JCAMP"},
     {AP25_CLASS_ID, AP21_CLASS_ID, ap25_InitClass, ap25_TermClass, AP25_Dispatcher_XYPAIRS,
      "AP25_Dispatcher_XYPAIRS"},
     {AP34_CLASS_ID, AP2_CLASS_ID, ap34_InitClass_ANTATN, ap34_TermClass_ANTATN, AP34_Dispatcher_ANTATN,

@@ -25,7 +25,6 @@ namespace {
 
 // The first line the format test looks at lies in this many bytes.
 constexpr uint32_t kTestBytes = 79;
-constexpr uint32_t kReadBlock = 4096;
 // "%e" of a float, with its three-digit exponent and the separator.
 constexpr size_t kNumberSize = 32;
 
@@ -92,44 +91,6 @@ bool ap25_split(std::string& line, char separator, const char** x, const char** 
   return true;
 }
 
-// Lines of the file from its start, whatever their length, the last one
-// with or without its line end; a CR before the LF is dropped.
-class LineReader {
- public:
-  explicit LineReader(AP20_FILE* file) : file_(file) {}
-  bool next(std::string* line) {
-    line->clear();
-    for (;;) {
-      if (at_ == filled_) {
-        filled_ = ap20_Read(file_, block_, sizeof block_);
-        at_ = 0;
-        if (filled_ == 0) break;
-      }
-      const char* begin = block_ + at_;
-      const auto* end = static_cast<const char*>(std::memchr(begin, '\n', filled_ - at_));
-      if (end != nullptr) {
-        line->append(begin, end);
-        at_ += static_cast<uint32_t>(end - begin) + 1;
-        return finish(line);
-      }
-      line->append(begin, filled_ - at_);
-      at_ = filled_;
-    }
-    if (line->empty()) return false;
-    return finish(line);
-  }
-
- private:
-  static bool finish(std::string* line) {
-    if (!line->empty() && line->back() == '\r') line->pop_back();
-    return true;
-  }
-  AP20_FILE* file_;
-  char block_[kReadBlock];
-  uint32_t filled_ = 0;
-  uint32_t at_ = 0;
-};
-
 // The pairs of a DATAPAIR object, read through its messages.
 struct Pairs {
   std::vector<float> x;
@@ -169,49 +130,6 @@ AP_OBJECT* ap25_new_pairs(const Pairs& pairs) {
   return made;
 }
 
-// The parabola through three neighbouring pairs around a cursor that moves
-// forward through ascending X; with fewer than three pairs, the line
-// through two or the value of one.
-class QuadraticInterpolation {
- public:
-  explicit QuadraticInterpolation(const Pairs& pairs) : x_(pairs.x), y_(pairs.y) {}
-  double at(double x) {
-    const size_t n = x_.size();
-    if (n < 3) return n == 1 ? y_[0] : line_at(x);
-    if (!started_ || x_[cursor_] < x) {
-      while (x_[cursor_] < x && cursor_ < n - 2) ++cursor_;
-      coefficients();
-      started_ = true;
-    }
-    return x * (x * a_ + b_) + c_;
-  }
-
- private:
-  double line_at(double x) const {
-    const double h = static_cast<double>(x_[1]) - x_[0];
-    if (AP1_KovFloatCompareDB_MATH(h, 0.0)) return y_[0];
-    return y_[0] + (x - x_[0]) * (static_cast<double>(y_[1]) - y_[0]) / h;
-  }
-  void coefficients() {
-    const double x0 = x_[cursor_ - 1], x1 = x_[cursor_], x2 = x_[cursor_ + 1];
-    const double y0 = y_[cursor_ - 1], y1 = y_[cursor_], y2 = y_[cursor_ + 1];
-    const double h1 = x1 - x0, h2 = x2 - x1, d1 = y1 - y0, d2 = y2 - y1;
-    const double denominator = h1 * h2 * (x0 - x2);
-    if (AP1_KovFloatCompareDB_MATH(denominator, 0.0)) {
-      a_ = b_ = 0.0;
-    } else {
-      a_ = (d1 * h2 - d2 * h1) / denominator;
-      b_ = ((x1 + x0) * h1 * d2 - (x2 + x1) * h2 * d1) / denominator;
-    }
-    c_ = y1 - a_ * x1 * x1 - b_ * x1;
-  }
-  const std::vector<float>& x_;
-  const std::vector<float>& y_;
-  size_t cursor_ = 1;
-  bool started_ = false;
-  double a_ = 0, b_ = 0, c_ = 0;
-};
-
 // One line of the writer: X and the separator, then Y or the missing text.
 bool ap25_write_line(AP20_FILE* file, float x, float y, char separator) {
   char line[2 * kNumberSize + 4];
@@ -229,6 +147,67 @@ bool ap25_write_line(AP20_FILE* file, float x, float y, char separator) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Lines and interpolation, shared with the JCAMP-DX reader
+
+bool ap25_LineReader::next(std::string* line) {
+  line->clear();
+  for (;;) {
+    if (at_ == filled_) {
+      filled_ = ap20_Read(file_, block_, sizeof block_);
+      at_ = 0;
+      if (filled_ == 0) break;
+    }
+    const char* begin = block_ + at_;
+    const auto* end = static_cast<const char*>(std::memchr(begin, '\n', filled_ - at_));
+    if (end != nullptr) {
+      line->append(begin, end);
+      at_ += static_cast<uint32_t>(end - begin) + 1;
+      return finish(line);
+    }
+    line->append(begin, filled_ - at_);
+    at_ = filled_;
+  }
+  if (line->empty()) return false;
+  return finish(line);
+}
+
+bool ap25_LineReader::finish(std::string* line) {
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return true;
+}
+
+double ap25_QuadraticInterpolation::at(double x) {
+  const size_t n = x_.size();
+  if (n < 3) return n == 1 ? y_[0] : line_at(x);
+  if (!started_ || x_[cursor_] < x) {
+    while (x_[cursor_] < x && cursor_ < n - 2) ++cursor_;
+    coefficients();
+    started_ = true;
+  }
+  return x * (x * a_ + b_) + c_;
+}
+
+double ap25_QuadraticInterpolation::line_at(double x) const {
+  const double h = static_cast<double>(x_[1]) - x_[0];
+  if (AP1_KovFloatCompareDB_MATH(h, 0.0)) return y_[0];
+  return y_[0] + (x - x_[0]) * (static_cast<double>(y_[1]) - y_[0]) / h;
+}
+
+void ap25_QuadraticInterpolation::coefficients() {
+  const double x0 = x_[cursor_ - 1], x1 = x_[cursor_], x2 = x_[cursor_ + 1];
+  const double y0 = y_[cursor_ - 1], y1 = y_[cursor_], y2 = y_[cursor_ + 1];
+  const double h1 = x1 - x0, h2 = x2 - x1, d1 = y1 - y0, d2 = y2 - y1;
+  const double denominator = h1 * h2 * (x0 - x2);
+  if (AP1_KovFloatCompareDB_MATH(denominator, 0.0)) {
+    a_ = b_ = 0.0;
+  } else {
+    a_ = (d1 * h2 - d2 * h1) / denominator;
+    b_ = ((x1 + x0) * h1 * d2 - (x2 + x1) * h2 * d1) / denominator;
+  }
+  c_ = y1 - a_ * x1 * x1 - b_ * x1;
+}
 
 // ---------------------------------------------------------------------------
 // Format test and read
@@ -262,7 +241,7 @@ AP_OBJECT* ap25_Read(AP_OBJECT* format) {
   if (file == nullptr || size == 0 || size == 0xFFFFFFFF || !ap20_Seek(file, 0, FILE_BEGIN)) return nullptr;
   const char separator = GUX_GetInternationalChar(GUX_LIST);
   Pairs pairs;
-  LineReader lines(file);
+  ap25_LineReader lines(file);
   std::string line;
   while (lines.next(&line)) {
     const char* x_text = nullptr;
@@ -417,7 +396,7 @@ uint16_t ap25_DataFromPairs(AP_OBJECT* spectrum_object, AP_OBJECT* pairs) {
   if (record->x_units == kWavenumbers) {
     const double low = record->HPF;
     const double step = count > 1 ? (static_cast<double>(record->LPF) - low) / (count - 1) : 0.0;
-    QuadraticInterpolation curve(values);
+    ap25_QuadraticInterpolation curve(values.x, values.y);
     double x = low;
     for (uint32_t i = 0; i < count; ++i) {
       x = std::max(0.0, low + i * step);

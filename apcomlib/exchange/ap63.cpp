@@ -55,6 +55,44 @@ uint32_t ap63_FrameMessage(AP_OBJECT* format, uint16_t class_id, const char* cla
   }
 }
 
+// A spectrum read from an exchange file starts from these header values.
+void ap63_HeaderDefaults(AP41_HEADERDATA* record) {
+  const uint8_t tag[4] = {3, 1, 0, 0};
+  std::memcpy(record->tag, tag, sizeof tag);
+  record->p1 = 0;
+  record->points = 0;
+  record->x_units = 0;
+  record->y_units = AP63_OTHER_UNITS;
+  record->first_x = record->last_x = 0.0f;
+  record->title[0] = '\0';
+  record->BenchID = 0;
+  record->DetectorID = 20000;
+  record->BeamSplitterID = 0;
+  record->SSP = 0.0f;
+  record->ADBits = 0;
+  record->HPF = record->LPF = 0.0f;
+  record->p16 = record->p17 = record->p18 = record->p19 = 0;
+  record->Gain = 1.0f;
+  record->NumScanPts = record->FinalPeakPos = 0;
+  record->NumScans = 1;
+  record->Velocity = record->Aperture = 0.0f;
+  record->p26 = record->p27 = record->p28 = 0;
+  record->LaserFreq = record->p30 = 0.0f;
+  record->NumTransformPts = record->BKNumScans = 0;
+  record->BKGain = 1.0f;
+  record->ApodID = 0;
+  record->p35 = 0.0f;
+  record->history[0] = record->history[1] = 0;
+  record->Duration = 0;
+  record->p38 = record->p39 = 0.0f;
+  record->p40 = 0;
+  record->p41 = 0.0f;
+  record->p42 = 521;
+  record->PhaseCorrID = 0;
+  record->p44 = 0.0f;
+  record->SourceID = record->p46 = record->NumPostPeakPts = 0;
+}
+
 // ---------------------------------------------------------------------------
 // The VELMARAN class
 
@@ -78,7 +116,7 @@ constexpr size_t kUnitLabelLength = 27;
 constexpr uint32_t kWavenumbers = 1;
 constexpr uint32_t kNanometres = 3;
 constexpr uint32_t kMicrometres = 4;
-constexpr uint32_t kOtherUnits = 8;
+constexpr uint32_t kOtherUnits = AP63_OTHER_UNITS;
 constexpr uint32_t kRamanShift = 32;
 constexpr uint32_t kRamanIntensity = 31;
 
@@ -209,44 +247,6 @@ uint16_t ap63_layout_old(AP20_FILE* file, Layout* layout) {
   return 1;
 }
 
-// The values a new spectrum's header starts from before the file's own.
-void ap63_header_defaults(AP41_HEADERDATA* record) {
-  const uint8_t tag[4] = {3, 1, 0, 0};
-  std::memcpy(record->tag, tag, sizeof tag);
-  record->p1 = 0;
-  record->points = 0;
-  record->x_units = 0;
-  record->y_units = kOtherUnits;
-  record->first_x = record->last_x = 0.0f;
-  record->title[0] = '\0';
-  record->BenchID = 0;
-  record->DetectorID = 20000;
-  record->BeamSplitterID = 0;
-  record->SSP = 0.0f;
-  record->ADBits = 0;
-  record->HPF = record->LPF = 0.0f;
-  record->p16 = record->p17 = record->p18 = record->p19 = 0;
-  record->Gain = 1.0f;
-  record->NumScanPts = record->FinalPeakPos = 0;
-  record->NumScans = 1;
-  record->Velocity = record->Aperture = 0.0f;
-  record->p26 = record->p27 = record->p28 = 0;
-  record->LaserFreq = record->p30 = 0.0f;
-  record->NumTransformPts = record->BKNumScans = 0;
-  record->BKGain = 1.0f;
-  record->ApodID = 0;
-  record->p35 = 0.0f;
-  record->history[0] = record->history[1] = 0;
-  record->Duration = 0;
-  record->p38 = record->p39 = 0.0f;
-  record->p40 = 0;
-  record->p41 = 0.0f;
-  record->p42 = 521;
-  record->PhaseCorrID = 0;
-  record->p44 = 0.0f;
-  record->SourceID = record->p46 = record->NumPostPeakPts = 0;
-}
-
 // The title of subfile `index` of `count`: the comment, a blank when there
 // is one, and the number, at least three digits.
 void ap63_subfile_title(const char* comment, uint32_t index, uint32_t count, char* title) {
@@ -296,7 +296,7 @@ AP7_SPECTRUM* ap63_read_subfile(AP20_FILE* file, const Layout& layout, uint32_t 
     if (spectrum != nullptr) ap7a_Delete(spectrum, nullptr);
     return nullptr;
   }
-  ap63_header_defaults(record);
+  ap63_HeaderDefaults(record);
   int32_t exponent = layout.exponent;
   record->x_units = ap63_code_of(kXUnits, std::size(kXUnits), layout.x_type);
   record->y_units = ap63_y_code(layout.y_type, layout.flags);

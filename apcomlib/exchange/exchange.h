@@ -1,12 +1,14 @@
 // Exchange file formats: the format classes that a spectrum-file object
 // (class 21) holds as its format object for files that are not native: the
-// X-Y pairs text file (class 25) and the VELMARAN binary spectral file
-// (class 63). Each answers the format protocol of files.h (format test,
+// JCAMP-DX text file (class 23), the X-Y pairs text file (class 25) and the
+// VELMARAN binary spectral file (class 63). Each answers the format protocol of files.h (format test,
 // read, write) over the file part of its owner, and the frame of messages
 // every format object shares.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/core.h"
 #include "files/files.h"
@@ -46,6 +48,67 @@ class ap63_decimal_point {
  private:
   char saved_;
 };
+
+// The Y-unit code of a spectrum read from a file whose unit is not known,
+// and the header values such a spectrum starts from.
+constexpr uint32_t AP63_OTHER_UNITS = 8;
+void ap63_HeaderDefaults(AP41_HEADERDATA* record);
+
+// ---------------------------------------------------------------------------
+// JCAMP-DX file class AP23 JCAMP_FILE (ap23.cpp)
+//
+// A JCAMP-DX 5.01 text file of one spectrum: labelled data records, then
+// one data table and the end record. The reader takes the tables that other
+// programs write, in plain and in compressed digits; the writer writes
+// plain integers.
+
+constexpr uint16_t AP23_CLASS_ID = 23;
+constexpr char AP23_CLASS_NAME[] = "AP23_JCAMP_FILE";
+
+constexpr uint16_t AP23_MSG_TITLE = AP21_FORMAT_TITLE;
+constexpr uint16_t AP23_MSG_WRITE_HEADER = AP21_MSG_WRITE_HEADER;
+constexpr uint16_t AP23_MSG_WRITE_DATA = AP21_MSG_WRITE_DATA;
+
+// Error words the reader leaves on the file: a unit it does not know (X,
+// retardation, Y, interferogram amplitude) and a table whose value count is
+// not the header's; neither stops the read.
+constexpr uint16_t AP23_ERROR_XUNITS = 162;
+constexpr uint16_t AP23_ERROR_RUNITS = 163;
+constexpr uint16_t AP23_ERROR_YUNITS = 164;
+constexpr uint16_t AP23_ERROR_AUNITS = 165;
+constexpr uint16_t AP23_ERROR_POINT_COUNT = 166;
+// The history text of a spectrum read: group and number.
+constexpr uint16_t AP23_HISTORY_GROUP = 1096;
+constexpr uint16_t AP23_HISTORY_NUMBER = 71;
+// The most points a table may hold, so that no count in a file can ask for
+// more memory than a spectrum could use.
+constexpr uint32_t AP23_MOST_POINTS = 1u << 24;
+// The configuration key whose presence selects the near-IR table layout.
+constexpr char AP23_CONFIG_SECTION[] = "CustomerInfo";
+constexpr char AP23_NEAR_IR_KEY[] = "NearIR";
+constexpr char AP23_COMPANY_KEY[] = "CompanyName";
+
+APEXPORT uint32_t AP23_Dispatcher_JCAMP(void* object, uint16_t message, void* parameter);
+uint16_t ap23_InitClass(uint16_t class_id);
+uint16_t ap23_TermClass(uint16_t class_id);
+
+// Operations, as the messages named beside them. A file that the reader
+// cannot read whole gives null with the file error 38 (cut short) or 1392
+// (a table that contradicts itself or its header). The writers refuse,
+// writing nothing, a spectrum the format cannot hold: fewer than 2 points,
+// no present value, an infinite value or X, or values the table's integers
+// cannot hold.
+uint16_t ap23_FormatTest(AP_OBJECT* format);                                       // 48
+AP7_SPECTRUM* ap23_Read(AP_OBJECT* format);                                        // 36
+uint16_t ap23_Write(AP_OBJECT* format, AP_OBJECT* spectrum);                       // 37
+uint16_t ap23_GetTitle(AP_OBJECT* format, char* buffer);                           // 67
+uint16_t ap23_WriteHeader(AP_OBJECT* format, AP_OBJECT* spectrum, float number);   // 147
+uint16_t ap23_WriteData(AP_OBJECT* format, AP_OBJECT* spectrum);                   // 148
+// The factor F by which the table's integers hold the spectrum's values
+// (1 without a spectrum, and for values it cannot scale).
+float ap23_GetYFactor(AP_OBJECT* spectrum);
+// The text of a history flag 0 to 41, null for any other.
+const char* ap23_HistoryText(int16_t flag);
 
 // ---------------------------------------------------------------------------
 // VELMARAN file class AP63 VELMARAN_FILE (ap63.cpp)
@@ -243,3 +306,36 @@ uint16_t ap25_Write(AP_OBJECT* format, AP_OBJECT* spectrum);                    
 uint16_t ap25_WriteRange(AP_OBJECT* format, AP_OBJECT* spectrum, float x1, float x2);        // 146
 AP7_SPECTRUM* ap25_HeaderFromPairs(AP_OBJECT* pairs);                                         // 168
 uint16_t ap25_DataFromPairs(AP_OBJECT* spectrum, AP_OBJECT* pairs);                          // 250
+
+// Lines of a file from its current position, whatever their length, the
+// last one with or without its line end; a CR before the LF is dropped.
+class ap25_LineReader {
+ public:
+  explicit ap25_LineReader(AP20_FILE* file) : file_(file) {}
+  bool next(std::string* line);
+
+ private:
+  static bool finish(std::string* line);
+  AP20_FILE* file_;
+  char block_[4096];
+  uint32_t filled_ = 0;
+  uint32_t at_ = 0;
+};
+
+// The parabola through three neighbouring points around a cursor that
+// moves forward through ascending X; with fewer than three points, the
+// line through two or the value of one. The points must outlive it.
+class ap25_QuadraticInterpolation {
+ public:
+  ap25_QuadraticInterpolation(const std::vector<float>& x, const std::vector<float>& y) : x_(x), y_(y) {}
+  double at(double x);
+
+ private:
+  double line_at(double x) const;
+  void coefficients();
+  const std::vector<float>& x_;
+  const std::vector<float>& y_;
+  size_t cursor_ = 1;
+  bool started_ = false;
+  double a_ = 0, b_ = 0, c_ = 0;
+};

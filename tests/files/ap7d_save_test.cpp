@@ -263,8 +263,8 @@ TEST_F(SaveAList, AFormatWithoutADispatcherLeavesNoNewFileAndKeepsAnOldOne) {
     uint16_t format_class;  // accepted by that file class, no dispatcher here
     const char* before;     // the file's content before the save, null when absent
   } cases[] = {
-      {"spectrum, new file", false, AP21_FORMAT_JCAMP, nullptr},
-      {"spectrum, old file", false, AP21_FORMAT_JCAMP, "kept bytes"},
+      {"spectrum, new file", false, AP21_FORMAT_NO_INTERFEROGRAMS, nullptr},
+      {"spectrum, old file", false, AP21_FORMAT_NO_INTERFEROGRAMS, "kept bytes"},
       {"list, new file", true, AP51_FORMAT_OTHER_GROUP, nullptr},
       {"list, old file", true, AP51_FORMAT_OTHER_GROUP, "kept bytes"},
   };
