@@ -785,20 +785,6 @@ AP7_SPECTRUM* ap23_Read(AP_OBJECT* format) {
 
 namespace {
 
-constexpr const char* kHistoryTexts[] = {
-    "FFT", "Phase Correction and/or Apodization", "Ratio against background", "%Transmittance->Absorbance",
-    "Absorbance->%Transmittance", "Deresolve", "Retrieved from a Library", "Subtraction or Addition", "Smooth",
-    "%Transmittance->Kubelka Munk", "%Transmittance->Photoacoustic", "ATR Correction", "Multiplied by a scalar",
-    "Straight Line generate", "Derivative", "Integral", "Square or any other power", "Baseline Correction",
-    "Wavenumber->Wavelength", "Wavelength->Wavenumber", "Converted from Older Talvo Format 1",
-    "Converted from Older Talvo Format 2", "Retrieved from a Corvane Library", "Blanked Region",
-    "Kramers-Kronig (Dispersion Correction)", "Converted from JCAMP", "Converted from Older Talvo Format 3",
-    "Converted from Older Talvo Format 4", "Truncated", "Expansion", "Filled with a constant",
-    "Subtract or Add a constant", "Multiplied by a function", "Interpolated", "Fourier Self-Deconvolution",
-    "Convolved", "Raman X-axis corrected", "Raman X-axis shift corrected", "Concatenation",
-    "ElementMultiply or ElementDivide", "Reference Divide", "Laser and X-Axis Adjustment"};
-static_assert(std::size(kHistoryTexts) == 42);
-
 // Lines of a record are cut to this many characters before their CR LF.
 constexpr size_t kMostLine = 78;
 constexpr size_t kTitleInLine = 70;
@@ -1027,9 +1013,8 @@ bool ap23_put_opening(const WriteFrame& frame, float number) {
     return false;
   if (frame.near_ir && !ap23_put(file, ap23_sample_description(title, number))) return false;
   if (!ap23_put_record(file, "##DATA PROCESSING", "")) return false;
-  for (int16_t flag = 0; flag < static_cast<int16_t>(std::size(kHistoryTexts)); ++flag) {
-    if (ap7b_TestHistoryFlag(reinterpret_cast<AP_OBJECT*>(frame.spectrum), flag) &&
-        !ap23_put(file, kHistoryTexts[flag]))
+  for (int16_t flag = 0; const char* text = ap7b_HistoryFlagText(flag); ++flag) {
+    if (ap7b_TestHistoryFlag(reinterpret_cast<AP_OBJECT*>(frame.spectrum), flag) && !ap23_put(file, text))
       return false;
   }
   return true;
@@ -1126,10 +1111,6 @@ float ap23_GetYFactor(AP_OBJECT* spectrum_object) {
   float factor = 1.0f;
   if (record == nullptr || !ap23_y_factor(spectrum, record, ap23_near_ir(), &factor)) return 1.0f;
   return factor;
-}
-
-const char* ap23_HistoryText(int16_t flag) {
-  return flag >= 0 && flag < static_cast<int16_t>(std::size(kHistoryTexts)) ? kHistoryTexts[flag] : nullptr;
 }
 
 uint16_t ap23_WriteHeader(AP_OBJECT* format, AP_OBJECT* spectrum, float number) {

@@ -107,8 +107,6 @@ uint16_t ap23_WriteData(AP_OBJECT* format, AP_OBJECT* spectrum);                
 // The factor F by which the table's integers hold the spectrum's values
 // (1 without a spectrum, and for values it cannot scale).
 float ap23_GetYFactor(AP_OBJECT* spectrum);
-// The text of a history flag 0 to 41, null for any other.
-const char* ap23_HistoryText(int16_t flag);
 
 // ---------------------------------------------------------------------------
 // VELMARAN file class AP63 VELMARAN_FILE (ap63.cpp)

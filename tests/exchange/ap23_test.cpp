@@ -440,7 +440,6 @@ TEST_F(Jcamp, HistoryFlagsBecomeLinesInFlagOrder) {
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
             (std::vector<std::string>{"##DATA PROCESSING=", "FFT", "Phase Correction and/or Apodization",
                                       "%Transmittance->Absorbance", "Converted from JCAMP", "##XUNITS=1/CM"}));
-  EXPECT_EQ(ap23_HistoryText(42), nullptr);
 }
 
 TEST_F(Jcamp, LongTitleAndOriginAreCutAndOldDatesAreShort) {
