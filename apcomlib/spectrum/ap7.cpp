@@ -67,6 +67,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
     default: return 0;
   }
 }
@@ -221,6 +222,14 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_TO_ABSORBANCE:             return ap7b_ConvertToAbsorbance(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_TRANSMITTANCE:  return ap7b_ConvertToTransmittance(spectrum, 1);
+    case AP7_MSG_TO_PHOTOACOUSTIC:          return ap7b_ConvertToPAS(spectrum, 1);
+    case AP7_MSG_TO_KUBELKA_MUNK:           return ap7b_ConvertToKM(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_REFLECTANCE:    return ap7b_ConvertUnits137(spectrum, 1);
+    case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
+    case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
+    case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
     default:                                return 0;
   }
 }

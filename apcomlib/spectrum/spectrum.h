@@ -1134,3 +1134,256 @@ static_assert(sizeof(AP7_DRAWSPANSPARM) == 40);
 uint16_t ap7d_GetDrawSpans(AP7_SPECTRUM* spectrum, float xa, float xb, float x3, float ya, float yb, uint16_t width,
                            uint16_t height, uint16_t* low_rows, uint16_t* high_rows, uint32_t* first_column,
                            uint32_t* end_column);
+
+// ---------------------------------------------------------------------------
+// Y-unit conversions, band areas, feature values and measured feature values
+// (ap7b_yconvert.cpp, ap7b_area.cpp, ap7d_yunits.cpp, ap7d_features.cpp,
+// ap7d_measure.cpp)
+
+constexpr uint16_t AP7_MSG_TO_ABSORBANCE = 133;
+constexpr uint16_t AP7_MSG_TO_PERCENT_TRANSMITTANCE = 134;
+constexpr uint16_t AP7_MSG_TO_PHOTOACOUSTIC = 135;
+constexpr uint16_t AP7_MSG_TO_KUBELKA_MUNK = 136;
+constexpr uint16_t AP7_MSG_TO_PERCENT_REFLECTANCE = 137;
+constexpr uint16_t AP7_MSG_TO_LOG_INVERSE_R = 138;
+constexpr uint16_t AP7_MSG_MEASURE_AREA = 178;
+constexpr uint16_t AP7_MSG_PREPEND_TITLE = 201;
+constexpr uint16_t AP7_MSG_CONVERT_Y_UNITS = 204;
+constexpr uint16_t AP7_MSG_FEATURE_VALUES = 222;
+constexpr uint16_t AP7_MSG_FEATURE_COUNT = 226;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE = 245;
+constexpr uint16_t AP7_MSG_MEASUREMENT_COUNT = 247;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE_SWITCHED = 313;
+constexpr uint16_t AP7_MSG_FEATURE_VALUES_TRANSFORMED = 324;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE_EX = 325;
+// The peak measurement of the processing operations, which the measured
+// feature values send: one value into the record (243), and a new spectrum
+// of a baseline-corrected region (246).
+constexpr uint16_t AP7_MSG_MEASURE_PEAK = 243;
+constexpr uint16_t AP7_MSG_MEASURE_REGION = 246;
+
+// Y-unit code of values in units of their own, which no conversion reaches.
+constexpr uint32_t AP7_YUNIT_OTHER = 8;
+
+// Transforms a feature value can be given (messages 324 and 325).
+constexpr uint16_t AP7_FEATURE_PLAIN = 0;
+constexpr uint16_t AP7_FEATURE_LOG10 = 1;
+constexpr uint16_t AP7_FEATURE_RECIPROCAL = 2;
+
+// Peak-measurement record, 156 bytes, owned by the caller of messages 242
+// to 246 (the block of 242 to 244 is the record itself).
+//    0  2  type 101..136
+//    2  2  baseline point count (0, 1 or 2)
+//    4  2  baseline mode 0..7
+//    6  2  X source: 0 raw data, else baseline-corrected data
+//    8  2  slope mode of message 244
+//   10  2  not read by the measurement
+//   12  4  fraction of the peak height (types 108, 112)
+//   16  4  X offset (type 118)
+//   20  4  result X
+//   24  4  X of the point types
+//   28  8  region start, region end
+//   36  4  baseline level of mode 0
+//   40  4  full scale
+//   44  2  not read by the measurement
+//   46  8  baseline X1, Y1
+//   54  8  position 1, region 1 end
+//   62  8  baseline X2, Y2
+//   70  8  position 2, region 2 end
+//   78  8  slope range low, high (message 244)
+//   86  2  acceptance window on
+//   88  8  window low, high
+//   96  4  percent or level of the width, centre and crossing types
+//  100 16  baseline slope b, value a, origin x0, curvature c
+//  116  8  area corrected, area raw
+//  124 16  point set: X corrected, X raw, value corrected, value raw
+//  140 16  fitted set: X corrected, X raw, value corrected, value raw
+#pragma pack(push, 2)
+struct AP7_MEASUREREC {
+  uint16_t type;
+  uint16_t point_count;
+  uint16_t baseline_mode;
+  uint16_t x_source;
+  uint16_t slope_mode;
+  uint16_t unused_10;
+  float fraction;
+  float x_offset;
+  float result_x;
+  float x;
+  float region_start;
+  float region_end;
+  float level;
+  float full_scale;
+  uint16_t unused_44;
+  float baseline_x1;
+  float baseline_y1;
+  float position1;
+  float region1_end;
+  float baseline_x2;
+  float baseline_y2;
+  float position2;
+  float region2_end;
+  float slope_low;
+  float slope_high;
+  uint16_t window_on;
+  float window_low;
+  float window_high;
+  float percent;
+  float slope_b;
+  float value_a;
+  float origin_x0;
+  float curvature_c;
+  float area_corrected;
+  float area_raw;
+  float point_x_corrected;
+  float point_x_raw;
+  float point_value_corrected;
+  float point_value_raw;
+  float fitted_x_corrected;
+  float fitted_x_raw;
+  float fitted_value_corrected;
+  float fitted_value_raw;
+};
+// Message 246, 26 bytes.
+struct AP7_MEASUREREGIONPARM {
+  AP7_MEASUREREC* record;
+  float upper;  // value limits; the missing-value marker is no limit
+  float lower;
+  uint16_t reverse;
+  uint32_t* count;       // out: the region's point count
+  GU3_HANDLE mask;       // u16 per region point, or null
+  int32_t* start_index;  // out, or null
+};
+// Message 178, 24 bytes.
+struct AP7_AREAPARM {
+  float x1;  // band range
+  float x2;
+  float x3;  // baseline range
+  float x4;
+  float* area_level;     // out: above the full-scale level
+  float* area_baseline;  // out: above the line through the baseline range
+};
+// Feature record, 20 bytes: the kind (truncated toward zero) and up to four
+// X positions.
+struct AP7_FEATURE {
+  float kind;
+  float x1;
+  float x2;
+  float x3;
+  float x4;
+};
+// Messages 222 and 324 (which adds the transform).
+struct AP7_FEATUREPARM {
+  const AP7_FEATURE* feature;
+  float* values;  // out: as many floats as message 226 counts
+  uint16_t transform;
+};
+// Measurement description of messages 245, 313 and 325, 52 bytes: d1..d13.
+struct AP7_MEASUREDESC {
+  float kind;           // d1
+  float baseline_mode;  // d2
+  float point_count;    // d3
+  float level;          // d4
+  float x1;             // d5
+  float d6;
+  float x2;             // d7
+  float baseline1_x;    // d8
+  float region_option;  // d9
+  float baseline1_y;    // d10: for kinds 1 to 19 the second baseline X
+  float baseline2_x;    // d11
+  float extra;          // d12
+  float baseline2_y;    // d13
+};
+// Messages 245 (to index_out), 313 (to the switch) and 325 (whole), 40 bytes.
+struct AP7_MEASUREFEATUREPARM {
+  const AP7_MEASUREDESC* description;
+  float* values;  // out
+  float r1;       // value limits of a region measurement
+  float r2;
+  float v;        // handed on with the kinds of 101 and above
+  GU3_HANDLE region_argument;
+  int32_t* index_out;
+  uint16_t mode_switch;  // baseline mode 1 or 7 becomes 6
+  uint16_t transform;
+  uint16_t extra_flag;
+  float extra1;
+  float extra2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_MEASUREREC) == 156);
+static_assert(offsetof(AP7_MEASUREREC, fraction) == 12);
+static_assert(offsetof(AP7_MEASUREREC, x) == 24);
+static_assert(offsetof(AP7_MEASUREREC, full_scale) == 40);
+static_assert(offsetof(AP7_MEASUREREC, baseline_x1) == 46);
+static_assert(offsetof(AP7_MEASUREREC, position1) == 54);
+static_assert(offsetof(AP7_MEASUREREC, position2) == 70);
+static_assert(offsetof(AP7_MEASUREREC, window_on) == 86);
+static_assert(offsetof(AP7_MEASUREREC, percent) == 96);
+static_assert(offsetof(AP7_MEASUREREC, area_corrected) == 116);
+static_assert(offsetof(AP7_MEASUREREC, point_value_corrected) == 132);
+static_assert(offsetof(AP7_MEASUREREC, fitted_x_corrected) == 140);
+static_assert(offsetof(AP7_MEASUREREC, fitted_value_corrected) == 148);
+static_assert(sizeof(AP7_MEASUREREGIONPARM) == 26);
+static_assert(sizeof(AP7_AREAPARM) == 24);
+static_assert(sizeof(AP7_FEATURE) == 20);
+static_assert(sizeof(AP7_FEATUREPARM) == 10);
+static_assert(sizeof(AP7_MEASUREDESC) == 52);
+static_assert(offsetof(AP7_MEASUREFEATUREPARM, mode_switch) == 28);
+static_assert(offsetof(AP7_MEASUREFEATUREPARM, transform) == 30);
+static_assert(sizeof(AP7_MEASUREFEATUREPARM) == 42);
+
+// Messages 133 to 138: the Y values converted in place, through percent
+// transmittance, to absorbance, percent transmittance, photoacoustic units,
+// Kubelka-Munk, percent reflectance or log(1/R), the Y-unit code set (17,
+// 16, 26, 20, 11, 12) and the history bit of the step (3, none, 10, 9, none,
+// 3). Non-zero `truncate` clamps the logarithmic forms at the narrow or, for
+// a gain that is not whole, the wide limits. 1 when done or already in the
+// unit; 0 for a unit outside the family (nothing changes) or a failed step
+// (left in percent transmittance).
+uint16_t ap7b_ConvertToAbsorbance(AP7_SPECTRUM* spectrum, uint16_t truncate);    // 133
+uint16_t ap7b_ConvertToTransmittance(AP7_SPECTRUM* spectrum, uint16_t truncate); // 134
+uint16_t ap7b_ConvertToPAS(AP7_SPECTRUM* spectrum, uint16_t truncate);           // 135
+uint16_t ap7b_ConvertToKM(AP7_SPECTRUM* spectrum, uint16_t truncate);            // 136
+uint16_t ap7b_ConvertUnits137(AP7_SPECTRUM* spectrum, uint16_t truncate);        // 137
+uint16_t ap7b_ConvertUnits138(AP7_SPECTRUM* spectrum, uint16_t truncate);        // 138
+// The Y values converted in place to the target code (also 21 and 23, the
+// percent units divided by 100, and 8, which leaves them); `option` is the
+// truncating flag of the conversion chosen. 1 when done or nothing had to be
+// done, 0 for another target or a failed conversion.
+uint16_t ap7d_ConvertYUnitsEx(AP7_SPECTRUM* spectrum, uint16_t target, uint16_t option);
+uint16_t ap7d_ConvertYUnits(AP7_SPECTRUM* spectrum, uint16_t target);            // 204
+
+// Message 178: the trapezoid areas of the band x1..x2, above the full scale
+// of the Y unit and above the line through the valid ends of the baseline
+// range x3..x4, counted positive in the peak direction and scaled by the
+// spacing when the band holds more than one point. Both are 0 first; 1 when
+// computed.
+uint16_t ap7b_MeasureArea(AP7_SPECTRUM* spectrum, float x1, float x2, float x3, float x4, float* area_level,
+                          float* area_baseline);
+
+// A new spectrum like this one holding x1..x2 less (for peaks pointing
+// down: plus) the line through the valid ends of bx1..bx2; null when either
+// range misses the data or the baseline has no valid value.
+AP7_SPECTRUM* ap7d_NewBaselineCorrectedRange(AP7_SPECTRUM* spectrum, float x1, float x2, float bx1, float bx2);
+// Messages 222 and 324: the value or values of a feature, optionally as
+// log10 or reciprocal; the number written, 0 for an unknown kind or a
+// failure.
+uint32_t ap7d_GetFeatureValues(AP7_SPECTRUM* spectrum, const AP7_FEATURE* feature, float* values, uint16_t transform);
+// Message 226 ({kind, x1, x2}) and message 247 (a description): the number
+// of values the feature yields.
+uint32_t ap7d_GetFeatureCount(AP7_SPECTRUM* spectrum, const float* request);
+uint32_t ap7d_GetMeasurementCount(AP7_SPECTRUM* spectrum, const AP7_MEASUREDESC* request);
+// Messages 245, 313 and 325: a feature read through the peak measurement
+// (messages 243 and 246); the number of values written, 0 on failure. The
+// index out receives the region's first index, -1 for single values.
+uint32_t ap7d_MeasureFeature(AP7_SPECTRUM* spectrum, const AP7_MEASUREDESC* description, float* values, float r1,
+                             float r2, float v, GU3_HANDLE region_argument, int32_t* index_out,
+                             uint16_t mode_switch, uint16_t transform, uint16_t extra_flag, float extra1,
+                             float extra2);
+// The transform of a feature value in place: log10 (values below 1e-12
+// raised to it first) or the reciprocal (0 for a value about 0); any other
+// option leaves it.
+void ap7d_Transform(float* value, uint16_t transform);
+// Whether a measured feature kind yields the values of a region (7 to 9,
+// 17 to 19, 109 to 111, 113) rather than one value.
+bool ap7d_IsMeasuredRegionKind(int32_t kind);
