@@ -68,6 +68,27 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
     case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
+    case AP7_MSG_GET_VALUE_AT_X: return sizeof(AP7_VALUEATXPARM);
+    case AP7_MSG_SET_VALUE_AT_X: return sizeof(AP7_SETVALUEATXPARM);
+    case AP7_MSG_COPY_RANGE_FROM:
+    case AP7_MSG_ADD_SPECTRA:
+    case AP7_MSG_SUBTRACT_SPECTRA:
+    case AP7_MSG_MULTIPLY_SPECTRA:
+    case AP7_MSG_DIVIDE_SPECTRA: return sizeof(AP7_PAIRPARM);
+    case AP7_MSG_SET_DATA: return sizeof(AP7_DATAHANDLEPARM);
+    case AP7_MSG_ADD_SCALAR:
+    case AP7_MSG_SUBTRACT_SCALAR:
+    case AP7_MSG_MULTIPLY_SCALAR:
+    case AP7_MSG_DIVIDE_SCALAR: return sizeof(AP7_SCALARPARM);
+    case AP7_MSG_RANGE_SUM:
+    case AP7_MSG_RANGE_MEAN:
+    case AP7_MSG_RANGE_STD_DEV: return sizeof(AP7_STATPARM);
+    case AP7_MSG_APPLY_FUNCTION: return sizeof(AP7_APPLYPARM);
+    case AP7_MSG_CORRELATE_RANGES:
+    case AP7_MSG_RANGE_PAIR_OP: return sizeof(AP7_PAIRRESULTPARM);
+    case AP7_MSG_SCALED_MIN_MAX: return sizeof(AP7_MINMAXPARM);
+    case AP7_MSG_COUNT_VALID_PAIRS: return sizeof(AP7_PAIRCOUNTPARM);
+    case AP7_MSG_MIN_MAX_X: return sizeof(AP7_MINMAXXPARM);
     default: return 0;
   }
 }
@@ -135,6 +156,15 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* x_range = static_cast<const AP7_XRANGEPARM*>(parameter);
   const auto* spans = static_cast<const AP7_DRAWSPANSPARM*>(parameter);
   const auto* spacing = static_cast<const AP7_SPACINGPARM*>(parameter);
+  const auto* value_at = static_cast<const AP7_VALUEATXPARM*>(parameter);
+  const auto* set_value_at = static_cast<const AP7_SETVALUEATXPARM*>(parameter);
+  const auto* pair = static_cast<const AP7_PAIRPARM*>(parameter);
+  const auto* scalar = static_cast<const AP7_SCALARPARM*>(parameter);
+  const auto* statistic = static_cast<const AP7_STATPARM*>(parameter);
+  const auto* apply = static_cast<const AP7_APPLYPARM*>(parameter);
+  const auto* pair_result = static_cast<const AP7_PAIRRESULTPARM*>(parameter);
+  const auto* pair_count = static_cast<const AP7_PAIRCOUNTPARM*>(parameter);
+  const auto* min_max_x = static_cast<const AP7_MINMAXXPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -230,6 +260,27 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
     case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
     case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
+    case AP7_MSG_GET_VALUE_AT_X:            return ap7a_GetValueAtX(spectrum, value_at->x, value_at->value);
+    case AP7_MSG_SET_VALUE_AT_X:            return ap7a_SetValueAtX(spectrum, set_value_at->x, set_value_at->value);
+    case AP7_MSG_COPY_RANGE_FROM:           return ap7a_CopyRangeFrom(spectrum, pair->x1, pair->x2, pair->other);
+    case AP7_MSG_SET_DATA:                  return ap7a_SetData(spectrum, data->first_x, data->last_x, data->count, data->block);
+    case AP7_MSG_ADD_SPECTRA:               return ap_object_result(ap7a_AddSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_ADD_SCALAR:                return ap7a_AddScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_SUBTRACT_SPECTRA:          return ap_object_result(ap7a_SubtractSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_SUBTRACT_SCALAR:           return ap7a_SubtractScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_MULTIPLY_SPECTRA:          return ap_object_result(ap7a_MultiplySpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_MULTIPLY_SCALAR:           return ap7a_MultiplyScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_DIVIDE_SPECTRA:            return ap_object_result(ap7a_DivideSpectra(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_DIVIDE_SCALAR:             return ap7a_DivideScalar(spectrum, scalar->x1, scalar->x2, scalar->value);
+    case AP7_MSG_RANGE_SUM:                 return ap7a_RangeSum(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_RANGE_MEAN:                return ap7a_RangeMean(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_RANGE_STD_DEV:             return ap7a_RangeStdDev(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_APPLY_FUNCTION:            return ap7a_ApplyFunction(spectrum, apply->x1, apply->x2, apply->function);
+    case AP7_MSG_CORRELATE_RANGES:          return ap7a_CorrelateRanges(spectrum, pair_result->x1, pair_result->x2, pair_result->other, pair_result->result);
+    case AP7_MSG_RANGE_PAIR_OP:             return ap7a_RangePairOp(spectrum, pair_result->x1, pair_result->x2, pair_result->other, pair_result->result);
+    case AP7_MSG_SCALED_MIN_MAX:            return ap7a_ScaledMinMax(spectrum, min_max->x1, min_max->x2, min_max->minimum, min_max->maximum);
+    case AP7_MSG_COUNT_VALID_PAIRS:         return ap7a_CountValidPairs(spectrum, pair_count->x1, pair_count->x2, pair_count->other, pair_count->count);
+    case AP7_MSG_MIN_MAX_X:                 return ap7a_MinMaxX(spectrum, min_max_x->x1, min_max_x->x2, min_max_x->minimum, min_max_x->minimum_x, min_max_x->maximum, min_max_x->maximum_x);
     default:                                return 0;
   }
 }

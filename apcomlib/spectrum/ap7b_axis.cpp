@@ -31,6 +31,9 @@ constexpr int32_t kPadPoints = 4;
 // A grid whose step is finer than the spectrum's own spacing is tested with
 // a half width a little above half that spacing.
 constexpr double kCoarseHalfWidthDivisor = 1.95;
+// Beyond any point count, and far enough from the 32-bit limits that the
+// index arithmetic around it cannot wrap.
+constexpr int32_t kFarIndex = INT32_MAX / 2;
 
 bool ap7b_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
 
@@ -43,11 +46,19 @@ float ap7b_x_at(const AP41_HEADERDATA* axis, double spacing, int64_t index) {
 
 bool ap7b_inside(const AP41_HEADERDATA* axis, int64_t index) { return index >= 0 && index < int64_t{axis->points}; }
 
-// The nearest point index of x; false (and no index) for a spacing of 0.
-// Halfway between two points the higher candidate wins.
+// The nearest point index of x; false (and no index) for a spacing of 0 or
+// an x that is not a number. Halfway between two points the higher
+// candidate wins. An x far beyond either end takes a far index on its own
+// side, so that a range reaching out there still ends beyond the data.
 bool ap7b_nearest(const AP7_SPECTRUM* spectrum, const AP41_HEADERDATA* axis, float x, int32_t& index) {
   const double spacing = ap7b_GetXSpacing(spectrum);
   if (spacing == 0.0) return false;
+  const double reach = (x - double{axis->first_x}) / spacing;
+  if (std::isnan(reach)) return false;
+  if (std::fabs(reach) > kFarIndex) {
+    index = reach > 0 ? kFarIndex : -kFarIndex;
+    return true;
+  }
   const double half = spacing / 2;
   const int32_t below = ap1_TruncateToInt32((x - double{axis->first_x} - half) / spacing);
   const int32_t above = ap1_TruncateToInt32((x - double{axis->first_x} + half) / spacing);

@@ -96,22 +96,6 @@ bool ap7d_set_values(AP7_SPECTRUM* spectrum, double first_x, double last_x, cons
   return true;
 }
 
-// A spectrum made here, deleted unless it is handed out.
-class ap7d_new_spectrum {
- public:
-  explicit ap7d_new_spectrum(AP7_SPECTRUM* spectrum) : spectrum_(spectrum) {}
-  ~ap7d_new_spectrum() {
-    if (spectrum_ != nullptr) ap7a_Delete(spectrum_, nullptr);
-  }
-  ap7d_new_spectrum(const ap7d_new_spectrum&) = delete;
-  ap7d_new_spectrum& operator=(const ap7d_new_spectrum&) = delete;
-  AP7_SPECTRUM* get() const { return spectrum_; }
-  AP7_SPECTRUM* release() { return std::exchange(spectrum_, nullptr); }
-
- private:
-  AP7_SPECTRUM* spectrum_;
-};
-
 }  // namespace
 
 uint32_t ap7d_ListNaNGaps(const AP7_SPECTRUM* spectrum, float* starts, float* ends) {

@@ -1387,3 +1387,151 @@ void ap7d_Transform(float* value, uint16_t transform);
 // Whether a measured feature kind yields the values of a region (7 to 9,
 // 17 to 19, 109 to 111, 113) rather than one value.
 bool ap7d_IsMeasuredRegionKind(int32_t kind);
+// Element, arithmetic and statistics operations over X ranges
+// (ap7a_arithmetic.cpp)
+
+constexpr uint16_t AP7_MSG_SET_VALUE_AT_X = 38;
+constexpr uint16_t AP7_MSG_COPY_RANGE_FROM = 40;
+constexpr uint16_t AP7_MSG_SET_DATA = 42;
+constexpr uint16_t AP7_MSG_ADD_SPECTRA = 48;
+constexpr uint16_t AP7_MSG_ADD_SCALAR = 49;
+constexpr uint16_t AP7_MSG_SUBTRACT_SPECTRA = 50;
+constexpr uint16_t AP7_MSG_SUBTRACT_SCALAR = 51;
+constexpr uint16_t AP7_MSG_MULTIPLY_SPECTRA = 53;
+constexpr uint16_t AP7_MSG_MULTIPLY_SCALAR = 54;
+constexpr uint16_t AP7_MSG_DIVIDE_SPECTRA = 55;
+constexpr uint16_t AP7_MSG_DIVIDE_SCALAR = 56;
+constexpr uint16_t AP7_MSG_RANGE_SUM = 60;
+constexpr uint16_t AP7_MSG_RANGE_MEAN = 61;
+constexpr uint16_t AP7_MSG_RANGE_STD_DEV = 62;
+constexpr uint16_t AP7_MSG_APPLY_FUNCTION = 63;
+constexpr uint16_t AP7_MSG_CORRELATE_RANGES = 78;
+constexpr uint16_t AP7_MSG_RANGE_PAIR_OP = 80;
+constexpr uint16_t AP7_MSG_SCALED_MIN_MAX = 223;
+constexpr uint16_t AP7_MSG_COUNT_VALID_PAIRS = 234;
+constexpr uint16_t AP7_MSG_MIN_MAX_X = 332;
+
+// Association group of the texts that mark the titles of new spectra.
+constexpr uint16_t AP7_GROUP_TITLES = 1007;
+
+#pragma pack(push, 2)
+// Message 38.
+struct AP7_SETVALUEATXPARM {
+  float x;
+  float value;
+};
+// Messages 40, 48, 50, 53 and 55: the range and the other spectrum.
+struct AP7_PAIRPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* other;
+};
+// Messages 60, 61 and 62: where the statistic goes.
+struct AP7_STATPARM {
+  float x1;
+  float x2;
+  float* result;
+};
+// Message 63.
+struct AP7_APPLYPARM {
+  float x1;
+  float x2;
+  AP4_ELEMENTFUNCTION function;
+};
+// Messages 78 and 80: the range, the other spectrum and where the result goes.
+struct AP7_PAIRRESULTPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* other;
+  float* result;
+};
+// Message 234.
+struct AP7_PAIRCOUNTPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* other;
+  uint32_t* count;
+};
+// Message 332: each extreme, then the X where it lies.
+struct AP7_MINMAXXPARM {
+  float x1;
+  float x2;
+  float* minimum;
+  float* minimum_x;
+  float* maximum;
+  float* maximum_x;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SETVALUEATXPARM) == 8);
+static_assert(sizeof(AP7_PAIRPARM) == 12);
+static_assert(sizeof(AP7_STATPARM) == 12);
+static_assert(sizeof(AP7_APPLYPARM) == 12);
+static_assert(sizeof(AP7_PAIRRESULTPARM) == 16);
+static_assert(sizeof(AP7_PAIRCOUNTPARM) == 16);
+static_assert(sizeof(AP7_MINMAXXPARM) == 24);
+// Messages 49, 51, 54 and 56 take a range and a value as message 47 does;
+// message 42 takes an axis and a block as message 173 does; message 223 takes
+// the block of message 59.
+using AP7_SCALARPARM = AP7_FILLPARM;
+
+// A spectrum made by an operation, deleted unless the operation hands it out.
+class ap7d_new_spectrum {
+ public:
+  explicit ap7d_new_spectrum(AP7_SPECTRUM* spectrum) : spectrum_(spectrum) {}
+  ~ap7d_new_spectrum() {
+    if (spectrum_ != nullptr) ap7a_Delete(spectrum_, nullptr);
+  }
+  ap7d_new_spectrum(const ap7d_new_spectrum&) = delete;
+  ap7d_new_spectrum& operator=(const ap7d_new_spectrum&) = delete;
+  AP7_SPECTRUM* get() const { return spectrum_; }
+  AP7_SPECTRUM* release() {
+    AP7_SPECTRUM* spectrum = spectrum_;
+    spectrum_ = nullptr;
+    return spectrum;
+  }
+
+ private:
+  AP7_SPECTRUM* spectrum_;
+};
+
+// The value at the grid point nearest to x; 0 when x lies outside the data.
+uint16_t ap7a_GetValueAtX(AP7_SPECTRUM* spectrum, float x, float* value);                          // 37
+uint16_t ap7a_SetValueAtX(AP7_SPECTRUM* spectrum, float x, float value);                           // 38
+// This spectrum's values over the common range written into the other's;
+// 1 without a common range, 0 for spectra whose spacings differ.
+uint16_t ap7a_CopyRangeFrom(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);      // 40
+// The data replaced by a copy of count floats of the block, on the axis given.
+uint16_t ap7a_SetData(AP7_SPECTRUM* spectrum, float first_x, float last_x, uint32_t count,
+                      GU3_HANDLE block);                                                           // 42
+// A new spectrum over the common range of the two, made like this one; null
+// when there is none, the spacings differ or (adding) the Y units differ.
+// Subtracting with x1 open takes this spectrum's whole range.
+AP7_SPECTRUM* ap7a_AddSpectra(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);       // 48
+AP7_SPECTRUM* ap7a_SubtractSpectra(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);  // 50
+AP7_SPECTRUM* ap7a_MultiplySpectra(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);  // 53
+AP7_SPECTRUM* ap7a_DivideSpectra(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);    // 55
+// The range changed in place by the value.
+uint16_t ap7a_AddScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float value);                  // 49
+uint16_t ap7a_SubtractScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float value);             // 51
+uint16_t ap7a_MultiplyScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float value);             // 54
+uint16_t ap7a_DivideScalar(AP7_SPECTRUM* spectrum, float x1, float x2, float value);               // 56
+// Statistics of the present values of the range.
+uint16_t ap7a_RangeSum(AP7_SPECTRUM* spectrum, float x1, float x2, float* sum);                    // 60
+uint16_t ap7a_RangeMean(AP7_SPECTRUM* spectrum, float x1, float x2, float* mean);                  // 61
+uint16_t ap7a_RangeStdDev(AP7_SPECTRUM* spectrum, float x1, float x2, float* deviation);           // 62
+uint16_t ap7a_ApplyFunction(AP7_SPECTRUM* spectrum, float x1, float x2, AP4_ELEMENTFUNCTION function);  // 63
+// Over the common range: the regression slope of this spectrum on the
+// other, their dot product, and the points where both values are present
+// (1 with a count of 0 without a common range).
+uint16_t ap7a_CorrelateRanges(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other, float* slope);  // 78
+uint16_t ap7a_RangePairOp(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other, float* product);   // 80
+uint16_t ap7a_CountValidPairs(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other,
+                              uint32_t* count);                                                    // 234
+// Minimum and maximum; for the single-beam, Raman, ratio and reference Y
+// units (and code 9) of y / f² with f = 10000 / x (100 where x <= 0), an
+// extreme that nothing reached being 0.
+uint16_t ap7a_ScaledMinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* maximum);  // 223
+// Minimum and maximum with the X of each; the X values are written only
+// when both addresses are given (missing for an extreme that nothing reached).
+uint16_t ap7a_MinMaxX(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* minimum_x, float* maximum,
+                      float* maximum_x);                                                           // 332
