@@ -89,6 +89,16 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SCALED_MIN_MAX: return sizeof(AP7_MINMAXPARM);
     case AP7_MSG_COUNT_VALID_PAIRS: return sizeof(AP7_PAIRCOUNTPARM);
     case AP7_MSG_MIN_MAX_X: return sizeof(AP7_MINMAXXPARM);
+    case AP7_MSG_RANGE_TRANSFORM:
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:
+    case AP7_MSG_INTERPOLATE_BY_FFT: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_DERIVATIVE:
+    case AP7_MSG_SECOND_DERIVATIVE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_SG_SMOOTH: return sizeof(AP7_SMOOTHPARM);
+    case AP7_MSG_CONVOLVE: return sizeof(AP7_CONVOLVEPARM);
+    case AP7_MSG_SHIFT_X_AXIS:
+    case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
+    case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
     default: return 0;
   }
 }
@@ -165,6 +175,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* pair_result = static_cast<const AP7_PAIRRESULTPARM*>(parameter);
   const auto* pair_count = static_cast<const AP7_PAIRCOUNTPARM*>(parameter);
   const auto* min_max_x = static_cast<const AP7_MINMAXXPARM*>(parameter);
+  const auto* smooth = static_cast<const AP7_SMOOTHPARM*>(parameter);
+  const auto* convolve = static_cast<const AP7_CONVOLVEPARM*>(parameter);
+  const auto* shift = static_cast<const AP7_SHIFTPARM*>(parameter);
+  const auto* correlate = static_cast<const AP7_CORRELATEPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -281,6 +295,17 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SCALED_MIN_MAX:            return ap7a_ScaledMinMax(spectrum, min_max->x1, min_max->x2, min_max->minimum, min_max->maximum);
     case AP7_MSG_COUNT_VALID_PAIRS:         return ap7a_CountValidPairs(spectrum, pair_count->x1, pair_count->x2, pair_count->other, pair_count->count);
     case AP7_MSG_MIN_MAX_X:                 return ap7a_MinMaxX(spectrum, min_max_x->x1, min_max_x->x2, min_max_x->minimum, min_max_x->minimum_x, min_max_x->maximum, min_max_x->maximum_x);
+    case AP7_MSG_RANGE_TRANSFORM:           return ap_object_result(ap7a_RangeTransform(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_RANGE_TRANSFORM_INSIDE:    return ap_object_result(ap7a_RangeTransform2(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_INTERPOLATE_BY_FFT:        return ap_object_result(ap7d_InterpolateByFFT(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_DERIVATIVE:                return ap_object_result(ap7a_Derivative(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SECOND_DERIVATIVE:         return ap_object_result(ap7a_DerivativeRange(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_SG_SMOOTH:                 return ap_object_result(ap7a_SGSmooth(spectrum, smooth->x1, smooth->x2, smooth->window));
+    case AP7_MSG_CONVOLVE:                  return ap_object_result(ap7a_Convolve(spectrum, convolve->x1, convolve->x2, convolve->kernel, convolve->option));
+    case AP7_MSG_SHIFT_X_AXIS:              return ap_object_result(AP7_ShiftXAxis_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
+    case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
+    case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
     default:                                return 0;
   }
 }

@@ -112,3 +112,11 @@ AP7_SPECTRUM* ap7a_NewFromRange(AP7_SPECTRUM* spectrum, float x1, float x2) {
   ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(copy), AP41_HISTORY_TRUNCATED);
   return copy;
 }
+
+// The strict cut takes each end at the grid point nearest its limit, as the
+// clamp of message 227 does: never stepped outward past a limit and never
+// beyond the data, so that a range missing the data makes nothing. The copy
+// cut above already cuts so, on axes running either way.
+AP7_SPECTRUM* ap7a_NewFromRangeStrict(AP7_SPECTRUM* spectrum, float x1, float x2) {
+  return ap7a_NewFromRange(spectrum, x1, x2);
+}

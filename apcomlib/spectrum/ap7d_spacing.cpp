@@ -6,8 +6,10 @@
 // the base band, the data are trimmed or padded with missing values to it,
 // and the range reached is mirrored back, the Y values reversed where the
 // band is a mirror image. A stretch of the data can also be brought to
-// another spacing by halving or doubling the spacing until it is near the
-// target. AP7_Dispatcher_SPECTRUM calls these for messages 237 and 238.
+// another spacing, by halving or doubling the spacing until it is near the
+// target, either through new points between the old ones or through the
+// middle of its Fourier transform widened with zeros or cut out.
+// AP7_Dispatcher_SPECTRUM calls these for messages 230, 237 and 238.
 //
 // The runs of missing values are listed as X intervals, which outlive a
 // change of the grid, so that the points of a new grid that fall inside
@@ -51,10 +53,7 @@ void ap7d_mirror(double& lo, double& hi, double fold, int32_t from_band, int32_t
 constexpr double kRefineAbove = 0.9;
 constexpr double kCoarsenBelow = 1.1;
 // Title prefix of a spectrum brought to another spacing.
-constexpr uint16_t kTitleGroup = 1007;
 constexpr uint16_t kSpacingTitle = 6;
-// X-unit code of Raman shifts, whose grid is measured from the laser line.
-constexpr uint32_t kRamanShift = 32;
 
 // Doubles the point density: the new points between two old ones come from
 // a four-point interpolation, the first and the last new one from the mean
@@ -77,7 +76,7 @@ std::vector<float> ap7d_subdivide(const std::vector<float>& y) {
 // Whether the point at x sits on an odd multiple of d from the grid's
 // origin.
 bool ap7d_off_grid(double x, double d, const AP41_HEADERDATA& record) {
-  const double steps = record.x_units == kRamanShift ? (double{record.p44} - x) / d : x / d;
+  const double steps = record.x_units == AP41_XUNITS_RAMAN_SHIFT ? (double{record.p44} - x) / d : x / d;
   return ap1_TruncateToInt32(steps + 0.2) % 2 != 0;
 }
 
@@ -94,6 +93,99 @@ bool ap7d_set_values(AP7_SPECTRUM* spectrum, double first_x, double last_x, cons
     return false;
   }
   return true;
+}
+
+// The common start and end of a change of spacing. The start: a copy cut to
+// the stretch, its runs of missing values listed and filled, its axis and
+// unit codes noted. The end: the copy takes the new values and the noted
+// unit codes, the runs are blanked again and the title is prefixed.
+class ap7d_stretch {
+ public:
+  ap7d_stretch(AP7_SPECTRUM* spectrum, float x1, float x2) : cut_(ap7a_NewFromRange(spectrum, x1, x2)) {
+    const AP41_HEADERDATA* record = ap7a_record(cut_.get());
+    const float* data = ap7b_GetDataPtr(cut_.get());
+    if (record == nullptr || data == nullptr || record->points < 2 || cut_.get()->data->columns < record->points)
+      return;
+    gaps_ = ap7d_ListNaNGaps(cut_.get(), starts_, ends_);
+    if (!ap4b_FillNaNGaps(cut_.get()->data)) return;
+    x_units_ = record->x_units;
+    y_units_ = record->y_units;
+    first_x = record->first_x;
+    last_x = record->last_x;
+    y.assign(data, data + record->points);
+    made_ = true;
+  }
+
+  bool made() const { return made_; }
+  const AP41_HEADERDATA& record() const { return *ap7a_record(cut_.get()); }
+
+  // The cut copy over first_x..last_x with the values y; null on failure.
+  AP7_SPECTRUM* finish() {
+    if (!ap7d_set_values(cut_.get(), first_x, last_x, y)) return nullptr;
+    AP41_HEADERDATA* record = ap7a_record(cut_.get());
+    record->x_units = x_units_;
+    record->y_units = y_units_;
+    ap7d_ReblankGaps(cut_.get(), gaps_, starts_, ends_);
+    if (const char* prefix = GU4_GetAssocString(AP7_GROUP_TITLE_PREFIX, kSpacingTitle, nullptr, nullptr))
+      ap7d_PrependTitle(cut_.get(), prefix);
+    return cut_.release();
+  }
+
+  double first_x = 0.0;
+  double last_x = 0.0;
+  std::vector<float> y;
+
+ private:
+  ap7a_new_spectrum cut_;
+  float starts_[AP7_MOST_GAPS] = {};
+  float ends_[AP7_MOST_GAPS] = {};
+  uint32_t gaps_ = 0;
+  uint32_t x_units_ = 0;
+  uint32_t y_units_ = 0;
+  bool made_ = false;
+};
+
+// The transform's lengths: the complex transform of the halves takes 8 to
+// 131072 points.
+constexpr uint32_t kFewestTransformPoints = 8;
+constexpr uint32_t kMostTransformPoints = 131072;
+// A point of the new grid counts as inside the stretch up to this share of
+// a spacing past its end.
+constexpr double kEndSlack = 1e-3;
+
+// The complex transform (forward or inverse) of L points held as L real
+// parts and L imaginary parts.
+bool ap7d_transform(std::vector<float>& re, std::vector<float>& im, int16_t kind) {
+  const size_t length = re.size();
+  ap4a_new_array array(ap4a_New(AP4_CLASS_ID, 1, static_cast<uint32_t>(2 * length), nullptr));
+  float* values = array.get() != nullptr ? ap4a_GetDataAddress(array.get()) : nullptr;
+  if (values == nullptr) return false;
+  std::copy(re.begin(), re.end(), values);
+  std::copy(im.begin(), im.end(), values + length);
+  if (!ap4b_FFT(array.get(), 0, kind)) return false;
+  values = ap4a_GetDataAddress(array.get());
+  if (values == nullptr) return false;
+  re.assign(values, values + length);
+  im.assign(values + length, values + 2 * length);
+  return true;
+}
+
+// The transform's middle widened with zeros to twice its length, or cut out
+// to half its length: the low frequencies of both signs stay.
+std::vector<float> ap7d_widen(const std::vector<float>& half) {
+  const size_t length = half.size();
+  std::vector<float> wide(2 * length, 0.0f);
+  std::copy(half.begin(), half.begin() + length / 2, wide.begin());
+  std::copy(half.begin() + length / 2, half.end(), wide.begin() + length / 2 + length);
+  return wide;
+}
+
+std::vector<float> ap7d_narrow(const std::vector<float>& half) {
+  const size_t length = half.size() / 2;
+  std::vector<float> narrow(length);
+  std::copy(half.begin(), half.begin() + length / 2, narrow.begin());
+  std::copy(half.begin() + length / 2 + length, half.end(), narrow.begin() + length / 2);
+  return narrow;
 }
 
 }  // namespace
@@ -201,20 +293,9 @@ AP7_SPECTRUM* ap7d_InterpolateBySubdivision(AP7_SPECTRUM* spectrum, float x1, fl
     return nullptr;
   double d = ap7b_GetXSpacing(spectrum);
   if (!(d > 0.0) || !std::isfinite(d)) return nullptr;
-  ap7d_new_spectrum cut(ap7a_NewFromRange(spectrum, x1, x2));
-  AP41_HEADERDATA* record = ap7a_record(cut.get());
-  const float* data = ap7b_GetDataPtr(cut.get());
-  if (record == nullptr || data == nullptr || record->points < 2 || cut.get()->data->columns < record->points)
-    return nullptr;
-  float starts[AP7_MOST_GAPS];
-  float ends[AP7_MOST_GAPS];
-  const uint32_t gaps = ap7d_ListNaNGaps(cut.get(), starts, ends);
-  if (!ap4b_FillNaNGaps(cut.get()->data)) return nullptr;
-  const uint32_t x_units = record->x_units;
-  const uint32_t y_units = record->y_units;
-  double first_x = record->first_x;
-  double last_x = record->last_x;
-  std::vector<float> y(data, data + record->points);
+  ap7d_stretch stretch(spectrum, x1, x2);
+  if (!stretch.made()) return nullptr;
+  std::vector<float>& y = stretch.y;
 
   while (d * kRefineAbove > spacing) {
     if (2.0 * y.size() - 1 > kMostPoints) return nullptr;
@@ -224,26 +305,67 @@ AP7_SPECTRUM* ap7d_InterpolateBySubdivision(AP7_SPECTRUM* spectrum, float x1, fl
   while (d * kCoarsenBelow < spacing) {
     size_t from = 0;
     size_t to = y.size();  // one past the last point kept
-    if (ap7d_off_grid(first_x, d, *record)) {
+    if (ap7d_off_grid(stretch.first_x, d, stretch.record())) {
       ++from;
-      first_x += d;
+      stretch.first_x += d;
     }
-    if (ap7d_off_grid(last_x, d, *record)) --to;
+    if (ap7d_off_grid(stretch.last_x, d, stretch.record())) --to;
     // Fewer than two points left cannot carry a spacing.
     if (to < from + 3) return nullptr;
     std::vector<float> kept;
     for (size_t k = from; k < to; k += 2) kept.push_back(y[k]);
     y.swap(kept);
     d *= 2;
-    last_x = first_x + (y.size() - 1) * d;
+    stretch.last_x = stretch.first_x + (y.size() - 1) * d;
   }
+  return stretch.finish();
+}
 
-  if (!ap7d_set_values(cut.get(), first_x, last_x, y)) return nullptr;
-  record = ap7a_record(cut.get());
-  record->x_units = x_units;
-  record->y_units = y_units;
-  ap7d_ReblankGaps(cut.get(), gaps, starts, ends);
-  if (const char* prefix = GU4_GetAssocString(kTitleGroup, kSpacingTitle, nullptr, nullptr))
-    ap7d_PrependTitle(cut.get(), prefix);
-  return cut.release();
+// The stretch, continued from its last value back to its first so that the
+// transform sees no step where it wraps, is transformed as the real parts of
+// m complex points; the middle of the transform is widened with zeros or cut
+// out until the spacing is near the target, and the inverse transform gives
+// the values at the new spacing, m times too large. The spacing is walked
+// by its size, so an axis running downward is taken as one running upward.
+AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing) {
+  if (ap7a_spectrum(spectrum) == nullptr || !(spacing > 0.0f) || !std::isfinite(spacing)) return nullptr;
+  double d = ap7b_GetXSpacing(spectrum);
+  if (d == 0.0 || !std::isfinite(d)) return nullptr;
+  ap7d_stretch stretch(spectrum, x1, x2);
+  if (!stretch.made()) return nullptr;
+  const size_t n = stretch.y.size();
+  // The transform is made long enough that every cut of its middle leaves
+  // one the transform takes; the continuation fills the length.
+  size_t m = kFewestTransformPoints;
+  for (double coarse = std::fabs(d); coarse * kCoarsenBelow < spacing && m <= kMostTransformPoints; coarse *= 2) m *= 2;
+  while (m < n) m *= 2;
+  if (m > kMostTransformPoints) return nullptr;
+  std::vector<float> re = stretch.y;
+  const float last = re.back();
+  const float step = (re.front() - last) / static_cast<float>(m - n + 1);
+  for (size_t k = 0; n + k < m; ++k) re.push_back(last + static_cast<float>(k + 1) * step);
+  std::vector<float> im(m, 0.0f);
+  if (!ap7d_transform(re, im, AP4C_FFT_FORWARD)) return nullptr;
+
+  while (std::fabs(d) * kRefineAbove > spacing) {
+    if (2 * re.size() > kMostTransformPoints) return nullptr;
+    re = ap7d_widen(re);
+    im = ap7d_widen(im);
+    d /= 2;
+  }
+  while (std::fabs(d) * kCoarsenBelow < spacing) {
+    re = ap7d_narrow(re);
+    im = ap7d_narrow(im);
+    d *= 2;
+  }
+  if (!ap7d_transform(re, im, AP4C_FFT_INVERSE)) return nullptr;
+
+  const double inside = (stretch.last_x - stretch.first_x) / d + 1.0 + kEndSlack;
+  const size_t count = std::min(re.size(), static_cast<size_t>(std::max(inside, 1.0)));
+  // Fewer than two points cannot carry a spacing.
+  if (count < 2) return nullptr;
+  stretch.y.resize(count);
+  for (size_t k = 0; k < count; ++k) stretch.y[k] = re[k] / static_cast<float>(m);
+  stretch.last_x = stretch.first_x + static_cast<double>(count - 1) * d;
+  return stretch.finish();
 }

@@ -1387,6 +1387,8 @@ void ap7d_Transform(float* value, uint16_t transform);
 // Whether a measured feature kind yields the values of a region (7 to 9,
 // 17 to 19, 109 to 111, 113) rather than one value.
 bool ap7d_IsMeasuredRegionKind(int32_t kind);
+
+// ---------------------------------------------------------------------------
 // Element, arithmetic and statistics operations over X ranges
 // (ap7a_arithmetic.cpp)
 
@@ -1535,3 +1537,151 @@ uint16_t ap7a_ScaledMinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* mi
 // when both addresses are given (missing for an extreme that nothing reached).
 uint16_t ap7a_MinMaxX(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* minimum_x, float* maximum,
                       float* maximum_x);                                                           // 332
+
+// ---------------------------------------------------------------------------
+// Regrids and axis shifts, derivatives, smoothing and convolution, the
+// concentration text, the correlation of two spectra and the interpolation
+// by FFT (ap7a_regrid.cpp, ap7a_derivatives.cpp, ap7a_correlate.cpp,
+// ap7a_range.cpp, ap7d_spacing.cpp)
+
+constexpr uint16_t AP7_MSG_RANGE_TRANSFORM = 64;
+constexpr uint16_t AP7_MSG_DERIVATIVE = 67;
+constexpr uint16_t AP7_MSG_SECOND_DERIVATIVE = 68;
+constexpr uint16_t AP7_MSG_SG_SMOOTH = 69;
+constexpr uint16_t AP7_MSG_CONVOLVE = 79;
+constexpr uint16_t AP7_MSG_INTERPOLATE_BY_FFT = 230;
+constexpr uint16_t AP7_MSG_RANGE_TRANSFORM_INSIDE = 239;
+constexpr uint16_t AP7_MSG_SHIFT_X_AXIS = 295;
+constexpr uint16_t AP7_MSG_SHIFT_X_EXACT = 296;
+constexpr uint16_t AP7_MSG_ADD_CONCENTRATION_TEXT = 327;
+constexpr uint16_t AP7_MSG_CORRELATE_SPECTRA = 329;
+
+// Association group of the title prefixes of new spectra, and its texts.
+constexpr uint16_t AP7_GROUP_TITLE_PREFIX = 1007;
+constexpr uint16_t AP7_TITLE_SMOOTHED = 5;
+constexpr uint16_t AP7_TITLE_FIRST_DERIVATIVE = 7;
+constexpr uint16_t AP7_TITLE_SECOND_DERIVATIVE = 8;
+
+// The most points an operation makes a spectrum of: as many as a header
+// counts.
+constexpr uint32_t AP7_MOST_POINTS = 500000;
+
+// The Y unit of derivatives: other units.
+constexpr uint32_t AP41_YUNITS_OTHER = 8;
+// The X unit of Raman shifts, whose laser line (p44) moves against the axis.
+constexpr uint32_t AP41_XUNITS_RAMAN_SHIFT = 32;
+
+// Status codes of the correlation of two spectra (message 329).
+enum AP7_CORRELATION_STATUS : uint32_t {
+  AP7_CORRELATION_DONE = 0,
+  AP7_CORRELATION_NOT_SPECTRA = 1,
+  AP7_CORRELATION_NO_RESULT = 2,
+  AP7_CORRELATION_BAD_MODE = 3,
+  AP7_CORRELATION_SPACINGS_DIFFER = 4,
+  AP7_CORRELATION_NO_OVERLAP = 5,
+  AP7_CORRELATION_RANGE_OUTSIDE = 6,
+  AP7_CORRELATION_CUT_FAILED = 7,
+  AP7_CORRELATION_NO_PAIRS = 8
+};
+// Its modes: the values as they are, about their means, or the differences
+// of points two apart.
+constexpr uint32_t AP7_CORRELATE_RAW = 0;
+constexpr uint32_t AP7_CORRELATE_CENTRED = 1;
+constexpr uint32_t AP7_CORRELATE_DIFFERENCES = 2;
+
+#pragma pack(push, 2)
+// Message 69: the range and the window width in points.
+struct AP7_SMOOTHPARM {
+  float x1;
+  float x2;
+  uint32_t window;
+};
+// Message 79: the range, the kernel spectrum and the option (0 convolution,
+// 1 division).
+struct AP7_CONVOLVEPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* kernel;
+  uint16_t option;
+};
+// Messages 295 and 296.
+struct AP7_SHIFTPARM {
+  float dx;
+};
+// Message 329: the second spectrum, the mode, the range and where the
+// coefficient goes.
+struct AP7_CORRELATEPARM {
+  AP7_SPECTRUM* other;
+  uint32_t mode;
+  float x1;
+  float x2;
+  float* result;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SMOOTHPARM) == 12);
+static_assert(sizeof(AP7_CONVOLVEPARM) == 14);
+static_assert(sizeof(AP7_SHIFTPARM) == 4);
+static_assert(sizeof(AP7_CORRELATEPARM) == 20);
+
+// A spectrum made by an operation, deleted unless it is handed out.
+class ap7a_new_spectrum {
+ public:
+  explicit ap7a_new_spectrum(AP7_SPECTRUM* spectrum) : spectrum_(spectrum) {}
+  ~ap7a_new_spectrum() {
+    if (spectrum_ != nullptr) ap7a_Delete(spectrum_, nullptr);
+  }
+  ap7a_new_spectrum(const ap7a_new_spectrum&) = delete;
+  ap7a_new_spectrum& operator=(const ap7a_new_spectrum&) = delete;
+  AP7_SPECTRUM* get() const { return spectrum_; }
+  AP7_SPECTRUM* release() {
+    AP7_SPECTRUM* spectrum = spectrum_;
+    spectrum_ = nullptr;
+    return spectrum;
+  }
+
+ private:
+  AP7_SPECTRUM* spectrum_;
+};
+
+// The copy cut of the correlation and of the peak regions: each end at the
+// grid point nearest its limit, never beyond the data; history bit 28. Null
+// when the range misses the data.
+AP7_SPECTRUM* ap7a_NewFromRangeStrict(AP7_SPECTRUM* spectrum, float x1, float x2);
+
+// Message 64: the stretch first..last (in either order) sampled onto a new
+// grid from the lower limit with the given spacing, the data continued with
+// their end values where the grid passes them; message 239: the grid kept
+// inside the data and continued with copies of its last value. A new
+// spectrum (history bit 33), or null for a spacing that is not a positive
+// number, a range missing the data or too many points.
+AP7_SPECTRUM* ap7a_RangeTransform(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);   // 64
+AP7_SPECTRUM* ap7a_RangeTransform2(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);  // 239
+// Message 295: this spectrum's axis moved by dx, and a new spectrum of its
+// values sampled on the old grid. Message 296: a copy whose axis moves by the
+// whole number of spacings nearest dx, rounded half up and truncated toward
+// zero; the values stay.
+APEXPORT AP7_SPECTRUM* AP7_ShiftXAxis_SPECTRUM(AP7_SPECTRUM* spectrum, float dx);              // 295
+APEXPORT AP7_SPECTRUM* AP7_ShiftXExact_SPECTRUM(AP7_SPECTRUM* spectrum, float dx);             // 296
+
+// New spectra of the range's points made by the ARRAY operation of the same
+// number; this spectrum stays as it was. Null when the range misses the data
+// or the operation refuses.
+AP7_SPECTRUM* ap7a_Derivative(AP7_SPECTRUM* spectrum, float x1, float x2);                      // 67
+AP7_SPECTRUM* ap7a_DerivativeRange(AP7_SPECTRUM* spectrum, float x1, float x2);                 // 68
+AP7_SPECTRUM* ap7a_SGSmooth(AP7_SPECTRUM* spectrum, float x1, float x2, uint32_t window);       // 69
+AP7_SPECTRUM* ap7a_Convolve(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* kernel,
+                            uint16_t option);                                                   // 79
+
+// Message 327: "Concs={v,v,...,}c" and a line end appended to the comment,
+// the values those of the array. 1 when appended.
+uint16_t ap7a_AddConcentrationText(AP7_SPECTRUM* spectrum, AP4_ARRAY* values);                 // 327
+// Message 329: the correlation coefficient of this spectrum and the other
+// over x1..x2 (both not given: their overlap) into *result; a status code.
+uint32_t ap7a_CorrelateSpectra(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, uint32_t mode, float x1, float x2,
+                               float* result);                                                  // 329
+
+// Message 230: a new spectrum of the stretch x1..x2 at about the target
+// spacing, reached by zero filling or cutting the middle of its transform;
+// the runs of missing values stay missing. Null when refused (a target that
+// is not a positive number, a spacing of 0, a transform too long or short).
+AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);  // 230

@@ -282,4 +282,25 @@ TEST_F(RangeOperations, CutOutsideTheDataMakesNothing) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+// The strict cut: each end at the nearest point, and nothing for a range
+// that misses the data.
+TEST_F(RangeOperations, StrictCutTakesTheNearestPoints) {
+  AP7_SPECTRUM* spectrum = make_ramp(11, 0.0f, 10.0f);
+  AP7_SPECTRUM* cut = ap7a_NewFromRangeStrict(spectrum, 2.4f, 6.6f);
+  ASSERT_NE(cut, nullptr);
+  const uint32_t points = record(cut).points;
+  const float first_x = record(cut).first_x;
+  const float last_x = record(cut).last_x;
+  EXPECT_EQ(points, 6u);
+  EXPECT_FLOAT_EQ(first_x, 2.0f);
+  EXPECT_FLOAT_EQ(last_x, 7.0f);
+  EXPECT_EQ(values(cut), (std::vector<float>{3, 4, 5, 6, 7, 8}));
+  EXPECT_TRUE(history_bit(cut, AP41_HISTORY_TRUNCATED));
+  destroy(cut);
+  const auto before = live_counts();
+  EXPECT_EQ(ap7a_NewFromRangeStrict(spectrum, 20.0f, 30.0f), nullptr);
+  EXPECT_EQ(live_counts(), before);
+  destroy(spectrum);
+}
+
 }  // namespace
