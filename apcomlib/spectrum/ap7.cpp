@@ -16,6 +16,8 @@
 //
 // A 16-bit result goes out widened with its sign, except the change state
 // (message 12), which goes out without it.
+#include <cstring>
+
 #include "core/core.h"
 #include "files/files.h"
 #include "platform/memory.h"
@@ -67,7 +69,6 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_FIT_TO_X_RANGE: return sizeof(AP7_LIMITSPARM);
     case AP7_MSG_DRAW_SPANS: return sizeof(AP7_DRAWSPANSPARM);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return sizeof(AP7_SPACINGPARM);
-    case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
     case AP7_MSG_GET_VALUE_AT_X: return sizeof(AP7_VALUEATXPARM);
     case AP7_MSG_SET_VALUE_AT_X: return sizeof(AP7_SETVALUEATXPARM);
     case AP7_MSG_COPY_RANGE_FROM:
@@ -99,6 +100,14 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SHIFT_X_AXIS:
     case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
     case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
+    case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
+    case AP7_MSG_FEATURE_VALUES: return offsetof(AP7_FEATUREPARM, transform);
+    case AP7_MSG_FEATURE_VALUES_TRANSFORMED: return sizeof(AP7_FEATUREPARM);
+    case AP7_MSG_FEATURE_COUNT: return sizeof(const float*);
+    case AP7_MSG_MEASUREMENT_COUNT: return sizeof(const AP7_MEASUREDESC*);
+    case AP7_MSG_MEASURE_FEATURE: return offsetof(AP7_MEASUREFEATUREPARM, mode_switch);
+    case AP7_MSG_MEASURE_FEATURE_SWITCHED: return offsetof(AP7_MEASUREFEATUREPARM, transform);
+    case AP7_MSG_MEASURE_FEATURE_EX: return sizeof(AP7_MEASUREFEATUREPARM);
     default: return 0;
   }
 }
@@ -266,14 +275,6 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_FIT_TO_X_RANGE:            return ap7d_FitToXRange(spectrum, limits->x1, limits->x2);
     case AP7_MSG_DRAW_SPANS:                return ap7d_GetDrawSpans(spectrum, spans->xa, spans->xb, spans->x3, spans->ya, spans->yb, spans->width, spans->height, spans->low_rows, spans->high_rows, spans->first_column, spans->end_column);
     case AP7_MSG_INTERPOLATE_BY_SUBDIVISION: return ap_object_result(ap7d_InterpolateBySubdivision(spectrum, spacing->x1, spacing->x2, spacing->spacing));
-    case AP7_MSG_TO_ABSORBANCE:             return ap7b_ConvertToAbsorbance(spectrum, 1);
-    case AP7_MSG_TO_PERCENT_TRANSMITTANCE:  return ap7b_ConvertToTransmittance(spectrum, 1);
-    case AP7_MSG_TO_PHOTOACOUSTIC:          return ap7b_ConvertToPAS(spectrum, 1);
-    case AP7_MSG_TO_KUBELKA_MUNK:           return ap7b_ConvertToKM(spectrum, 1);
-    case AP7_MSG_TO_PERCENT_REFLECTANCE:    return ap7b_ConvertUnits137(spectrum, 1);
-    case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
-    case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
-    case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
     case AP7_MSG_GET_VALUE_AT_X:            return ap7a_GetValueAtX(spectrum, value_at->x, value_at->value);
     case AP7_MSG_SET_VALUE_AT_X:            return ap7a_SetValueAtX(spectrum, set_value_at->x, set_value_at->value);
     case AP7_MSG_COPY_RANGE_FROM:           return ap7a_CopyRangeFrom(spectrum, pair->x1, pair->x2, pair->other);
@@ -306,6 +307,30 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
     case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
     case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
+    case AP7_MSG_TO_ABSORBANCE:             return ap7b_ConvertToAbsorbance(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_TRANSMITTANCE:  return ap7b_ConvertToTransmittance(spectrum, 1);
+    case AP7_MSG_TO_PHOTOACOUSTIC:          return ap7b_ConvertToPAS(spectrum, 1);
+    case AP7_MSG_TO_KUBELKA_MUNK:           return ap7b_ConvertToKM(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_REFLECTANCE:    return ap7b_ConvertUnits137(spectrum, 1);
+    case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
+    case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
+    case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
+    case AP7_MSG_FEATURE_VALUES:
+    case AP7_MSG_FEATURE_VALUES_TRANSFORMED: {
+      const auto* feature = static_cast<const AP7_FEATUREPARM*>(parameter);
+      const uint16_t transform = message == AP7_MSG_FEATURE_VALUES ? AP7_FEATURE_PLAIN : feature->transform;
+      return ap7d_GetFeatureValues(spectrum, feature->feature, feature->values, transform);
+    }
+    case AP7_MSG_FEATURE_COUNT:             return ap7d_GetFeatureCount(spectrum, *static_cast<const float* const*>(parameter));
+    case AP7_MSG_MEASUREMENT_COUNT:         return ap7d_GetMeasurementCount(spectrum, *static_cast<const AP7_MEASUREDESC* const*>(parameter));
+    case AP7_MSG_MEASURE_FEATURE:
+    case AP7_MSG_MEASURE_FEATURE_SWITCHED:
+    case AP7_MSG_MEASURE_FEATURE_EX: {
+      // The shorter blocks pass what they leave out as 0.
+      AP7_MEASUREFEATUREPARM block{};
+      std::memcpy(&block, parameter, ap7_block_size(message));
+      return ap7d_MeasureFeature(spectrum, block.description, block.values, block.r1, block.r2, block.v, block.region_argument, block.index_out, block.mode_switch, block.transform, block.extra_flag, block.extra1, block.extra2);
+    }
     default:                                return 0;
   }
 }

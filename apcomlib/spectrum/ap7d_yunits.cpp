@@ -10,13 +10,11 @@
 namespace {
 
 // The fractions are the percent units (already there or converted: a
-// spectrum in percent is not converted again) divided by 100 over the whole data
-// (spectrum message 56, which takes the block of message 47); the code is
-// set whatever the division answers.
+// spectrum in percent is not converted again) divided by 100 over the whole
+// data; the code is set whatever the division answers.
 uint16_t ap7d_to_fraction(AP7_SPECTRUM* spectrum, uint16_t percent_result, uint32_t fraction_code) {
   if (percent_result == 0) return 0;
-  AP7_FILLPARM whole{AP_NOT_GIVEN, AP_NOT_GIVEN, 100.0f};
-  GU2_DoMethod_MSG(AP4_MSG_DIVIDE_SCALAR, spectrum, &whole);
+  ap7a_DivideScalar(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, 100.0f);
   ap7a_record(spectrum)->y_units = fraction_code;
   return 1;
 }

@@ -96,6 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         RoundTrip{AP1_YUNIT_PERCENT_TRANSMITTANCE, [](double a) { return 100 * transmittance_of(a); }, -1},
         RoundTrip{AP1_YUNIT_PERCENT_REFLECTANCE, [](double a) { return 100 * transmittance_of(a); }, -1},
+        RoundTrip{AP1_YUNIT_TRANSMITTANCE, transmittance_of, -1},
+        RoundTrip{AP1_YUNIT_REFLECTANCE, transmittance_of, -1},
         RoundTrip{AP1_YUNIT_LOG_INVERSE_R, [](double a) { return a; }, -1},
         RoundTrip{AP1_YUNIT_KUBELKA_MUNK, kubelka_munk_of, AP41_HISTORY_TO_KUBELKA_MUNK},
         RoundTrip{AP1_YUNIT_PHOTOACOUSTIC, [](double a) { return 100 * transmittance_of(a); },
@@ -162,6 +164,16 @@ TEST_F(YUnits, TargetCodesTheConversionDoesNotReach) {
   EXPECT_EQ(convert(spectrum, AP7_YUNIT_OTHER), 1u);
   EXPECT_EQ(y_units(spectrum), AP1_YUNIT_ABSORBANCE);
   EXPECT_EQ(values(spectrum), (std::vector<float>{0.5f}));
+  destroy(spectrum);
+}
+
+TEST_F(YUnits, TransmittanceFractionsFromAbsorbanceOnceOnly) {
+  AP7_SPECTRUM* spectrum = spectrum_in(AP1_YUNIT_ABSORBANCE, {0.0f, 1.0f, 2.0f});
+  ASSERT_EQ(convert(spectrum, AP1_YUNIT_TRANSMITTANCE), 1u);
+  EXPECT_EQ(y_units(spectrum), AP1_YUNIT_TRANSMITTANCE);
+  expect_near_all(values(spectrum), {1.0, 0.1, 0.01}, 1e-6);
+  ASSERT_EQ(convert(spectrum, AP1_YUNIT_TRANSMITTANCE), 1u);
+  expect_near_all(values(spectrum), {1.0, 0.1, 0.01}, 1e-6);
   destroy(spectrum);
 }
 
