@@ -138,25 +138,25 @@ TEST_P(FeatureRequests, TranslateTheKindIntoAMeasurement) {
   float out[4] = {};
   measure(description_of(c.kind), out);
   const AP7_MEASUREREC& r = measurement_.request;
-  EXPECT_EQ(r.type, c.type);
-  EXPECT_EQ(r.point_count, c.point_count);
-  EXPECT_EQ(r.baseline_mode, c.mode);
-  EXPECT_EQ(r.x_source, 0);
-  EXPECT_EQ(r.slope_mode, c.slope_mode);
-  EXPECT_EQ(r.unused_10, 0);
-  EXPECT_EQ(r.x, c.x);
-  EXPECT_EQ(r.region_start, c.region_start);
-  EXPECT_EQ(r.region_end, c.region_end);
-  EXPECT_EQ(r.position1, c.position1);
-  EXPECT_EQ(r.region1_end, c.region1_end);
-  EXPECT_EQ(r.position2, c.position2);
-  EXPECT_EQ(r.region2_end, 0.0f);
-  EXPECT_EQ(r.unused_44, c.region_option);
+  EXPECT_EQ(+r.type, c.type);
+  EXPECT_EQ(+r.point_count, c.point_count);
+  EXPECT_EQ(+r.baseline_mode, c.mode);
+  EXPECT_EQ(+r.x_source, 0);
+  EXPECT_EQ(+r.slope_mode, c.slope_mode);
+  EXPECT_EQ(+r.unused_10, 0);
+  EXPECT_EQ(+r.x, c.x);
+  EXPECT_EQ(+r.region_start, c.region_start);
+  EXPECT_EQ(+r.region_end, c.region_end);
+  EXPECT_EQ(+r.position1, c.position1);
+  EXPECT_EQ(+r.region1_end, c.region1_end);
+  EXPECT_EQ(+r.position2, c.position2);
+  EXPECT_EQ(+r.region2_end, 0.0f);
+  EXPECT_EQ(+r.unused_44, c.region_option);
   // Nothing of the caller's handed-on fields reaches a translated kind.
-  EXPECT_EQ(r.fraction, 0.0f);
-  EXPECT_EQ(r.level, 0.0f);
-  EXPECT_EQ(r.window_on, 0);
-  EXPECT_EQ(r.percent, 0.0f);
+  EXPECT_EQ(+r.fraction, 0.0f);
+  EXPECT_EQ(+r.level, 0.0f);
+  EXPECT_EQ(+r.window_on, 0);
+  EXPECT_EQ(+r.percent, 0.0f);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,13 +183,13 @@ TEST_F(MeasuredFeatures, PeakToPeakFollowsThePeakDirection) {
   float out = 0.0f;
   record(spectrum_).y_units = AP1_YUNIT_PERCENT_TRANSMITTANCE;
   ASSERT_EQ(measure(description_of(10), &out), 1u);
-  EXPECT_EQ(measurement_.request.type, 105);
-  EXPECT_EQ(measurement_.request.baseline_mode, 5);
+  EXPECT_EQ(+measurement_.request.type, 105);
+  EXPECT_EQ(+measurement_.request.baseline_mode, 5);
   EXPECT_EQ(out, kR1);
   record(spectrum_).y_units = AP1_YUNIT_ABSORBANCE;
   ASSERT_EQ(measure(description_of(10), &out), 1u);
-  EXPECT_EQ(measurement_.request.type, 104);
-  EXPECT_EQ(measurement_.request.baseline_mode, 1);
+  EXPECT_EQ(+measurement_.request.type, 104);
+  EXPECT_EQ(+measurement_.request.baseline_mode, 1);
   EXPECT_EQ(out, kR1);
 }
 
@@ -197,50 +197,50 @@ TEST_F(MeasuredFeatures, MeasurementTypesTakeTheWholeDescription) {
   float out = 0.0f;
   ASSERT_EQ(measure(description_of(120), &out), 1u);
   const AP7_MEASUREREC& r = measurement_.request;
-  EXPECT_EQ(r.type, 120);
-  EXPECT_EQ(r.point_count, 2);
-  EXPECT_EQ(r.baseline_mode, 4);
-  EXPECT_EQ(r.slope_mode, 1);
-  EXPECT_EQ(r.fraction, 0.125f);
-  EXPECT_EQ(r.x, 100.0f);
-  EXPECT_EQ(r.region_start, 100.0f);
-  EXPECT_EQ(r.region_end, 120.0f);
-  EXPECT_EQ(r.level, 0.7f);
-  EXPECT_EQ(r.position1, 90.0f);
-  EXPECT_EQ(r.region1_end, 130.0f);
-  EXPECT_EQ(r.position2, 140.0f);
-  EXPECT_EQ(r.region2_end, 150.0f);
-  EXPECT_EQ(r.unused_44, 3);
-  EXPECT_EQ(r.window_on, 1);
-  EXPECT_EQ(r.window_low, 5.0f);
-  EXPECT_EQ(r.window_high, 6.0f);
-  EXPECT_EQ(r.percent, 0.33f);
+  EXPECT_EQ(+r.type, 120);
+  EXPECT_EQ(+r.point_count, 2);
+  EXPECT_EQ(+r.baseline_mode, 4);
+  EXPECT_EQ(+r.slope_mode, 1);
+  EXPECT_EQ(+r.fraction, 0.125f);
+  EXPECT_EQ(+r.x, 100.0f);
+  EXPECT_EQ(+r.region_start, 100.0f);
+  EXPECT_EQ(+r.region_end, 120.0f);
+  EXPECT_EQ(+r.level, 0.7f);
+  EXPECT_EQ(+r.position1, 90.0f);
+  EXPECT_EQ(+r.region1_end, 130.0f);
+  EXPECT_EQ(+r.position2, 140.0f);
+  EXPECT_EQ(+r.region2_end, 150.0f);
+  EXPECT_EQ(+r.unused_44, 3);
+  EXPECT_EQ(+r.window_on, 1);
+  EXPECT_EQ(+r.window_low, 5.0f);
+  EXPECT_EQ(+r.window_high, 6.0f);
+  EXPECT_EQ(+r.percent, 0.33f);
   EXPECT_EQ(out, kR4);
 
   // Message 245 passes no extras.
   ASSERT_EQ(measure(description_of(120), &out, AP7_MSG_MEASURE_FEATURE), 1u);
-  EXPECT_EQ(measurement_.request.window_on, 0);
-  EXPECT_EQ(measurement_.request.window_low, 0.0f);
-  EXPECT_EQ(measurement_.request.window_high, 0.0f);
+  EXPECT_EQ(+measurement_.request.window_on, 0);
+  EXPECT_EQ(+measurement_.request.window_low, 0.0f);
+  EXPECT_EQ(+measurement_.request.window_high, 0.0f);
 }
 
 TEST_F(MeasuredFeatures, TwoPointAreaTakesOnlyItsLevelAndBaselinePoints) {
   float out = 0.0f;
   ASSERT_EQ(measure(description_of(114), &out), 1u);
   const AP7_MEASUREREC& r = measurement_.request;
-  EXPECT_EQ(r.type, 114);
-  EXPECT_EQ(r.point_count, 2);
-  EXPECT_EQ(r.baseline_mode, 4);
-  EXPECT_EQ(r.level, 0.7f);
-  EXPECT_EQ(r.position1, 90.0f);
-  EXPECT_EQ(r.region1_end, 130.0f);
-  EXPECT_EQ(r.position2, 140.0f);
-  EXPECT_EQ(r.region2_end, 150.0f);
-  EXPECT_EQ(r.x, 0.0f);
-  EXPECT_EQ(r.region_start, 0.0f);
-  EXPECT_EQ(r.fraction, 0.0f);
-  EXPECT_EQ(r.percent, 0.0f);
-  EXPECT_EQ(r.window_on, 0);
+  EXPECT_EQ(+r.type, 114);
+  EXPECT_EQ(+r.point_count, 2);
+  EXPECT_EQ(+r.baseline_mode, 4);
+  EXPECT_EQ(+r.level, 0.7f);
+  EXPECT_EQ(+r.position1, 90.0f);
+  EXPECT_EQ(+r.region1_end, 130.0f);
+  EXPECT_EQ(+r.position2, 140.0f);
+  EXPECT_EQ(+r.region2_end, 150.0f);
+  EXPECT_EQ(+r.x, 0.0f);
+  EXPECT_EQ(+r.region_start, 0.0f);
+  EXPECT_EQ(+r.fraction, 0.0f);
+  EXPECT_EQ(+r.percent, 0.0f);
+  EXPECT_EQ(+r.window_on, 0);
   EXPECT_EQ(out, kR1);
 }
 
@@ -286,9 +286,9 @@ TEST_F(MeasuredFeatures, TheSwitchTurnsFittedBaselinesFlat) {
     d.baseline_mode = c.mode;
     float out[4] = {};
     measure(d, out, AP7_MSG_MEASURE_FEATURE_SWITCHED, 1);
-    EXPECT_EQ(measurement_.request.baseline_mode, c.expected) << c.kind << " mode " << c.mode;
+    EXPECT_EQ(+measurement_.request.baseline_mode, c.expected) << c.kind << " mode " << c.mode;
     measure(d, out, AP7_MSG_MEASURE_FEATURE_SWITCHED, 0);
-    EXPECT_EQ(measurement_.request.baseline_mode, c.kind == 10 ? 1 : c.kind < 20 ? 2 : c.mode);
+    EXPECT_EQ(+measurement_.request.baseline_mode, c.kind == 10 ? 1 : c.kind < 20 ? 2 : c.mode);
   }
 }
 
@@ -327,12 +327,12 @@ TEST_F(MeasuredFeatures, RegionsComeFromTheMeasuredRegionInTheirOwnOrder) {
     EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{0.0f, 1.0f, 2.0f, -7.0f})) << kind;
     EXPECT_EQ(index, 17);
     // The limits go as upper r2, lower r1; the points come back reversed.
-    EXPECT_EQ(measurement_.region_block.upper, 0.75f);
-    EXPECT_EQ(measurement_.region_block.lower, 0.25f);
-    EXPECT_EQ(measurement_.region_block.reverse, 1);
-    EXPECT_EQ(measurement_.region_block.mask, region_argument_);
+    EXPECT_EQ(+measurement_.region_block.upper, 0.75f);
+    EXPECT_EQ(+measurement_.region_block.lower, 0.25f);
+    EXPECT_EQ(+measurement_.region_block.reverse, 1);
+    EXPECT_EQ(+measurement_.region_block.mask, region_argument_);
   }
-  EXPECT_EQ(measurement_.request.type, 113);
+  EXPECT_EQ(+measurement_.request.type, 113);
   EXPECT_EQ(live_counts(), before);
 }
 
