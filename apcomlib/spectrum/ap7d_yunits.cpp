@@ -27,7 +27,7 @@ uint16_t ap7d_ConvertYUnitsEx(AP7_SPECTRUM* spectrum, uint16_t target, uint16_t 
   if (record == nullptr) return 0;
   if (record->y_units == target) return 1;
   switch (target) {
-    case AP7_YUNIT_OTHER: return 1;
+    case AP41_YUNITS_OTHER: return 1;
     case AP1_YUNIT_PERCENT_REFLECTANCE: return ap7b_ConvertUnits137(checked, option);
     case AP1_YUNIT_LOG_INVERSE_R: return ap7b_ConvertUnits138(checked, option);
     case AP1_YUNIT_PERCENT_TRANSMITTANCE: return ap7b_ConvertToTransmittance(checked, option);

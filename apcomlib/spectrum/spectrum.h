@@ -1160,9 +1160,6 @@ constexpr uint16_t AP7_MSG_MEASURE_FEATURE_EX = 325;
 constexpr uint16_t AP7_MSG_MEASURE_PEAK = 243;
 constexpr uint16_t AP7_MSG_MEASURE_REGION = 246;
 
-// Y-unit code of values in units of their own, which no conversion reaches.
-constexpr uint32_t AP7_YUNIT_OTHER = 8;
-
 // Transforms a feature value can be given (messages 324 and 325).
 constexpr uint16_t AP7_FEATURE_PLAIN = 0;
 constexpr uint16_t AP7_FEATURE_LOG10 = 1;
@@ -1672,3 +1669,127 @@ uint32_t ap7a_CorrelateSpectra(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, uint
 // the runs of missing values stay missing. Null when refused (a target that
 // is not a positive number, a spacing of 0, a transform too long or short).
 AP7_SPECTRUM* ap7d_InterpolateByFFT(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);  // 230
+
+// ---------------------------------------------------------------------------
+// Interferogram, peak and display-range operations (ap7a_interferogram.cpp),
+// the small services they use (ap7d_services.cpp) and the peak queries
+// (ap7d_query.cpp)
+
+constexpr uint16_t AP7_MSG_PEAK_SEARCH_SORTED = 70;
+constexpr uint16_t AP7_MSG_TRANSFORM_INTERFEROGRAM = 71;
+constexpr uint16_t AP7_MSG_APODIZE = 72;
+constexpr uint16_t AP7_MSG_PHASE_SPECTRUM = 73;
+constexpr uint16_t AP7_MSG_PHASE_CORRECT = 74;
+constexpr uint16_t AP7_MSG_SELF_DECONVOLVE = 76;
+constexpr uint16_t AP7_MSG_SCALE_RANGE = 77;
+constexpr uint16_t AP7_MSG_PEAK_SEARCH = 112;
+
+// Y-unit codes of the interferogram's stages: transformed, phase (other
+// units is AP41_YUNITS_OTHER).
+constexpr uint32_t AP41_YUNITS_TRANSFORMED = 14;
+constexpr uint32_t AP41_YUNITS_PHASE = 28;
+
+#pragma pack(push, 2)
+// Messages 70 (up to the sort flag; it sorts and takes the log mode) and
+// 112: the range, the kernel value and sensitivity, the table's capacity,
+// whether the range sets the threshold, where the table-full flag goes, the
+// table of peaks (positions come back as X values), the sort flag and the
+// log mode.
+struct AP7_PEAKSEARCHPARM {
+  float x1;
+  float x2;
+  float kernel_value;
+  float sensitivity;
+  uint32_t capacity;
+  uint16_t use_range;
+  uint16_t* full;
+  AP4_PEAK* table;
+  uint16_t sort;
+  uint16_t log_mode;
+};
+// Message 72.
+struct AP7_APODIZEPARM {
+  uint16_t id;
+  uint16_t ramp;
+};
+// Message 73: segment length, transform length 2^k, apodization kind and
+// arc-tangent mode.
+struct AP7_PHASEPARM {
+  uint32_t length;
+  uint16_t k;
+  uint16_t kind;
+  uint16_t mode;
+};
+// Message 74.
+struct AP7_PHASECORRECTPARM {
+  uint16_t mode;
+  AP7_SPECTRUM* phase;
+};
+// Message 76: the range, the band's half width in X units, the enhancement
+// factor, the window mode and the transform size (0: from the header).
+struct AP7_DECONVOLVEPARM {
+  float x1;
+  float x2;
+  float half_width;
+  float factor;
+  uint16_t mode;
+  uint32_t size;
+};
+// Message 77: the range, the value range, the columns w and pixel height,
+// and arrays of w rows each for the minima and the maxima.
+struct AP7_SCALERANGEPARM {
+  float x1;
+  float x2;
+  float y_low;
+  float y_high;
+  int16_t columns;
+  uint16_t height;
+  uint16_t* minima;
+  uint16_t* maxima;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_PEAKSEARCHPARM) == 34);
+static_assert(offsetof(AP7_PEAKSEARCHPARM, sort) == 30);
+static_assert(sizeof(AP7_APODIZEPARM) == 4);
+static_assert(sizeof(AP7_PHASEPARM) == 10);
+static_assert(sizeof(AP7_PHASECORRECTPARM) == 6);
+static_assert(sizeof(AP7_DECONVOLVEPARM) == 22);
+static_assert(offsetof(AP7_DECONVOLVEPARM, size) == 18);
+static_assert(sizeof(AP7_SCALERANGEPARM) == 28);
+
+// Messages 70 and 112: the peaks of the range narrowed to its valid ends,
+// their positions as X values; the number of peaks, 0 when refused.
+uint32_t ap7a_PeakSearch(AP7_SPECTRUM* spectrum, const AP7_PEAKSEARCHPARM* block, uint16_t sort, uint16_t log_mode);
+// Message 71: an interferogram (Y code 22) lengthened or cut to 2^k points
+// and transformed; 0 for any other spectrum or a header without a positive
+// sample spacing factor, nothing changed then.
+uint16_t ap7a_TransformInterferogram(AP7_SPECTRUM* spectrum, uint16_t k);
+// Message 72: an interferogram apodized around its peak.
+uint16_t ap7a_Apodize(AP7_SPECTRUM* spectrum, uint16_t id, uint16_t ramp);
+// Message 73: a new spectrum of the interferogram's phase, or null.
+AP7_SPECTRUM* ap7a_PhaseSpectrum(AP7_SPECTRUM* spectrum, uint32_t length, uint16_t k, uint16_t kind, uint16_t mode);
+// Message 74: a transformed interferogram (Y code 14) phase-corrected into
+// a single beam; mode 1 takes the magnitude and needs no phase spectrum.
+uint16_t ap7a_PhaseCorrect(AP7_SPECTRUM* spectrum, uint16_t mode, const AP7_SPECTRUM* phase);
+// Message 76: a new spectrum of the range with its bands narrowed; a plain
+// duplicate when the array operation fails; null when the range holds no
+// valid point or the header gives no usable transform size.
+AP7_SPECTRUM* ap7a_FourierSelfDeconvolve(AP7_SPECTRUM* spectrum, float x1, float x2, float half_width, float factor,
+                                         uint16_t mode, uint32_t size);
+// Message 77: the range's lowest and highest rows on the display columns
+// over the data; the other columns keep 0x8000.
+uint16_t ap7a_ScaleRange(AP7_SPECTRUM* spectrum, float x1, float x2, float y_low, float y_high, int16_t columns,
+                         uint16_t height, uint16_t* minima, uint16_t* maxima);
+
+// x1..x2 narrowed to its first and last non-missing points, their values
+// out; the number of points, 0 or less when none (x1, x2 then as clipped).
+int32_t ap7d_TrimXRangeToValid(AP7_SPECTRUM* spectrum, float* x1, float* x2, float* first_value, float* last_value);
+// The direction peaks of the spectrum's Y unit point (AP1_PEAKS_UP or
+// AP1_PEAKS_DOWN); up without a spectrum or header.
+int16_t ap7d_GetPeakDirection(const AP7_SPECTRUM* spectrum);                                       // 187
+// The threshold a peak must exceed at a sensitivity of 0 to 100, from the
+// spread of x1..x2 (use_range) and the Y unit; base 0 and the step out.
+int16_t ap7d_PeakSearchThreshold(AP7_SPECTRUM* spectrum, int16_t use_range, int16_t log_mode, float x1, float x2,
+                                 float sensitivity, float* threshold, float* base, float* step);
+// The full scale of the spectrum's Y unit; 0 when the unit has none.
+float ap7d_GetYUnitScale(AP7_SPECTRUM* spectrum);

@@ -161,7 +161,7 @@ TEST_F(YUnits, TargetCodesTheConversionDoesNotReach) {
   EXPECT_EQ(convert(spectrum, AP1_YUNIT_SINGLE_BEAM), 0u);
   EXPECT_EQ(convert(spectrum, AP1_YUNIT_INTERFEROGRAM), 0u);
   // Other units: nothing to do.
-  EXPECT_EQ(convert(spectrum, AP7_YUNIT_OTHER), 1u);
+  EXPECT_EQ(convert(spectrum, AP41_YUNITS_OTHER), 1u);
   EXPECT_EQ(y_units(spectrum), AP1_YUNIT_ABSORBANCE);
   EXPECT_EQ(values(spectrum), (std::vector<float>{0.5f}));
   destroy(spectrum);
