@@ -101,6 +101,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
     case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
     case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
+    case AP7_MSG_MEASURE_AREA: return sizeof(AP7_AREAPARM);
     case AP7_MSG_FEATURE_VALUES: return offsetof(AP7_FEATUREPARM, transform);
     case AP7_MSG_FEATURE_VALUES_TRANSFORMED: return sizeof(AP7_FEATUREPARM);
     case AP7_MSG_FEATURE_COUNT: return sizeof(const float*);
@@ -346,6 +347,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
     case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
     case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
+    case AP7_MSG_MEASURE_AREA: {
+      const auto* area = static_cast<const AP7_AREAPARM*>(parameter);
+      return ap7b_MeasureArea(spectrum, area->x1, area->x2, area->x3, area->x4, area->area_level, area->area_baseline);
+    }
     case AP7_MSG_FEATURE_VALUES:
     case AP7_MSG_FEATURE_VALUES_TRANSFORMED: {
       const auto* feature = static_cast<const AP7_FEATUREPARM*>(parameter);

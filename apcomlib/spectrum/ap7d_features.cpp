@@ -2,10 +2,9 @@
 // described as a numbered feature kind with up to four X positions, turned
 // into numbers by simple point reads, band areas and range copies.
 //
-// Kinds 1 to 3 and 10 give one value (a height, a height difference, a
-// height above a baseline, a peak-to-peak span), kinds 11 to 13 the same
-// squared; the band-area kinds 4 to 6 and 14 to 16 wait for the full scale
-// of a Y unit, which the areas are measured from, and answer 0 until then; kinds 7 to 9 give the values of a region (as they are,
+// Kinds 1 to 6 and 10 give one value (a height, a height difference, a
+// height above a baseline, band areas, a peak-to-peak span), kinds 11 to 16
+// the same squared; kinds 7 to 9 give the values of a region (as they are,
 // less the height at x3, or above a baseline), kinds 17 to 19 the same
 // differenced. AP7_Dispatcher_SPECTRUM calls these for messages 222, 324,
 // 226 and 247; the measured feature values (ap7d_measure.cpp) share the
@@ -25,6 +24,8 @@ constexpr float kSmallestLogged = 1e-12f;
 constexpr int32_t kHeight = 1;
 constexpr int32_t kHeightDifference = 2;
 constexpr int32_t kBaselineHeight = 3;
+constexpr int32_t kAreaAboveScale = 4;
+constexpr int32_t kAreaAboveLevel = 5;
 constexpr int32_t kAreaAboveBaseline = 6;
 constexpr int32_t kRegion = 7;
 constexpr int32_t kRegionLessHeight = 8;
@@ -47,6 +48,16 @@ bool ap7d_single_kind(int32_t kind) {
 // The value at the point nearest x.
 bool ap7d_value_at(AP7_SPECTRUM* spectrum, float x, float* value) { return ap7a_GetValueAtX(spectrum, x, value) != 0; }
 
+// One of the two areas of message 178.
+bool ap7d_area(AP7_SPECTRUM* spectrum, const AP7_FEATURE& feature, float bx1, float bx2, bool above_baseline,
+               float* value) {
+  float area_level = 0.0f;
+  float area_baseline = 0.0f;
+  if (ap7b_MeasureArea(spectrum, feature.x1, feature.x2, bx1, bx2, &area_level, &area_baseline) == 0) return false;
+  *value = above_baseline ? area_baseline : area_level;
+  return true;
+}
+
 bool ap7d_baseline_height(AP7_SPECTRUM* spectrum, const AP7_FEATURE& feature, float* value) {
   AP7_SPECTRUM* corrected = ap7d_NewBaselineCorrectedRange(spectrum, feature.x1, feature.x1, feature.x3, feature.x4);
   if (corrected == nullptr) return false;
@@ -57,7 +68,7 @@ bool ap7d_baseline_height(AP7_SPECTRUM* spectrum, const AP7_FEATURE& feature, fl
   return read;
 }
 
-// The one value of kinds 1 to 3 and 10; false when a step failed.
+// The one value of kinds 1 to 6 and 10; false when a step failed.
 bool ap7d_single_value(AP7_SPECTRUM* spectrum, const AP7_FEATURE& feature, int32_t kind, float* value) {
   switch (kind) {
     case kHeight: return ap7d_value_at(spectrum, feature.x1, value);
@@ -68,6 +79,9 @@ bool ap7d_single_value(AP7_SPECTRUM* spectrum, const AP7_FEATURE& feature, int32
       return true;
     }
     case kBaselineHeight: return ap7d_baseline_height(spectrum, feature, value);
+    case kAreaAboveScale: return ap7d_area(spectrum, feature, feature.x1, feature.x2, false, value);
+    case kAreaAboveLevel: return ap7d_area(spectrum, feature, feature.x3, feature.x3, true, value);
+    case kAreaAboveBaseline: return ap7d_area(spectrum, feature, feature.x3, feature.x4, true, value);
     case kPeakToPeak: {
       float low = 0.0f;
       float high = 0.0f;
@@ -144,7 +158,7 @@ AP7_SPECTRUM* ap7d_NewBaselineCorrectedRange(AP7_SPECTRUM* spectrum, float x1, f
   AP4_CELL baseline_end{};
   const int32_t count = ap7b_XRangeToIndexRange(checked, &x1, &x2, &start, &end);
   if (count < 1 || ap7b_XRangeToIndexRange(checked, &bx1, &bx2, &baseline_start, &baseline_end) < 1) return nullptr;
-  const bool down = AP1_GetPeakDir_MATH(static_cast<uint16_t>(ap7a_record(checked)->y_units)) == AP1_PEAKS_DOWN;
+  const bool down = ap7d_GetPeakDirection(checked) == AP1_PEAKS_DOWN;
   AP7_SPECTRUM* corrected = ap7b_NewLike(checked, nullptr);
   if (corrected == nullptr) return nullptr;
   AP4_ARRAY* row = ap4d_SubtractLinearBaseline(checked->data, start, end, baseline_start, baseline_end, AP1_PEAKS_UP);

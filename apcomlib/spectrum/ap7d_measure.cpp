@@ -66,8 +66,7 @@ uint16_t ap7d_whole(float value) { return static_cast<uint16_t>(ap1_TruncateToIn
 void ap7d_feature_request(AP7_SPECTRUM* spectrum, const AP7_MEASUREDESC& d, int32_t kind, AP7_MEASUREREC& request) {
   request.baseline_mode = kThroughPoints;
   if (kind == 10) {
-    const AP41_HEADERDATA* record = ap7a_record(spectrum);
-    const bool down = record != nullptr && AP1_GetPeakDir_MATH(static_cast<uint16_t>(record->y_units)) == AP1_PEAKS_DOWN;
+    const bool down = ap7d_GetPeakDirection(spectrum) == AP1_PEAKS_DOWN;
     request.type = down ? kNegatedPeakHeight : kPeakHeight;
     request.baseline_mode = down ? kHighestPoint : kFittedLine;
     request.point_count = 1;

@@ -1136,8 +1136,9 @@ uint16_t ap7d_GetDrawSpans(AP7_SPECTRUM* spectrum, float xa, float xb, float x3,
                            uint32_t* end_column);
 
 // ---------------------------------------------------------------------------
-// Y-unit conversions, feature values and measured feature values
-// (ap7b_yconvert.cpp, ap7d_yunits.cpp, ap7d_features.cpp, ap7d_measure.cpp)
+// Y-unit conversions, band areas, feature values and measured feature values
+// (ap7b_yconvert.cpp, ap7b_area.cpp, ap7d_yunits.cpp, ap7d_features.cpp,
+// ap7d_measure.cpp)
 
 constexpr uint16_t AP7_MSG_TO_ABSORBANCE = 133;
 constexpr uint16_t AP7_MSG_TO_PERCENT_TRANSMITTANCE = 134;
@@ -1145,6 +1146,7 @@ constexpr uint16_t AP7_MSG_TO_PHOTOACOUSTIC = 135;
 constexpr uint16_t AP7_MSG_TO_KUBELKA_MUNK = 136;
 constexpr uint16_t AP7_MSG_TO_PERCENT_REFLECTANCE = 137;
 constexpr uint16_t AP7_MSG_TO_LOG_INVERSE_R = 138;
+constexpr uint16_t AP7_MSG_MEASURE_AREA = 178;
 constexpr uint16_t AP7_MSG_PREPEND_TITLE = 201;
 constexpr uint16_t AP7_MSG_CONVERT_Y_UNITS = 204;
 constexpr uint16_t AP7_MSG_FEATURE_VALUES = 222;
@@ -1249,6 +1251,15 @@ struct AP7_MEASUREREGIONPARM {
   GU3_HANDLE mask;       // u16 per region point, or null
   int32_t* start_index;  // out, or null
 };
+// Message 178, 24 bytes.
+struct AP7_AREAPARM {
+  float x1;  // band range
+  float x2;
+  float x3;  // baseline range
+  float x4;
+  float* area_level;     // out: above the full-scale level
+  float* area_baseline;  // out: above the line through the baseline range
+};
 // Feature record, 20 bytes: the kind (truncated toward zero) and up to four
 // X positions.
 struct AP7_FEATURE {
@@ -1310,6 +1321,7 @@ static_assert(offsetof(AP7_MEASUREREC, point_value_corrected) == 132);
 static_assert(offsetof(AP7_MEASUREREC, fitted_x_corrected) == 140);
 static_assert(offsetof(AP7_MEASUREREC, fitted_value_corrected) == 148);
 static_assert(sizeof(AP7_MEASUREREGIONPARM) == 26);
+static_assert(sizeof(AP7_AREAPARM) == 24);
 static_assert(sizeof(AP7_FEATURE) == 20);
 static_assert(sizeof(AP7_FEATUREPARM) == 10);
 static_assert(sizeof(AP7_MEASUREDESC) == 52);
@@ -1337,6 +1349,14 @@ uint16_t ap7b_ConvertUnits138(AP7_SPECTRUM* spectrum, uint16_t truncate);       
 // done, 0 for another target or a failed conversion.
 uint16_t ap7d_ConvertYUnitsEx(AP7_SPECTRUM* spectrum, uint16_t target, uint16_t option);
 uint16_t ap7d_ConvertYUnits(AP7_SPECTRUM* spectrum, uint16_t target);            // 204
+
+// Message 178: the trapezoid areas of the band x1..x2, above the full scale
+// of the Y unit and above the line through the valid ends of the baseline
+// range x3..x4, counted positive in the peak direction and scaled by the
+// spacing when the band holds more than one point. Both are 0 first; 1 when
+// computed.
+uint16_t ap7b_MeasureArea(AP7_SPECTRUM* spectrum, float x1, float x2, float x3, float x4, float* area_level,
+                          float* area_baseline);
 
 // A new spectrum like this one holding x1..x2 less (for peaks pointing
 // down: plus) the line through the valid ends of bx1..bx2; null when either

@@ -11,10 +11,13 @@ namespace {
 using namespace spectrumtest;
 
 constexpr float kNaN = NAN;
+constexpr double kPi = 3.14159265358979323846;
 
 // A Gaussian band of height H, centre C and standard deviation S on the
-// straight line A + B·x, sampled at x = 0, 1, ..., 200; beyond ±10 S it has
-// fallen below e^-50, so the ends of the grid lie on the line.
+// straight line A + B·x, sampled at x = 0, 1, ..., 200: its area is
+// H·S·√(2π), and beyond ±10 S it has fallen below e^-50, so the ends of the
+// grid lie on the line and the trapezoid sums over the grid equal the
+// closed forms to single precision.
 constexpr double kHeight = 2.0;
 constexpr double kCentre = 100.0;
 constexpr double kSigma = 10.0;
@@ -24,6 +27,7 @@ constexpr uint32_t kPoints = 201;
 
 double band(double x) { return kHeight * std::exp(-(x - kCentre) * (x - kCentre) / (2 * kSigma * kSigma)); }
 double line(double x) { return kOffset + kSlope * x; }
+double band_area() { return kHeight * kSigma * std::sqrt(2 * kPi); }
 
 class Features : public SpectrumTest {
  protected:
@@ -69,8 +73,8 @@ class Features : public SpectrumTest {
   }
 };
 
-// The single-value kinds on the band, against their closed forms; kinds 11
-// to 13 are the squares of 1 to 3.
+// Every single-value kind on the band, against its closed form; kinds 11 to
+// 16 are the squares of 1 to 6.
 TEST_F(Features, SingleValuesOfABandMatchTheClosedForms) {
   struct Case {
     float kind;
@@ -83,6 +87,12 @@ TEST_F(Features, SingleValuesOfABandMatchTheClosedForms) {
       {2, {2, 100, 0, 0, 0}, peak - (band(0) + line(0))},
       // Above the line through the ends of 0..200, which is the line itself.
       {3, {3, 100, 0, 0, 200}, kHeight},
+      // Above full scale (0 for absorbance): band and the trapezoid under the line.
+      {4, {4, 0, 200, 0, 0}, band_area() + kOffset * 200 + kSlope * 200 * 200 / 2},
+      // Above the level at x3 = 0.
+      {5, {5, 0, 200, 0, 0}, band_area() + kSlope * 200 * 200 / 2},
+      // Above the line through 0..200.
+      {6, {6, 0, 200, 0, 200}, band_area()},
       // Largest value of 90..110 less the smallest of 0..10.
       {10, {10, 90, 110, 0, 10}, peak - line(0)},
   };
@@ -91,7 +101,7 @@ TEST_F(Features, SingleValuesOfABandMatchTheClosedForms) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
     EXPECT_NEAR(one_value(spectrum, c.feature), c.expected, 1e-5 * std::fabs(c.expected));
-    if (c.kind <= 3) {
+    if (c.kind <= 6) {
       AP7_FEATURE squared = c.feature;
       squared.kind += 10;
       EXPECT_NEAR(one_value(spectrum, squared), c.expected * c.expected, 2e-5 * c.expected * c.expected);
@@ -177,14 +187,37 @@ TEST_F(Features, UnknownKindsGiveNothing) {
   destroy(spectrum);
 }
 
-// With peaks pointing down the band lies below its baseline and counts
-// positive: 10 times the height in percent transmittance.
+// With peaks pointing down the band lies below its baseline and its
+// heights and areas count positive: 10 times the band in percent
+// transmittance.
 TEST_F(Features, DownwardBandsCountPositive) {
   AP7_SPECTRUM* spectrum = band_spectrum(AP1_YUNIT_PERCENT_TRANSMITTANCE, false);
+  EXPECT_NEAR(one_value(spectrum, {4, 0, 200, 0, 0}), 10 * band_area(), 1e-4 * band_area());
+  EXPECT_NEAR(one_value(spectrum, {6, 0, 200, 0, 200}), 10 * band_area(), 1e-4 * band_area());
   EXPECT_NEAR(one_value(spectrum, {3, 100, 0, 0, 200}), 10 * kHeight, 1e-4);
   float out[3] = {};
   ASSERT_EQ(feature_values(spectrum, {9, 99, 101, 0, 200}, out, AP7_FEATURE_PLAIN), 3u);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(out[i], 10 * band(101 - i), 1e-4) << i;
+  destroy(spectrum);
+}
+
+TEST_F(Features, BandAreasOfMessage178) {
+  AP7_SPECTRUM* spectrum = band_spectrum(AP1_YUNIT_ABSORBANCE, false);
+  float level = -1.0f;
+  float baseline = -1.0f;
+  AP7_AREAPARM parameter{200.0f, 0.0f, 0.0f, 200.0f, &level, &baseline};
+  ASSERT_EQ(send(AP7_MSG_MEASURE_AREA, spectrum, &parameter), 1u);
+  EXPECT_NEAR(level, band_area(), 1e-5 * band_area());
+  EXPECT_NEAR(baseline, band_area(), 1e-5 * band_area());
+  // A band of one point is its height above the line, unscaled.
+  parameter = {100.0f, 100.0f, 0.0f, 200.0f, &level, &baseline};
+  ASSERT_EQ(send(AP7_MSG_MEASURE_AREA, spectrum, &parameter), 1u);
+  EXPECT_NEAR(baseline, kHeight, 1e-6);
+  // A range beside the data: 0 and both areas 0.
+  parameter = {300.0f, 400.0f, 0.0f, 200.0f, &level, &baseline};
+  EXPECT_EQ(send(AP7_MSG_MEASURE_AREA, spectrum, &parameter), 0u);
+  EXPECT_EQ(level, 0.0f);
+  EXPECT_EQ(baseline, 0.0f);
   destroy(spectrum);
 }
 
@@ -196,7 +229,7 @@ TEST_F(Features, FailedReadsReportNoValue) {
   const AP7_FEATURE outside[] = {
       {1, 500, 0, 0, 0},    {2, 100, 0, 500, 0},   {3, 500, 0, 0, 200},  {3, 100, 0, 300, 400},
       {10, 300, 400, 0, 10}, {12, 100, 0, -50, 0}, {7, 300, 400, 0, 0}, {8, 10, 20, 900, 0},
-      {9, 10, 20, 300, 400},
+      {9, 10, 20, 300, 400}, {4, 300, 400, 0, 0}, {6, 0, 200, 300, 400},
   };
   for (const AP7_FEATURE& feature : outside) {
     float out[16];
