@@ -7,8 +7,8 @@
 // the message stands for: the common object protocol of the data array's
 // root part (1, 8, 10, 11, 15, 16, 23), the spectrum's life cycle, the X-range
 // operations under the ARRAY's numbers, the axis and the accessors, the
-// history bits and the history and comment texts, the saves, ranges as
-// text, the fit to an X range, pixel spans for drawing, and the read and write through a
+// history bits and the history and comment texts, the interferogram, peak
+// and display-range operations, the saves, ranges as text, the fit to an X range, pixel spans for drawing, and the read and write through a
 // spectrum-file object (17, 18). A spectrum hands no
 // message to its parent class: the numbers the table leaves out answer 0,
 // as do those of the operations that are not part of the library yet, and
@@ -16,6 +16,8 @@
 //
 // A 16-bit result goes out widened with its sign, except the change state
 // (message 12), which goes out without it.
+#include <cstring>
+
 #include "core/core.h"
 #include "files/files.h"
 #include "platform/memory.h"
@@ -101,6 +103,23 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SHIFT_X_AXIS:
     case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
     case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
+    case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
+    case AP7_MSG_MEASURE_AREA: return sizeof(AP7_AREAPARM);
+    case AP7_MSG_FEATURE_VALUES: return offsetof(AP7_FEATUREPARM, transform);
+    case AP7_MSG_FEATURE_VALUES_TRANSFORMED: return sizeof(AP7_FEATUREPARM);
+    case AP7_MSG_FEATURE_COUNT: return sizeof(const float*);
+    case AP7_MSG_MEASUREMENT_COUNT: return sizeof(const AP7_MEASUREDESC*);
+    case AP7_MSG_MEASURE_FEATURE: return offsetof(AP7_MEASUREFEATUREPARM, mode_switch);
+    case AP7_MSG_MEASURE_FEATURE_SWITCHED: return offsetof(AP7_MEASUREFEATUREPARM, transform);
+    case AP7_MSG_MEASURE_FEATURE_EX: return sizeof(AP7_MEASUREFEATUREPARM);
+    case AP7_MSG_PEAK_SEARCH_SORTED: return offsetof(AP7_PEAKSEARCHPARM, sort);
+    case AP7_MSG_PEAK_SEARCH: return sizeof(AP7_PEAKSEARCHPARM);
+    case AP7_MSG_TRANSFORM_INTERFEROGRAM: return sizeof(uint16_t);
+    case AP7_MSG_APODIZE: return sizeof(AP7_APODIZEPARM);
+    case AP7_MSG_PHASE_SPECTRUM: return sizeof(AP7_PHASEPARM);
+    case AP7_MSG_PHASE_CORRECT: return sizeof(AP7_PHASECORRECTPARM);
+    case AP7_MSG_SELF_DECONVOLVE: return sizeof(AP7_DECONVOLVEPARM);
+    case AP7_MSG_SCALE_RANGE: return sizeof(AP7_SCALERANGEPARM);
     default: return 0;
   }
 }
@@ -122,6 +141,29 @@ void* ap7_root_part(const AP7_SPECTRUM* spectrum) {
 uint16_t ap7_is_single_beam(const AP7_SPECTRUM* spectrum) {
   const AP41_HEADERDATA* record = ap7a_record(spectrum);
   return record != nullptr && record->y_units == AP41_YUNITS_SINGLE_BEAM ? 1 : 0;
+}
+
+// Message 70 always sorts and takes the log mode; 112 reads both from its block.
+uint32_t ap7a_peak_search(AP7_SPECTRUM* spectrum, const AP7_PEAKSEARCHPARM* p, bool with_options) {
+  return with_options ? ap7a_PeakSearch(spectrum, p, p->sort, p->log_mode) : ap7a_PeakSearch(spectrum, p, 1, 1);
+}
+
+uint16_t ap7a_apodize(AP7_SPECTRUM* spectrum, const AP7_APODIZEPARM* p) { return ap7a_Apodize(spectrum, p->id, p->ramp); }
+
+AP7_SPECTRUM* ap7a_phase(AP7_SPECTRUM* spectrum, const AP7_PHASEPARM* p) {
+  return ap7a_PhaseSpectrum(spectrum, p->length, p->k, p->kind, p->mode);
+}
+
+uint16_t ap7a_phase_correct(AP7_SPECTRUM* spectrum, const AP7_PHASECORRECTPARM* p) {
+  return ap7a_PhaseCorrect(spectrum, p->mode, p->phase);
+}
+
+AP7_SPECTRUM* ap7a_deconvolve(AP7_SPECTRUM* spectrum, const AP7_DECONVOLVEPARM* p) {
+  return ap7a_FourierSelfDeconvolve(spectrum, p->x1, p->x2, p->half_width, p->factor, p->mode, p->size);
+}
+
+uint16_t ap7a_scale_range(AP7_SPECTRUM* spectrum, const AP7_SCALERANGEPARM* p) {
+  return ap7a_ScaleRange(spectrum, p->x1, p->x2, p->y_low, p->y_high, p->columns, p->height, p->minima, p->maxima);
 }
 
 }  // namespace
@@ -306,6 +348,42 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
     case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
     case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
+    case AP7_MSG_TO_ABSORBANCE:             return ap7b_ConvertToAbsorbance(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_TRANSMITTANCE:  return ap7b_ConvertToTransmittance(spectrum, 1);
+    case AP7_MSG_TO_PHOTOACOUSTIC:          return ap7b_ConvertToPAS(spectrum, 1);
+    case AP7_MSG_TO_KUBELKA_MUNK:           return ap7b_ConvertToKM(spectrum, 1);
+    case AP7_MSG_TO_PERCENT_REFLECTANCE:    return ap7b_ConvertUnits137(spectrum, 1);
+    case AP7_MSG_TO_LOG_INVERSE_R:          return ap7b_ConvertUnits138(spectrum, 1);
+    case AP7_MSG_PREPEND_TITLE:             return ap7d_PrependTitle(spectrum, text);
+    case AP7_MSG_CONVERT_Y_UNITS:           return ap7d_ConvertYUnits(spectrum, *static_cast<const uint16_t*>(parameter));
+    case AP7_MSG_MEASURE_AREA: {
+      const auto* area = static_cast<const AP7_AREAPARM*>(parameter);
+      return ap7b_MeasureArea(spectrum, area->x1, area->x2, area->x3, area->x4, area->area_level, area->area_baseline);
+    }
+    case AP7_MSG_FEATURE_VALUES:
+    case AP7_MSG_FEATURE_VALUES_TRANSFORMED: {
+      const auto* feature = static_cast<const AP7_FEATUREPARM*>(parameter);
+      const uint16_t transform = message == AP7_MSG_FEATURE_VALUES ? AP7_FEATURE_PLAIN : feature->transform;
+      return ap7d_GetFeatureValues(spectrum, feature->feature, feature->values, transform);
+    }
+    case AP7_MSG_FEATURE_COUNT:             return ap7d_GetFeatureCount(spectrum, *static_cast<const float* const*>(parameter));
+    case AP7_MSG_MEASUREMENT_COUNT:         return ap7d_GetMeasurementCount(spectrum, *static_cast<const AP7_MEASUREDESC* const*>(parameter));
+    case AP7_MSG_MEASURE_FEATURE:
+    case AP7_MSG_MEASURE_FEATURE_SWITCHED:
+    case AP7_MSG_MEASURE_FEATURE_EX: {
+      // The shorter blocks pass what they leave out as 0.
+      AP7_MEASUREFEATUREPARM block{};
+      std::memcpy(&block, parameter, ap7_block_size(message));
+      return ap7d_MeasureFeature(spectrum, block.description, block.values, block.r1, block.r2, block.v, block.region_argument, block.index_out, block.mode_switch, block.transform, block.extra_flag, block.extra1, block.extra2);
+    }
+    case AP7_MSG_PEAK_SEARCH_SORTED:        return ap7a_peak_search(spectrum, static_cast<const AP7_PEAKSEARCHPARM*>(parameter), false);
+    case AP7_MSG_PEAK_SEARCH:               return ap7a_peak_search(spectrum, static_cast<const AP7_PEAKSEARCHPARM*>(parameter), true);
+    case AP7_MSG_TRANSFORM_INTERFEROGRAM:   return ap7a_TransformInterferogram(spectrum, *static_cast<const uint16_t*>(parameter));
+    case AP7_MSG_APODIZE:                   return ap7a_apodize(spectrum, static_cast<const AP7_APODIZEPARM*>(parameter));
+    case AP7_MSG_PHASE_SPECTRUM:            return ap_object_result(ap7a_phase(spectrum, static_cast<const AP7_PHASEPARM*>(parameter)));
+    case AP7_MSG_PHASE_CORRECT:             return ap7a_phase_correct(spectrum, static_cast<const AP7_PHASECORRECTPARM*>(parameter));
+    case AP7_MSG_SELF_DECONVOLVE:           return ap_object_result(ap7a_deconvolve(spectrum, static_cast<const AP7_DECONVOLVEPARM*>(parameter)));
+    case AP7_MSG_SCALE_RANGE:               return ap7a_scale_range(spectrum, static_cast<const AP7_SCALERANGEPARM*>(parameter));
     default:                                return 0;
   }
 }

@@ -1565,3 +1565,384 @@ uint16_t ap7a_ScaledMinMax(AP7_SPECTRUM* spectrum, float x1, float x2, float* mi
 // when both addresses are given (missing for an extreme that nothing reached).
 uint16_t ap7a_MinMaxX(AP7_SPECTRUM* spectrum, float x1, float x2, float* minimum, float* minimum_x, float* maximum,
                       float* maximum_x);                                                           // 332
+
+// ---------------------------------------------------------------------------
+// Y-unit conversions, band areas, feature values and measured feature values
+// (ap7b_yconvert.cpp, ap7b_area.cpp, ap7d_yunits.cpp, ap7d_features.cpp,
+// ap7d_measure.cpp)
+
+constexpr uint16_t AP7_MSG_TO_ABSORBANCE = 133;
+constexpr uint16_t AP7_MSG_TO_PERCENT_TRANSMITTANCE = 134;
+constexpr uint16_t AP7_MSG_TO_PHOTOACOUSTIC = 135;
+constexpr uint16_t AP7_MSG_TO_KUBELKA_MUNK = 136;
+constexpr uint16_t AP7_MSG_TO_PERCENT_REFLECTANCE = 137;
+constexpr uint16_t AP7_MSG_TO_LOG_INVERSE_R = 138;
+constexpr uint16_t AP7_MSG_MEASURE_AREA = 178;
+constexpr uint16_t AP7_MSG_PREPEND_TITLE = 201;
+constexpr uint16_t AP7_MSG_CONVERT_Y_UNITS = 204;
+constexpr uint16_t AP7_MSG_FEATURE_VALUES = 222;
+constexpr uint16_t AP7_MSG_FEATURE_COUNT = 226;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE = 245;
+constexpr uint16_t AP7_MSG_MEASUREMENT_COUNT = 247;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE_SWITCHED = 313;
+constexpr uint16_t AP7_MSG_FEATURE_VALUES_TRANSFORMED = 324;
+constexpr uint16_t AP7_MSG_MEASURE_FEATURE_EX = 325;
+// The peak measurement of the processing operations, which the measured
+// feature values send: one value into the record (243), and a new spectrum
+// of a baseline-corrected region (246).
+constexpr uint16_t AP7_MSG_MEASURE_PEAK = 243;
+constexpr uint16_t AP7_MSG_MEASURE_REGION = 246;
+
+// Transforms a feature value can be given (messages 324 and 325).
+constexpr uint16_t AP7_FEATURE_PLAIN = 0;
+constexpr uint16_t AP7_FEATURE_LOG10 = 1;
+constexpr uint16_t AP7_FEATURE_RECIPROCAL = 2;
+
+// Peak-measurement record, 156 bytes, owned by the caller of messages 242
+// to 246 (the block of 242 to 244 is the record itself).
+//    0  2  type 101..136
+//    2  2  baseline point count (0, 1 or 2)
+//    4  2  baseline mode 0..7
+//    6  2  X source: 0 raw data, else baseline-corrected data
+//    8  2  slope mode of message 244
+//   10  2  not read by the measurement
+//   12  4  fraction of the peak height (types 108, 112)
+//   16  4  X offset (type 118)
+//   20  4  result X
+//   24  4  X of the point types
+//   28  8  region start, region end
+//   36  4  baseline level of mode 0
+//   40  4  full scale
+//   44  2  not read by the measurement
+//   46  8  baseline X1, Y1
+//   54  8  position 1, region 1 end
+//   62  8  baseline X2, Y2
+//   70  8  position 2, region 2 end
+//   78  8  slope range low, high (message 244)
+//   86  2  acceptance window on
+//   88  8  window low, high
+//   96  4  percent or level of the width, centre and crossing types
+//  100 16  baseline slope b, value a, origin x0, curvature c
+//  116  8  area corrected, area raw
+//  124 16  point set: X corrected, X raw, value corrected, value raw
+//  140 16  fitted set: X corrected, X raw, value corrected, value raw
+#pragma pack(push, 2)
+struct AP7_MEASUREREC {
+  uint16_t type;
+  uint16_t point_count;
+  uint16_t baseline_mode;
+  uint16_t x_source;
+  uint16_t slope_mode;
+  uint16_t unused_10;
+  float fraction;
+  float x_offset;
+  float result_x;
+  float x;
+  float region_start;
+  float region_end;
+  float level;
+  float full_scale;
+  uint16_t unused_44;
+  float baseline_x1;
+  float baseline_y1;
+  float position1;
+  float region1_end;
+  float baseline_x2;
+  float baseline_y2;
+  float position2;
+  float region2_end;
+  float slope_low;
+  float slope_high;
+  uint16_t window_on;
+  float window_low;
+  float window_high;
+  float percent;
+  float slope_b;
+  float value_a;
+  float origin_x0;
+  float curvature_c;
+  float area_corrected;
+  float area_raw;
+  float point_x_corrected;
+  float point_x_raw;
+  float point_value_corrected;
+  float point_value_raw;
+  float fitted_x_corrected;
+  float fitted_x_raw;
+  float fitted_value_corrected;
+  float fitted_value_raw;
+};
+// Message 246, 26 bytes.
+struct AP7_MEASUREREGIONPARM {
+  AP7_MEASUREREC* record;
+  float upper;  // value limits; the missing-value marker is no limit
+  float lower;
+  uint16_t reverse;
+  uint32_t* count;       // out: the region's point count
+  GU3_HANDLE mask;       // u16 per region point, or null
+  int32_t* start_index;  // out, or null
+};
+// Message 178, 24 bytes.
+struct AP7_AREAPARM {
+  float x1;  // band range
+  float x2;
+  float x3;  // baseline range
+  float x4;
+  float* area_level;     // out: above the full-scale level
+  float* area_baseline;  // out: above the line through the baseline range
+};
+// Feature record, 20 bytes: the kind (truncated toward zero) and up to four
+// X positions.
+struct AP7_FEATURE {
+  float kind;
+  float x1;
+  float x2;
+  float x3;
+  float x4;
+};
+// Messages 222 and 324 (which adds the transform).
+struct AP7_FEATUREPARM {
+  const AP7_FEATURE* feature;
+  float* values;  // out: as many floats as message 226 counts
+  uint16_t transform;
+};
+// Measurement description of messages 245, 313 and 325, 52 bytes: d1..d13.
+struct AP7_MEASUREDESC {
+  float kind;           // d1
+  float baseline_mode;  // d2
+  float point_count;    // d3
+  float level;          // d4
+  float x1;             // d5
+  float d6;
+  float x2;             // d7
+  float baseline1_x;    // d8
+  float region_option;  // d9
+  float baseline1_y;    // d10: for kinds 1 to 19 the second baseline X
+  float baseline2_x;    // d11
+  float extra;          // d12
+  float baseline2_y;    // d13
+};
+// Messages 245 (to index_out), 313 (to the switch) and 325 (whole), 40 bytes.
+struct AP7_MEASUREFEATUREPARM {
+  const AP7_MEASUREDESC* description;
+  float* values;  // out
+  float r1;       // value limits of a region measurement
+  float r2;
+  float v;        // handed on with the kinds of 101 and above
+  GU3_HANDLE region_argument;
+  int32_t* index_out;
+  uint16_t mode_switch;  // baseline mode 1 or 7 becomes 6
+  uint16_t transform;
+  uint16_t extra_flag;
+  float extra1;
+  float extra2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_MEASUREREC) == 156);
+static_assert(offsetof(AP7_MEASUREREC, fraction) == 12);
+static_assert(offsetof(AP7_MEASUREREC, x) == 24);
+static_assert(offsetof(AP7_MEASUREREC, full_scale) == 40);
+static_assert(offsetof(AP7_MEASUREREC, baseline_x1) == 46);
+static_assert(offsetof(AP7_MEASUREREC, position1) == 54);
+static_assert(offsetof(AP7_MEASUREREC, position2) == 70);
+static_assert(offsetof(AP7_MEASUREREC, window_on) == 86);
+static_assert(offsetof(AP7_MEASUREREC, percent) == 96);
+static_assert(offsetof(AP7_MEASUREREC, area_corrected) == 116);
+static_assert(offsetof(AP7_MEASUREREC, point_value_corrected) == 132);
+static_assert(offsetof(AP7_MEASUREREC, fitted_x_corrected) == 140);
+static_assert(offsetof(AP7_MEASUREREC, fitted_value_corrected) == 148);
+static_assert(sizeof(AP7_MEASUREREGIONPARM) == 26);
+static_assert(sizeof(AP7_AREAPARM) == 24);
+static_assert(sizeof(AP7_FEATURE) == 20);
+static_assert(sizeof(AP7_FEATUREPARM) == 10);
+static_assert(sizeof(AP7_MEASUREDESC) == 52);
+static_assert(offsetof(AP7_MEASUREFEATUREPARM, mode_switch) == 28);
+static_assert(offsetof(AP7_MEASUREFEATUREPARM, transform) == 30);
+static_assert(sizeof(AP7_MEASUREFEATUREPARM) == 42);
+
+// Messages 133 to 138: the Y values converted in place, through percent
+// transmittance, to absorbance, percent transmittance, photoacoustic units,
+// Kubelka-Munk, percent reflectance or log(1/R), the Y-unit code set (17,
+// 16, 26, 20, 11, 12) and the history bit of the step (3, none, 10, 9, none,
+// 3). Non-zero `truncate` clamps the logarithmic forms at the narrow or, for
+// a gain that is not whole, the wide limits. 1 when done or already in the
+// unit; 0 for a unit outside the family (nothing changes) or a failed step
+// (left in percent transmittance).
+uint16_t ap7b_ConvertToAbsorbance(AP7_SPECTRUM* spectrum, uint16_t truncate);    // 133
+uint16_t ap7b_ConvertToTransmittance(AP7_SPECTRUM* spectrum, uint16_t truncate); // 134
+uint16_t ap7b_ConvertToPAS(AP7_SPECTRUM* spectrum, uint16_t truncate);           // 135
+uint16_t ap7b_ConvertToKM(AP7_SPECTRUM* spectrum, uint16_t truncate);            // 136
+uint16_t ap7b_ConvertUnits137(AP7_SPECTRUM* spectrum, uint16_t truncate);        // 137
+uint16_t ap7b_ConvertUnits138(AP7_SPECTRUM* spectrum, uint16_t truncate);        // 138
+// The Y values converted in place to the target code (also 21 and 23, the
+// percent units divided by 100, and 8, which leaves them); `option` is the
+// truncating flag of the conversion chosen. 1 when done or nothing had to be
+// done, 0 for another target or a failed conversion.
+uint16_t ap7d_ConvertYUnitsEx(AP7_SPECTRUM* spectrum, uint16_t target, uint16_t option);
+uint16_t ap7d_ConvertYUnits(AP7_SPECTRUM* spectrum, uint16_t target);            // 204
+
+// Message 178: the trapezoid areas of the band x1..x2, above the full scale
+// of the Y unit and above the line through the valid ends of the baseline
+// range x3..x4, counted positive in the peak direction and scaled by the
+// spacing when the band holds more than one point. Both are 0 first; 1 when
+// computed.
+uint16_t ap7b_MeasureArea(AP7_SPECTRUM* spectrum, float x1, float x2, float x3, float x4, float* area_level,
+                          float* area_baseline);
+
+// A new spectrum like this one holding x1..x2 less (for peaks pointing
+// down: plus) the line through the valid ends of bx1..bx2; null when either
+// range misses the data or the baseline has no valid value.
+AP7_SPECTRUM* ap7d_NewBaselineCorrectedRange(AP7_SPECTRUM* spectrum, float x1, float x2, float bx1, float bx2);
+// Messages 222 and 324: the value or values of a feature, optionally as
+// log10 or reciprocal; the number written, 0 for an unknown kind or a
+// failure.
+uint32_t ap7d_GetFeatureValues(AP7_SPECTRUM* spectrum, const AP7_FEATURE* feature, float* values, uint16_t transform);
+// Message 226 ({kind, x1, x2}) and message 247 (a description): the number
+// of values the feature yields.
+uint32_t ap7d_GetFeatureCount(AP7_SPECTRUM* spectrum, const float* request);
+uint32_t ap7d_GetMeasurementCount(AP7_SPECTRUM* spectrum, const AP7_MEASUREDESC* request);
+// Messages 245, 313 and 325: a feature read through the peak measurement
+// (messages 243 and 246); the number of values written, 0 on failure. The
+// index out receives the region's first index, -1 for single values.
+uint32_t ap7d_MeasureFeature(AP7_SPECTRUM* spectrum, const AP7_MEASUREDESC* description, float* values, float r1,
+                             float r2, float v, GU3_HANDLE region_argument, int32_t* index_out,
+                             uint16_t mode_switch, uint16_t transform, uint16_t extra_flag, float extra1,
+                             float extra2);
+// The transform of a feature value in place: log10 (values below 1e-12
+// raised to it first) or the reciprocal (0 for a value about 0); any other
+// option leaves it.
+void ap7d_Transform(float* value, uint16_t transform);
+// Whether a measured feature kind yields the values of a region (7 to 9,
+// 17 to 19, 109 to 111, 113) rather than one value.
+bool ap7d_IsMeasuredRegionKind(int32_t kind);
+// The transform of a feature value in place: log10 (values below 1e-12
+// raised to it first) or the reciprocal (0 for a value about 0); any other
+// option leaves it.
+void ap7d_Transform(float* value, uint16_t transform);
+// Whether a measured feature kind yields the values of a region (7 to 9,
+// 17 to 19, 109 to 111, 113) rather than one value.
+bool ap7d_IsMeasuredRegionKind(int32_t kind);
+
+// ---------------------------------------------------------------------------
+// Interferogram, peak and display-range operations (ap7a_interferogram.cpp),
+// the small services they use (ap7d_services.cpp) and the peak queries
+// (ap7d_query.cpp)
+
+constexpr uint16_t AP7_MSG_PEAK_SEARCH_SORTED = 70;
+constexpr uint16_t AP7_MSG_TRANSFORM_INTERFEROGRAM = 71;
+constexpr uint16_t AP7_MSG_APODIZE = 72;
+constexpr uint16_t AP7_MSG_PHASE_SPECTRUM = 73;
+constexpr uint16_t AP7_MSG_PHASE_CORRECT = 74;
+constexpr uint16_t AP7_MSG_SELF_DECONVOLVE = 76;
+constexpr uint16_t AP7_MSG_SCALE_RANGE = 77;
+constexpr uint16_t AP7_MSG_PEAK_SEARCH = 112;
+
+// Y-unit codes of the interferogram's stages: transformed, phase (other
+// units is AP41_YUNITS_OTHER).
+constexpr uint32_t AP41_YUNITS_TRANSFORMED = 14;
+constexpr uint32_t AP41_YUNITS_PHASE = 28;
+
+#pragma pack(push, 2)
+// Messages 70 (up to the sort flag; it sorts and takes the log mode) and
+// 112: the range, the kernel value and sensitivity, the table's capacity,
+// whether the range sets the threshold, where the table-full flag goes, the
+// table of peaks (positions come back as X values), the sort flag and the
+// log mode.
+struct AP7_PEAKSEARCHPARM {
+  float x1;
+  float x2;
+  float kernel_value;
+  float sensitivity;
+  uint32_t capacity;
+  uint16_t use_range;
+  uint16_t* full;
+  AP4_PEAK* table;
+  uint16_t sort;
+  uint16_t log_mode;
+};
+// Message 72.
+struct AP7_APODIZEPARM {
+  uint16_t id;
+  uint16_t ramp;
+};
+// Message 73: segment length, transform length 2^k, apodization kind and
+// arc-tangent mode.
+struct AP7_PHASEPARM {
+  uint32_t length;
+  uint16_t k;
+  uint16_t kind;
+  uint16_t mode;
+};
+// Message 74.
+struct AP7_PHASECORRECTPARM {
+  uint16_t mode;
+  AP7_SPECTRUM* phase;
+};
+// Message 76: the range, the band's half width in X units, the enhancement
+// factor, the window mode and the transform size (0: from the header).
+struct AP7_DECONVOLVEPARM {
+  float x1;
+  float x2;
+  float half_width;
+  float factor;
+  uint16_t mode;
+  uint32_t size;
+};
+// Message 77: the range, the value range, the columns w and pixel height,
+// and arrays of w rows each for the minima and the maxima.
+struct AP7_SCALERANGEPARM {
+  float x1;
+  float x2;
+  float y_low;
+  float y_high;
+  int16_t columns;
+  uint16_t height;
+  uint16_t* minima;
+  uint16_t* maxima;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_PEAKSEARCHPARM) == 34);
+static_assert(offsetof(AP7_PEAKSEARCHPARM, sort) == 30);
+static_assert(sizeof(AP7_APODIZEPARM) == 4);
+static_assert(sizeof(AP7_PHASEPARM) == 10);
+static_assert(sizeof(AP7_PHASECORRECTPARM) == 6);
+static_assert(sizeof(AP7_DECONVOLVEPARM) == 22);
+static_assert(offsetof(AP7_DECONVOLVEPARM, size) == 18);
+static_assert(sizeof(AP7_SCALERANGEPARM) == 28);
+
+// Messages 70 and 112: the peaks of the range narrowed to its valid ends,
+// their positions as X values; the number of peaks, 0 when refused.
+uint32_t ap7a_PeakSearch(AP7_SPECTRUM* spectrum, const AP7_PEAKSEARCHPARM* block, uint16_t sort, uint16_t log_mode);
+// Message 71: an interferogram (Y code 22) lengthened or cut to 2^k points
+// and transformed; 0 for any other spectrum or a header without a positive
+// sample spacing factor, nothing changed then.
+uint16_t ap7a_TransformInterferogram(AP7_SPECTRUM* spectrum, uint16_t k);
+// Message 72: an interferogram apodized around its peak.
+uint16_t ap7a_Apodize(AP7_SPECTRUM* spectrum, uint16_t id, uint16_t ramp);
+// Message 73: a new spectrum of the interferogram's phase, or null.
+AP7_SPECTRUM* ap7a_PhaseSpectrum(AP7_SPECTRUM* spectrum, uint32_t length, uint16_t k, uint16_t kind, uint16_t mode);
+// Message 74: a transformed interferogram (Y code 14) phase-corrected into
+// a single beam; mode 1 takes the magnitude and needs no phase spectrum.
+uint16_t ap7a_PhaseCorrect(AP7_SPECTRUM* spectrum, uint16_t mode, const AP7_SPECTRUM* phase);
+// Message 76: a new spectrum of the range with its bands narrowed; a plain
+// duplicate when the array operation fails; null when the range holds no
+// valid point or the header gives no usable transform size.
+AP7_SPECTRUM* ap7a_FourierSelfDeconvolve(AP7_SPECTRUM* spectrum, float x1, float x2, float half_width, float factor,
+                                         uint16_t mode, uint32_t size);
+// Message 77: the range's lowest and highest rows on the display columns
+// over the data; the other columns keep 0x8000.
+uint16_t ap7a_ScaleRange(AP7_SPECTRUM* spectrum, float x1, float x2, float y_low, float y_high, int16_t columns,
+                         uint16_t height, uint16_t* minima, uint16_t* maxima);
+
+// x1..x2 narrowed to its first and last non-missing points, their values
+// out; the number of points, 0 or less when none (x1, x2 then as clipped).
+int32_t ap7d_TrimXRangeToValid(AP7_SPECTRUM* spectrum, float* x1, float* x2, float* first_value, float* last_value);
+// The direction peaks of the spectrum's Y unit point (AP1_PEAKS_UP or
+// AP1_PEAKS_DOWN); up without a spectrum or header.
+int16_t ap7d_GetPeakDirection(const AP7_SPECTRUM* spectrum);                                       // 187
+// The threshold a peak must exceed at a sensitivity of 0 to 100, from the
+// spread of x1..x2 (use_range) and the Y unit; base 0 and the step out.
+int16_t ap7d_PeakSearchThreshold(AP7_SPECTRUM* spectrum, int16_t use_range, int16_t log_mode, float x1, float x2,
+                                 float sensitivity, float* threshold, float* base, float* step);
+// The full scale of the spectrum's Y unit; 0 when the unit has none.
+float ap7d_GetYUnitScale(AP7_SPECTRUM* spectrum);
