@@ -77,15 +77,16 @@ SAFEARRAY* allocate_descriptor(UINT dimensions) {
   return static_cast<SAFEARRAY*>(std::calloc(1, descriptor_bytes(dimensions)));
 }
 
-// Gives the array its data: zero-filled, or a copy of `source`. False when
-// the size is out of range or memory runs out.
-bool allocate_data(SAFEARRAY* array, const void* source) {
+// Gives the array its data: a copy of `source`, or else zero-filled when
+// `cleared`. False when the size is out of range or memory runs out.
+bool allocate_data(SAFEARRAY* array, const void* source, bool cleared) {
   const int64_t bytes = data_bytes(array);
   if (bytes < 0) return false;
   array->pvData = nullptr;
   if (bytes == 0) return true;
   // A copy overwrites every byte: it is not cleared first.
-  array->pvData = source != nullptr ? std::malloc(static_cast<size_t>(bytes)) : std::calloc(1, static_cast<size_t>(bytes));
+  array->pvData = source == nullptr && cleared ? std::calloc(1, static_cast<size_t>(bytes))
+                                               : std::malloc(static_cast<size_t>(bytes));
   if (array->pvData == nullptr) return false;
   if (source != nullptr) std::memcpy(array->pvData, source, static_cast<size_t>(bytes));
   return true;
@@ -311,7 +312,9 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
 
 // ---- SAFEARRAY ----
 
-SAFEARRAY* SafeArrayCreate(VARTYPE element_type, UINT dimensions, SAFEARRAYBOUND* bounds) {
+namespace {
+
+SAFEARRAY* create_array(VARTYPE element_type, UINT dimensions, SAFEARRAYBOUND* bounds, bool cleared) {
   const UINT element_size = element_size_of(element_type);
   if (element_size == 0 || dimensions == 0 || dimensions > 0xFFFF || bounds == nullptr) return nullptr;
   SAFEARRAY* array = allocate_descriptor(dimensions);
@@ -319,16 +322,27 @@ SAFEARRAY* SafeArrayCreate(VARTYPE element_type, UINT dimensions, SAFEARRAYBOUND
   array->cDims = static_cast<USHORT>(dimensions);
   array->cbElements = element_size;
   for (UINT i = 0; i < dimensions; ++i) bounds_of(array)[dimensions - 1 - i] = bounds[i];
-  if (!allocate_data(array, nullptr)) {
+  if (!allocate_data(array, nullptr, cleared)) {
     std::free(array);
     return nullptr;
   }
   return array;
 }
 
+}  // namespace
+
+SAFEARRAY* SafeArrayCreate(VARTYPE element_type, UINT dimensions, SAFEARRAYBOUND* bounds) {
+  return create_array(element_type, dimensions, bounds, true);
+}
+
 SAFEARRAY* SafeArrayCreateVector(VARTYPE element_type, LONG lower_bound, ULONG count) {
   SAFEARRAYBOUND bound{count, lower_bound};
   return SafeArrayCreate(element_type, 1, &bound);
+}
+
+SAFEARRAY* platform::create_unfilled_vector(VARTYPE element_type, ULONG count) {
+  SAFEARRAYBOUND bound{count, 0};
+  return create_array(element_type, 1, &bound, false);
 }
 
 HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
@@ -339,7 +353,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   if (array == nullptr) return E_OUTOFMEMORY;
   std::memcpy(array, source, descriptor_bytes(source->cDims));
   array->cLocks = 0;
-  if (!allocate_data(array, source->pvData)) {
+  if (!allocate_data(array, source->pvData, false)) {
     std::free(array);
     return E_OUTOFMEMORY;
   }

@@ -123,6 +123,11 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source);
 SAFEARRAY* SafeArrayCreate(VARTYPE element_type, UINT dimensions, SAFEARRAYBOUND* bounds);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE element_type, LONG lower_bound, ULONG count);
 HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
+namespace platform {
+// A vector from 0 whose data is not cleared, for a caller that fills every
+// element before the array is read: a large block is then written once.
+SAFEARRAY* create_unfilled_vector(VARTYPE element_type, ULONG count);
+}  // namespace platform
 // DISP_E_ARRAYISLOCKED while the array is locked.
 HRESULT SafeArrayDestroy(SAFEARRAY* array);
 HRESULT SafeArrayLock(SAFEARRAY* array);

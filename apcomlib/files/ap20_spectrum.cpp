@@ -192,7 +192,11 @@ bool ap20e_read_header(void* object, AP7_SPECTRUM* spectrum, AP20_FILEHEADER* he
 
 // Stored last point first, except an interferogram's.
 void ap20e_copy_values(float* to, const float* from, uint32_t count, bool in_order) {
-  for (uint32_t index = 0; index < count; ++index) to[index] = from[in_order ? index : count - 1 - index];
+  if (in_order) {
+    std::copy(from, from + count, to);
+  } else {
+    std::reverse_copy(from, from + count, to);
+  }
 }
 
 void ap20e_take_name(void* object, AP7_SPECTRUM* spectrum) {

@@ -67,10 +67,11 @@ struct Format {
 };
 constexpr Format kFormats[] = {{"FLOAT32", 4, false}, {"FLOAT64", 8, false}, {"INT32", 4, true}, {"INT64", 8, true}};
 
-// A vector of `count` numbers of `type`; throws std::bad_alloc when it
+// A vector of `count` numbers of `type`, not cleared: the decoder fills
+// every element or the array is dropped. Throws std::bad_alloc when it
 // cannot be made.
 std::unique_ptr<SAFEARRAY, ArrayDestroyer> new_array(VARTYPE type, uint64_t count) {
-  std::unique_ptr<SAFEARRAY, ArrayDestroyer> array(SafeArrayCreateVector(type, 0, static_cast<ULONG>(count)));
+  std::unique_ptr<SAFEARRAY, ArrayDestroyer> array(platform::create_unfilled_vector(type, static_cast<ULONG>(count)));
   if (array == nullptr) throw std::bad_alloc();
   return array;
 }

@@ -209,6 +209,32 @@ TEST(SafeArray, RefusesOtherElementTypesAndSizesBeyondTheAddressSpace) {
   SAFEARRAYBOUND bounds[2] = {{0x10000, 0}, {0x10000, 0}};
   EXPECT_EQ(SafeArrayCreate(VT_R4, 2, bounds), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_R4, 0, bounds), nullptr);
+  EXPECT_EQ(platform::create_unfilled_vector(VT_I4, 4), nullptr);
+  EXPECT_EQ(platform::create_unfilled_vector(VT_R8, 0x20000000u), nullptr);
+}
+
+// An unfilled vector is a vector from 0 like any other, whose data the
+// common calls reach and free.
+TEST(SafeArray, AnUnfilledVectorIsAnOrdinaryVector) {
+  SAFEARRAY* array = platform::create_unfilled_vector(VT_R4, 5);
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(SafeArrayGetDim(array), 1u);
+  EXPECT_EQ(SafeArrayGetElemsize(array), sizeof(float));
+  LONG bound = -1;
+  EXPECT_EQ(SafeArrayGetLBound(array, 1, &bound), S_OK);
+  EXPECT_EQ(bound, 0);
+  EXPECT_EQ(SafeArrayGetUBound(array, 1, &bound), S_OK);
+  EXPECT_EQ(bound, 4);
+  void* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(array, &data), S_OK);
+  ASSERT_NE(data, nullptr);
+  for (int i = 0; i < 5; ++i) static_cast<float*>(data)[i] = static_cast<float>(i);
+  EXPECT_EQ(SafeArrayUnaccessData(array), S_OK);
+  SAFEARRAY* copy = nullptr;
+  ASSERT_EQ(SafeArrayCopy(array, &copy), S_OK);
+  EXPECT_EQ(static_cast<float*>(copy->pvData)[4], 4.0f);
+  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(array), S_OK);
 }
 
 struct NumberCase {
