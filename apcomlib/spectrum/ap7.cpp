@@ -75,6 +75,9 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_PHASE_CORRECT: return sizeof(AP7_PHASECORRECTPARM);
     case AP7_MSG_SELF_DECONVOLVE: return sizeof(AP7_DECONVOLVEPARM);
     case AP7_MSG_SCALE_RANGE: return sizeof(AP7_SCALERANGEPARM);
+    case AP7_MSG_SUBTRACT_SCALED: return sizeof(AP7_SUBTRACTSCALEDPARM);
+    case AP7_MSG_FOLD_INTERFEROGRAM: return sizeof(AP7_FOLDPARM);
+    case AP7_MSG_SET_VALUE_AT_X_NOTIFY: return sizeof(AP7_VALUENOTIFYPARM);
     default: return 0;
   }
 }
@@ -119,6 +122,10 @@ AP7_SPECTRUM* ap7a_deconvolve(AP7_SPECTRUM* spectrum, const AP7_DECONVOLVEPARM* 
 
 uint16_t ap7a_scale_range(AP7_SPECTRUM* spectrum, const AP7_SCALERANGEPARM* p) {
   return ap7a_ScaleRange(spectrum, p->x1, p->x2, p->y_low, p->y_high, p->columns, p->height, p->minima, p->maxima);
+}
+
+uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPARM* p) {
+  return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
 }
 
 }  // namespace
@@ -260,6 +267,10 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_PHASE_CORRECT:             return ap7a_phase_correct(spectrum, static_cast<const AP7_PHASECORRECTPARM*>(parameter));
     case AP7_MSG_SELF_DECONVOLVE:           return ap_object_result(ap7a_deconvolve(spectrum, static_cast<const AP7_DECONVOLVEPARM*>(parameter)));
     case AP7_MSG_SCALE_RANGE:               return ap7a_scale_range(spectrum, static_cast<const AP7_SCALERANGEPARM*>(parameter));
+    case AP7_MSG_SUBTRACT_SCALED:           return ap7d_subtract_scaled(spectrum, static_cast<const AP7_SUBTRACTSCALEDPARM*>(parameter));
+    case AP7_MSG_IS_GROUP_FILE:             return ap7d_IsGroupFile(text);
+    case AP7_MSG_FOLD_INTERFEROGRAM:        return ap_object_result(ap7d_FoldInterferogram(spectrum, static_cast<const AP7_FOLDPARM*>(parameter)->n, static_cast<const AP7_FOLDPARM*>(parameter)->offset));
+    case AP7_MSG_SET_VALUE_AT_X_NOTIFY:     return ap7d_SetValueAtXNotify(spectrum, static_cast<const AP7_VALUENOTIFYPARM*>(parameter)->x, static_cast<const AP7_VALUENOTIFYPARM*>(parameter)->value);
     default:                                return 0;
   }
 }

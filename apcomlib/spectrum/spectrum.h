@@ -1258,3 +1258,47 @@ int16_t ap7d_PeakSearchThreshold(AP7_SPECTRUM* spectrum, int16_t use_range, int1
                                  float sensitivity, float* threshold, float* base, float* step);
 // The full scale of the spectrum's Y unit; 0 when the unit has none.
 float ap7d_GetYUnitScale(AP7_SPECTRUM* spectrum);
+
+constexpr uint16_t AP7_MSG_SUBTRACT_SCALED = 100;
+constexpr uint16_t AP7_MSG_IS_GROUP_FILE = 207;
+constexpr uint16_t AP7_MSG_FOLD_INTERFEROGRAM = 209;
+constexpr uint16_t AP7_MSG_SET_VALUE_AT_X_NOTIFY = 211;
+
+#pragma pack(push, 2)
+// Message 100: the range, the spectrum subtracted and its factor.
+struct AP7_SUBTRACTSCALEDPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* other;
+  float k;
+};
+// Message 209.
+struct AP7_FOLDPARM {
+  uint16_t n;
+  uint16_t offset;
+};
+// Message 211.
+struct AP7_VALUENOTIFYPARM {
+  float x;
+  float value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SUBTRACTSCALEDPARM) == 16);
+static_assert(sizeof(AP7_FOLDPARM) == 4);
+static_assert(sizeof(AP7_VALUENOTIFYPARM) == 8);
+
+// Message 100: this -= k x other over the common range, this cut to it,
+// the noise values combined; nothing changes when it fails.
+uint16_t ap7d_SubtractScaled(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other, float k);
+// Message 207: 1 when a registered group format recognises the file.
+uint16_t ap7d_IsGroupFile(const char* path);
+// Message 209: a new 1 x n array of the interferogram's values averaged
+// in pairs around its centre burst, or null.
+AP4_ARRAY* ap7d_FoldInterferogram(AP7_SPECTRUM* spectrum, uint16_t n, uint16_t offset);
+// Message 211: the point nearest x set, its column + 1 (0 from column
+// 32767 on) as the user word of the change notice.
+uint16_t ap7d_SetValueAtXNotify(AP7_SPECTRUM* spectrum, float x, float value);
+// A new spectrum of n points over x1..x2 (in either order) holding the
+// polynomial of the coefficients (1 column of 1 to 8 rows, c0 first); its
+// header X range is the caller's to set.
+AP7_SPECTRUM* ap7d_NewFromPolynomial(HWND owner, float x1, float x2, uint32_t n, const AP4_ARRAY* coefficients);
