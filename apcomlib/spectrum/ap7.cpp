@@ -120,6 +120,12 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_PHASE_CORRECT: return sizeof(AP7_PHASECORRECTPARM);
     case AP7_MSG_SELF_DECONVOLVE: return sizeof(AP7_DECONVOLVEPARM);
     case AP7_MSG_SCALE_RANGE: return sizeof(AP7_SCALERANGEPARM);
+    case AP7_MSG_SUBTRACT_SCALED: return sizeof(AP7_SUBTRACTSCALEDPARM);
+    case AP7_MSG_FOLD_INTERFEROGRAM: return sizeof(AP7_FOLDPARM);
+    case AP7_MSG_SET_VALUE_AT_X_NOTIFY: return sizeof(AP7_VALUENOTIFYPARM);
+    case AP7_MSG_NEW_NORMALIZED_RANGE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_FIND_LIST_ITEM: return sizeof(uint16_t);
+    case AP7_MSG_SET_IDENT_CODE: return sizeof(AP7_IDENTCODEPARM);
     default: return 0;
   }
 }
@@ -164,6 +170,10 @@ AP7_SPECTRUM* ap7a_deconvolve(AP7_SPECTRUM* spectrum, const AP7_DECONVOLVEPARM* 
 
 uint16_t ap7a_scale_range(AP7_SPECTRUM* spectrum, const AP7_SCALERANGEPARM* p) {
   return ap7a_ScaleRange(spectrum, p->x1, p->x2, p->y_low, p->y_high, p->columns, p->height, p->minima, p->maxima);
+}
+
+uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPARM* p) {
+  return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
 }
 
 }  // namespace
@@ -384,6 +394,17 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_PHASE_CORRECT:             return ap7a_phase_correct(spectrum, static_cast<const AP7_PHASECORRECTPARM*>(parameter));
     case AP7_MSG_SELF_DECONVOLVE:           return ap_object_result(ap7a_deconvolve(spectrum, static_cast<const AP7_DECONVOLVEPARM*>(parameter)));
     case AP7_MSG_SCALE_RANGE:               return ap7a_scale_range(spectrum, static_cast<const AP7_SCALERANGEPARM*>(parameter));
+    case AP7_MSG_SUBTRACT_SCALED:           return ap7d_subtract_scaled(spectrum, static_cast<const AP7_SUBTRACTSCALEDPARM*>(parameter));
+    case AP7_MSG_IS_GROUP_FILE:             return ap7d_IsGroupFile(text);
+    case AP7_MSG_FOLD_INTERFEROGRAM:        return ap_object_result(ap7d_FoldInterferogram(spectrum, static_cast<const AP7_FOLDPARM*>(parameter)->n, static_cast<const AP7_FOLDPARM*>(parameter)->offset));
+    case AP7_MSG_SET_VALUE_AT_X_NOTIFY:     return ap7d_SetValueAtXNotify(spectrum, static_cast<const AP7_VALUENOTIFYPARM*>(parameter)->x, static_cast<const AP7_VALUENOTIFYPARM*>(parameter)->value);
+    case AP7_MSG_PEAK_DIRECTION:            return static_cast<uint32_t>(ap7d_GetPeakDirection(spectrum));
+    case AP7_MSG_COMPARE_HEADER_FIELD:      return ap7d_CompareHeaderField(spectrum, other);
+    case AP7_MSG_NEW_NORMALIZED_RANGE:      return ap_object_result(ap7d_NewNormalizedRange(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_FIND_LIST_ITEM:            return ap_object_result(ap7d_FindListItem(spectrum, *static_cast<const uint16_t*>(parameter)));
+    case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
+    case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
+    case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
     default:                                return 0;
   }
 }

@@ -1,6 +1,8 @@
 // Small queries of the spectrum class: whether two spectra's X spacings
-// agree, a spectrum's object list copied onto another, the direction its
-// peaks point, the peak-search threshold and the full scale of its Y unit.
+// agree, whether their post-peak counts do, a spectrum's object list copied
+// onto another and the parameter objects it carries, a normalised copy of a
+// range, the identifying code, the direction its peaks point, the
+// peak-search threshold and the full scale of its Y unit.
 //
 // The spacing test decides whether two spectra share a common index range
 // (the axis module) and may be combined; the list copy serves the spectrum's
@@ -8,7 +10,9 @@
 // was made from; the peak queries serve the peak search.
 // AP7_Dispatcher_SPECTRUM calls them for their messages.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "core/core.h"
 #include "platform/memory.h"
@@ -127,3 +131,100 @@ float ap7d_GetYUnitScale(AP7_SPECTRUM* spectrum) {
     default: return 0.0f;
   }
 }
+
+namespace {
+
+// Header parameter 47 values agree within this share of the first.
+constexpr double kFieldTolerance = 0.05;
+// The identifying code: three digits of the text, five of the number.
+constexpr char kBlankIdentCode[] = "00000000";
+// Parts a parameter object may be wrapped in before its PARAMS part.
+constexpr int kMostParts = 16;
+
+bool ap7d_is_parameter_object(const AP_OBJECT* object) {
+  for (int depth = 0; depth < kMostParts && object != nullptr; ++depth) {
+    if (IsBadReadPtr(object, sizeof(AP_OBJECT))) return false;
+    if (object->class_id == AP13_CLASS_ID) return true;
+    if (object->class_id == AP2_CLASS_ID) return false;
+    object = object->parent;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint16_t ap7d_CompareHeaderField(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other) {
+  const AP41_HEADERDATA* a = ap7a_record(ap7a_spectrum(spectrum));
+  const AP41_HEADERDATA* b = ap7a_record(ap7a_spectrum(other));
+  if (a == nullptr || b == nullptr) return 0;
+  const double first = a->NumPostPeakPts;
+  const double second = b->NumPostPeakPts;
+  if (first == 0.0) return second == 0.0 ? 1 : 0;
+  return std::fabs((first - second) / first) < kFieldTolerance ? 1 : 0;
+}
+
+// A range whose largest value is 0 keeps its values: they cannot be scaled
+// to 1.
+AP7_SPECTRUM* ap7d_NewNormalizedRange(AP7_SPECTRUM* spectrum, float x1, float x2) {
+  float from = x1;
+  float to = x2;
+  AP4_CELL first{};
+  AP4_CELL last{};
+  if (ap7b_XRangeToIndexRange(ap7a_spectrum(spectrum), &from, &to, &first, &last) < 1) return nullptr;
+  AP7_SPECTRUM* copy = ap7a_NewFromRange(spectrum, x1, x2);
+  if (copy == nullptr) return nullptr;
+  float low = 0.0f;
+  float high = 0.0f;
+  if (ap7a_MinMax(copy, x1, x2, &low, &high) && !std::isnan(high) && high != 0.0f) {
+    AP4_CELL start{};
+    AP4_CELL end{};
+    ap7b_XRangeToIndexRange(copy, &x1, &x2, &start, &end);
+    ap7a_change_bracket bracket(copy);
+    ap4a_DivideScalar(copy->data, AP4_RANGE{start, end}, high);
+  }
+  return copy;
+}
+
+AP_OBJECT* ap7d_FindListItem(const AP7_SPECTRUM* spectrum, uint16_t class_id) {
+  const AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
+  if (checked == nullptr || checked->list == nullptr) return nullptr;
+  if (class_id == 0) return reinterpret_cast<AP_OBJECT*>(checked->list);
+  const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, checked->list, nullptr);
+  for (uint32_t i = 0; i < count; ++i) {
+    AP40_INDEXPARM at{i};
+    auto* member = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, checked->list, &at));
+    if (member != nullptr && member->class_id == class_id) return member;
+  }
+  return nullptr;
+}
+
+uint16_t ap7d_AttachParameterObject(AP7_SPECTRUM* spectrum, AP_OBJECT* object) {
+  const AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
+  if (checked == nullptr || checked->list == nullptr || !ap7d_is_parameter_object(object)) return 0;
+  AP_OBJECT* present = ap7d_FindListItem(spectrum, object->class_id);
+  if (present == object) return 1;
+  if (present != nullptr) {
+    AP40_REMOVEPARM remove{present, 1};
+    if (!GU2_DoMethod_MSG(AP40_MSG_REMOVE, checked->list, &remove)) return 0;
+  }
+  return GU2_DoMethod_MSG(AP40_MSG_ADD, checked->list, object) != AP40_NO_INDEX ? 1 : 0;
+}
+
+uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t number) {
+  AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  if (record == nullptr) return 0;
+  char code[sizeof kBlankIdentCode];
+  std::memcpy(code, kBlankIdentCode, sizeof code);
+  if (text != nullptr && !IsBadStringPtrA(text, UINT32_MAX)) {
+    int32_t at = static_cast<int32_t>(std::strlen(text)) - 1;
+    while (at >= 0 && !std::isdigit(static_cast<unsigned char>(text[at]))) --at;
+    for (int place = 2; place >= 0 && at >= 0 && std::isdigit(static_cast<unsigned char>(text[at])); --place, --at)
+      code[place] = text[at];
+  }
+  for (int place = 7; place >= 3; --place, number /= 10) code[place] = static_cast<char>('0' + number % 10);
+  std::memset(record->p49, 0, sizeof record->p49);
+  std::memcpy(record->p49, code, sizeof code);
+  return 1;
+}
+
+uint16_t ap7d_HistoryStamp(const void* spectrum) { return spectrum != nullptr ? 1 : 0; }

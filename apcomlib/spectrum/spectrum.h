@@ -1946,3 +1946,81 @@ int16_t ap7d_PeakSearchThreshold(AP7_SPECTRUM* spectrum, int16_t use_range, int1
                                  float sensitivity, float* threshold, float* base, float* step);
 // The full scale of the spectrum's Y unit; 0 when the unit has none.
 float ap7d_GetYUnitScale(AP7_SPECTRUM* spectrum);
+
+constexpr uint16_t AP7_MSG_SUBTRACT_SCALED = 100;
+constexpr uint16_t AP7_MSG_IS_GROUP_FILE = 207;
+constexpr uint16_t AP7_MSG_FOLD_INTERFEROGRAM = 209;
+constexpr uint16_t AP7_MSG_SET_VALUE_AT_X_NOTIFY = 211;
+
+#pragma pack(push, 2)
+// Message 100: the range, the spectrum subtracted and its factor.
+struct AP7_SUBTRACTSCALEDPARM {
+  float x1;
+  float x2;
+  AP7_SPECTRUM* other;
+  float k;
+};
+// Message 209.
+struct AP7_FOLDPARM {
+  uint16_t n;
+  uint16_t offset;
+};
+// Message 211.
+struct AP7_VALUENOTIFYPARM {
+  float x;
+  float value;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SUBTRACTSCALEDPARM) == 16);
+static_assert(sizeof(AP7_FOLDPARM) == 4);
+static_assert(sizeof(AP7_VALUENOTIFYPARM) == 8);
+
+// Message 100: this -= k x other over the common range, this cut to it,
+// the noise values combined; nothing changes when it fails.
+uint16_t ap7d_SubtractScaled(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other, float k);
+// Message 207: 1 when a registered group format recognises the file.
+uint16_t ap7d_IsGroupFile(const char* path);
+// Message 209: a new 1 x n array of the interferogram's values averaged
+// in pairs around its centre burst, or null.
+AP4_ARRAY* ap7d_FoldInterferogram(AP7_SPECTRUM* spectrum, uint16_t n, uint16_t offset);
+// Message 211: the point nearest x set, its column + 1 (0 from column
+// 32767 on) as the user word of the change notice.
+uint16_t ap7d_SetValueAtXNotify(AP7_SPECTRUM* spectrum, float x, float value);
+// A new spectrum of n points over x1..x2 (in either order) holding the
+// polynomial of the coefficients (1 column of 1 to 8 rows, c0 first); its
+// header X range is the caller's to set.
+AP7_SPECTRUM* ap7d_NewFromPolynomial(HWND owner, float x1, float x2, uint32_t n, const AP4_ARRAY* coefficients);
+
+constexpr uint16_t AP7_MSG_PEAK_DIRECTION = 187;
+constexpr uint16_t AP7_MSG_COMPARE_HEADER_FIELD = 188;
+constexpr uint16_t AP7_MSG_NEW_NORMALIZED_RANGE = 215;
+constexpr uint16_t AP7_MSG_FIND_LIST_ITEM = 224;
+constexpr uint16_t AP7_MSG_ATTACH_PARAMETER_OBJECT = 225;
+constexpr uint16_t AP7_MSG_SET_IDENT_CODE = 231;
+constexpr uint16_t AP7_MSG_HISTORY_STAMP = 311;
+
+#pragma pack(push, 2)
+// Message 231.
+struct AP7_IDENTCODEPARM {
+  const char* text;
+  uint32_t number;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_IDENTCODEPARM) == 8);
+
+// Message 188: 1 when the post-peak counts (p47) agree within 5 % of the
+// first, or both are 0.
+uint16_t ap7d_CompareHeaderField(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other);
+// Message 215: a copy cut to x1..x2 and divided by its largest value there.
+AP7_SPECTRUM* ap7d_NewNormalizedRange(AP7_SPECTRUM* spectrum, float x1, float x2);
+// Message 224: the first member of the list of that class; the list itself
+// for class 0.
+AP_OBJECT* ap7d_FindListItem(const AP7_SPECTRUM* spectrum, uint16_t class_id);
+// Message 225: a parameter object added to the list, replacing (and
+// destroying) the member of its class.
+uint16_t ap7d_AttachParameterObject(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
+// Message 231: the last three digits of the text and five of the number
+// as the eight-character code in header parameter 49.
+uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t number);
+// Message 311: 1 for any object; nothing is stamped.
+uint16_t ap7d_HistoryStamp(const void* spectrum);
