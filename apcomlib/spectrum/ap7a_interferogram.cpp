@@ -39,8 +39,7 @@ constexpr double kDefaultLaser = 15798.0;
 constexpr float kDefaultSpacingFactor = 2.0f;
 constexpr double kLaserMargin = 1.2;
 
-// Title group of new spectra and the text of the self-deconvolution.
-constexpr uint16_t kTitleGroup = 1007;
+// The self-deconvolution's text in the title group of new spectra.
 constexpr uint16_t kDeconvolutionTitle = 3;
 
 // A spacing factor that can divide: a positive number.
@@ -222,7 +221,7 @@ AP7_SPECTRUM* ap7a_FourierSelfDeconvolve(AP7_SPECTRUM* spectrum, float x1, float
     return nullptr;
   }
   narrowed.release();
-  if (const char* title = GU4_GetAssocString(kTitleGroup, kDeconvolutionTitle, nullptr, nullptr)) {
+  if (const char* title = GU4_GetAssocString(AP7_GROUP_TITLE_PREFIX, kDeconvolutionTitle, nullptr, nullptr)) {
     AP41_HEADERDATA* result_record = ap7a_record(result);
     std::strncpy(result_record->title, title, sizeof result_record->title - 1);
     result_record->title[sizeof result_record->title - 1] = '\0';
