@@ -13,7 +13,6 @@
 #include "exchange/exchange.h"
 #include "files/files.h"
 #include "fuzz/file_objects.h"
-#include "fuzz/input_file.h"
 #include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
@@ -22,42 +21,26 @@ namespace {
 using fuzz::check;
 using fuzz::destroy;
 
-const fuzz::InputFile& input_file() {
-  static const fuzz::InputFile file("jcamp_file", ".jdx");
-  return file;
-}
-
-const std::string& copy_path() {
-  static const fuzz::InputFile file("jcamp_file_copy", ".jdx");
-  return file.path();
-}
-
-AP21_SPECTRUM_FILE* opened(const std::string& name, uint16_t mode) {
-  return fuzz::opened<AP21_SPECTRUM_FILE>(AP21_CLASS_ID, name, mode, AP23_CLASS_ID);
+const fuzz::FormatFiles& files() {
+  static const fuzz::FormatFiles files("jcamp_file", ".jdx", AP23_CLASS_ID);
+  return files;
 }
 
 // What the writer accepts reads back as a spectrum of at most as many
 // points (leading missing values are not written).
 void round_trip(AP7_SPECTRUM* spectrum) {
-  AP21_SPECTRUM_FILE* writer = opened(copy_path(), AP20_MODE_CREATE);
-  check(writer != nullptr);
-  const bool written = ap21_Write(writer, reinterpret_cast<AP_OBJECT*>(spectrum)) != 0;
-  destroy(writer);
-  if (!written) return;
-  AP21_SPECTRUM_FILE* reader = opened(copy_path(), AP20_MODE_READ);
-  check(reader != nullptr);
-  AP7_SPECTRUM* again = ap7a_spectrum(ap21_Read(reader));
+  if (!files().write_copy(reinterpret_cast<AP_OBJECT*>(spectrum))) return;
+  AP7_SPECTRUM* again = files().read_copy();
   check(again == nullptr || again->header->data.points <= spectrum->header->data.points);
   destroy(again);
-  destroy(reader);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  input_file().write(data, size);
+  files().input().write(data, size);
   check(fuzz::load_library());
-  if (AP21_SPECTRUM_FILE* spectrum_file = opened(input_file().path(), AP20_MODE_READ)) {
+  if (AP21_SPECTRUM_FILE* spectrum_file = files().open_input()) {
     const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, spectrum_file->format, nullptr);
     check(answer == 0 || answer == 1);
     char title[256];

@@ -13,7 +13,6 @@
 #include "exchange/exchange.h"
 #include "files/files.h"
 #include "fuzz/file_objects.h"
-#include "fuzz/input_file.h"
 #include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
@@ -22,32 +21,16 @@ namespace {
 using fuzz::check;
 using fuzz::destroy;
 
-const fuzz::InputFile& input_file() {
-  static const fuzz::InputFile file("velmaran_file", ".spc");
-  return file;
-}
-
-const std::string& copy_path() {
-  static const fuzz::InputFile file("velmaran_file_copy", ".spc");
-  return file.path();
-}
-
-AP21_SPECTRUM_FILE* opened(const std::string& name, uint16_t mode) {
-  return fuzz::opened<AP21_SPECTRUM_FILE>(AP21_CLASS_ID, name, mode, AP63_CLASS_ID);
+const fuzz::FormatFiles& files() {
+  static const fuzz::FormatFiles files("velmaran_file", ".spc", AP63_CLASS_ID);
+  return files;
 }
 
 void round_trip(AP7_SPECTRUM* spectrum) {
-  AP21_SPECTRUM_FILE* writer = opened(copy_path(), AP20_MODE_CREATE);
-  check(writer != nullptr);
-  const bool written = ap21_Write(writer, reinterpret_cast<AP_OBJECT*>(spectrum)) != 0;
-  destroy(writer);
-  if (!written) return;
-  AP21_SPECTRUM_FILE* reader = opened(copy_path(), AP20_MODE_READ);
-  check(reader != nullptr);
-  AP7_SPECTRUM* again = ap7a_spectrum(ap21_Read(reader));
+  if (!files().write_copy(reinterpret_cast<AP_OBJECT*>(spectrum))) return;
+  AP7_SPECTRUM* again = files().read_copy();
   check(again != nullptr && again->header->data.points == spectrum->header->data.points);
   destroy(again);
-  destroy(reader);
 }
 
 AP_OBJECT* list_member(AP40_LLIST* list, uint32_t index) {
@@ -58,9 +41,9 @@ AP_OBJECT* list_member(AP40_LLIST* list, uint32_t index) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  input_file().write(data, size);
+  files().input().write(data, size);
   check(fuzz::load_library());
-  if (AP21_SPECTRUM_FILE* spectrum_file = opened(input_file().path(), AP20_MODE_READ)) {
+  if (AP21_SPECTRUM_FILE* spectrum_file = files().open_input()) {
     char comment[256];
     GU2_DoMethod_MSG(AP21_MSG_TITLE, spectrum_file, comment);
     AP_OBJECT* read = ap21_Read(spectrum_file);

@@ -14,7 +14,6 @@
 #include "exchange/exchange.h"
 #include "files/files.h"
 #include "fuzz/file_objects.h"
-#include "fuzz/input_file.h"
 #include "fuzz/library.h"
 #include "spectrum/spectrum.h"
 
@@ -23,35 +22,23 @@ namespace {
 using fuzz::check;
 using fuzz::destroy;
 
-const fuzz::InputFile& input_file() {
-  static const fuzz::InputFile file("xy_pairs_file", ".txt");
-  return file;
-}
-
-const std::string& copy_path() {
-  static const fuzz::InputFile file("xy_pairs_file_copy", ".txt");
-  return file.path();
-}
-
-AP21_SPECTRUM_FILE* opened(const std::string& name, uint16_t mode) {
-  return fuzz::opened<AP21_SPECTRUM_FILE>(AP21_CLASS_ID, name, mode, AP25_CLASS_ID);
+const fuzz::FormatFiles& files() {
+  static const fuzz::FormatFiles files("xy_pairs_file", ".txt", AP25_CLASS_ID);
+  return files;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  input_file().write(data, size);
+  files().input().write(data, size);
   check(fuzz::load_library());
-  if (AP21_SPECTRUM_FILE* spectrum_file = opened(input_file().path(), AP20_MODE_READ)) {
+  if (AP21_SPECTRUM_FILE* spectrum_file = files().open_input()) {
     const uint32_t answer = GU2_DoMethod_MSG(AP21_FORMAT_TEST, spectrum_file->format, nullptr);
     check(answer == 0 || answer == 1);
     AP_OBJECT* read = ap21_Read(spectrum_file);
     destroy(spectrum_file);
     if (ap7a_spectrum(read) != nullptr) {
-      AP21_SPECTRUM_FILE* writer = opened(copy_path(), AP20_MODE_CREATE);
-      check(writer != nullptr);
-      ap21_Write(writer, read);
-      destroy(writer);
+      files().write_copy(read);
     } else {
       check(read == nullptr);
     }

@@ -103,6 +103,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SHIFT_X_AXIS:
     case AP7_MSG_SHIFT_X_EXACT: return sizeof(AP7_SHIFTPARM);
     case AP7_MSG_CORRELATE_SPECTRA: return sizeof(AP7_CORRELATEPARM);
+    case AP7_MSG_SIMILARITY_INDEX: return sizeof(AP7_SIMILARITYPARM);
     case AP7_MSG_CONVERT_Y_UNITS: return sizeof(uint16_t);
     case AP7_MSG_MEASURE_AREA: return sizeof(AP7_AREAPARM);
     case AP7_MSG_FEATURE_VALUES: return offsetof(AP7_FEATUREPARM, transform);
@@ -236,6 +237,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const auto* convolve = static_cast<const AP7_CONVOLVEPARM*>(parameter);
   const auto* shift = static_cast<const AP7_SHIFTPARM*>(parameter);
   const auto* correlate = static_cast<const AP7_CORRELATEPARM*>(parameter);
+  const auto* similarity = static_cast<const AP7_SIMILARITYPARM*>(parameter);
   switch (message) {
     case AP_MSG_SET_USER_WORD:
     case AP_MSG_DUMP:
@@ -358,6 +360,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SHIFT_X_EXACT:             return ap_object_result(AP7_ShiftXExact_SPECTRUM(spectrum, shift->dx));
     case AP7_MSG_ADD_CONCENTRATION_TEXT:    return ap7a_AddConcentrationText(spectrum, static_cast<AP4_ARRAY*>(parameter));
     case AP7_MSG_CORRELATE_SPECTRA:         return ap7a_CorrelateSpectra(spectrum, correlate->other, correlate->mode, correlate->x1, correlate->x2, correlate->result);
+    case AP7_MSG_SIMILARITY_INDEX:          return ap7d_SimilarityIndex(spectrum, similarity->other, similarity->x1, similarity->x2, similarity->sharpen, similarity->index);
     case AP7_MSG_TO_ABSORBANCE:             return ap7b_ConvertToAbsorbance(spectrum, 1);
     case AP7_MSG_TO_PERCENT_TRANSMITTANCE:  return ap7b_ConvertToTransmittance(spectrum, 1);
     case AP7_MSG_TO_PHOTOACOUSTIC:          return ap7b_ConvertToPAS(spectrum, 1);

@@ -1302,6 +1302,7 @@ constexpr uint16_t AP7_MSG_SHIFT_X_AXIS = 295;
 constexpr uint16_t AP7_MSG_SHIFT_X_EXACT = 296;
 constexpr uint16_t AP7_MSG_ADD_CONCENTRATION_TEXT = 327;
 constexpr uint16_t AP7_MSG_CORRELATE_SPECTRA = 329;
+constexpr uint16_t AP7_MSG_SIMILARITY_INDEX = 292;
 
 // Association group of the title prefixes of new spectra, and its texts.
 constexpr uint16_t AP7_GROUP_TITLE_PREFIX = 1007;
@@ -1370,6 +1371,19 @@ static_assert(sizeof(AP7_CONVOLVEPARM) == 14);
 static_assert(sizeof(AP7_SHIFTPARM) == 4);
 static_assert(sizeof(AP7_CORRELATEPARM) == 20);
 
+#pragma pack(push, 2)
+// Message 292: the second spectrum, the range, the sharpening flag and
+// where the index goes.
+struct AP7_SIMILARITYPARM {
+  AP7_SPECTRUM* other;
+  float x1;
+  float x2;
+  uint16_t sharpen;
+  float* index;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SIMILARITYPARM) == 18);
+
 // A spectrum made by an operation, deleted unless it is handed out.
 class ap7a_new_spectrum {
  public:
@@ -1426,6 +1440,11 @@ uint16_t ap7a_AddConcentrationText(AP7_SPECTRUM* spectrum, AP4_ARRAY* values);  
 // over x1..x2 (both not given: their overlap) into *result; a status code.
 uint32_t ap7a_CorrelateSpectra(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, uint32_t mode, float x1, float x2,
                                float* result);                                                  // 329
+// Message 292: 100 times the size of the coefficient of the differences two
+// points apart of both spectra cut to x1..x2 (within their overlap), with
+// sharpening (r + r^21) / 2; 1 when computed, else 0 with an index of 0.
+uint16_t ap7d_SimilarityIndex(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, float x1, float x2, uint16_t sharpen,
+                              float* index);                                                    // 292
 
 // Message 230: a new spectrum of the stretch x1..x2 at about the target
 // spacing, reached by zero filling or cutting the middle of its transform;

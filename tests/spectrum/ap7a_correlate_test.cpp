@@ -215,4 +215,64 @@ TEST_F(Correlation, WithoutPresentPairsFails) {
   destroy(a);
 }
 
+// ---------------------------------------------------------------------------
+// Similarity index
+
+class Similarity : public SpectrumTest {
+ protected:
+  // The index of two spectra on the axis 0, 1, ..., n - 1 (b's axis may be
+  // moved), and the message's answer.
+  static uint32_t similarity(const std::vector<float>& a, const std::vector<float>& b, uint16_t sharpen,
+                             float* index, float b_first = 0.0f, float x1 = AP_NOT_GIVEN, float x2 = AP_NOT_GIVEN) {
+    AP7_SPECTRUM* first = make_axis(0.0f, static_cast<float>(a.size() - 1), a);
+    AP7_SPECTRUM* second = make_axis(b_first, b_first + static_cast<float>(b.size() - 1), b);
+    const auto before = live_counts();
+    AP7_SIMILARITYPARM parameter{second, x1, x2, sharpen, index};
+    const uint32_t answer = send(AP7_MSG_SIMILARITY_INDEX, first, &parameter);
+    EXPECT_EQ(live_counts(), before);
+    destroy(second);
+    destroy(first);
+    return answer;
+  }
+};
+
+TEST_F(Similarity, IsTheSizeOfTheDifferenceCoefficientOnAScaleOfAHundred) {
+  // Differences two points apart: a = 4, 8, 12 and b = 2, 2, 2.
+  const std::vector<float> squares = {0, 1, 4, 9, 16};
+  const std::vector<float> line = {0, 1, 2, 3, 4};
+  const double r = 48.0 / std::sqrt(224.0 * 12.0);
+  float index = -1.0f;
+  ASSERT_EQ(similarity(squares, line, 0, &index), 1u);
+  EXPECT_NEAR(index, 100.0 * r, 1e-4);
+  ASSERT_EQ(similarity(squares, line, 1, &index), 1u);
+  EXPECT_NEAR(index, 100.0 * (r + std::pow(r, 21)) / 2, 1e-4);
+  // A spectrum against its negative is as similar as against itself.
+  const std::vector<float> negative = {0, -1, -4, -9, -16};
+  ASSERT_EQ(similarity(squares, negative, 0, &index), 1u);
+  EXPECT_NEAR(index, 100.0f, 1e-4);
+  // Only the overlap 2..4 counts: one pair, fully alike.
+  ASSERT_EQ(similarity(squares, {4, 9, 16, 25, 36}, 0, &index, 2.0f), 1u);
+  EXPECT_NEAR(index, 100.0f, 1e-4);
+  // A missing value leaves its pairs out: 4 and 12 against 2 and 2.
+  ASSERT_EQ(similarity({0, 1, 4, NAN, 16}, line, 0, &index), 1u);
+  EXPECT_NEAR(index, 100.0 * 32.0 / std::sqrt(160.0 * 8.0), 1e-4);
+}
+
+TEST_F(Similarity, FailsWithAnIndexOfZeroRatherThanAQuotientOfZeros) {
+  const std::vector<float> line = {0, 1, 2, 3, 4};
+  float index = -1.0f;
+  EXPECT_EQ(similarity(line, {3, 3, 3, 3, 3}, 0, &index), 0u);  // flat differences
+  EXPECT_EQ(index, 0.0f);
+  index = -1.0f;
+  EXPECT_EQ(similarity(line, line, 0, &index, 10.0f), 0u);  // no overlap
+  EXPECT_EQ(index, 0.0f);
+  EXPECT_EQ(similarity({NAN, NAN, 1, 2, NAN}, line, 0, &index), 0u);  // no pair of present values
+  EXPECT_EQ(similarity(line, line, 0, &index, 0.0f, 7.0f, 9.0f), 0u);  // range outside both
+  EXPECT_EQ(similarity(line, line, 0, nullptr), 0u);
+  AP7_SPECTRUM* a = make_ramp(5, 0.0f, 4.0f);
+  EXPECT_EQ(ap7d_SimilarityIndex(a, reinterpret_cast<AP7_SPECTRUM*>(a->data), AP_NOT_GIVEN, AP_NOT_GIVEN, 0, &index),
+            0u);
+  destroy(a);
+}
+
 }  // namespace
