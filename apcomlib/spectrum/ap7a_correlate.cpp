@@ -130,7 +130,15 @@ uint32_t ap7a_common_range(const AP41_HEADERDATA& a, const AP41_HEADERDATA& b, f
   return AP7_CORRELATION_DONE;
 }
 
-// Copies of both spectra cut to x1..x2, and the points both hold.
+// The points both the header and the data array of a spectrum hold; the
+// packed fields are read by value.
+uint32_t ap7a_held_points(const AP7_SPECTRUM* spectrum) {
+  const uint32_t points = ap7a_record(spectrum)->points;
+  const uint32_t columns = spectrum->data->columns;
+  return std::min(points, columns);
+}
+
+// Copies of both spectra cut to x1..x2, and the points each holds.
 struct ap7a_cut_pair {
   ap7a_new_spectrum a;
   ap7a_new_spectrum b;
@@ -144,8 +152,8 @@ struct ap7a_cut_pair {
         b(ap7a_NewFromRangeStrict(other, x1, x2)),
         values_a(ap7b_GetDataPtr(a.get())),
         values_b(ap7b_GetDataPtr(b.get())),
-        points_a(values_a != nullptr ? std::min(ap7a_record(a.get())->points, a.get()->data->columns) : 0),
-        points_b(values_b != nullptr ? std::min(ap7a_record(b.get())->points, b.get()->data->columns) : 0) {}
+        points_a(values_a != nullptr ? ap7a_held_points(a.get()) : 0),
+        points_b(values_b != nullptr ? ap7a_held_points(b.get()) : 0) {}
 };
 
 }  // namespace
