@@ -141,8 +141,10 @@ constexpr ap7b_fit_rule kClampNearest{false, 0, false, false, false, true};
 constexpr ap7b_fit_rule kPad{false, kPadPoints, true, true, false, false};
 
 // The grid index of one end. With the tolerance a limit lying beyond its
-// nearest grid point by more than the tolerance takes the next point out.
-bool ap7b_end_index(AP7_SPECTRUM* spectrum, float limit, bool low_end, const ap7b_fit_rule& rule, int64_t& index) {
+// nearest grid point by more than the tolerance takes the next point out;
+// on a falling axis "beyond" the start is above it.
+bool ap7b_end_index(AP7_SPECTRUM* spectrum, float limit, bool low_end, bool rising, const ap7b_fit_rule& rule,
+                    int64_t& index) {
   const AP41_HEADERDATA* axis = ap7a_record(spectrum);
   int32_t nearest = 0;
   if (!ap7b_nearest(spectrum, axis, limit, nearest)) return false;
@@ -151,7 +153,8 @@ bool ap7b_end_index(AP7_SPECTRUM* spectrum, float limit, bool low_end, const ap7
     const double spacing = ap7b_GetXSpacing(spectrum);
     const double floor = spacing * kRelativeTolerance;
     const double tolerance = std::max(std::fabs(double{limit} * kRelativeTolerance), floor);
-    const double beyond = double{ap7b_x_at(axis, spacing, index)} - limit;
+    const double above = double{ap7b_x_at(axis, spacing, index)} - limit;
+    const double beyond = rising ? above : -above;
     if (low_end ? beyond > tolerance : beyond < -tolerance) index += low_end ? -1 : 1;
   }
   index += low_end ? -rule.pad : rule.pad;
@@ -169,9 +172,9 @@ bool ap7b_fill_new(AP7_SPECTRUM* spectrum, bool at_start, int64_t inserted) {
 }
 
 // Trims or pads one end so that the data start (or end) at the grid index.
-bool ap7b_fit_end(AP7_SPECTRUM* spectrum, float limit, bool low_end, const ap7b_fit_rule& rule) {
+bool ap7b_fit_end(AP7_SPECTRUM* spectrum, float limit, bool low_end, bool rising, const ap7b_fit_rule& rule) {
   int64_t index = 0;
-  if (!ap7b_end_index(spectrum, limit, low_end, rule, index)) return false;
+  if (!ap7b_end_index(spectrum, limit, low_end, rising, rule, index)) return false;
   const int64_t points = ap7a_record(spectrum)->points;
   const int64_t inserted = low_end ? -index : index - points + 1;
   if (inserted == 0 || (rule.pad_only && inserted < 0)) return true;
@@ -189,9 +192,13 @@ uint32_t ap7b_fit(AP7_SPECTRUM* spectrum, float* x1, float* x2, const ap7b_fit_r
   ap7a_change_bracket bracket(spectrum);
   if (!bracket.begun()) return 0;
   if (record->points < 2) return 0;
-  if (!ap7b_fit_end(spectrum, low, true, rule)) return 0;
+  // The start of a falling axis holds its high X.
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  const bool rising = first_x <= last_x;
+  if (!ap7b_fit_end(spectrum, rising ? low : high, true, rising, rule)) return 0;
   if (rule.test_between && record->points < 2) return 0;
-  if (!ap7b_fit_end(spectrum, high, false, rule)) return 0;
+  if (!ap7b_fit_end(spectrum, rising ? high : low, false, rising, rule)) return 0;
   *x1 = record->first_x;
   *x2 = record->last_x;
   return record->points;

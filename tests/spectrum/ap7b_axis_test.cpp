@@ -368,6 +368,37 @@ INSTANTIATE_TEST_SUITE_P(
                 {kNaN, kNaN, kNaN, 1, 2, 3, 4, 5, kNaN, kNaN, kNaN}}),
     [](const testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
 
+class FitToFallingRange : public Axis, public testing::WithParamInterface<FitCase> {};
+
+// Five points 1..5 at X 8, 6, 4, 2, 0: each end is cut or padded as on the
+// rising axis, the start taking the high limit.
+TEST_P(FitToFallingRange, TrimsOrPadsTheEndThatHoldsEachLimit) {
+  const FitCase& c = GetParam();
+  AP7_SPECTRUM* spectrum = make_ramp(5, 8.0f, 0.0f);
+  float x1 = c.x1;
+  float x2 = c.x2;
+  AP7_LIMITSPARM parameter{&x1, &x2};
+  EXPECT_EQ(send(c.message, spectrum, &parameter), c.points);
+  EXPECT_EQ(x1, c.out1);
+  EXPECT_EQ(x2, c.out2);
+  EXPECT_EQ(packed(record(spectrum).first_x), c.first_x);
+  EXPECT_EQ(packed(record(spectrum).last_x), c.last_x);
+  expect_values(spectrum, c.y);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FitToFallingRange,
+    testing::Values(
+        FitCase{"clamp_pads_zeros", AP7_MSG_CLAMP_X_RANGE, -3.0f, 11.0f, 9, 12.0f, -4.0f, 12.0f, -4.0f, {0, 0, 1, 2, 3, 4, 5, 0, 0}},
+        FitCase{"clamp_trims", AP7_MSG_CLAMP_X_RANGE, 2.9f, 6.1f, 4, 8.0f, 2.0f, 8.0f, 2.0f, {1, 2, 3, 4}},
+        FitCase{"extend_fills_missing", AP7_MSG_EXTEND_TO_X_RANGE, -3.0f, 11.0f, 8, 10.0f, -4.0f, 10.0f, -4.0f,
+                {kNaN, 1, 2, 3, 4, 5, kNaN, kNaN}},
+        FitCase{"nearest_trims", AP7_MSG_CLAMP_X_RANGE_NEAREST, 2.9f, 6.1f, 3, 6.0f, 2.0f, 6.0f, 2.0f, {2, 3, 4}},
+        FitCase{"pad_reaches_four_beyond", AP7_MSG_PAD_TO_X_RANGE, 2.0f, 6.0f, 11, 14.0f, -6.0f, 14.0f, -6.0f,
+                {kNaN, kNaN, kNaN, 1, 2, 3, 4, 5, kNaN, kNaN, kNaN}}),
+    [](const testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
+
 TEST_F(Axis, PaddingNeverTrims) {
   AP7_SPECTRUM* spectrum = make_ramp(21, 0.0f, 40.0f);
   float x1 = 10.0f;
