@@ -28,6 +28,9 @@ APEXPORT uint16_t AP1_KovFloatCompareSG_MATH(float a, float b);
 APEXPORT uint16_t AP1_KovFloatCompareDB_MATH(double a, double b);
 APEXPORT float AP1_GetNaNSG_MATH();
 APEXPORT double AP1_GetNaNDB_MATH();
+
+// Whether a float is the not-given marker.
+inline bool ap1_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
 APEXPORT void AP1_Square_MATH(float* value);
 APEXPORT void AP1_SQRT_MATH(float* value);
 APEXPORT float AP1_SquareRoot_MATH(float value);

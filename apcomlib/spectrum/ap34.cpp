@@ -67,8 +67,6 @@ AP34_ANNOTREC* ap34_record_at(AP34_ANNOTATION* annotation, uint32_t index) {
   return ap34_record(annotation, GU1_Locate_LL(&annotation->records, index));
 }
 
-bool ap34_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
-
 // ---------------------------------------------------------------------------
 // Label values at the interface
 
@@ -439,7 +437,7 @@ uint32_t ap34_CountInRange_ANTATN(AP34_ANNOTATION* annotation, float x1, float x
                        !IsBadWritePtr(last, sizeof *last);
   if (indexes) *first = *last = -1;
   const uint32_t count = annotation->records.count;
-  if (ap34_not_given(x1) && ap34_not_given(x2)) {
+  if (ap1_not_given(x1) && ap1_not_given(x2)) {
     if (indexes && count != 0) {
       *first = 0;
       *last = static_cast<int32_t>(count - 1);

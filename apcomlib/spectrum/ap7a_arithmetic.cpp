@@ -33,8 +33,6 @@ constexpr double kNoWavelength = 100.0;
 
 AP_OBJECT* ap7a_object(AP7_SPECTRUM* spectrum) { return reinterpret_cast<AP_OBJECT*>(spectrum); }
 
-bool ap7a_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
-
 // The index range of x1..x2 on one spectrum and its count (0 when the
 // range misses the data or the object is no spectrum).
 int32_t ap7a_index_range(AP7_SPECTRUM* spectrum, float x1, float x2, AP4_RANGE& range) {
@@ -121,7 +119,7 @@ AP7_SPECTRUM* ap7a_combine(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECT
   if (!ap7a_pairable(spectrum, other)) return nullptr;
   const AP41_HEADERDATA* record = ap7a_record(spectrum);
   const AP41_HEADERDATA* other_record = ap7a_record(other);
-  if (rule.open_is_whole && ap7a_not_given(x1)) {
+  if (rule.open_is_whole && ap1_not_given(x1)) {
     x1 = record->first_x;
     x2 = record->last_x;
   }

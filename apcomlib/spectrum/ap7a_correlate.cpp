@@ -53,8 +53,6 @@ ap7a_span ap7a_span_of(const AP41_HEADERDATA& record) {
   return {std::min(first_x, last_x), std::max(first_x, last_x)};
 }
 
-bool ap7a_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
-
 // The sums of products of the cut values over the pairs where all values
 // taken are present: mode 0 the values as they are, 1 about their means,
 // 2 the differences of points two apart.
@@ -118,7 +116,7 @@ uint32_t ap7a_common_range(const AP41_HEADERDATA& a, const AP41_HEADERDATA& b, f
   const float low = std::max(span_a.low, span_b.low);
   const float high = std::min(span_a.high, span_b.high);
   if (!(low <= high)) return AP7_CORRELATION_NO_OVERLAP;
-  if (ap7a_not_given(x1) || ap7a_not_given(x2)) {
+  if (ap1_not_given(x1) || ap1_not_given(x2)) {
     x1 = low;
     x2 = high;
     return AP7_CORRELATION_DONE;

@@ -35,8 +35,6 @@ constexpr double kCoarseHalfWidthDivisor = 1.95;
 // index arithmetic around it cannot wrap.
 constexpr int32_t kFarIndex = INT32_MAX / 2;
 
-bool ap7b_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
-
 // A spectrum with a header, else null.
 const AP41_HEADERDATA* ap7b_axis_of(const AP7_SPECTRUM* spectrum) { return ap7a_record(ap7a_spectrum(spectrum)); }
 
@@ -77,7 +75,7 @@ int32_t ap7b_index_range(const AP7_SPECTRUM* spectrum, const AP41_HEADERDATA* ax
   first = AP4_CELL{0, 0};
   last = AP4_CELL{-1, -1};
   const int64_t points = axis->points;
-  if (ap7b_not_given(x1) && ap7b_not_given(x2)) {
+  if (ap1_not_given(x1) && ap1_not_given(x2)) {
     x1 = axis->first_x;
     x2 = axis->last_x;
     last = ap7b_cell(static_cast<int32_t>(std::min<int64_t>(points - 1, INT32_MAX)));
@@ -185,7 +183,7 @@ bool ap7b_fit_end(AP7_SPECTRUM* spectrum, float limit, bool low_end, bool rising
 uint32_t ap7b_fit(AP7_SPECTRUM* spectrum, float* x1, float* x2, const ap7b_fit_rule& rule) {
   AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
   if (record == nullptr || IsBadWritePtr(x1, sizeof(float)) || IsBadWritePtr(x2, sizeof(float))) return 0;
-  if (ap7b_not_given(*x1) || ap7b_not_given(*x2)) return record->points;
+  if (ap1_not_given(*x1) || ap1_not_given(*x2)) return record->points;
   if (rule.equal_no_op && AP1_KovFloatCompareSG_MATH(*x1, *x2)) return record->points;
   const float low = std::min(*x1, *x2);
   const float high = std::max(*x1, *x2);

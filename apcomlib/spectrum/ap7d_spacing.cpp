@@ -33,8 +33,6 @@ constexpr double kBandMargin = 2.1;
 constexpr double kMostBands = 1000.0;
 constexpr double kMostPoints = 500000.0;
 
-bool ap7d_not_given(float x) { return AP1_KovFloatCompareSG_MATH(x, AP_NOT_GIVEN) != 0; }
-
 // lo and hi mirrored at j·F for the bands given; an odd count of mirrors
 // leaves them in descending order, which is put right.
 void ap7d_mirror(double& lo, double& hi, double fold, int32_t from_band, int32_t to_band) {
@@ -241,7 +239,7 @@ uint16_t ap7d_ReblankGaps(AP7_SPECTRUM* spectrum, uint32_t count, const float* s
 uint32_t ap7d_FitToXRange(AP7_SPECTRUM* spectrum, float* x1, float* x2) {
   AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
   if (record == nullptr || IsBadWritePtr(x1, sizeof(float)) || IsBadWritePtr(x2, sizeof(float))) return 0;
-  if (ap7d_not_given(*x1) || ap7d_not_given(*x2) || record->points < 2) return record->points;
+  if (ap1_not_given(*x1) || ap1_not_given(*x2) || record->points < 2) return record->points;
   // Negative or missing limits, and a spacing factor or laser frequency that
   // gives no positive folding limit, are refused.
   if (!(*x1 >= 0.0f) || !(*x2 >= 0.0f) || !std::isfinite(*x1) || !std::isfinite(*x2)) return 0;
