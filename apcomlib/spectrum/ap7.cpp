@@ -9,10 +9,11 @@
 // operations under the ARRAY's numbers, the axis and the accessors, the
 // history bits and the history and comment texts, the interferogram, peak
 // and display-range operations, the saves, ranges as text, the fit to an X range, pixel spans for drawing, and the read and write through a
-// spectrum-file object (17, 18). A spectrum hands no
-// message to its parent class: the numbers the table leaves out answer 0,
-// as do those of the operations that are not part of the library yet, and
-// every number above the last one.
+// spectrum-file object (17, 18). The analysis messages go on to the
+// processing table (processing/ap7_analysis.cpp). A spectrum hands no
+// message to its parent class: the numbers neither table lists answer 0, as
+// do those of the operations that are not part of the library yet, and every
+// number above the last one.
 //
 // A 16-bit result goes out widened with its sign, except the change state
 // (message 12), which goes out without it.
@@ -21,6 +22,7 @@
 #include "core/core.h"
 #include "files/files.h"
 #include "platform/memory.h"
+#include "processing/processing.h"
 #include "spectrum/spectrum.h"
 
 namespace {
@@ -408,6 +410,6 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
-    default:                                return 0;
+    default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }
