@@ -12,8 +12,23 @@ namespace {
 // the block is unpacked.
 uint32_t ap7_analysis_block_size(uint16_t message) {
   switch (message) {
+    case AP7_MSG_POWER_SPECTRUM: return sizeof(AP7G_POWERPARM);
+    case AP7_MSG_ATR_CORRECTION: return sizeof(AP7G_ATRPARM);
+    case AP7_MSG_KK_REFLECTANCE: return sizeof(AP7G_KKPARM);
     default: return 0;
   }
+}
+
+AP7_SPECTRUM* ap7g_power_transform(AP7_SPECTRUM* spectrum, const AP7G_POWERPARM* p) {
+  return ap7g_SpectrumPowerTransform(spectrum, p->x1, p->x2, p->mode, p->limit, p->result);
+}
+
+AP7_SPECTRUM* ap7g_atr_correction(AP7_SPECTRUM* spectrum, const AP7G_ATRPARM* p) {
+  return ap7g_ATRCorrection(spectrum, p->sample_index, p->crystal_index, p->reflections, p->angle);
+}
+
+uint32_t ap7g_kk_reflectance(AP7_SPECTRUM* spectrum, const AP7G_KKPARM* p) {
+  return ap7g_KramersKronigReflectance(spectrum, p->n, p->k, p->absorption);
 }
 
 }  // namespace
@@ -21,6 +36,9 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
 uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* parameter) {
   if (spectrum == nullptr || IsBadReadPtr(parameter, ap7_analysis_block_size(message))) return 0;
   switch (message) {
+    case AP7_MSG_POWER_SPECTRUM: return ap_object_result(ap7g_power_transform(spectrum, static_cast<const AP7G_POWERPARM*>(parameter)));
+    case AP7_MSG_ATR_CORRECTION: return ap_object_result(ap7g_atr_correction(spectrum, static_cast<const AP7G_ATRPARM*>(parameter)));
+    case AP7_MSG_KK_REFLECTANCE: return ap7g_kk_reflectance(spectrum, static_cast<const AP7G_KKPARM*>(parameter));
     default: return 0;
   }
 }

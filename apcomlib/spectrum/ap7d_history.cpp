@@ -157,7 +157,10 @@ uint16_t ap7d_AddLoginUserFrom(AP7_SPECTRUM* spectrum, void* settings) {
 
 uint16_t ap7d_AddHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label) {
   const char* text = GU4_GetAssocString(AP7_GROUP_HISTORY, label, nullptr, nullptr);
-  if (text == nullptr) return 0;
+  return text != nullptr ? ap7d_AddHistoryTextLine(spectrum, text) : 0;
+}
+
+uint16_t ap7d_AddHistoryTextLine(AP7_SPECTRUM* spectrum, const char* text) {
   char when[kTimeTextSize] = "";
   if (GU4_Time2StringSafe(GU4_SystemTime(), when, GU4_TIMEFMT_LONG2, sizeof when) == nullptr) when[0] = '\0';
   const uint16_t appended = ap7d_AddHistoryText(spectrum, (std::string(text) + when + kLineEnd).c_str());

@@ -2043,3 +2043,19 @@ uint16_t ap7d_AttachParameterObject(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
 uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t number);
 // Message 311: 1 for any object; nothing is stamped.
 uint16_t ap7d_HistoryStamp(const void* spectrum);
+
+// ---------------------------------------------------------------------------
+// Kramers-Kronig transform (ap7d_kk.cpp) and the history line of a given
+// text (ap7d_history.cpp)
+
+constexpr uint16_t AP7_MSG_KRAMERS_KRONIG = 139;
+
+// Message 139 (block AP7_XRANGEPARM): a new spectrum of the absorption index
+// of the reflectance spectrum's range x1..x2, normalised to 0..1, history
+// bit 24 set. Null for a spectrum that already carries bit 24, a range
+// without points, a failed absorbance conversion, or a range the transform
+// does not take (the working row of four times the next power of two must
+// hold 16 to 262144 values).
+AP7_SPECTRUM* ap7d_KramersKronig(AP7_SPECTRUM* spectrum, float x1, float x2);
+// As ap7d_AddHistoryLine with the label given as text.
+uint16_t ap7d_AddHistoryTextLine(AP7_SPECTRUM* spectrum, const char* label);
