@@ -115,7 +115,9 @@ AP7_SPECTRUM* ap7d_KramersKronig(AP7_SPECTRUM* spectrum, float x1, float x2) {
   if (ap7b_TestHistoryFlag(object, AP41_HISTORY_KRAMERS_KRONIG)) return nullptr;
   AP4_CELL first{};
   AP4_CELL last{};
-  if (ap7b_XRangeToIndexRange(spectrum, &x1, &x2, &first, &last) <= 0) return nullptr;
+  // One point makes a working row too short for the transform; the cut
+  // below would take equal limits for the whole spectrum.
+  if (ap7b_XRangeToIndexRange(spectrum, &x1, &x2, &first, &last) < 2) return nullptr;
   ap7a_new_spectrum t(ap7a_Duplicate(spectrum, nullptr));
   if (t.get() == nullptr || ap7b_ClampXRange(t.get(), &x1, &x2) == 0) return nullptr;
   if (ap7b_ConvertToAbsorbance(t.get(), 0) == 0) return nullptr;

@@ -2053,7 +2053,7 @@ constexpr uint16_t AP7_MSG_KRAMERS_KRONIG = 139;
 // Message 139 (block AP7_XRANGEPARM): a new spectrum of the absorption index
 // of the reflectance spectrum's range x1..x2, normalised to 0..1, history
 // bit 24 set. Null for a spectrum that already carries bit 24, a range
-// without points, a failed absorbance conversion, or a range the transform
+// of fewer than 2 points, a failed absorbance conversion, or a range the transform
 // does not take (the working row of four times the next power of two must
 // hold 16 to 262144 values).
 AP7_SPECTRUM* ap7d_KramersKronig(AP7_SPECTRUM* spectrum, float x1, float x2);
