@@ -2043,3 +2043,14 @@ uint16_t ap7d_AttachParameterObject(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
 uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t number);
 // Message 311: 1 for any object; nothing is stamped.
 uint16_t ap7d_HistoryStamp(const void* spectrum);
+
+// ---------------------------------------------------------------------------
+// A spectrum evaluated from polynomial coefficients on an axis
+// (ap7d_fromdata.cpp)
+
+// A new spectrum (class 7 only) of `count` points, at least 2, from first_x
+// to last_x in the order given, whose point i holds the polynomial of the
+// coefficients (one row or one column of 1 to 8 values, c0 first) at the
+// X of that point; its header carries the axis. Null on failure.
+AP7_SPECTRUM* ap7d_NewFromData(uint16_t class_id, float first_x, float last_x, uint32_t count,
+                               const AP4_ARRAY* coefficients);
