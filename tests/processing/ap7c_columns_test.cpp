@@ -5,8 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "processing/processing.h"
-#include "spectrum/spectrum_fixture.h"
+#include "processing_fixture.h"
 
 using namespace spectrumtest;
 
@@ -15,14 +14,8 @@ namespace {
 constexpr uint32_t kAbsorbance = 17;
 constexpr uint32_t kTransmittance = 23;
 
-class Columns : public SpectrumTest {
+class Columns : public ProcessingTest {
  protected:
-  void TearDown() override {
-    for (AP7_SPECTRUM* spectrum : spectra_) destroy(spectrum);
-    for (AP4_ARRAY* array : arrays_) arraytest::destroy(array);
-    SpectrumTest::TearDown();
-  }
-
   // A template of four points over 1..4 titled "Template".
   AP7_SPECTRUM* templ(uint32_t y_units = kAbsorbance) {
     AP7_SPECTRUM* spectrum = keep(make_axis(1.0f, 4.0f, {9.0f, 9.0f, 9.0f, 9.0f}));
@@ -37,19 +30,10 @@ class Columns : public SpectrumTest {
     float* data = ap4a_GetDataAddress(array);
     for (size_t r = 0; r < rows.size(); ++r)
       for (uint32_t c = 0; c < columns; ++c) data[r * columns + c] = rows[r][c];
-    arrays_.push_back(array);
-    return array;
+    return keep(array);
   }
   // Column 2 holds 2, 5, 3, 4.
   AP4_ARRAY* factors() { return array_of({{0, 1, 2}, {0, 1, 5}, {0, 1, 3}, {0, 1, 4}}); }
-  AP7_SPECTRUM* keep(AP7_SPECTRUM* spectrum) {
-    if (spectrum != nullptr) spectra_.push_back(spectrum);
-    return spectrum;
-  }
-
- private:
-  std::vector<AP7_SPECTRUM*> spectra_;
-  std::vector<AP4_ARRAY*> arrays_;
 };
 
 void add_column_titles(const std::vector<utiltest::Record>& records) {

@@ -5,9 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "processing/processing.h"
+#include "processing_fixture.h"
 #include "running_references.h"
-#include "spectrum/spectrum_fixture.h"
 
 using namespace spectrumtest;
 namespace ref = running_reference;
@@ -20,14 +19,8 @@ constexpr float kX2 = 8.0f;
 constexpr int32_t kN = ref::kPoints;
 constexpr float kOutside = 100.0f;
 
-class Running : public SpectrumTest {
+class Running : public ProcessingTest {
  protected:
-  void TearDown() override {
-    for (AP7_SPECTRUM* spectrum : spectra_) destroy(spectrum);
-    for (AP4_ARRAY* array : arrays_) arraytest::destroy(array);
-    SpectrumTest::TearDown();
-  }
-
   // A spectrum over 0..9 whose region holds the values.
   AP7_SPECTRUM* spectrum_of(const float* region) {
     std::vector<float> y(10, kOutside);
@@ -39,30 +32,20 @@ class Running : public SpectrumTest {
   AP4_ARRAY* row(float fill = 0.0f) {
     AP4_ARRAY* array = arraytest::make(1, kN);
     for (int i = 0; i < kN; ++i) ap4a_GetDataAddress(array)[i] = fill;
-    arrays_.push_back(array);
-    return array;
+    return keep(array);
   }
   AP4_ARRAY* single(float value = 0.0f) {
     AP4_ARRAY* array = arraytest::make(1, 1);
     ap4a_GetDataAddress(array)[0] = value;
-    arrays_.push_back(array);
-    return array;
-  }
-  AP7_SPECTRUM* keep(AP7_SPECTRUM* spectrum) {
-    spectra_.push_back(spectrum);
-    return spectrum;
+    return keep(array);
   }
   // What the fixture holds beyond the given live counts; each spectrum
   // holds an array of its own.
   void expect_only_kept(std::map<uint16_t, uint16_t> before) const {
     const auto now = live_counts();
-    EXPECT_EQ(now.at(AP7_CLASS_ID) - before.at(AP7_CLASS_ID), static_cast<int>(spectra_.size()));
-    EXPECT_EQ(now.at(AP4_CLASS_ID) - before.at(AP4_CLASS_ID), static_cast<int>(spectra_.size() + arrays_.size()));
+    EXPECT_EQ(now.at(AP7_CLASS_ID) - before.at(AP7_CLASS_ID), static_cast<int>(kept_spectra()));
+    EXPECT_EQ(now.at(AP4_CLASS_ID) - before.at(AP4_CLASS_ID), static_cast<int>(kept_spectra() + kept_arrays()));
   }
-
- private:
-  std::vector<AP7_SPECTRUM*> spectra_;
-  std::vector<AP4_ARRAY*> arrays_;
 };
 
 // The sums of the correlation.
