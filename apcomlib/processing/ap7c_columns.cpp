@@ -86,16 +86,17 @@ std::string ap7c_number_text(uint32_t column) {
   return text;
 }
 
-// A duplicate of the template whose first values are the column's; null
-// unless the array is one, the column one of its columns and the column
-// no longer than the template's data.
+// A duplicate of the template whose values are the column's; null unless
+// the array is one, the column one of its columns and as long as the
+// template's data (a shorter one would leave the template's own values
+// behind it).
 AP7_SPECTRUM* ap7c_NewFromColumn(AP7_SPECTRUM* spectrum, AP4_ARRAY* array, uint32_t column) {
   if (ap7a_record(ap7a_spectrum(spectrum)) == nullptr || !ap4a_is_array(array) || column >= array->columns)
     return nullptr;
   const float* source = ap4a_GetDataAddress(array);
   ap7a_new_spectrum made(ap7a_Duplicate(spectrum, nullptr));
   float* y = ap7b_GetDataPtr(made.get());
-  if (source == nullptr || y == nullptr || array->rows > made.get()->data->columns) return nullptr;
+  if (source == nullptr || y == nullptr || array->rows != made.get()->data->columns) return nullptr;
   for (uint32_t r = 0; r < array->rows; ++r) y[r] = source[uint64_t{r} * array->columns + column];
   return made.release();
 }

@@ -191,8 +191,8 @@ APEXPORT void KX_AP7_SquareRoot(float* value);
 // Spectra made from column `column` of an array, like the template: the
 // numbered spectrum (title by mode), the eigenvector spectrum (title from
 // the column and a, b), the pure-component spectrum scaled by its range
-// (the reference value of its peak direction, scaled alike, out). Null when
-// refused.
+// (the reference value of its peak direction, scaled alike, out). Null for
+// a column that is not there or not as long as the template's data.
 APEXPORT AP7_SPECTRUM* AP7_BuildNumberedSpectrum_SPECTRUM(AP7_SPECTRUM* spectrum, AP4_ARRAY* array, uint32_t column,
                                                           int16_t mode, const char* text);           // 285
 APEXPORT AP7_SPECTRUM* AP7_BuildEigenSpectrum_SPECTRUM(AP7_SPECTRUM* spectrum, AP4_ARRAY* array, uint32_t column,

@@ -149,13 +149,9 @@ TEST_F(Columns, RefusesColumnsThatAreNotThereOrDoNotFit) {
   EXPECT_EQ(AP7_BuildPureSpectrum_SPECTRUM(not_a_spectrum, array, 0, nullptr, &reference), nullptr);
   EXPECT_EQ(AP7_BuildEigenSpectrum_SPECTRUM(spectrum, array, UINT32_MAX, 0.0f, 0.0f), nullptr);
   EXPECT_EQ(AP7_BuildNumberedSpectrum_SPECTRUM(spectrum, nullptr, 0, 0, nullptr), nullptr);
-  // A shorter column fills the first points; the others keep the template's.
+  // A shorter column would leave the template's values behind it.
   AP4_ARRAY* two = arraytest::make(2, 1);
-  ap4a_GetDataAddress(two)[1] = 7.0f;
-  AP7_SPECTRUM* made = AP7_BuildNumberedSpectrum_SPECTRUM(spectrum, two, 0, AP7_NUMBERED_TEXT, "t");
-  ASSERT_NE(made, nullptr);
-  EXPECT_EQ(values(made), (std::vector<float>{0.0f, 7.0f, 9.0f, 9.0f}));
-  EXPECT_EQ(destroy(made), 1u);
+  EXPECT_EQ(AP7_BuildNumberedSpectrum_SPECTRUM(spectrum, two, 0, AP7_NUMBERED_TEXT, "t"), nullptr);
   for (AP4_ARRAY* a : {array, too_long, two}) EXPECT_EQ(arraytest::destroy(a), 1u);
   EXPECT_EQ(destroy(spectrum), 1u);
   EXPECT_EQ(live_counts(), counts);
