@@ -167,8 +167,12 @@ bool ap7c_fit(const ap7c_pairs& pairs, double& slope, double& offset) {
 // The region of the correction inside the common X range of the two
 // spectra, whichever way their axes run; false when it lies outside it.
 bool ap7c_common_region(const AP41_HEADERDATA* a, const AP41_HEADERDATA* b, float& x1, float& x2) {
-  const float low = std::max(std::min(a->first_x, a->last_x), std::min(b->first_x, b->last_x));
-  const float high = std::min(std::max(a->first_x, a->last_x), std::max(b->first_x, b->last_x));
+  const float a_first = a->first_x;
+  const float a_last = a->last_x;
+  const float b_first = b->first_x;
+  const float b_last = b->last_x;
+  const float low = std::max(std::min(a_first, a_last), std::min(b_first, b_last));
+  const float high = std::min(std::max(a_first, a_last), std::max(b_first, b_last));
   if (ap1_not_given(x1)) {
     x1 = low;
     x2 = high;

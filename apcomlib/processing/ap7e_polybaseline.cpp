@@ -37,7 +37,8 @@ using ap7e_pairs = std::unique_ptr<AP9_DATAPAIR, ap7e_pairs_deleter>;
 const float* ap7e_values(const AP7_SPECTRUM* spectrum, int32_t& count) {
   const AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
   const float* values = ap7b_GetDataPtr(checked);
-  count = values != nullptr ? static_cast<int32_t>(std::min<uint32_t>(checked->data->columns, INT32_MAX)) : 0;
+  const uint32_t columns = values != nullptr ? checked->data->columns : 0;
+  count = static_cast<int32_t>(std::min<uint32_t>(columns, INT32_MAX));
   return values;
 }
 
