@@ -15,6 +15,16 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_POWER_SPECTRUM: return sizeof(AP7G_POWERPARM);
     case AP7_MSG_ATR_CORRECTION: return sizeof(AP7G_ATRPARM);
     case AP7_MSG_KK_REFLECTANCE: return sizeof(AP7G_KKPARM);
+    case AP7_MSG_POLY_BASELINE: return sizeof(AP7_POLYBASELINEPARM);
+    case AP7_MSG_X_INSIDE: return sizeof(float);
+    case AP7_MSG_POLY_BASELINE_EX: return sizeof(AP7_POLYBASELINEEXPARM);
+    case AP7_MSG_BUILD_NUMBERED: return sizeof(AP7_NUMBEREDPARM);
+    case AP7_MSG_BUILD_EIGEN: return sizeof(AP7_EIGENPARM);
+    case AP7_MSG_BUILD_PURE: return sizeof(AP7_PUREPARM);
+    case AP7_MSG_SIGNAL_CORRECT: return sizeof(AP7_SIGNALCORRECTPARM);
+    case AP7_MSG_RUNNING_CORRELATION: return sizeof(AP7_RUNNINGCORRELATIONPARM);
+    case AP7_MSG_RUNNING_VARIANCE: return sizeof(AP7_RUNNINGVARIANCEPARM);
+    case AP7_MSG_RUNNING_MEAN: return sizeof(AP7_RUNNINGMEANPARM);
     default: return 0;
   }
 }
@@ -39,6 +49,47 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_POWER_SPECTRUM: return ap_object_result(ap7g_power_transform(spectrum, static_cast<const AP7G_POWERPARM*>(parameter)));
     case AP7_MSG_ATR_CORRECTION: return ap_object_result(ap7g_atr_correction(spectrum, static_cast<const AP7G_ATRPARM*>(parameter)));
     case AP7_MSG_KK_REFLECTANCE: return ap7g_kk_reflectance(spectrum, static_cast<const AP7G_KKPARM*>(parameter));
+    // Message 203 is message 273 with the offset, the default passes and
+    // the spectrum's own peak direction.
+    case AP7_MSG_POLY_BASELINE: {
+      const auto* p = static_cast<const AP7_POLYBASELINEPARM*>(parameter);
+      return ap_object_result(ap7e_IterativeBaselineFit(spectrum, p->x1, p->x2, p->order, 1, AP7_BASELINE_DEFAULT_PASSES, AP7_BASELINE_OWN_DIRECTION));
+    }
+    case AP7_MSG_X_INSIDE: return ap7e_XInRange(spectrum, *static_cast<const float*>(parameter));
+    case AP7_MSG_POLY_BASELINE_EX: {
+      const auto* p = static_cast<const AP7_POLYBASELINEEXPARM*>(parameter);
+      return ap_object_result(ap7e_IterativeBaselineFit(spectrum, p->x1, p->x2, p->order, p->offset, p->passes, p->direction));
+    }
+    case AP7_MSG_BUILD_NUMBERED: {
+      const auto* p = static_cast<const AP7_NUMBEREDPARM*>(parameter);
+      return ap_object_result(AP7_BuildNumberedSpectrum_SPECTRUM(spectrum, p->array, p->column, p->mode, p->text));
+    }
+    case AP7_MSG_BUILD_EIGEN: {
+      const auto* p = static_cast<const AP7_EIGENPARM*>(parameter);
+      return ap_object_result(AP7_BuildEigenSpectrum_SPECTRUM(spectrum, p->array, p->column, p->a, p->b));
+    }
+    case AP7_MSG_BUILD_PURE: {
+      const auto* p = static_cast<const AP7_PUREPARM*>(parameter);
+      return ap_object_result(AP7_BuildPureSpectrum_SPECTRUM(spectrum, p->array, p->column, p->title, p->reference));
+    }
+    case AP7_MSG_SIGNAL_CORRECT: {
+      const auto* p = static_cast<const AP7_SIGNALCORRECTPARM*>(parameter);
+      return ap_object_result(AP7_SignalCorrect_SPECTRUM(spectrum, p->other, p->x1, p->x2, p->scale, p->offset, p->limit, p->low, p->high, p->slope_out, p->offset_out));
+    }
+    // The running statistics take the block alone, not the spectrum the
+    // message was sent to.
+    case AP7_MSG_RUNNING_CORRELATION: {
+      const auto* p = static_cast<const AP7_RUNNINGCORRELATIONPARM*>(parameter);
+      return AP7_Correlation_SPECTRUM(p->spectrum, p->x1, p->x2, p->n, p->count, p->sum_x, p->sum_x2, p->property, p->sum_y, p->sum_y2, p->sum_xy, p->output);
+    }
+    case AP7_MSG_RUNNING_VARIANCE: {
+      const auto* p = static_cast<const AP7_RUNNINGVARIANCEPARM*>(parameter);
+      return AP7_KX_Variance_SPECTRUM(p->spectrum, p->x1, p->x2, p->n, p->count, p->sum, p->squares, p->output);
+    }
+    case AP7_MSG_RUNNING_MEAN: {
+      const auto* p = static_cast<const AP7_RUNNINGMEANPARM*>(parameter);
+      return AP7_Mean_SPECTRUM(p->spectrum, p->x1, p->x2, p->n, p->count, p->sum, p->output);
+    }
     default: return 0;
   }
 }

@@ -2059,3 +2059,14 @@ constexpr uint16_t AP7_MSG_KRAMERS_KRONIG = 139;
 AP7_SPECTRUM* ap7d_KramersKronig(AP7_SPECTRUM* spectrum, float x1, float x2);
 // As ap7d_AddHistoryLine with the label given as text.
 uint16_t ap7d_AddHistoryTextLine(AP7_SPECTRUM* spectrum, const char* label);
+
+// ---------------------------------------------------------------------------
+// A spectrum evaluated from polynomial coefficients on an axis
+// (ap7d_fromdata.cpp)
+
+// A new spectrum (class 7 only) of `count` points, at least 2, from first_x
+// to last_x in the order given, whose point i holds the polynomial of the
+// coefficients (one row or one column of 1 to 8 values, c0 first) at the
+// X of that point; its header carries the axis. Null on failure.
+AP7_SPECTRUM* ap7d_NewFromData(uint16_t class_id, float first_x, float last_x, uint32_t count,
+                               const AP4_ARRAY* coefficients);
