@@ -118,9 +118,14 @@ uint16_t ap7c_FindPeaks2ndDerivative(AP7_SPECTRUM* spectrum, float x1, float x2,
       !ap7a_MinMax(derivative.get(), AP_NOT_GIVEN, AP_NOT_GIVEN, &lowest, &highest))
     return AP7C_PEAKS_DERIVATIVE_FAILED;
 
+  // The minimum is the search's base level, the rise and fall a peak must
+  // show. Below 0, as the negated derivative's side lobes put it, it would
+  // make every pair of points a peak: there every local maximum above the
+  // threshold counts.
+  const float base = std::max(lowest, 0.0f);
   AP4_PEAK table[kMostPeaks]{};
   uint16_t full = 0;
-  const AP7_PEAKSEARCHPARM search{x1, x2, lowest, threshold, kMostPeaks, kUseRange, &full, table, 0, kLogScale};
+  const AP7_PEAKSEARCHPARM search{x1, x2, base, threshold, kMostPeaks, kUseRange, &full, table, 0, kLogScale};
   const uint32_t found = ap7a_PeakSearch(derivative.get(), &search, 0, kLogScale);
   // The table holds the strongest peaks first.
   const auto count = std::min<uint32_t>({found, static_cast<uint32_t>(kMostPeaks), static_cast<uint32_t>(max_count)});
