@@ -233,7 +233,8 @@ bool ap7e_snap(const AP7_SPECTRUM* spectrum, float& x) {
   return true;
 }
 
-ap7e_cut::ap7e_cut(AP7_SPECTRUM* spectrum, float xa, float xb) : cut_(ap7a_NewFromRangeStrict(spectrum, xa, xb)) {
+ap7e_cut::ap7e_cut(AP7_SPECTRUM* spectrum, float xa, float xb, AP7_MEASUREREC* write_back)
+    : cut_(ap7a_NewFromRangeStrict(spectrum, xa, xb)) {
   AP7_SPECTRUM* cut = cut_.get();
   if (cut == nullptr || cut->data == nullptr) return;
   uint32_t points = 0;
@@ -245,6 +246,7 @@ ap7e_cut::ap7e_cut(AP7_SPECTRUM* spectrum, float xa, float xb) : cut_(ap7a_NewFr
   first_x_ = record->first_x;
   last_x_ = record->last_x;
   values_ = ap7b_GetDataPtr(cut);
+  if (values_ != nullptr && write_back != nullptr) this->write_back(write_back);
 }
 
 void ap7e_cut::write_back(AP7_MEASUREREC* record) const {

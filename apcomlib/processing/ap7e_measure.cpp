@@ -98,9 +98,8 @@ uint16_t ap7e_peak_position(const ap7e_frame& f, uint16_t type) {
   float found_x = 0.0f;
   if (ap7e_region_passes(f)) {
     ap7e_widen(f, true);
-    const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+    const ap7e_cut cut(f.spectrum, r->region_start, r->region_end, r);
     if (!cut.found()) return 0;
-    cut.write_back(r);
     const float* y = cut.values();
     const int32_t m = cut.count();
     bool taken = false;
@@ -125,10 +124,8 @@ uint16_t ap7e_peak_position(const ap7e_frame& f, uint16_t type) {
 // Type 103: the means of the region's present points.
 uint16_t ap7e_region_mean(const ap7e_frame& f) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, true);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const float* y = cut.values();
   double sum_x = 0.0, sum_y = 0.0, sum_v = 0.0;
   int32_t count = 0;
@@ -170,9 +167,8 @@ uint16_t ap7e_height(const ap7e_frame& f, uint16_t type) {
   AP7_MEASUREREC* r = f.record;
   if (!ap7e_region_passes(f)) return 0;
   ap7e_widen(f, false);
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end, r);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const float step = std::fabs(f.h);
   const float start = r->region_start;
   const float end = r->region_end;
@@ -318,10 +314,8 @@ uint16_t ap7e_fraction_area(const ap7e_frame& f, uint16_t type) {
 // region's raw and corrected values.
 uint16_t ap7e_statistics(const ap7e_frame& f) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, true);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const float* values = cut.values();
   double sum_x = 0.0, sum_y = 0.0, sum_v = 0.0;
   int32_t count = 0;
@@ -370,10 +364,8 @@ uint16_t ap7e_statistics(const ap7e_frame& f) {
 // width.
 uint16_t ap7e_root_mean_square(const ap7e_frame& f) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, true);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const float start = r->region_start;
   const float end = r->region_end;
   const double span = std::fabs(end - start);
@@ -429,6 +421,31 @@ bool ap7e_x_passes(const ap7e_frame& f, float x) {
 
 bool ap7e_region_passes(const ap7e_frame& f) {
   return ap7e_x_passes(f, f.record->region_start) && ap7e_x_passes(f, f.record->region_end);
+}
+
+ap7e_cut ap7e_cut_region(const ap7e_frame& f, bool write_back) {
+  AP7_MEASUREREC* r = f.record;
+  return ap7e_cut(ap7e_region_passes(f) ? f.spectrum : nullptr, r->region_start, r->region_end,
+                  write_back ? r : nullptr);
+}
+
+void ap7e_corrected_points(const ap7e_frame& f, const ap7e_cut& cut, std::vector<float>& x, std::vector<float>& v) {
+  const auto m = static_cast<size_t>(cut.count());
+  x.resize(m);
+  v.resize(m);
+  for (size_t i = 0; i < m; ++i) {
+    x[i] = cut.x_at(static_cast<int32_t>(i), f.h);
+    v[i] = f.corrected(cut.values()[i], x[i]);
+  }
+}
+
+int32_t ap7e_interior_peak(const std::vector<float>& v, uint16_t direction) {
+  int32_t peak = -1;
+  for (int32_t i = 1; i + 1 < static_cast<int32_t>(v.size()); ++i) {
+    if (ap1_is_missing(v[i])) continue;
+    if (peak < 0 || (direction == AP1_PEAKS_UP ? v[i] > v[peak] : v[i] < v[peak])) peak = i;
+  }
+  return peak;
 }
 
 void ap7e_widen(const ap7e_frame& f, bool inside) {

@@ -57,11 +57,10 @@ AP7_SPECTRUM* ap7e_MeasureRegion(AP7_SPECTRUM* spectrum, AP7_MEASUREREC* record,
     if (start_index != nullptr) *start_index = -1;
     return nullptr;
   }
-  ap7e_cut cut(spectrum, record->region_start, record->region_end);
+  ap7e_cut cut(spectrum, record->region_start, record->region_end, record);
   if (!cut.found()) return nullptr;
   const int32_t m = cut.count();
   *count = static_cast<uint32_t>(m);
-  cut.write_back(record);
   int32_t first_index = 0;
   ap7b_XToIndex(spectrum, cut.first_x(), &first_index);
 

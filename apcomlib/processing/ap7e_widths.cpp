@@ -117,10 +117,8 @@ float ap7e_area_between(const float* v, const ap7e_crossing& left, const ap7e_cr
 
 uint16_t ap7e_fraction_width(const ap7e_frame& f, const ap7e_width_rule& rule) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, true);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   float fraction = rule.fraction;
   if (fraction == 0.0f) {
     const float percent = r->percent;
@@ -128,17 +126,9 @@ uint16_t ap7e_fraction_width(const ap7e_frame& f, const ap7e_width_rule& rule) {
   }
   const uint16_t direction = rule.own_direction ? f.direction : AP1_PEAKS_UP;
   const int32_t m = cut.count();
-  std::vector<float> x(static_cast<size_t>(m));
-  std::vector<float> v(static_cast<size_t>(m));
-  for (int32_t i = 0; i < m; ++i) {
-    x[i] = cut.x_at(i, f.h);
-    v[i] = f.corrected(cut.values()[i], x[i]);
-  }
-  int32_t peak = -1;
-  for (int32_t i = 1; i <= m - 2; ++i) {
-    if (ap1_is_missing(v[i])) continue;
-    if (peak < 0 || (direction == AP1_PEAKS_UP ? v[i] > v[peak] : v[i] < v[peak])) peak = i;
-  }
+  std::vector<float> x, v;
+  ap7e_corrected_points(f, cut, x, v);
+  const int32_t peak = ap7e_interior_peak(v, direction);
   if (peak < 0) return 0;
   float tx[3] = {x[peak - 1], x[peak], x[peak + 1]};
   float tv[3] = {v[peak - 1], v[peak], v[peak + 1]};
@@ -242,21 +232,12 @@ uint16_t ap7e_centre_of_gravity(const ap7e_frame& f) {
   const float share = (100.0f - percent) / 100.0f;
   if (!ap7e_region_passes(f)) return 0;
   ap7e_widen(f, true);
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end, r);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const int32_t m = cut.count();
-  std::vector<float> x(static_cast<size_t>(m));
-  std::vector<float> v(static_cast<size_t>(m));
-  for (int32_t i = 0; i < m; ++i) {
-    x[i] = cut.x_at(i, f.h);
-    v[i] = f.corrected(cut.values()[i], x[i]);
-  }
-  int32_t k = -1;
-  for (int32_t i = 1; i <= m - 2; ++i) {
-    if (ap1_is_missing(v[i])) continue;
-    if (k < 0 || (f.direction == AP1_PEAKS_UP ? v[i] > v[k] : v[i] < v[k])) k = i;
-  }
+  std::vector<float> x, v;
+  ap7e_corrected_points(f, cut, x, v);
+  const int32_t k = ap7e_interior_peak(v, f.direction);
   float centre = kNotFound;
   float level = 0.0f;
   if (k >= 0) {
@@ -299,8 +280,7 @@ uint16_t ap7e_centre_of_gravity(const ap7e_frame& f) {
 // (130) or down from its last (131), where the data cross the level.
 uint16_t ap7e_level_crossing(const ap7e_frame& f, bool rising) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, false);
   if (!cut.found()) return 0;
   const float level = r->percent;
   const float* values = cut.values();
@@ -332,10 +312,8 @@ uint16_t ap7e_level_crossing(const ap7e_frame& f, bool rising) {
 // the other end. Points without a value are stepped over.
 uint16_t ap7e_other_end_width(const ap7e_frame& f, bool from_last) {
   AP7_MEASUREREC* r = f.record;
-  if (!ap7e_region_passes(f)) return 0;
-  const ap7e_cut cut(f.spectrum, r->region_start, r->region_end);
+  const ap7e_cut cut = ap7e_cut_region(f, true);
   if (!cut.found()) return 0;
-  cut.write_back(r);
   const float* values = cut.values();
   const int32_t m = cut.count();
   const int32_t reference = from_last ? m - 1 : 0;

@@ -7,6 +7,7 @@
 // module that answers it.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "spectrum/spectrum.h"
 
@@ -175,6 +176,8 @@ int16_t ap7c_NegLogOnePlusRatio(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other);
 // does not have: null, with 0 stored as the error code.
 AP7_SPECTRUM* ap7c_InterferogramToSpectrum(AP7_SPECTRUM* spectrum, uint16_t* mode);
 
+class ap7e_cut;
+
 // What the measurement modules share: the frame of a measurement (the
 // baseline polynomial, the axis, peak direction and full scale), the X and
 // region tests and the cut stretch of a spectrum being measured.
@@ -218,27 +221,37 @@ void ap7e_vertex(const float* x, const float* y, float* top, float* top_x);
 // value corrected.
 void ap7e_accept(AP7_MEASUREREC* record);
 void ap7e_set_results(AP7_MEASUREREC* record, const float* point, const float* fitted);
+// The record's region cut out after the region test (not found when it
+// fails), written back into the record when `write_back`.
+ap7e_cut ap7e_cut_region(const ap7e_frame& frame, bool write_back);
+// The X and corrected values of a cut's points, and the index of the
+// interior point furthest in the direction (-1 when none has a value).
+void ap7e_corrected_points(const ap7e_frame& frame, const ap7e_cut& cut, std::vector<float>& x,
+                           std::vector<float>& v);
+int32_t ap7e_interior_peak(const std::vector<float>& v, uint16_t direction);
 // Types 119..123, 125..133 (ap7e_widths.cpp).
 uint16_t ap7e_MeasureWidth(const ap7e_frame& frame);
 
 // The points of xa..xb cut out of a spectrum into one of their own (deleted
-// with this), their X values at the measured spectrum's spacing.
+// with this), their X values at the measured spectrum's spacing. Given a
+// record, a cut that was made is written back into its region.
 class ap7e_cut {
  public:
-  ap7e_cut(AP7_SPECTRUM* spectrum, float xa, float xb);
+  ap7e_cut(AP7_SPECTRUM* spectrum, float xa, float xb, AP7_MEASUREREC* write_back = nullptr);
   bool found() const { return values_ != nullptr; }
   int32_t count() const { return count_; }
   float* values() const { return values_; }
   float first_x() const { return first_x_; }
   float last_x() const { return last_x_; }
   float x_at(int32_t index, float h) const { return first_x_ + static_cast<float>(index) * h; }
-  // Region start and end := the cut's first and last X.
-  void write_back(AP7_MEASUREREC* record) const;
   AP7_SPECTRUM* spectrum() const { return cut_.get(); }
   // The cut itself, handed over to the caller.
   AP7_SPECTRUM* release() { return cut_.release(); }
 
  private:
+  // Region start and end := the cut's first and last X.
+  void write_back(AP7_MEASUREREC* record) const;
+
   ap7a_new_spectrum cut_;
   float* values_ = nullptr;
   int32_t count_ = 0;
