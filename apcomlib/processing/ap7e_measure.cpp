@@ -406,8 +406,10 @@ bool ap7e_make_frame(AP7_SPECTRUM* spectrum, AP7_MEASUREREC* record, ap7e_frame&
   frame.c = record->curvature_c;
   frame.n = static_cast<int32_t>(std::min({header->points, spectrum->data->columns, uint32_t{INT32_MAX}}));
   frame.h = ap7b_GetXSpacing(spectrum);
-  frame.xlo = std::min(header->first_x, header->last_x);
-  frame.xhi = std::max(header->first_x, header->last_x);
+  const float first_x = header->first_x;
+  const float last_x = header->last_x;
+  frame.xlo = std::min(first_x, last_x);
+  frame.xhi = std::max(first_x, last_x);
   frame.direction = static_cast<uint16_t>(ap7d_GetPeakDirection(spectrum));
   frame.full_scale = ap7d_GetYUnitScale(spectrum);
   record->full_scale = frame.full_scale;
