@@ -130,6 +130,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_FIND_LIST_ITEM: return sizeof(uint16_t);
     case AP7_MSG_SET_IDENT_CODE: return sizeof(AP7_IDENTCODEPARM);
     case AP7_MSG_KRAMERS_KRONIG: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_PEAK_LIST_IN_RANGE: return sizeof(AP7_PEAKLISTPARM);
     default: return 0;
   }
 }
@@ -412,6 +413,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
     case AP7_MSG_KRAMERS_KRONIG:            return ap_object_result(ap7d_KramersKronig(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_PEAK_LIST_IN_RANGE:        return ap7b_PeakListInRange(spectrum, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x1, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x2, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->valley_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->left_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->right_x);
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -2070,3 +2070,33 @@ uint16_t ap7d_AddHistoryTextLine(AP7_SPECTRUM* spectrum, const char* label);
 // X of that point; its header carries the axis. Null on failure.
 AP7_SPECTRUM* ap7d_NewFromData(uint16_t class_id, float first_x, float last_x, uint32_t count,
                                const AP4_ARRAY* coefficients);
+
+// ---------------------------------------------------------------------------
+// The peak nearest an X with its two base points (ap7b_peaklist.cpp)
+
+constexpr uint16_t AP7_MSG_PEAK_LIST_IN_RANGE = 94;
+
+#pragma pack(push, 2)
+// Message 94: the reference X, the range, the two levels (percentages) and
+// where the X values of the peak and of its left and right base points go.
+struct AP7_PEAKLISTPARM {
+  float x;
+  float x1;
+  float x2;
+  float peak_level;
+  float valley_level;
+  float* peak_x;
+  float* left_x;
+  float* right_x;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_PEAKLISTPARM) == 32);
+
+// Message 94: the peak of x1..x2 (either order) nearest x, in the
+// spectrum's peak direction, and the lowest points between it and the
+// valleys on either side, as X values. A peak must rise and fall by
+// (100 - peak level) % of the range's value span, a valley by (100 -
+// valley level) %. 1 when found; 0 for a spectrum of 2 points or fewer, an
+// x outside the data or a range without a peak.
+uint16_t ap7b_PeakListInRange(AP7_SPECTRUM* spectrum, float x, float x1, float x2, float peak_level,
+                              float valley_level, float* peak_x, float* left_x, float* right_x);
