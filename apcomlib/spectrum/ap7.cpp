@@ -192,11 +192,6 @@ uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPA
   return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
 }
 
-uint16_t ap7b_peak_list(AP7_SPECTRUM* spectrum, const AP7_PEAKLISTPARM* p) {
-  return ap7b_PeakListInRange(spectrum, p->x, p->x1, p->x2, p->peak_level, p->valley_level, p->peak_x, p->left_x,
-                              p->right_x);
-}
-
 AP7_SPECTRUM* ap7b_search_copy(AP7_SPECTRUM* spectrum, const AP7_SEARCHCOPYPARM* p) {
   return ap7b_SearchPrep279(spectrum, p->x1, p->x2, p->y_code, p->title, p->n);
 }
@@ -454,7 +449,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
-    case AP7_MSG_PEAK_LIST_IN_RANGE:        return ap7b_peak_list(spectrum, static_cast<const AP7_PEAKLISTPARM*>(parameter));
+    case AP7_MSG_PEAK_LIST_IN_RANGE:        return ap7b_PeakListInRange(spectrum, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x1, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x2, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->valley_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->left_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->right_x);
     case AP7_MSG_PEAK_HALF_WIDTH:           return ap7b_FindPeakLimits(spectrum, statistic->x1, statistic->x2, statistic->result);
     case AP7_MSG_SMOOTH_TO_RESOLUTION:      return ap_object_result(ap7b_SmoothToResolution(spectrum, x_range->x1, x_range->x2));
     case AP7_MSG_CHANGE_SPACING:            return ap_object_result(ap7b_ChangeSpacing(spectrum, spacing->x1, spacing->x2, spacing->spacing));

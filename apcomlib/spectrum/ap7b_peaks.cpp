@@ -1,12 +1,13 @@
-// Peak width and peak list of a region, smoothing to a resolution and the
-// change of point spacing, each over an X region of one spectrum.
+// Peak width of a region, smoothing to a resolution and the change of point
+// spacing, each over an X region of one spectrum.
 //
-// The numerical work is the array class's (peak list and half width) or
+// The numerical work is the array class's (half width) or
 // other spectrum operations' (subdivision, regrid, cut, Savitzky-Golay
 // smoothing, difference weights); this module turns X limits into index
-// ranges and indexes back into X values, and strings the steps together.
+// ranges and widths in points into X units, and strings the steps together.
 // The spectrum given is never changed. AP7_Dispatcher_SPECTRUM calls these
-// for messages 94, 95, 131 and 132.
+// for messages 95, 131 and 132 (message 94, the peak list, is
+// ap7b_peaklist.cpp's).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -28,12 +29,6 @@ uint16_t ap7b_peak_mode(const AP7_SPECTRUM* spectrum) {
   return ap7d_GetPeakDirection(spectrum) == AP1_PEAKS_DOWN ? AP4C_PEAKS_DOWN : AP1_PEAKS_UP;
 }
 
-// Whether the X of an index lies within low..high.
-bool ap7b_index_inside(const AP7_SPECTRUM* spectrum, int32_t index, float low, float high) {
-  float x = 0.0f;
-  return ap7b_IndexToX(spectrum, index, &x) != 0 && x >= low && x <= high;
-}
-
 }  // namespace
 
 uint16_t ap7b_FindPeakLimits(AP7_SPECTRUM* spectrum, float x1, float x2, float* width) {
@@ -47,65 +42,6 @@ uint16_t ap7b_FindPeakLimits(AP7_SPECTRUM* spectrum, float x1, float x2, float* 
   const int16_t found = ap4c_PeakHalfWidth(spectrum->data, AP4_RANGE{first, last}, ap7b_peak_mode(spectrum), &points);
   *width = static_cast<float>(double{points} * std::fabs(double{ap7b_GetXSpacing(spectrum)}));
   return found != 0 ? 1 : 0;
-}
-
-uint16_t ap7b_PeakListInRange(AP7_SPECTRUM* spectrum, float x, float x1, float x2, float peak_level,
-                              float valley_level, float* peak_x, float* left_x, float* right_x) {
-  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
-  if (record == nullptr || IsBadWritePtr(peak_x, sizeof *peak_x) || IsBadWritePtr(left_x, sizeof *left_x) ||
-      IsBadWritePtr(right_x, sizeof *right_x) || std::isnan(x) || std::isnan(x1) || std::isnan(x2) ||
-      std::isnan(peak_level) || std::isnan(valley_level))
-    return 0;
-  if (x1 > x2) std::swap(x1, x2);
-  const float low = x1;
-  const float high = x2;
-  AP4_CELL first{};
-  AP4_CELL last{};
-  if (ap7b_XRangeToIndexRange(spectrum, &x1, &x2, &first, &last) < 1) return 0;
-  // The nearest points may lie just outside the limits: step inward, then
-  // keep at least two points where the spectrum has them.
-  if (!ap1_not_given(low)) {
-    if (first.column < last.column && !ap7b_index_inside(spectrum, first.column, low, high)) ++first.column;
-    if (first.column < last.column && !ap7b_index_inside(spectrum, last.column, low, high)) --last.column;
-  }
-  const int32_t points = static_cast<int32_t>(std::min<uint32_t>(record->points, spectrum->data->columns));
-  if (points > 2 && first.column == last.column) {
-    if (last.column + 1 < points)
-      ++last.column;
-    else
-      --first.column;
-  }
-
-  AP4_CELL target{};
-  ap7b_XToIndex64(spectrum, x, &target);
-  // A level in percent asks a peak to rise and fall by the rest of 100 % of
-  // the range's spread.
-  float minimum = 0.0f;
-  float maximum = 0.0f;
-  float range_low = 0.0f;
-  float range_high = 0.0f;
-  ap7b_IndexToX(spectrum, first.column, &range_low);
-  ap7b_IndexToX(spectrum, last.column, &range_high);
-  if (!ap7a_MinMax(spectrum, range_low, range_high, &minimum, &maximum) || std::isnan(minimum)) return 0;
-  const double spread = double{maximum} - minimum;
-  const auto threshold = [spread](float level) { return static_cast<float>((100.0 - level) / 100.0 * spread); };
-
-  AP4_CELL peak{};
-  AP4_CELL left{};
-  AP4_CELL right{};
-  if (!ap4c_PeakList(spectrum->data, target, AP4_RANGE{first, last}, ap7b_peak_mode(spectrum),
-                     threshold(peak_level), threshold(valley_level), &peak, &left, &right))
-    return 0;
-  float peak_at = 0.0f;
-  float left_at = 0.0f;
-  float right_at = 0.0f;
-  if (!ap7b_IndexToX(spectrum, peak.column, &peak_at) || !ap7b_IndexToX(spectrum, left.column, &left_at) ||
-      !ap7b_IndexToX(spectrum, right.column, &right_at))
-    return 0;
-  *peak_x = peak_at;
-  *left_x = left_at;
-  *right_x = right_at;
-  return 1;
 }
 
 AP7_SPECTRUM* ap7b_ChangeSpacing(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing) {

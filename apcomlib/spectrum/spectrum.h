@@ -2045,13 +2045,42 @@ uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t nu
 uint16_t ap7d_HistoryStamp(const void* spectrum);
 
 // ---------------------------------------------------------------------------
-// Search preparation, peak width and peak list, smoothing to a resolution,
+// The peak nearest an X with its two base points (ap7b_peaklist.cpp)
+
+constexpr uint16_t AP7_MSG_PEAK_LIST_IN_RANGE = 94;
+
+#pragma pack(push, 2)
+// Message 94: the reference X, the range, the two levels (percentages) and
+// where the X values of the peak and of its left and right base points go.
+struct AP7_PEAKLISTPARM {
+  float x;
+  float x1;
+  float x2;
+  float peak_level;
+  float valley_level;
+  float* peak_x;
+  float* left_x;
+  float* right_x;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_PEAKLISTPARM) == 32);
+
+// Message 94: the peak of x1..x2 (either order) nearest x, in the
+// spectrum's peak direction, and the lowest points between it and the
+// valleys on either side, as X values. A peak must rise and fall by
+// (100 - peak level) % of the range's value span, a valley by (100 -
+// valley level) %. 1 when found; 0 for a spectrum of 2 points or fewer, an
+// x outside the data or a range without a peak.
+uint16_t ap7b_PeakListInRange(AP7_SPECTRUM* spectrum, float x, float x1, float x2, float peak_level,
+                              float valley_level, float* peak_x, float* left_x, float* right_x);
+
+// ---------------------------------------------------------------------------
+// Search preparation, peak width, smoothing to a resolution,
 // spacing change and the reprocessing of stored interferograms
 // (ap7b_search.cpp, ap7b_peaks.cpp, ap7b_reprocess.cpp), with the ratio,
 // interferogram and stored-spectrum services they chain
 // (ap7b_ratio.cpp, ap7b_interferogram.cpp, ap7b_stored.cpp, ap7b_weights.cpp)
 
-constexpr uint16_t AP7_MSG_PEAK_LIST_IN_RANGE = 94;
 constexpr uint16_t AP7_MSG_PEAK_HALF_WIDTH = 95;
 constexpr uint16_t AP7_MSG_SMOOTH_TO_RESOLUTION = 131;
 constexpr uint16_t AP7_MSG_CHANGE_SPACING = 132;
@@ -2098,18 +2127,6 @@ constexpr uint32_t AP41_YUNITS_REFERENCE = 27;
 constexpr uint32_t AP41_YUNITS_REFERENCE_RATIO = 19;
 
 #pragma pack(push, 2)
-// Message 94, 32 bytes: the reference X, the range, the two levels in
-// percent and where the X of the peak and of its two valleys go.
-struct AP7_PEAKLISTPARM {
-  float x;
-  float x1;
-  float x2;
-  float peak_level;
-  float valley_level;
-  float* peak_x;
-  float* left_x;
-  float* right_x;
-};
 // Message 279, 32 bytes.
 struct AP7_SEARCHCOPYPARM {
   double x1;
@@ -2186,7 +2203,6 @@ struct AP7_STOREDPARM {
   uint16_t which;
 };
 #pragma pack(pop)
-static_assert(sizeof(AP7_PEAKLISTPARM) == 32);
 static_assert(sizeof(AP7_SEARCHCOPYPARM) == 32);
 static_assert(sizeof(AP7_SEARCHVECTORPARM) == 36);
 static_assert(offsetof(AP7_SEARCHVECTORPARM, keep_negative) == 34);
@@ -2199,11 +2215,6 @@ static_assert(sizeof(AP7_SINGLEBEAMPARM) == 18);
 static_assert(sizeof(AP7_SINGLEBEAMEXPARM) == 20);
 static_assert(sizeof(AP7_STOREDPARM) == 6);
 
-// Message 94: the peak nearest x in x1..x2 and its two valleys, found with
-// rises and falls of (100 - level) % of the range's spread, as X values.
-// 1 when found.
-uint16_t ap7b_PeakListInRange(AP7_SPECTRUM* spectrum, float x, float x1, float x2, float peak_level,
-                              float valley_level, float* peak_x, float* left_x, float* right_x);
 // Message 95: the width at half height of the largest peak of x1..x2, in X
 // units. 1 when found.
 uint16_t ap7b_FindPeakLimits(AP7_SPECTRUM* spectrum, float x1, float x2, float* width);
