@@ -9,7 +9,9 @@
 // operations under the ARRAY's numbers, the axis and the accessors, the
 // history bits and the history and comment texts, the interferogram, peak
 // and display-range operations, the saves, ranges as text, the fit to an X range, pixel spans for drawing, and the read and write through a
-// spectrum-file object (17, 18). The analysis messages go on to the
+// spectrum-file object (17, 18); the search preparation, peak width,
+// smoothing to a resolution and spacing change, the single beam of an
+// interferogram, its ratio and the reprocessing of stored interferograms. The analysis messages go on to the
 // processing table (processing/ap7_analysis.cpp). A spectrum hands no
 // message to its parent class: the numbers neither table lists answer 0, as
 // do those of the operations that are not part of the library yet, and every

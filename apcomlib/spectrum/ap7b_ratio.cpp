@@ -9,6 +9,16 @@
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
+int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other) {
+  float x1 = AP_NOT_GIVEN;
+  float x2 = AP_NOT_GIVEN;
+  AP4_CELL first{};
+  AP4_CELL last{};
+  AP4_CELL other_first{};
+  AP4_CELL other_last{};
+  return ap7b_CommonIndexRange(spectrum, &x1, &x2, &first, &last, other, &other_first, &other_last);
+}
+
 AP7_SPECTRUM* ap7b_RatioAgainstBackground(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* background) {
   const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
   const AP41_HEADERDATA* background_record = ap7a_record(ap7a_spectrum(background));
@@ -17,14 +27,7 @@ AP7_SPECTRUM* ap7b_RatioAgainstBackground(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* 
     return nullptr;
   const uint32_t background_units = background_record->y_units;
   if (background_units != AP41_YUNITS_SINGLE_BEAM && background_units != AP41_YUNITS_REFERENCE) return nullptr;
-  float x1 = AP_NOT_GIVEN;
-  float x2 = AP_NOT_GIVEN;
-  AP4_CELL first{};
-  AP4_CELL last{};
-  AP4_CELL other_first{};
-  AP4_CELL other_last{};
-  if (ap7b_CommonIndexRange(spectrum, &x1, &x2, &first, &last, background, &other_first, &other_last) < 1)
-    return nullptr;
+  if (ap7b_CommonPoints(spectrum, background) < 1) return nullptr;
   ap7a_new_spectrum ratio(ap7a_DivideSpectra(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, background));
   AP41_HEADERDATA* result = ap7a_record(ratio.get());
   if (result == nullptr) return nullptr;

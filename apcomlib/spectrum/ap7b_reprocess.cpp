@@ -45,13 +45,7 @@ bool ap7b_consistent(const AP7_SPECTRUM* interferogram) {
 // 0 when the two share an X range and agree in their post-peak counts, else
 // the error code.
 uint16_t ap7b_pair_error(const AP7_SPECTRUM* sample, const AP7_SPECTRUM* background) {
-  float x1 = AP_NOT_GIVEN;
-  float x2 = AP_NOT_GIVEN;
-  AP4_CELL first{};
-  AP4_CELL last{};
-  AP4_CELL other_first{};
-  AP4_CELL other_last{};
-  if (ap7b_CommonIndexRange(sample, &x1, &x2, &first, &last, background, &other_first, &other_last) < 1)
+  if (ap7b_CommonPoints(sample, background) < 1)
     return ap7d_CompareSpacing(sample, background) ? AP7_REPROCESS_NO_COMMON_RANGE : AP7_REPROCESS_SPACINGS_DIFFER;
   return ap7d_CompareHeaderField(sample, background) ? AP7_REPROCESS_OK : AP7_REPROCESS_POST_PEAK_DIFFER;
 }
