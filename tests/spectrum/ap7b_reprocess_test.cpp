@@ -274,7 +274,7 @@ TEST_F(Reprocessing, TransformSizeGoesToTheNearestPowerOfTwo) {
     parameter.size = size;
     AP7_SPECTRUM* result = reprocess(spectrum, parameter);
     ASSERT_NE(result, nullptr) << size;
-    points.push_back(record(result).points);
+    points.push_back(packed(record(result).points));
     destroy(result);
   }
   EXPECT_EQ(points[1], points[0]);
