@@ -48,8 +48,8 @@ AP7_SPECTRUM* ap7b_ChangeSpacing(AP7_SPECTRUM* spectrum, float x1, float x2, flo
   const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
   if (record == nullptr || !(spacing > 0.0f) || std::isnan(x1) || std::isnan(x2)) return nullptr;
   if (ap1_not_given(x1)) {
-    x1 = std::min(record->first_x, record->last_x);
-    x2 = std::max(record->first_x, record->last_x);
+    x1 = std::min(float{record->first_x}, float{record->last_x});
+    x2 = std::max(float{record->first_x}, float{record->last_x});
   }
   float s = std::fabs(ap7b_GetXSpacing(spectrum));
   const bool refine = s > spacing;

@@ -51,8 +51,8 @@ uint32_t ap7b_search_grid(const AP7_SPECTRUM* spectrum, double x1, double x2, in
   grid.step = (x2 - x1) / (n - 1);
   const double spacing = std::fabs(double{ap7b_GetXSpacing(spectrum)});
   const double half = spacing > grid.step ? spacing / kCoarseHalfDivisor : grid.step / 2.0;
-  const double low = std::min(record->first_x, record->last_x);
-  const double high = std::max(record->first_x, record->last_x);
+  const double low = std::min(float{record->first_x}, float{record->last_x});
+  const double high = std::max(float{record->first_x}, float{record->last_x});
   return low - half < x1 && x2 < high + half ? AP7_SEARCH_DONE : AP7_SEARCH_NOT_COVERED;
 }
 
@@ -115,8 +115,8 @@ AP7_SPECTRUM* ap7b_PrepareSearchRegion(AP7_SPECTRUM* spectrum, float x1, float x
   const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
   if (record == nullptr || !(spacing > 0.0f) || std::isnan(x1) || std::isnan(x2)) return nullptr;
   if (ap1_not_given(x1)) {
-    x1 = std::min(record->first_x, record->last_x);
-    x2 = std::max(record->first_x, record->last_x);
+    x1 = std::min(float{record->first_x}, float{record->last_x});
+    x2 = std::max(float{record->first_x}, float{record->last_x});
   }
   const bool fft = GU6_GetConfigInt(AP7_SEARCH_SECTION, AP7_SEARCH_METHOD_KEY, 0) != 0;
   float s = std::fabs(ap7b_GetXSpacing(spectrum));
