@@ -9,7 +9,9 @@
 // operations under the ARRAY's numbers, the axis and the accessors, the
 // history bits and the history and comment texts, the interferogram, peak
 // and display-range operations, the saves, ranges as text, the fit to an X range, pixel spans for drawing, and the read and write through a
-// spectrum-file object (17, 18). The analysis messages go on to the
+// spectrum-file object (17, 18); the search preparation, peak width,
+// smoothing to a resolution and spacing change, the single beam of an
+// interferogram, its ratio and the reprocessing of stored interferograms. The analysis messages go on to the
 // processing table (processing/ap7_analysis.cpp). A spectrum hands no
 // message to its parent class: the numbers neither table lists answer 0, as
 // do those of the operations that are not part of the library yet, and every
@@ -131,6 +133,18 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_SET_IDENT_CODE: return sizeof(AP7_IDENTCODEPARM);
     case AP7_MSG_KRAMERS_KRONIG: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_PEAK_LIST_IN_RANGE: return sizeof(AP7_PEAKLISTPARM);
+    case AP7_MSG_PEAK_HALF_WIDTH: return sizeof(AP7_STATPARM);
+    case AP7_MSG_SMOOTH_TO_RESOLUTION: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_CHANGE_SPACING:
+    case AP7_MSG_PREPARE_SEARCH_REGION: return sizeof(AP7_SPACINGPARM);
+    case AP7_MSG_SEARCH_COPY_IN_UNIT: return sizeof(AP7_SEARCHCOPYPARM);
+    case AP7_MSG_SEARCH_VECTOR: return offsetof(AP7_SEARCHVECTORPARM, keep_negative);
+    case AP7_MSG_SEARCH_VECTOR_EX: return sizeof(AP7_SEARCHVECTORPARM);
+    case AP7_MSG_SEARCH_MASK: return sizeof(AP7_SEARCHMASKPARM);
+    case AP7_MSG_REPROCESS_INTERFEROGRAMS: return sizeof(AP7_REPROCESSPARM);
+    case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM: return sizeof(AP7_SINGLEBEAMPARM);
+    case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX: return sizeof(AP7_SINGLEBEAMEXPARM);
+    case AP7_MSG_READ_STORED_SPECTRUM: return sizeof(AP7_STOREDPARM);
     default: return 0;
   }
 }
@@ -179,6 +193,32 @@ uint16_t ap7a_scale_range(AP7_SPECTRUM* spectrum, const AP7_SCALERANGEPARM* p) {
 
 uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPARM* p) {
   return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
+}
+
+AP7_SPECTRUM* ap7b_search_copy(AP7_SPECTRUM* spectrum, const AP7_SEARCHCOPYPARM* p) {
+  return ap7b_SearchPrep279(spectrum, p->x1, p->x2, p->y_code, p->title, p->n);
+}
+
+// Message 148 is message 328 without negative values kept.
+uint32_t ap7b_search_vector(AP7_SPECTRUM* spectrum, const AP7_SEARCHVECTORPARM* p, bool with_keep) {
+  return ap7b_SearchVector(spectrum, p->x1, p->x2, p->vector, p->y_code, p->title, p->n, p->width,
+                           with_keep ? p->keep_negative : 0);
+}
+
+uint32_t ap7b_search_mask(AP7_SPECTRUM* spectrum, const AP7_SEARCHMASKPARM* p) {
+  return ap7b_SearchMask(spectrum, p->x1, p->x2, p->mask, p->y_code, p->n, p->saturation);
+}
+
+// Message 166 is message 310 with the extra flag 0.
+uint16_t ap7b_single_beam(AP7_SPECTRUM* spectrum, const void* parameter, bool with_extra) {
+  if (with_extra) {
+    const auto* p = static_cast<const AP7_SINGLEBEAMEXPARM*>(parameter);
+    return ap7b_InterferogramToSingleBeam(spectrum, p->size_code, p->apodization, p->phase_mode, p->phase_length,
+                                          p->phase_size_code, p->extra, p->keep_phase, p->phase);
+  }
+  const auto* p = static_cast<const AP7_SINGLEBEAMPARM*>(parameter);
+  return ap7b_InterferogramToSingleBeam(spectrum, p->size_code, p->apodization, p->phase_mode, p->phase_length,
+                                        p->phase_size_code, 0, p->keep_phase, p->phase);
 }
 
 }  // namespace
@@ -414,6 +454,19 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
     case AP7_MSG_KRAMERS_KRONIG:            return ap_object_result(ap7d_KramersKronig(spectrum, x_range->x1, x_range->x2));
     case AP7_MSG_PEAK_LIST_IN_RANGE:        return ap7b_PeakListInRange(spectrum, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x1, static_cast<const AP7_PEAKLISTPARM*>(parameter)->x2, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->valley_level, static_cast<const AP7_PEAKLISTPARM*>(parameter)->peak_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->left_x, static_cast<const AP7_PEAKLISTPARM*>(parameter)->right_x);
+    case AP7_MSG_PEAK_HALF_WIDTH:           return ap7b_FindPeakLimits(spectrum, statistic->x1, statistic->x2, statistic->result);
+    case AP7_MSG_SMOOTH_TO_RESOLUTION:      return ap_object_result(ap7b_SmoothToResolution(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_CHANGE_SPACING:            return ap_object_result(ap7b_ChangeSpacing(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_PREPARE_SEARCH_REGION:     return ap_object_result(ap7b_PrepareSearchRegion(spectrum, spacing->x1, spacing->x2, spacing->spacing));
+    case AP7_MSG_SEARCH_COPY_IN_UNIT:       return ap_object_result(ap7b_search_copy(spectrum, static_cast<const AP7_SEARCHCOPYPARM*>(parameter)));
+    case AP7_MSG_SEARCH_VECTOR:
+    case AP7_MSG_SEARCH_VECTOR_EX:          return ap7b_search_vector(spectrum, static_cast<const AP7_SEARCHVECTORPARM*>(parameter), message == AP7_MSG_SEARCH_VECTOR_EX);
+    case AP7_MSG_SEARCH_MASK:               return ap7b_search_mask(spectrum, static_cast<const AP7_SEARCHMASKPARM*>(parameter));
+    case AP7_MSG_REPROCESS_INTERFEROGRAMS:  return ap_object_result(ap7b_ReprocessInterferograms(spectrum, static_cast<const AP7_REPROCESSPARM*>(parameter)));
+    case AP7_MSG_RATIO_AGAINST_BACKGROUND:  return ap_object_result(ap7b_RatioAgainstBackground(spectrum, other));
+    case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM:
+    case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX: return ap7b_single_beam(spectrum, parameter, message == AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX);
+    case AP7_MSG_READ_STORED_SPECTRUM:      return ap_object_result(ap7b_ReadStoredSpectrum(spectrum, static_cast<const AP7_STOREDPARM*>(parameter)->other, static_cast<const AP7_STOREDPARM*>(parameter)->which));
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -2100,3 +2100,200 @@ static_assert(sizeof(AP7_PEAKLISTPARM) == 32);
 // x outside the data or a range without a peak.
 uint16_t ap7b_PeakListInRange(AP7_SPECTRUM* spectrum, float x, float x1, float x2, float peak_level,
                               float valley_level, float* peak_x, float* left_x, float* right_x);
+
+// ---------------------------------------------------------------------------
+// Search preparation, peak width, smoothing to a resolution,
+// spacing change and the reprocessing of stored interferograms
+// (ap7b_search.cpp, ap7b_peaks.cpp, ap7b_reprocess.cpp), with the ratio,
+// interferogram and stored-spectrum services they chain
+// (ap7b_ratio.cpp, ap7b_interferogram.cpp, ap7b_stored.cpp, ap7b_weights.cpp)
+
+constexpr uint16_t AP7_MSG_PEAK_HALF_WIDTH = 95;
+constexpr uint16_t AP7_MSG_SMOOTH_TO_RESOLUTION = 131;
+constexpr uint16_t AP7_MSG_CHANGE_SPACING = 132;
+constexpr uint16_t AP7_MSG_REPROCESS_INTERFEROGRAMS = 147;
+constexpr uint16_t AP7_MSG_SEARCH_VECTOR = 148;
+constexpr uint16_t AP7_MSG_RATIO_AGAINST_BACKGROUND = 156;
+constexpr uint16_t AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM = 166;
+constexpr uint16_t AP7_MSG_SEARCH_MASK = 228;
+constexpr uint16_t AP7_MSG_READ_STORED_SPECTRUM = 233;
+constexpr uint16_t AP7_MSG_PREPARE_SEARCH_REGION = 240;
+constexpr uint16_t AP7_MSG_SEARCH_COPY_IN_UNIT = 279;
+constexpr uint16_t AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX = 310;
+constexpr uint16_t AP7_MSG_SEARCH_VECTOR_EX = 328;
+
+// Title prefix of a spectrum brought to another spacing.
+constexpr uint16_t AP7_TITLE_RESAMPLED = 6;
+
+// Configuration key that picks the resampling of the search preparation:
+// 0 midpoint subdivision and an inside regrid, else FFT zero filling.
+constexpr char AP7_SEARCH_SECTION[] = "Files";
+constexpr char AP7_SEARCH_METHOD_KEY[] = "V20Search";
+
+// Result codes of the search vector and mask (messages 148, 228, 328).
+enum AP7_SEARCH_CODE : uint32_t {
+  AP7_SEARCH_DONE = 0,
+  AP7_SEARCH_NOT_COVERED = 246,
+  AP7_SEARCH_CONVERSION_FAILED = 247,
+  AP7_SEARCH_BAD_REQUEST = 248,
+  AP7_SEARCH_RESAMPLE_FAILED = 249
+};
+
+// Error codes of the reprocessing (message 147).
+enum AP7_REPROCESS_ERROR : uint16_t {
+  AP7_REPROCESS_OK = 0,
+  AP7_REPROCESS_FIT_FAILED = 48,
+  AP7_REPROCESS_NO_COMMON_RANGE = 50,
+  AP7_REPROCESS_SPACINGS_DIFFER = 51,
+  AP7_REPROCESS_NO_SAMPLE = 52,
+  AP7_REPROCESS_POST_PEAK_DIFFER = 53
+};
+
+// The Y code of a ratio against a reference spectrum (code 27).
+constexpr uint32_t AP41_YUNITS_REFERENCE = 27;
+constexpr uint32_t AP41_YUNITS_REFERENCE_RATIO = 19;
+
+#pragma pack(push, 2)
+// Message 279, 32 bytes.
+struct AP7_SEARCHCOPYPARM {
+  double x1;
+  double x2;
+  uint32_t unused;
+  uint32_t y_code;
+  char* title;
+  int32_t n;
+};
+// Messages 148 (up to the width) and 328, 36 bytes.
+struct AP7_SEARCHVECTORPARM {
+  double x1;
+  double x2;
+  void* vector;
+  uint32_t y_code;
+  char* title;
+  int32_t n;
+  uint16_t width;
+  uint16_t keep_negative;
+};
+// Message 228, 36 bytes.
+struct AP7_SEARCHMASKPARM {
+  double x1;
+  double x2;
+  uint8_t* mask;
+  int32_t y_code;
+  uint32_t unused;
+  int32_t n;
+  uint16_t unused_word;
+  uint16_t saturation;
+};
+// Message 147, 54 bytes.
+struct AP7_REPROCESSPARM {
+  AP7_SPECTRUM* background;
+  int32_t before;       // points kept before the peak; -1 automatic
+  int32_t after;        // points kept after it; -1 automatic
+  int32_t size;         // transform size in points
+  uint16_t apodization;
+  uint16_t phase_mode;
+  uint32_t phase_length;
+  uint32_t phase_size;  // phase transform size in points
+  uint32_t y_code;
+  uint16_t notify;
+  uint16_t use_stored;
+  float x1;
+  float x2;
+  uint16_t keep_phase;
+  AP7_SPECTRUM** phase;
+  uint16_t* error;
+};
+// Messages 166 and 310 (which adds the extra flag).
+struct AP7_SINGLEBEAMPARM {
+  uint16_t size_code;
+  uint16_t apodization;
+  uint16_t phase_mode;
+  uint32_t phase_length;
+  uint16_t phase_size_code;
+  uint16_t keep_phase;
+  AP7_SPECTRUM** phase;
+};
+struct AP7_SINGLEBEAMEXPARM {
+  uint16_t size_code;
+  uint16_t apodization;
+  uint16_t phase_mode;
+  uint32_t phase_length;
+  uint16_t phase_size_code;
+  uint16_t extra;
+  uint16_t keep_phase;
+  AP7_SPECTRUM** phase;
+};
+// Message 233.
+struct AP7_STOREDPARM {
+  AP7_SPECTRUM* other;
+  uint16_t which;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_SEARCHCOPYPARM) == 32);
+static_assert(sizeof(AP7_SEARCHVECTORPARM) == 36);
+static_assert(offsetof(AP7_SEARCHVECTORPARM, keep_negative) == 34);
+static_assert(sizeof(AP7_SEARCHMASKPARM) == 36);
+static_assert(sizeof(AP7_REPROCESSPARM) == 54);
+static_assert(offsetof(AP7_REPROCESSPARM, x1) == 36);
+static_assert(offsetof(AP7_REPROCESSPARM, keep_phase) == 44);
+static_assert(offsetof(AP7_REPROCESSPARM, error) == 50);
+static_assert(sizeof(AP7_SINGLEBEAMPARM) == 18);
+static_assert(sizeof(AP7_SINGLEBEAMEXPARM) == 20);
+static_assert(sizeof(AP7_STOREDPARM) == 6);
+
+// Message 95: the width at half height of the largest peak of x1..x2, in X
+// units. 1 when found.
+uint16_t ap7b_FindPeakLimits(AP7_SPECTRUM* spectrum, float x1, float x2, float* width);
+// Message 131: a copy of x1..x2 smoothed where the smoothing removes more
+// than the expected noise; null on failure.
+AP7_SPECTRUM* ap7b_SmoothToResolution(AP7_SPECTRUM* spectrum, float x1, float x2);
+// Message 132: a copy of x1..x2 (open: the whole extent) at the spacing;
+// null on failure.
+AP7_SPECTRUM* ap7b_ChangeSpacing(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);
+
+// Message 240: a copy of x1..x2 (open: the whole extent) at the spacing, by
+// the method the configuration picks; null on failure.
+AP7_SPECTRUM* ap7b_PrepareSearchRegion(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);
+// Message 279: a copy of n points from x1 to x2 in the Y code; null when
+// the region is not covered or the copy cannot be had in that unit.
+AP7_SPECTRUM* ap7b_SearchPrep279(AP7_SPECTRUM* spectrum, double x1, double x2, uint32_t y_code, char* title,
+                                 int32_t n);
+// Messages 148 and 328: n values from x1 to x2 in the Y code scaled into
+// bytes (width 1) or words (2) from the region's minimum to its maximum, or
+// as floats (4). A search code.
+uint32_t ap7b_SearchVector(AP7_SPECTRUM* spectrum, double x1, double x2, void* vector, uint32_t y_code, char* title,
+                           int32_t n, uint16_t width, uint16_t keep_negative);
+// Message 228: n flags from x1 to x2, 1 where a search must ignore the
+// point. A search code.
+uint32_t ap7b_SearchMask(AP7_SPECTRUM* spectrum, double x1, double x2, uint8_t* mask, int32_t y_code, int32_t n,
+                         uint16_t saturation);
+
+// Message 147: a spectrum computed anew from the sample interferogram and a
+// background; null with the error code on failure.
+AP7_SPECTRUM* ap7b_ReprocessInterferograms(AP7_SPECTRUM* spectrum, const AP7_REPROCESSPARM* block);
+// Message 156: a new ratio of the single beam against a background single
+// beam (code 15) or reference (27); null on failure.
+AP7_SPECTRUM* ap7b_RatioAgainstBackground(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* background);
+// The number of points two spectra share over their whole axes; 0 or less
+// when none.
+int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other);
+// Messages 166 and 310: an interferogram apodized, transformed and phase
+// corrected into a single beam in place. 1 on success.
+uint16_t ap7b_InterferogramToSingleBeam(AP7_SPECTRUM* spectrum, uint16_t size_code, uint16_t apodization,
+                                        uint16_t phase_mode, uint32_t phase_length, uint16_t phase_size_code,
+                                        uint16_t extra, uint16_t keep_phase, AP7_SPECTRUM** phase);
+// An interferogram trimmed or padded to the counts before and after its
+// peak, in place. 1 on success.
+uint16_t ap7b_AlignInterferogram(AP7_SPECTRUM* spectrum, uint32_t before, uint32_t after);
+// Message 233: a copy of a stored companion interferogram (which: 1 the
+// sample, 0 the background) of this spectrum or of the other; null when
+// there is none.
+AP7_SPECTRUM* ap7b_ReadStoredSpectrum(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, uint16_t which);
+// The weight, point by point over the common range of a and b in x1..x2,
+// of how far their difference exceeds the noise expected of a; null
+// without a common range.
+AP7_SPECTRUM* ap7b_DifferenceWeights(AP7_SPECTRUM* a, float x1, float x2, AP7_SPECTRUM* b);
+// The made spectrum's title: the source's, with the text of group 1007
+// `prefix` in front when the resources have it. 1 done.
+uint16_t ap7b_TitleFrom(AP7_SPECTRUM* made, const AP7_SPECTRUM* source, uint16_t prefix);
