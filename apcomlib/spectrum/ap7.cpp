@@ -410,6 +410,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
+    case AP7_MSG_CONCATENATE:               return ap_object_result(ap7b_Concatenate(spectrum, other));
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -2043,3 +2043,14 @@ uint16_t ap7d_AttachParameterObject(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
 uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t number);
 // Message 311: 1 for any object; nothing is stamped.
 uint16_t ap7d_HistoryStamp(const void* spectrum);
+
+// ---------------------------------------------------------------------------
+// Joining two spectra (ap7b_combine.cpp)
+
+constexpr uint16_t AP7_MSG_CONCATENATE = 154;
+
+// Message 154 (the other spectrum as the parameter): a new spectrum over
+// the union of both X ranges; where one value is missing the other's is
+// taken, elsewhere the two are summed. Null when either has no header, the
+// axes run in opposite directions or do not share one grid.
+AP7_SPECTRUM* ap7b_Concatenate(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other);
