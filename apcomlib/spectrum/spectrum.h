@@ -2045,7 +2045,7 @@ uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t nu
 uint16_t ap7d_HistoryStamp(const void* spectrum);
 
 // ---------------------------------------------------------------------------
-// Joining two spectra (ap7b_combine.cpp)
+// Joining two spectra (ap7b_concatenate.cpp)
 
 constexpr uint16_t AP7_MSG_CONCATENATE = 154;
 

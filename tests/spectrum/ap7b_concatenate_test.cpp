@@ -9,14 +9,14 @@ namespace {
 
 using namespace spectrumtest;
 
-class CombineTest : public SpectrumTest {
+class ConcatenateTest : public SpectrumTest {
  protected:
   AP7_SPECTRUM* join(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other) {
     return ap_result_object<AP7_SPECTRUM>(send(AP7_MSG_CONCATENATE, spectrum, other));
   }
 };
 
-TEST_F(CombineTest, OverlapIsSummedAndAGapBetweenRangesIsMissing) {
+TEST_F(ConcatenateTest, OverlapIsSummedAndAGapBetweenRangesIsMissing) {
   const float missing = AP1_GetNaNSG_MATH();
   AP7_SPECTRUM* low = make_axis(0.0f, 3.0f, {1.0f, 2.0f, missing, 4.0f});
   AP7_SPECTRUM* high = make_axis(2.0f, 5.0f, {10.0f, 20.0f, 30.0f, 40.0f});
@@ -41,7 +41,7 @@ TEST_F(CombineTest, OverlapIsSummedAndAGapBetweenRangesIsMissing) {
   for (AP7_SPECTRUM* spectrum : {low, high, apart, joined, gapped}) destroy(spectrum);
 }
 
-TEST_F(CombineTest, DifferentSpacingsAndOppositeAxesAreRefused) {
+TEST_F(ConcatenateTest, DifferentSpacingsAndOppositeAxesAreRefused) {
   AP7_SPECTRUM* coarse = make_ramp(4, 0.0f, 3.0f);
   AP7_SPECTRUM* fine = make_ramp(7, 0.0f, 3.0f);
   AP7_SPECTRUM* falling = make_ramp(4, 3.0f, 0.0f);
