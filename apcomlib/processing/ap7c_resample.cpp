@@ -123,8 +123,10 @@ uint16_t ap7c_resample(const ap7c_source& source, double a, double b, double ste
 bool ap7c_prepare(AP7_SPECTRUM* spectrum, ap7c_source& source, double& low, double& high) {
   const AP41_HEADERDATA* record = ap7a_record(spectrum);
   if (record == nullptr || record->points < 2) return false;
-  low = std::min(record->first_x, record->last_x);
-  high = std::max(record->first_x, record->last_x);
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  low = std::min(first_x, last_x);
+  high = std::max(first_x, last_x);
   source.spectrum = spectrum;
   source.spacing = std::fabs(ap7b_GetXSpacing(spectrum));
   source.centre = 0.0;

@@ -222,8 +222,17 @@ bool ap7e_fit_factor(const ap7e_pair& pair, const AP7_SPECTRUM* weight, float lo
   return true;
 }
 
-float ap7e_low(const AP41_HEADERDATA* record) { return std::min(record->first_x, record->last_x); }
-float ap7e_high(const AP41_HEADERDATA* record) { return std::max(record->first_x, record->last_x); }
+// The ends of an axis in rising order (the packed fields read by value).
+float ap7e_low(const AP41_HEADERDATA* record) {
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  return std::min(first_x, last_x);
+}
+float ap7e_high(const AP41_HEADERDATA* record) {
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  return std::max(first_x, last_x);
+}
 
 }  // namespace
 

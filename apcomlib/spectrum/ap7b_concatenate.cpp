@@ -3,6 +3,7 @@
 // missing. The formula arithmetic adds spectra with it.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "array/array.h"
 #include "spectrum/spectrum.h"
@@ -21,8 +22,9 @@ AP7_SPECTRUM* ap7b_Concatenate(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other) {
   if (joined->x_units == AP41_XUNITS_POINTS && added->x_units == AP41_XUNITS_POINTS)
     joined->NumScans = joined->NumScans + added->NumScans;
 
-  const float low = std::min({joined->first_x, joined->last_x, added->first_x, added->last_x});
-  const float high = std::max({joined->first_x, joined->last_x, added->first_x, added->last_x});
+  const float ends[] = {joined->first_x, joined->last_x, added->first_x, added->last_x};
+  const float low = *std::min_element(std::begin(ends), std::end(ends));
+  const float high = *std::max_element(std::begin(ends), std::end(ends));
   float x1 = low;
   float x2 = high;
   const uint32_t count = ap7b_ExtendToXRange(first.get(), &x1, &x2);
