@@ -172,3 +172,9 @@ LPSTR CharPrevA(LPCSTR start, LPCSTR current) {
 }
 
 BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+
+LPSTR CharUpperA(LPSTR text) {
+  if (text == nullptr) return nullptr;
+  for (char* c = text; *c != '\0'; ++c) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  return text;
+}

@@ -24,3 +24,7 @@ int _stricmp(const char* a, const char* b);
 LPSTR CharNextA(LPCSTR text);
 LPSTR CharPrevA(LPCSTR start, LPCSTR current);
 BOOL IsDBCSLeadByte(BYTE byte);
+
+// The NUL-terminated text upper-cased in place (the letters a to z); the
+// text itself is answered.
+LPSTR CharUpperA(LPSTR text);

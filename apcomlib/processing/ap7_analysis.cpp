@@ -35,6 +35,11 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_NEG_LOG_ONE_PLUS_RATIO: return sizeof(uint16_t);
     case AP7_MSG_SECOND_DERIVATIVE_PEAKS:
     case AP7_MSG_SECOND_DERIVATIVE_PEAKS_AT: return sizeof(AP7_DERIVATIVEPEAKSPARM);
+    case AP7_MSG_LIST_STATISTICS: return sizeof(AP7_LISTSTATISTICSPARM);
+    case AP7_MSG_X_TO_WAVENUMBERS:
+    case AP7_MSG_X_TO_MICROMETRES:
+    case AP7_MSG_X_TO_NANOMETRES: return sizeof(AP7_XUNITSPARM);
+    case AP7_MSG_SPECTRAL_FORMULA: return sizeof(AP7_FORMULAPARM);
     default: return 0;
   }
 }
@@ -115,6 +120,17 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_NEG_LOG_ONE_PLUS_RATIO:     return static_cast<uint32_t>(ap7c_NegLogOnePlusRatio(spectrum, static_cast<AP7_SPECTRUM*>(parameter)));
     case AP7_MSG_SECOND_DERIVATIVE_PEAKS:    return ap7c_FindPeaks2ndDerivative(spectrum, peaks->x1, peaks->x2, peaks->half_width, peaks->max_count, peaks->mode, AP7C_DEFAULT_PEAK_THRESHOLD, peaks->list);
     case AP7_MSG_SECOND_DERIVATIVE_PEAKS_AT: return ap7c_FindPeaks2ndDerivative(spectrum, peaks->x1, peaks->x2, peaks->half_width, peaks->max_count, peaks->mode, peaks->threshold, peaks->list);
+    case AP7_MSG_LIST_STATISTICS: {
+      const auto* block = static_cast<const AP7_LISTSTATISTICSPARM*>(parameter);
+      return ap_object_result(ap7e_ListStatistics(block->items, block->derivative, block->statistic, block->status));
+    }
+    case AP7_MSG_X_TO_WAVENUMBERS: return ap7c_XAxisToWavenumbers(spectrum, static_cast<const AP7_XUNITSPARM*>(parameter)->step);
+    case AP7_MSG_X_TO_MICROMETRES: return ap7c_XAxisToMicrometres(spectrum, static_cast<const AP7_XUNITSPARM*>(parameter)->step);
+    case AP7_MSG_X_TO_NANOMETRES:  return ap7c_XAxisToNanometres(spectrum, static_cast<const AP7_XUNITSPARM*>(parameter)->step);
+    case AP7_MSG_SPECTRAL_FORMULA: {
+      const auto* block = static_cast<const AP7_FORMULAPARM*>(parameter);
+      return ap_object_result(ap7c_ParseSpectralFormula(spectrum, block->b, block->text, block->k));
+    }
     default: return 0;
   }
 }

@@ -467,6 +467,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM:
     case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX: return ap7b_single_beam(spectrum, parameter, message == AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX);
     case AP7_MSG_READ_STORED_SPECTRUM:      return ap_object_result(ap7b_ReadStoredSpectrum(spectrum, static_cast<const AP7_STOREDPARM*>(parameter)->other, static_cast<const AP7_STOREDPARM*>(parameter)->which));
+    case AP7_MSG_CONCATENATE:               return ap_object_result(ap7b_Concatenate(spectrum, other));
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

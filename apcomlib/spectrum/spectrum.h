@@ -2297,3 +2297,14 @@ AP7_SPECTRUM* ap7b_DifferenceWeights(AP7_SPECTRUM* a, float x1, float x2, AP7_SP
 // The made spectrum's title: the source's, with the text of group 1007
 // `prefix` in front when the resources have it. 1 done.
 uint16_t ap7b_TitleFrom(AP7_SPECTRUM* made, const AP7_SPECTRUM* source, uint16_t prefix);
+
+// ---------------------------------------------------------------------------
+// Joining two spectra (ap7b_concatenate.cpp)
+
+constexpr uint16_t AP7_MSG_CONCATENATE = 154;
+
+// Message 154 (the other spectrum as the parameter): a new spectrum over
+// the union of both X ranges; where one value is missing the other's is
+// taken, elsewhere the two are summed. Null when either has no header, the
+// axes run in opposite directions or do not share one grid.
+AP7_SPECTRUM* ap7b_Concatenate(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other);

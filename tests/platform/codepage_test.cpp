@@ -77,4 +77,11 @@ TEST(CodePages, AnsiCharactersAreSingleBytes) {
   EXPECT_EQ(IsDBCSLeadByte(0xE9), FALSE);
 }
 
+TEST(CodePages, UpperCasingChangesOnlyTheLettersInPlace) {
+  char text[] = "log(a)+1e-3*k";
+  EXPECT_EQ(CharUpperA(text), text);
+  EXPECT_STREQ(text, "LOG(A)+1E-3*K");
+  EXPECT_EQ(CharUpperA(nullptr), nullptr);
+}
+
 }  // namespace
