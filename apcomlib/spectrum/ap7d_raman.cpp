@@ -91,8 +91,12 @@ bool ap7d_multiply_by(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* quotient) {
   float* y = ap7b_GetDataPtr(spectrum);
   const float* q = ap7b_GetDataPtr(quotient);
   if (y == nullptr || q == nullptr) return false;
-  const uint32_t n = std::min(ap7a_record(spectrum)->points, spectrum->data->columns);
-  const uint32_t m = std::min(ap7a_record(quotient)->points, quotient->data->columns);
+  const uint32_t n_points = ap7a_record(spectrum)->points;
+  const uint32_t n_columns = spectrum->data->columns;
+  const uint32_t m_points = ap7a_record(quotient)->points;
+  const uint32_t m_columns = quotient->data->columns;
+  const uint32_t n = std::min(n_points, n_columns);
+  const uint32_t m = std::min(m_points, m_columns);
   int32_t offset = 0;
   if (m > 0 && !ap7b_XToIndex(spectrum, ap7a_record(quotient)->first_x, &offset)) return false;
   ap7a_change_bracket bracket(spectrum);

@@ -24,7 +24,9 @@ bool ap7d_turn_round(AP7_SPECTRUM* spectrum) {
   AP41_HEADERDATA& record = *ap7a_record(spectrum);
   ap7a_change_bracket bracket(spectrum);
   if (!bracket.begun() || ap4d_ReverseRows(spectrum->data) == 0) return false;
-  std::swap(record.first_x, record.last_x);
+  const float first_x = record.first_x;
+  record.first_x = record.last_x;
+  record.last_x = first_x;
   return true;
 }
 
@@ -104,8 +106,10 @@ AP7_SPECTRUM* ap7d_RegridToLaserSpacing(AP7_SPECTRUM* spectrum) {
   if (record == nullptr) return nullptr;
   const float grid = ap7d_laser_spacing(std::fabs(ap7b_GetXSpacing(spectrum)));
   if (grid == 0.0f) return nullptr;
-  const double low = std::min(record->first_x, record->last_x);
-  const double high = std::max(record->first_x, record->last_x);
+  const double first_x = record->first_x;
+  const double last_x = record->last_x;
+  const double low = std::min(first_x, last_x);
+  const double high = std::max(first_x, last_x);
   const auto x1 = static_cast<float>(std::trunc(low / grid + 0.99) * grid);
   const auto x2 = static_cast<float>(std::trunc(high / grid) * grid);
   return ap7d_RegridRange(spectrum, x1, x2, grid);
