@@ -145,8 +145,22 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM: return sizeof(AP7_SINGLEBEAMPARM);
     case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX: return sizeof(AP7_SINGLEBEAMEXPARM);
     case AP7_MSG_READ_STORED_SPECTRUM: return sizeof(AP7_STOREDPARM);
+    case AP7_MSG_SET_RAMAN_LASER:
+    case AP7_MSG_SHIFT_RAMAN_AXIS:
+    case AP7_MSG_CHANGE_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
+    case AP7_MSG_NEW_FOR_SPACING: return sizeof(AP7_BLACKBODYPARM);
+    case AP7_MSG_REFERENCE_DIVIDE:
+    case AP7_MSG_REFERENCE_MULTIPLY: return sizeof(AP7_REFERENCEPARM);
+    case AP7_MSG_WHITE_LIGHT_CORRECT: return sizeof(AP7_WHITELIGHTPARM);
+    case AP7_MSG_COMPARE_WITH_STORED_FILE: return sizeof(AP7_COMPAREFILEPARM);
+    case AP7_MSG_RMS_DIFFERENCE: return sizeof(AP7_RMSPARM);
     default: return 0;
   }
+}
+
+// Messages sent with a pointer to the class id that make a spectrum.
+bool ap7_class_message(uint16_t message) {
+  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE;
 }
 
 // The block of message 2 may be absent, as the root part sends it when it
@@ -228,7 +242,8 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
   // Messages 2, 4 and 17 (which may make a spectrum from a file) come with
   // a pointer to the class id.
-  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && ap7a_spectrum(object) == nullptr)
+  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && !ap7_class_message(message) &&
+      ap7a_spectrum(object) == nullptr)
     return 0;
   auto* spectrum = static_cast<AP7_SPECTRUM*>(object);
   auto* text = static_cast<char*>(parameter);
@@ -468,6 +483,27 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX: return ap7b_single_beam(spectrum, parameter, message == AP7_MSG_INTERFEROGRAM_TO_SINGLE_BEAM_EX);
     case AP7_MSG_READ_STORED_SPECTRUM:      return ap_object_result(ap7b_ReadStoredSpectrum(spectrum, static_cast<const AP7_STOREDPARM*>(parameter)->other, static_cast<const AP7_STOREDPARM*>(parameter)->which));
     case AP7_MSG_CONCATENATE:               return ap_object_result(ap7b_Concatenate(spectrum, other));
+    case AP7_MSG_SET_RAMAN_LASER:           return ap7d_SetRamanLaserFreq(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_RAMAN_TO_ABSOLUTE:         return ap7d_RamanToAbsolute(spectrum);
+    case AP7_MSG_SHIFT_RAMAN_AXIS:          return ap7d_ShiftRamanAxis(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY:    return ap7d_ChangeLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_WHITE_LIGHT_CORRECT:       return ap7d_WhiteLightCorrect(spectrum, static_cast<const AP7_WHITELIGHTPARM*>(parameter)->reference);
+    case AP7_MSG_NEW_FOR_SPACING: {
+      const auto* body = static_cast<const AP7_BLACKBODYPARM*>(parameter);
+      return ap_object_result(ap7b_NewForSpacing(class_id, body->x1, body->x2, body->spacing, body->temperature));
+    }
+    case AP7_MSG_READ_SPECTRUM_FILE:        return ap_object_result(ap7b_ReadSpectrumFile(text));
+    case AP7_MSG_REFERENCE_DIVIDE:          return ap_object_result(ap7d_ReferenceDivide(spectrum, static_cast<const AP7_REFERENCEPARM*>(parameter)->reference, static_cast<const AP7_REFERENCEPARM*>(parameter)->keep_units));
+    case AP7_MSG_REFERENCE_MULTIPLY:        return ap_object_result(ap7d_ReferenceMultiply(spectrum, static_cast<const AP7_REFERENCEPARM*>(parameter)->reference, static_cast<const AP7_REFERENCEPARM*>(parameter)->keep_units));
+    case AP7_MSG_REGRID_TO_LASER_SPACING:   return ap_object_result(ap7d_RegridToLaserSpacing(spectrum));
+    case AP7_MSG_COMPARE_WITH_STORED_FILE: {
+      const auto* compare = static_cast<const AP7_COMPAREFILEPARM*>(parameter);
+      return ap7d_CompareWithStoredFile(spectrum, compare->path, compare->flags, compare->report);
+    }
+    case AP7_MSG_RMS_DIFFERENCE: {
+      const auto* rms = static_cast<const AP7_RMSPARM*>(parameter);
+      return static_cast<uint32_t>(ap7d_RmsDifference(spectrum, rms->other, rms->tolerance, rms->mean_square, rms->rms));
+    }
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }
