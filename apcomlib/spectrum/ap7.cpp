@@ -129,6 +129,9 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_NEW_NORMALIZED_RANGE: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_FIND_LIST_ITEM: return sizeof(uint16_t);
     case AP7_MSG_SET_IDENT_CODE: return sizeof(AP7_IDENTCODEPARM);
+    case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
+    case AP7_MSG_BLANK_REGION:
+    case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
     default: return 0;
   }
 }
@@ -179,14 +182,19 @@ uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPA
   return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
 }
 
+bool ap7_class_message(uint16_t message) {
+  return message == AP7_MSG_READ_TEXT || message == AP7_MSG_READ_SPECTRUM_FILE;
+}
+
 }  // namespace
 
 APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* parameter) {
   const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
   // Messages 2, 4 and 17 (which may make a spectrum from a file) come with
-  // a pointer to the class id.
-  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && ap7a_spectrum(object) == nullptr)
+  // a pointer to the class id, as do the reads of 91 and 186.
+  if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && !ap7_class_message(message) &&
+      ap7a_spectrum(object) == nullptr)
     return 0;
   auto* spectrum = static_cast<AP7_SPECTRUM*>(object);
   auto* text = static_cast<char*>(parameter);
@@ -410,6 +418,16 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
+    case AP7_MSG_READ_TEXT:                 return ap_object_result(ap7b_ReadText(class_id, parameter));
+    case AP7_MSG_WRITE_TEXT:                return ap7b_WriteText(spectrum, parameter);
+    case AP7_MSG_COMPARE_STORED: {
+      const auto* compare = static_cast<const AP7_COMPAREPARM*>(parameter);
+      return ap7b_CompareWithStored(spectrum, compare->reference, compare->error_count, compare->report, compare->name);
+    }
+    case AP7_MSG_READ_SPECTRUM_FILE:        return ap_object_result(ap7b_ReadSpectrumFile(text));
+    case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
+    case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
+    case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }
