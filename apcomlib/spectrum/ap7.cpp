@@ -129,11 +129,26 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_NEW_NORMALIZED_RANGE: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_FIND_LIST_ITEM: return sizeof(uint16_t);
     case AP7_MSG_SET_IDENT_CODE: return sizeof(AP7_IDENTCODEPARM);
+    case AP7_MSG_SET_RAMAN_LASER:
+    case AP7_MSG_SHIFT_RAMAN_AXIS:
+    case AP7_MSG_CHANGE_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
+    case AP7_MSG_NEW_FOR_SPACING: return sizeof(AP7_BLACKBODYPARM);
+    case AP7_MSG_REFERENCE_DIVIDE:
+    case AP7_MSG_REFERENCE_MULTIPLY: return sizeof(AP7_REFERENCEPARM);
+    case AP7_MSG_WHITE_LIGHT_CORRECT: return sizeof(AP7_WHITELIGHTPARM);
+    case AP7_MSG_COMPARE_WITH_STORED_FILE: return sizeof(AP7_COMPAREFILEPARM);
+    case AP7_MSG_RMS_DIFFERENCE: return sizeof(AP7_RMSPARM);
     case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
     case AP7_MSG_BLANK_REGION:
     case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
     default: return 0;
   }
+}
+
+// Messages sent with a pointer to the class id that make a spectrum (the
+// new black body, the reads of a spectrum file and of a text listing).
+bool ap7_class_message(uint16_t message) {
+  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE || message == AP7_MSG_READ_TEXT;
 }
 
 // The block of message 2 may be absent, as the root part sends it when it
@@ -182,17 +197,13 @@ uint16_t ap7d_subtract_scaled(AP7_SPECTRUM* spectrum, const AP7_SUBTRACTSCALEDPA
   return ap7d_SubtractScaled(spectrum, p->x1, p->x2, p->other, p->k);
 }
 
-bool ap7_class_message(uint16_t message) {
-  return message == AP7_MSG_READ_TEXT || message == AP7_MSG_READ_SPECTRUM_FILE;
-}
-
 }  // namespace
 
 APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* parameter) {
   const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
   // Messages 2, 4 and 17 (which may make a spectrum from a file) come with
-  // a pointer to the class id, as do the reads of 91 and 186.
+  // a pointer to the class id, as do those ap7_class_message names.
   if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && !ap7_class_message(message) &&
       ap7a_spectrum(object) == nullptr)
     return 0;
@@ -418,13 +429,33 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATTACH_PARAMETER_OBJECT:   return ap7d_AttachParameterObject(spectrum, static_cast<AP_OBJECT*>(parameter));
     case AP7_MSG_SET_IDENT_CODE:            return ap7d_SetIdentCode(spectrum, static_cast<const AP7_IDENTCODEPARM*>(parameter)->text, static_cast<const AP7_IDENTCODEPARM*>(parameter)->number);
     case AP7_MSG_HISTORY_STAMP:             return ap7d_HistoryStamp(spectrum);
+    case AP7_MSG_SET_RAMAN_LASER:           return ap7d_SetRamanLaserFreq(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_RAMAN_TO_ABSOLUTE:         return ap7d_RamanToAbsolute(spectrum);
+    case AP7_MSG_SHIFT_RAMAN_AXIS:          return ap7d_ShiftRamanAxis(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY:    return ap7d_ChangeLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_WHITE_LIGHT_CORRECT:       return ap7d_WhiteLightCorrect(spectrum, static_cast<const AP7_WHITELIGHTPARM*>(parameter)->reference);
+    case AP7_MSG_NEW_FOR_SPACING: {
+      const auto* body = static_cast<const AP7_BLACKBODYPARM*>(parameter);
+      return ap_object_result(ap7b_NewForSpacing(class_id, body->x1, body->x2, body->spacing, body->temperature));
+    }
+    case AP7_MSG_READ_SPECTRUM_FILE:        return ap_object_result(ap7b_ReadSpectrumFile(text));
+    case AP7_MSG_REFERENCE_DIVIDE:          return ap_object_result(ap7d_ReferenceDivide(spectrum, static_cast<const AP7_REFERENCEPARM*>(parameter)->reference, static_cast<const AP7_REFERENCEPARM*>(parameter)->keep_units));
+    case AP7_MSG_REFERENCE_MULTIPLY:        return ap_object_result(ap7d_ReferenceMultiply(spectrum, static_cast<const AP7_REFERENCEPARM*>(parameter)->reference, static_cast<const AP7_REFERENCEPARM*>(parameter)->keep_units));
+    case AP7_MSG_REGRID_TO_LASER_SPACING:   return ap_object_result(ap7d_RegridToLaserSpacing(spectrum));
+    case AP7_MSG_COMPARE_WITH_STORED_FILE: {
+      const auto* compare = static_cast<const AP7_COMPAREFILEPARM*>(parameter);
+      return ap7d_CompareWithStoredFile(spectrum, compare->path, compare->flags, compare->report);
+    }
+    case AP7_MSG_RMS_DIFFERENCE: {
+      const auto* rms = static_cast<const AP7_RMSPARM*>(parameter);
+      return static_cast<uint32_t>(ap7d_RmsDifference(spectrum, rms->other, rms->tolerance, rms->mean_square, rms->rms));
+    }
     case AP7_MSG_READ_TEXT:                 return ap_object_result(ap7b_ReadText(class_id, parameter));
     case AP7_MSG_WRITE_TEXT:                return ap7b_WriteText(spectrum, parameter);
     case AP7_MSG_COMPARE_STORED: {
       const auto* compare = static_cast<const AP7_COMPAREPARM*>(parameter);
       return ap7b_CompareWithStored(spectrum, compare->reference, compare->error_count, compare->report, compare->name);
     }
-    case AP7_MSG_READ_SPECTRUM_FILE:        return ap_object_result(ap7b_ReadSpectrumFile(text));
     case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
     case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
     case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);

@@ -33,6 +33,8 @@ uint32_t ap7a_grid_points(double low, double high, float spacing) {
   return points >= 1.0 && points <= AP7_MOST_POINTS ? static_cast<uint32_t>(points) : 0;
 }
 
+}  // namespace
+
 // A duplicate of the spectrum whose axis rises, with at least two points and
 // a spacing; null otherwise.
 AP7_SPECTRUM* ap7a_rising_copy(AP7_SPECTRUM* spectrum) {
@@ -44,6 +46,8 @@ AP7_SPECTRUM* ap7a_rising_copy(AP7_SPECTRUM* spectrum) {
   if (copy.get() == nullptr || !ap7a_MakeXAscending(copy.get())) return nullptr;
   return copy.release();
 }
+
+namespace {
 
 // Points added at one end, each taking the value of the end point.
 bool ap7a_continue_end(AP7_SPECTRUM* spectrum, bool at_start, uint32_t count) {
@@ -59,6 +63,8 @@ bool ap7a_continue_end(AP7_SPECTRUM* spectrum, bool at_start, uint32_t count) {
     std::fill(y + points - count, y + points, y[points - count - 1]);
   return true;
 }
+
+}  // namespace
 
 // The spectrum's values sampled onto the grid of count points from first_x
 // with the spacing, which the spectrum then takes as its data.
@@ -78,6 +84,8 @@ bool ap7a_resample(AP7_SPECTRUM* spectrum, double first_x, float spacing, uint32
   }
   return ap7b_SetHistoryFlag(reinterpret_cast<AP_OBJECT*>(spectrum), AP41_HISTORY_INTERPOLATED) != 0;
 }
+
+namespace {
 
 // The axis of a spectrum, kept to be put back.
 struct ap7a_axis {

@@ -1,29 +1,46 @@
-// A spectrum read from a file named by its path, in whatever format the
-// spectrum-file class recognises there (message 186, sent to the class).
-//
-// The file object is made, opened read-only with format detection and
-// destroyed within the call; the spectrum read belongs to the caller. The
-// comparison of a spectrum with a listed reference reads its reference
-// this way.
+// Spectra read from named files: a file object (a spectrum file, class 21,
+// or a group file, class 51) is made, named, opened for reading with its
+// format found by detection and asked for its spectrum, and destroyed again
+// in every case. The spectrum dispatcher answers message 186, sent to the
+// class, with the spectrum file's read; the comparison with the stored file
+// reads the stored copy through these.
 #include "core/core.h"
 #include "files/files.h"
 #include "spectrum/spectrum.h"
 
-AP7_SPECTRUM* ap7b_ReadSpectrumFile(const char* path) {
-  if (path == nullptr) return nullptr;
-  AP_OBJECT* reader = ap2_New_OBJ(AP21_CLASS_ID, nullptr);
-  if (reader == nullptr) return nullptr;
-  AP7_SPECTRUM* spectrum = nullptr;
-  AP20_NAMEPARM naming{nullptr, path};
-  uint16_t class_id = 0;
+namespace {
+
+void ap7b_destroy(AP_OBJECT* object) {
+  AP_WINDOWPARM window{nullptr, 0};
+  GU2_DoMethod_MSG(AP_MSG_DESTROY, object, &window);
+}
+
+}  // namespace
+
+AP_OBJECT* ap7b_OpenForReading(uint16_t class_id, const char* path) {
+  if (path == nullptr || IsBadReadPtr(path, 1)) return nullptr;
+  AP_NEWPARM fresh{class_id, nullptr};
+  auto* file = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &fresh));
+  if (file == nullptr) return nullptr;
+  AP20_NAMEPARM name{nullptr, path};
+  uint16_t format = 0;
   uint16_t code = 0;
-  AP21_OPENPARM open{AP20_MODE_READ, &class_id, &code};
-  if (GU2_DoMethod_MSG(AP20_MSG_SET_NAME, reader, &naming) && GU2_DoMethod_MSG(AP21_MSG_OPEN, reader, &open)) {
-    AP_OBJECT* read = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_MSG_READ, reader, nullptr));
-    spectrum = ap7a_spectrum(read);
-    if (spectrum == nullptr && read != nullptr) ap20_DestroyObject(read);
-    GU2_DoMethod_MSG(AP21_MSG_CLOSE, reader, nullptr);
-  }
-  ap20_DestroyObject(reader);
+  AP21_OPENPARM open{AP20_MODE_READ, &format, &code};
+  if (GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &name) == 1 && GU2_DoMethod_MSG(AP21_MSG_OPEN, file, &open) != 0)
+    return file;
+  ap7b_destroy(file);
+  return nullptr;
+}
+
+void ap7b_CloseAndDestroy(AP_OBJECT* file) {
+  GU2_DoMethod_MSG(AP21_MSG_CLOSE, file, nullptr);
+  ap7b_destroy(file);
+}
+
+AP7_SPECTRUM* ap7b_ReadSpectrumFile(const char* path) {
+  AP_OBJECT* file = ap7b_OpenForReading(AP21_CLASS_ID, path);
+  if (file == nullptr) return nullptr;
+  AP7_SPECTRUM* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP21_MSG_READ, file, nullptr)));
+  ap7b_CloseAndDestroy(file);
   return spectrum;
 }

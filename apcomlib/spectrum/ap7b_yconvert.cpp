@@ -152,3 +152,11 @@ uint16_t ap7b_ConvertUnits138(AP7_SPECTRUM* spectrum, uint16_t truncate) {
     return 1;
   });
 }
+
+// Callers that convert back afterwards need to know whether anything was
+// converted: already percent transmittance answers 0.
+uint16_t ap7b_ToTransmittance(AP7_SPECTRUM* spectrum, uint16_t option) {
+  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  if (record == nullptr || record->y_units == AP1_YUNIT_PERCENT_TRANSMITTANCE) return 0;
+  return ap7b_ConvertToTransmittance(spectrum, option);
+}

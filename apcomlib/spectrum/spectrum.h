@@ -2045,9 +2045,188 @@ uint16_t ap7d_SetIdentCode(AP7_SPECTRUM* spectrum, const char* text, uint32_t nu
 uint16_t ap7d_HistoryStamp(const void* spectrum);
 
 // ---------------------------------------------------------------------------
-// Text listing and comparison, reading a spectrum file, region blanking,
-// straight-line fill and ATR correction (ap7b_listing.cpp,
-// ap7b_readfile.cpp, ap7b_region.cpp)
+// Raman axis and laser frequency, black-body reference, reference division
+// and regridding, comparison with the stored file, and small services
+// (ap7d_raman.cpp, ap7b_blackbody.cpp, ap7d_reference.cpp, ap7d_compare.cpp,
+// ap7b_readfile.cpp)
+
+constexpr uint16_t AP7_MSG_SET_RAMAN_LASER = 141;
+constexpr uint16_t AP7_MSG_SHIFT_RAMAN_AXIS = 142;
+constexpr uint16_t AP7_MSG_NEW_FOR_SPACING = 167;
+constexpr uint16_t AP7_MSG_READ_SPECTRUM_FILE = 186;
+constexpr uint16_t AP7_MSG_REFERENCE_DIVIDE = 213;
+constexpr uint16_t AP7_MSG_CHANGE_LASER_FREQUENCY = 214;
+constexpr uint16_t AP7_MSG_RAMAN_TO_ABSOLUTE = 218;
+constexpr uint16_t AP7_MSG_WHITE_LIGHT_CORRECT = 221;
+constexpr uint16_t AP7_MSG_COMPARE_WITH_STORED_FILE = 251;
+constexpr uint16_t AP7_MSG_REFERENCE_MULTIPLY = 284;
+constexpr uint16_t AP7_MSG_REGRID_TO_LASER_SPACING = 320;
+constexpr uint16_t AP7_MSG_RMS_DIFFERENCE = 435;
+
+// History bits of these steps (42 has no text of its own).
+constexpr int16_t AP41_HISTORY_RAMAN_ABSOLUTE = 42;
+
+// The laser line when neither the caller nor the header gives one: the
+// bench setting "RamanLaserFrequency" of "CollectDefaults", this by default.
+constexpr char AP7_RAMAN_LASER_SECTION[] = "CollectDefaults";
+constexpr char AP7_RAMAN_LASER_KEY[] = "RamanLaserFrequency";
+constexpr float AP7_DEFAULT_RAMAN_LASER = 9393.642f;
+// The reference laser frequency over 4096 points: the standard spacing.
+constexpr float AP7_DEFAULT_LASER = 15798.0f;
+constexpr float AP7_STANDARD_SPACING = AP7_DEFAULT_LASER / 4096.0f;
+
+// History texts (group 1096) of the white-light correction: its tag, and
+// the line format that takes the tag and the time.
+constexpr uint16_t AP7_HISTORY_WHITE_LIGHT_TAG = 103;
+constexpr uint16_t AP7_HISTORY_WHITE_LIGHT_LINE = 104;
+
+// Items of the comparison with the stored file (message 251).
+constexpr uint16_t AP7_COMPARE_DATA = 1;
+constexpr uint16_t AP7_COMPARE_TOLERANT = 8;
+constexpr uint16_t AP7_COMPARE_HISTORY = 16;
+constexpr uint16_t AP7_COMPARE_HEADER = 32;
+constexpr uint16_t AP7_COMPARE_ANNOTATIONS = 64;
+constexpr uint16_t AP7_COMPARE_COMMENTS = 128;
+// Its result codes.
+constexpr uint16_t AP7_COMPARE_SAME = 0;
+constexpr uint16_t AP7_COMPARE_MISSING_ARGUMENT = 4;
+constexpr uint16_t AP7_COMPARE_UNREADABLE = 5;
+constexpr uint16_t AP7_COMPARE_DIFFERENT = 6;
+// The report's buffer: the longest report and its terminator.
+constexpr uint32_t AP7_COMPARE_REPORT_SIZE = 65;
+
+#pragma pack(push, 2)
+// Messages 141, 142 and 214: the laser line, the shift, the new frequency.
+struct AP7_VALUEPARM {
+  float value;
+};
+// Message 167, sent with a pointer to the class id.
+struct AP7_BLACKBODYPARM {
+  float x1;
+  float x2;
+  float spacing;
+  float temperature;
+};
+// Messages 213 and 284.
+struct AP7_REFERENCEPARM {
+  AP7_SPECTRUM* reference;
+  int16_t keep_units;
+};
+// Message 221.
+struct AP7_WHITELIGHTPARM {
+  AP7_SPECTRUM* reference;
+};
+// Message 251: the report takes AP7_COMPARE_REPORT_SIZE bytes.
+struct AP7_COMPAREFILEPARM {
+  const char* path;
+  uint16_t flags;
+  char* report;
+};
+// Message 435.
+struct AP7_RMSPARM {
+  AP7_SPECTRUM* other;
+  float tolerance;
+  double* mean_square;
+  double* rms;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_VALUEPARM) == 4);
+static_assert(sizeof(AP7_BLACKBODYPARM) == 16);
+static_assert(sizeof(AP7_REFERENCEPARM) == 6);
+static_assert(sizeof(AP7_WHITELIGHTPARM) == 4);
+static_assert(sizeof(AP7_COMPAREFILEPARM) == 10);
+static_assert(sizeof(AP7_RMSPARM) == 16);
+
+// The laser line the Raman operations fall back on: the bench setting, or
+// AP7_DEFAULT_RAMAN_LASER when it cannot be read.
+float ap7d_DefaultRamanLaser();
+// Message 141: a spectrum in absolute wavenumbers (no X below 0) turned
+// into Raman shift from the laser line (a NaN takes the header's p44, when
+// set and not 0, else the default); Y reversed, p44 set, annotations
+// cleared, history bit 36. 1 when converted, 0 when refused.
+uint16_t ap7d_SetRamanLaserFreq(AP7_SPECTRUM* spectrum, float laser);           // 141
+// Message 218: back from Raman shift to absolute wavenumbers by p44;
+// history bit 42. 0 for a spectrum already absolute or without a line.
+uint16_t ap7d_RamanToAbsolute(AP7_SPECTRUM* spectrum);                          // 218
+// Message 142: the axis and the laser line moved down by the shift;
+// history bit 37.
+uint16_t ap7d_ShiftRamanAxis(AP7_SPECTRUM* spectrum, float shift);             // 142
+// Message 214: the axis and the laser line scaled by the new reference
+// laser frequency over the old (p29, which takes the new one); history
+// bit 41. 0 unless both are positive numbers.
+uint16_t ap7d_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency);   // 214
+// Message 221: a Raman spectrum's intensities corrected by a white-light
+// single beam against the black body of its source; 1 when corrected. A
+// spectrum whose history already carries the correction is left alone.
+uint32_t ap7d_WhiteLightCorrect(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* reference);  // 221
+
+// Message 167: a new reference spectrum of the black-body radiance at the
+// temperature (kelvin) over x1..x2 in wavenumbers at the spacing; null for
+// fewer than 2 points, a spacing or temperature that is not a positive
+// number, or too many points.
+AP7_SPECTRUM* ap7b_NewForSpacing(uint16_t class_id, float x1, float x2, float spacing, float temperature);  // 167
+// Message 186: a new spectrum read from the named file through a
+// spectrum-file object; null when no format reads it.
+AP7_SPECTRUM* ap7b_ReadSpectrumFile(const char* path);                          // 186
+// A new file object of the class (21 spectrum file, 51 group file) named by
+// the path and opened for reading, its format found by detection; null when
+// none reads it. Closed and destroyed by the second.
+AP_OBJECT* ap7b_OpenForReading(uint16_t class_id, const char* path);
+void ap7b_CloseAndDestroy(AP_OBJECT* file);
+
+// Messages 213 and 284: a new spectrum of this one divided (multiplied) by
+// the reference brought onto its grid, over their common range; with
+// keep_units 0 it takes the reference's unit codes. History bit 40; null on
+// failure.
+AP7_SPECTRUM* ap7d_ReferenceDivide(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* reference, int16_t keep_units);    // 213
+AP7_SPECTRUM* ap7d_ReferenceMultiply(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* reference, int16_t keep_units);  // 284
+// A new spectrum of the data sampled over x1..x2 (either order) at the
+// spacing, from x1; history bit 33. Null for a spacing that is not a
+// positive number, fewer than 2 points or a range the data do not reach.
+AP7_SPECTRUM* ap7d_RegridRange(AP7_SPECTRUM* spectrum, float x1, float x2, float spacing);
+// Message 320: the data sampled onto the standard spacing times the power
+// of two that comes nearest the spectrum's spacing from below, over the
+// multiples of it inside the X range; null on failure.
+AP7_SPECTRUM* ap7d_RegridToLaserSpacing(AP7_SPECTRUM* spectrum);                // 320
+inline AP7_SPECTRUM* ap7d_GetDataSpacing(AP7_SPECTRUM* spectrum) { return ap7d_RegridToLaserSpacing(spectrum); }
+
+// Message 251: the spectrum compared with the copy its file holds (a group
+// file's member by the spectrum's member index), item by item as the flags
+// ask; the differences named in the report ("OK" when none). A result code.
+uint16_t ap7d_CompareWithStoredFile(AP7_SPECTRUM* spectrum, const char* path, uint16_t flags, char* report);  // 251
+// Message 435: the mean square difference of the pairs present in both
+// (scaled by the tolerance in thousandths, 0.001 for 0) and the root mean
+// square times 1000; both -1e20 when refused. 1 done, 0 refused.
+int32_t ap7d_RmsDifference(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other, float tolerance, double* mean_square,
+                           double* rms);                                        // 435
+// The member of a group file at the index, its path set to the file's; null
+// when unreadable.
+AP7_SPECTRUM* ap7d_ReadGroupMember(const char* path, uint32_t index);
+// Whether two annotation records differ as the comparison sees them.
+bool ap7d_AnnotationsDiffer(const AP34_ANNOTREC* a, const AP34_ANNOTREC* b);
+// Every line holding the stamp cut from the text in place, from the stamp
+// through its line feed (or the end of the text).
+void ap7d_CutLinesFrom(char* text, const char* stamp);
+
+// The Y values converted to percent transmittance without truncation
+// (`option` the truncating flag); non-zero only when values were converted.
+uint16_t ap7b_ToTransmittance(AP7_SPECTRUM* spectrum, uint16_t option);
+// The other spectrum's list duplicated into the target's.
+inline uint16_t ap7d_CopyList(const AP7_SPECTRUM* source, AP7_SPECTRUM* target) {
+  return ap7d_CopyListTo(source, target);
+}
+// A header parameter read by number; 1 when read.
+inline uint16_t ap41_GetParm_SH(AP41_SPECTRALHEADER* header, uint16_t index, void* value) {
+  return ap41_GetParmValue_SH(header, index, value) == 1 ? 1 : 0;
+}
+// The regrids' steps (ap7a_regrid.cpp): a duplicate whose axis rises (null
+// for fewer than 2 points or no spacing), and a rising spectrum's values
+// sampled onto count points from first_x at the spacing, which it then
+// takes as its data (history bit 33).
+AP7_SPECTRUM* ap7a_rising_copy(AP7_SPECTRUM* spectrum);
+bool ap7a_resample(AP7_SPECTRUM* spectrum, double first_x, float spacing, uint32_t count);
+// Text listing and comparison, region blanking, straight-line fill and ATR
+// correction (ap7b_listing.cpp, ap7b_region.cpp)
 
 constexpr uint16_t AP7_MSG_READ_TEXT = 91;
 constexpr uint16_t AP7_MSG_WRITE_TEXT = 92;
@@ -2055,7 +2234,6 @@ constexpr uint16_t AP7_MSG_COMPARE_STORED = 93;
 constexpr uint16_t AP7_MSG_ATR_CORRECTION = 140;
 constexpr uint16_t AP7_MSG_BLANK_REGION = 145;
 constexpr uint16_t AP7_MSG_STRAIGHT_LINE = 146;
-constexpr uint16_t AP7_MSG_READ_SPECTRUM_FILE = 186;
 
 // The title prefix (group 1007) and the history label (group 1096) of an
 // ATR-corrected spectrum.
@@ -2090,9 +2268,6 @@ uint16_t ap7b_WriteText(AP7_SPECTRUM* spectrum, void* file);                    
 // reference given as a spectrum stay the caller's.
 uint16_t ap7b_CompareWithStored(AP7_SPECTRUM* spectrum, void* reference, uint16_t* error_count, void* report,
                                 const char* name);                                                   // 93
-// Message 186, sent to the class: the spectrum in the file at the path, in
-// any format the spectrum-file class detects; null on failure.
-AP7_SPECTRUM* ap7b_ReadSpectrumFile(const char* path);                                             // 186
 // Message 140: a new absorbance copy with every value multiplied by its X /
 // 1000; null on failure, the spectrum unchanged.
 AP7_SPECTRUM* ap7b_ATRCorrection(AP7_SPECTRUM* spectrum);                                          // 140

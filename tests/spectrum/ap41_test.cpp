@@ -280,6 +280,16 @@ TEST_F(OneHeader, AForcedSetStoresTheRowsOfLimitsKind0) {
   EXPECT_EQ(std::memcmp(header_->data.tag, tag, sizeof tag), 0);
 }
 
+TEST_F(OneHeader, AParameterIsReadByNumber) {
+  const uint32_t points = 4097;
+  ASSERT_EQ(set(header_, AP41_POINTS, &points), 1u);
+  uint32_t read = 0;
+  EXPECT_EQ(ap41_GetParm_SH(header_, AP41_POINTS, &read), 1);
+  EXPECT_EQ(read, 4097u);
+  EXPECT_EQ(ap41_GetParm_SH(header_, AP41_PARM_COUNT, &read), 0);
+  EXPECT_EQ(ap41_GetParm_SH(nullptr, AP41_POINTS, &read), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Unit-code texts
 

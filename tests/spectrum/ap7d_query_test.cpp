@@ -59,6 +59,18 @@ TEST_F(Queries, ListCopyIsDeepAndReplacesTheOthersList) {
   EXPECT_EQ(live_counts(), before);
 }
 
+TEST_F(Queries, CopyListDuplicatesTheSourcesListIntoTheTarget) {
+  AP7_SPECTRUM* source = make(1);
+  AP7_SPECTRUM* target = make(1);
+  ap40_Add_LLIST(source->list, reinterpret_cast<AP_OBJECT*>(new_text("member")));
+  EXPECT_EQ(ap7d_CopyList(source, target), 1);
+  ASSERT_EQ(list_count(target->list), 1u);
+  EXPECT_EQ(text_of(reinterpret_cast<AP48_TEXT*>(list_member(target->list, 0))), "member");
+  EXPECT_EQ(list_count(source->list), 1u);
+  EXPECT_EQ(destroy(source), 1u);
+  EXPECT_EQ(destroy(target), 1u);
+}
+
 TEST_F(Queries, ASpectrumWithoutAListLeavesTheOthersList) {
   AP7_SPECTRUM* source = make(1);
   AP7_SPECTRUM* target = make(1);

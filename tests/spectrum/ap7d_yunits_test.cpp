@@ -237,3 +237,18 @@ TEST_F(YUnits, PrependTitleCutsTheOldTitleToFit) {
 }
 
 }  // namespace
+
+// Callers that put the unit back afterwards learn whether values changed.
+TEST_F(YUnits, ToTransmittanceAnswersWhetherItConverted) {
+  AP7_SPECTRUM* spectrum = spectrum_in(AP1_YUNIT_ABSORBANCE, {1.0f, 2.0f});
+  EXPECT_NE(ap7b_ToTransmittance(spectrum, 0), 0);
+  EXPECT_EQ(y_units(spectrum), AP1_YUNIT_PERCENT_TRANSMITTANCE);
+  const std::vector<float> y = values(spectrum);
+  EXPECT_FLOAT_EQ(y[0], 10.0f);  // 100 · 10^-1
+  EXPECT_FLOAT_EQ(y[1], 1.0f);   // 100 · 10^-2
+  EXPECT_EQ(ap7b_ToTransmittance(spectrum, 0), 0) << "already percent transmittance";
+  record(spectrum).y_units = AP1_YUNIT_SINGLE_BEAM;
+  EXPECT_EQ(ap7b_ToTransmittance(spectrum, 0), 0) << "outside the family";
+  EXPECT_EQ(ap7b_ToTransmittance(nullptr, 0), 0);
+  destroy(spectrum);
+}
