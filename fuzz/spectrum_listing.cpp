@@ -11,7 +11,6 @@
 // value; rising.txt two points from 400 up; short.txt a count of four over
 // two value lines.
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "array/array.h"
@@ -23,12 +22,8 @@
 namespace {
 
 using fuzz::check;
+using fuzz::close_and_destroy;
 using fuzz::destroy;
-
-void close_and_destroy(AP20_FILE* file) {
-  GU2_DoMethod_MSG(AP20_MSG_CLOSE, file, nullptr);
-  destroy(file);
-}
 
 AP7_SPECTRUM* read_listing(AP20_FILE* file) {
   uint16_t class_id = AP7_CLASS_ID;
@@ -57,11 +52,8 @@ void check_written_back(AP7_SPECTRUM* spectrum) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = fuzz::library_home() + "/listing.txt";
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return 0;
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  const std::string path = fuzz::input_file("listing.txt", data, size);
+  if (path.empty()) return 0;
 
   AP20_FILE* file = fuzz::opened_file(path, AP20_MODE_READ);
   if (AP7_SPECTRUM* spectrum = read_listing(file)) {

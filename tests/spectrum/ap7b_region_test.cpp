@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "spectrum/spectrum_fixture.h"
@@ -45,14 +46,9 @@ class Region : public SpectrumTest {
   }
 };
 
+// Equal within 1e-5, missing where missing.
 void expect_values(const std::vector<float>& actual, const std::vector<float>& expected) {
-  ASSERT_EQ(actual.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    if (std::isnan(expected[i]))
-      EXPECT_TRUE(std::isnan(actual[i])) << "point " << i;
-    else
-      EXPECT_NEAR(actual[i], expected[i], 1e-5 * std::max(1.0f, std::fabs(expected[i]))) << "point " << i;
-  }
+  EXPECT_THAT(actual, testing::Pointwise(testing::NanSensitiveFloatNear(1e-5f), expected));
 }
 
 // ---------------------------------------------------------------------------
