@@ -115,6 +115,23 @@ TEST_F(Listing, ARisingListingReadsBackAndWritesAgainByteForByte) {
   destroy(again);
 }
 
+// The largest single-precision value takes 39 digits before the point.
+TEST_F(Listing, HeaderValuesOfAnySizeAreWrittenWhole) {
+  AP7_SPECTRUM* spectrum = sample();
+  spectrumtest::record(spectrum).p39 = 3.4028235e38f;
+  spectrumtest::record(spectrum).p30 = -3.4028235e38f;
+  const std::string text = written(spectrum, "huge.txt");
+  EXPECT_NE(text.find("\r\n340282346638528859811704183484516925440.0000\r\n7\r\n"
+                      "-340282346638528859811704183484516925440.0000\r\n"),
+            std::string::npos);
+  AP7_SPECTRUM* again = read_from(text);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(packed(spectrumtest::record(again).p39), 3.4028235e38f);
+  EXPECT_EQ(packed(spectrumtest::record(again).p30), -3.4028235e38f);
+  destroy(spectrum);
+  destroy(again);
+}
+
 // More lines than one write takes, and more than any line buffer holds.
 TEST_F(Listing, ALongListingIsWrittenWholeAndReadsBackWhole) {
   constexpr uint32_t kPoints = 50000;
