@@ -11,7 +11,6 @@
 // middle and at the end of a row; short_row.txt has a row of one value where
 // the header says two.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -24,12 +23,8 @@
 namespace {
 
 using fuzz::check;
+using fuzz::close_and_destroy;
 using fuzz::destroy;
-
-void close_and_destroy(AP20_FILE* file) {
-  GU2_DoMethod_MSG(AP20_MSG_CLOSE, file, nullptr);
-  destroy(file);
-}
 
 AP4_ARRAY* read_text(AP20_FILE* file) {
   uint16_t array_class = AP4_CLASS_ID;
@@ -56,11 +51,8 @@ void check_written_back(const AP4_ARRAY* array) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = fuzz::library_home() + "/text.txt";
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return 0;
-  std::fwrite(data, 1, size, out);
-  std::fclose(out);
+  const std::string path = fuzz::input_file("text.txt", data, size);
+  if (path.empty()) return 0;
 
   AP20_FILE* file = fuzz::opened_file(path, AP20_MODE_READ);
   if (AP4_ARRAY* array = read_text(file)) {

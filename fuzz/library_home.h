@@ -3,7 +3,9 @@
 // unloading at exit releases the library's memory before the leak check, and
 // the folder goes with it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -56,6 +58,22 @@ inline AP20_FILE* opened_file(const std::string& path, uint16_t mode) {
   AP20_OPENPARM open{mode, 0, 0};
   check(GU2_DoMethod_MSG(AP20_MSG_SET_NAME, file, &name) == 1 && GU2_DoMethod_MSG(AP20_MSG_OPEN, file, &open) == 1);
   return file;
+}
+
+// The input as the whole content of a file under the home folder; its path,
+// empty when the file cannot be written.
+inline std::string input_file(const char* name, const uint8_t* data, size_t size) {
+  const std::string path = library_home() + "/" + name;
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) return {};
+  std::fwrite(data, 1, size, out);
+  std::fclose(out);
+  return path;
+}
+
+inline void close_and_destroy(AP20_FILE* file) {
+  GU2_DoMethod_MSG(AP20_MSG_CLOSE, file, nullptr);
+  destroy(file);
 }
 
 }  // namespace fuzz

@@ -154,13 +154,17 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_WHITE_LIGHT_CORRECT: return sizeof(AP7_WHITELIGHTPARM);
     case AP7_MSG_COMPARE_WITH_STORED_FILE: return sizeof(AP7_COMPAREFILEPARM);
     case AP7_MSG_RMS_DIFFERENCE: return sizeof(AP7_RMSPARM);
+    case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
+    case AP7_MSG_BLANK_REGION:
+    case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
     default: return 0;
   }
 }
 
-// Messages sent with a pointer to the class id that make a spectrum.
+// Messages sent with a pointer to the class id that make a spectrum (the
+// new black body, the reads of a spectrum file and of a text listing).
 bool ap7_class_message(uint16_t message) {
-  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE;
+  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE || message == AP7_MSG_READ_TEXT;
 }
 
 // The block of message 2 may be absent, as the root part sends it when it
@@ -241,7 +245,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
   const uint16_t class_id = gu2_ClassIdOf(object);
   if (class_id != AP7_CLASS_ID || IsBadReadPtr(parameter, ap7_block_size(message))) return 0;
   // Messages 2, 4 and 17 (which may make a spectrum from a file) come with
-  // a pointer to the class id.
+  // a pointer to the class id, as do those ap7_class_message names.
   if (message != AP_MSG_CREATE && message != AP_MSG_NEW && message != AP_MSG_READ && !ap7_class_message(message) &&
       ap7a_spectrum(object) == nullptr)
     return 0;
@@ -504,6 +508,15 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
       const auto* rms = static_cast<const AP7_RMSPARM*>(parameter);
       return static_cast<uint32_t>(ap7d_RmsDifference(spectrum, rms->other, rms->tolerance, rms->mean_square, rms->rms));
     }
+    case AP7_MSG_READ_TEXT:                 return ap_object_result(ap7b_ReadText(class_id, parameter));
+    case AP7_MSG_WRITE_TEXT:                return ap7b_WriteText(spectrum, parameter);
+    case AP7_MSG_COMPARE_STORED: {
+      const auto* compare = static_cast<const AP7_COMPAREPARM*>(parameter);
+      return ap7b_CompareWithStored(spectrum, compare->reference, compare->error_count, compare->report, compare->name);
+    }
+    case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
+    case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
+    case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -2490,3 +2490,56 @@ inline uint16_t ap41_GetParm_SH(AP41_SPECTRALHEADER* header, uint16_t index, voi
 // takes as its data (history bit 33).
 AP7_SPECTRUM* ap7a_rising_copy(AP7_SPECTRUM* spectrum);
 bool ap7a_resample(AP7_SPECTRUM* spectrum, double first_x, float spacing, uint32_t count);
+// Text listing and comparison, region blanking, straight-line fill and ATR
+// correction (ap7b_listing.cpp, ap7b_region.cpp)
+
+constexpr uint16_t AP7_MSG_READ_TEXT = 91;
+constexpr uint16_t AP7_MSG_WRITE_TEXT = 92;
+constexpr uint16_t AP7_MSG_COMPARE_STORED = 93;
+constexpr uint16_t AP7_MSG_ATR_CORRECTION = 140;
+constexpr uint16_t AP7_MSG_BLANK_REGION = 145;
+constexpr uint16_t AP7_MSG_STRAIGHT_LINE = 146;
+
+// The title prefix (group 1007) and the history label (group 1096) of an
+// ATR-corrected spectrum.
+constexpr uint16_t AP7_TITLE_ATR = 11;
+constexpr uint16_t AP7_HISTORY_LABEL_ATR = 26;
+
+#pragma pack(push, 2)
+// Message 93, 16 bytes: the reference (a spectrum, or an open file object
+// whose next line names the reference's file), the error counter, the
+// report file object and the name reported.
+struct AP7_COMPAREPARM {
+  void* reference;
+  uint16_t* error_count;
+  void* report;
+  const char* name;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_COMPAREPARM) == 16);
+
+// Message 91, sent to the class: a new spectrum from the listing at the
+// open file's position, or null for a count of 0 or less, a line over 150
+// characters or a listing cut short. First X above last X reads back
+// exchanged, with the values reversed.
+AP7_SPECTRUM* ap7b_ReadText(uint16_t class_id, void* file);                                        // 91
+// Message 92: the listing written whole into the open file; 0 when a write
+// falls short (what was written stays).
+uint16_t ap7b_WriteText(AP7_SPECTRUM* spectrum, void* file);                                        // 92
+// Message 93: 1 when the reference agrees with the spectrum within 1/500 of
+// the spectrum's largest magnitude over their common range. A mismatch
+// writes the name and the spectrum's listing to the report; a mismatch or a
+// comparison that cannot be made adds 1 to *error_count. The spectrum and a
+// reference given as a spectrum stay the caller's.
+uint16_t ap7b_CompareWithStored(AP7_SPECTRUM* spectrum, void* reference, uint16_t* error_count, void* report,
+                                const char* name);                                                   // 93
+// Message 140: a new absorbance copy with every value multiplied by its X /
+// 1000; null on failure, the spectrum unchanged.
+AP7_SPECTRUM* ap7b_ATRCorrection(AP7_SPECTRUM* spectrum);                                          // 140
+// Message 145: x1..x2 set missing and the unprotected annotations there
+// deleted; 0 when nothing could be blanked.
+uint16_t ap7b_BlankRegion(AP7_SPECTRUM* spectrum, float x1, float x2);                             // 145
+// Message 146: the values between the first and the last present value of
+// x1..x2 replaced by the straight line between those two; 0 when fewer than
+// two present values remain.
+uint16_t ap7b_StraightLineRegion(AP7_SPECTRUM* spectrum, float x1, float x2);                      // 146
