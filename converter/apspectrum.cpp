@@ -168,7 +168,8 @@ namespace {
 // Floats scaled by 1.0 through a double come back as they were, except
 // that a signalling NaN comes back quiet. The same is done on their bits,
 // which costs far less than two conversions and a product per value.
-void copy_quieting_nans(const float* values, uint32_t count, float* data) {
+// Value i goes to data[i * step] (step 1 or -1).
+void copy_quieting_nans(const float* values, uint32_t count, float* data, int32_t step) {
   constexpr uint32_t kExponent = 0x7F800000;
   constexpr uint32_t kQuiet = 0x00400000;
   constexpr uint32_t kFraction = 0x007FFFFF;
@@ -178,18 +179,23 @@ void copy_quieting_nans(const float* values, uint32_t count, float* data) {
     std::memcpy(&bits, &values[i], sizeof bits);
     const uint32_t signalling = ((bits & (kExponent | kQuiet)) == kExponent) & ((bits & kFraction) != 0);
     bits |= signalling * kQuiet;
-    std::memcpy(&data[i], &bits, sizeof bits);
+    std::memcpy(data + static_cast<int32_t>(i) * step, &bits, sizeof bits);
   }
+}
+
+// The spectrum resized to `count` points; its data, or null.
+float* resized_data(CApSpectrum& spectrum, AP_OBJECT* object, bool given, uint32_t count) {
+  if (object == nullptr || (!given && count != 0) || !spectrum.SetNumPoints(count)) return nullptr;
+  return ap7b_GetDataPtr(spectrum_of(object));
 }
 
 template <class Value>
 bool set_scaled(CApSpectrum& spectrum, AP_OBJECT* object, const Value* values, uint32_t count, double factor) {
-  if (object == nullptr || (values == nullptr && count != 0) || !spectrum.SetNumPoints(count)) return false;
-  float* data = ap7b_GetDataPtr(spectrum_of(object));
+  float* data = resized_data(spectrum, object, values != nullptr, count);
   if (data == nullptr) return false;
   if constexpr (std::is_same_v<Value, float>) {
     if (factor == 1.0) {
-      copy_quieting_nans(values, count, data);
+      copy_quieting_nans(values, count, data, 1);
       return true;
     }
   }
@@ -205,6 +211,13 @@ bool CApSpectrum::SetScaledData(const float* values, uint32_t count, double fact
 
 bool CApSpectrum::SetScaledData(const int32_t* values, uint32_t count, double factor) {
   return set_scaled(*this, object_, values, count, factor);
+}
+
+bool CApSpectrum::SetReversedData(const float* values, uint32_t count) {
+  float* data = resized_data(*this, object_, values != nullptr, count);
+  if (data == nullptr) return false;
+  if (count != 0) copy_quieting_nans(values, count, data + count - 1, -1);
+  return true;
 }
 
 bool CApSpectrum::GetValues(float* buffer, uint32_t* count) const {

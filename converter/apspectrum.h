@@ -69,6 +69,8 @@ class CApSpectrum : public CApObjectBase {
   bool SetNumPoints(uint32_t count);
   bool SetScaledData(const float* values, uint32_t count, double factor);
   bool SetScaledData(const int32_t* values, uint32_t count, double factor);
+  // As SetScaledData with the factor 1.0, the values taken last one first.
+  bool SetReversedData(const float* values, uint32_t count);
   // All values when the buffer holds them; `count` gives the capacity and
   // takes the point count.
   bool GetValues(float* buffer, uint32_t* count) const;

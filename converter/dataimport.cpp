@@ -3,7 +3,6 @@
 // unit of an element, the reader's unit codes as the header's, and the lines
 // of the trace's "History" sections joined into the spectrum's history. The
 // trace import and the Spectrum Header import call these.
-#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -51,8 +50,11 @@ class ArrayView {
     if (element_size_ == sizeof(float)) return floats()[i];
     return static_cast<float>(static_cast<const double*>(data_)[i]);
   }
-  // The values as stored, when they are floats.
-  float* floats() const { return element_size_ == sizeof(float) ? static_cast<float*>(data_) : nullptr; }
+  // The values as stored, when they are floats. The reader lends them: they
+  // are read, never written.
+  const float* floats() const {
+    return element_size_ == sizeof(float) ? static_cast<const float*>(data_) : nullptr;
+  }
 
  private:
   SAFEARRAY* array_ = nullptr;
@@ -134,12 +136,12 @@ HRESULT CGamlImportJob::ImportData(IGamlTrace* trace, CApSpectrum* spectrum, LON
   if (!array.readable() || array.count() == 0) return E_FAIL;
   const ULONG count = array.count();
   const bool descending = first_x > last_x;
-  // Floats go to the spectrum from the array, which is this call's own,
-  // turned round in place when X descends; doubles are narrowed (and turned
-  // round) in a buffer first.
-  if (float* floats = array.floats()) {
-    if (descending) std::reverse(floats, floats + count);
-    return spectrum->SetScaledData(floats, count, 1.0) ? S_OK : E_FAIL;
+  // Floats go to the spectrum straight from the array, turned round on the
+  // way when X descends; doubles are narrowed (and turned round) in a buffer
+  // first.
+  if (const float* floats = array.floats()) {
+    const bool stored = descending ? spectrum->SetReversedData(floats, count) : spectrum->SetScaledData(floats, count, 1.0);
+    return stored ? S_OK : E_FAIL;
   }
   std::unique_ptr<float[]> buffer(new (std::nothrow) float[count]);
   if (buffer == nullptr) return E_FAIL;

@@ -32,6 +32,12 @@ constexpr uint32_t kSearchMagic = 0x48435253;  // "SRCH"
 // The cap on the free space of every volume, while a test plays a full disk.
 std::optional<uint64_t> g_free_space_limit;
 
+constexpr int64_t kSizeAsked = -1;
+
+// The handle's file pointer is kept here rather than in the descriptor, so
+// that a seek costs no system call and a transfer is one. A handle that
+// writes and lets nobody else write knows the file's size too: its own
+// writes and cuts are then the only changes.
 struct OpenFile {
   platform::KernelHandle head;
   int descriptor;
@@ -39,6 +45,8 @@ struct OpenFile {
   DWORD share;
   dev_t device;
   ino_t inode;
+  int64_t position;
+  int64_t size;  // kSizeAsked: asked of the system each time
 };
 
 struct FileSearch {
@@ -133,6 +141,18 @@ bool parent_missing(const std::string& path) {
   return stat(path.substr(0, slash).c_str(), &status) != 0;
 }
 
+int64_t size_of(const OpenFile& file) {
+  if (file.size != kSizeAsked) return file.size;
+  struct stat status;
+  return fstat(file.descriptor, &status) == 0 ? status.st_size : -1;
+}
+
+// After `bytes` were written at the position, the position is past them.
+void advance_written(OpenFile* file, DWORD bytes) {
+  file->position += bytes;
+  if (file->size != kSizeAsked) file->size = std::max(file->size, file->position);
+}
+
 HFILE hfile_of(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? HFILE_ERROR : static_cast<HFILE>(reinterpret_cast<intptr_t>(handle));
 }
@@ -186,7 +206,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
     return INVALID_HANDLE_VALUE;
   }
   fstat(descriptor, &status);
-  auto* file = new OpenFile{{platform::HandleKind::file}, descriptor, access, share, status.st_dev, status.st_ino};
+  const bool sole_writer = (access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE);
+  auto* file = new OpenFile{{platform::HandleKind::file}, descriptor, access, share, status.st_dev, status.st_ino, 0,
+                            sole_writer ? static_cast<int64_t>(status.st_size) : kSizeAsked};
   g_open_files.push_back(file);
   platform::enter_handle(&file->head);
   // Opening an existing file with a creating disposition reports that it existed.
@@ -208,15 +230,18 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytes, DWORD* bytes_read, void
   }
   DWORD total = 0;
   while (total < bytes) {
-    const ssize_t got = read(file->descriptor, static_cast<char*>(buffer) + total, bytes - total);
+    const ssize_t got =
+        pread(file->descriptor, static_cast<char*>(buffer) + total, bytes - total, file->position + total);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       platform::set_last_error_from_errno();
+      file->position += total;
       return FALSE;
     }
     if (got == 0) break;  // end of file: success with fewer bytes
     total += static_cast<DWORD>(got);
   }
+  file->position += total;
   if (bytes_read != nullptr) *bytes_read = total;
   return TRUE;
 }
@@ -234,15 +259,18 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytes, DWORD* bytes_written,
   }
   DWORD total = 0;
   while (total < bytes) {
-    const ssize_t put = write(file->descriptor, static_cast<const char*>(buffer) + total, bytes - total);
+    const ssize_t put =
+        pwrite(file->descriptor, static_cast<const char*>(buffer) + total, bytes - total, file->position + total);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       platform::set_last_error_from_errno();
+      advance_written(file, total);
       if (bytes_written != nullptr) *bytes_written = total;
       return FALSE;
     }
     total += static_cast<DWORD>(put);
   }
+  advance_written(file, total);
   if (bytes_written != nullptr) *bytes_written = total;
   return TRUE;
 }
@@ -258,14 +286,7 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distance_high, DWORD me
                            ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distance_high)) << 32) |
                                                   static_cast<uint32_t>(distance))
                            : static_cast<int64_t>(distance);
-  // The base is read without moving, so a refused seek leaves the position alone.
-  int64_t base = 0;
-  if (method == FILE_CURRENT) {
-    base = lseek(file->descriptor, 0, SEEK_CUR);
-  } else if (method == FILE_END) {
-    struct stat status;
-    base = fstat(file->descriptor, &status) == 0 ? status.st_size : -1;
-  }
+  const int64_t base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? file->position : size_of(*file);
   if (base < 0) {
     platform::set_last_error_from_errno();
     return INVALID_SET_FILE_POINTER;
@@ -279,10 +300,7 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distance_high, DWORD me
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_SET_FILE_POINTER;
   }
-  if (lseek(file->descriptor, static_cast<off_t>(target), SEEK_SET) < 0) {
-    platform::set_last_error_from_errno();
-    return INVALID_SET_FILE_POINTER;
-  }
+  file->position = target;
   if (distance_high != nullptr) *distance_high = static_cast<LONG>(target >> 32);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(target);
@@ -294,12 +312,12 @@ BOOL SetEndOfFile(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  const off_t position = lseek(file->descriptor, 0, SEEK_CUR);
-  if (!(file->access & GENERIC_WRITE) || position < 0 || ftruncate(file->descriptor, position) != 0) {
+  if (!(file->access & GENERIC_WRITE) || ftruncate(file->descriptor, static_cast<off_t>(file->position)) != 0) {
     if (!(file->access & GENERIC_WRITE)) SetLastError(ERROR_ACCESS_DENIED);
     else platform::set_last_error_from_errno();
     return FALSE;
   }
+  if (file->size != kSizeAsked) file->size = file->position;
   return TRUE;
 }
 
@@ -313,10 +331,15 @@ BOOL FlushFileBuffers(HANDLE handle) {
 }
 
 DWORD GetFileSize(HANDLE handle, DWORD* size_high) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(handle, &information)) return 0xFFFFFFFF;
-  if (size_high != nullptr) *size_high = information.nFileSizeHigh;
-  return information.nFileSizeLow;
+  const OpenFile* file = file_of(handle);
+  const int64_t size = file != nullptr ? size_of(*file) : -1;
+  if (size < 0) {
+    if (file == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+    else platform::set_last_error_from_errno();
+    return 0xFFFFFFFF;
+  }
+  if (size_high != nullptr) *size_high = static_cast<DWORD>(static_cast<uint64_t>(size) >> 32);
+  return static_cast<DWORD>(size);
 }
 
 BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {

@@ -345,6 +345,40 @@ SAFEARRAY* platform::create_unfilled_vector(VARTYPE element_type, ULONG count) {
   return create_array(element_type, 1, &bound, false);
 }
 
+namespace {
+
+// The descriptor of a lent vector, with the owner of its data ahead of it.
+struct LentVector {
+  IUnknown* owner;
+  SAFEARRAY array;
+};
+
+LentVector* lent_of(SAFEARRAY* array) {
+  return reinterpret_cast<LentVector*>(reinterpret_cast<unsigned char*>(array) - offsetof(LentVector, array));
+}
+
+}  // namespace
+
+SAFEARRAY* platform::create_lent_vector(VARTYPE element_type, ULONG count, void* data, IUnknown* owner) {
+  const UINT element_size = element_size_of(element_type);
+  if (element_size == 0 || owner == nullptr || (count != 0 && data == nullptr)) return nullptr;
+  auto* lent = static_cast<LentVector*>(std::calloc(1, sizeof(LentVector)));
+  if (lent == nullptr) return nullptr;
+  SAFEARRAY* array = &lent->array;
+  array->cDims = 1;
+  array->fFeatures = FADF_STATIC;
+  array->cbElements = element_size;
+  array->rgsabound[0] = SAFEARRAYBOUND{count, 0};
+  if (data_bytes(array) < 0) {
+    std::free(lent);
+    return nullptr;
+  }
+  array->pvData = count != 0 ? data : nullptr;
+  lent->owner = owner;
+  owner->AddRef();
+  return array;
+}
+
 HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   if (copy == nullptr) return E_INVALIDARG;
   *copy = nullptr;
@@ -353,6 +387,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
   if (array == nullptr) return E_OUTOFMEMORY;
   std::memcpy(array, source, descriptor_bytes(source->cDims));
   array->cLocks = 0;
+  array->fFeatures &= static_cast<USHORT>(~FADF_STATIC);
   if (!allocate_data(array, source->pvData, false)) {
     std::free(array);
     return E_OUTOFMEMORY;
@@ -364,6 +399,13 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy) {
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {
   if (array == nullptr) return S_OK;
   if (array->cLocks > 0) return DISP_E_ARRAYISLOCKED;
+  if (array->fFeatures & FADF_STATIC) {
+    LentVector* lent = lent_of(array);
+    IUnknown* owner = lent->owner;
+    std::free(lent);
+    owner->Release();
+    return S_OK;
+  }
   std::free(array->pvData);
   std::free(array);
   return S_OK;

@@ -71,6 +71,8 @@ struct SAFEARRAY {
 };
 static_assert(sizeof(SAFEARRAY) == 24);
 static_assert(offsetof(SAFEARRAY, pvData) == 12);
+// Feature flag: the data is not the array's own, and is not freed with it.
+constexpr USHORT FADF_STATIC = 0x0002;
 
 // Variant, 16 bytes: the type in the first 2 bytes, the value at byte 8.
 struct VARIANT {
@@ -127,6 +129,11 @@ namespace platform {
 // A vector from 0 whose data is not cleared, for a caller that fills every
 // element before the array is read: a large block is then written once.
 SAFEARRAY* create_unfilled_vector(VARTYPE element_type, ULONG count);
+// A vector from 0 over `count` elements at `data`, which `owner` keeps: the
+// array holds a reference on the owner while it lives, never frees the data,
+// and copies of it have data of their own. For a server that lends a block
+// it keeps to callers that only read it.
+SAFEARRAY* create_lent_vector(VARTYPE element_type, ULONG count, void* data, IUnknown* owner);
 }  // namespace platform
 // DISP_E_ARRAYISLOCKED while the array is locked.
 HRESULT SafeArrayDestroy(SAFEARRAY* array);

@@ -360,12 +360,37 @@ GU3_HANDLE ap20b_capture_stream(AP20_FILE* file, void* writer, uint32_t* length)
   return block.release();
 }
 
+// The bytes a section is written from: as they stand in memory, or 4-byte
+// values that go to the file last one first.
+struct SectionBytes {
+  const void* bytes;
+  bool reversed;
+};
+
+// Values turned round pass through a buffer of this many at a time, so that
+// a long spectrum needs no reversed copy of its own.
+constexpr uint32_t kReversedPiece = 8192;
+
+bool ap20b_write_bytes(AP20_FILE* file, uint32_t offset, const SectionBytes& source, uint32_t stored) {
+  if (!source.reversed) return ap20_WriteAt(file, offset, source.bytes, stored) != 0;
+  if (!ap20_Seek(file, static_cast<int32_t>(offset), FILE_BEGIN)) return false;
+  const auto* values = static_cast<const float*>(source.bytes);
+  float piece[kReversedPiece];
+  for (uint32_t left = stored / sizeof(float); left > 0;) {
+    const uint32_t count = std::min(left, kReversedPiece);
+    std::reverse_copy(values + left - count, values + left, piece);
+    if (ap20_Write(file, piece, count * sizeof(float)) != count * sizeof(float)) return false;
+    left -= count;
+  }
+  return true;
+}
+
 // Places L bytes as the entry (type, key 2, key 3): in the first free entry
 // long enough when replacing, else in a new entry, the directory grown first
 // when it is full; a new entry's bytes come from the start of the reservoir
 // when that has room, else from the end of the file.
 uint16_t ap20b_place(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
-                     uint32_t stored, const void* bytes, uint16_t key2, uint32_t key3, uint16_t replace) {
+                     uint32_t stored, const SectionBytes& bytes, uint16_t key2, uint32_t key3, uint16_t replace) {
   AP20_DIRENTRY* directory = ap20b_directory_block(header, ap20b_handle_at(directory_block));
   if (directory == nullptr) return 0;
   uint32_t slot = kNoEntry;
@@ -398,7 +423,7 @@ uint16_t ap20b_place(AP20_FILE* file, AP20_FILEHEADER* header, GU3_HANDLE* direc
   uint32_t offset = file_end == 0xFFFFFFFF ? file_end : std::max(file_end, ap20a_DataStart(header));
   if (slot != kNoEntry) offset = directory[slot].offset;
   if (from_reservoir) offset = reservoir.offset;
-  if (offset == 0xFFFFFFFF || (stored != 0 && !ap20_WriteAt(file, offset, bytes, stored))) return 0;
+  if (offset == 0xFFFFFFFF || (stored != 0 && !ap20b_write_bytes(file, offset, bytes, stored))) return 0;
   if (from_reservoir) {
     reservoir.offset += stored;
     reservoir.length = reservoir.length > stored ? reservoir.length - stored : 0;
@@ -524,18 +549,13 @@ GU3_HANDLE ap20b_ReadOpenSection(AP20_FILE* file, uint16_t type, uint16_t key2, 
 // ---------------------------------------------------------------------------
 // Writing and freeing
 
-uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
-                            uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
-                            uint16_t replace, void* writer) {
-  AP20_FILE* file = ap20_FindFile(object);
-  if (file == nullptr || IsBadWritePtr(directory_block, sizeof(GU3_HANDLE))) return 0;
-  AP20_DIRENTRY* directory = ap20b_directory_block(header, ap20b_handle_at(directory_block));
-  if (directory == nullptr) return 0;
-  uint32_t after = 0;
-  const void* bytes = GU3_GetPointer_MM(data, 0, &after, nullptr);
-  const uint64_t data_bytes = bytes != nullptr ? static_cast<uint64_t>(after + 1) * GU3_LenElements_MM(data) : 0;
-  if (writer == nullptr && length > data_bytes) return 0;
+namespace {
 
+// Frees what a new section (type, key 2, key 3) takes the place of: every
+// section of the type when it is not keyed, the one with its keys when it
+// replaces. False when the directory cannot be written.
+bool ap20b_free_replaced(AP20_FILE* file, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
+                         uint16_t keyed, uint16_t key2, uint32_t key3, uint16_t replace) {
   bool freed = false;
   if (!keyed) {
     for (uint32_t index = 0; index < header->count; ++index) {
@@ -554,7 +574,23 @@ uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* d
   // Without one the disk copy may lag until it is written back: writing the
   // whole directory before every section of a new file of many members
   // would cost time in the square of their number.
-  if (freed && !ap20a_WriteDirectory(file, header, directory)) return 0;
+  return !freed || ap20a_WriteDirectory(file, header, directory) != 0;
+}
+
+}  // namespace
+
+uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
+                            uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
+                            uint16_t replace, void* writer) {
+  AP20_FILE* file = ap20_FindFile(object);
+  if (file == nullptr || IsBadWritePtr(directory_block, sizeof(GU3_HANDLE))) return 0;
+  AP20_DIRENTRY* directory = ap20b_directory_block(header, ap20b_handle_at(directory_block));
+  if (directory == nullptr) return 0;
+  uint32_t after = 0;
+  const void* bytes = GU3_GetPointer_MM(data, 0, &after, nullptr);
+  const uint64_t data_bytes = bytes != nullptr ? static_cast<uint64_t>(after + 1) * GU3_LenElements_MM(data) : 0;
+  if (writer == nullptr && length > data_bytes) return 0;
+  if (!ap20b_free_replaced(file, header, directory, type, keyed, key2, key3, replace)) return 0;
 
   ap20_owned_block staged(nullptr);
   if (writer != nullptr) {
@@ -566,7 +602,22 @@ uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* d
     std::memcpy(staged.data(), bytes, length);
   }
   if (staged.handle != nullptr) bytes = staged.data();
-  return ap20b_place(file, header, directory_block, type, ap20b_stored_length(length), bytes, key2, key3, replace);
+  return ap20b_place(file, header, directory_block, type, ap20b_stored_length(length), SectionBytes{bytes, false},
+                     key2, key3, replace);
+}
+
+uint16_t ap20b_WriteReversedSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block,
+                                    uint16_t type, const float* values, uint32_t count, uint16_t keyed,
+                                    uint16_t key2, uint32_t key3, uint16_t replace) {
+  AP20_FILE* file = ap20_FindFile(object);
+  if (file == nullptr || IsBadWritePtr(directory_block, sizeof(GU3_HANDLE)) || count > 0xFFFFFFFF / sizeof(float) ||
+      (count != 0 && IsBadReadPtr(values, count * sizeof(float)))) {
+    return 0;
+  }
+  AP20_DIRENTRY* directory = ap20b_directory_block(header, ap20b_handle_at(directory_block));
+  if (directory == nullptr || !ap20b_free_replaced(file, header, directory, type, keyed, key2, key3, replace)) return 0;
+  return ap20b_place(file, header, directory_block, type, count * static_cast<uint32_t>(sizeof(float)),
+                     SectionBytes{values, true}, key2, key3, replace);
 }
 
 uint16_t ap20b_WriteOpenSection(AP20_FILE* file, uint16_t type, uint32_t length, GU3_HANDLE data, uint16_t keyed,

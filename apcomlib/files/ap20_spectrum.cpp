@@ -416,12 +416,10 @@ APEXPORT uint16_t AP20_DataWriteEx_FILE(void* object, AP_OBJECT* spectrum_object
   if (record->y_units == AP41_YUNITS_INTERFEROGRAM)
     return ap20b_WriteSection(object, header, directory, AP20_SECTION_YDATA, length, data, keyed, key2, key3, replace,
                               nullptr);
-  ap20_owned_block reversed(GU3_Allocate_MM(std::max(points, 1u), sizeof(float), GU3_KIND_GLOBAL));
   const auto* values = static_cast<const float*>(GU3_GetPointer_MM(data, 0, nullptr, nullptr));
-  if (reversed.data() == nullptr || (points != 0 && values == nullptr)) return 0;
-  ap20e_copy_values(static_cast<float*>(reversed.data()), values, points, false);
-  return ap20b_WriteSection(object, header, directory, AP20_SECTION_YDATA, length, reversed.handle, keyed, key2, key3,
-                            replace, nullptr);
+  if (points != 0 && values == nullptr) return 0;
+  return ap20b_WriteReversedSection(object, header, directory, AP20_SECTION_YDATA, values, points, keyed, key2, key3,
+                                    replace);
 }
 
 // ---------------------------------------------------------------------------

@@ -573,6 +573,11 @@ GU3_HANDLE ap20b_ReadSectionFrom(void* object, AP20_FILEHEADER* header, AP20_DIR
 uint16_t ap20b_WriteSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block, uint16_t type,
                             uint32_t length, GU3_HANDLE data, uint16_t keyed, uint16_t key2, uint32_t key3,
                             uint16_t replace, void* writer);                                           // 78, 118, 122
+// Writes `count` floats last one first as the section (type, key 2, key 3),
+// placed and replacing as ap20b_WriteSection does, without a reversed copy.
+uint16_t ap20b_WriteReversedSection(void* object, AP20_FILEHEADER* header, GU3_HANDLE* directory_block,
+                                    uint16_t type, const float* values, uint32_t count, uint16_t keyed,
+                                    uint16_t key2, uint32_t key3, uint16_t replace);
 uint16_t ap20b_FreeSection(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type,
                            uint16_t key2, uint32_t key3);                                              // 79
 uint16_t ap20b_FreeType(void* object, AP20_FILEHEADER* header, AP20_DIRENTRY* directory, uint16_t type);  // 80

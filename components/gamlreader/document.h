@@ -35,7 +35,7 @@ struct ArrayDestroyer {
 };
 
 // One `values` array: the numbers, already in this machine's byte order, in
-// the SAFEARRAY block that each caller gets a copy of.
+// the SAFEARRAY block that is lent to each caller, who reads it.
 struct Values {
   std::unique_ptr<SAFEARRAY, ArrayDestroyer> array;  // VT_R4 or VT_R8; null: the Xdata or Ydata has no `values`
   LONG units = 0;  // the reader's unit code of the axis

@@ -47,7 +47,8 @@ class IGamlCollection : public IDispatch {
 };
 
 // The values of one axis. Unit codes are the reader's own numbers, from the
-// unit table in units.h.
+// unit table in units.h. The array handed out lends the document's own
+// values, for reading: it is not written to.
 class IGamlValues : public IDispatch {
  public:
   virtual HRESULT get_Values(VARIANT* values) = 0;  // slot 7: VT_ARRAY | VT_R4 or VT_R8, a vector from 0

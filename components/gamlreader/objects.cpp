@@ -177,10 +177,15 @@ class ValuesObject final : public Object<IGamlValues> {
   HRESULT get_Values(VARIANT* values) override {
     if (values == nullptr) return E_POINTER;
     VariantInit(values);
-    if (values_->array == nullptr) return E_FAIL;
-    SAFEARRAY* array = nullptr;
-    if (FAILED(SafeArrayCopy(values_->array.get(), &array))) return E_OUTOFMEMORY;
-    values->vt = VT_ARRAY | (array->cbElements == sizeof(float) ? VT_R4 : VT_R8);
+    const SAFEARRAY* kept = values_->array.get();
+    if (kept == nullptr) return E_FAIL;
+    // The document's block is lent rather than copied; the array keeps this
+    // object, and so the document, alive until it is destroyed.
+    const VARTYPE type = kept->cbElements == sizeof(float) ? VT_R4 : VT_R8;
+    SAFEARRAY* array = platform::create_lent_vector(type, kept->rgsabound[0].cElements, kept->pvData,
+                                                    static_cast<IGamlValues*>(this));
+    if (array == nullptr) return E_OUTOFMEMORY;
+    values->vt = VT_ARRAY | type;
     values->parray = array;
     return S_OK;
   }

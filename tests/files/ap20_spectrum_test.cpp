@@ -127,6 +127,22 @@ TEST_P(YValues, AreStoredInTheOrderOfTheirUnitAndReadBack) {
 INSTANTIATE_TEST_SUITE_P(Cases, YValues, testing::ValuesIn(kOrderCases),
                          [](const testing::TestParamInfo<OrderCase>& info) { return info.param.name; });
 
+// Long spectra are turned round in pieces on their way to the file: every
+// value lands in its place across the joins.
+TEST_F(SpectrumSections, ManyValuesAreStoredLastPointFirst) {
+  std::vector<float> values(20001);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i) * 0.5f;
+  AP7_SPECTRUM* written = spectrum(values);
+  AP20_FILE* file = new_native();
+  ASSERT_EQ(AP20_DataWriteEx_FILE(file, object(written), file->header, &file->directory_block, 0, 0, 0, 1), 1);
+  const std::string bytes = saved(file);
+  EXPECT_EQ(section(bytes, 3), floats(std::vector<float>(values.rbegin(), values.rend())));
+  AP20_FILE* again = stored(bytes);
+  AP7_SPECTRUM* read = spectrum(std::vector<float>(values.size()));
+  ASSERT_EQ(AP20_DataRead_FILE(again, object(read), again->header, again->directory, 0, 0, 0, 0), 1);
+  EXPECT_EQ(spectrumtest::values(read), values);
+}
+
 TEST_F(SpectrumSections, NameFlagGivesTheSpectrumTheFilesName) {
   AP20_FILE* file = stored(single_file({{3, floats({1, 2})}}));
   AP7_SPECTRUM* read = spectrum({0, 0});

@@ -219,6 +219,28 @@ TEST_F(TwoExperiments, Float32ValuesKeepTheirBits) {
   EXPECT_EQ(VariantClear(&variant), S_OK);
 }
 
+// The values are lent from the document, which the array keeps: it stays
+// readable after the reader and every object it came through are gone.
+TEST_F(TwoExperiments, ValuesOutliveEveryObjectTheyCameThrough) {
+  VARIANT variant;
+  {
+    Ref<IGamlChild> owner;
+    child(0, 0, 0, &owner);
+    Ref<IGamlValues> values;
+    ASSERT_EQ(owner->get_Values(values.out()), S_OK);
+    ASSERT_EQ(values->get_Values(&variant), S_OK);
+    VARIANT again;
+    ASSERT_EQ(values->get_Values(&again), S_OK);
+    EXPECT_EQ(VariantClear(&again), S_OK);
+  }
+  traces_.reset();
+  reader_.reset();
+  const float expected[3] = {0.5f, -1.25f, 0.003f};
+  ASSERT_EQ(variant.parray->rgsabound[0].cElements, 3u);
+  EXPECT_EQ(std::memcmp(variant.parray->pvData, expected, sizeof expected), 0);
+  EXPECT_EQ(VariantClear(&variant), S_OK);
+}
+
 TEST_F(TwoExperiments, AnElementWithoutXValuesFailsToGiveThem) {
   Ref<IGamlChild> owner;
   child(1, 0, 0, &owner);

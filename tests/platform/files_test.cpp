@@ -1,3 +1,6 @@
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,6 +52,69 @@ TEST(Files, RefusedSeekLeavesThePositionAlone) {
   EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
   EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 3u);
   CloseHandle(file);
+}
+
+DWORD size_of(HANDLE file) { return GetFileSize(file, nullptr); }
+
+// A handle that writes and lets nobody else write knows the file's size from
+// its own writes, cuts and writes past the end; handles that share writing
+// see each other's writes.
+TEST(Files, SizeAndPositionFollowEveryWrite) {
+  const std::string path = in_home("sizes.bin");
+  HANDLE sole = open_for(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ASSERT_NE(sole, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteFile(sole, "0123456789", 10, nullptr, nullptr));
+  EXPECT_EQ(size_of(sole), 10u);
+  EXPECT_EQ(SetFilePointer(sole, 4, nullptr, FILE_BEGIN), 4u);
+  ASSERT_TRUE(SetEndOfFile(sole));
+  EXPECT_EQ(size_of(sole), 4u);
+  EXPECT_EQ(SetFilePointer(sole, 0, nullptr, FILE_CURRENT), 4u);
+  EXPECT_EQ(SetFilePointer(sole, 8, nullptr, FILE_BEGIN), 8u);
+  ASSERT_TRUE(WriteFile(sole, "x", 1, nullptr, nullptr));
+  EXPECT_EQ(size_of(sole), 9u);
+  EXPECT_EQ(SetFilePointer(sole, 0, nullptr, FILE_END), 9u);
+  ASSERT_TRUE(CloseHandle(sole));
+  EXPECT_EQ(testsupport::read_file(path), std::string("0123\0\0\0\0x", 9));
+
+  const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE first = open_for(path, GENERIC_READ | GENERIC_WRITE, shared, OPEN_EXISTING);
+  HANDLE second = open_for(path, GENERIC_WRITE, shared, OPEN_EXISTING);
+  ASSERT_NE(second, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SetFilePointer(second, 0, nullptr, FILE_END), 9u);
+  ASSERT_TRUE(WriteFile(second, "yz", 2, nullptr, nullptr));
+  EXPECT_EQ(size_of(first), 11u);
+  EXPECT_EQ(SetFilePointer(first, -2, nullptr, FILE_END), 9u);
+  char got[2] = {};
+  DWORD moved = 0;
+  ASSERT_TRUE(ReadFile(first, got, 2, &moved, nullptr));
+  EXPECT_EQ(std::string(got, moved), "yz");
+  EXPECT_EQ(SetFilePointer(first, 0, nullptr, FILE_CURRENT), 11u);
+  CloseHandle(first);
+  CloseHandle(second);
+}
+
+// A write the system takes only in part is reported as failed, with the
+// bytes that reached the file counted in the position and the size.
+TEST(Files, AWriteCutShortCountsWhatWasWritten) {
+  HANDLE file = open_for(in_home("limited.bin"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteFile(file, "ab", 2, nullptr, nullptr));
+  std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead of ending the process
+  rlimit former{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
+  rlimit limit = former;
+  limit.rlim_cur = 6;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  DWORD moved = 99;
+  const BOOL written = WriteFile(file, "cdefgh", 6, &moved, nullptr);
+  setrlimit(RLIMIT_FSIZE, &former);
+  std::signal(SIGXFSZ, SIG_DFL);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(moved, 4u);
+  EXPECT_EQ(size_of(file), 6u);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 6u);
+  CloseHandle(file);
+  EXPECT_EQ(testsupport::read_file(in_home("limited.bin")), "abcdef");
 }
 
 struct OpenCase {

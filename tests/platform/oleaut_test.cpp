@@ -237,6 +237,59 @@ TEST(SafeArray, AnUnfilledVectorIsAnOrdinaryVector) {
   EXPECT_EQ(SafeArrayDestroy(array), S_OK);
 }
 
+// A lent vector reads the owner's block in place and keeps the owner for
+// its life; it never frees the block, and a copy of it owns its own data.
+TEST(SafeArray, ALentVectorKeepsItsOwnerAndLeavesTheBlockToIt) {
+  CountedObject owner;
+  float block[3] = {1.5f, 2.5f, 3.5f};
+  VARIANT values;
+  VariantInit(&values);
+  values.vt = VT_ARRAY | VT_R4;
+  values.parray = platform::create_lent_vector(VT_R4, 3, block, &owner);
+  ASSERT_NE(values.parray, nullptr);
+  EXPECT_EQ(owner.references, 2u);
+  EXPECT_EQ(SafeArrayGetElemsize(values.parray), sizeof(float));
+  LONG bound = -1;
+  EXPECT_EQ(SafeArrayGetUBound(values.parray, 1, &bound), S_OK);
+  EXPECT_EQ(bound, 2);
+  void* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(values.parray, &data), S_OK);
+  EXPECT_EQ(data, block);
+  EXPECT_EQ(VariantClear(&values), DISP_E_ARRAYISLOCKED);  // locked: the owner stays held
+  EXPECT_EQ(owner.references, 2u);
+  EXPECT_EQ(SafeArrayUnaccessData(values.parray), S_OK);
+
+  VARIANT copy;
+  VariantInit(&copy);
+  ASSERT_EQ(VariantCopy(&copy, &values), S_OK);
+  EXPECT_NE(copy.parray->pvData, static_cast<void*>(block));
+  EXPECT_EQ(static_cast<float*>(copy.parray->pvData)[2], 3.5f);
+  EXPECT_EQ(owner.references, 2u);  // the copy does not hold the owner
+  EXPECT_EQ(VariantClear(&values), S_OK);
+  EXPECT_EQ(owner.references, 1u);
+  static_cast<float*>(copy.parray->pvData)[0] = 9.0f;
+  EXPECT_EQ(block[0], 1.5f);
+  EXPECT_EQ(VariantClear(&copy), S_OK);
+  EXPECT_EQ(owner.references, 1u);
+  EXPECT_EQ(block[1], 2.5f);  // still the owner's
+
+  SAFEARRAY* empty = platform::create_lent_vector(VT_R8, 0, nullptr, &owner);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->pvData, nullptr);
+  EXPECT_EQ(SafeArrayDestroy(empty), S_OK);
+  EXPECT_EQ(owner.references, 1u);
+}
+
+TEST(SafeArray, ALentVectorNeedsAnOwnerDataAndAKnownElement) {
+  CountedObject owner;
+  double block[2] = {};
+  EXPECT_EQ(platform::create_lent_vector(VT_R8, 2, block, nullptr), nullptr);
+  EXPECT_EQ(platform::create_lent_vector(VT_R8, 2, nullptr, &owner), nullptr);
+  EXPECT_EQ(platform::create_lent_vector(VT_I4, 2, block, &owner), nullptr);
+  EXPECT_EQ(platform::create_lent_vector(VT_R8, 0x20000000u, block, &owner), nullptr);  // 4 GiB
+  EXPECT_EQ(owner.references, 1u);
+}
+
 struct NumberCase {
   const char16_t* text;
   LCID locale;
