@@ -13,7 +13,7 @@ namespace {
 uint32_t ap7_analysis_block_size(uint16_t message) {
   switch (message) {
     case AP7_MSG_POWER_SPECTRUM: return sizeof(AP7G_POWERPARM);
-    case AP7_MSG_ATR_CORRECTION: return sizeof(AP7G_ATRPARM);
+    case AP7_MSG_KK_ATR_CORRECTION: return sizeof(AP7G_ATRPARM);
     case AP7_MSG_KK_REFLECTANCE: return sizeof(AP7G_KKPARM);
     case AP7_MSG_POLY_BASELINE: return sizeof(AP7_POLYBASELINEPARM);
     case AP7_MSG_X_INSIDE: return sizeof(float);
@@ -67,7 +67,7 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
   const auto* peaks = static_cast<const AP7_DERIVATIVEPEAKSPARM*>(parameter);
   switch (message) {
     case AP7_MSG_POWER_SPECTRUM: return ap_object_result(ap7g_power_transform(spectrum, static_cast<const AP7G_POWERPARM*>(parameter)));
-    case AP7_MSG_ATR_CORRECTION: return ap_object_result(ap7g_atr_correction(spectrum, static_cast<const AP7G_ATRPARM*>(parameter)));
+    case AP7_MSG_KK_ATR_CORRECTION: return ap_object_result(ap7g_atr_correction(spectrum, static_cast<const AP7G_ATRPARM*>(parameter)));
     case AP7_MSG_KK_REFLECTANCE: return ap7g_kk_reflectance(spectrum, static_cast<const AP7G_KKPARM*>(parameter));
     // Message 203 is message 273 with the offset, the default passes and
     // the spectrum's own peak direction.

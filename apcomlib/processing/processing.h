@@ -20,7 +20,7 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
 // spectrum of a region (ap7g_atr.cpp, ap7g_kk.cpp, ap7g_power.cpp)
 
 constexpr uint16_t AP7_MSG_POWER_SPECTRUM = 265;
-constexpr uint16_t AP7_MSG_ATR_CORRECTION = 323;
+constexpr uint16_t AP7_MSG_KK_ATR_CORRECTION = 323;
 constexpr uint16_t AP7_MSG_KK_REFLECTANCE = 431;
 
 // Statuses of message 431.

@@ -50,7 +50,7 @@ class ATRCorrection : public SpectrumTest {
 
   static AP7_SPECTRUM* correct(AP7_SPECTRUM* spectrum, float sample, float crystal, float reflections, float angle) {
     AP7G_ATRPARM parameter{sample, crystal, reflections, angle};
-    return ap_result_object<AP7_SPECTRUM>(send(AP7_MSG_ATR_CORRECTION, spectrum, &parameter));
+    return ap_result_object<AP7_SPECTRUM>(send(AP7_MSG_KK_ATR_CORRECTION, spectrum, &parameter));
   }
 };
 
