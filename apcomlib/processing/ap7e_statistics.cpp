@@ -293,16 +293,11 @@ AP7_SPECTRUM* ap7e_ListStatistics(AP_OBJECT* items, uint16_t derivative, uint16_
       *status = AP7_STATISTICS_FAILED;
       return nullptr;
     }
-    float x1 = AP_NOT_GIVEN;
-    float x2 = AP_NOT_GIVEN;
-    AP4_CELL first{};
-    AP4_CELL last{};
-    AP4_CELL item_first{};
-    AP4_CELL item_last{};
-    const int32_t m = ap7b_CommonIndexRange(result.get(), &x1, &x2, &first, &last, transformed.get(), &item_first,
-                                            &item_last);
-    const int32_t s_start = first.column;
-    const int32_t t_start = item_first.column;
+    AP4_RANGE range{};
+    AP4_RANGE item_range{};
+    const int32_t m = ap7b_CommonPoints(result.get(), transformed.get(), &range, &item_range);
+    const int32_t s_start = range.start.column;
+    const int32_t t_start = item_range.start.column;
     const int64_t item_points = ap7a_record(transformed.get())->points;
     if (m < 1 || s_start < 0 || t_start < 0 || int64_t{s_start} + m > n || int64_t{t_start} + m > item_points) {
       *status = AP7_STATISTICS_NO_COMMON_POINTS;

@@ -151,16 +151,10 @@ AP7_SPECTRUM* ap7b_read_listed(void* list) {
 
 // D = spectrum - reference over the X extent they share, or null.
 AP4_ARRAY* ap7b_difference(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* reference) {
-  float x1 = AP_NOT_GIVEN;
-  float x2 = AP_NOT_GIVEN;
-  AP4_CELL first{};
-  AP4_CELL last{};
-  AP4_CELL reference_first{};
-  AP4_CELL reference_last{};
-  if (ap7b_CommonIndexRange(spectrum, &x1, &x2, &first, &last, reference, &reference_first, &reference_last) <= 0)
-    return nullptr;
-  return ap4a_SubtractArrays(spectrum->data, AP4_RANGE{first, last}, reference->data,
-                             AP4_RANGE{reference_first, reference_last});
+  AP4_RANGE range{};
+  AP4_RANGE reference_range{};
+  if (ap7b_CommonPoints(spectrum, reference, &range, &reference_range) <= 0) return nullptr;
+  return ap4a_SubtractArrays(spectrum->data, range, reference->data, reference_range);
 }
 
 bool ap7b_is_file(const void* object) { return gu2_ClassIdOf(object) == AP20_CLASS_ID; }

@@ -9,14 +9,17 @@
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
-int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other) {
+int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other, AP4_RANGE* range,
+                          AP4_RANGE* other_range) {
   float x1 = AP_NOT_GIVEN;
   float x2 = AP_NOT_GIVEN;
-  AP4_CELL first{};
-  AP4_CELL last{};
-  AP4_CELL other_first{};
-  AP4_CELL other_last{};
-  return ap7b_CommonIndexRange(spectrum, &x1, &x2, &first, &last, other, &other_first, &other_last);
+  AP4_RANGE cut{};
+  AP4_RANGE other_cut{};
+  const int32_t count =
+      ap7b_CommonIndexRange(spectrum, &x1, &x2, &cut.start, &cut.end, other, &other_cut.start, &other_cut.end);
+  if (range != nullptr) *range = cut;
+  if (other_range != nullptr) *other_range = other_cut;
+  return count;
 }
 
 AP7_SPECTRUM* ap7b_RatioAgainstBackground(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* background) {

@@ -2276,8 +2276,9 @@ AP7_SPECTRUM* ap7b_ReprocessInterferograms(AP7_SPECTRUM* spectrum, const AP7_REP
 // beam (code 15) or reference (27); null on failure.
 AP7_SPECTRUM* ap7b_RatioAgainstBackground(AP7_SPECTRUM* spectrum, AP7_SPECTRUM* background);
 // The number of points two spectra share over their whole axes; 0 or less
-// when none.
-int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other);
+// when none. The ranges, where given, receive where they lie in each.
+int32_t ap7b_CommonPoints(const AP7_SPECTRUM* spectrum, const AP7_SPECTRUM* other, AP4_RANGE* range = nullptr,
+                          AP4_RANGE* other_range = nullptr);
 // Messages 166 and 310: an interferogram apodized, transformed and phase
 // corrected into a single beam in place. 1 on success.
 uint16_t ap7b_InterferogramToSingleBeam(AP7_SPECTRUM* spectrum, uint16_t size_code, uint16_t apodization,
