@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "exchange/exchange.h"
 #include "files/files.h"
+#include "processing/processing.h"
 #include "spectrum/spectrum.h"
 #include "util/util.h"
 #include "platform/modules.h"
@@ -63,6 +64,10 @@ const ClassRegistration kRegistrations[] = {
     {AP52_CLASS_ID, AP51_CLASS_ID, ap52_InitClass, ap52_TermClass, AP52_Dispatcher_SPG, "AP52_Dispatcher_SPG"},
     {AP63_CLASS_ID, AP21_CLASS_ID, ap63_InitClass, ap63_TermClass, AP63_Dispatcher_VELMARAN,
      "AP63_Dispatcher_VELMARAN"},
+    {AP120_CLASS_ID, AP13_CLASS_ID, ap120_InitClass_SQ, ap120_TermClass_SQ, AP120_Dispatcher_SQ,
+     "AP120_Dispatcher_SQ"},
+    {AP121_CLASS_ID, AP13_CLASS_ID, ap121_InitClass_SQR, ap121_TermClass_SQR, AP121_Dispatcher_SQR,
+     "AP121_Dispatcher_SQR"},
 };
 
 // The order in which unload terminates the classes; ids without a row above

@@ -655,3 +655,347 @@ AP7_SPECTRUM* ap7c_ParseSpectralFormula(AP7_SPECTRUM* a, AP7_SPECTRUM* b, const 
 uint32_t ap7c_EvaluateTokens(AP7C_FORMULA* formula, uint32_t start, uint32_t count);
 // Removes n tokens at index, the rest of the list moving down.
 void ap7c_RemoveTokens(AP7C_FORMULA* formula, uint32_t index, uint32_t n);
+
+// ---------------------------------------------------------------------------
+// Spectral quality checks: the settings class AP120 SQ (ap120.cpp), its
+// collection and interferogram checks (ap120_checks.cpp) and spectrum
+// checks (ap120_spectrum.cpp); the results class AP121 SQR (ap121.cpp), the
+// smart-accessory table (ap121_accessories.cpp) and the quality report
+// (ap121_report.cpp)
+
+constexpr uint16_t AP120_CLASS_ID = 120;
+constexpr uint16_t AP121_CLASS_ID = 121;
+
+// The records of the two classes, 57 and 50 parameters; each lies inline
+// after the object's class id and PARAMS part.
+constexpr uint16_t AP120_PARM_COUNT = 57;
+constexpr uint32_t AP120_RECORD_BYTES = 1053;
+constexpr uint16_t AP121_PARM_COUNT = 50;
+constexpr uint32_t AP121_RECORD_BYTES = 925;
+// What the size message adds to the PARAMS part's size.
+constexpr uint32_t AP120_OBJECT_BYTES = 1059;
+constexpr uint32_t AP121_OBJECT_BYTES = 931;
+// Table tags and the association groups of the parameter names.
+constexpr uint16_t AP120_TABLE_TAG = 798;
+constexpr uint16_t AP121_TABLE_TAG = 700;
+constexpr uint16_t AP120_NAME_GROUP = 1120;
+constexpr uint16_t AP121_NAME_GROUP = 1121;
+
+#pragma pack(push, 2)
+struct AP120_SQ {
+  uint16_t class_id;
+  AP13_PARAMS* params;
+  uint8_t record[AP120_RECORD_BYTES];
+};
+struct AP121_SQR {
+  uint16_t class_id;
+  AP13_PARAMS* params;
+  uint8_t record[AP121_RECORD_BYTES];
+};
+#pragma pack(pop)
+static_assert(offsetof(AP120_SQ, record) == 6);
+static_assert(offsetof(AP121_SQR, record) == 6);
+
+// Settings parameters (SQ) read by this library.
+enum AP120_PARM : uint16_t {
+  AP120_VERSION = 0, AP120_PATH_SHORT = 1, AP120_TITLE = 2, AP120_DESCRIPTION = 3, AP120_WINDOW = 4,
+  AP120_ACCESSORY = 5, AP120_COLLECTION_ON = 10, AP120_RESOLUTION_ON = 11, AP120_RESOLUTION_A = 12,
+  AP120_RESOLUTION_B = 13, AP120_RANGE_ON = 14, AP120_FINE_MODE_ON = 15, AP120_SPECTRUM_ON = 16,
+  AP120_MISMATCH_ON = 17, AP120_CO2_BAND_ON = 18, AP120_CO2_BAND_SENS = 19, AP120_WATER_BAND_ON = 20,
+  AP120_WATER_BAND_SENS = 21, AP120_REFERENCE_ON = 22, AP120_COPY_P51_ON = 23, AP120_IFG_ON = 24,
+  AP120_AMPLITUDE_ON = 25, AP120_AMPLITUDE_LOW = 26, AP120_AMPLITUDE_HIGH = 27, AP120_CHECKS_ON = 28,
+  AP120_NOISE_ON = 29, AP120_OUT_OF_RANGE_ON = 30, AP120_POWER_ON = 31, AP120_CO2_ON = 32, AP120_CO2_SENS = 33,
+  AP120_WATER_ON = 34, AP120_WATER_SENS = 35, AP120_FIT_ON = 36, AP120_BASELINE_ON = 37, AP120_SNR_ON = 40,
+  AP120_SNR_RATIO = 41, AP120_BASELINE_SENS = 42, AP120_MASTER = 43, AP120_REFERENCE = 44,
+  AP120_BAND_RATIO_ON = 46, AP120_BAND_RATIO_A = 47, AP120_BAND_RATIO_B = 48, AP120_PEAK_SENS = 50,
+  AP120_P51 = 51, AP120_NOISE_SENS = 52, AP120_POWER_SENS = 53, AP120_FIT_SENS = 54, AP120_OUT_OF_RANGE_SENS = 55,
+  AP120_PATH_LONG = 56,
+};
+// Results parameters (SQR).
+enum AP121_PARM : uint16_t {
+  AP121_VERSION = 0, AP121_LEVEL = 1, AP121_PATH_SHORT = 2, AP121_TITLE = 3, AP121_DESCRIPTION = 4,
+  AP121_WINDOW = 5, AP121_ACCESSORY = 6, AP121_ACCESSORY_NAME = 7, AP121_WARNINGS = 8, AP121_FAILURES = 9,
+  AP121_WARNINGS2 = 10, AP121_FAILURES2 = 11, AP121_RESOLUTION_A = 13, AP121_RESOLUTION_B = 14,
+  AP121_COLLECTION_RESOLUTION = 15, AP121_EXPECTED_LOW = 16, AP121_EXPECTED_HIGH = 17, AP121_INSTRUMENT_LOW = 18,
+  AP121_INSTRUMENT_HIGH = 19, AP121_SPECTRUM_RESOLUTION = 20, AP121_SPECTRUM_LOW = 21, AP121_SPECTRUM_HIGH = 22,
+  AP121_CO2_BAND_SENS = 23, AP121_CO2_BAND_SCORE = 24, AP121_WATER_BAND_SENS = 25, AP121_WATER_BAND_SCORE = 26,
+  AP121_AMPLITUDE = 30, AP121_AMPLITUDE_LOW = 31, AP121_AMPLITUDE_HIGH = 32, AP121_POWER_VALUE = 33,
+  AP121_CO2_AREA = 34, AP121_CO2_SCORE = 35, AP121_WATER_AREA = 36, AP121_WATER_SCORE = 37,
+  AP121_BASELINE_SENS = 38, AP121_BASELINE_MEAN_SCORE = 39, AP121_BASELINE_RANGE_SCORE = 40, AP121_DONE = 41,
+  AP121_DONE2 = 42, AP121_PEAK_SENS = 43, AP121_POWER_SENS = 46, AP121_FIT_SENS = 47,
+  AP121_OUT_OF_RANGE_SENS = 48, AP121_PATH_LONG = 49,
+};
+
+// Levels of a result, only ever raised.
+constexpr uint16_t AP121_PASS = 0;
+constexpr uint16_t AP121_WARNING = 1;
+constexpr uint16_t AP121_FAILURE = 2;
+// A bit argument: bit 31 selects the second word of a pair, bits 0-30 are
+// the mask.
+constexpr uint32_t AP121_SECOND_WORD = 0x80000000u;
+
+// SQ messages: the checks. A check answers the result's level, or 2 when
+// refused.
+constexpr uint16_t AP120_MSG_COLLECTION_CHECKS = 71;
+constexpr uint16_t AP120_MSG_COPY_SETTINGS = 72;
+constexpr uint16_t AP120_MSG_SPECTRUM_SETTINGS = 73;
+constexpr uint16_t AP120_MSG_IFG_CHECKS_INT = 74;
+constexpr uint16_t AP120_MSG_SPECTRUM_CHECKS = 75;
+constexpr uint16_t AP120_MSG_BAND_CHECKS = 76;
+constexpr uint16_t AP120_MSG_BAND_RATIO_CHECKS = 77;
+constexpr uint16_t AP120_MSG_ENERGY_CHECK = 78;
+constexpr uint16_t AP120_MSG_FILTER_COMPARE = 79;
+constexpr uint16_t AP120_MSG_IFG_CHECKS_FLOAT = 80;
+constexpr uint32_t AP120_REFUSED = 2;
+// The answer of message 79 when the filters differ.
+constexpr uint32_t AP120_FILTERS_DIFFER = 20;
+
+// SQR messages.
+constexpr uint16_t AP121_MSG_REPORT = 60;
+constexpr uint16_t AP121_MSG_SET_WARNINGS = 71;
+constexpr uint16_t AP121_MSG_SET_FAILURES = 72;
+constexpr uint16_t AP121_MSG_HELP_GROUP = 73;
+constexpr uint16_t AP121_MSG_ACCESSORY_COUNT = 74;
+constexpr uint16_t AP121_MSG_ACCESSORY_AT = 75;
+constexpr uint16_t AP121_MSG_SET_DONE = 76;
+constexpr uint16_t AP121_MSG_HAS_NAME = 77;
+constexpr uint16_t AP121_MSG_COPY_NAME = 78;
+constexpr uint16_t AP121_MSG_LOAD_ACCESSORIES = 79;
+constexpr uint16_t AP121_MSG_ACCESSORY_BY_ID = 80;
+constexpr uint16_t AP121_MSG_CLEAR_WARNINGS = 81;
+constexpr uint16_t AP121_MSG_CLEAR_FAILURES = 82;
+constexpr uint16_t AP121_MSG_CLEAR_DONE = 83;
+constexpr uint16_t AP121_MSG_ANY_SERIOUS = 84;
+constexpr uint16_t AP121_MSG_MESSAGE_TEXT = 85;
+constexpr uint16_t AP121_MSG_MESSAGE_HELP = 86;
+constexpr uint16_t AP121_MSG_ANY_WARNING = 87;
+constexpr uint16_t AP121_MSG_ANY_FAILURE = 88;
+
+// Host objects' parameters and messages that the checks read.
+enum AP120_HOST_PARM : uint16_t {
+  AP120_CS_RESOLUTION = 0, AP120_CS_POINTS_B = 6, AP120_CS_ZERO_FILL = 7, AP120_CS_MODE = 10,
+  AP120_CS_SOURCE_KIND = 16, AP120_CS_POINTS_A = 27, AP120_CS_HALVED = 42,
+  AP120_BENCH_SPACING = 8, AP120_BENCH_LASER = 17,
+  AP120_INSTRUMENT_DETECTOR = 3, AP120_INSTRUMENT_SOURCE = 4, AP120_INSTRUMENT_BEAM_SPLITTER = 5,
+  AP120_INSTRUMENT_X1 = 29, AP120_INSTRUMENT_X2 = 30,
+  AP120_FILTER_HIGH = 9, AP120_FILTER_LOW = 10,
+};
+constexpr uint16_t AP120_MSG_INSTRUMENT_BEAM_SPLITTER = 89;
+constexpr uint16_t AP120_MSG_INSTRUMENT_DETECTOR = 90;
+// The fine collection mode of collection-settings parameter 10.
+constexpr uint32_t AP120_FINE_MODE = 2;
+
+#pragma pack(push, 2)
+// Messages 71 and 72, 12 bytes.
+struct AP120_COLLECTIONPARM {
+  AP121_SQR* result;
+  AP_OBJECT* settings;
+  AP_OBJECT* instrument;
+};
+// Message 73, 16 bytes.
+struct AP120_SPECTRUMSETTINGSPARM {
+  AP121_SQR* result;
+  AP_OBJECT* settings;
+  AP_OBJECT* bench;
+  AP7_SPECTRUM* spectrum;
+};
+// Messages 74 (i32 samples) and 80 (f32 samples), 28 bytes: the amplitude
+// is read at index + offset and the noise over the 250 samples from 250
+// after it, all within the `count` samples the caller holds.
+struct AP120_IFGPARM {
+  AP121_SQR* result;
+  const void* samples;
+  uint32_t index;
+  uint32_t offset;
+  float scale;
+  float divisor;
+  uint32_t count;
+};
+// Messages 75 and 76, 8 bytes.
+struct AP120_SPECTRUMPARM {
+  AP121_SQR* result;
+  AP7_SPECTRUM* spectrum;
+};
+// Message 77, 12 bytes.
+struct AP120_BANDRATIOPARM {
+  AP121_SQR* result;
+  AP7_SPECTRUM* spectrum;
+  float laser;
+};
+// Message 78, 16 bytes.
+struct AP120_ENERGYPARM {
+  AP121_SQR* result;
+  AP7_SPECTRUM* second;
+  uint32_t not_read;
+  AP7_SPECTRUM* spectrum;
+};
+// Message 79, 8 bytes.
+struct AP120_FILTERPARM {
+  AP_OBJECT* filters;
+  AP7_SPECTRUM* spectrum;
+};
+// SQR message 60, 8 bytes.
+struct AP121_REPORTPARM {
+  AP48_TEXT* text;
+  HWND window;
+};
+// SQR message 73, 12 bytes.
+struct AP121_HELPGROUPPARM {
+  const int16_t* index;
+  uint16_t* count;
+  uint16_t* list;
+};
+// SQR message 75, 14 bytes.
+struct AP121_ENTRYATPARM {
+  int16_t index;
+  uint16_t* id;
+  const char** name;
+  const char** help_base;
+};
+// SQR message 78, 8 bytes.
+struct AP121_COPYNAMEPARM {
+  const int16_t* id;
+  char* buffer;
+};
+// SQR message 80, 14 bytes.
+struct AP121_ENTRYBYIDPARM {
+  int16_t not_read;
+  const uint16_t* id;
+  const char** name;
+  const char** help_base;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP120_COLLECTIONPARM) == 12);
+static_assert(sizeof(AP120_SPECTRUMSETTINGSPARM) == 16);
+static_assert(sizeof(AP120_IFGPARM) == 28);
+static_assert(sizeof(AP120_ENERGYPARM) == 16);
+static_assert(sizeof(AP121_HELPGROUPPARM) == 12);
+static_assert(sizeof(AP121_ENTRYATPARM) == 14);
+static_assert(sizeof(AP121_ENTRYBYIDPARM) == 14);
+
+APEXPORT uint32_t AP120_Dispatcher_SQ(void* object, uint16_t message, void* parameter);
+APEXPORT uint32_t AP121_Dispatcher_SQR(void* object, uint16_t message, void* parameter);
+uint16_t ap120_InitClass_SQ(uint16_t class_id);
+uint16_t ap120_TermClass_SQ(uint16_t class_id);
+uint16_t ap121_InitClass_SQR(uint16_t class_id);
+uint16_t ap121_TermClass_SQR(uint16_t class_id);
+
+// What sets the two classes apart; the frame they share (ap120.cpp) does
+// the rest: the class heap and table, creation, destruction, size, reading,
+// copying and the pairing of the two path parameters.
+struct AP12X_CLASS {
+  uint16_t class_id;
+  const char* class_name;
+  const char* heap_name;
+  const char* dispatcher_name;
+  uint32_t cells_per_block;
+  uint32_t object_bytes;
+  uint32_t record_bytes;
+  uint16_t table_tag;
+  uint16_t name_group;
+  AP13_PARMENTRY* rows;
+  uint16_t row_count;
+  uint16_t created_version;
+  uint16_t short_path;
+  uint16_t long_path;
+};
+uint16_t ap12x_InitClass(const AP12X_CLASS& kind);
+uint16_t ap12x_TermClass(const AP12X_CLASS& kind);
+// The first PARAMS-child fields of either class: id, part, record.
+AP13_CHILD* ap12x_object(const AP12X_CLASS& kind, void* object);
+// Messages 2, 4, 5, 7, 9, 17 (without an upgrade), 22 and the path pairing
+// of 41, 43 and 65; every other message goes to the object's PARAMS part.
+// A read answers the object read into (made when asked), for the caller's
+// upgrade.
+uint32_t ap12x_Dispatch(const AP12X_CLASS& kind, void* object, uint16_t message, void* parameter);
+AP13_CHILD* ap12x_Read(const AP12X_CLASS& kind, void* object, const AP_READPARM* block);
+// The size of the block each shared message reads, 0 for the others.
+uint32_t ap12x_BlockSize(uint16_t message);
+
+// The object as an SQ or SQR, or null.
+AP120_SQ* ap120_sq(void* object);
+AP121_SQR* ap121_sqr(void* object);
+
+// A parameter of a quality-check record read by its number (the record's
+// layout is the class table's).
+template <typename T>
+T ap12x_get(const AP13_PARAMS* part, uint16_t number) {
+  const uint8_t* at = ap13_GetValuePtr_PARAMS(part, number);
+  return at != nullptr ? ap13_load<T>(at) : T{};
+}
+inline bool ap12x_on(const AP13_PARAMS* part, uint16_t number) { return ap12x_get<int16_t>(part, number) != 0; }
+
+// The level rule: 2 stays, 1 stays unless raised to 2, anything else
+// becomes the new level.
+uint16_t ap121_RaiseLevel(uint16_t level, uint16_t raised);
+// Bit-word operations of messages 71, 72, 76 and 81-83; 1 on success.
+uint32_t ap121_SetWarnings(AP121_SQR* result, uint32_t bits);
+uint32_t ap121_SetFailures(AP121_SQR* result, uint32_t bits);
+uint32_t ap121_SetDone(AP121_SQR* result, uint32_t bits);
+uint32_t ap121_ClearBits(AP121_SQR* result, uint16_t word, uint32_t bits);
+// Whether any masked bit of the word pair starting at parameter `word` is
+// set.
+bool ap121_AnyBit(const AP121_SQR* result, uint16_t word, uint32_t bits);
+
+// The bracket of a check message on its result: clears the marks and
+// bits the check can set, opens a change, keeps the level as the tests
+// raise it, and stores it and closes the change at the end.
+class ap120_check_run {
+ public:
+  ap120_check_run(AP121_SQR* result, const uint32_t* marks, size_t mark_count, const uint32_t* warnings,
+                  size_t warning_count, const uint32_t* failures, size_t failure_count);
+  ~ap120_check_run();
+  ap120_check_run(const ap120_check_run&) = delete;
+  ap120_check_run& operator=(const ap120_check_run&) = delete;
+  void mark(uint32_t bit);
+  void warn(uint32_t bit);
+  void fail(uint32_t bit);
+  void raise(uint16_t level) { level_ = ap121_RaiseLevel(level_, level); }
+  // Stores the level when it changed and closes the change; the level.
+  uint32_t finish();
+
+ private:
+  AP121_SQR* result_;
+  uint16_t initial_;
+  uint16_t level_;
+  bool finished_;
+};
+
+// The sensitivity scale: s in 1..100 onto a..b, and a measured value back
+// onto the scale.
+float ap120_Threshold(float sensitivity, float a, float b);
+float ap120_Score(float value, float a, float b);
+// The X range of a spectrum's header, low then high; false without one.
+bool ap120_XRange(const AP7_SPECTRUM* spectrum, float* low, float* high);
+
+// The checks, as the messages named beside them.
+uint32_t ap120_CollectionChecks(AP120_SQ* sq, const AP120_COLLECTIONPARM* block);         // 71
+uint32_t ap120_CopySettings(AP120_SQ* sq, const AP120_COLLECTIONPARM* block);             // 72
+uint32_t ap120_SpectrumSettings(AP120_SQ* sq, const AP120_SPECTRUMSETTINGSPARM* block);   // 73
+uint32_t ap120_InterferogramChecks(AP120_SQ* sq, const AP120_IFGPARM* block, bool float_samples);  // 74, 80
+uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block);             // 75
+uint32_t ap120_BandChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block);                 // 76
+uint32_t ap120_BandRatioChecks(AP120_SQ* sq, const AP120_BANDRATIOPARM* block);           // 77
+uint32_t ap120_EnergyCheck(AP120_SQ* sq, const AP120_ENERGYPARM* block);                  // 78
+uint32_t ap120_FilterCompare(const AP120_FILTERPARM* block);                              // 79
+
+// The smart-accessory table: loaded once (message 79), freed at SQR class
+// termination.
+uint16_t ap121_LoadAccessories();
+void ap121_FreeAccessories();
+// The old accessory codes of settings records before version 4 onto the
+// current ones, in place; 0 for a missing argument.
+uint16_t ap121_MapAccessoryCode(uint16_t* code);
+uint32_t ap121_AccessoryCount();                                                  // 74
+uint32_t ap121_HelpGroup(const AP121_SQR* result, const AP121_HELPGROUPPARM* block);  // 73
+uint32_t ap121_AccessoryAt(const AP121_ENTRYATPARM* block);                        // 75
+uint32_t ap121_HasName(uint16_t id);                                               // 77
+uint32_t ap121_CopyName(const AP121_COPYNAMEPARM* block);                          // 78
+uint32_t ap121_AccessoryById(const AP121_ENTRYBYIDPARM* block);                    // 80
+// The accessory's name, or null when the table has no entry of that ID.
+const char* ap121_AccessoryName(uint16_t id);
+const char* ap121_MessageText(const AP121_SQR* result, int16_t message);           // 85
+const char* ap121_MessageHelp(const AP121_SQR* result, int16_t message);           // 86
+
+// Message 60: the readable report of the result appended to the text.
+uint32_t ap121_Report(AP121_SQR* result, AP48_TEXT* text, HWND window);
