@@ -655,3 +655,149 @@ AP7_SPECTRUM* ap7c_ParseSpectralFormula(AP7_SPECTRUM* a, AP7_SPECTRUM* b, const 
 uint32_t ap7c_EvaluateTokens(AP7C_FORMULA* formula, uint32_t start, uint32_t count);
 // Removes n tokens at index, the rest of the list moving down.
 void ap7c_RemoveTokens(AP7C_FORMULA* formula, uint32_t index, uint32_t n);
+
+// ---------------------------------------------------------------------------
+// Robust baselines and band detection (ap7f_robustbaseline.cpp,
+// ap7f_cubicbaseline.cpp), the region baseline, range counts and X extent
+// (ap7f_regionbaseline.cpp), baseline removal (ap7c_baselineremoval.cpp) and
+// the mid-IR single-beam spline baseline (ap7g_mirspline.cpp)
+
+#include "chemometrics/chemometrics.h"
+
+constexpr uint16_t AP7_MSG_ROBUST_POLY_BASELINE = 266;
+constexpr uint16_t AP7_MSG_ROBUST_CUBIC_BASELINE = 267;
+
+// Directions of the robust baselines: decided after the first iteration,
+// peaks up, peaks down, both, the spectrum's own.
+constexpr uint16_t AP7F_DIRECTION_DECIDED = 0;
+constexpr uint16_t AP7F_DIRECTION_UP = 1;
+constexpr uint16_t AP7F_DIRECTION_DOWN = 2;
+constexpr uint16_t AP7F_DIRECTION_BOTH = 3;
+constexpr uint16_t AP7F_DIRECTION_OWN = 4;
+// Outputs: the baseline, the point classes / 10, else the values less the
+// baseline.
+constexpr uint16_t AP7F_OUTPUT_BASELINE = 1;
+constexpr uint16_t AP7F_OUTPUT_CLASSES = 2;
+constexpr uint16_t AP7F_OUTPUT_CORRECTED = 3;
+// Point classes.
+constexpr int32_t AP7F_CLASS_UNUSED = 0;
+constexpr int32_t AP7F_CLASS_INSIDE_ABOVE = 2;
+constexpr int32_t AP7F_CLASS_INSIDE_BELOW = -2;
+constexpr int32_t AP7F_CLASS_ABOVE = 10;
+constexpr int32_t AP7F_CLASS_BELOW = -10;
+// Columns of the result array of messages 266 and 267.
+enum AP7F_ROBUSTCOLUMN : uint32_t {
+  AP7F_COLUMN_SIZE = 0,       // polynomial order, or interior knots
+  AP7F_COLUMN_POINTS = 1,
+  AP7F_COLUMN_OUTSIDE = 2,    // with the band scan: points of a feature
+  AP7F_COLUMN_POSITIVE = 3,   // with the band scan: up-down features
+  AP7F_COLUMN_NEGATIVE = 4,   // with the band scan: down-up features
+  AP7F_COLUMN_ABOVE = 5,
+  AP7F_COLUMN_BELOW = 6,
+  AP7F_COLUMN_LONG_RUNS = 7,
+  AP7F_ROBUST_COLUMNS = 8,
+};
+// The largest polynomial order and the most interior knots a robust
+// baseline takes: beyond them the normal equations of any region are too
+// ill-conditioned to solve, and their size grows without bound.
+constexpr uint32_t AP7F_MOST_ORDER = 16;
+constexpr uint32_t AP7F_MOST_KNOTS = 63;
+
+#pragma pack(push, 2)
+// Messages 266 and 267, 42 bytes.
+//    0  4  266: polynomial order; 267: interior knots
+//    4  2  thinning: smooth and thin regions of more than 1024 points
+//    6  2  266: band scan after the fit
+//    8  2  absorbance: work in Y-unit code 17
+//   10  2  direction (AP7F_DIRECTION_*)
+//   12  2  output (AP7F_OUTPUT_*)
+//   14  2  267: continuity order at the knots
+//   16  2  not read
+//   18  4  x1 (not given: the whole spectrum)
+//   22  4  x2
+//   26  4  k, band half-width in residual deviations
+//   30  4  k2, the part of k taken off on the peak side (at most k)
+//   34  4  w0, weight of points on the peak side
+//   38  4  where the result array goes
+struct AP7F_ROBUSTPARM {
+  uint32_t size;
+  uint16_t thinning;
+  uint16_t band_scan;
+  uint16_t absorbance;
+  uint16_t direction;
+  uint16_t output;
+  uint16_t continuity;
+  uint16_t unused;
+  float x1;
+  float x2;
+  float k;
+  float k2;
+  float w0;
+  AP4_ARRAY** result;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7F_ROBUSTPARM) == 42);
+static_assert(offsetof(AP7F_ROBUSTPARM, x1) == 18);
+static_assert(offsetof(AP7F_ROBUSTPARM, result) == 38);
+
+// Message 266: a new spectrum of the region's robust polynomial baseline,
+// the region less it, or its point classes / 10 (after the band scan, when
+// asked, its features as 1.0 and -1.0), and the 1 × 8 result array through
+// the block. Null on failure, the out-field then untouched.
+AP7_SPECTRUM* ap7f_RobustPolynomialBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block);
+// Message 267: the same with a chain of cubics joined at adaptive knots,
+// flat at both ends of the region, and no band scan.
+AP7_SPECTRUM* ap7f_RobustCubicBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block);
+
+// The band scan over the output values v[start..n - 1]: each run above
+// 0.5 directly followed by one below -0.5 (6 points or more, the second run
+// 3 or more, the first 3 or more) becomes 1.0, the reverse -1.0, every
+// other value 0.0. The up-down and down-up counts out; the marked points.
+int32_t ap7f_BandScan(float* v, int32_t n, int32_t start, int32_t features[2]);
+
+// One robust fit in progress: the cleaned region copy's values (smoothed
+// when thinned), the thinning step, each point's class, the points that
+// enter the next fit, the direction in force and the model's size, which
+// the fit may lower.
+struct AP7F_ROBUSTFIT {
+  const float* y;
+  int32_t n;
+  int32_t step;
+  std::vector<int32_t> classes;
+  std::vector<int32_t> points;
+  uint16_t direction;
+  float w0;
+  uint32_t size;
+  uint16_t continuity;
+};
+// What tells the two robust baselines apart: the fit of the points, which
+// fills the baseline at every point of the copy (false fails the
+// operation); how many fewer than the points the deviation divides by;
+// whether the result goes back to its Y unit whatever the output.
+struct AP7F_BASELINEMODEL {
+  bool (*fit)(AP7F_ROBUSTFIT& fit, std::vector<double>& baseline);
+  uint32_t deviation_less;
+  bool convert_back_always;
+};
+// The preparation, classification iterations, outputs and result array
+// the robust baselines share, around the model's fit.
+AP7_SPECTRUM* ap7f_RobustBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block,
+                                  const AP7F_BASELINEMODEL& model, bool band_scan);
+// The value a point of the fit is fitted to: its own, or the weighted mean
+// of its thinning window.
+double ap7f_FitTarget(const AP7F_ROBUSTFIT& fit, int32_t i);
+// Whether w0 makes the fit weighted: not 0, and one peak direction.
+bool ap7f_Weighted(const AP7F_ROBUSTFIT& fit);
+// The weighted least-squares solution b = (XᵀWX)⁻¹XᵀWy of the design X
+// (rows the points), and the inverse when asked; false when a matrix
+// cannot be made or the normal matrix is singular.
+bool ap7f_WeightedSolve(AP4D_DBLMATRIX design, const std::vector<double>& weights, const std::vector<double>& y,
+                        AP4D_DBLMATRIX* solution, AP4D_DBLMATRIX* inverse);
+// The inverse of a symmetric matrix, null when it is singular or so near
+// it that the product with the matrix is not the identity (to 1e-6 after
+// scaling by the diagonal).
+AP4D_DBLMATRIX ap7f_CheckedInverse(AP4D_DBLMATRIX matrix);
+// A region copy cleaned for a baseline: the points before the first two
+// neighbouring present values and after the last two deleted, the gaps
+// between filled; false when no two neighbours are present.
+bool ap7f_TrimMissingEnds(AP7_SPECTRUM* copy);
