@@ -40,7 +40,8 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_X_TO_MICROMETRES:
     case AP7_MSG_X_TO_NANOMETRES: return sizeof(AP7_XUNITSPARM);
     case AP7_MSG_SPECTRAL_FORMULA: return sizeof(AP7_FORMULAPARM);
-    case AP7_MSG_ROBUST_POLY_BASELINE: return sizeof(AP7F_ROBUSTPARM);
+    case AP7_MSG_ROBUST_POLY_BASELINE:
+    case AP7_MSG_ROBUST_CUBIC_BASELINE: return sizeof(AP7F_ROBUSTPARM);
     default: return 0;
   }
 }
@@ -133,6 +134,7 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
       return ap_object_result(ap7c_ParseSpectralFormula(spectrum, block->b, block->text, block->k));
     }
     case AP7_MSG_ROBUST_POLY_BASELINE: return ap_object_result(ap7f_RobustPolynomialBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
+    case AP7_MSG_ROBUST_CUBIC_BASELINE: return ap_object_result(ap7f_RobustCubicBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
     default: return 0;
   }
 }

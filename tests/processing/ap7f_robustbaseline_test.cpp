@@ -8,60 +8,20 @@
 #include <cstdint>
 #include <vector>
 
-#include "processing/processing_fixture.h"
+#include "processing/baseline_fixture.h"
 
 using namespace spectrumtest;
+using namespace baselinetest;
 
 namespace {
 
-constexpr uint32_t kAbsorbance = 17;
-constexpr uint32_t kTransmittance = 23;
-
-// Uniform noise of half-width `amplitude`, the same on every run.
-std::vector<double> noise(size_t n, double amplitude) {
-  std::vector<double> values(n);
-  uint32_t state = 12345;
-  for (double& value : values) {
-    state = state * 1103515245u + 12345u;
-    value = amplitude * (static_cast<double>((state >> 8) & 0xFFFF) / 32767.5 - 1.0);
-  }
-  return values;
-}
-
-double gaussian(double x, double centre, double width) {
-  return std::exp(-(x - centre) * (x - centre) / (2.0 * width * width));
-}
-
-class RobustBaseline : public ProcessingTest {
+class RobustBaseline : public BaselineTest {
  protected:
   static AP7F_ROBUSTPARM block(uint32_t order, uint16_t direction, uint16_t output, float k, float w0) {
-    AP7F_ROBUSTPARM p{};
-    p.size = order;
-    p.direction = direction;
-    p.output = output;
-    p.x1 = AP_NOT_GIVEN;
-    p.x2 = AP_NOT_GIVEN;
-    p.k = k;
-    p.k2 = 1.0f;
-    p.w0 = w0;
-    return p;
+    return robust_block(order, direction, output, k, w0);
   }
-
   AP7_SPECTRUM* run(AP7_SPECTRUM* spectrum, AP7F_ROBUSTPARM p, AP4_ARRAY** result) {
-    p.result = result;
-    return keep(ap_result_object<AP7_SPECTRUM>(send(AP7_MSG_ROBUST_POLY_BASELINE, spectrum, &p)));
-  }
-
-  std::vector<float> columns(AP4_ARRAY* result) {
-    keep(result);
-    return arraytest::values(result);
-  }
-
-  AP7_SPECTRUM* spectrum_of(float first_x, float last_x, const std::vector<double>& y, uint32_t y_units) {
-    std::vector<float> values(y.begin(), y.end());
-    AP7_SPECTRUM* spectrum = keep(make_axis(first_x, last_x, values));
-    record(spectrum).y_units = y_units;
-    return spectrum;
+    return robust(AP7_MSG_ROBUST_POLY_BASELINE, spectrum, p, result);
   }
 };
 
