@@ -42,6 +42,8 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_SPECTRAL_FORMULA: return sizeof(AP7_FORMULAPARM);
     case AP7_MSG_ROBUST_POLY_BASELINE:
     case AP7_MSG_ROBUST_CUBIC_BASELINE: return sizeof(AP7F_ROBUSTPARM);
+    case AP7_MSG_REMOVE_MULTIPOINT_BASELINE: return sizeof(AP7C_MULTIPOINTPARM);
+    case AP7_MSG_BASELINE_REMOVED: return sizeof(AP7C_REGIONFITPARM);
     default: return 0;
   }
 }
@@ -135,6 +137,14 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     }
     case AP7_MSG_ROBUST_POLY_BASELINE: return ap_object_result(ap7f_RobustPolynomialBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
     case AP7_MSG_ROBUST_CUBIC_BASELINE: return ap_object_result(ap7f_RobustCubicBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
+    case AP7_MSG_REMOVE_MULTIPOINT_BASELINE: {
+      const auto* p = static_cast<const AP7C_MULTIPOINTPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_RemoveMultipointBaseline_SPECTRUM(spectrum, p->mode, p->degree, p->table));
+    }
+    case AP7_MSG_BASELINE_REMOVED: {
+      const auto* p = static_cast<const AP7C_REGIONFITPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_BaselineRemoved_SPECTRUM(spectrum, p->x1, p->x2, p->mode));
+    }
     default: return 0;
   }
 }

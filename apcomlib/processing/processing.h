@@ -801,3 +801,61 @@ AP4D_DBLMATRIX ap7f_CheckedInverse(AP4D_DBLMATRIX matrix);
 // neighbouring present values and after the last two deleted, the gaps
 // between filled; false when no two neighbours are present.
 bool ap7f_TrimMissingEnds(AP7_SPECTRUM* copy);
+
+constexpr uint16_t AP7_MSG_REMOVE_MULTIPOINT_BASELINE = 298;
+constexpr uint16_t AP7_MSG_BASELINE_REMOVED = 301;
+
+// Curves of message 298: the points only, straight lines, a natural cubic
+// spline, a least-squares polynomial.
+constexpr uint16_t AP7C_POINTS_ONLY = 0;
+constexpr uint16_t AP7C_POINTS_LINES = 1;
+constexpr uint16_t AP7C_POINTS_SPLINE = 2;
+constexpr uint16_t AP7C_POINTS_POLYNOMIAL = 3;
+// Fits of message 301; any other mode changes nothing.
+constexpr uint16_t AP7C_REGION_LINE = 1;
+constexpr uint16_t AP7C_REGION_PARABOLA = 2;
+
+#pragma pack(push, 2)
+// Message 298, 8 bytes: the curve, the polynomial degree and the region
+// table (rows of kind, x1, x2; kinds AP7E_BASELINE_REGION_MEAN, _LOWEST,
+// _HIGHEST give a point, AP7E_BASELINE_FITTED_PARABOLA a parabola region).
+struct AP7C_MULTIPOINTPARM {
+  uint16_t mode;
+  uint16_t degree;
+  AP4_ARRAY* table;
+};
+// Message 301, 10 bytes.
+struct AP7C_REGIONFITPARM {
+  float x1;
+  float x2;
+  uint16_t mode;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7C_MULTIPOINTPARM) == 8);
+static_assert(sizeof(AP7C_REGIONFITPARM) == 10);
+
+// Message 298: one point per point region of the table, joined by the
+// mode's curve and subtracted in place, then a parabola removed over each
+// parabola region. 1 on success (and for no table); 0 when a region yields
+// no point (nothing is subtracted then) or a fit fails. A degree above
+// AP7F_MOST_ORDER is refused.
+APEXPORT int16_t AP7_RemoveMultipointBaseline_SPECTRUM(AP7_SPECTRUM* spectrum, uint16_t mode, uint16_t degree,
+                                                       AP4_ARRAY* table);
+// Message 301: the line or parabola fitted to the present points of x1..x2
+// (not given: the whole spectrum) subtracted from every point, extended
+// beyond the region. 0 when the region holds fewer present points than the
+// fit has coefficients, or the fit is singular; the spectrum is unchanged.
+APEXPORT int16_t AP7_BaselineRemoved_SPECTRUM(AP7_SPECTRUM* spectrum, float x1, float x2, uint16_t mode);
+// A region's baseline point (mean, lowest or highest of its present
+// points); 0 when the region misses the data or holds no present point.
+uint16_t ap7c_RegionPoint(AP7_SPECTRUM* spectrum, int32_t kind, float x1, float x2, float* x, float* y);
+// The points ordered by rising X (selection sort, the first of equal X
+// first).
+void ap7c_SortPointsByX(std::vector<float>& x, std::vector<float>& y);
+// The curves through points sorted by X, subtracted in place; 1 when done.
+uint16_t ap7c_SubtractLinearPointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                          const std::vector<float>& y);
+uint16_t ap7c_SubtractSplinePointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                          const std::vector<float>& y);
+uint16_t ap7c_SubtractPolynomialPointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                              const std::vector<float>& y, uint16_t degree);
