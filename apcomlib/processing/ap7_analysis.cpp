@@ -44,6 +44,10 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_ROBUST_CUBIC_BASELINE: return sizeof(AP7F_ROBUSTPARM);
     case AP7_MSG_REMOVE_MULTIPOINT_BASELINE: return sizeof(AP7C_MULTIPOINTPARM);
     case AP7_MSG_BASELINE_REMOVED: return sizeof(AP7C_REGIONFITPARM);
+    case AP7_MSG_CLEAN_REGION_COPY: return sizeof(AP7F_CLEANREGIONPARM);
+    case AP7_MSG_COUNT_OUT_OF_RANGE: return sizeof(AP7F_COUNTPARM);
+    case AP7_MSG_SET_X_EXTENT: return sizeof(AP7F_EXTENTPARM);
+    case AP7_MSG_SUPPRESS_AND_BASELINE: return sizeof(AP7F_SUPPRESSPARM);
     case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
     case AP7_MSG_SUPPRESS_WATER:
@@ -154,6 +158,22 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_BASELINE_REMOVED: {
       const auto* p = static_cast<const AP7C_REGIONFITPARM*>(parameter);
       return static_cast<uint16_t>(AP7_BaselineRemoved_SPECTRUM(spectrum, p->x1, p->x2, p->mode));
+    }
+    case AP7_MSG_CLEAN_REGION_COPY: {
+      const auto* p = static_cast<const AP7F_CLEANREGIONPARM*>(parameter);
+      return ap_object_result(ap7f_CleanRegionCopy(spectrum, p->keep_sign, p->absorbance, p->band_guard, p->output, p->x1, p->x2, p->result));
+    }
+    case AP7_MSG_COUNT_OUT_OF_RANGE: {
+      const auto* p = static_cast<const AP7F_COUNTPARM*>(parameter);
+      return ap7f_CountOutOfRangePoints(spectrum, p->mode, p->limit, p->x1, p->x2, p->result);
+    }
+    case AP7_MSG_SET_X_EXTENT: {
+      const auto* p = static_cast<const AP7F_EXTENTPARM*>(parameter);
+      return static_cast<uint16_t>(ap7f_SetXExtent(spectrum, p->x1, p->x2, p->extend));
+    }
+    case AP7_MSG_SUPPRESS_AND_BASELINE: {
+      const auto* p = static_cast<const AP7F_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7f_SuppressAndBaseline(spectrum, p->x1, p->x2, p->water, p->co2, p->baseline, p->water_reference, p->co2_reference));
     }
     case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {

@@ -1053,3 +1053,92 @@ APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, fl
 // below B's, else 1; 0 also on failure or a region outside the common
 // range. The flag is not read.
 APEXPORT int16_t AP7_AtmosCompare_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, uint16_t flag);
+
+constexpr uint16_t AP7_MSG_CLEAN_REGION_COPY = 268;
+constexpr uint16_t AP7_MSG_COUNT_OUT_OF_RANGE = 269;
+constexpr uint16_t AP7_MSG_SET_X_EXTENT = 275;
+constexpr uint16_t AP7_MSG_SUPPRESS_AND_BASELINE = 276;
+
+// Output of message 268: the region less its baseline; any other value
+// gives the baseline.
+constexpr uint16_t AP7F_REGION_CORRECTED = 1;
+// Columns of message 268's result array.
+enum AP7F_REGIONCOLUMN : uint32_t {
+  AP7F_REGION_SEGMENTS = 0,  // rubber-band segments + 2
+  AP7F_REGION_POINTS = 1,
+  AP7F_REGION_COLUMNS = 2,
+};
+// Modes of message 269: missing and nearly zero points, points below the
+// limit, runs of nearly zero or low points.
+constexpr uint16_t AP7F_COUNT_NEAR_ZERO = 1;
+constexpr uint16_t AP7F_COUNT_BELOW = 2;
+constexpr uint16_t AP7F_COUNT_RUNS = 3;
+// Message 269's result array: flagged points, missing points, then by
+// mode nearly zero points or runs holding one, points below the limit or
+// runs without one, and the region's points.
+constexpr uint32_t AP7F_COUNT_COLUMNS = 5;
+
+#pragma pack(push, 2)
+// Message 268, 20 bytes.
+struct AP7F_CLEANREGIONPARM {
+  uint16_t keep_sign;   // 0: negated for the search, the band runs above downward peaks
+  uint16_t absorbance;  // work in Y-unit code 17
+  uint16_t band_guard;  // keep the baseline off the atmospheric bands (with absorbance)
+  uint16_t output;      // AP7F_REGION_CORRECTED, or the baseline
+  float x1;
+  float x2;
+  AP4_ARRAY** result;
+};
+// Message 269, 18 bytes: the limit in percent transmittance.
+struct AP7F_COUNTPARM {
+  uint16_t mode;
+  float limit;
+  float x1;
+  float x2;
+  AP4_ARRAY** result;
+};
+// Message 275, 12 bytes: any extension value but 0.0 allows extending.
+struct AP7F_EXTENTPARM {
+  float x1;
+  float x2;
+  float extend;
+};
+// Message 276, 22 bytes.
+struct AP7F_SUPPRESSPARM {
+  float x1;
+  float x2;
+  uint16_t water;
+  uint16_t co2;
+  uint16_t baseline;
+  AP7_SPECTRUM* water_reference;
+  AP7_SPECTRUM* co2_reference;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7F_CLEANREGIONPARM) == 20);
+static_assert(offsetof(AP7F_CLEANREGIONPARM, result) == 16);
+static_assert(sizeof(AP7F_COUNTPARM) == 18);
+static_assert(offsetof(AP7F_COUNTPARM, result) == 14);
+static_assert(sizeof(AP7F_EXTENTPARM) == 12);
+static_assert(sizeof(AP7F_SUPPRESSPARM) == 22);
+static_assert(offsetof(AP7F_SUPPRESSPARM, co2_reference) == 18);
+
+// Message 268: a new spectrum of the region (missing ends trimmed, gaps
+// filled) less its rubber-band baseline, or the baseline, and the 1 × 2
+// result array through the out-field. Null on failure.
+AP7_SPECTRUM* ap7f_CleanRegionCopy(AP7_SPECTRUM* spectrum, uint16_t keep_sign, uint16_t absorbance,
+                                   uint16_t band_guard, uint16_t output, float x1, float x2, AP4_ARRAY** result_out);
+// Message 269: the counts of the region in transmittance (limit in
+// percent) through a new 1 × 5 array in the out-field; always 0.
+uint32_t ap7f_CountOutOfRangePoints(AP7_SPECTRUM* spectrum, uint16_t mode, float limit, float x1, float x2,
+                                    AP4_ARRAY** result_out);
+// Message 275: the spectrum cut to x1..x2 at either end, or extended there
+// with missing points when allowed. 0 for a falling axis, no data, a step
+// that failed, or a cut that would leave no point.
+int16_t ap7f_SetXExtent(AP7_SPECTRUM* spectrum, float x1, float x2, float extend);
+// Message 276: an absorbance copy with water vapour and carbon dioxide
+// suppressed (each when asked and its reference given) and an iterative
+// order-3 baseline removed over x1..x2 when asked; a step that yields
+// nothing leaves the copy. Null only when no copy could be made.
+AP7_SPECTRUM* ap7f_SuppressAndBaseline(AP7_SPECTRUM* spectrum, float x1, float x2, uint16_t water, uint16_t co2,
+                                       uint16_t baseline, AP7_SPECTRUM* water_reference,
+                                       AP7_SPECTRUM* co2_reference);
