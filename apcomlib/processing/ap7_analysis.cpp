@@ -40,6 +40,24 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_X_TO_MICROMETRES:
     case AP7_MSG_X_TO_NANOMETRES: return sizeof(AP7_XUNITSPARM);
     case AP7_MSG_SPECTRAL_FORMULA: return sizeof(AP7_FORMULAPARM);
+    case AP7_MSG_ROBUST_POLY_BASELINE:
+    case AP7_MSG_ROBUST_CUBIC_BASELINE: return sizeof(AP7F_ROBUSTPARM);
+    case AP7_MSG_REMOVE_MULTIPOINT_BASELINE: return sizeof(AP7C_MULTIPOINTPARM);
+    case AP7_MSG_BASELINE_REMOVED: return sizeof(AP7C_REGIONFITPARM);
+    case AP7_MSG_CLEAN_REGION_COPY: return sizeof(AP7F_CLEANREGIONPARM);
+    case AP7_MSG_COUNT_OUT_OF_RANGE: return sizeof(AP7F_COUNTPARM);
+    case AP7_MSG_SET_X_EXTENT: return sizeof(AP7F_EXTENTPARM);
+    case AP7_MSG_SUPPRESS_AND_BASELINE: return sizeof(AP7F_SUPPRESSPARM);
+    case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
+    case AP7_MSG_SUPPRESS_WATER:
+    case AP7_MSG_SUPPRESS_CO2:
+    case AP7_MSG_SUPPRESS_ATMOSPHERE: return sizeof(AP7E_SUPPRESSPARM);
+    case AP7_MSG_BUILD_ATMOS_REFERENCES: return sizeof(AP7E_REFERENCESPARM);
+    case AP7_MSG_SUBTRACT_REFERENCE: return sizeof(AP7E_SUBTRACTPARM);
+    case AP7_MSG_MATCH_REFERENCE: return sizeof(uint16_t);
+    case AP7_MSG_FIND_BEST_SHIFT: return sizeof(AP7E_BESTSHIFTPARM);
+    case AP7_MSG_ATMOS_COMPARE: return sizeof(AP7E_ATMOSCOMPAREPARM);
     default: return 0;
   }
 }
@@ -130,6 +148,66 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_SPECTRAL_FORMULA: {
       const auto* block = static_cast<const AP7_FORMULAPARM*>(parameter);
       return ap_object_result(ap7c_ParseSpectralFormula(spectrum, block->b, block->text, block->k));
+    }
+    case AP7_MSG_ROBUST_POLY_BASELINE: return ap_object_result(ap7f_RobustPolynomialBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
+    case AP7_MSG_ROBUST_CUBIC_BASELINE: return ap_object_result(ap7f_RobustCubicBaseline(spectrum, static_cast<const AP7F_ROBUSTPARM*>(parameter)));
+    case AP7_MSG_REMOVE_MULTIPOINT_BASELINE: {
+      const auto* p = static_cast<const AP7C_MULTIPOINTPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_RemoveMultipointBaseline_SPECTRUM(spectrum, p->mode, p->degree, p->table));
+    }
+    case AP7_MSG_BASELINE_REMOVED: {
+      const auto* p = static_cast<const AP7C_REGIONFITPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_BaselineRemoved_SPECTRUM(spectrum, p->x1, p->x2, p->mode));
+    }
+    case AP7_MSG_CLEAN_REGION_COPY: {
+      const auto* p = static_cast<const AP7F_CLEANREGIONPARM*>(parameter);
+      return ap_object_result(ap7f_CleanRegionCopy(spectrum, p->keep_sign, p->absorbance, p->band_guard, p->output, p->x1, p->x2, p->result));
+    }
+    case AP7_MSG_COUNT_OUT_OF_RANGE: {
+      const auto* p = static_cast<const AP7F_COUNTPARM*>(parameter);
+      return ap7f_CountOutOfRangePoints(spectrum, p->mode, p->limit, p->x1, p->x2, p->result);
+    }
+    case AP7_MSG_SET_X_EXTENT: {
+      const auto* p = static_cast<const AP7F_EXTENTPARM*>(parameter);
+      return static_cast<uint16_t>(ap7f_SetXExtent(spectrum, p->x1, p->x2, p->extend));
+    }
+    case AP7_MSG_SUPPRESS_AND_BASELINE: {
+      const auto* p = static_cast<const AP7F_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7f_SuppressAndBaseline(spectrum, p->x1, p->x2, p->water, p->co2, p->baseline, p->water_reference, p->co2_reference));
+    }
+    case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {
+      const auto* block = static_cast<const AP7E_LASERPARM*>(parameter);
+      return ap7e_ChangeLaserFrequency(spectrum, block->frequency, block->mode);
+    }
+    case AP7_MSG_SUPPRESS_WATER: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressWater(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_SUPPRESS_CO2: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressCO2(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_SUPPRESS_ATMOSPHERE: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressAtmosphere(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_BUILD_ATMOS_REFERENCES: {
+      const auto* block = static_cast<const AP7E_REFERENCESPARM*>(parameter);
+      return ap7e_BuildAtmosReferences(spectrum, block->water, block->co2);
+    }
+    case AP7_MSG_SUBTRACT_REFERENCE: {
+      const auto* block = static_cast<const AP7E_SUBTRACTPARM*>(parameter);
+      return ap_object_result(ap7e_SubtractReference(spectrum, block->reference, block->x1, block->x2));
+    }
+    case AP7_MSG_MATCH_REFERENCE: return ap_object_result(ap7e_MatchReference(spectrum, static_cast<AP7_SPECTRUM*>(parameter)));
+    case AP7_MSG_FIND_BEST_SHIFT: {
+      const auto* block = static_cast<const AP7E_BESTSHIFTPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_FindBestShift_SPECTRUM(spectrum, block->reference, block->x1, block->x2, block->range, block->step, block->mode, block->best));
+    }
+    case AP7_MSG_ATMOS_COMPARE: {
+      const auto* block = static_cast<const AP7E_ATMOSCOMPAREPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_AtmosCompare_SPECTRUM(spectrum, block->other, block->x1, block->x2, block->flag));
     }
     default: return 0;
   }

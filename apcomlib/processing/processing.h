@@ -999,3 +999,488 @@ const char* ap121_MessageHelp(const AP121_SQR* result, int16_t message);        
 
 // Message 60: the readable report of the result appended to the text.
 uint32_t ap121_Report(AP121_SQR* result, AP48_TEXT* text, HWND window);
+// Robust baselines and band detection (ap7f_robustbaseline.cpp,
+// ap7f_cubicbaseline.cpp), the region baseline, range counts and X extent
+// (ap7f_regionbaseline.cpp), baseline removal (ap7c_baselineremoval.cpp) and
+// the mid-IR single-beam spline baseline (ap7g_mirspline.cpp)
+
+#include "chemometrics/chemometrics.h"
+
+constexpr uint16_t AP7_MSG_ROBUST_POLY_BASELINE = 266;
+constexpr uint16_t AP7_MSG_ROBUST_CUBIC_BASELINE = 267;
+
+// Directions of the robust baselines: decided after the first iteration,
+// peaks up, peaks down, both, the spectrum's own.
+constexpr uint16_t AP7F_DIRECTION_DECIDED = 0;
+constexpr uint16_t AP7F_DIRECTION_UP = 1;
+constexpr uint16_t AP7F_DIRECTION_DOWN = 2;
+constexpr uint16_t AP7F_DIRECTION_BOTH = 3;
+constexpr uint16_t AP7F_DIRECTION_OWN = 4;
+// Outputs: the baseline, the point classes / 10, else the values less the
+// baseline.
+constexpr uint16_t AP7F_OUTPUT_BASELINE = 1;
+constexpr uint16_t AP7F_OUTPUT_CLASSES = 2;
+constexpr uint16_t AP7F_OUTPUT_CORRECTED = 3;
+// Point classes.
+constexpr int32_t AP7F_CLASS_UNUSED = 0;
+constexpr int32_t AP7F_CLASS_INSIDE_ABOVE = 2;
+constexpr int32_t AP7F_CLASS_INSIDE_BELOW = -2;
+constexpr int32_t AP7F_CLASS_ABOVE = 10;
+constexpr int32_t AP7F_CLASS_BELOW = -10;
+// Columns of the result array of messages 266 and 267.
+enum AP7F_ROBUSTCOLUMN : uint32_t {
+  AP7F_COLUMN_SIZE = 0,       // polynomial order, or interior knots
+  AP7F_COLUMN_POINTS = 1,
+  AP7F_COLUMN_OUTSIDE = 2,    // with the band scan: points of a feature
+  AP7F_COLUMN_POSITIVE = 3,   // with the band scan: up-down features
+  AP7F_COLUMN_NEGATIVE = 4,   // with the band scan: down-up features
+  AP7F_COLUMN_ABOVE = 5,
+  AP7F_COLUMN_BELOW = 6,
+  AP7F_COLUMN_LONG_RUNS = 7,
+  AP7F_ROBUST_COLUMNS = 8,
+};
+// The largest polynomial order and the most interior knots a robust
+// baseline takes: beyond them the normal equations of any region are too
+// ill-conditioned to solve, and their size grows without bound.
+constexpr uint32_t AP7F_MOST_ORDER = 16;
+constexpr uint32_t AP7F_MOST_KNOTS = 63;
+
+#pragma pack(push, 2)
+// Messages 266 and 267, 42 bytes.
+//    0  4  266: polynomial order; 267: interior knots
+//    4  2  thinning: smooth and thin regions of more than 1024 points
+//    6  2  266: band scan after the fit
+//    8  2  absorbance: work in Y-unit code 17
+//   10  2  direction (AP7F_DIRECTION_*)
+//   12  2  output (AP7F_OUTPUT_*)
+//   14  2  267: continuity order at the knots
+//   16  2  not read
+//   18  4  x1 (not given: the whole spectrum)
+//   22  4  x2
+//   26  4  k, band half-width in residual deviations
+//   30  4  k2, the part of k taken off on the peak side (at most k)
+//   34  4  w0, weight of points on the peak side
+//   38  4  where the result array goes
+struct AP7F_ROBUSTPARM {
+  uint32_t size;
+  uint16_t thinning;
+  uint16_t band_scan;
+  uint16_t absorbance;
+  uint16_t direction;
+  uint16_t output;
+  uint16_t continuity;
+  uint16_t unused;
+  float x1;
+  float x2;
+  float k;
+  float k2;
+  float w0;
+  AP4_ARRAY** result;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7F_ROBUSTPARM) == 42);
+static_assert(offsetof(AP7F_ROBUSTPARM, x1) == 18);
+static_assert(offsetof(AP7F_ROBUSTPARM, result) == 38);
+
+// Message 266: a new spectrum of the region's robust polynomial baseline,
+// the region less it, or its point classes / 10 (after the band scan, when
+// asked, its features as 1.0 and -1.0), and the 1 × 8 result array through
+// the block. Null on failure, the out-field then untouched.
+AP7_SPECTRUM* ap7f_RobustPolynomialBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block);
+// Message 267: the same with a chain of cubics joined at adaptive knots,
+// flat at both ends of the region, and no band scan.
+AP7_SPECTRUM* ap7f_RobustCubicBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block);
+
+// The band scan over the output values v[start..n - 1]: each run above
+// 0.5 directly followed by one below -0.5 (6 points or more, the second run
+// 3 or more, the first 3 or more) becomes 1.0, the reverse -1.0, every
+// other value 0.0. The up-down and down-up counts out; the marked points.
+int32_t ap7f_BandScan(float* v, int32_t n, int32_t start, int32_t features[2]);
+
+// One robust fit in progress: the cleaned region copy's values (smoothed
+// when thinned), the thinning step, each point's class, the points that
+// enter the next fit, the direction in force and the model's size, which
+// the fit may lower.
+struct AP7F_ROBUSTFIT {
+  const float* y;
+  int32_t n;
+  int32_t step;
+  std::vector<int32_t> classes;
+  std::vector<int32_t> points;
+  uint16_t direction;
+  float w0;
+  uint32_t size;
+  uint16_t continuity;
+};
+// What tells the two robust baselines apart: the fit of the points, which
+// fills the baseline at every point of the copy (false fails the
+// operation); how many fewer than the points the deviation divides by;
+// whether the result goes back to its Y unit whatever the output.
+struct AP7F_BASELINEMODEL {
+  bool (*fit)(AP7F_ROBUSTFIT& fit, std::vector<double>& baseline);
+  uint32_t deviation_less;
+  bool convert_back_always;
+};
+// The preparation, classification iterations, outputs and result array
+// the robust baselines share, around the model's fit.
+AP7_SPECTRUM* ap7f_RobustBaseline(AP7_SPECTRUM* spectrum, const AP7F_ROBUSTPARM* block,
+                                  const AP7F_BASELINEMODEL& model, bool band_scan);
+// The value a point of the fit is fitted to: its own, or the weighted mean
+// of its thinning window.
+double ap7f_FitTarget(const AP7F_ROBUSTFIT& fit, int32_t i);
+// Whether w0 makes the fit weighted: not 0, and one peak direction.
+bool ap7f_Weighted(const AP7F_ROBUSTFIT& fit);
+// The weighted least-squares solution b = (XᵀWX)⁻¹XᵀWy of the design X
+// (rows the points), and the inverse when asked; false when a matrix
+// cannot be made or the normal matrix is singular.
+bool ap7f_WeightedSolve(AP4D_DBLMATRIX design, const std::vector<double>& weights, const std::vector<double>& y,
+                        AP4D_DBLMATRIX* solution, AP4D_DBLMATRIX* inverse);
+// The inverse of a symmetric matrix, null when it is singular or so near
+// it that the product with the matrix is not the identity (to 1e-6 after
+// scaling by the diagonal).
+AP4D_DBLMATRIX ap7f_CheckedInverse(AP4D_DBLMATRIX matrix);
+// A region copy cleaned for a baseline: the points before the first two
+// neighbouring present values and after the last two deleted, the gaps
+// between filled; false when no two neighbours are present.
+bool ap7f_TrimMissingEnds(AP7_SPECTRUM* copy);
+
+constexpr uint16_t AP7_MSG_REMOVE_MULTIPOINT_BASELINE = 298;
+constexpr uint16_t AP7_MSG_BASELINE_REMOVED = 301;
+
+// Curves of message 298: the points only, straight lines, a natural cubic
+// spline, a least-squares polynomial.
+constexpr uint16_t AP7C_POINTS_ONLY = 0;
+constexpr uint16_t AP7C_POINTS_LINES = 1;
+constexpr uint16_t AP7C_POINTS_SPLINE = 2;
+constexpr uint16_t AP7C_POINTS_POLYNOMIAL = 3;
+// Fits of message 301; any other mode changes nothing.
+constexpr uint16_t AP7C_REGION_LINE = 1;
+constexpr uint16_t AP7C_REGION_PARABOLA = 2;
+
+#pragma pack(push, 2)
+// Message 298, 8 bytes: the curve, the polynomial degree and the region
+// table (rows of kind, x1, x2; kinds AP7E_BASELINE_REGION_MEAN, _LOWEST,
+// _HIGHEST give a point, AP7E_BASELINE_FITTED_PARABOLA a parabola region).
+struct AP7C_MULTIPOINTPARM {
+  uint16_t mode;
+  uint16_t degree;
+  AP4_ARRAY* table;
+};
+// Message 301, 10 bytes.
+struct AP7C_REGIONFITPARM {
+  float x1;
+  float x2;
+  uint16_t mode;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7C_MULTIPOINTPARM) == 8);
+static_assert(sizeof(AP7C_REGIONFITPARM) == 10);
+
+// Message 298: one point per point region of the table, joined by the
+// mode's curve and subtracted in place, then a parabola removed over each
+// parabola region. 1 on success (and for no table); 0 when a region yields
+// no point (nothing is subtracted then) or a fit fails. A degree above
+// AP7F_MOST_ORDER is refused.
+APEXPORT int16_t AP7_RemoveMultipointBaseline_SPECTRUM(AP7_SPECTRUM* spectrum, uint16_t mode, uint16_t degree,
+                                                       AP4_ARRAY* table);
+// Message 301: the line or parabola fitted to the present points of x1..x2
+// (not given: the whole spectrum) subtracted from every point, extended
+// beyond the region. 0 when the region holds fewer present points than the
+// fit has coefficients, or the fit is singular; the spectrum is unchanged.
+APEXPORT int16_t AP7_BaselineRemoved_SPECTRUM(AP7_SPECTRUM* spectrum, float x1, float x2, uint16_t mode);
+// A region's baseline point (mean, lowest or highest of its present
+// points); 0 when the region misses the data or holds no present point.
+uint16_t ap7c_RegionPoint(AP7_SPECTRUM* spectrum, int32_t kind, float x1, float x2, float* x, float* y);
+// The points ordered by rising X (selection sort, the first of equal X
+// first).
+void ap7c_SortPointsByX(std::vector<float>& x, std::vector<float>& y);
+// The curves through points sorted by X, subtracted in place; 1 when done.
+uint16_t ap7c_SubtractLinearPointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                          const std::vector<float>& y);
+uint16_t ap7c_SubtractSplinePointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                          const std::vector<float>& y);
+uint16_t ap7c_SubtractPolynomialPointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
+                                              const std::vector<float>& y, uint16_t degree);
+// Laser-frequency correction of the X axis (ap7e_laser.cpp)
+
+constexpr uint16_t AP7_MSG_SET_LASER_FREQUENCY = 250;
+constexpr uint16_t AP7_MSG_CHANGE_LASER_FREQUENCY_MODE = 436;
+
+// Modes of message 436: a change of more than AP7E_LASER_RESET_CHANGE
+// resets the spectrum to the default laser on its standard grid, or every
+// change is corrected.
+constexpr uint16_t AP7E_LASER_RESET_WHEN_LARGE = 0;
+constexpr uint16_t AP7E_LASER_ALWAYS_CORRECT = 1;
+constexpr float AP7E_LASER_RESET_CHANGE = 20.0f;
+
+// History texts (group 1096) of the correction: its label, and the format
+// that takes the old and the new frequency as doubles.
+constexpr uint16_t AP7E_HISTORY_LASER_LABEL = 78;
+constexpr uint16_t AP7E_HISTORY_LASER_FORMAT = 28;
+// A history line holds this many bytes, its "\r\n" and terminator included;
+// the time of day is written into a buffer of the second size.
+constexpr uint32_t AP7E_HISTORY_LINE_SIZE = 104;
+constexpr uint32_t AP7E_TIME_TEXT_SIZE = 120;
+
+#pragma pack(push, 2)
+// Message 436, 6 bytes.
+struct AP7E_LASERPARM {
+  float frequency;
+  uint16_t mode;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_LASERPARM) == 6);
+
+// Message 436: the spectrum moved onto the point grid of the new laser
+// frequency in place: axis limits and laser field scaled by new / old, the
+// values resampled (Catmull-Rom, in transmittance) at the scaled positions,
+// the point count kept. A Raman-shift axis takes the Raman correction, any
+// X unit but wavenumbers is left alone (1). 0 for a frequency that is not
+// a positive number, a spectrum without a laser frequency or with fewer
+// than 4 points, or a failed step; the Y unit is the same afterwards on
+// every path.
+uint16_t ap7e_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency, uint16_t mode);
+// Message 250, and what other operations call: message 436 in the mode
+// that always corrects.
+uint16_t ap7e_SetLaserFrequency(AP7_SPECTRUM* spectrum, float frequency);
+// The correction of a Raman-shift axis (X code 32) about its laser line p44.
+uint16_t ap7e_ChangeLaserFrequencyRaman(AP7_SPECTRUM* spectrum, float frequency);
+// The spectrum resampled onto the standard grid of the default laser,
+// which its laser field takes. 0 for a null spectrum or when the grid
+// cannot be made (nothing changed then).
+uint16_t ap7e_RestoreDefaultLaser(AP7_SPECTRUM* spectrum);
+
+// The history line of a processing step: the text of group 1096 `label`
+// followed by the date and time (left out when it cannot be written), cut
+// to AP7E_HISTORY_LINE_SIZE bytes with its "\r\n" kept. 1 when appended;
+// nothing without the text.
+uint16_t ap7e_AddTimedHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label);
+// One line of at most AP7E_HISTORY_LINE_SIZE bytes ended by "\r\n"; 1 when
+// appended.
+uint16_t ap7e_AddHistoryLineCut(AP7_SPECTRUM* spectrum, const char* text);
+// True when the conversions of a format from the resources are exactly the
+// kinds listed, in order: 'l' a long integer (%ld, %li), 'f' a double (%f,
+// %e, %g and the capitals), 's' a text (%s); flags, width and precision
+// allowed, "%%" is text.
+bool ap7c_format_takes(const char* format, const char* kinds);
+
+// ---------------------------------------------------------------------------
+// Atmospheric suppression (ap7e_atmosphere.cpp)
+
+constexpr uint16_t AP7_MSG_SUPPRESS_WATER = 252;
+constexpr uint16_t AP7_MSG_SUPPRESS_CO2 = 253;
+constexpr uint16_t AP7_MSG_SUPPRESS_ATMOSPHERE = 254;
+constexpr uint16_t AP7_MSG_BUILD_ATMOS_REFERENCES = 255;
+constexpr uint16_t AP7_MSG_SUBTRACT_REFERENCE = 256;
+constexpr uint16_t AP7_MSG_MATCH_REFERENCE = 258;
+
+// History bits of the suppressions.
+constexpr int16_t AP41_HISTORY_CO2_SUPPRESSED = 44;
+constexpr int16_t AP41_HISTORY_WATER_SUPPRESSED = 45;
+
+// The title prefix (group 1007) of a suppressed spectrum; its history texts
+// (group 1096): the water and carbon-dioxide lines, and the format that
+// takes the reference's path and Y-unit name; the group of Y-unit names.
+constexpr uint16_t AP7_TITLE_SUPPRESSED = 11;
+constexpr uint16_t AP7E_HISTORY_WATER = 79;
+constexpr uint16_t AP7E_HISTORY_CO2 = 80;
+constexpr uint16_t AP7E_HISTORY_REFERENCE_FORMAT = 52;
+constexpr uint16_t AP7E_GROUP_YUNIT_NAMES = 21304;
+
+// The fit windows of the subtractions, in wavenumbers.
+constexpr float AP7E_WATER_FIT_HIGH = 4000.0f;
+constexpr float AP7E_WATER_FIT_LOW = 3400.0f;
+constexpr float AP7E_CO2_FIT_HIGH = 2400.0f;
+constexpr float AP7E_CO2_FIT_LOW = 2250.0f;
+
+#pragma pack(push, 2)
+// Messages 252 to 254, 6 bytes.
+struct AP7E_SUPPRESSPARM {
+  AP7_SPECTRUM* reference;
+  uint16_t match;
+};
+// Message 255, 12 bytes: where the water and the carbon-dioxide references
+// go (either may be null).
+struct AP7E_REFERENCESPARM {
+  uint32_t unused;
+  AP7_SPECTRUM** water;
+  AP7_SPECTRUM** co2;
+};
+// Message 256, 12 bytes: the reference and the fit window.
+struct AP7E_SUBTRACTPARM {
+  AP7_SPECTRUM* reference;
+  float x1;
+  float x2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_SUPPRESSPARM) == 6);
+static_assert(sizeof(AP7E_REFERENCESPARM) == 12);
+static_assert(sizeof(AP7E_SUBTRACTPARM) == 12);
+
+// Messages 252 to 254: a new spectrum of the sample with the water, the
+// carbon-dioxide or both bands of the reference subtracted, titled and
+// with history; with the match flag the reference is first matched to the
+// sample (message 258). For both gases a failed carbon-dioxide step leaves
+// the water-corrected spectrum. Null on failure; the inputs stay.
+AP7_SPECTRUM* ap7e_SuppressWater(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+AP7_SPECTRUM* ap7e_SuppressCO2(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+AP7_SPECTRUM* ap7e_SuppressAtmosphere(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+// Message 255: the water-only and carbon-dioxide-only references made from
+// an atmosphere spectrum by straight-lining every region outside the gas's
+// bands; each output (when given) receives its reference or null. 1 when
+// every reference asked for was made; 0 (both null) otherwise.
+uint16_t ap7e_BuildAtmosReferences(AP7_SPECTRUM* reference, AP7_SPECTRUM** water, AP7_SPECTRUM** co2);
+// Message 256: a new spectrum of the sample less the reference scaled by
+// the least-squares fit of their first differences over x1..x2, in
+// absorbance, back in the sample's Y unit with its title. A copy of the
+// sample when the window misses it; null on failure.
+AP7_SPECTRUM* ap7e_SubtractReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, float x1, float x2);
+// Message 258: a new copy of the reference brought to the sample's laser
+// frequency and point spacing, from the two spectra's own headers; null
+// when either is not a spectrum or a step fails.
+AP7_SPECTRUM* ap7e_MatchReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference);
+// x1..x2 straight-lined between the 9-point means at its ends, the range
+// kept 4 points inside the data. 1 when done or nothing to do.
+uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2);
+// The limits of a wavenumber axis moved onto the laser's grid (laser / 128
+// halved until it matches the spacing within 1 %) where they lie off it by
+// more than 5 % of a step. 1 when done or not a wavenumber axis; 0 when no
+// grid step matches the spacing or the grid does not hold the points.
+uint16_t ap7e_SnapXAxisToLaserGrid(AP7_SPECTRUM* spectrum);
+
+// ---------------------------------------------------------------------------
+// Best laser shift and atmospheric comparison (ap7e_shift.cpp)
+
+constexpr uint16_t AP7_MSG_FIND_BEST_SHIFT = 302;
+constexpr uint16_t AP7_MSG_ATMOS_COMPARE = 316;
+
+// Scores of the best shift: the residual of a linear fit (0 and any other
+// mode), the sum of squared differences, the deviation of the ratio
+// (single beams only).
+constexpr uint16_t AP7E_SHIFT_LINEAR_FIT = 0;
+constexpr uint16_t AP7E_SHIFT_SQUARES = 1;
+constexpr uint16_t AP7E_SHIFT_RATIO = 2;
+
+#pragma pack(push, 2)
+// Message 302, 26 bytes.
+struct AP7E_BESTSHIFTPARM {
+  AP7_SPECTRUM* reference;
+  float x1;
+  float x2;
+  float range;
+  float step;
+  uint16_t mode;
+  float* best;
+};
+// Message 316, 14 bytes.
+struct AP7E_ATMOSCOMPAREPARM {
+  AP7_SPECTRUM* other;
+  float x1;
+  float x2;
+  uint16_t flag;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_BESTSHIFTPARM) == 26);
+static_assert(offsetof(AP7E_BESTSHIFTPARM, best) == 22);
+static_assert(sizeof(AP7E_ATMOSCOMPAREPARM) == 14);
+
+// Message 302: the laser-frequency offset, a multiple of step within
+// -range..range, whose rescaled axis makes spectrum A match reference B
+// best over x1..x2, both corrected to the bench's reference laser; ties go
+// to the more negative offset. 1 with *best, else 0 with *best = 0.
+APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, float range,
+                                            float step, uint16_t mode, float* best);
+// Message 316: 0 when A's mean absolute point-to-point difference in
+// transmittance over x1..x2 (not given or empty: the common range) is
+// below B's, else 1; 0 also on failure or a region outside the common
+// range. The flag is not read.
+APEXPORT int16_t AP7_AtmosCompare_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, uint16_t flag);
+
+constexpr uint16_t AP7_MSG_CLEAN_REGION_COPY = 268;
+constexpr uint16_t AP7_MSG_COUNT_OUT_OF_RANGE = 269;
+constexpr uint16_t AP7_MSG_SET_X_EXTENT = 275;
+constexpr uint16_t AP7_MSG_SUPPRESS_AND_BASELINE = 276;
+
+// Output of message 268: the region less its baseline; any other value
+// gives the baseline.
+constexpr uint16_t AP7F_REGION_CORRECTED = 1;
+// Columns of message 268's result array.
+enum AP7F_REGIONCOLUMN : uint32_t {
+  AP7F_REGION_SEGMENTS = 0,  // rubber-band segments + 2
+  AP7F_REGION_POINTS = 1,
+  AP7F_REGION_COLUMNS = 2,
+};
+// Modes of message 269: missing and nearly zero points, points below the
+// limit, runs of nearly zero or low points.
+constexpr uint16_t AP7F_COUNT_NEAR_ZERO = 1;
+constexpr uint16_t AP7F_COUNT_BELOW = 2;
+constexpr uint16_t AP7F_COUNT_RUNS = 3;
+// Message 269's result array: flagged points, missing points, then by
+// mode nearly zero points or runs holding one, points below the limit or
+// runs without one, and the region's points.
+constexpr uint32_t AP7F_COUNT_COLUMNS = 5;
+
+#pragma pack(push, 2)
+// Message 268, 20 bytes.
+struct AP7F_CLEANREGIONPARM {
+  uint16_t keep_sign;   // 0: negated for the search, the band runs above downward peaks
+  uint16_t absorbance;  // work in Y-unit code 17
+  uint16_t band_guard;  // keep the baseline off the atmospheric bands (with absorbance)
+  uint16_t output;      // AP7F_REGION_CORRECTED, or the baseline
+  float x1;
+  float x2;
+  AP4_ARRAY** result;
+};
+// Message 269, 18 bytes: the limit in percent transmittance.
+struct AP7F_COUNTPARM {
+  uint16_t mode;
+  float limit;
+  float x1;
+  float x2;
+  AP4_ARRAY** result;
+};
+// Message 275, 12 bytes: any extension value but 0.0 allows extending.
+struct AP7F_EXTENTPARM {
+  float x1;
+  float x2;
+  float extend;
+};
+// Message 276, 22 bytes.
+struct AP7F_SUPPRESSPARM {
+  float x1;
+  float x2;
+  uint16_t water;
+  uint16_t co2;
+  uint16_t baseline;
+  AP7_SPECTRUM* water_reference;
+  AP7_SPECTRUM* co2_reference;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7F_CLEANREGIONPARM) == 20);
+static_assert(offsetof(AP7F_CLEANREGIONPARM, result) == 16);
+static_assert(sizeof(AP7F_COUNTPARM) == 18);
+static_assert(offsetof(AP7F_COUNTPARM, result) == 14);
+static_assert(sizeof(AP7F_EXTENTPARM) == 12);
+static_assert(sizeof(AP7F_SUPPRESSPARM) == 22);
+static_assert(offsetof(AP7F_SUPPRESSPARM, co2_reference) == 18);
+
+// Message 268: a new spectrum of the region (missing ends trimmed, gaps
+// filled) less its rubber-band baseline, or the baseline, and the 1 × 2
+// result array through the out-field. Null on failure.
+AP7_SPECTRUM* ap7f_CleanRegionCopy(AP7_SPECTRUM* spectrum, uint16_t keep_sign, uint16_t absorbance,
+                                   uint16_t band_guard, uint16_t output, float x1, float x2, AP4_ARRAY** result_out);
+// Message 269: the counts of the region in transmittance (limit in
+// percent) through a new 1 × 5 array in the out-field; always 0.
+uint32_t ap7f_CountOutOfRangePoints(AP7_SPECTRUM* spectrum, uint16_t mode, float limit, float x1, float x2,
+                                    AP4_ARRAY** result_out);
+// Message 275: the spectrum cut to x1..x2 at either end, or extended there
+// with missing points when allowed. 0 for a falling axis, no data, a step
+// that failed, or a cut that would leave no point.
+int16_t ap7f_SetXExtent(AP7_SPECTRUM* spectrum, float x1, float x2, float extend);
+// Message 276: an absorbance copy with water vapour and carbon dioxide
+// suppressed (each when asked and its reference given) and an iterative
+// order-3 baseline removed over x1..x2 when asked; a step that yields
+// nothing leaves the copy. Null only when no copy could be made.
+AP7_SPECTRUM* ap7f_SuppressAndBaseline(AP7_SPECTRUM* spectrum, float x1, float x2, uint16_t water, uint16_t co2,
+                                       uint16_t baseline, AP7_SPECTRUM* water_reference,
+                                       AP7_SPECTRUM* co2_reference);
