@@ -60,6 +60,11 @@ constexpr Scale kNoiseScale = {55.0f, 10.0f};
 constexpr Scale kPowerScale = {50.0f, 8.0f};
 constexpr Scale kBandScale = {100.0f, 0.0f};
 constexpr Scale kPeakScale = {50.0f, 95.0f};
+constexpr Scale kOutOfRangeScale = {0.1f, 3.0f};
+constexpr Scale kFitScale = {6.0f, 1.2f};
+// Out-of-range points are counted from here up: below it the detector
+// gives no energy.
+constexpr float kOutOfRangeFrom = 672.0f;
 
 constexpr uint16_t kPercentTransmittance = 16;
 constexpr uint16_t kAbsorbance = 17;
@@ -206,6 +211,18 @@ uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
     const float ratio = noise != 0.0f ? span / noise : 1.0f;
     if (ratio < threshold) run.warn(kNoiseBit);
   }
+  if (ap12x_on(settings, AP120_OUT_OF_RANGE_ON)) {
+    run.mark(kOutOfRangeBit);
+    run.mark(kOutOfRangeHighBit);
+    AP4_ARRAY* counts = nullptr;
+    ap7f_CountOutOfRangePoints(spectrum, AP7F_COUNT_RUNS, ap120_threshold(settings, AP120_OUT_OF_RANGE_SENS, kOutOfRangeScale),
+                               kOutOfRangeFrom, high, &counts);
+    ap4a_new_array owned(counts);
+    ap120_set_result(result, AP121_OUT_OF_RANGE_SENS, ap12x_get<float>(settings, AP120_OUT_OF_RANGE_SENS));
+    const float* at = counts != nullptr ? ap4a_GetDataAddress(counts) : nullptr;
+    if (at != nullptr && static_cast<int32_t>(at[2]) != 0) run.warn(kOutOfRangeBit);
+    if (at != nullptr && at[3] != 0.0f) run.warn(kOutOfRangeHighBit);
+  }
   if (ap12x_on(settings, AP120_POWER_ON)) {
     run.mark(kPowerBit);
     AP4_ARRAY* verdict = nullptr;
@@ -214,11 +231,22 @@ uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
                                                         &verdict));
     ap4a_new_array values(verdict);
     ap120_set_result(result, AP121_POWER_SENS, ap12x_get<float>(settings, AP120_POWER_SENS));
-    const float* at = verdict != nullptr ? static_cast<const float*>(ap4a_GetDataAddress(verdict)) : nullptr;
+    const float* at = verdict != nullptr ? ap4a_GetDataAddress(verdict) : nullptr;
     if (at != nullptr && at[0] == 1.0f) {
       run.warn(kPowerBit);
       ap120_set_result(result, AP121_POWER_VALUE, at[1]);
     }
+  }
+  if (ap12x_on(settings, AP120_FIT_ON)) {
+    run.mark(kFitBit);
+    AP4_ARRAY* fit = nullptr;
+    const AP7F_ROBUSTPARM robust{1, 0, 1, 1, AP7F_DIRECTION_OWN, AP7F_OUTPUT_CLASSES, 0, 0, AP_NOT_GIVEN, AP_NOT_GIVEN,
+                                 ap120_threshold(settings, AP120_FIT_SENS, kFitScale), 1.0f, 1.0f, &fit};
+    ap7a_new_spectrum baseline(ap7f_RobustPolynomialBaseline(spectrum, &robust));
+    ap4a_new_array owned(fit);
+    ap120_set_result(result, AP121_FIT_SENS, ap12x_get<float>(settings, AP120_FIT_SENS));
+    const float* at = fit != nullptr ? ap4a_GetDataAddress(fit) : nullptr;
+    if (at != nullptr && (at[3] > 0.0f || at[4] > 0.0f)) run.warn(kFitBit);
   }
   if (ap12x_on(settings, AP120_CO2_ON) && converted && ap120_inside(low, high, kCo2Band.low) &&
       ap120_inside(low, high, kCo2Band.high)) {

@@ -133,6 +133,29 @@ TEST_F(SpectrumChecksTest, TheBaselineTestMeasuresTheFittedBaselineInTransmittan
   }
 }
 
+TEST_F(SpectrumChecksTest, ARunOfZeroTransmittanceWarnsAsOutOfRange) {
+  set<int16_t>(sq, AP120_OUT_OF_RANGE_ON, 1);
+  AP7_SPECTRUM* clean = keep(transmittance(500, 3500, 50.0f));
+  EXPECT_EQ(check(AP120_MSG_SPECTRUM_CHECKS, clean), AP121_PASS);
+  EXPECT_TRUE(done(0x20000) && done(0x40000));
+  EXPECT_EQ(get<float>(result, AP121_OUT_OF_RANGE_SENS), 10.0f);
+  AP7_SPECTRUM* dark = keep(transmittance(500, 3500, 50.0f, 1500.0f, 200.0f));
+  std::vector<float> y = spectrumtest::values(dark);
+  for (size_t i = 990; i < 1010; ++i) y[i] = 0.0f;
+  spectrumtest::put_values(dark, y);
+  EXPECT_EQ(check(AP120_MSG_SPECTRUM_CHECKS, dark), AP121_WARNING);
+  EXPECT_TRUE(warned(0x20000));
+}
+
+TEST_F(SpectrumChecksTest, TheLeastSquaresFitOfASmoothSpectrumPasses) {
+  set<int16_t>(sq, AP120_FIT_ON, 1);
+  AP7_SPECTRUM* smooth = keep(transmittance(500, 3500, 90.0f));
+  EXPECT_EQ(check(AP120_MSG_SPECTRUM_CHECKS, smooth), AP121_PASS);
+  EXPECT_TRUE(done(0x400000));
+  EXPECT_FALSE(warned(0x400000));
+  EXPECT_EQ(get<float>(result, AP121_FIT_SENS), 50.0f);
+}
+
 TEST_F(SpectrumChecksTest, AReferenceWhoseRatioShowsNoPeaksSetsNoReferenceWarning) {
   AP7_SPECTRUM* spectrum = keep(transmittance(500, 3800, 80.0f));
   spectrumtest::record(spectrum).y_units = 15;  // a single beam, its own background
