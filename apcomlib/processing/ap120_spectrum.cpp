@@ -146,6 +146,14 @@ bool ap120_ratio_peaks(AP7_SPECTRUM* ratio, float low, float high, float thresho
   return low_peak;
 }
 
+// The result of a check on a spectrum, and the spectrum's X range; null
+// when the settings, the result or the spectrum's header is missing.
+AP121_SQR* ap120_frame(const AP120_SQ* sq, AP121_SQR* result_object, const AP7_SPECTRUM* spectrum, float* low,
+                       float* high) {
+  AP121_SQR* result = ap121_sqr(result_object);
+  return sq != nullptr && result != nullptr && ap120_XRange(spectrum, low, high) ? result : nullptr;
+}
+
 // The baseline tests of message 75 on the copy in absorbance.
 void ap120_baseline_tests(ap120_check_run& run, AP121_SQR* result, const AP13_PARAMS* settings, AP7_SPECTRUM* copy,
                           float low, float high) {
@@ -178,10 +186,10 @@ void ap120_baseline_tests(ap120_check_run& run, AP121_SQR* result, const AP13_PA
 // Message 75
 
 uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
-  AP121_SQR* result = ap121_sqr(block->result);
   AP7_SPECTRUM* spectrum = block->spectrum;
   float low = 0.0f, high = 0.0f;
-  if (sq == nullptr || result == nullptr || !ap120_XRange(spectrum, &low, &high)) return AP120_REFUSED;
+  AP121_SQR* result = ap120_frame(sq, block->result, spectrum, &low, &high);
+  if (result == nullptr) return AP120_REFUSED;
   const size_t n = std::size(kSpectrumBits);
   ap120_check_run run(result, kSpectrumBits, n, kSpectrumBits, n, nullptr, 0);
   const AP13_PARAMS* settings = sq->params;
@@ -268,10 +276,10 @@ uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
 // Message 76
 
 uint32_t ap120_BandChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
-  AP121_SQR* result = ap121_sqr(block->result);
   AP7_SPECTRUM* spectrum = block->spectrum;
   float low = 0.0f, high = 0.0f;
-  if (sq == nullptr || result == nullptr || !ap120_XRange(spectrum, &low, &high)) return AP120_REFUSED;
+  AP121_SQR* result = ap120_frame(sq, block->result, spectrum, &low, &high);
+  if (result == nullptr) return AP120_REFUSED;
   const size_t n = std::size(kBandBits);
   ap120_check_run run(result, kBandBits, n, kBandBits, n, nullptr, 0);
   const AP13_PARAMS* settings = sq->params;
@@ -380,10 +388,10 @@ uint32_t ap120_BandRatioChecks(AP120_SQ* sq, const AP120_BANDRATIOPARM* block) {
 // Message 78
 
 uint32_t ap120_EnergyCheck(AP120_SQ* sq, const AP120_ENERGYPARM* block) {
-  AP121_SQR* result = ap121_sqr(block->result);
   AP7_SPECTRUM* spectrum = block->spectrum;
   float low = 0.0f, high = 0.0f;
-  if (sq == nullptr || result == nullptr || !ap120_XRange(spectrum, &low, &high)) return AP120_REFUSED;
+  AP121_SQR* result = ap120_frame(sq, block->result, spectrum, &low, &high);
+  if (result == nullptr) return AP120_REFUSED;
   const uint32_t energy[] = {kEnergyBit};
   ap120_check_run run(result, energy, 1, energy, 1, nullptr, 0);
   float minimum = 0.0f, maximum = 0.0f;
