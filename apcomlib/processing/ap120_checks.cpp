@@ -165,8 +165,8 @@ uint32_t ap120_CopySettings(AP120_SQ* sq, const AP120_COLLECTIONPARM* block) {
                         static_cast<int16_t>(ap12x_get<uint16_t>(settings, AP120_WINDOW)), &low, &high);
     ap120_set_result<uint32_t>(result, AP121_INSTRUMENT_LOW, low);
     ap120_set_result<uint32_t>(result, AP121_INSTRUMENT_HIGH, high);
-    ap120_set_result(result, AP121_EXPECTED_LOW, static_cast<uint32_t>(static_cast<int32_t>(std::min(x1, x2))));
-    ap120_set_result(result, AP121_EXPECTED_HIGH, static_cast<uint32_t>(static_cast<int32_t>(std::max(x1, x2))));
+    ap120_set_result(result, AP121_EXPECTED_LOW, static_cast<uint32_t>(ap1_TruncateToInt32(std::min(x1, x2))));
+    ap120_set_result(result, AP121_EXPECTED_HIGH, static_cast<uint32_t>(ap1_TruncateToInt32(std::max(x1, x2))));
   }
   ap120_set_result(result, AP121_AMPLITUDE_LOW, ap12x_get<float>(settings, AP120_AMPLITUDE_LOW));
   ap120_set_result(result, AP121_AMPLITUDE_HIGH, ap12x_get<float>(settings, AP120_AMPLITUDE_HIGH));
@@ -276,8 +276,8 @@ uint32_t ap120_SpectrumSettings(AP120_SQ* sq, const AP120_SPECTRUMSETTINGSPARM* 
   ap120_XRange(block->spectrum, &low, &high);
   const uint32_t xlo = ap12x_get<uint32_t>(result->params, AP121_EXPECTED_LOW);
   const uint32_t xhi = ap12x_get<uint32_t>(result->params, AP121_EXPECTED_HIGH);
-  const auto slo = static_cast<uint32_t>(static_cast<int32_t>(low));
-  const auto shi = static_cast<uint32_t>(static_cast<int32_t>(high));
+  const auto slo = static_cast<uint32_t>(ap1_TruncateToInt32(low));
+  const auto shi = static_cast<uint32_t>(ap1_TruncateToInt32(high));
   ap120_set_result(result, AP121_SPECTRUM_LOW, slo);
   ap120_set_result(result, AP121_SPECTRUM_HIGH, shi);
   run.mark(kSpectrumRangeBit);
@@ -303,7 +303,7 @@ uint32_t ap120_InterferogramChecks(AP120_SQ* sq, const AP120_IFGPARM* block, boo
   const uint32_t k = block->index + block->offset;
   // The samples are read only inside the caller's interferogram.
   if (!ap120_frame_ok(sq, result) || block->samples == nullptr || k < block->index || k >= block->count ||
-      IsBadReadPtr(block->samples, static_cast<UINT_PTR>(block->count) * 4u))
+      block->count > UINT32_MAX / 4 || IsBadReadPtr(block->samples, static_cast<UINT_PTR>(block->count) * 4u))
     return AP120_REFUSED;
   const uint32_t marks[] = {kNoiseBit, kLowAmplitudeBit, kHighAmplitudeBit};
   const uint32_t warnings[] = {kNoiseBit};

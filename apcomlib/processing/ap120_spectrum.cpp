@@ -228,7 +228,7 @@ uint32_t ap120_SpectrumChecks(AP120_SQ* sq, const AP120_SPECTRUMPARM* block) {
     ap4a_new_array owned(counts);
     ap120_set_result(result, AP121_OUT_OF_RANGE_SENS, ap12x_get<float>(settings, AP120_OUT_OF_RANGE_SENS));
     const float* at = counts != nullptr ? ap4a_GetDataAddress(counts) : nullptr;
-    if (at != nullptr && static_cast<int32_t>(at[2]) != 0) run.warn(kOutOfRangeBit);
+    if (at != nullptr && ap1_TruncateToInt32(at[2]) != 0) run.warn(kOutOfRangeBit);
     if (at != nullptr && at[3] != 0.0f) run.warn(kOutOfRangeHighBit);
   }
   if (ap12x_on(settings, AP120_POWER_ON)) {
