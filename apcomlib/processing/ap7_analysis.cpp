@@ -48,6 +48,7 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_COUNT_OUT_OF_RANGE: return sizeof(AP7F_COUNTPARM);
     case AP7_MSG_SET_X_EXTENT: return sizeof(AP7F_EXTENTPARM);
     case AP7_MSG_SUPPRESS_AND_BASELINE: return sizeof(AP7F_SUPPRESSPARM);
+    case AP7_MSG_MIR_SPLINE_BASELINE: return sizeof(AP7G_MIRSPLINEPARM);
     case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
     case AP7_MSG_SUPPRESS_WATER:
@@ -174,6 +175,10 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_SUPPRESS_AND_BASELINE: {
       const auto* p = static_cast<const AP7F_SUPPRESSPARM*>(parameter);
       return ap_object_result(ap7f_SuppressAndBaseline(spectrum, p->x1, p->x2, p->water, p->co2, p->baseline, p->water_reference, p->co2_reference));
+    }
+    case AP7_MSG_MIR_SPLINE_BASELINE: {
+      const auto* p = static_cast<const AP7G_MIRSPLINEPARM*>(parameter);
+      return ap_object_result(AP7_MIRSplineSB_SPECTRUM(spectrum, p->output, p->mode, p->x1, p->x2));
     }
     case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {

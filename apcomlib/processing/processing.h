@@ -1142,3 +1142,27 @@ int16_t ap7f_SetXExtent(AP7_SPECTRUM* spectrum, float x1, float x2, float extend
 AP7_SPECTRUM* ap7f_SuppressAndBaseline(AP7_SPECTRUM* spectrum, float x1, float x2, uint16_t water, uint16_t co2,
                                        uint16_t baseline, AP7_SPECTRUM* water_reference,
                                        AP7_SPECTRUM* co2_reference);
+
+constexpr uint16_t AP7_MSG_MIR_SPLINE_BASELINE = 308;
+// Output of message 308: 1 - sample/baseline; any other value gives the
+// baseline.
+constexpr uint16_t AP7G_MIR_ABSORPTION = 1;
+
+#pragma pack(push, 2)
+// Message 308, 12 bytes: output, mode (0 three-point means, any other one
+// point), the region.
+struct AP7G_MIRSPLINEPARM {
+  uint16_t output;
+  uint16_t mode;
+  float x1;
+  float x2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7G_MIRSPLINEPARM) == 12);
+
+// Message 308: a new spectrum of a mid-IR single beam's anchor-spline
+// baseline over x1..x2 (equal limits: the whole axis), the other points
+// kept, or of 1 - sample/baseline. Null for a region off the data, fewer
+// than three points, or a failed step.
+APEXPORT AP7_SPECTRUM* AP7_MIRSplineSB_SPECTRUM(AP7_SPECTRUM* spectrum, uint16_t output, uint16_t mode, float x1,
+                                               float x2);
