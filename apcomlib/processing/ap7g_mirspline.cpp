@@ -178,7 +178,9 @@ bool ap7g_turn_axis(AP7_SPECTRUM* spectrum) {
   ap7a_change_bracket bracket(spectrum);
   if (y == nullptr || !bracket.begun()) return false;
   std::reverse(y, y + spectrum->data->columns);
-  std::swap(record->first_x, record->last_x);
+  const float first_x = record->first_x;
+  record->first_x = record->last_x;
+  record->last_x = first_x;
   return true;
 }
 
@@ -207,7 +209,8 @@ APEXPORT AP7_SPECTRUM* AP7_MIRSplineSB_SPECTRUM(AP7_SPECTRUM* spectrum, uint16_t
   const std::vector<float> input(out, out + n);
   const ap7g_axis axis{result.get(), input.data(), n, first_x, ap7b_GetXSpacing(result.get()),
                        mode == kMeanOfThree ? kMeanOfThree : kSinglePoint};
-  std::vector<float> anchors = ap7g_anchor_list(ap7g_resolution_class(static_cast<int32_t>(axis_record->NumPostPeakPts)));
+  const int32_t post_peak = static_cast<int32_t>(axis_record->NumPostPeakPts);
+  std::vector<float> anchors = ap7g_anchor_list(ap7g_resolution_class(post_peak));
   ap7g_prune(axis, anchors);
 
   {
