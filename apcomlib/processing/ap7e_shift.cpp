@@ -190,13 +190,17 @@ APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, fl
     if (!ap7e_region_of(cut.get(), candidate) || !ap7e_same_x(candidate.first_x, reference.first_x) ||
         !ap7e_same_x(candidate.last_x, reference.last_x) || candidate.count != reference.count)
       return 0;
+    // A candidate with points resampled off the data scores no number: it
+    // cannot be the best.
     const double score = ap7e_score(candidate.values, reference.values, reference.count, mode);
+    if (std::isnan(score)) continue;
     if (!scored || score < lowest) {
       scored = true;
       lowest = score;
       found = static_cast<float>(offset);
     }
   }
+  if (!scored) return 0;
   ap7e_put(best, found);
   return 1;
 }

@@ -843,7 +843,8 @@ static_assert(sizeof(AP7E_ATMOSCOMPAREPARM) == 14);
 // Message 302: the laser-frequency offset, a multiple of step within
 // -range..range, whose rescaled axis makes spectrum A match reference B
 // best over x1..x2, both corrected to the bench's reference laser; ties go
-// to the more negative offset. 1 with *best, else 0 with *best = 0.
+// to the more negative offset, candidates with points resampled off the
+// data are passed over. 1 with *best, else 0 with *best = 0.
 APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, float range,
                                             float step, uint16_t mode, float* best);
 // Message 316: 0 when A's mean absolute point-to-point difference in
