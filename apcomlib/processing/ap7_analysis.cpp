@@ -48,6 +48,7 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_COUNT_OUT_OF_RANGE: return sizeof(AP7F_COUNTPARM);
     case AP7_MSG_SET_X_EXTENT: return sizeof(AP7F_EXTENTPARM);
     case AP7_MSG_SUPPRESS_AND_BASELINE: return sizeof(AP7F_SUPPRESSPARM);
+    case AP7_MSG_MIR_SPLINE_BASELINE: return sizeof(AP7G_MIRSPLINEPARM);
     case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
     case AP7_MSG_SUPPRESS_WATER:
@@ -58,6 +59,8 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_MATCH_REFERENCE: return sizeof(uint16_t);
     case AP7_MSG_FIND_BEST_SHIFT: return sizeof(AP7E_BESTSHIFTPARM);
     case AP7_MSG_ATMOS_COMPARE: return sizeof(AP7E_ATMOSCOMPAREPARM);
+    case AP7_MSG_COMPARE_COLLECT_PARAMS: return sizeof(AP7E_COMPAREPARM);
+    case AP7_MSG_DERIVE_COLLECT_PARAMS: return sizeof(AP7E_DERIVEPARM);
     default: return 0;
   }
 }
@@ -175,6 +178,10 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
       const auto* p = static_cast<const AP7F_SUPPRESSPARM*>(parameter);
       return ap_object_result(ap7f_SuppressAndBaseline(spectrum, p->x1, p->x2, p->water, p->co2, p->baseline, p->water_reference, p->co2_reference));
     }
+    case AP7_MSG_MIR_SPLINE_BASELINE: {
+      const auto* p = static_cast<const AP7G_MIRSPLINEPARM*>(parameter);
+      return ap_object_result(AP7_MIRSplineSB_SPECTRUM(spectrum, p->output, p->mode, p->x1, p->x2));
+    }
     case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {
       const auto* block = static_cast<const AP7E_LASERPARM*>(parameter);
@@ -208,6 +215,14 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_ATMOS_COMPARE: {
       const auto* block = static_cast<const AP7E_ATMOSCOMPAREPARM*>(parameter);
       return static_cast<uint16_t>(AP7_AtmosCompare_SPECTRUM(spectrum, block->other, block->x1, block->x2, block->flag));
+    }
+    case AP7_MSG_COMPARE_COLLECT_PARAMS: {
+      const auto* block = static_cast<const AP7E_COMPAREPARM*>(parameter);
+      return ap7e_CompareCollectParams(spectrum, block->collection, block->bench, block->text, block->counts, block->groups, block->group, block->differs, block->rows);
+    }
+    case AP7_MSG_DERIVE_COLLECT_PARAMS: {
+      const auto* block = static_cast<const AP7E_DERIVEPARM*>(parameter);
+      return ap7e_DeriveCollectParams(spectrum, block->collection, block->bench, block->gain);
     }
     default: return 0;
   }

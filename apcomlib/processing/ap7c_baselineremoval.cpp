@@ -142,7 +142,11 @@ uint16_t ap7c_polynomial_baseline(AP7_SPECTRUM* spectrum, const ap7c_axis& axis,
   return ap7c_subtract(spectrum, axis, curve);
 }
 
-int32_t ap7c_kind(float value) { return std::isfinite(value) ? static_cast<int32_t>(value) : 0; }
+// A table's kind, truncated toward zero; what is no whole number of range
+// is no kind.
+int32_t ap7c_kind(float value) {
+  return std::fabs(value) < 32768.0f ? static_cast<int32_t>(value) : 0;
+}
 
 bool ap7c_is_point_kind(int32_t kind) {
   return kind == AP7E_BASELINE_REGION_MEAN || kind == AP7E_BASELINE_REGION_LOWEST ||
@@ -213,7 +217,7 @@ uint16_t ap7c_SubtractPolynomialPointBaseline(AP7_SPECTRUM* spectrum, const std:
 }
 
 APEXPORT int16_t AP7_RemoveMultipointBaseline_SPECTRUM(AP7_SPECTRUM* spectrum, uint16_t mode, uint16_t degree,
-                                              AP4_ARRAY* table) {
+                                                       AP4_ARRAY* table) {
   if (ap7a_record(ap7a_spectrum(spectrum)) == nullptr || mode > AP7C_POINTS_POLYNOMIAL) return 0;
   if (table == nullptr) return 1;
   const float* rows = ap4a_is_array(table) ? ap4a_GetDataAddress(table) : nullptr;

@@ -37,8 +37,10 @@ bool ap7f_region_limits(const AP41_HEADERDATA* record, float& x1, float& x2) {
     x1 = record->first_x;
     x2 = record->last_x;
   }
-  const float low = std::min(record->first_x, record->last_x);
-  const float high = std::max(record->first_x, record->last_x);
+  const float first_x = record->first_x;
+  const float last_x = record->last_x;
+  const float low = std::min(first_x, last_x);
+  const float high = std::max(first_x, last_x);
   float& lower = x1 <= x2 ? x1 : x2;
   float& upper = x1 <= x2 ? x2 : x1;
   lower = std::max(lower, low);

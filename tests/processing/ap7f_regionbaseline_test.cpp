@@ -209,7 +209,8 @@ TEST_F(RegionBaseline, SuppressedCopyIsAbsorbanceWithTheBaselineRemoved) {
   std::vector<double> a(n);
   for (int i = 0; i < n; ++i) {
     const double u = i / 400.0;
-    a[i] = 0.3 + 0.2 * u - 0.3 * u * u + 0.25 * u * u * u + 0.8 * gaussian(i, 100.0, 4.0) + 0.5 * gaussian(i, 300.0, 5.0);
+    a[i] = 0.3 + 0.2 * u - 0.3 * u * u + 0.25 * u * u * u;
+    a[i] += 0.8 * gaussian(i, 100.0, 4.0) + 0.5 * gaussian(i, 300.0, 5.0);
     t[i] = 100.0 * std::pow(10.0, -a[i]);
   }
   AP7_SPECTRUM* spectrum = spectrum_of(1000.0f, 1800.0f, t, kPercentT);

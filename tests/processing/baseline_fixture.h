@@ -3,6 +3,7 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "processing/processing_fixture.h"
@@ -56,6 +57,23 @@ class BaselineTest : public ProcessingTest {
   AP7_SPECTRUM* robust(uint16_t message, AP7_SPECTRUM* spectrum, AP7F_ROBUSTPARM p, AP4_ARRAY** result) {
     p.result = result;
     return keep(ap_result_object<AP7_SPECTRUM>(spectrumtest::send(message, spectrum, &p)));
+  }
+
+  // The message refuses a spectrum of the values for each size: 0, the
+  // out-field untouched and nothing left behind.
+  void expect_refusals(uint16_t message, const std::vector<float>& y, std::initializer_list<uint32_t> sizes) {
+    const auto counts = spectrumtest::live_counts();
+    AP7_SPECTRUM* spectrum = spectrumtest::make_axis(0.0f, static_cast<float>(y.size() - 1), y);
+    spectrumtest::record(spectrum).y_units = baselinetest::kAbsorbance;
+    AP4_ARRAY* untouched = reinterpret_cast<AP4_ARRAY*>(0x1234);
+    for (uint32_t size : sizes) {
+      AP7F_ROBUSTPARM p = robust_block(size, AP7F_DIRECTION_UP, AP7F_OUTPUT_BASELINE, 3.0f, 1.0f);
+      p.result = &untouched;
+      EXPECT_EQ(spectrumtest::send(message, spectrum, &p), 0u) << size;
+      EXPECT_EQ(untouched, reinterpret_cast<AP4_ARRAY*>(0x1234));
+    }
+    EXPECT_EQ(spectrumtest::destroy(spectrum), 1u);
+    EXPECT_EQ(spectrumtest::live_counts(), counts);
   }
 
   // The result array's cells; the array is kept.
