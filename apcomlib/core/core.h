@@ -503,6 +503,9 @@ uint32_t ap2_Destroy_OBJ(AP2_OBJECT* part, HWND window);                       /
 AP_OBJECT* ap2_Duplicate_OBJ(AP2_OBJECT* part, HWND window);                   // 6
 uint32_t ap2_GetSize_OBJ(AP2_OBJECT* part);                                    // 7
 uint16_t ap2_DumpObject_OBJ(AP2_OBJECT* part, char* text);                     // 8
+// The whole dump text of an object, found through its chain of parts, for
+// a caller that cannot size a buffer for it beforehand.
+bool ap2_DumpText_OBJ(AP_OBJECT* object, std::string& text);
 uint16_t ap2_SetUserWord_OBJ(AP2_OBJECT* part, uint16_t word);                 // 1
 uint16_t ap2_BeginChange_OBJ(AP2_OBJECT* part);                                // 10
 uint16_t ap2_EndChange_OBJ(AP2_OBJECT* part);                                  // 11
@@ -628,6 +631,31 @@ bool capobj_GetClassInfo(uint16_t class_id, uint32_t* live, uint32_t* created, u
 // The accessory object a wrapper holds in its second 32-bit word; null for a
 // null wrapper.
 AP_OBJECT* capobj_GetWrappedObject(const void* wrapper);
+
+struct AP40_LLIST;
+
+// The common base of the object wrappers (the converter's spectrum and
+// header wrappers, the file layer's wrapper): the fields they share. Every
+// wrapper starts with its table of virtual functions and then the wrapped
+// object, where capobj_GetWrappedObject finds it.
+class CApObjectBase {
+ public:
+  CApObjectBase() = default;
+  virtual ~CApObjectBase() = default;
+
+ protected:
+  CApObjectBase(const CApObjectBase&) = default;
+  CApObjectBase& operator=(const CApObjectBase&) = default;
+
+  AP_OBJECT* object_ = nullptr;
+  AP40_LLIST* list0_ = nullptr;
+  AP40_LLIST* list1_ = nullptr;
+  AP_OBJECT* reference_ = nullptr;
+  uint32_t comparison_code_ = 0;
+  float comparison_values_[3] = {};
+  uint32_t delete_argument_ = 0;
+  uint32_t record_size_ = 0;
+};
 
 // ---------------------------------------------------------------------------
 // Object list class (AP40)

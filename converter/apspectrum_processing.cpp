@@ -1,0 +1,196 @@
+// The spectrum wrapper's processing members: the X axis, regions, unit
+// conversions and combinations of the spectrum operations, the two lists of
+// spectra for list statistics, and loading a spectrum from a file. Each
+// member is one call of the operation with the held spectrum; new spectra
+// go to an out wrapper. The converter's import does not use them.
+#include <cstring>
+
+#include "apcomlib/processing/processing.h"
+#include "apcomlib/spectrum/spectrum.h"
+#include "converter/apspectrum.h"
+
+namespace converter {
+namespace {
+
+AP7_SPECTRUM* spectrum_of(AP_OBJECT* object) { return object != nullptr ? ap7a_spectrum(object) : nullptr; }
+
+constexpr float kWhole = AP_NOT_GIVEN;
+
+}  // namespace
+
+bool CApSpectrum::XToIndex(float x, int32_t* index) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && index != nullptr && ap7b_XToIndex(spectrum, x, index) == 1;
+}
+
+bool CApSpectrum::GetXSpacing(float* spacing) const {
+  return object_ != nullptr && spacing != nullptr && ap7b_GetXSpacingOut(object_, spacing) == 1;
+}
+
+bool CApSpectrum::GetXRange(float* first_x, float* last_x) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && first_x != nullptr && last_x != nullptr &&
+         ap7b_GetXRange(spectrum, first_x, last_x) == 1;
+}
+
+bool CApSpectrum::ClampXRange(float* x1, float* x2) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && x1 != nullptr && x2 != nullptr && ap7b_ClampXRange(spectrum, x1, x2) == 1;
+}
+
+// The operation answers the number of points of the range, 0 or less when
+// there are none.
+bool CApSpectrum::XRangeToIndexRange(float* x1, float* x2, AP4_CELL* first, AP4_CELL* last) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && x1 != nullptr && x2 != nullptr && first != nullptr && last != nullptr &&
+         ap7b_XRangeToIndexRange(spectrum, x1, x2, first, last) > 0;
+}
+
+bool CApSpectrum::CommonIndexRange(const CApSpectrum& other, float* x1, float* x2, AP4_CELL* first, AP4_CELL* last,
+                                   AP4_CELL* other_first, AP4_CELL* other_last) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  return spectrum != nullptr && second != nullptr && x1 != nullptr && x2 != nullptr && first != nullptr &&
+         last != nullptr && other_first != nullptr && other_last != nullptr &&
+         ap7b_CommonIndexRange(spectrum, x1, x2, first, last, second, other_first, other_last) > 0;
+}
+
+bool CApSpectrum::CompareSpacing(const CApSpectrum& other, bool* same) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  if (spectrum == nullptr || second == nullptr || same == nullptr) return false;
+  *same = ap7d_CompareSpacing(spectrum, second) == 1;
+  return true;
+}
+
+bool CApSpectrum::CompareHeaderField(const CApSpectrum& other, bool* same) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  if (spectrum == nullptr || second == nullptr || same == nullptr) return false;
+  *same = ap7d_CompareHeaderField(spectrum, second) == 1;
+  return true;
+}
+
+bool CApSpectrum::GetPeakDirection(uint16_t* direction) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || direction == nullptr) return false;
+  *direction = ap7d_GetPeakDirection(spectrum) == AP1_PEAKS_UP ? AP1_PEAKS_UP : AP1_PEAKS_DOWN;
+  return true;
+}
+
+bool CApSpectrum::BlankRegion() { return BlankRegion(kWhole, kWhole); }
+bool CApSpectrum::BlankRegion(float x1, float x2) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7b_BlankRegion(spectrum, x1, x2) == 1;
+}
+
+bool CApSpectrum::StraightLineRegion() { return StraightLineRegion(kWhole, kWhole); }
+bool CApSpectrum::StraightLineRegion(float x1, float x2) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7b_StraightLineRegion(spectrum, x1, x2) == 1;
+}
+
+bool CApSpectrum::FillNaNGaps() {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && spectrum->data != nullptr && ap4b_FillNaNGaps(spectrum->data) == 1;
+}
+
+bool CApSpectrum::SubtractScaled(const CApSpectrum& other, float k) { return SubtractScaled(kWhole, kWhole, other, k); }
+bool CApSpectrum::SubtractScaled(float x1, float x2, const CApSpectrum& other, float k) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  return spectrum != nullptr && second != nullptr && ap7d_SubtractScaled(spectrum, x1, x2, second, k) == 1;
+}
+
+namespace {
+
+using Conversion = uint16_t (*)(AP7_SPECTRUM*, uint16_t);
+
+bool convert(AP_OBJECT* object, Conversion conversion, bool truncate) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  return spectrum != nullptr && conversion(spectrum, truncate ? 1 : 0) == 1;
+}
+
+}  // namespace
+
+bool CApSpectrum::ConvertToAbsorbance(bool truncate) { return convert(object_, ap7b_ConvertToAbsorbance, truncate); }
+bool CApSpectrum::ConvertToTransmittance(bool truncate) {
+  return convert(object_, ap7b_ConvertToTransmittance, truncate);
+}
+bool CApSpectrum::ConvertToPAS(bool truncate) { return convert(object_, ap7b_ConvertToPAS, truncate); }
+bool CApSpectrum::ConvertToKM(bool truncate) { return convert(object_, ap7b_ConvertToKM, truncate); }
+
+bool CApSpectrum::ConvertYUnits(uint16_t target) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7d_ConvertYUnits(spectrum, target) == 1;
+}
+
+bool CApSpectrum::Concatenate(const CApSpectrum& other, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  if (spectrum == nullptr || second == nullptr) return false;
+  return HandOut(ap7b_Concatenate(spectrum, second), out);
+}
+
+AP40_LLIST*& CApSpectrum::List(int which) { return which == 0 ? list0_ : list1_; }
+
+bool CApSpectrum::ClearList(int which) {
+  if (object_ == nullptr || (which != 0 && which != 1)) return false;
+  AP40_LLIST*& list = List(which);
+  if (list != nullptr) ap40_Destroy_LLIST(list, reinterpret_cast<HWND>(delete_argument_), 1);
+  list = nullptr;
+  return true;
+}
+
+// The list is made on first use; a copy that cannot be added is deleted.
+bool CApSpectrum::AddCopyToList(int which, const CApSpectrum& spectrum) {
+  AP7_SPECTRUM* source = spectrum_of(spectrum.object_);
+  if (object_ == nullptr || source == nullptr || (which != 0 && which != 1)) return false;
+  AP40_LLIST*& list = List(which);
+  if (list == nullptr) list = ap40_New_LLIST(nullptr, AP40_NO_KEY);
+  if (list == nullptr) return false;
+  ap7a_new_spectrum copy(ap7a_Duplicate(source, nullptr));
+  if (copy.get() == nullptr || GU2_DoMethod_MSG(AP40_MSG_ADD, list, copy.get()) == AP40_NO_INDEX) return false;
+  copy.release();
+  return true;
+}
+
+bool CApSpectrum::ListStatistics(uint16_t derivative, uint16_t statistic) {
+  if (object_ == nullptr || list0_ == nullptr) return false;
+  int16_t status = 0;
+  return HandOut(ap7e_ListStatistics(reinterpret_cast<AP_OBJECT*>(list0_), derivative, statistic, &status), *this);
+}
+
+bool CApSpectrum::SetComparisonParameters(uint32_t code, float value1, const CApSpectrum* reference, float value2,
+                                          float value3) {
+  if (object_ == nullptr) return false;
+  comparison_code_ = code;
+  comparison_values_[0] = value1;
+  comparison_values_[1] = value2;
+  comparison_values_[2] = value3;
+  reference_ = reference != nullptr ? reference->object_ : nullptr;
+  return true;
+}
+
+bool CApSpectrum::CompareListStatistics() {
+  if (object_ == nullptr || list0_ == nullptr || list1_ == nullptr) return false;
+  return HandOut(ap7e_CompareListStatistics(reinterpret_cast<AP_OBJECT*>(list0_), reinterpret_cast<AP_OBJECT*>(list1_),
+                                            comparison_code_, comparison_values_[0], spectrum_of(reference_),
+                                            comparison_values_[1], comparison_values_[2]),
+                 *this);
+}
+
+bool CApSpectrum::Load(const std::u16string& path) {
+  char name[AP7_TEXT_FIELD] = {};
+  if (object_ == nullptr || capobj_WideToMultiByte(path, name, sizeof name) == nullptr) return false;
+  if (!HandOut(ap7b_ReadSpectrumFile(name), *this)) return false;
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  ap7a_new_spectrum sample(ap7b_ReadStoredSpectrum(spectrum, nullptr, 1));
+  ap7a_new_spectrum background(ap7b_ReadStoredSpectrum(spectrum, nullptr, 0));
+  if (ap7b_SetNameAndSubSpectra(spectrum, nullptr, background.get(), sample.get()) != 1) return false;
+  sample.release();
+  background.release();
+  return true;
+}
+
+}  // namespace converter
