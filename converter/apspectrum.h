@@ -188,12 +188,13 @@ class CApSpectrum : public CApObjectBase {
   bool Convolve(float x1, float x2, const CApSpectrum& kernel, uint16_t option, CApSpectrum& out) const;
 
   // Processing members (apspectrum_processing.cpp).
-  // The X axis: the index of x, the spacing, the range, a range clamped to
-  // the data, a range as index cells, and the common range with another.
+  // The X axis: the index of x, the spacing, the range, the data trimmed or
+  // padded with zeros on its grid to span x1..x2 (which take the range
+  // reached), a range as index cells, and the common range with another.
   bool XToIndex(float x, int32_t* index) const;
   bool GetXSpacing(float* spacing) const;
   bool GetXRange(float* first_x, float* last_x) const;
-  bool ClampXRange(float* x1, float* x2) const;
+  bool ClampXRange(float* x1, float* x2);
   bool XRangeToIndexRange(float* x1, float* x2, AP4_CELL* first, AP4_CELL* last) const;
   bool CommonIndexRange(const CApSpectrum& other, float* x1, float* x2, AP4_CELL* first, AP4_CELL* last,
                         AP4_CELL* other_first, AP4_CELL* other_last) const;

@@ -29,13 +29,13 @@ bool CApSpectrum::GetXSpacing(float* spacing) const {
 
 bool CApSpectrum::GetXRange(float* first_x, float* last_x) const {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
-  return spectrum != nullptr && first_x != nullptr && last_x != nullptr &&
-         ap7b_GetXRange(spectrum, first_x, last_x) == 1;
+  return spectrum != nullptr && first_x != nullptr && last_x != nullptr && ap7b_GetXRange(spectrum, first_x, last_x) != 0;
 }
 
-bool CApSpectrum::ClampXRange(float* x1, float* x2) const {
+// The operations answer the point count, 0 on failure.
+bool CApSpectrum::ClampXRange(float* x1, float* x2) {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
-  return spectrum != nullptr && x1 != nullptr && x2 != nullptr && ap7b_ClampXRange(spectrum, x1, x2) == 1;
+  return spectrum != nullptr && x1 != nullptr && x2 != nullptr && ap7b_ClampXRange(spectrum, x1, x2) != 0;
 }
 
 // The operation answers the number of points of the range, 0 or less when
