@@ -740,4 +740,22 @@ bool CApSpectrum::Convolve(float x1, float x2, const CApSpectrum& kernel, uint16
   return spectrum != nullptr && second != nullptr && HandOut(ap7a_Convolve(spectrum, x1, x2, second, option), out);
 }
 
+// The ratio counts as made once it is handed out; the interferogram copy
+// follows it when it can be had.
+bool CApSpectrum::RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out,
+                                         bool keep_interferogram) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* reference = spectrum_of(background.object_);
+  if (spectrum == nullptr || reference == nullptr || !out.Holds() ||
+      !HandOut(ap7b_RatioAgainstBackground(spectrum, reference), out)) {
+    return false;
+  }
+  if (!keep_interferogram || reference->subSpectrumB == nullptr) return true;
+  AP7_SPECTRUM* result = spectrum_of(out.object_);
+  ap7a_new_spectrum copy(duplicate_without_sub_spectra(reference->subSpectrumB));
+  if (copy.get() != nullptr && ap7b_SetNameAndSubSpectra(result, nullptr, copy.get(), result->subSpectrumB) == 1)
+    copy.release();
+  return true;
+}
+
 }  // namespace converter

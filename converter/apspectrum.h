@@ -221,6 +221,40 @@ class CApSpectrum : public CApObjectBase {
   // The union of the two X ranges, handed to `out`.
   bool Concatenate(const CApSpectrum& other, CApSpectrum& out) const;
 
+  // Y-unit conversions to %R and to log(1/R), in place.
+  bool ConvertToPercentReflectance(bool truncate);
+  bool ConvertToLogInverseR(bool truncate);
+  // New spectra handed to `out`: smoothed to the resolution, at another
+  // spacing, prepared for a library search, interpolated through the
+  // transform or by halving the spacing, the Kramers-Kronig absorption
+  // index, the ATR correction, and the baseline-corrected copy.
+  bool SmoothToResolution(CApSpectrum& out) const;
+  bool SmoothToResolution(float x1, float x2, CApSpectrum& out) const;
+  bool ChangeSpacing(float spacing, CApSpectrum& out) const;
+  bool ChangeSpacing(float x1, float x2, float spacing, CApSpectrum& out) const;
+  bool PrepareSearchRegion(float spacing, CApSpectrum& out) const;
+  bool PrepareSearchRegion(float x1, float x2, float spacing, CApSpectrum& out) const;
+  bool InterpolateByFFT(float spacing, CApSpectrum& out) const;
+  bool InterpolateByFFT(float x1, float x2, float spacing, CApSpectrum& out) const;
+  bool InterpolateBySubdivision(float spacing, CApSpectrum& out) const;
+  bool InterpolateBySubdivision(float x1, float x2, float spacing, CApSpectrum& out) const;
+  bool KramersKronig(CApSpectrum& out) const;
+  bool KramersKronig(float x1, float x2, CApSpectrum& out) const;
+  bool ATRCorrection(CApSpectrum& out) const;
+  bool IterativeBaselineFit(uint16_t order, uint8_t offset, CApSpectrum& out) const;
+  bool IterativeBaselineFit(float x1, float x2, uint16_t order, uint8_t offset, CApSpectrum& out) const;
+  // This single beam ratioed against the background, handed to `out`, which
+  // must hold a spectrum already; with `keep_interferogram` a copy of the
+  // background's sample interferogram becomes the result's background one.
+  bool RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out, bool keep_interferogram) const;
+  // Measures: the band area of x1..x2 above the level and above the line
+  // over x3..x4, the half-height width of the largest peak, and the peak
+  // nearest x with its valleys.
+  bool MeasureArea(float x1, float x2, float x3, float x4, float* area_level, float* area_baseline) const;
+  bool FindPeakLimits(float x1, float x2, float* width) const;
+  bool PeakListInRange(float x, float x1, float x2, float peak_level, float valley_level, float* peak_x, float* left_x,
+                       float* right_x) const;
+
   // Two lists of spectra (0 and 1) for list statistics: the result becomes
   // the spectrum held.
   bool ClearList(int which);

@@ -132,6 +132,94 @@ bool CApSpectrum::Concatenate(const CApSpectrum& other, CApSpectrum& out) const 
   return HandOut(ap7b_Concatenate(spectrum, second), out);
 }
 
+bool CApSpectrum::ConvertToPercentReflectance(bool truncate) {
+  return convert(object_, ap7b_ConvertUnits137, truncate);
+}
+bool CApSpectrum::ConvertToLogInverseR(bool truncate) { return convert(object_, ap7b_ConvertUnits138, truncate); }
+
+namespace {
+
+using RangeOperation = AP7_SPECTRUM* (*)(AP7_SPECTRUM*, float, float);
+using SpacingOperation = AP7_SPECTRUM* (*)(AP7_SPECTRUM*, float, float, float);
+
+bool new_of_range(AP_OBJECT* object, RangeOperation operation, float x1, float x2, CApSpectrum& out) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  return spectrum != nullptr && CApSpectrum::HandOut(operation(spectrum, x1, x2), out);
+}
+
+bool new_at_spacing(AP_OBJECT* object, SpacingOperation operation, float x1, float x2, float spacing,
+                    CApSpectrum& out) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  return spectrum != nullptr && CApSpectrum::HandOut(operation(spectrum, x1, x2, spacing), out);
+}
+
+}  // namespace
+
+bool CApSpectrum::SmoothToResolution(CApSpectrum& out) const { return SmoothToResolution(kWhole, kWhole, out); }
+bool CApSpectrum::SmoothToResolution(float x1, float x2, CApSpectrum& out) const {
+  return new_of_range(object_, ap7b_SmoothToResolution, x1, x2, out);
+}
+bool CApSpectrum::ChangeSpacing(float spacing, CApSpectrum& out) const {
+  return ChangeSpacing(kWhole, kWhole, spacing, out);
+}
+bool CApSpectrum::ChangeSpacing(float x1, float x2, float spacing, CApSpectrum& out) const {
+  return new_at_spacing(object_, ap7b_ChangeSpacing, x1, x2, spacing, out);
+}
+bool CApSpectrum::PrepareSearchRegion(float spacing, CApSpectrum& out) const {
+  return PrepareSearchRegion(kWhole, kWhole, spacing, out);
+}
+bool CApSpectrum::PrepareSearchRegion(float x1, float x2, float spacing, CApSpectrum& out) const {
+  return new_at_spacing(object_, ap7b_PrepareSearchRegion, x1, x2, spacing, out);
+}
+bool CApSpectrum::InterpolateByFFT(float spacing, CApSpectrum& out) const {
+  return InterpolateByFFT(kWhole, kWhole, spacing, out);
+}
+bool CApSpectrum::InterpolateByFFT(float x1, float x2, float spacing, CApSpectrum& out) const {
+  return new_at_spacing(object_, ap7d_InterpolateByFFT, x1, x2, spacing, out);
+}
+bool CApSpectrum::InterpolateBySubdivision(float spacing, CApSpectrum& out) const {
+  return InterpolateBySubdivision(kWhole, kWhole, spacing, out);
+}
+bool CApSpectrum::InterpolateBySubdivision(float x1, float x2, float spacing, CApSpectrum& out) const {
+  return new_at_spacing(object_, ap7d_InterpolateBySubdivision, x1, x2, spacing, out);
+}
+bool CApSpectrum::KramersKronig(CApSpectrum& out) const { return KramersKronig(kWhole, kWhole, out); }
+bool CApSpectrum::KramersKronig(float x1, float x2, CApSpectrum& out) const {
+  return new_of_range(object_, ap7d_KramersKronig, x1, x2, out);
+}
+
+bool CApSpectrum::ATRCorrection(CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7b_ATRCorrection(spectrum), out);
+}
+
+// The fit runs its passes until it settles (-1), on upward peaks (0).
+bool CApSpectrum::IterativeBaselineFit(uint16_t order, uint8_t offset, CApSpectrum& out) const {
+  return IterativeBaselineFit(kWhole, kWhole, order, offset, out);
+}
+bool CApSpectrum::IterativeBaselineFit(float x1, float x2, uint16_t order, uint8_t offset, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7e_IterativeBaselineFit(spectrum, x1, x2, order, offset, -1, 0), out);
+}
+
+bool CApSpectrum::MeasureArea(float x1, float x2, float x3, float x4, float* area_level, float* area_baseline) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && area_level != nullptr && area_baseline != nullptr &&
+         ap7b_MeasureArea(spectrum, x1, x2, x3, x4, area_level, area_baseline) == 1;
+}
+
+bool CApSpectrum::FindPeakLimits(float x1, float x2, float* width) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && width != nullptr && ap7b_FindPeakLimits(spectrum, x1, x2, width) == 1;
+}
+
+bool CApSpectrum::PeakListInRange(float x, float x1, float x2, float peak_level, float valley_level, float* peak_x,
+                                  float* left_x, float* right_x) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && peak_x != nullptr && left_x != nullptr && right_x != nullptr &&
+         ap7b_PeakListInRange(spectrum, x, x1, x2, peak_level, valley_level, peak_x, left_x, right_x) == 1;
+}
+
 AP40_LLIST*& CApSpectrum::List(int which) { return which == 0 ? list0_ : list1_; }
 
 bool CApSpectrum::ClearList(int which) {

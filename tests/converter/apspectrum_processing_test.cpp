@@ -16,6 +16,7 @@
 namespace convertertest {
 namespace {
 
+using converter::CApSpectrum;
 using converter::CGamlSpectrum;
 
 AP41_HEADERDATA& record_of(const CGamlSpectrum& wrapper) { return ap7a_spectrum(wrapper.GetSpectrum())->header->data; }
@@ -184,6 +185,114 @@ TEST_F(SpectrumProcessing, ConcatenationSpansBothRangesAndSumsWhereTheyMeet) {
   AP_OBJECT* held = out.GetSpectrum();
   EXPECT_FALSE(a->Concatenate(*falling, out));  // the axes run opposite ways
   EXPECT_EQ(out.GetSpectrum(), held);
+}
+
+TEST_F(SpectrumProcessing, ReflectanceFormsOfTransmittance) {
+  auto reflectance = on_axis({50, 10}, 100, 102, AP1_YUNIT_PERCENT_TRANSMITTANCE);
+  EXPECT_TRUE(reflectance->ConvertToPercentReflectance(false));
+  expect_near(values_of(*reflectance), {50, 10}, "%R");
+  EXPECT_EQ(packed(record_of(*reflectance).y_units), AP1_YUNIT_PERCENT_REFLECTANCE);
+  EXPECT_TRUE(reflectance->ConvertToLogInverseR(false));
+  expect_near(values_of(*reflectance), {static_cast<float>(std::log10(2.0)), 1}, "log(1/R) = -log10(R / 100)");
+  EXPECT_EQ(packed(record_of(*reflectance).y_units), AP1_YUNIT_LOG_INVERSE_R);
+}
+
+// A straight line y = (x - 100) / 2 comes back on its line at any spacing;
+// a constant stays constant through the transform and the subdivision.
+TEST_F(SpectrumProcessing, RegriddedCopiesKeepALineOnItsLine) {
+  auto line = on_axis({0, 1, 2, 3, 4, 5, 6, 7, 8}, 100, 116);
+  CGamlSpectrum out;
+  ASSERT_TRUE(line->ChangeSpacing(100, 104, 1.0f, out));
+  expect_near(values_of(out), {0, 0.5f, 1, 1.5f, 2}, "spacing 1 over 100..104");
+  ASSERT_TRUE(line->ChangeSpacing(4.0f, out));
+  expect_near(values_of(out), {0, 2, 4, 6, 8}, "spacing 4 over the whole");
+  ASSERT_TRUE(line->PrepareSearchRegion(104, 112, 4.0f, out));
+  expect_near(values_of(out), {2, 4, 6}, "search region 104..112");
+  ASSERT_TRUE(line->PrepareSearchRegion(8.0f, out));
+  EXPECT_EQ(packed(record_of(out).first_x), 100.0f);
+  EXPECT_FALSE(line->ChangeSpacing(-1.0f, out));
+  auto constant = on_axis(std::vector<float>(32, 3.0f), 100, 162);
+  struct Case {
+    const char* what;
+    bool (CApSpectrum::*member)(float, float, float, CApSpectrum&) const;
+  };
+  for (const Case& c : {Case{"transform", &CApSpectrum::InterpolateByFFT},
+                        Case{"subdivision", &CApSpectrum::InterpolateBySubdivision}}) {
+    ASSERT_TRUE((constant.get()->*c.member)(AP_NOT_GIVEN, AP_NOT_GIVEN, 1.0f, out)) << c.what;
+    const std::vector<float> values = values_of(out);
+    ASSERT_GE(values.size(), 60u) << c.what;
+    for (float value : values) EXPECT_NEAR(value, 3.0f, 1e-3) << c.what;
+    float spacing = 0;
+    EXPECT_TRUE(out.GetXSpacing(&spacing));
+    EXPECT_NEAR(spacing, 1.0f, 1e-3) << c.what;
+  }
+  ASSERT_TRUE(constant->InterpolateByFFT(0.5f, out));
+  ASSERT_TRUE(constant->InterpolateBySubdivision(0.5f, out));
+  ASSERT_TRUE(constant->SmoothToResolution(out));
+  expect_near(values_of(out), std::vector<float>(32, 3.0f), "a constant smoothed");
+  ASSERT_TRUE(constant->SmoothToResolution(120, 140, out));
+  EXPECT_EQ(values_of(out).size(), 11u);
+}
+
+TEST_F(SpectrumProcessing, ATRKramersKronigAndBaselineCopies) {
+  auto absorbance = on_axis({1, 1, 1}, 1000, 3000);
+  CGamlSpectrum out;
+  ASSERT_TRUE(absorbance->ATRCorrection(out));
+  expect_near(values_of(out), {1, 2, 3}, "each value times its X / 1000");
+  expect_near(values_of(*absorbance), {1, 1, 1}, "the spectrum stays");
+  // A line has no peaks: the baseline fitted is the line itself.
+  auto line = on_axis({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 100, 122);
+  ASSERT_TRUE(line->IterativeBaselineFit(1, 0, out));
+  expect_near(values_of(out), std::vector<float>(12, 0.0f), "line less its baseline");
+  ASSERT_TRUE(line->IterativeBaselineFit(104, 114, 1, 0, out));
+  expect_near(values_of(out), std::vector<float>(6, 0.0f), "104..114");
+  // The absorption index is normalised to 0..1 and made once only.
+  std::vector<float> reflectance(64);
+  for (size_t i = 0; i < reflectance.size(); ++i) reflectance[i] = 40.0f + 20.0f * std::exp(-0.05f * (i - 32.0f) * (i - 32.0f));
+  auto reflective = on_axis(reflectance, 1000, 1126, AP1_YUNIT_PERCENT_REFLECTANCE);
+  ASSERT_TRUE(reflective->KramersKronig(out));
+  float minimum = 0, maximum = 0;
+  EXPECT_TRUE(out.GetMinMax(&minimum, &maximum));
+  EXPECT_NEAR(minimum, 0.0f, 1e-5);
+  EXPECT_NEAR(maximum, 1.0f, 1e-5);
+  CGamlSpectrum again;
+  EXPECT_FALSE(out.KramersKronig(again));
+  EXPECT_TRUE(reflective->KramersKronig(1010, 1100, out));
+}
+
+// A sample single beam of 50, 20 against a background of 100, 40: 50 %T.
+TEST_F(SpectrumProcessing, RatioAgainstABackgroundKeepsItsInterferogramOnRequest) {
+  auto sample = on_axis({50, 20}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  auto background = on_axis({100, 40}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  auto interferogram = on_axis({1, 2, 3}, 0, 2, AP41_YUNITS_INTERFEROGRAM);
+  ASSERT_TRUE(background->AttachSampleInterferogram(*interferogram));
+  for (bool keep : {false, true}) {
+    CGamlSpectrum out;
+    ASSERT_TRUE(sample->RatioAgainstBackground(*background, out, keep)) << keep;
+    expect_near(values_of(out), {50, 50}, "ratio in %T");
+    EXPECT_EQ(packed(record_of(out).y_units), AP1_YUNIT_PERCENT_TRANSMITTANCE);
+    EXPECT_EQ(out.HasBackgroundInterferogram(), keep);
+  }
+  CGamlSpectrum out;
+  auto absorbance = on_axis({1, 1}, 100, 102);
+  EXPECT_FALSE(absorbance->RatioAgainstBackground(*background, out, false));  // not a single beam
+}
+
+// A triangle band 0 1 2 1 0 at a spacing of 2 on a zero baseline.
+TEST_F(SpectrumProcessing, BandAreaWidthAndPeakLimits) {
+  auto band = on_axis({0, 0, 1, 2, 1, 0, 0}, 100, 112);
+  float level = -1, baseline = -1;
+  ASSERT_TRUE(band->MeasureArea(102, 110, 100, 112, &level, &baseline));
+  EXPECT_NEAR(baseline, 2 * (0.5f + 1.5f + 1.5f + 0.5f), 1e-4);  // trapezoids of width 2
+  float width = 0;
+  ASSERT_TRUE(band->FindPeakLimits(100, 112, &width));
+  EXPECT_NEAR(width, 4.0f, 1e-4);  // half height 1 at 104 and 108
+  float peak = 0, left = 0, right = 0;
+  ASSERT_TRUE(band->PeakListInRange(106, 100, 112, 50, 50, &peak, &left, &right));
+  EXPECT_EQ(peak, 106.0f);
+  EXPECT_LT(left, 106.0f);
+  EXPECT_GT(right, 106.0f);
+  EXPECT_FALSE(band->PeakListInRange(106, 100, 112, 50, 50, &peak, nullptr, &right));
 }
 
 // List 0 holds 1,2,3 and 3,4,5 (mean 2,3,4); list 1 holds 1,1,1.
