@@ -127,6 +127,7 @@ namespace platform {
 
 HMODULE register_builtin_module(const char* name, const ModuleExport* exports, size_t count) {
   if (HINSTANCE__* existing = find_module(name); existing != nullptr && existing->library == nullptr) {
+    existing->path = name;  // registered again from another folder: it is there now
     existing->exports = exports;
     existing->export_count = count;
     return existing;

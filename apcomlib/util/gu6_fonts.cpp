@@ -104,6 +104,9 @@ uint16_t gu6_destroy_all(FontTable table, uint16_t all) {
     GU3_Free_MM(g_font_tables[table]);
     g_font_tables[table] = nullptr;
   }
+  // Freeing the screen table ends the library's use of fonts (it does so
+  // when it unloads); fonts made after that read the configuration afresh.
+  if (all != 0 && table == kScreenTable) g_char_set = -1;
   return 1;
 }
 

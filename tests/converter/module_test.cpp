@@ -256,7 +256,7 @@ HRESULT convert_something() {
 uint32_t answer_nothing(void*, uint16_t, void*) { return 0; }
 
 TEST(LibraryStart, AWholeRegistrationLetsConversionsRun) {
-  HINSTANCE instance = instance_at(testsupport::home() + "/server/libgaml2kov.so");
+  HINSTANCE instance = instance_at(attached_server_path());
   converter::DllMain(instance, DLL_PROCESS_ATTACH, nullptr);
   EXPECT_TRUE(converter::gaml_module().LibraryReady());
   EXPECT_EQ(convert_something(), REGDB_E_CLASSNOTREG);
@@ -270,7 +270,7 @@ TEST(LibraryStart, AWholeRegistrationLetsConversionsRun) {
 TEST(LibraryStart, AClassThatDidNotInitialiseFailsEveryConversion) {
   GU2_ImmedSetDispatcher(99, answer_nothing);
   APX_SetClassState(99, 0);
-  HINSTANCE instance = instance_at(testsupport::home() + "/server/libgaml2kov.so");
+  HINSTANCE instance = instance_at(attached_server_path());
   converter::DllMain(instance, DLL_PROCESS_ATTACH, nullptr);
   EXPECT_FALSE(converter::gaml_module().LibraryReady());
   EXPECT_EQ(convert_something(), E_FAIL);
