@@ -610,6 +610,13 @@ APEXPORT uint32_t AP48_Dispatcher_TEXT(void* object, uint16_t message, void* par
 uint16_t ap48_InitClass(uint16_t class_id);
 uint16_t ap48_TermClass(uint16_t class_id);
 
+// Direct calls, as the messages named beside them.
+uint16_t ap48_AppendText(AP48_TEXT* text, const char* added);                  // 36
+uint32_t ap48_GetTextLength(AP48_TEXT* text);                                  // 37
+uint16_t ap48_ClearText(AP48_TEXT* text);                                      // 38
+char* ap48_GetText(AP48_TEXT* text);                                           // 39
+uint16_t ap48_CopyContents(AP48_TEXT* text, AP48_TEXT* target, HWND window);   // 22
+
 // ---------------------------------------------------------------------------
 // Support for the object wrapper classes (capobj)
 
@@ -789,6 +796,12 @@ uint32_t ap40_Destroy_LLIST(AP40_LLIST* list, HWND window, uint16_t destroy_memb
 AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep);        // 6
 uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member);                          // 36
 uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy);     // 37
+AP_OBJECT* ap40_GetAt_LLIST(AP40_LLIST* list, uint32_t index);                          // 38
+// The first member after `start` (from the head or the tail for null) in the
+// direction whose parameter compares true with the value; parameter 65535
+// with operator 7 gives the member next to `start` without a test.
+AP_OBJECT* ap40_Find_LLIST(AP40_LLIST* list, uint16_t parameter, uint16_t compare, const void* value,
+                           AP_OBJECT* start, uint16_t direction);                         // 42
 
 // ---------------------------------------------------------------------------
 // Parameter tables and the parameter-set class (AP13 PARAMS)

@@ -157,6 +157,13 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
     case AP7_MSG_BLANK_REGION:
     case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_ADD_WEIGHTED: return sizeof(AP7_PAIRPARM);
+    case AP7_MSG_LINEAR_FIT_RANGE: return sizeof(AP7_LINEARFITPARM);
+    case AP7_MSG_SCALE_SPLIT_AXIS: return sizeof(AP7_SPLITAXISPARM);
+    case AP7_MSG_SCALE_SEGMENTED_AXIS: return sizeof(AP7_SEGMENTEDAXISPARM);
+    case AP7_MSG_SCALE_WAVELENGTH_AXIS: return sizeof(AP7_WAVELENGTHAXISPARM);
+    case AP7_MSG_POLYNOMIAL_BASELINE: return sizeof(AP7_ANCHORPOLYPARM);
     default: return 0;
   }
 }
@@ -517,6 +524,27 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
     case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
     case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);
+    case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return ap_object_result(ap7b_InterpolateDoublePoints(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_ADD_WEIGHTED:              return ap_object_result(ap7b_AddWeighted(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_LINEAR_FIT_RANGE: {
+      const auto* fit = static_cast<const AP7_LINEARFITPARM*>(parameter);
+      return ap7b_LinearFitRange(spectrum, fit->x1, fit->x2, fit->peak_to_peak, fit->rms);
+    }
+    case AP7_MSG_SCALE_SPLIT_AXIS: {
+      const auto* axis = static_cast<const AP7_SPLITAXISPARM*>(parameter);
+      return ap7b_ScaleSplitAxis(spectrum, axis->y1, axis->y2, axis->xa, axis->xb, axis->xc, axis->xd, axis->columns, axis->mode, axis->split, axis->low, axis->high);
+    }
+    case AP7_MSG_SCALE_SEGMENTED_AXIS: {
+      const auto* axis = static_cast<const AP7_SEGMENTEDAXISPARM*>(parameter);
+      return ap7b_ScaleSegmentedAxis(spectrum, axis->x1, axis->x2, axis->y1, axis->y2, axis->columns, axis->mode, axis->rule, axis->low, axis->high);
+    }
+    case AP7_MSG_SCALE_WAVELENGTH_AXIS: {
+      const auto* axis = static_cast<const AP7_WAVELENGTHAXISPARM*>(parameter);
+      return ap7b_ScaleWavelengthAxis(spectrum, axis->lambda1, axis->lambda2, axis->y1, axis->y2, axis->columns, axis->mode, axis->low, axis->high);
+    }
+    case AP7_MSG_LINEAR_BASELINE:           return ap_object_result(ap7b_LinearBaseline(spectrum, static_cast<AP40_LLIST*>(parameter)));
+    case AP7_MSG_SPLINE_BASELINE:           return ap_object_result(ap7b_SplineBaseline(spectrum, static_cast<AP40_LLIST*>(parameter)));
+    case AP7_MSG_POLYNOMIAL_BASELINE:       return ap_object_result(ap7b_PolynomialBaseline(spectrum, static_cast<const AP7_ANCHORPOLYPARM*>(parameter)->anchors, static_cast<const AP7_ANCHORPOLYPARM*>(parameter)->degree));
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -2544,3 +2544,140 @@ uint16_t ap7b_BlankRegion(AP7_SPECTRUM* spectrum, float x1, float x2);          
 // x1..x2 replaced by the straight line between those two; 0 when fewer than
 // two present values remain.
 uint16_t ap7b_StraightLineRegion(AP7_SPECTRUM* spectrum, float x1, float x2);                      // 146
+
+// ---------------------------------------------------------------------------
+// Combinations, range measures, display scaling and anchor-point baselines
+// (ap7d_query.cpp, ap7b_combine.cpp, ap7b_measures.cpp, ap7b_anchor.cpp)
+
+// The object added to the spectrum's list; 0 without a list.
+uint16_t ap7d_CopyListFrom(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
+
+constexpr uint16_t AP7_MSG_INTERPOLATE_DOUBLE_POINTS = 155;
+constexpr uint16_t AP7_MSG_ADD_WEIGHTED = 182;
+
+// Message 155 ({x1, x2}): a new spectrum of the 2c - 1 points of the c
+// points of x1..x2, the new midpoints interpolated (the mean of their two
+// neighbours near the ends of the data); history bit 33. Null for fewer
+// than 2 points.
+AP7_SPECTRUM* ap7b_InterpolateDoublePoints(AP7_SPECTRUM* spectrum, float x1, float x2);  // 155
+// Message 182 ({x1, x2, other}): a new spectrum over the common range of
+// the two, each point the mean of both weighted by their scan counts (p23,
+// 1 when 0), missing where either is; p23 the sum of both, the noise p39
+// their root sum of squares, history bit 7. The inputs are left untouched.
+AP7_SPECTRUM* ap7b_AddWeighted(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);  // 182
+
+constexpr uint16_t AP7_MSG_LINEAR_FIT_RANGE = 177;
+constexpr uint16_t AP7_MSG_SCALE_SPLIT_AXIS = 183;
+constexpr uint16_t AP7_MSG_SCALE_WAVELENGTH_AXIS = 184;
+constexpr uint16_t AP7_MSG_SCALE_SEGMENTED_AXIS = 232;
+
+#pragma pack(push, 2)
+// Message 177, 16 bytes.
+struct AP7_LINEARFITPARM {
+  float x1;
+  float x2;
+  float* peak_to_peak;
+  float* rms;
+};
+// Message 183, 38 bytes.
+struct AP7_SPLITAXISPARM {
+  float y1;
+  float y2;
+  float xa;
+  float xb;
+  float xc;
+  float xd;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t split;
+  uint16_t* low;
+  uint16_t* high;
+};
+// Message 232, 30 bytes.
+struct AP7_SEGMENTEDAXISPARM {
+  float x1;
+  float x2;
+  float y1;
+  float y2;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t rule;
+  uint16_t* low;
+  uint16_t* high;
+};
+// Message 184, 28 bytes: the wavelength range in micrometres.
+struct AP7_WAVELENGTHAXISPARM {
+  float lambda1;
+  float lambda2;
+  float y1;
+  float y2;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t* low;
+  uint16_t* high;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_LINEARFITPARM) == 16);
+static_assert(sizeof(AP7_SPLITAXISPARM) == 38);
+static_assert(sizeof(AP7_SEGMENTEDAXISPARM) == 30);
+static_assert(sizeof(AP7_WAVELENGTHAXISPARM) == 28);
+
+// Message 177: the peak-to-peak and the rms of the residuals about the
+// least-squares line through the present points of x1..x2 (both 0 for two
+// present points or fewer). 1 only when both were written; 0 for a range of
+// 2 points or fewer.
+uint16_t ap7b_LinearFitRange(AP7_SPECTRUM* spectrum, float x1, float x2, float* peak_to_peak, float* rms);  // 177
+// The gap between a column's bounds and the column's before it closed at
+// its middle (16-bit signed values); columns without data are left. 1.
+uint16_t ap7b_JoinColumns(uint16_t* low, uint16_t* high, uint16_t* previous_low, uint16_t* previous_high);
+// Message 183: xa..xb and xb..xc into two halves of the columns (split 1),
+// or xa..xb, xb..xc, xc..xd into three thirds (split 2); the bounds first
+// all 0. 0 for another split, too few columns or a part that cannot be
+// drawn.
+uint16_t ap7b_ScaleSplitAxis(AP7_SPECTRUM* spectrum, float y1, float y2, float xa, float xb, float xc, float xd,
+                             uint16_t columns, uint16_t mode, uint16_t split, uint16_t* low,
+                             uint16_t* high);  // 183
+// Message 232: x1..x2 drawn in the segments the segment rule divides it
+// into, x1 at the first column.
+uint16_t ap7b_ScaleSegmentedAxis(AP7_SPECTRUM* spectrum, float x1, float x2, float y1, float y2, uint16_t columns,
+                                 uint16_t mode, uint16_t rule, uint16_t* low, uint16_t* high);  // 232
+// Message 184: the spectrum drawn against wavelength (10000 / X) over
+// lambda1..lambda2, intensity units per wavelength.
+uint16_t ap7b_ScaleWavelengthAxis(AP7_SPECTRUM* spectrum, float lambda1, float lambda2, float y1, float y2,
+                                  uint16_t columns, uint16_t mode, uint16_t* low, uint16_t* high);  // 184
+
+constexpr uint16_t AP7_MSG_LINEAR_BASELINE = 191;
+constexpr uint16_t AP7_MSG_SPLINE_BASELINE = 317;
+constexpr uint16_t AP7_MSG_POLYNOMIAL_BASELINE = 318;
+
+// The title prefix (group 1007) of a baseline-corrected spectrum.
+constexpr uint16_t AP7_TITLE_BASELINE = 4;
+
+#pragma pack(push, 2)
+// Message 318, 8 bytes.
+struct AP7_ANCHORPOLYPARM {
+  AP40_LLIST* anchors;
+  int32_t degree;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_ANCHORPOLYPARM) == 8);
+
+// Message 191 ({anchor list}): a new spectrum less the straight lines
+// between neighbouring anchors of the list (every member, in order of X);
+// null for a list of fewer than 2 anchors.
+AP7_SPECTRUM* ap7b_LinearBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list);                  // 191
+// Message 317 ({anchor list}): a new spectrum less the piecewise cubic
+// through the anchors (the list's members but its first and last, in order
+// of X), over anchor 1 to anchor m - 2, missing elsewhere; null for fewer
+// than 4 anchors or two at one X.
+AP7_SPECTRUM* ap7b_SplineBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list);                  // 317
+// Message 318 ({anchor list, degree}): a new spectrum less the least-squares
+// polynomial of the degree (at most m - 1) through the same anchors; null
+// for fewer than 2 anchors or a fit that cannot be made.
+AP7_SPECTRUM* ap7b_PolynomialBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list, int32_t degree);  // 318
+
+// The line baseline of message 191: a copy of the spectrum whose points
+// from the first to the last anchor lie on the lines between the anchors,
+// each anchor lowered by the Y unit's full scale.
+AP7_SPECTRUM* ap7b_LineBaselineSpectrum(AP7_SPECTRUM* spectrum, AP40_LLIST* list);
+
