@@ -111,10 +111,6 @@ float ap7e_kernel(const ap7e_walk& src, int64_t k, double t) {
                             2.0);
 }
 
-uint32_t ap7e_point_count(const AP7_SPECTRUM* spectrum) {
-  return std::min(ap7a_record(spectrum)->points, spectrum->data != nullptr ? spectrum->data->columns : 0u);
-}
-
 // The correction proper, once the spectrum is in transmittance: the values
 // resampled from a working copy by `fill`, the history written. False when
 // the copy cannot be made.
@@ -142,6 +138,14 @@ bool ap7e_resample(AP7_SPECTRUM* spectrum, float old_laser, float new_laser, Fil
 }
 
 }  // namespace
+
+uint32_t ap7e_PointCount(const AP7_SPECTRUM* spectrum) {
+  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  if (record == nullptr || spectrum->data == nullptr) return 0;
+  const uint32_t points = record->points;
+  const uint32_t columns = spectrum->data->columns;
+  return std::min(points, columns);
+}
 
 uint16_t ap7e_AddHistoryLineCut(AP7_SPECTRUM* spectrum, const char* text) {
   if (text == nullptr) return 0;
@@ -176,7 +180,7 @@ uint16_t ap7e_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency, uint
     return ap7e_RestoreDefaultLaser(checked);
 
   // The positions below count from the grid origin of the rising axis.
-  const uint32_t n = ap7e_point_count(checked);
+  const uint32_t n = ap7e_PointCount(checked);
   const float spacing = ap7b_GetXSpacing(checked);
   const bool falling = spacing < 0.0f;
   const double d = std::fabs(spacing);
@@ -242,7 +246,7 @@ uint16_t ap7e_ChangeLaserFrequencyRaman(AP7_SPECTRUM* spectrum, float frequency)
 
   // Positions count down the absolute wavenumbers from the first point of
   // the rising shift axis.
-  const uint32_t n = ap7e_point_count(checked);
+  const uint32_t n = ap7e_PointCount(checked);
   const bool falling = spacing < 0.0f;
   const double d = std::fabs(spacing);
   const double line = record->p44;
