@@ -740,21 +740,72 @@ bool CApSpectrum::Convolve(float x1, float x2, const CApSpectrum& kernel, uint16
   return spectrum != nullptr && second != nullptr && HandOut(ap7a_Convolve(spectrum, x1, x2, second, option), out);
 }
 
+namespace {
+
+// A copy of the source's sample interferogram as the result's background
+// interferogram, when the source has one and the copy can be had.
+void keep_interferogram(AP7_SPECTRUM* source, AP7_SPECTRUM* result) {
+  if (source == nullptr || source->subSpectrumB == nullptr) return;
+  ap7a_new_spectrum copy(duplicate_without_sub_spectra(source->subSpectrumB));
+  if (copy.get() != nullptr && ap7b_SetNameAndSubSpectra(result, nullptr, copy.get(), result->subSpectrumB) == 1)
+    copy.release();
+}
+
+}  // namespace
+
 // The ratio counts as made once it is handed out; the interferogram copy
 // follows it when it can be had.
 bool CApSpectrum::RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out,
-                                         bool keep_interferogram) const {
+                                         bool keep_interferogram_too) const {
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
   AP7_SPECTRUM* reference = spectrum_of(background.object_);
   if (spectrum == nullptr || reference == nullptr || !out.Holds() ||
       !HandOut(ap7b_RatioAgainstBackground(spectrum, reference), out)) {
     return false;
   }
-  if (!keep_interferogram || reference->subSpectrumB == nullptr) return true;
-  AP7_SPECTRUM* result = spectrum_of(out.object_);
-  ap7a_new_spectrum copy(duplicate_without_sub_spectra(reference->subSpectrumB));
-  if (copy.get() != nullptr && ap7b_SetNameAndSubSpectra(result, nullptr, copy.get(), result->subSpectrumB) == 1)
-    copy.release();
+  if (keep_interferogram_too) keep_interferogram(reference, spectrum_of(out.object_));
+  return true;
+}
+
+// The roles of the formula by mode: B background, D dark, E, R reference, F
+// factor; a mode runs only when the spectra it needs are given.
+bool CApSpectrum::RatioConformed(const CApSpectrum* background, CApSpectrum& out, const CApSpectrum* s3,
+                                 const CApSpectrum* s4, const CApSpectrum* s5, const CApSpectrum* s6,
+                                 const CApSpectrum* s7, float a, float b, float c, bool prepare, uint16_t mode,
+                                 bool keep_interferogram_too) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  const auto held = [](const CApSpectrum* wrapper) { return wrapper != nullptr ? spectrum_of(wrapper->object_) : nullptr; };
+  AP7_SPECTRUM* const bg = held(background);
+  AP7_SPECTRUM* const sp3 = held(s3);
+  AP7_SPECTRUM* const sp4 = held(s4);
+  AP7_SPECTRUM* const sp5 = held(s5);
+  AP7_SPECTRUM* const sp6 = held(s6);
+  AP7_SPECTRUM* const sp7 = held(s7);
+  struct Roles {
+    AP7_SPECTRUM *b, *d, *e, *r, *f;
+    bool given;
+  } roles{};
+  switch (mode) {
+    case 1:
+    case 2: roles = {bg, sp3, nullptr, nullptr, nullptr, bg && sp3}; break;
+    case 3: roles = {bg, nullptr, sp6, sp7, nullptr, bg && sp6 && sp7}; break;
+    case 4: roles = {bg, nullptr, nullptr, sp3, nullptr, bg && sp3}; break;
+    case 5: roles = {nullptr, nullptr, nullptr, sp3, nullptr, sp3 != nullptr}; break;
+    case 6: roles = {bg, sp3, sp4, nullptr, nullptr, bg && sp3 && sp4}; break;
+    case 7: roles = {bg, sp3, nullptr, sp7, sp6, bg && sp3 && sp6 && sp7}; break;
+    case 8: roles = {bg, sp3, sp4, sp7, sp6, bg && sp3 && sp4 && sp6 && sp7}; break;
+    case 9: roles = {bg, sp3, sp4, nullptr, nullptr, bg != nullptr}; break;
+    case 10: roles = {bg, sp3, nullptr, sp4, nullptr, bg != nullptr}; break;
+    case 11: roles = {bg, sp3, sp4, sp5, nullptr, bg && sp5}; break;
+    default: roles = {bg, nullptr, nullptr, nullptr, nullptr, bg != nullptr}; break;
+  }
+  if (spectrum == nullptr || !roles.given || !out.Holds() ||
+      !HandOut(ap7b_RatioConformed(spectrum, mode, roles.b, roles.d, roles.e, roles.r, roles.f, a, b, c, 0,
+                                   prepare ? 1 : 0),
+               out)) {
+    return false;
+  }
+  if (keep_interferogram_too) keep_interferogram(mode == 5 ? sp3 : bg, spectrum_of(out.object_));
   return true;
 }
 

@@ -244,9 +244,9 @@ class CApSpectrum : public CApObjectBase {
   bool IterativeBaselineFit(uint16_t order, uint8_t offset, CApSpectrum& out) const;
   bool IterativeBaselineFit(float x1, float x2, uint16_t order, uint8_t offset, CApSpectrum& out) const;
   // This single beam ratioed against the background, handed to `out`, which
-  // must hold a spectrum already; with `keep_interferogram` a copy of the
+  // must hold a spectrum already; with `keep_interferogram_too` a copy of the
   // background's sample interferogram becomes the result's background one.
-  bool RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out, bool keep_interferogram) const;
+  bool RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out, bool keep_interferogram_too) const;
   // Measures: the band area of x1..x2 above the level and above the line
   // over x3..x4, the half-height width of the largest peak, and the peak
   // nearest x with its valleys.
@@ -254,6 +254,30 @@ class CApSpectrum : public CApObjectBase {
   bool FindPeakLimits(float x1, float x2, float* width) const;
   bool PeakListInRange(float x, float x1, float x2, float peak_level, float valley_level, float* peak_x, float* left_x,
                        float* right_x) const;
+
+  // Combinations handed to `out`: the points doubled with interpolated
+  // midpoints, and the mean with another spectrum weighted by scan counts.
+  bool InterpolateDoublePoints(CApSpectrum& out) const;
+  bool InterpolateDoublePoints(float x1, float x2, CApSpectrum& out) const;
+  bool AddWeighted(const CApSpectrum& other, CApSpectrum& out) const;
+  bool AddWeighted(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const;
+  // The peak-to-peak and rms of the residuals about the line fitted to x1..x2.
+  bool LinearFitRange(float x1, float x2, float* peak_to_peak, float* rms) const;
+  // A copy of this interferogram turned into a single beam, handed to `out`.
+  bool InterferogramToSingleBeam(uint16_t size_code, uint16_t apodization, uint16_t phase_mode, uint32_t phase_length,
+                                 uint16_t phase_size_code, CApSpectrum& out) const;
+  // This sample ratioed by the formula of the mode against the background
+  // and the spectra s3..s7, which fill the formula's roles by mode; handed to
+  // `out`, which must hold a spectrum already. With `keep_interferogram_too` the
+  // sample interferogram of s3 (mode 5) or of the background becomes the
+  // result's background interferogram.
+  bool RatioConformed(const CApSpectrum* background, CApSpectrum& out, const CApSpectrum* s3, const CApSpectrum* s4,
+                      const CApSpectrum* s5, const CApSpectrum* s6, const CApSpectrum* s7, float a, float b, float c,
+                      bool prepare, uint16_t mode, bool keep_interferogram_too) const;
+  // The class-99 record of the spectrum's list (made when absent): a, b and
+  // c in, and out again. False where no class 99 is registered.
+  bool SetClass99Record(float a, float b, float c);
+  bool GetClass99Record(float* a, float* b, float* c) const;
 
   // Two lists of spectra (0 and 1) for list statistics: the result becomes
   // the spectrum held.

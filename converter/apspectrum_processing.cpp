@@ -220,6 +220,85 @@ bool CApSpectrum::PeakListInRange(float x, float x1, float x2, float peak_level,
          ap7b_PeakListInRange(spectrum, x, x1, x2, peak_level, valley_level, peak_x, left_x, right_x) == 1;
 }
 
+bool CApSpectrum::InterpolateDoublePoints(CApSpectrum& out) const { return InterpolateDoublePoints(kWhole, kWhole, out); }
+bool CApSpectrum::InterpolateDoublePoints(float x1, float x2, CApSpectrum& out) const {
+  return new_of_range(object_, ap7b_InterpolateDoublePoints, x1, x2, out);
+}
+
+bool CApSpectrum::AddWeighted(const CApSpectrum& other, CApSpectrum& out) const {
+  return AddWeighted(kWhole, kWhole, other, out);
+}
+bool CApSpectrum::AddWeighted(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(other.object_);
+  return spectrum != nullptr && second != nullptr && HandOut(ap7b_AddWeighted(spectrum, x1, x2, second), out);
+}
+
+bool CApSpectrum::LinearFitRange(float x1, float x2, float* peak_to_peak, float* rms) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && peak_to_peak != nullptr && rms != nullptr &&
+         ap7b_LinearFitRange(spectrum, x1, x2, peak_to_peak, rms) == 1;
+}
+
+// The conversion works in place: on a copy, so that this interferogram stays.
+bool CApSpectrum::InterferogramToSingleBeam(uint16_t size_code, uint16_t apodization, uint16_t phase_mode,
+                                            uint32_t phase_length, uint16_t phase_size_code, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr) return false;
+  ap7a_new_spectrum copy(ap7a_Duplicate(spectrum, nullptr));
+  if (copy.get() == nullptr || ap7b_InterferogramToSingleBeamDefault(copy.get(), size_code, apodization, phase_mode,
+                                                                      phase_length, phase_size_code, 0, nullptr) != 1)
+    return false;
+  return HandOut(copy.release(), out);
+}
+
+namespace {
+
+// The record's parameters and the factor between b as given and as kept.
+constexpr uint16_t kClass99 = 99;
+constexpr float kClass99Factor = 0.750062f;
+
+}  // namespace
+
+// A record made here joins the list only once it is filled.
+bool CApSpectrum::SetClass99Record(float a, float b, float c) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr) return false;
+  AP_OBJECT* record = ap7d_FindListItem(spectrum, kClass99);
+  const bool made = record == nullptr;
+  if (made) {
+    uint16_t class_id = kClass99;
+    AP_NEWPARM fresh{kClass99, nullptr};
+    record = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP_MSG_NEW, &class_id, &fresh));
+  }
+  if (record == nullptr) return false;
+  float kept_b = b / kClass99Factor;
+  uint32_t zero = 0, one = 1;
+  float zero_value = 0.0f;
+  const bool set = GU2_SetParmValue_MSG(record, 2, &c) != 0 && GU2_SetParmValue_MSG(record, 0, &a) != 0 &&
+                   GU2_SetParmValue_MSG(record, 1, &kept_b) != 0 && GU2_SetParmValue_MSG(record, 5, &zero) != 0 &&
+                   GU2_SetParmValue_MSG(record, 3, &zero_value) != 0 && GU2_SetParmValue_MSG(record, 4, &one) != 0;
+  if (made && (!set || ap7d_CopyListFrom(spectrum, record) == 0)) {
+    AP_WINDOWPARM window{nullptr, 0};
+    GU2_DoMethod_MSG(AP_MSG_DESTROY, record, &window);
+    return false;
+  }
+  return set;
+}
+
+bool CApSpectrum::GetClass99Record(float* a, float* b, float* c) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP_OBJECT* record = spectrum != nullptr ? ap7d_FindListItem(spectrum, kClass99) : nullptr;
+  float values[3] = {};
+  if (record == nullptr || a == nullptr || b == nullptr || c == nullptr || GU2_GetParmValue_MSG(record, 2, &values[2]) == 0 ||
+      GU2_GetParmValue_MSG(record, 0, &values[0]) == 0 || GU2_GetParmValue_MSG(record, 1, &values[1]) == 0)
+    return false;
+  *a = values[0];
+  *b = values[1] * kClass99Factor;
+  *c = values[2];
+  return true;
+}
+
 AP40_LLIST*& CApSpectrum::List(int which) { return which == 0 ? list0_ : list1_; }
 
 bool CApSpectrum::ClearList(int which) {

@@ -295,6 +295,113 @@ TEST_F(SpectrumProcessing, BandAreaWidthAndPeakLimits) {
   EXPECT_FALSE(band->PeakListInRange(106, 100, 112, 50, 50, &peak, nullptr, &right));
 }
 
+TEST_F(SpectrumProcessing, DoubledPointsAndTheScanWeightedMean) {
+  auto line = on_axis({0, 2, 4}, 100, 104);
+  CGamlSpectrum out;
+  ASSERT_TRUE(line->InterpolateDoublePoints(out));
+  expect_near(values_of(out), {0, 1, 2, 3, 4}, "midpoints on the line");
+  float spacing = 0;
+  EXPECT_TRUE(out.GetXSpacing(&spacing));
+  EXPECT_EQ(spacing, 1.0f);
+  ASSERT_TRUE(line->InterpolateDoublePoints(102, 104, out));
+  expect_near(values_of(out), {2, 3, 4}, "102..104");
+  EXPECT_FALSE(line->InterpolateDoublePoints(104, 104, out));
+  // One scan of 1 and three of 4: (1 + 3 x 4) / 4.
+  auto one_scan = on_axis({1, 1, 1}, 100, 104);
+  auto three_scans = on_axis({4, 4}, 102, 104);
+  record_of(*one_scan).NumScans = 1;
+  record_of(*three_scans).NumScans = 3;
+  ASSERT_TRUE(one_scan->AddWeighted(*three_scans, out));
+  expect_near(values_of(out), {3.25f, 3.25f}, "weighted mean over 102..104");
+  EXPECT_EQ(packed(record_of(out).NumScans), 4u);
+  ASSERT_TRUE(one_scan->AddWeighted(104, 104, *three_scans, out));
+  expect_near(values_of(out), {3.25f}, "at 104");
+  expect_near(values_of(*one_scan), {1, 1, 1}, "inputs untouched");
+}
+
+// Residuals 1, -1, -1, 1 about the line 2x: even about the middle and of
+// sum 0, so the fitted line is 2x itself; the rms takes the m - 2 degrees
+// of freedom of a fitted line: sqrt(4 / 2).
+TEST_F(SpectrumProcessing, TheLinearFitsResiduals) {
+  auto spectrum = on_axis({1, 1, 3, 7}, 0, 3);
+  float peak_to_peak = 0, rms = 0;
+  ASSERT_TRUE(spectrum->LinearFitRange(AP_NOT_GIVEN, AP_NOT_GIVEN, &peak_to_peak, &rms));
+  EXPECT_NEAR(peak_to_peak, 2.0f, 1e-5);
+  EXPECT_NEAR(rms, std::sqrt(2.0f), 1e-5);
+  EXPECT_FALSE(spectrum->LinearFitRange(0, 1, &peak_to_peak, &rms));  // two points
+  EXPECT_FALSE(spectrum->LinearFitRange(0, 3, nullptr, &rms));
+}
+
+TEST_F(SpectrumProcessing, OnlyAnInterferogramTurnsIntoASingleBeam) {
+  auto absorbance = on_axis(std::vector<float>(16, 1.0f), 100, 130);
+  CGamlSpectrum out;
+  AP_OBJECT* held = out.GetSpectrum();
+  EXPECT_FALSE(absorbance->InterferogramToSingleBeam(0, 0, 0, 0, 0, out));
+  EXPECT_EQ(out.GetSpectrum(), held);
+  expect_near(values_of(*absorbance), std::vector<float>(16, 1.0f), "unchanged");
+}
+
+// Single beams S 50, 20 and B 100, 40, dark D 10, 10, E 20, 10: each mode's
+// formula worked, then as %T.
+TEST_F(SpectrumProcessing, ConformedRatioFillsTheFormulasRolesByMode) {
+  auto sample = on_axis({50, 20}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  auto background = on_axis({100, 40}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  auto dark = on_axis({10, 10}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  auto e = on_axis({20, 10}, 100, 102, AP1_YUNIT_SINGLE_BEAM);
+  struct Case {
+    uint16_t mode;
+    const CGamlSpectrum* s3;
+    const CGamlSpectrum* s4;
+    float a, b;
+    bool done;
+    std::vector<float> expected;
+  };
+  const Case cases[] = {
+      {0, nullptr, nullptr, 0, 0, true, {50, 50}},                          // S / B
+      {1, dark.get(), nullptr, 0, 0, true, {4000.0f / 90, 1000.0f / 30}},    // (S - D) / (B - D)
+      {2, dark.get(), nullptr, 0, 0, true, {40, 25}},                       // (S - D) / B
+      {5, background.get(), nullptr, 0, 0, true, {50, 50}},                 // S / R, R = s3
+      {6, dark.get(), e.get(), 0, 0, true, {50, 100.0f / 3}},              // (S - D) / (B - E)
+      {9, nullptr, nullptr, 10, 20, true, {50, 50}},                        // (S - a) / (B - b)
+      {9, dark.get(), e.get(), 0, 0, true, {50, 100.0f / 3}},              // (S - D) / (B - E)
+      {1, nullptr, nullptr, 0, 0, false, {}},                               // D missing
+      {3, dark.get(), nullptr, 0, 0, false, {}},                            // E and R missing
+  };
+  for (const Case& c : cases) {
+    CGamlSpectrum out;
+    const bool done = sample->RatioConformed(background.get(), out, c.s3, c.s4, nullptr, nullptr, nullptr, c.a, c.b,
+                                             0, false, c.mode, false);
+    ASSERT_EQ(done, c.done) << "mode " << c.mode;
+    if (!done) continue;
+    expect_near(values_of(out), c.expected, "conformed ratio");
+    EXPECT_EQ(packed(record_of(out).y_units), AP1_YUNIT_PERCENT_TRANSMITTANCE) << c.mode;
+  }
+  auto interferogram = on_axis({1, 2, 3}, 0, 2, AP41_YUNITS_INTERFEROGRAM);
+  ASSERT_TRUE(background->AttachSampleInterferogram(*interferogram));
+  CGamlSpectrum out;
+  ASSERT_TRUE(sample->RatioConformed(background.get(), out, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0,
+                                     false, 0, true));
+  EXPECT_TRUE(out.HasBackgroundInterferogram());
+  ASSERT_TRUE(sample->RatioConformed(nullptr, out, background.get(), nullptr, nullptr, nullptr, nullptr, 0, 0, 0,
+                                     false, 5, true));
+  EXPECT_TRUE(out.HasBackgroundInterferogram());  // from s3 in mode 5
+}
+
+TEST_F(SpectrumProcessing, TheClass99RecordNeedsItsClass) {
+  CGamlSpectrum spectrum;
+  const uint16_t before = [] {
+    uint16_t count = 0;
+    APX_GetAPClassInfo(AP7_CLASS_ID, &count, nullptr, nullptr);
+    return count;
+  }();
+  EXPECT_FALSE(spectrum.SetClass99Record(1, 2, 3));
+  float a = 0, b = 0, c = 0;
+  EXPECT_FALSE(spectrum.GetClass99Record(&a, &b, &c));
+  uint16_t after = 0;
+  APX_GetAPClassInfo(AP7_CLASS_ID, &after, nullptr, nullptr);
+  EXPECT_EQ(after, before);
+}
+
 // List 0 holds 1,2,3 and 3,4,5 (mean 2,3,4); list 1 holds 1,1,1.
 TEST_F(SpectrumProcessing, ListStatisticsAndTheirComparisonBecomeTheSpectrumHeld) {
   CGamlSpectrum wrapper;
