@@ -24,6 +24,8 @@ constexpr uint32_t kSpectrumRecordSize = sizeof(AP7_SPECTRUM);
 constexpr uint16_t kJcampFormat = 23;
 constexpr uint16_t kXYPairsFormat = 25;
 constexpr uint16_t kVelmaranFormat = 63;
+// The object's debug text is made in a buffer of 255 characters.
+constexpr uint32_t kDumpBuffer = 256;
 
 AP7_SPECTRUM* spectrum_of(AP_OBJECT* object) { return object != nullptr ? ap7a_spectrum(object) : nullptr; }
 
@@ -245,7 +247,8 @@ bool CApSpectrum::GetValues(float* buffer, uint32_t* count, float x1, float x2) 
   ap7b_XToIndex(spectrum, x2, &ends[1]);
   for (int32_t& end : ends) end = std::clamp<int32_t>(end, 0, static_cast<int32_t>(points) - 1);
   const uint32_t lower = static_cast<uint32_t>(std::min(ends[0], ends[1]));
-  const uint32_t copied = std::min(static_cast<uint32_t>(std::abs(ends[1] - ends[0])), *count);
+  // Both end points belong to the range.
+  const uint32_t copied = std::min(static_cast<uint32_t>(std::abs(ends[1] - ends[0])) + 1, *count);
   std::memcpy(buffer, data + lower, copied * sizeof(float));
   *count = copied;
   return true;
@@ -423,6 +426,387 @@ bool CApSpectrum::TakeInterferogramOf(const CApSpectrum& other, bool sample) {
 bool CApSpectrum::TakeSampleInterferogramOf(const CApSpectrum& other) { return TakeInterferogramOf(other, true); }
 bool CApSpectrum::TakeBackgroundInterferogramOf(const CApSpectrum& other) {
   return TakeInterferogramOf(other, false);
+}
+
+
+// The text is cut to 255 characters, then to the caller's buffer.
+bool CApSpectrum::GetDebugDump(char* buffer, uint32_t size) const {
+  std::string dump;
+  if (object_ == nullptr || buffer == nullptr || size == 0 || !ap2_DumpText_OBJ(object_, dump)) return false;
+  if (dump.size() >= kDumpBuffer) dump.resize(kDumpBuffer - 1);
+  capobj_StrCopyN2(dump.c_str(), buffer, static_cast<int32_t>(std::min<uint32_t>(size, INT32_MAX)));
+  return true;
+}
+
+namespace {
+
+constexpr float kWhole = AP_NOT_GIVEN;
+
+}  // namespace
+
+// A new spectrum handed to the out wrapper, or deleted when there is none
+// to take it.
+bool CApSpectrum::HandOut(AP7_SPECTRUM* made, CApSpectrum& out) {
+  ap7a_new_spectrum held(made);
+  if (held.get() == nullptr || !out.Attach(as_object(held.get()))) return false;
+  held.release();
+  return true;
+}
+
+bool CApSpectrum::GetValueAtX(float x, float* value) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && value != nullptr && ap7a_GetValueAtX(spectrum, x, value) == 1;
+}
+
+bool CApSpectrum::SetValueAtX(float x, float value) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_SetValueAtX(spectrum, x, value) == 1;
+}
+
+bool CApSpectrum::NewFromRange(float x1, float x2, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_NewFromRange(spectrum, x1, x2), out);
+}
+
+bool CApSpectrum::CopyRangeFrom(const CApSpectrum& other, float x1, float x2) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* source = spectrum_of(other.object_);
+  return spectrum != nullptr && source != nullptr && ap7a_CopyRangeFrom(source, x1, x2, spectrum) == 1;
+}
+
+namespace {
+
+using ScalarOperation = uint16_t (*)(AP7_SPECTRUM*, float, float, float);
+using SpectraOperation = AP7_SPECTRUM* (*)(AP7_SPECTRUM*, float, float, AP7_SPECTRUM*);
+
+bool with_constant(AP_OBJECT* object, ScalarOperation operation, float x1, float x2, float value) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  return spectrum != nullptr && operation(spectrum, x1, x2, value) == 1;
+}
+
+bool with_spectrum(AP_OBJECT* object, SpectraOperation operation, float x1, float x2, AP_OBJECT* other,
+                   CApSpectrum& out) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  AP7_SPECTRUM* second = spectrum_of(other);
+  return spectrum != nullptr && second != nullptr && CApSpectrum::HandOut(operation(spectrum, x1, x2, second), out);
+}
+
+}  // namespace
+
+bool CApSpectrum::AddConstant(float value) { return AddConstant(kWhole, kWhole, value); }
+bool CApSpectrum::AddConstant(float x1, float x2, float value) {
+  return with_constant(object_, ap7a_AddScalar, x1, x2, value);
+}
+bool CApSpectrum::SubtractConstant(float value) { return SubtractConstant(kWhole, kWhole, value); }
+bool CApSpectrum::SubtractConstant(float x1, float x2, float value) {
+  return with_constant(object_, ap7a_SubtractScalar, x1, x2, value);
+}
+bool CApSpectrum::MultiplyConstant(float value) { return MultiplyConstant(kWhole, kWhole, value); }
+bool CApSpectrum::MultiplyConstant(float x1, float x2, float value) {
+  return with_constant(object_, ap7a_MultiplyScalar, x1, x2, value);
+}
+bool CApSpectrum::DivideConstant(float value) { return DivideConstant(kWhole, kWhole, value); }
+// A divisor equal to 0 is refused: the values stay, rather than all
+// becoming missing.
+bool CApSpectrum::DivideConstant(float x1, float x2, float value) {
+  return AP1_KovFloatCompareSG_MATH(value, 0.0f) == 0 && with_constant(object_, ap7a_DivideScalar, x1, x2, value);
+}
+
+bool CApSpectrum::AddSpectrum(const CApSpectrum& other, CApSpectrum& out) const {
+  return AddSpectrum(kWhole, kWhole, other, out);
+}
+bool CApSpectrum::AddSpectrum(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const {
+  return with_spectrum(object_, ap7a_AddSpectra, x1, x2, other.object_, out);
+}
+bool CApSpectrum::SubtractSpectrum(const CApSpectrum& other, CApSpectrum& out) const {
+  return SubtractSpectrum(kWhole, kWhole, other, out);
+}
+bool CApSpectrum::SubtractSpectrum(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const {
+  return with_spectrum(object_, ap7a_SubtractSpectra, x1, x2, other.object_, out);
+}
+bool CApSpectrum::MultiplySpectrum(const CApSpectrum& other, CApSpectrum& out) const {
+  return MultiplySpectrum(kWhole, kWhole, other, out);
+}
+bool CApSpectrum::MultiplySpectrum(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const {
+  return with_spectrum(object_, ap7a_MultiplySpectra, x1, x2, other.object_, out);
+}
+bool CApSpectrum::DivideSpectrum(const CApSpectrum& other, CApSpectrum& out) const {
+  return DivideSpectrum(kWhole, kWhole, other, out);
+}
+bool CApSpectrum::DivideSpectrum(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const {
+  return with_spectrum(object_, ap7a_DivideSpectra, x1, x2, other.object_, out);
+}
+
+namespace {
+
+using StatisticOperation = uint16_t (*)(AP7_SPECTRUM*, float, float, float*);
+
+bool statistic(AP_OBJECT* object, StatisticOperation operation, float x1, float x2, float* result) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  float value = 0;
+  if (spectrum == nullptr || operation(spectrum, x1, x2, &value) != 1) return false;
+  if (result != nullptr) *result = value;
+  return true;
+}
+
+}  // namespace
+
+bool CApSpectrum::GetMinMax(float* minimum, float* maximum) const { return GetMinMax(kWhole, kWhole, minimum, maximum); }
+bool CApSpectrum::GetMinMax(float x1, float x2, float* minimum, float* maximum) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  float low = 0, high = 0;
+  if (spectrum == nullptr || ap7a_MinMax(spectrum, x1, x2, &low, &high) != 1) return false;
+  if (minimum != nullptr) *minimum = low;
+  if (maximum != nullptr) *maximum = high;
+  return true;
+}
+
+bool CApSpectrum::GetMinMaxX(float* minimum, float* minimum_x, float* maximum, float* maximum_x) const {
+  return GetMinMaxX(kWhole, kWhole, minimum, minimum_x, maximum, maximum_x);
+}
+bool CApSpectrum::GetMinMaxX(float x1, float x2, float* minimum, float* minimum_x, float* maximum,
+                             float* maximum_x) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  float values[4] = {};
+  if (spectrum == nullptr || ap7a_MinMaxX(spectrum, x1, x2, &values[0], &values[1], &values[2], &values[3]) != 1)
+    return false;
+  float* const out[] = {minimum, minimum_x, maximum, maximum_x};
+  for (int i = 0; i < 4; ++i) {
+    if (out[i] != nullptr) *out[i] = values[i];
+  }
+  return true;
+}
+
+bool CApSpectrum::GetSum(float* sum) const { return GetSum(kWhole, kWhole, sum); }
+bool CApSpectrum::GetSum(float x1, float x2, float* sum) const { return statistic(object_, ap7a_RangeSum, x1, x2, sum); }
+bool CApSpectrum::GetMean(float* mean) const { return GetMean(kWhole, kWhole, mean); }
+bool CApSpectrum::GetMean(float x1, float x2, float* mean) const {
+  return statistic(object_, ap7a_RangeMean, x1, x2, mean);
+}
+bool CApSpectrum::GetStdDev(float* deviation) const { return GetStdDev(kWhole, kWhole, deviation); }
+bool CApSpectrum::GetStdDev(float x1, float x2, float* deviation) const {
+  return statistic(object_, ap7a_RangeStdDev, x1, x2, deviation);
+}
+
+namespace {
+
+// The regrids take finite limits: the whole spectrum is its own X range.
+bool whole_x_range(AP_OBJECT* object, float* x1, float* x2) {
+  const AP41_HEADERDATA* record = ap7a_record(spectrum_of(object));
+  if (record == nullptr) return false;
+  *x1 = record->first_x;
+  *x2 = record->last_x;
+  return true;
+}
+
+}  // namespace
+
+bool CApSpectrum::Regrid(float spacing, CApSpectrum& out) const {
+  float x1 = 0, x2 = 0;
+  return whole_x_range(object_, &x1, &x2) && Regrid(x1, x2, spacing, out);
+}
+bool CApSpectrum::Regrid(float x1, float x2, float spacing, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_RangeTransform(spectrum, x1, x2, spacing), out);
+}
+bool CApSpectrum::RegridInside(float spacing, CApSpectrum& out) const {
+  float x1 = 0, x2 = 0;
+  return whole_x_range(object_, &x1, &x2) && RegridInside(x1, x2, spacing, out);
+}
+bool CApSpectrum::RegridInside(float x1, float x2, float spacing, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_RangeTransform2(spectrum, x1, x2, spacing), out);
+}
+
+bool CApSpectrum::Derivative(CApSpectrum& out) const { return Derivative(kWhole, kWhole, out); }
+bool CApSpectrum::Derivative(float x1, float x2, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_Derivative(spectrum, x1, x2), out);
+}
+bool CApSpectrum::SecondDerivative(CApSpectrum& out) const { return SecondDerivative(kWhole, kWhole, out); }
+bool CApSpectrum::SecondDerivative(float x1, float x2, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_DerivativeRange(spectrum, x1, x2), out);
+}
+
+bool CApSpectrum::Smooth(uint32_t window, CApSpectrum& out) const { return Smooth(kWhole, kWhole, window, out); }
+bool CApSpectrum::Smooth(float x1, float x2, uint32_t window, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_SGSmooth(spectrum, x1, x2, window), out);
+}
+
+bool CApSpectrum::SelfDeconvolve(float half_width, float factor, uint16_t mode, uint32_t size,
+                                 CApSpectrum& out) const {
+  return SelfDeconvolve(kWhole, kWhole, half_width, factor, mode, size, out);
+}
+bool CApSpectrum::SelfDeconvolve(float x1, float x2, float half_width, float factor, uint16_t mode, uint32_t size,
+                                 CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr &&
+         HandOut(ap7a_FourierSelfDeconvolve(spectrum, x1, x2, half_width, factor, mode, size), out);
+}
+
+bool CApSpectrum::PeakSearch(float kernel_value, float sensitivity, uint16_t use_range, AP4_PEAK* table,
+                             uint32_t capacity, uint32_t* found, bool* full) const {
+  return PeakSearch(kWhole, kWhole, kernel_value, sensitivity, use_range, table, capacity, found, full);
+}
+bool CApSpectrum::PeakSearch(float x1, float x2, float kernel_value, float sensitivity, uint16_t use_range,
+                             AP4_PEAK* table, uint32_t capacity, uint32_t* found, bool* full) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || table == nullptr) return false;
+  uint16_t table_full = 0;
+  const AP7_PEAKSEARCHPARM block{x1, x2, kernel_value, sensitivity, capacity, use_range, &table_full, table, 1, 1};
+  const uint32_t peaks = ap7a_PeakSearch(spectrum, &block, block.sort, block.log_mode);
+  if (found != nullptr) *found = peaks;
+  if (full != nullptr) *full = table_full != 0;
+  return true;
+}
+
+bool CApSpectrum::TransformInterferogram(uint16_t k) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_TransformInterferogram(spectrum, k) == 1;
+}
+
+bool CApSpectrum::Apodize(uint16_t id, uint16_t ramp) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7a_Apodize(spectrum, id, ramp) == 1;
+}
+
+bool CApSpectrum::PhaseSpectrum(uint32_t length, uint16_t k, uint16_t kind, uint16_t mode, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && HandOut(ap7a_PhaseSpectrum(spectrum, length, k, kind, mode), out);
+}
+
+bool CApSpectrum::PhaseCorrect(uint16_t mode, const CApSpectrum* phase) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || ap7a_PhaseCorrect(spectrum, mode, phase != nullptr ? spectrum_of(phase->object_) : nullptr) != 1)
+    return false;
+  const float gain = ap7a_record(spectrum)->Gain;
+  if (gain > 0) ap7a_DivideScalar(spectrum, kWhole, kWhole, gain);
+  return true;
+}
+
+bool CApSpectrum::ScaleRange(float x1, float x2, float y_low, float y_high, int16_t columns, uint16_t height,
+                             uint16_t* minima, uint16_t* maxima) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && minima != nullptr && maxima != nullptr &&
+         ap7a_ScaleRange(spectrum, x1, x2, y_low, y_high, columns, height, minima, maxima) == 1;
+}
+
+namespace {
+
+template <class Result>
+using PairOperation = uint16_t (*)(AP7_SPECTRUM*, float, float, AP7_SPECTRUM*, Result*);
+
+template <class Result>
+bool over_pairs(AP_OBJECT* object, PairOperation<Result> operation, float x1, float x2, AP_OBJECT* other,
+                Result* result) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object);
+  AP7_SPECTRUM* second = spectrum_of(other);
+  Result value{};
+  if (spectrum == nullptr || second == nullptr || result == nullptr || operation(spectrum, x1, x2, second, &value) != 1)
+    return false;
+  *result = value;
+  return true;
+}
+
+}  // namespace
+
+bool CApSpectrum::CorrelateRanges(const CApSpectrum& other, float* slope) const {
+  return CorrelateRanges(kWhole, kWhole, other, slope);
+}
+bool CApSpectrum::CorrelateRanges(float x1, float x2, const CApSpectrum& other, float* slope) const {
+  return over_pairs<float>(object_, ap7a_CorrelateRanges, x1, x2, other.object_, slope);
+}
+bool CApSpectrum::CountValidPairs(const CApSpectrum& other, uint32_t* count) const {
+  return CountValidPairs(kWhole, kWhole, other, count);
+}
+bool CApSpectrum::CountValidPairs(float x1, float x2, const CApSpectrum& other, uint32_t* count) const {
+  return over_pairs<uint32_t>(object_, ap7a_CountValidPairs, x1, x2, other.object_, count);
+}
+bool CApSpectrum::PairProduct(const CApSpectrum& other, float* product) const {
+  return PairProduct(kWhole, kWhole, other, product);
+}
+bool CApSpectrum::PairProduct(float x1, float x2, const CApSpectrum& other, float* product) const {
+  return over_pairs<float>(object_, ap7a_RangePairOp, x1, x2, other.object_, product);
+}
+
+bool CApSpectrum::Convolve(const CApSpectrum& kernel, uint16_t option, CApSpectrum& out) const {
+  return Convolve(kWhole, kWhole, kernel, option, out);
+}
+bool CApSpectrum::Convolve(float x1, float x2, const CApSpectrum& kernel, uint16_t option, CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* second = spectrum_of(kernel.object_);
+  return spectrum != nullptr && second != nullptr && HandOut(ap7a_Convolve(spectrum, x1, x2, second, option), out);
+}
+
+namespace {
+
+// A copy of the source's sample interferogram as the result's background
+// interferogram, when the source has one and the copy can be had.
+void keep_interferogram(AP7_SPECTRUM* source, AP7_SPECTRUM* result) {
+  if (source == nullptr || source->subSpectrumB == nullptr) return;
+  ap7a_new_spectrum copy(duplicate_without_sub_spectra(source->subSpectrumB));
+  if (copy.get() != nullptr && ap7b_SetNameAndSubSpectra(result, nullptr, copy.get(), result->subSpectrumB) == 1)
+    copy.release();
+}
+
+}  // namespace
+
+// The ratio counts as made once it is handed out; the interferogram copy
+// follows it when it can be had.
+bool CApSpectrum::RatioAgainstBackground(const CApSpectrum& background, CApSpectrum& out,
+                                         bool keep_interferogram_too) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  AP7_SPECTRUM* reference = spectrum_of(background.object_);
+  if (spectrum == nullptr || reference == nullptr || !out.Holds() ||
+      !HandOut(ap7b_RatioAgainstBackground(spectrum, reference), out)) {
+    return false;
+  }
+  if (keep_interferogram_too) keep_interferogram(reference, spectrum_of(out.object_));
+  return true;
+}
+
+// The roles of the formula by mode: B background, D dark, E, R reference, F
+// factor; a mode runs only when the spectra it needs are given.
+bool CApSpectrum::RatioConformed(const CApSpectrum* background, CApSpectrum& out, const CApSpectrum* s3,
+                                 const CApSpectrum* s4, const CApSpectrum* s5, const CApSpectrum* s6,
+                                 const CApSpectrum* s7, float a, float b, float c, bool prepare, uint16_t mode,
+                                 bool keep_interferogram_too) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  const auto held = [](const CApSpectrum* wrapper) { return wrapper != nullptr ? spectrum_of(wrapper->object_) : nullptr; };
+  AP7_SPECTRUM* const bg = held(background);
+  AP7_SPECTRUM* const sp3 = held(s3);
+  AP7_SPECTRUM* const sp4 = held(s4);
+  AP7_SPECTRUM* const sp5 = held(s5);
+  AP7_SPECTRUM* const sp6 = held(s6);
+  AP7_SPECTRUM* const sp7 = held(s7);
+  struct Roles {
+    AP7_SPECTRUM *b, *d, *e, *r, *f;
+    bool given;
+  } roles{};
+  switch (mode) {
+    case 1:
+    case 2: roles = {bg, sp3, nullptr, nullptr, nullptr, bg && sp3}; break;
+    case 3: roles = {bg, nullptr, sp6, sp7, nullptr, bg && sp6 && sp7}; break;
+    case 4: roles = {bg, nullptr, nullptr, sp3, nullptr, bg && sp3}; break;
+    case 5: roles = {nullptr, nullptr, nullptr, sp3, nullptr, sp3 != nullptr}; break;
+    case 6: roles = {bg, sp3, sp4, nullptr, nullptr, bg && sp3 && sp4}; break;
+    case 7: roles = {bg, sp3, nullptr, sp7, sp6, bg && sp3 && sp6 && sp7}; break;
+    case 8: roles = {bg, sp3, sp4, sp7, sp6, bg && sp3 && sp4 && sp6 && sp7}; break;
+    case 9: roles = {bg, sp3, sp4, nullptr, nullptr, bg != nullptr}; break;
+    case 10: roles = {bg, sp3, nullptr, sp4, nullptr, bg != nullptr}; break;
+    case 11: roles = {bg, sp3, sp4, sp5, nullptr, bg && sp5}; break;
+    default: roles = {bg, nullptr, nullptr, nullptr, nullptr, bg != nullptr}; break;
+  }
+  if (spectrum == nullptr || !roles.given || !out.Holds() ||
+      !HandOut(ap7b_RatioConformed(spectrum, mode, roles.b, roles.d, roles.e, roles.r, roles.f, a, b, c, 0,
+                                   prepare ? 1 : 0),
+               out)) {
+    return false;
+  }
+  if (keep_interferogram_too) keep_interferogram(mode == 5 ? sp3 : bg, spectrum_of(out.object_));
+  return true;
 }
 
 }  // namespace converter

@@ -407,6 +407,16 @@ uint16_t ap4a_CopyRangeTo(const AP4_ARRAY* array, AP4_RANGE range, AP4_ARRAY* ta
   return 1;
 }
 
+uint16_t ap4a_CopyRangeFrom(AP4_ARRAY* array, AP4_CELL at, const AP4_ARRAY* source, AP4_RANGE range) {
+  return ap4a_CopyRangeTo(source, range, array, at);
+}
+
+AP4_CELL ap4a_MakeCell(int32_t row, int32_t column) { return AP4_CELL{row, column}; }
+
+uint16_t ap4a_SetElements(AP4_ARRAY* array, int32_t row, int32_t column, float value) {
+  return ap4a_SetElement(array, AP4_CELL{row, column}, value);
+}
+
 GU3_HANDLE ap4a_CopyDataOut(const AP4_ARRAY* array) {
   return ap4a_is_array(array) && array->data != nullptr ? GU3_CopyEx_MM(array->data) : nullptr;
 }

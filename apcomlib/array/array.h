@@ -1298,3 +1298,15 @@ AP4_ARRAY* ap4b_FourierSelfDeconvolve(const AP4_ARRAY* array, AP4_RANGE range, f
 uint16_t ap4b_ExtractFactors(const AP4_ARRAY* array, int32_t count, float percentage, uint16_t mode,
                              AP4_ARRAY** scores, AP4_ARRAY** loadings, AP4_ARRAY** eigenvalues, float* total,
                              uint32_t* found);                                                         // 81
+
+// ---------------------------------------------------------------------------
+// Cells and ranges as the spectrum combinations and baselines call them
+// (ap4a.cpp)
+
+// A cell made of its row and column.
+AP4_CELL ap4a_MakeCell(int32_t row, int32_t column);
+// Message 38 with the cell given as row and column.
+uint16_t ap4a_SetElements(AP4_ARRAY* array, int32_t row, int32_t column, float value);
+// Message 40 seen from the receiving end: the source's range copied into
+// this array from the cell `at` on; 0 when it does not fit.
+uint16_t ap4a_CopyRangeFrom(AP4_ARRAY* array, AP4_CELL at, const AP4_ARRAY* source, AP4_RANGE range);

@@ -334,6 +334,22 @@ uint16_t ap2_DumpObject_OBJ(AP2_OBJECT* part, char* text) {
   return 1;
 }
 
+bool ap2_DumpText_OBJ(AP_OBJECT* object, std::string& text) {
+  AP_OBJECT* part = object;
+  // Every class reaches its root part within a few steps.
+  constexpr int kMaxPartDepth = 8;
+  for (int depth = 0; depth < kMaxPartDepth && part != nullptr && !IsBadReadPtr(part, sizeof *part); ++depth) {
+    if (part->class_id != AP2_CLASS_ID) {
+      part = part->parent;
+      continue;
+    }
+    auto* root = reinterpret_cast<AP2_OBJECT*>(part);
+    text.clear();
+    return ap2_is_part(root) && root->outer != nullptr && ap2_dump_text(root, text);
+  }
+  return false;
+}
+
 uint16_t ap2_copy_class_name(char* buffer, const char* class_name) {
   const size_t bytes = std::strlen(class_name) + 1;
   if (IsBadWritePtr(buffer, bytes)) return 0;

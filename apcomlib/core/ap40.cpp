@@ -567,6 +567,14 @@ uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy
   return result;
 }
 
+AP_OBJECT* ap40_GetAt_LLIST(AP40_LLIST* list, uint32_t index) { return ap40_GetAtIndex_LLIST(list, index); }
+
+AP_OBJECT* ap40_Find_LLIST(AP40_LLIST* list, uint16_t parameter, uint16_t compare, const void* value,
+                           AP_OBJECT* start, uint16_t direction) {
+  const AP40_FINDPARM find{parameter, compare, value, start, direction};
+  return ap40_FindByValue_LLIST(list, &find);
+}
+
 // ---------------------------------------------------------------------------
 // Class initialisation and termination
 

@@ -192,6 +192,21 @@ uint16_t ap48_SetField_TEXT(AP48_TEXT* text, const char* keyword, const char* va
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Operations called directly too
+
+uint16_t ap48_AppendText(AP48_TEXT* text, const char* added) { return ap48_Append_TEXT(text, added); }
+
+uint32_t ap48_GetTextLength(AP48_TEXT* text) { return ap48_GetLength_TEXT(text); }
+
+uint16_t ap48_ClearText(AP48_TEXT* text) { return ap48_Clear_TEXT(text); }
+
+char* ap48_GetText(AP48_TEXT* text) { return ap48_GetText_TEXT(text); }
+
+uint16_t ap48_CopyContents(AP48_TEXT* text, AP48_TEXT* target, HWND window) {
+  return ap48_Copy_TEXT(text, target, window);
+}
+
+// ---------------------------------------------------------------------------
 // Class initialisation and termination
 
 uint16_t ap48_InitClass(uint16_t class_id) {

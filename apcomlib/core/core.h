@@ -503,6 +503,9 @@ uint32_t ap2_Destroy_OBJ(AP2_OBJECT* part, HWND window);                       /
 AP_OBJECT* ap2_Duplicate_OBJ(AP2_OBJECT* part, HWND window);                   // 6
 uint32_t ap2_GetSize_OBJ(AP2_OBJECT* part);                                    // 7
 uint16_t ap2_DumpObject_OBJ(AP2_OBJECT* part, char* text);                     // 8
+// The whole dump text of an object, found through its chain of parts, for
+// a caller that cannot size a buffer for it beforehand.
+bool ap2_DumpText_OBJ(AP_OBJECT* object, std::string& text);
 uint16_t ap2_SetUserWord_OBJ(AP2_OBJECT* part, uint16_t word);                 // 1
 uint16_t ap2_BeginChange_OBJ(AP2_OBJECT* part);                                // 10
 uint16_t ap2_EndChange_OBJ(AP2_OBJECT* part);                                  // 11
@@ -607,6 +610,13 @@ APEXPORT uint32_t AP48_Dispatcher_TEXT(void* object, uint16_t message, void* par
 uint16_t ap48_InitClass(uint16_t class_id);
 uint16_t ap48_TermClass(uint16_t class_id);
 
+// Direct calls, as the messages named beside them.
+uint16_t ap48_AppendText(AP48_TEXT* text, const char* added);                  // 36
+uint32_t ap48_GetTextLength(AP48_TEXT* text);                                  // 37
+uint16_t ap48_ClearText(AP48_TEXT* text);                                      // 38
+char* ap48_GetText(AP48_TEXT* text);                                           // 39
+uint16_t ap48_CopyContents(AP48_TEXT* text, AP48_TEXT* target, HWND window);   // 22
+
 // ---------------------------------------------------------------------------
 // Support for the object wrapper classes (capobj)
 
@@ -628,6 +638,31 @@ bool capobj_GetClassInfo(uint16_t class_id, uint32_t* live, uint32_t* created, u
 // The accessory object a wrapper holds in its second 32-bit word; null for a
 // null wrapper.
 AP_OBJECT* capobj_GetWrappedObject(const void* wrapper);
+
+struct AP40_LLIST;
+
+// The common base of the object wrappers (the converter's spectrum and
+// header wrappers, the file layer's wrapper): the fields they share. Every
+// wrapper starts with its table of virtual functions and then the wrapped
+// object, where capobj_GetWrappedObject finds it.
+class CApObjectBase {
+ public:
+  CApObjectBase() = default;
+  virtual ~CApObjectBase() = default;
+
+ protected:
+  CApObjectBase(const CApObjectBase&) = default;
+  CApObjectBase& operator=(const CApObjectBase&) = default;
+
+  AP_OBJECT* object_ = nullptr;
+  AP40_LLIST* list0_ = nullptr;
+  AP40_LLIST* list1_ = nullptr;
+  AP_OBJECT* reference_ = nullptr;
+  uint32_t comparison_code_ = 0;
+  float comparison_values_[3] = {};
+  uint32_t delete_argument_ = 0;
+  uint32_t record_size_ = 0;
+};
 
 // ---------------------------------------------------------------------------
 // Object list class (AP40)
@@ -761,6 +796,12 @@ uint32_t ap40_Destroy_LLIST(AP40_LLIST* list, HWND window, uint16_t destroy_memb
 AP40_LLIST* ap40_Duplicate_LLIST(AP40_LLIST* list, HWND window, uint16_t deep);        // 6
 uint32_t ap40_Add_LLIST(AP40_LLIST* list, AP_OBJECT* member);                          // 36
 uint16_t ap40_Remove_LLIST(AP40_LLIST* list, AP_OBJECT* member, uint16_t destroy);     // 37
+AP_OBJECT* ap40_GetAt_LLIST(AP40_LLIST* list, uint32_t index);                          // 38
+// The first member after `start` (from the head or the tail for null) in the
+// direction whose parameter compares true with the value; parameter 65535
+// with operator 7 gives the member next to `start` without a test.
+AP_OBJECT* ap40_Find_LLIST(AP40_LLIST* list, uint16_t parameter, uint16_t compare, const void* value,
+                           AP_OBJECT* start, uint16_t direction);                         // 42
 
 // ---------------------------------------------------------------------------
 // Parameter tables and the parameter-set class (AP13 PARAMS)

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/core.h"
+#include "platform/crypt.h"
 #include "platform/files.h"
 #include "util/util.h"
 #include "platform/wintypes.h"
@@ -1563,3 +1564,91 @@ uint16_t ap52_SizeGroup(AP_OBJECT* list, uint64_t free_bytes, AP52_SIZING* sizin
 // The member count of an open group file: the type-2 sections, 0 when the
 // keys of the first entry name none.
 uint32_t ap52_MemberCount(void* format);
+
+// ---------------------------------------------------------------------------
+// The file wrapper (cap20)
+
+// The wrapper over one AP20 FILE object, which it creates and destroys: one
+// member per file message, true when the message answered 1 (texts pass as
+// UTF-16 strings, which must fit 255 ANSI characters), and the operations
+// the workstation's electronic-signature component needs on a native file.
+// The native operations answer 0 for success and 1 for failure, as the
+// native open messages do.
+class CApFile : public CApObjectBase {
+ public:
+  CApFile();
+  // A duplicate of the other's file object (a named file's content goes to
+  // a new temporary file), with its native-open state.
+  CApFile(const CApFile& other);
+  CApFile& operator=(const CApFile& other);
+  // Closes a native file left open, then destroys the file object.
+  ~CApFile() override;
+
+  AP20_FILE* GetFile() const { return ap20_file(object_); }
+
+  bool SetUserWord(uint16_t word);
+  bool GetSize(uint32_t* bytes) const;
+  bool GetClassName(std::u16string& name) const;
+  bool BeginChange();
+  bool EndChange();
+  bool GetChangeState(int16_t* state) const;
+  bool AddDependentWindow(HWND window, uint16_t kind);
+  bool RemoveDependent(HWND window);
+  bool Delete();
+  bool Rename(const std::u16string& name);
+  bool Rewind();
+  bool Seek(int32_t offset, uint16_t origin);
+  bool SeekToEnd();
+  // True when the whole count was transferred; `transferred` takes the count.
+  bool Read(void* buffer, uint32_t count, uint32_t* transferred);
+  bool Write(const void* buffer, uint32_t count, uint32_t* transferred);
+  bool Truncate();
+  bool Open(uint16_t mode);
+  bool Close();
+  bool Exists() const;
+  bool Reserve(uint32_t size, bool extend);
+  // True when both open files hold the same bytes; otherwise `position`
+  // takes where this file stands, just after the first byte that differs.
+  bool Compare(const CApFile& other, uint32_t* position);
+  bool IsOpen() const;
+  bool GetLastError(uint32_t* code) const;
+  bool SetName(const std::u16string& name);
+  bool GetName(std::u16string& name) const;
+  bool GetFileSize(uint32_t* bytes) const;
+  bool GetPosition(uint32_t* position) const;
+  bool GetOpenMode(uint16_t* mode) const;
+  bool Reopen(uint16_t mode);
+  // The name's parts; each is written only when given.
+  bool SplitName(std::u16string* drive, std::u16string* directory, std::u16string* base,
+                 std::u16string* extension) const;
+  bool SetError(uint16_t code);
+  bool GetClassError(int32_t* code) const;
+  // Whether the file at the path is native; `file_type` takes its type.
+  bool FormatTest(const std::u16string& path, uint16_t* file_type) const;
+  static bool FindFirst(const std::u16string& pattern, GU4_FINDDATA* found);
+  static bool FindNext(GU4_FINDDATA* found);
+  static bool FindClose();
+  static bool DirectoryExists(const std::u16string& path);
+  static bool MakeDirectories(const std::u16string& path);
+
+  // Opens the native file read-only (102) or for reading and writing (103).
+  uint16_t OpenNative(const std::u16string& path, uint16_t message);
+  // Closes it, writing header and directory back when open for writing.
+  uint16_t CloseNative();
+  // Writes a zero-filled signature section for the member (0 when negative),
+  // in place of that member's earlier one only, and leaves the file open
+  // and positioned at it for the caller to write the signature and close.
+  uint16_t CreateSignatureBlock(const std::u16string& path, int32_t member);
+  // Opens the file read-only positioned at the member's signature section.
+  uint16_t OpenSignatureBlock(const std::u16string& path, int32_t member);
+  // Feeds the live sections of the file to the caller's hash, in directory
+  // order (those of one member when `member` is 0 or more), leaving out the
+  // signature sections and those of type 181. Free entries and the reservoir
+  // hold no data: compacting a file does not change its hash.
+  static uint16_t HashFile(HCRYPTHASH hash, const std::u16string& path, int32_t member);
+
+ private:
+  uint32_t Send(uint16_t message, void* parameter) const;
+  bool SendText(uint16_t message, const std::u16string& text);
+  uint16_t native_state_ = 0;
+};

@@ -157,6 +157,18 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
     case AP7_MSG_BLANK_REGION:
     case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_ADD_WEIGHTED: return sizeof(AP7_PAIRPARM);
+    case AP7_MSG_LINEAR_FIT_RANGE: return sizeof(AP7_LINEARFITPARM);
+    case AP7_MSG_SCALE_SPLIT_AXIS: return sizeof(AP7_SPLITAXISPARM);
+    case AP7_MSG_SCALE_SEGMENTED_AXIS: return sizeof(AP7_SEGMENTEDAXISPARM);
+    case AP7_MSG_SCALE_WAVELENGTH_AXIS: return sizeof(AP7_WAVELENGTHAXISPARM);
+    case AP7_MSG_POLYNOMIAL_BASELINE: return sizeof(AP7_ANCHORPOLYPARM);
+    case AP7_MSG_NEW_FROM_LIBRARY_DATA: return sizeof(AP7_LIBRARYDATAPARM);
+    case AP7_MSG_PLAN_LIBRARY_GRID: return sizeof(AP7_LIBRARYGRIDPARM);
+    case AP7_MSG_GET_DATA_FORM: return sizeof(uint16_t);
+    case AP7_MSG_GET_DATA_FORM_EX: return sizeof(AP7_DATAFORMPARM);
+    case AP7_MSG_RATIO_CONFORMED: return sizeof(AP7_RATIOCONFORMEDPARM);
     default: return 0;
   }
 }
@@ -164,7 +176,8 @@ uint32_t ap7_block_size(uint16_t message) {
 // Messages sent with a pointer to the class id that make a spectrum (the
 // new black body, the reads of a spectrum file and of a text listing).
 bool ap7_class_message(uint16_t message) {
-  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE || message == AP7_MSG_READ_TEXT;
+  return message == AP7_MSG_NEW_FOR_SPACING || message == AP7_MSG_READ_SPECTRUM_FILE || message == AP7_MSG_READ_TEXT ||
+         message == AP7_MSG_NEW_FROM_LIBRARY_DATA;
 }
 
 // The block of message 2 may be absent, as the root part sends it when it
@@ -235,8 +248,29 @@ uint16_t ap7b_single_beam(AP7_SPECTRUM* spectrum, const void* parameter, bool wi
                                           p->phase_size_code, p->extra, p->keep_phase, p->phase);
   }
   const auto* p = static_cast<const AP7_SINGLEBEAMPARM*>(parameter);
-  return ap7b_InterferogramToSingleBeam(spectrum, p->size_code, p->apodization, p->phase_mode, p->phase_length,
-                                        p->phase_size_code, 0, p->keep_phase, p->phase);
+  return ap7b_InterferogramToSingleBeamDefault(spectrum, p->size_code, p->apodization, p->phase_mode, p->phase_length,
+                                               p->phase_size_code, p->keep_phase, p->phase);
+}
+
+AP7_SPECTRUM* ap7b_library_data(uint16_t class_id, const AP7_LIBRARYDATAPARM* p) {
+  return ap7b_NewFromLibraryData(class_id, p->x1, p->x2, p->data, p->y_units, p->x_units, p->title, p->second_text,
+                                 p->kind, p->count, p->bytes);
+}
+
+uint16_t ap7b_library_grid(AP7_SPECTRUM* spectrum, const AP7_LIBRARYGRIDPARM* p) {
+  return ap7b_PlanLibraryGrid(spectrum, p->x1, p->x2, p->spacing, p->count, p->x_units);
+}
+
+// Message 321 is message 439 with no spacing and no laser correction.
+AP7_SPECTRUM* ap7b_data_form(AP7_SPECTRUM* spectrum, const void* parameter, bool with_options) {
+  if (!with_options) return ap7b_GetDataForm(spectrum, *static_cast<const uint16_t*>(parameter), 0.0f, 0);
+  const auto* p = static_cast<const AP7_DATAFORMPARM*>(parameter);
+  return ap7b_GetDataForm(spectrum, p->form, p->spacing, p->laser);
+}
+
+AP7_SPECTRUM* ap7b_ratio_conformed(AP7_SPECTRUM* spectrum, const AP7_RATIOCONFORMEDPARM* p) {
+  return ap7b_RatioConformed(spectrum, p->mode, p->background, p->dark, p->e, p->reference, p->factor, p->a, p->b,
+                             p->c, p->laser, p->prepare);
 }
 
 }  // namespace
@@ -517,6 +551,32 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
     case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
     case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);
+    case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return ap_object_result(ap7b_InterpolateDoublePoints(spectrum, x_range->x1, x_range->x2));
+    case AP7_MSG_ADD_WEIGHTED:              return ap_object_result(ap7b_AddWeighted(spectrum, pair->x1, pair->x2, pair->other));
+    case AP7_MSG_LINEAR_FIT_RANGE: {
+      const auto* fit = static_cast<const AP7_LINEARFITPARM*>(parameter);
+      return ap7b_LinearFitRange(spectrum, fit->x1, fit->x2, fit->peak_to_peak, fit->rms);
+    }
+    case AP7_MSG_SCALE_SPLIT_AXIS: {
+      const auto* axis = static_cast<const AP7_SPLITAXISPARM*>(parameter);
+      return ap7b_ScaleSplitAxis(spectrum, axis->y1, axis->y2, axis->xa, axis->xb, axis->xc, axis->xd, axis->columns, axis->mode, axis->split, axis->low, axis->high);
+    }
+    case AP7_MSG_SCALE_SEGMENTED_AXIS: {
+      const auto* axis = static_cast<const AP7_SEGMENTEDAXISPARM*>(parameter);
+      return ap7b_ScaleSegmentedAxis(spectrum, axis->x1, axis->x2, axis->y1, axis->y2, axis->columns, axis->mode, axis->rule, axis->low, axis->high);
+    }
+    case AP7_MSG_SCALE_WAVELENGTH_AXIS: {
+      const auto* axis = static_cast<const AP7_WAVELENGTHAXISPARM*>(parameter);
+      return ap7b_ScaleWavelengthAxis(spectrum, axis->lambda1, axis->lambda2, axis->y1, axis->y2, axis->columns, axis->mode, axis->low, axis->high);
+    }
+    case AP7_MSG_LINEAR_BASELINE:           return ap_object_result(ap7b_LinearBaseline(spectrum, static_cast<AP40_LLIST*>(parameter)));
+    case AP7_MSG_SPLINE_BASELINE:           return ap_object_result(ap7b_SplineBaseline(spectrum, static_cast<AP40_LLIST*>(parameter)));
+    case AP7_MSG_POLYNOMIAL_BASELINE:       return ap_object_result(ap7b_PolynomialBaseline(spectrum, static_cast<const AP7_ANCHORPOLYPARM*>(parameter)->anchors, static_cast<const AP7_ANCHORPOLYPARM*>(parameter)->degree));
+    case AP7_MSG_NEW_FROM_LIBRARY_DATA:     return ap_object_result(ap7b_library_data(class_id, static_cast<const AP7_LIBRARYDATAPARM*>(parameter)));
+    case AP7_MSG_PLAN_LIBRARY_GRID:         return ap7b_library_grid(spectrum, static_cast<const AP7_LIBRARYGRIDPARM*>(parameter));
+    case AP7_MSG_GET_DATA_FORM:
+    case AP7_MSG_GET_DATA_FORM_EX:          return ap_object_result(ap7b_data_form(spectrum, parameter, message == AP7_MSG_GET_DATA_FORM_EX));
+    case AP7_MSG_RATIO_CONFORMED:           return ap_object_result(ap7b_ratio_conformed(spectrum, static_cast<const AP7_RATIOCONFORMEDPARM*>(parameter)));
     default:                                return ap7_AnalysisMessage(spectrum, message, parameter);
   }
 }

@@ -9,7 +9,6 @@
 // are transformed as copies, and every copy is destroyed on every path.
 // AP7_Dispatcher_SPECTRUM calls this for message 147.
 #include <algorithm>
-#include <cmath>
 
 #include "core/core.h"
 #include "platform/memory.h"
@@ -23,14 +22,6 @@ namespace {
 bool ap7b_needs_no_background(uint32_t y_code) {
   return y_code == AP41_YUNITS_SINGLE_BEAM || y_code == AP41_YUNITS_REFERENCE_RATIO ||
          y_code == AP41_YUNITS_INTERFEROGRAM;
-}
-
-// The base-2 exponent nearest a transform size in points; 0 for a size
-// below 1 or one whose exponent a 16-bit code cannot hold.
-uint16_t ap7b_size_code(double points) {
-  if (!(points >= 1.0)) return 0;
-  const double exponent = std::trunc(std::log(points) / std::log(2.0) + 0.5);
-  return exponent >= 1.0 && exponent <= 31.0 ? static_cast<uint16_t>(exponent) : 0;
 }
 
 // An interferogram whose data agree with its header: as many values as
@@ -106,8 +97,8 @@ AP7_SPECTRUM* ap7b_ReprocessInterferograms(AP7_SPECTRUM* spectrum, const AP7_REP
   fail(AP7_REPROCESS_OK);
   const uint32_t target = block->y_code;
   const bool transform = target != AP41_YUNITS_INTERFEROGRAM;
-  const uint16_t size_code = ap7b_size_code(block->size);
-  const uint16_t phase_size_code = ap7b_size_code(block->phase_size);
+  const uint16_t size_code = ap7b_TransformSizeCode(block->size);
+  const uint16_t phase_size_code = ap7b_TransformSizeCode(block->phase_size);
   if (transform && (size_code == 0 || phase_size_code == 0)) return nullptr;
 
   ap7a_new_spectrum read_sample(block->use_stored ? ap7b_ReadStoredSpectrum(spectrum, nullptr, AP21_SAMPLE) : nullptr);

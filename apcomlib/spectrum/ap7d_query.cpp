@@ -51,6 +51,12 @@ uint16_t ap7d_CopyListTo(const AP7_SPECTRUM* spectrum, AP7_SPECTRUM* other) {
   return 1;
 }
 
+uint16_t ap7d_CopyListFrom(AP7_SPECTRUM* spectrum, AP_OBJECT* object) {
+  const AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
+  if (checked == nullptr || checked->list == nullptr || object == nullptr) return 0;
+  return ap40_Add_LLIST(checked->list, object) != AP40_NO_INDEX ? 1 : 0;
+}
+
 namespace {
 
 // The threshold's range term when the range gives none.

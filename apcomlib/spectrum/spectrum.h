@@ -2544,3 +2544,292 @@ uint16_t ap7b_BlankRegion(AP7_SPECTRUM* spectrum, float x1, float x2);          
 // x1..x2 replaced by the straight line between those two; 0 when fewer than
 // two present values remain.
 uint16_t ap7b_StraightLineRegion(AP7_SPECTRUM* spectrum, float x1, float x2);                      // 146
+
+// ---------------------------------------------------------------------------
+// Combinations, range measures, display scaling and anchor-point baselines
+// (ap7d_query.cpp, ap7b_combine.cpp, ap7b_measures.cpp, ap7b_anchor.cpp)
+
+// The object added to the spectrum's list; 0 without a list.
+uint16_t ap7d_CopyListFrom(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
+
+constexpr uint16_t AP7_MSG_INTERPOLATE_DOUBLE_POINTS = 155;
+constexpr uint16_t AP7_MSG_ADD_WEIGHTED = 182;
+
+// Message 155 ({x1, x2}): a new spectrum of the 2c - 1 points of the c
+// points of x1..x2, the new midpoints interpolated (the mean of their two
+// neighbours near the ends of the data); history bit 33. Null for fewer
+// than 2 points.
+AP7_SPECTRUM* ap7b_InterpolateDoublePoints(AP7_SPECTRUM* spectrum, float x1, float x2);  // 155
+// Message 182 ({x1, x2, other}): a new spectrum over the common range of
+// the two, each point the mean of both weighted by their scan counts (p23,
+// 1 when 0), missing where either is; p23 the sum of both, the noise p39
+// their root sum of squares, history bit 7. The inputs are left untouched.
+AP7_SPECTRUM* ap7b_AddWeighted(AP7_SPECTRUM* spectrum, float x1, float x2, AP7_SPECTRUM* other);  // 182
+
+constexpr uint16_t AP7_MSG_LINEAR_FIT_RANGE = 177;
+constexpr uint16_t AP7_MSG_SCALE_SPLIT_AXIS = 183;
+constexpr uint16_t AP7_MSG_SCALE_WAVELENGTH_AXIS = 184;
+constexpr uint16_t AP7_MSG_SCALE_SEGMENTED_AXIS = 232;
+
+#pragma pack(push, 2)
+// Message 177, 16 bytes.
+struct AP7_LINEARFITPARM {
+  float x1;
+  float x2;
+  float* peak_to_peak;
+  float* rms;
+};
+// Message 183, 38 bytes.
+struct AP7_SPLITAXISPARM {
+  float y1;
+  float y2;
+  float xa;
+  float xb;
+  float xc;
+  float xd;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t split;
+  uint16_t* low;
+  uint16_t* high;
+};
+// Message 232, 30 bytes.
+struct AP7_SEGMENTEDAXISPARM {
+  float x1;
+  float x2;
+  float y1;
+  float y2;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t rule;
+  uint16_t* low;
+  uint16_t* high;
+};
+// Message 184, 28 bytes: the wavelength range in micrometres.
+struct AP7_WAVELENGTHAXISPARM {
+  float lambda1;
+  float lambda2;
+  float y1;
+  float y2;
+  uint16_t columns;
+  uint16_t mode;
+  uint16_t* low;
+  uint16_t* high;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_LINEARFITPARM) == 16);
+static_assert(sizeof(AP7_SPLITAXISPARM) == 38);
+static_assert(sizeof(AP7_SEGMENTEDAXISPARM) == 30);
+static_assert(sizeof(AP7_WAVELENGTHAXISPARM) == 28);
+
+// Message 177: the peak-to-peak and the rms of the residuals about the
+// least-squares line through the present points of x1..x2 (both 0 for two
+// present points or fewer). 1 only when both were written; 0 for a range of
+// 2 points or fewer.
+uint16_t ap7b_LinearFitRange(AP7_SPECTRUM* spectrum, float x1, float x2, float* peak_to_peak, float* rms);  // 177
+// The gap between a column's bounds and the column's before it closed at
+// its middle (16-bit signed values); columns without data are left. 1.
+uint16_t ap7b_JoinColumns(uint16_t* low, uint16_t* high, uint16_t* previous_low, uint16_t* previous_high);
+// Message 183: xa..xb and xb..xc into two halves of the columns (split 1),
+// or xa..xb, xb..xc, xc..xd into three thirds (split 2); the bounds first
+// all 0. 0 for another split, too few columns or a part that cannot be
+// drawn.
+uint16_t ap7b_ScaleSplitAxis(AP7_SPECTRUM* spectrum, float y1, float y2, float xa, float xb, float xc, float xd,
+                             uint16_t columns, uint16_t mode, uint16_t split, uint16_t* low,
+                             uint16_t* high);  // 183
+// Message 232: x1..x2 drawn in the segments the segment rule divides it
+// into, x1 at the first column.
+uint16_t ap7b_ScaleSegmentedAxis(AP7_SPECTRUM* spectrum, float x1, float x2, float y1, float y2, uint16_t columns,
+                                 uint16_t mode, uint16_t rule, uint16_t* low, uint16_t* high);  // 232
+// Message 184: the spectrum drawn against wavelength (10000 / X) over
+// lambda1..lambda2, intensity units per wavelength.
+uint16_t ap7b_ScaleWavelengthAxis(AP7_SPECTRUM* spectrum, float lambda1, float lambda2, float y1, float y2,
+                                  uint16_t columns, uint16_t mode, uint16_t* low, uint16_t* high);  // 184
+
+constexpr uint16_t AP7_MSG_LINEAR_BASELINE = 191;
+constexpr uint16_t AP7_MSG_SPLINE_BASELINE = 317;
+constexpr uint16_t AP7_MSG_POLYNOMIAL_BASELINE = 318;
+
+// The title prefix (group 1007) of a baseline-corrected spectrum.
+constexpr uint16_t AP7_TITLE_BASELINE = 4;
+
+#pragma pack(push, 2)
+// Message 318, 8 bytes.
+struct AP7_ANCHORPOLYPARM {
+  AP40_LLIST* anchors;
+  int32_t degree;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_ANCHORPOLYPARM) == 8);
+
+// Message 191 ({anchor list}): a new spectrum less the straight lines
+// between neighbouring anchors of the list (every member, in order of X);
+// null for a list of fewer than 2 anchors.
+AP7_SPECTRUM* ap7b_LinearBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list);                  // 191
+// Message 317 ({anchor list}): a new spectrum less the piecewise cubic
+// through the anchors (the list's members but its first and last, in order
+// of X), over anchor 1 to anchor m - 2, missing elsewhere; null for fewer
+// than 4 anchors or two at one X.
+AP7_SPECTRUM* ap7b_SplineBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list);                  // 317
+// Message 318 ({anchor list, degree}): a new spectrum less the least-squares
+// polynomial of the degree (at most m - 1) through the same anchors; null
+// for fewer than 2 anchors or a fit that cannot be made.
+AP7_SPECTRUM* ap7b_PolynomialBaseline(AP7_SPECTRUM* spectrum, AP40_LLIST* list, int32_t degree);  // 318
+
+// The line baseline of message 191: a copy of the spectrum whose points
+// from the first to the last anchor lie on the lines between the anchors,
+// each anchor lowered by the Y unit's full scale.
+AP7_SPECTRUM* ap7b_LineBaselineSpectrum(AP7_SPECTRUM* spectrum, AP40_LLIST* list);
+
+// ---------------------------------------------------------------------------
+// Single beams from interferograms, library data and grids, data forms and
+// the multi-spectrum ratio (ap7b_interferogram.cpp, ap7b_library.cpp,
+// ap7b_dataform.cpp, ap7b_conformed.cpp)
+
+constexpr uint16_t AP7_MSG_NEW_FROM_LIBRARY_DATA = 179;
+constexpr uint16_t AP7_MSG_PLAN_LIBRARY_GRID = 180;
+constexpr uint16_t AP7_MSG_GET_DATA_FORM = 321;
+constexpr uint16_t AP7_MSG_RATIO_CONFORMED = 438;
+constexpr uint16_t AP7_MSG_GET_DATA_FORM_EX = 439;
+
+// A single beam made with the extra flag is announced to the host class 28
+// (registered by a host, if at all): message 386, then on its success 385.
+constexpr uint16_t AP7_SINGLE_BEAM_HOST_CLASS = 28;
+constexpr uint16_t AP7_SINGLE_BEAM_HOST_FIRST = 386;
+constexpr uint16_t AP7_SINGLE_BEAM_HOST_SECOND = 385;
+// The library's global object holds in this parameter the host settings
+// object, whose u16 parameter below asks for the laser correction after
+// every transform.
+constexpr uint16_t AP7_HOST_SETTINGS = 43;
+constexpr uint16_t AP7_HOST_LASER_AFTER_TRANSFORM = 97;
+
+// Bench id of a spectrum built from library data.
+constexpr uint32_t AP7_LIBRARY_BENCH = 21;
+// Result codes of the library grid (message 180): the grid was planned
+// (its outputs written), the spacing asked for lies outside 0.001..64, the
+// spectrum's units cannot go to a library, or no grid can be planned (no
+// spectrum, an axis or range without points, unwritable outputs).
+enum AP7_LIBRARY_GRID_CODE : uint16_t {
+  AP7_LIBRARY_GRID_DONE = 0,
+  AP7_LIBRARY_GRID_BAD_SPACING = 244,
+  AP7_LIBRARY_GRID_BAD_UNITS = 247,
+  AP7_LIBRARY_GRID_FAILED = 248
+};
+
+// Data forms (messages 321 and 439).
+enum AP7_DATA_FORM : uint16_t {
+  AP7_FORM_SPECTRUM = 1,
+  AP7_FORM_SAMPLE_SINGLE_BEAM = 2,
+  AP7_FORM_SAMPLE_INTERFEROGRAM = 3,
+  AP7_FORM_BACKGROUND_SINGLE_BEAM = 4,
+  AP7_FORM_BACKGROUND_INTERFEROGRAM = 5,
+  AP7_FORM_RATIO = 6
+};
+
+#pragma pack(push, 2)
+// Message 179, sent with a pointer to the class id, 44 bytes: count values
+// of `bytes` bytes each (1, 2 or 4) at `data`.
+struct AP7_LIBRARYDATAPARM {
+  double x1;
+  double x2;
+  const void* data;
+  uint32_t y_units;
+  uint32_t x_units;
+  const char* title;
+  const char* second_text;
+  uint16_t kind;
+  uint32_t count;
+  uint16_t bytes;
+};
+// Message 180: limits and spacing in and out, the count and X unit out.
+struct AP7_LIBRARYGRIDPARM {
+  double* x1;
+  double* x2;
+  double* spacing;
+  uint16_t* count;
+  uint16_t* x_units;
+};
+// Message 321 takes the form alone; 439 adds the spacing and laser flag.
+struct AP7_DATAFORMPARM {
+  uint16_t form;
+  float spacing;
+  uint16_t laser;
+};
+// Message 438, 38 bytes.
+struct AP7_RATIOCONFORMEDPARM {
+  uint16_t mode;
+  AP7_SPECTRUM* background;
+  AP7_SPECTRUM* dark;
+  AP7_SPECTRUM* e;
+  AP7_SPECTRUM* reference;
+  AP7_SPECTRUM* factor;
+  float a;
+  float b;
+  float c;
+  uint16_t laser;
+  uint16_t prepare;
+};
+// The host class's messages 386 and 385 after a single beam.
+struct AP7_HOSTFIRSTPARM {
+  AP7_SPECTRUM* spectrum;
+  uint16_t one;
+  uint32_t zero;
+};
+struct AP7_HOSTSECONDPARM {
+  AP7_SPECTRUM* spectrum;
+  uint16_t one;
+  uint16_t second;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7_LIBRARYDATAPARM) == 44);
+static_assert(sizeof(AP7_LIBRARYGRIDPARM) == 20);
+static_assert(sizeof(AP7_DATAFORMPARM) == 8);
+static_assert(sizeof(AP7_RATIOCONFORMEDPARM) == 38);
+static_assert(sizeof(AP7_HOSTFIRSTPARM) == 10);
+static_assert(sizeof(AP7_HOSTSECONDPARM) == 8);
+
+// Message 166: the conversion of message 310 with the extra flag 0.
+uint16_t ap7b_InterferogramToSingleBeamDefault(AP7_SPECTRUM* spectrum, uint16_t size_code, uint16_t apodization,
+                                               uint16_t phase_mode, uint32_t phase_length, uint16_t phase_size_code,
+                                               uint16_t keep_phase, AP7_SPECTRUM** phase);
+// The base-2 exponent nearest a transform size in points, the size code the
+// conversion takes; 0 when that exponent is not 1 to 31.
+uint16_t ap7b_TransformSizeCode(double points);
+
+// Message 179, sent to the class: a new spectrum of count values from packed
+// library data (scaled bytes or words, or floats as they are) over x1..x2.
+// Null for a count of 0 or above AP7_MOST_POINTS, a value width other than
+// 1, 2 or 4, limits that are not numbers or data that cannot be read whole.
+AP7_SPECTRUM* ap7b_NewFromLibraryData(uint16_t class_id, double x1, double x2, const void* data, uint32_t y_units,
+                                      uint32_t x_units, const char* title, const char* second_text, uint16_t kind,
+                                      uint32_t count, uint16_t bytes);                                // 179
+// Message 180: the grid on which the spectrum's stretch x1..x2 is stored
+// in a library at a spacing near the one asked for. A grid code; the
+// outputs are written only when it is AP7_LIBRARY_GRID_DONE.
+uint16_t ap7b_PlanLibraryGrid(AP7_SPECTRUM* spectrum, double* x1, double* x2, double* spacing, uint16_t* count,
+                              uint16_t* x_units);                                                     // 180
+
+// Messages 321 and 439: a new spectrum of the data form asked for; with a
+// spacing above 0 a single beam or ratio must come out at that spacing.
+// Null on failure.
+AP7_SPECTRUM* ap7b_GetDataForm(AP7_SPECTRUM* spectrum, uint16_t form, float spacing, uint16_t laser);  // 321, 439
+// Percent transmittance (16) or reflectance (11) brought to the fraction
+// (23, 21) over the whole axis; other units stay. 1 done.
+uint16_t ap7b_PercentToFraction(AP7_SPECTRUM* spectrum);
+// The common index range of the sample and up to five further spectra
+// (null entries skipped): x1..x2 (open or equal: the sample's whole axis)
+// snapped to every grid, whose spacings must agree up to a power of two.
+// The count of the sample's points, each further range holding at least as
+// many; 0 on failure.
+int32_t ap7b_CommonRangeMulti(const AP7_SPECTRUM* sample, float* x1, float* x2, AP4_CELL* first, AP4_CELL* last,
+                              const AP7_SPECTRUM* s1, AP4_CELL* first1, AP4_CELL* last1, const AP7_SPECTRUM* s2,
+                              AP4_CELL* first2, AP4_CELL* last2, const AP7_SPECTRUM* s3, AP4_CELL* first3,
+                              AP4_CELL* last3, const AP7_SPECTRUM* s4, AP4_CELL* first4, AP4_CELL* last4,
+                              const AP7_SPECTRUM* s5, AP4_CELL* first5, AP4_CELL* last5);
+// Message 438: a new spectrum of the sample ratioed by the formula of the
+// mode against the background, dark, E, reference and factor spectra the
+// mode uses, each brought to a single beam on the sample's grid when
+// `prepare` is set. Null on failure; the spectra given stay as they were.
+AP7_SPECTRUM* ap7b_RatioConformed(AP7_SPECTRUM* sample, uint16_t mode, AP7_SPECTRUM* background, AP7_SPECTRUM* dark,
+                                  AP7_SPECTRUM* e, AP7_SPECTRUM* reference, AP7_SPECTRUM* factor, float a, float b,
+                                  float c, uint16_t laser, uint16_t prepare);                         // 438

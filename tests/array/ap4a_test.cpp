@@ -416,6 +416,28 @@ TEST_F(ArrayObject, CopyRangeToPlacesTheCellsAtTheTargetCell) {
   EXPECT_EQ(source_counter.changes, 0);
 }
 
+TEST_F(ArrayObject, CopyRangeFromTakesTheSourcesRangeIntoTheReceiver) {
+  AP4_ARRAY* source = make_filled(3, 4);
+  AP4_ARRAY* target = make(4, 5);
+  EXPECT_EQ(ap4a_CopyRangeFrom(target, ap4a_MakeCell(2, 3), source, AP4_RANGE{{0, 1}, {1, 2}}), 1);
+  Grid expected(4, std::vector<float>(5, 0.0f));
+  for (uint32_t r = 0; r < 2; ++r)
+    for (uint32_t c = 0; c < 2; ++c) expected[2 + r][3 + c] = cell_value(r, 1 + c);
+  EXPECT_EQ(grid_of(target), expected);
+  EXPECT_EQ(ap4a_CopyRangeFrom(target, ap4a_MakeCell(3, 4), source, AP4_RANGE{{0, 0}, {1, 1}}), 0);
+  EXPECT_EQ(grid_of(target), expected);
+}
+
+TEST_F(ArrayObject, SetElementsTakesTheCellAsRowAndColumn) {
+  AP4_ARRAY* array = make(2, 3);
+  const AP4_CELL cell = ap4a_MakeCell(1, 2);
+  EXPECT_EQ(cell.row, 1);
+  EXPECT_EQ(cell.column, 2);
+  EXPECT_EQ(ap4a_SetElements(array, 1, 2, 7.5f), 1);
+  EXPECT_EQ(grid_of(array), (Grid{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 7.5f}}));
+  EXPECT_EQ(ap4a_SetElements(array, 2, 0, 1.0f), 0);
+}
+
 class TargetCell : public ArrayObject, public testing::WithParamInterface<AP4_CELL> {};
 
 // A 2 × 2 range does not fit into a 4 × 5 target at these cells.

@@ -4,6 +4,7 @@
 // parameters set through the header's messages (validated, marking the
 // header changed) or in its record, durations in hundredths, and titles
 // measured in ANSI bytes.
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -240,12 +241,16 @@ TEST_F(SpectrumWrapper, RangesCountFillAndCopyOutBetweenTheirIndexes) {
   float buffer[6] = {};
   count = 6;
   EXPECT_TRUE(wrapper.GetValues(buffer, &count, 108.0f, 102.0f));
-  EXPECT_EQ(count, 3u);  // indexes 1 and 4 lie three apart
-  EXPECT_EQ(std::vector<float>(buffer, buffer + 3), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(count, 4u);  // indexes 1 to 4, both ends included
+  EXPECT_EQ(std::vector<float>(buffer, buffer + 4), (std::vector<float>{1, 2, 3, 4}));
   count = 6;
   EXPECT_TRUE(wrapper.GetValues(buffer, &count, 50.0f, 500.0f));  // both ends beyond the data
-  EXPECT_EQ(count, 5u);
-  EXPECT_EQ(buffer[0], 0.0f);
+  EXPECT_EQ(count, 6u);
+  EXPECT_EQ(std::vector<float>(buffer, buffer + 6), (std::vector<float>{0, 1, 2, 3, 4, 5}));
+  count = 6;
+  EXPECT_TRUE(wrapper.GetValues(buffer, &count, 104.0f, 104.0f));  // one point
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(buffer[0], 2.0f);
   count = 2;
   EXPECT_TRUE(wrapper.GetValues(buffer, &count, 100.0f, 110.0f));
   EXPECT_EQ(count, 2u);
@@ -317,6 +322,295 @@ TEST_F(SpectrumWrapper, TakesACopyOfAnotherSpectrumsInterferogramInPlaceOfItsOwn
   AP_OBJECT* held = taker.GetSpectrum();
   EXPECT_FALSE(taker.TakeBackgroundInterferogramOf(with));
   EXPECT_EQ(taker.GetSpectrum(), held);
+}
+
+// A wrapper holding the values on the even grid first..last.
+std::unique_ptr<CGamlSpectrum> on_axis(const std::vector<float>& values, float first, float last) {
+  auto wrapper = std::make_unique<CGamlSpectrum>();
+  EXPECT_TRUE(wrapper->SetScaledData(values.data(), static_cast<uint32_t>(values.size()), 1.0));
+  record_of(*wrapper).first_x = first;
+  record_of(*wrapper).last_x = last;
+  return wrapper;
+}
+
+void expect_near(const std::vector<float>& got, const std::vector<float>& expected, const char* what) {
+  ASSERT_EQ(got.size(), expected.size()) << what;
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], expected[i], 1e-5) << what << " at " << i;
+}
+
+TEST_F(SpectrumWrapper, ValuesAtXNewFromRangeAndCopyRangeFrom) {
+  auto ramp = on_axis({0, 1, 2, 3, 4, 5}, 100, 110);  // spacing 2
+  float value = -1;
+  EXPECT_TRUE(ramp->GetValueAtX(104.9f, &value));  // nearest grid point 104
+  EXPECT_EQ(value, 2.0f);
+  EXPECT_FALSE(ramp->GetValueAtX(200.0f, &value));
+  EXPECT_FALSE(ramp->GetValueAtX(104.0f, nullptr));
+  EXPECT_TRUE(ramp->SetValueAtX(106.0f, 9.0f));
+  EXPECT_EQ(values_of(*ramp), (std::vector<float>{0, 1, 2, 9, 4, 5}));
+  CGamlSpectrum cut;
+  ASSERT_TRUE(ramp->NewFromRange(102.0f, 106.0f, cut));
+  EXPECT_EQ(values_of(cut), (std::vector<float>{1, 2, 9}));
+  EXPECT_EQ(packed(record_of(cut).first_x), 102.0f);
+  EXPECT_EQ(packed(record_of(cut).last_x), 106.0f);
+  auto target = on_axis({0, 0, 0, 0, 0, 0}, 100, 110);
+  auto source = on_axis({10, 11, 12}, 104, 108);
+  EXPECT_TRUE(target->CopyRangeFrom(*source, AP_NOT_GIVEN, AP_NOT_GIVEN));
+  EXPECT_EQ(values_of(*target), (std::vector<float>{0, 0, 10, 11, 12, 0}));
+  EXPECT_EQ(values_of(*source), (std::vector<float>{10, 11, 12}));  // read only
+  auto other_spacing = on_axis({1, 1}, 100, 101);
+  EXPECT_FALSE(target->CopyRangeFrom(*other_spacing, AP_NOT_GIVEN, AP_NOT_GIVEN));
+}
+
+TEST_F(SpectrumWrapper, ArithmeticWithAConstantOverTheWholeOrARange) {
+  using Member = bool (*)(CApSpectrum&, float, float, float);
+  const Member add = [](CApSpectrum& s, float a, float b, float v) {
+    return ap1_not_given(a) ? s.AddConstant(v) : s.AddConstant(a, b, v);
+  };
+  const Member subtract = [](CApSpectrum& s, float a, float b, float v) {
+    return ap1_not_given(a) ? s.SubtractConstant(v) : s.SubtractConstant(a, b, v);
+  };
+  const Member multiply = [](CApSpectrum& s, float a, float b, float v) {
+    return ap1_not_given(a) ? s.MultiplyConstant(v) : s.MultiplyConstant(a, b, v);
+  };
+  const Member divide = [](CApSpectrum& s, float a, float b, float v) {
+    return ap1_not_given(a) ? s.DivideConstant(v) : s.DivideConstant(a, b, v);
+  };
+  struct Case {
+    const char* what;
+    Member member;
+    float x1, x2, value;
+    bool done;
+    std::vector<float> expected;
+  };
+  const float whole = AP_NOT_GIVEN;
+  const Case cases[] = {
+      {"add, whole", add, whole, whole, 1, true, {1, 2, 3, 4, 5, 6}},
+      {"subtract, 102..104", subtract, 102, 104, 1, true, {0, 0, 1, 3, 4, 5}},
+      {"multiply, whole", multiply, whole, whole, 2, true, {0, 2, 4, 6, 8, 10}},
+      {"multiply, 110..108", multiply, 110, 108, -1, true, {0, 1, 2, 3, -4, -5}},
+      {"divide, whole", divide, whole, whole, 2, true, {0, 0.5f, 1, 1.5f, 2, 2.5f}},
+      {"divide by 0", divide, whole, whole, 0, false, {0, 1, 2, 3, 4, 5}},
+      {"divide by almost 0", divide, 102, 104, 1e-39f, false, {0, 1, 2, 3, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    auto ramp = on_axis({0, 1, 2, 3, 4, 5}, 100, 110);
+    EXPECT_EQ(c.member(*ramp, c.x1, c.x2, c.value), c.done) << c.what;
+    expect_near(values_of(*ramp), c.expected, c.what);
+  }
+}
+
+// a = 1..6 on 100..110, b = 2 everywhere on 104..114: their common range is
+// 104..110, where a holds 3, 4, 5, 6.
+TEST_F(SpectrumWrapper, ArithmeticWithASpectrumGivesANewSpectrumOverTheCommonRange) {
+  using Member = bool (*)(const CApSpectrum&, float, float, const CApSpectrum&, CApSpectrum&);
+  const Member add = [](const CApSpectrum& a, float x1, float x2, const CApSpectrum& b, CApSpectrum& out) {
+    return ap1_not_given(x1) ? a.AddSpectrum(b, out) : a.AddSpectrum(x1, x2, b, out);
+  };
+  const Member subtract = [](const CApSpectrum& a, float x1, float x2, const CApSpectrum& b, CApSpectrum& out) {
+    return ap1_not_given(x1) ? a.SubtractSpectrum(b, out) : a.SubtractSpectrum(x1, x2, b, out);
+  };
+  const Member multiply = [](const CApSpectrum& a, float x1, float x2, const CApSpectrum& b, CApSpectrum& out) {
+    return ap1_not_given(x1) ? a.MultiplySpectrum(b, out) : a.MultiplySpectrum(x1, x2, b, out);
+  };
+  const Member divide = [](const CApSpectrum& a, float x1, float x2, const CApSpectrum& b, CApSpectrum& out) {
+    return ap1_not_given(x1) ? a.DivideSpectrum(b, out) : a.DivideSpectrum(x1, x2, b, out);
+  };
+  struct Case {
+    const char* what;
+    Member member;
+    float x1, x2;
+    float first_x;
+    std::vector<float> expected;
+  };
+  const float whole = AP_NOT_GIVEN;
+  const Case cases[] = {
+      {"add, whole", add, whole, whole, 104, {5, 6, 7, 8}},
+      {"add, 106..108", add, 106, 108, 106, {6, 7}},
+      {"subtract, 104..110", subtract, 104, 110, 104, {1, 2, 3, 4}},
+      {"multiply, whole", multiply, whole, whole, 104, {6, 8, 10, 12}},
+      {"divide, whole", divide, whole, whole, 104, {1.5f, 2, 2.5f, 3}},
+      {"divide, 108..110", divide, 108, 110, 108, {2.5f, 3}},
+  };
+  auto a = on_axis({1, 2, 3, 4, 5, 6}, 100, 110);
+  auto b = on_axis({2, 2, 2, 2, 2, 2}, 104, 114);
+  for (const Case& c : cases) {
+    CGamlSpectrum out;
+    const uint16_t before = live(AP7_CLASS_ID);
+    ASSERT_TRUE(c.member(*a, c.x1, c.x2, *b, out)) << c.what;
+    EXPECT_EQ(live(AP7_CLASS_ID), before) << c.what;  // the one out held went
+    expect_near(values_of(out), c.expected, c.what);
+    EXPECT_EQ(packed(record_of(out).first_x), c.first_x) << c.what;
+  }
+  EXPECT_EQ(values_of(*a), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+  auto other_spacing = on_axis({1, 1, 1}, 100, 101);
+  CGamlSpectrum out;
+  AP_OBJECT* held = out.GetSpectrum();
+  EXPECT_FALSE(a->AddSpectrum(*other_spacing, out));
+  EXPECT_EQ(out.GetSpectrum(), held);
+}
+
+// The sample standard deviation (divisor n - 1), worked here.
+float sample_deviation(const std::vector<float>& values) {
+  double mean = 0;
+  for (float v : values) mean += v;
+  mean /= static_cast<double>(values.size());
+  double squares = 0;
+  for (float v : values) squares += (v - mean) * (v - mean);
+  return static_cast<float>(std::sqrt(squares / static_cast<double>(values.size() - 1)));
+}
+
+TEST_F(SpectrumWrapper, StatisticsOfTheWholeSpectrumAndOfARange) {
+  auto spectrum = on_axis({3, 1, 4, 2, 5, 9}, 100, 110);
+  struct Case {
+    const char* what;
+    float x1, x2;
+    std::vector<float> values;  // the range's values
+    float minimum, minimum_x, maximum, maximum_x;
+  };
+  const float whole = AP_NOT_GIVEN;
+  const Case cases[] = {
+      {"whole", whole, whole, {3, 1, 4, 2, 5, 9}, 1, 102, 9, 110},
+      {"104..108", 104, 108, {4, 2, 5}, 2, 106, 5, 108},
+      {"108..104", 108, 104, {4, 2, 5}, 2, 106, 5, 108},
+  };
+  for (const Case& c : cases) {
+    const bool all = ap1_not_given(c.x1);
+    float minimum = 0, maximum = 0, minimum_x = 0, maximum_x = 0, sum = 0, mean = 0, deviation = 0;
+    EXPECT_TRUE(all ? spectrum->GetMinMax(&minimum, &maximum) : spectrum->GetMinMax(c.x1, c.x2, &minimum, &maximum));
+    EXPECT_EQ(minimum, c.minimum) << c.what;
+    EXPECT_EQ(maximum, c.maximum) << c.what;
+    minimum = maximum = 0;
+    EXPECT_TRUE(all ? spectrum->GetMinMaxX(&minimum, &minimum_x, &maximum, &maximum_x)
+                    : spectrum->GetMinMaxX(c.x1, c.x2, &minimum, &minimum_x, &maximum, &maximum_x));
+    EXPECT_EQ(minimum, c.minimum) << c.what;
+    EXPECT_EQ(minimum_x, c.minimum_x) << c.what;
+    EXPECT_EQ(maximum, c.maximum) << c.what;
+    EXPECT_EQ(maximum_x, c.maximum_x) << c.what;
+    double expected_sum = 0;
+    for (float v : c.values) expected_sum += v;
+    EXPECT_TRUE(all ? spectrum->GetSum(&sum) : spectrum->GetSum(c.x1, c.x2, &sum));
+    EXPECT_FLOAT_EQ(sum, static_cast<float>(expected_sum)) << c.what;
+    EXPECT_TRUE(all ? spectrum->GetMean(&mean) : spectrum->GetMean(c.x1, c.x2, &mean));
+    EXPECT_FLOAT_EQ(mean, static_cast<float>(expected_sum / c.values.size())) << c.what;
+    EXPECT_TRUE(all ? spectrum->GetStdDev(&deviation) : spectrum->GetStdDev(c.x1, c.x2, &deviation));
+    EXPECT_NEAR(deviation, sample_deviation(c.values), 1e-5) << c.what;
+  }
+  float only_minimum = 0;
+  EXPECT_TRUE(spectrum->GetMinMax(&only_minimum, nullptr));
+  EXPECT_EQ(only_minimum, 1.0f);
+  EXPECT_FALSE(spectrum->GetSum(500, 600, &only_minimum));
+}
+
+// A straight line survives regridding, and its derivatives are its slope
+// and 0; a parabola i² (x = 100 + 2i) has the second derivative 2 / 2² and
+// survives quadratic smoothing.
+TEST_F(SpectrumWrapper, TransformsGiveNewSpectraWorkedFromClosedForms) {
+  auto line = on_axis({0, 1, 2, 3, 4, 5, 6, 7}, 100, 114);  // y = (x - 100) / 2
+  CGamlSpectrum out;
+  ASSERT_TRUE(line->Regrid(100, 104, 1.0f, out));
+  expect_near(values_of(out), {0, 0.5f, 1, 1.5f, 2}, "regrid 100..104");
+  EXPECT_EQ(packed(record_of(out).first_x), 100.0f);
+  ASSERT_TRUE(line->Regrid(4.0f, out));
+  expect_near(values_of(out), {0, 2, 4, 6}, "regrid whole");
+  ASSERT_TRUE(line->RegridInside(102, 110, 4.0f, out));
+  expect_near(values_of(out), {1, 3, 5}, "regrid inside 102..110");
+  ASSERT_TRUE(line->RegridInside(7.0f, out));
+  EXPECT_EQ(values_of(out).front(), 0.0f);
+  EXPECT_FALSE(line->Regrid(0.0f, out));
+  ASSERT_TRUE(line->Derivative(out));
+  expect_near(values_of(out), std::vector<float>(8, 0.5f), "first derivative");
+  ASSERT_TRUE(line->Derivative(104, 110, out));
+  expect_near(values_of(out), std::vector<float>(4, 0.5f), "first derivative 104..110");
+  ASSERT_TRUE(line->SecondDerivative(out));
+  expect_near(values_of(out), std::vector<float>(8, 0.0f), "second derivative of a line");
+  auto parabola = on_axis({0, 1, 4, 9, 16, 25, 36, 49, 64}, 100, 116);
+  ASSERT_TRUE(parabola->SecondDerivative(102, 114, out));
+  const std::vector<float> curvature = values_of(out);
+  ASSERT_EQ(curvature.size(), 7u);
+  for (size_t i = 1; i + 1 < curvature.size(); ++i) EXPECT_NEAR(curvature[i], 0.5f, 1e-5);
+  ASSERT_TRUE(parabola->Smooth(5, out));
+  const std::vector<float> smoothed = values_of(out);
+  ASSERT_EQ(smoothed.size(), 9u);
+  for (size_t i = 2; i + 2 < smoothed.size(); ++i) EXPECT_NEAR(smoothed[i], static_cast<float>(i * i), 1e-4);
+  ASSERT_TRUE(parabola->Smooth(104, 112, 5, out));
+  EXPECT_EQ(values_of(out).size(), 5u);
+  EXPECT_FALSE(parabola->Smooth(2000, 3000, 5, out));
+}
+
+// One symmetric absorbance band at 108 on a flat baseline.
+TEST_F(SpectrumWrapper, PeakSearchFillsTheCallersTable) {
+  auto spectrum = on_axis({0, 0, 0, 1, 4, 1, 0, 0, 0}, 100, 116);
+  record_of(*spectrum).y_units = 17;
+  AP4_PEAK table[4] = {};
+  uint32_t found = 99;
+  bool full = true;
+  EXPECT_TRUE(spectrum->PeakSearch(0.0f, 50.0f, 1, table, 4, &found, &full));
+  ASSERT_EQ(found, 1u);
+  EXPECT_FALSE(full);
+  EXPECT_NEAR(packed(table[0].position), 108.0f, 1e-3);
+  EXPECT_TRUE(spectrum->PeakSearch(110, 116, 0.0f, 50.0f, 1, table, 4, &found, &full));
+  EXPECT_EQ(found, 0u);  // true with none found
+  EXPECT_FALSE(spectrum->PeakSearch(0.0f, 50.0f, 1, nullptr, 4, &found, &full));
+}
+
+TEST_F(SpectrumWrapper, TwoSpectrumRegionOperationsOverTheCommonRange) {
+  auto a = on_axis({1, 3, 5, 7, 9, 11}, 100, 110);  // 2b + 1 where they meet
+  auto b = on_axis({0, 1, 2, 3, 4, 5}, 100, 110);
+  float slope = 0, product = 0;
+  uint32_t count = 0;
+  EXPECT_TRUE(a->CorrelateRanges(*b, &slope));
+  EXPECT_NEAR(slope, 2.0f, 1e-5);
+  EXPECT_TRUE(a->CorrelateRanges(102, 108, *b, &slope));
+  EXPECT_NEAR(slope, 2.0f, 1e-5);
+  EXPECT_TRUE(a->PairProduct(*b, &product));
+  EXPECT_FLOAT_EQ(product, 0 * 1 + 1 * 3 + 2 * 5 + 3 * 7 + 4 * 9 + 5 * 11);
+  EXPECT_TRUE(a->PairProduct(108, 110, *b, &product));
+  EXPECT_FLOAT_EQ(product, 4 * 9 + 5 * 11);
+  ASSERT_TRUE(b->SetValueAtX(104, AP1_GetNaNSG_MATH()));
+  EXPECT_TRUE(a->CountValidPairs(*b, &count));
+  EXPECT_EQ(count, 5u);
+  EXPECT_TRUE(a->CountValidPairs(104, 108, *b, &count));
+  EXPECT_EQ(count, 2u);
+  EXPECT_FALSE(a->CountValidPairs(*b, nullptr));
+  // A kernel of one point of 1 leaves the values as they are.
+  auto kernel = on_axis({1}, 0, 0);
+  CGamlSpectrum out;
+  ASSERT_TRUE(a->Convolve(*kernel, 0, out));
+  expect_near(values_of(out), {1, 3, 5, 7, 9, 11}, "identity kernel");
+  ASSERT_TRUE(a->Convolve(104, 108, *kernel, 0, out));
+  expect_near(values_of(out), {5, 7, 9}, "identity kernel 104..108");
+  // The range 1..11 over 10 pixel rows on 6 columns: each column one point.
+  uint16_t minima[6] = {}, maxima[6] = {};
+  EXPECT_TRUE(a->ScaleRange(100, 110, 1, 11, 6, 10, minima, maxima));
+  for (int column = 0; column < 6; ++column) {
+    EXPECT_NE(minima[column], 0x8000) << column;  // every column lies over the data
+    EXPECT_NE(maxima[column], 0x8000) << column;
+  }
+  EXPECT_NE(minima[0], minima[5]);  // the line rises across the columns
+  EXPECT_FALSE(a->ScaleRange(100, 110, 1, 11, 6, 10, nullptr, maxima));
+}
+
+TEST_F(SpectrumWrapper, InterferogramStepsRefuseASpectrumThatIsNone) {
+  auto spectrum = on_axis({0, 1, 0, 1}, 100, 106);
+  CGamlSpectrum out;
+  EXPECT_FALSE(spectrum->TransformInterferogram(3));  // not an interferogram
+  EXPECT_FALSE(spectrum->PhaseCorrect(1, nullptr));   // not transformed
+  EXPECT_EQ(values_of(*spectrum), (std::vector<float>{0, 1, 0, 1}));
+}
+
+TEST_F(SpectrumWrapper, TheDebugDumpIsCutToTheCallersBuffer) {
+  CGamlSpectrum spectrum;
+  for (uintptr_t window = 1; window <= 20; ++window)
+    ASSERT_TRUE(spectrum.AddDependentWindow(reinterpret_cast<HWND>(window), AP2_KIND_NOTIFY_CHANGE));
+  char whole[400];
+  std::memset(whole, 'x', sizeof whole);
+  ASSERT_TRUE(spectrum.GetDebugDump(whole, sizeof whole));
+  EXPECT_EQ(std::strlen(whole), 255u);  // twenty dependents make a longer text
+  EXPECT_EQ(std::strncmp(whole, "AP7_SPECTRUM", 12), 0);
+  char small[10];
+  ASSERT_TRUE(spectrum.GetDebugDump(small, sizeof small));
+  EXPECT_EQ(std::string(small), std::string(whole, 9));
+  EXPECT_FALSE(spectrum.GetDebugDump(nullptr, 10));
 }
 
 class HeaderWrapper : public AttachedModule {

@@ -525,6 +525,23 @@ INSTANTIATE_TEST_SUITE_P(
                     FindCase{"OperatorSevenWithAParameterFindsNone", AP1_OP_ALWAYS, 3, -1, AP40_FROM_HEAD, -1}),
     [](const auto& info) { return std::string(info.param.what); });
 
+TEST_F(KeyedLists, DirectFindAndGetAtAnswerAsTheirMessages) {
+  AP40_LLIST* list = list_of_words({4, 2, 5});
+  EXPECT_EQ(ap40_GetAt_LLIST(list, 1), member_at(list, 1));
+  EXPECT_EQ(ap40_GetAt_LLIST(list, 3), nullptr);
+  const uint16_t two = 2;
+  EXPECT_EQ(ap40_Find_LLIST(list, kWord, AP1_OP_GREATER, &two, nullptr, AP40_FROM_HEAD), member_at(list, 0));
+  EXPECT_EQ(ap40_Find_LLIST(list, kWord, AP1_OP_GREATER, &two, member_at(list, 0), AP40_FROM_HEAD),
+            member_at(list, 2));
+  // The walk over every member in list order.
+  std::vector<uint16_t> walked;
+  for (AP_OBJECT* at = ap40_Find_LLIST(list, AP40_NO_KEY, AP1_OP_ALWAYS, nullptr, nullptr, AP40_FROM_HEAD);
+       at != nullptr; at = ap40_Find_LLIST(list, AP40_NO_KEY, AP1_OP_ALWAYS, nullptr, at, AP40_FROM_HEAD))
+    walked.push_back(word_of(at));
+  EXPECT_EQ(walked, (std::vector<uint16_t>{4, 2, 5}));
+  EXPECT_EQ(ap40_Find_LLIST(nullptr, AP40_NO_KEY, AP1_OP_ALWAYS, nullptr, nullptr, AP40_FROM_HEAD), nullptr);
+}
+
 TEST_F(KeyedLists, FindByValueComparesTextsAndPassesOverMembersWithoutAParameterTable) {
   AP40_LLIST* list = make_list();
   AP_OBJECT* text = make_text("beta");

@@ -271,6 +271,25 @@ TEST_F(Texts, SizeNameAndDumpAnswerForTheWholeObject) {
   EXPECT_EQ(std::string(dump).rfind("AP48_TEXT:  ", 0), 0u);
 }
 
+TEST_F(Texts, DirectCallsAnswerAsTheirMessages) {
+  AP48_TEXT* text = make_text();
+  EXPECT_EQ(ap48_GetText(text), nullptr);
+  EXPECT_EQ(ap48_GetTextLength(text), 0u);
+  EXPECT_EQ(ap48_AppendText(text, "abc"), 1);
+  EXPECT_EQ(ap48_AppendText(text, "de"), 1);
+  EXPECT_STREQ(ap48_GetText(text), "abcde");
+  EXPECT_EQ(ap48_GetTextLength(text), 5u);
+  AP48_TEXT* target = make_text("old");
+  EXPECT_EQ(ap48_CopyContents(text, target, nullptr), 1);
+  EXPECT_STREQ(ap48_GetText(target), "abcde");
+  EXPECT_NE(ap48_GetText(target), ap48_GetText(text));
+  EXPECT_EQ(ap48_ClearText(text), 1);
+  EXPECT_EQ(ap48_GetText(text), nullptr);
+  EXPECT_STREQ(ap48_GetText(target), "abcde");
+  EXPECT_EQ(ap48_AppendText(nullptr, "x"), 0);
+  EXPECT_EQ(ap48_CopyContents(text, nullptr, nullptr), 0);
+}
+
 TEST_F(Texts, TextsHaveNoFileFormAndAnswerZeroToTheMessagesTheyDoNotHandle) {
   AP48_TEXT* text = make_text("abc");
   AP_READPARM read{nullptr, 1};

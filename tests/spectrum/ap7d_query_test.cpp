@@ -71,6 +71,18 @@ TEST_F(Queries, CopyListDuplicatesTheSourcesListIntoTheTarget) {
   EXPECT_EQ(destroy(target), 1u);
 }
 
+TEST_F(Queries, CopyListFromAddsTheObjectItselfAfterTheMembers) {
+  AP7_SPECTRUM* spectrum = make(1);
+  ap40_Add_LLIST(spectrum->list, reinterpret_cast<AP_OBJECT*>(new_text("first")));
+  AP48_TEXT* added = new_text("added");
+  EXPECT_EQ(ap7d_CopyListFrom(spectrum, reinterpret_cast<AP_OBJECT*>(added)), 1);
+  ASSERT_EQ(list_count(spectrum->list), 2u);
+  EXPECT_EQ(list_member(spectrum->list, 1), reinterpret_cast<AP_OBJECT*>(added));
+  EXPECT_EQ(ap7d_CopyListFrom(spectrum, nullptr), 0);
+  EXPECT_EQ(ap7d_CopyListFrom(nullptr, reinterpret_cast<AP_OBJECT*>(added)), 0);
+  EXPECT_EQ(destroy(spectrum), 1u);  // the list takes its members with it
+}
+
 TEST_F(Queries, ASpectrumWithoutAListLeavesTheOthersList) {
   AP7_SPECTRUM* source = make(1);
   AP7_SPECTRUM* target = make(1);
