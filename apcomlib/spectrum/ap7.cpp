@@ -157,6 +157,7 @@ uint32_t ap7_block_size(uint16_t message) {
     case AP7_MSG_COMPARE_STORED: return sizeof(AP7_COMPAREPARM);
     case AP7_MSG_BLANK_REGION:
     case AP7_MSG_STRAIGHT_LINE: return sizeof(AP7_XRANGEPARM);
+    case AP7_MSG_NEW_FROM_RANGE:
     case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return sizeof(AP7_XRANGEPARM);
     case AP7_MSG_ADD_WEIGHTED: return sizeof(AP7_PAIRPARM);
     case AP7_MSG_LINEAR_FIT_RANGE: return sizeof(AP7_LINEARFITPARM);
@@ -551,6 +552,7 @@ APEXPORT uint32_t AP7_Dispatcher_SPECTRUM(void* object, uint16_t message, void* 
     case AP7_MSG_ATR_CORRECTION:            return ap_object_result(ap7b_ATRCorrection(spectrum));
     case AP7_MSG_BLANK_REGION:              return ap7b_BlankRegion(spectrum, x_range->x1, x_range->x2);
     case AP7_MSG_STRAIGHT_LINE:             return ap7b_StraightLineRegion(spectrum, x_range->x1, x_range->x2);
+    case AP7_MSG_NEW_FROM_RANGE:            return ap_object_result(ap7a_NewFromRange(spectrum, x_range->x1, x_range->x2));
     case AP7_MSG_INTERPOLATE_DOUBLE_POINTS: return ap_object_result(ap7b_InterpolateDoublePoints(spectrum, x_range->x1, x_range->x2));
     case AP7_MSG_ADD_WEIGHTED:              return ap_object_result(ap7b_AddWeighted(spectrum, pair->x1, pair->x2, pair->other));
     case AP7_MSG_LINEAR_FIT_RANGE: {

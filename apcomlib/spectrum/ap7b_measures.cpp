@@ -203,8 +203,9 @@ uint16_t ap7b_ScaleWavelengthAxis(AP7_SPECTRUM* spectrum, float lambda1, float l
   ap7b_clear_bounds(low, high, columns);
   if (!(lambda1 > FLT_MIN) || !(lambda2 > FLT_MIN) || columns <= 1 || lambda1 == lambda2) return 0;
   const double step = (double{lambda2} - lambda1) / (columns - 1);
-  const bool per_wavelength = std::find(std::begin(kIntensityUnits), std::end(kIntensityUnits), record->y_units) !=
-                              std::end(kIntensityUnits);
+  const uint32_t y_units = record->y_units;
+  const bool per_wavelength =
+      std::find(std::begin(kIntensityUnits), std::end(kIntensityUnits), y_units) != std::end(kIntensityUnits);
   // The range clipped to the data, in wavenumbers and back.
   float x1 = static_cast<float>(kMicrometreWavenumbers / lambda2);
   float x2 = static_cast<float>(kMicrometreWavenumbers / lambda1);

@@ -2552,6 +2552,8 @@ uint16_t ap7b_StraightLineRegion(AP7_SPECTRUM* spectrum, float x1, float x2);   
 // The object added to the spectrum's list; 0 without a list.
 uint16_t ap7d_CopyListFrom(AP7_SPECTRUM* spectrum, AP_OBJECT* object);
 
+// Message 39 ({x1, x2}): ap7a_NewFromRange.
+constexpr uint16_t AP7_MSG_NEW_FROM_RANGE = 39;
 constexpr uint16_t AP7_MSG_INTERPOLATE_DOUBLE_POINTS = 155;
 constexpr uint16_t AP7_MSG_ADD_WEIGHTED = 182;
 

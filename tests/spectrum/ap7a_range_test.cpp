@@ -282,6 +282,16 @@ TEST_F(RangeOperations, CutOutsideTheDataMakesNothing) {
   EXPECT_EQ(destroy(spectrum), 1u);
 }
 
+TEST_F(RangeOperations, MessageThirtyNineCutsTheRange) {
+  AP7_SPECTRUM* spectrum = make_ramp(11, 0.0f, 10.0f);
+  AP7_XRANGEPARM parameter{2.0f, 4.0f};
+  auto* cut = ap_result_object<AP7_SPECTRUM>(send(AP7_MSG_NEW_FROM_RANGE, spectrum, &parameter));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(values(cut), (std::vector<float>{3.0f, 4.0f, 5.0f}));
+  EXPECT_EQ(destroy(cut), 1u);
+  EXPECT_EQ(destroy(spectrum), 1u);
+}
+
 // The strict cut: each end at the nearest point, and nothing for a range
 // that misses the data.
 TEST_F(RangeOperations, StrictCutTakesTheNearestPoints) {
