@@ -176,6 +176,24 @@ TEST_F(RatioConformed, TheResultCoversOnlyTheRangeAllShare) {
   destroy(made);
 }
 
+TEST_F(RatioConformed, FallingAxesAreWalkedAsTheyRun) {
+  for (Role role : {S, B}) {
+    record(spectra_[role]).first_x = 1700.0f;
+    record(spectra_[role]).last_x = 1000.0f;
+  }
+  AP7_SPECTRUM* made = ratio(0, 1u << B);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(packed(record(made).first_x), 1700.0f);
+  EXPECT_EQ(packed(record(made).last_x), 1000.0f);
+  const std::vector<float> y = values(made);
+  ASSERT_EQ(y.size(), 8u);
+  for (size_t i = 0; i < y.size(); ++i) EXPECT_FLOAT_EQ(y[i], static_cast<float>(100.0 * v(S, i) / v(B, i)));
+  destroy(made);
+  record(spectra_[B]).first_x = 1000.0f;
+  record(spectra_[B]).last_x = 1700.0f;
+  EXPECT_EQ(ratio(0, 1u << B), nullptr) << "a background running the other way";
+}
+
 TEST_F(RatioConformed, RefusesMissingRequiredSpectraAndUnsharedGrids) {
   EXPECT_EQ(ratio(3, (1u << B) | (1u << R)), nullptr) << "mode 3 without E";
   EXPECT_EQ(ratio(1, 1u << B), nullptr) << "mode 1 without D";

@@ -173,14 +173,17 @@ TEST_F(LibraryGrid, HalvesTowardsAFinerRequestAndMovesTheLimitsOntoTheFinerGrid)
   destroy(spectrum);
 }
 
+// Either direction of the axis gives the same grid.
 TEST_F(LibraryGrid, WithoutALaserFrequencyTheSpectrumsSpacingIsTheBase) {
-  AP7_SPECTRUM* spectrum = make_ramp(11, 100.0f, 200.0f);
-  record(spectrum).x_units = AP1_XUNIT_WAVENUMBERS;
-  record(spectrum).LaserFreq = 0.0f;
-  const Plan p = plan(spectrum, 120.0, 180.0, 10.0);
-  expect_grid(p, 120.0, 180.0, 10.0);
-  EXPECT_EQ(p.count, 7u);
-  destroy(spectrum);
+  for (bool falling : {false, true}) {
+    AP7_SPECTRUM* spectrum = falling ? make_ramp(11, 200.0f, 100.0f) : make_ramp(11, 100.0f, 200.0f);
+    record(spectrum).x_units = AP1_XUNIT_WAVENUMBERS;
+    record(spectrum).LaserFreq = 0.0f;
+    const Plan p = plan(spectrum, 180.0, 120.0, 10.0);
+    expect_grid(p, 120.0, 180.0, 10.0);
+    EXPECT_EQ(p.count, 7u) << falling;
+    destroy(spectrum);
+  }
 }
 
 TEST_F(LibraryGrid, ARamanShiftIsPlannedOnTheAbsoluteAxis) {
