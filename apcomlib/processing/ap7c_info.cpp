@@ -7,6 +7,7 @@
 // dispatcher's analysis table calls ap7c_BuildSpectrumInfoText.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "core/core.h"
@@ -48,10 +49,19 @@ constexpr uint16_t kResolutionText = 32;
 // Found once in the signature library and kept for the process.
 AP7C_SIGNATURETEXT g_signature_text = nullptr;
 
-// The line so far with text added, cut at the work line's length.
+// The line so far with text added, cut so that the line end and the
+// terminator still fit the work line.
 void ap7c_add(std::string& line, const char* text) {
-  if (text == nullptr || line.size() >= kWorkLine - 1) return;
-  line.append(text, strnlen(text, kWorkLine - 1 - line.size()));
+  constexpr size_t kRoom = kWorkLine - sizeof kLineEnd;
+  if (text == nullptr || line.size() >= kRoom) return;
+  line.append(text, strnlen(text, kRoom - line.size()));
+}
+
+// A work line of the pieces, then the line end.
+std::string ap7c_line(std::initializer_list<const char*> pieces) {
+  std::string line;
+  for (const char* piece : pieces) ap7c_add(line, piece);
+  return line + kLineEnd;
 }
 
 const char* ap7c_not_available() { return GU4_GetAssocString(AP7C_GROUP_NOT_AVAILABLE, 0, nullptr, nullptr); }
@@ -80,11 +90,8 @@ bool ap7c_append_line(char*& result, const std::string& line) {
 
 // A label and its value, then the line end.
 bool ap7c_append_pair(char*& result, uint16_t label, const std::string& value) {
-  std::string line;
-  ap7c_add(line, GU4_GetAssocString(AP7C_GROUP_INFO_LABELS, label, nullptr, nullptr));
-  ap7c_add(line, value.c_str());
-  ap7c_add(line, kLineEnd);
-  return ap7c_append_line(result, line);
+  return ap7c_append_line(result,
+                           ap7c_line({GU4_GetAssocString(AP7C_GROUP_INFO_LABELS, label, nullptr, nullptr), value.c_str()}));
 }
 
 // The signature line: the library's text for the file, then the line end.
@@ -103,8 +110,7 @@ bool ap7c_signature_line(char*& result, AP7_SPECTRUM* spectrum, uint16_t flags) 
       GU3_RemoveString(text);
     }
   }
-  ap7c_add(line, kLineEnd);
-  return ap7c_append_line(result, line);
+  return ap7c_append_line(result, line + kLineEnd);
 }
 
 std::string ap7c_date(const AP41_HEADERDATA* record) {
@@ -176,7 +182,7 @@ bool ap7c_member_lines(char*& result, AP7_SPECTRUM* spectrum, uint16_t flags) {
   AP40_SENDPARM send{AP7C_MSG_MEMBER_INFO, &block};
   if (list != nullptr && GU2_DoMethod_MSG(AP40_MSG_SEND_TO_ALL, list, &send) != 0) {
     const char* written = ap_result_object<char>(GU2_DoMethod_MSG(AP48_MSG_TEXT, text, nullptr));
-    kept = ap7c_append_line(result, std::string(written != nullptr ? written : "") + kLineEnd);
+    kept = ap7c_append_line(result, written != nullptr ? written : "") && ap7c_append_line(result, kLineEnd);
   }
   AP_WINDOWPARM window{nullptr, 0};
   GU2_DoMethod_MSG(AP_MSG_DESTROY, text, &window);
@@ -211,14 +217,11 @@ char* ap7c_BuildSpectrumInfoText(AP7_SPECTRUM* spectrum, uint16_t flags) {
     char company[kWorkLine] = "";
     GU6_GetConfig("CustomerInfo", "CompanyName", company);
     company[sizeof company - 1] = '\0';
-    std::string line;
-    ap7c_add(line, company);
-    ap7c_add(line, kLineEnd);
-    if (!ap7c_append_line(result, line)) return nullptr;
+    if (!ap7c_append_line(result, ap7c_line({company}))) return nullptr;
   }
-  if ((flags & AP7C_INFO_TITLE) && !ap7c_append_line(result, ap7c_parameter(header, kTitle, kTitleSize, kTitleFlags) + kLineEnd))
+  if ((flags & AP7C_INFO_TITLE) && !ap7c_append_line(result, ap7c_line({ap7c_parameter(header, kTitle, kTitleSize, kTitleFlags).c_str()})))
     return nullptr;
-  if ((flags & AP7C_INFO_DATE) && !ap7c_append_line(result, ap7c_date(record) + kLineEnd)) return nullptr;
+  if ((flags & AP7C_INFO_DATE) && !ap7c_append_line(result, ap7c_line({ap7c_date(record).c_str()}))) return nullptr;
   if (self_describing) {
     if ((flags & (AP7C_INFO_COLLECTION | AP7C_INFO_OPTICS)) && !ap7c_member_lines(result, spectrum, flags))
       return nullptr;
