@@ -47,6 +47,16 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_DECIMATE: return sizeof(float);
     case AP7_MSG_UNFPS: return sizeof(int32_t);
     case AP7_MSG_SIMPLE_INTEGRAL: return sizeof(AP7F_INTEGRALPARM);
+    case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
+    case AP7_MSG_SUPPRESS_WATER:
+    case AP7_MSG_SUPPRESS_CO2:
+    case AP7_MSG_SUPPRESS_ATMOSPHERE: return sizeof(AP7E_SUPPRESSPARM);
+    case AP7_MSG_BUILD_ATMOS_REFERENCES: return sizeof(AP7E_REFERENCESPARM);
+    case AP7_MSG_SUBTRACT_REFERENCE: return sizeof(AP7E_SUBTRACTPARM);
+    case AP7_MSG_MATCH_REFERENCE: return sizeof(uint16_t);
+    case AP7_MSG_FIND_BEST_SHIFT: return sizeof(AP7E_BESTSHIFTPARM);
+    case AP7_MSG_ATMOS_COMPARE: return sizeof(AP7E_ATMOSCOMPAREPARM);
     default: return 0;
   }
 }
@@ -160,6 +170,40 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_SIMPLE_INTEGRAL: {
       const auto* p = static_cast<const AP7F_INTEGRALPARM*>(parameter);
       return ap_object_result(AP7_SimpleIntegral_SPECTRUM(spectrum, p->x1, p->x2, p->mode, p->offset_mode, p->level, p->mean_level));
+    }
+    case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
+    case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {
+      const auto* block = static_cast<const AP7E_LASERPARM*>(parameter);
+      return ap7e_ChangeLaserFrequency(spectrum, block->frequency, block->mode);
+    }
+    case AP7_MSG_SUPPRESS_WATER: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressWater(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_SUPPRESS_CO2: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressCO2(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_SUPPRESS_ATMOSPHERE: {
+      const auto* block = static_cast<const AP7E_SUPPRESSPARM*>(parameter);
+      return ap_object_result(ap7e_SuppressAtmosphere(spectrum, block->reference, block->match));
+    }
+    case AP7_MSG_BUILD_ATMOS_REFERENCES: {
+      const auto* block = static_cast<const AP7E_REFERENCESPARM*>(parameter);
+      return ap7e_BuildAtmosReferences(spectrum, block->water, block->co2);
+    }
+    case AP7_MSG_SUBTRACT_REFERENCE: {
+      const auto* block = static_cast<const AP7E_SUBTRACTPARM*>(parameter);
+      return ap_object_result(ap7e_SubtractReference(spectrum, block->reference, block->x1, block->x2));
+    }
+    case AP7_MSG_MATCH_REFERENCE: return ap_object_result(ap7e_MatchReference(spectrum, static_cast<AP7_SPECTRUM*>(parameter)));
+    case AP7_MSG_FIND_BEST_SHIFT: {
+      const auto* block = static_cast<const AP7E_BESTSHIFTPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_FindBestShift_SPECTRUM(spectrum, block->reference, block->x1, block->x2, block->range, block->step, block->mode, block->best));
+    }
+    case AP7_MSG_ATMOS_COMPARE: {
+      const auto* block = static_cast<const AP7E_ATMOSCOMPAREPARM*>(parameter);
+      return static_cast<uint16_t>(AP7_AtmosCompare_SPECTRUM(spectrum, block->other, block->x1, block->x2, block->flag));
     }
     default: return 0;
   }

@@ -31,9 +31,6 @@ constexpr size_t kPrefixedTitleLength = 40;
 // The correction needs this many points in common, and as many pairs that
 // pass the value limits.
 constexpr int32_t kFewestPairs = 3;
-// Kinds of conversion a title format may take: a long integer, a double.
-constexpr char kLongKind = 'l';
-constexpr char kDoubleKind = 'f';
 
 // A caller's text of at most a title's length, or null when none is given.
 const char* ap7c_text(const char* text) {
@@ -49,11 +46,12 @@ void ap7c_put(float* out, float value) {
   if (!IsBadWritePtr(out, sizeof(float))) *out = value;
 }
 
-// True when the conversions of a format from the resources are exactly the
-// kinds listed, in order, so that it can be given those arguments: 'l' a
-// long integer (%ld, %li), 'f' a double (%f, %e, %g and the capitals);
-// flags, width and precision allowed, "%%" is text.
+}  // namespace
+
 bool ap7c_format_takes(const char* format, const char* kinds) {
+  constexpr char kLongKind = 'l';
+  constexpr char kDoubleKind = 'f';
+  constexpr char kTextKind = 's';
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') continue;
     ++p;
@@ -69,11 +67,14 @@ bool ap7c_format_takes(const char* format, const char* kinds) {
     char kind = 0;
     if (is_long && (*p == 'd' || *p == 'i')) kind = kLongKind;
     if (*p != '\0' && std::strchr("feEgG", *p) != nullptr) kind = kDoubleKind;
+    if (!is_long && *p == 's') kind = kTextKind;
     if (kind == 0 || *kinds != kind) return false;
     ++kinds;
   }
   return *kinds == '\0';
 }
+
+namespace {
 
 // The text of the column-title group, or null when the resources lack it.
 const char* ap7c_title_text(uint16_t number) {

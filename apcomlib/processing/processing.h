@@ -849,3 +849,199 @@ AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* direc
 // The head and the vectors (a new rows × columns array) of a correction
 // file whose sizes agree with its length; 1 when read.
 uint16_t ap7e_ReadCorrectionFile(const char* path, AP7E_CORRECTIONHEAD* head, AP4_ARRAY** vectors);
+
+// ---------------------------------------------------------------------------
+// Laser-frequency correction of the X axis (ap7e_laser.cpp)
+
+constexpr uint16_t AP7_MSG_SET_LASER_FREQUENCY = 250;
+constexpr uint16_t AP7_MSG_CHANGE_LASER_FREQUENCY_MODE = 436;
+
+// Modes of message 436: a change of more than AP7E_LASER_RESET_CHANGE
+// resets the spectrum to the default laser on its standard grid, or every
+// change is corrected.
+constexpr uint16_t AP7E_LASER_RESET_WHEN_LARGE = 0;
+constexpr uint16_t AP7E_LASER_ALWAYS_CORRECT = 1;
+constexpr float AP7E_LASER_RESET_CHANGE = 20.0f;
+
+// History texts (group 1096) of the correction: its label, and the format
+// that takes the old and the new frequency as doubles.
+constexpr uint16_t AP7E_HISTORY_LASER_LABEL = 78;
+constexpr uint16_t AP7E_HISTORY_LASER_FORMAT = 28;
+// A history line holds this many bytes, its "\r\n" and terminator included;
+// the time of day is written into a buffer of the second size.
+constexpr uint32_t AP7E_HISTORY_LINE_SIZE = 104;
+constexpr uint32_t AP7E_TIME_TEXT_SIZE = 120;
+
+#pragma pack(push, 2)
+// Message 436, 6 bytes.
+struct AP7E_LASERPARM {
+  float frequency;
+  uint16_t mode;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_LASERPARM) == 6);
+
+// Message 436: the spectrum moved onto the point grid of the new laser
+// frequency in place: axis limits and laser field scaled by new / old, the
+// values resampled (Catmull-Rom, in transmittance) at the scaled positions,
+// the point count kept. A Raman-shift axis takes the Raman correction, any
+// X unit but wavenumbers is left alone (1). 0 for a frequency that is not
+// a positive number, a spectrum without a laser frequency or with fewer
+// than 4 points, or a failed step; the Y unit is the same afterwards on
+// every path.
+uint16_t ap7e_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency, uint16_t mode);
+// Message 250, and what other operations call: message 436 in the mode
+// that always corrects.
+uint16_t ap7e_SetLaserFrequency(AP7_SPECTRUM* spectrum, float frequency);
+// The correction of a Raman-shift axis (X code 32) about its laser line p44.
+uint16_t ap7e_ChangeLaserFrequencyRaman(AP7_SPECTRUM* spectrum, float frequency);
+// The spectrum resampled onto the standard grid of the default laser,
+// which its laser field takes. 0 for a null spectrum or when the grid
+// cannot be made (nothing changed then).
+uint16_t ap7e_RestoreDefaultLaser(AP7_SPECTRUM* spectrum);
+
+// The history line of a processing step: the text of group 1096 `label`
+// followed by the date and time (left out when it cannot be written), cut
+// to AP7E_HISTORY_LINE_SIZE bytes with its "\r\n" kept. 1 when appended;
+// nothing without the text.
+uint16_t ap7e_AddTimedHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label);
+// One line of at most AP7E_HISTORY_LINE_SIZE bytes ended by "\r\n"; 1 when
+// appended.
+uint16_t ap7e_AddHistoryLineCut(AP7_SPECTRUM* spectrum, const char* text);
+// True when the conversions of a format from the resources are exactly the
+// kinds listed, in order: 'l' a long integer (%ld, %li), 'f' a double (%f,
+// %e, %g and the capitals), 's' a text (%s); flags, width and precision
+// allowed, "%%" is text.
+bool ap7c_format_takes(const char* format, const char* kinds);
+
+// ---------------------------------------------------------------------------
+// Atmospheric suppression (ap7e_atmosphere.cpp)
+
+constexpr uint16_t AP7_MSG_SUPPRESS_WATER = 252;
+constexpr uint16_t AP7_MSG_SUPPRESS_CO2 = 253;
+constexpr uint16_t AP7_MSG_SUPPRESS_ATMOSPHERE = 254;
+constexpr uint16_t AP7_MSG_BUILD_ATMOS_REFERENCES = 255;
+constexpr uint16_t AP7_MSG_SUBTRACT_REFERENCE = 256;
+constexpr uint16_t AP7_MSG_MATCH_REFERENCE = 258;
+
+// History bits of the suppressions.
+constexpr int16_t AP41_HISTORY_CO2_SUPPRESSED = 44;
+constexpr int16_t AP41_HISTORY_WATER_SUPPRESSED = 45;
+
+// The title prefix (group 1007) of a suppressed spectrum; its history texts
+// (group 1096): the water and carbon-dioxide lines, and the format that
+// takes the reference's path and Y-unit name; the group of Y-unit names.
+constexpr uint16_t AP7_TITLE_SUPPRESSED = 11;
+constexpr uint16_t AP7E_HISTORY_WATER = 79;
+constexpr uint16_t AP7E_HISTORY_CO2 = 80;
+constexpr uint16_t AP7E_HISTORY_REFERENCE_FORMAT = 52;
+constexpr uint16_t AP7E_GROUP_YUNIT_NAMES = 21304;
+
+// The fit windows of the subtractions, in wavenumbers.
+constexpr float AP7E_WATER_FIT_HIGH = 4000.0f;
+constexpr float AP7E_WATER_FIT_LOW = 3400.0f;
+constexpr float AP7E_CO2_FIT_HIGH = 2400.0f;
+constexpr float AP7E_CO2_FIT_LOW = 2250.0f;
+
+#pragma pack(push, 2)
+// Messages 252 to 254, 6 bytes.
+struct AP7E_SUPPRESSPARM {
+  AP7_SPECTRUM* reference;
+  uint16_t match;
+};
+// Message 255, 12 bytes: where the water and the carbon-dioxide references
+// go (either may be null).
+struct AP7E_REFERENCESPARM {
+  uint32_t unused;
+  AP7_SPECTRUM** water;
+  AP7_SPECTRUM** co2;
+};
+// Message 256, 12 bytes: the reference and the fit window.
+struct AP7E_SUBTRACTPARM {
+  AP7_SPECTRUM* reference;
+  float x1;
+  float x2;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_SUPPRESSPARM) == 6);
+static_assert(sizeof(AP7E_REFERENCESPARM) == 12);
+static_assert(sizeof(AP7E_SUBTRACTPARM) == 12);
+
+// Messages 252 to 254: a new spectrum of the sample with the water, the
+// carbon-dioxide or both bands of the reference subtracted, titled and
+// with history; with the match flag the reference is first matched to the
+// sample (message 258). For both gases a failed carbon-dioxide step leaves
+// the water-corrected spectrum. Null on failure; the inputs stay.
+AP7_SPECTRUM* ap7e_SuppressWater(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+AP7_SPECTRUM* ap7e_SuppressCO2(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+AP7_SPECTRUM* ap7e_SuppressAtmosphere(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint16_t match);
+// Message 255: the water-only and carbon-dioxide-only references made from
+// an atmosphere spectrum by straight-lining every region outside the gas's
+// bands; each output (when given) receives its reference or null. 1 when
+// every reference asked for was made; 0 (both null) otherwise.
+uint16_t ap7e_BuildAtmosReferences(AP7_SPECTRUM* reference, AP7_SPECTRUM** water, AP7_SPECTRUM** co2);
+// Message 256: a new spectrum of the sample less the reference scaled by
+// the least-squares fit of their first differences over x1..x2, in
+// absorbance, back in the sample's Y unit with its title. A copy of the
+// sample when the window misses it; null on failure.
+AP7_SPECTRUM* ap7e_SubtractReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, float x1, float x2);
+// Message 258: a new copy of the reference brought to the sample's laser
+// frequency and point spacing, from the two spectra's own headers; null
+// when either is not a spectrum or a step fails.
+AP7_SPECTRUM* ap7e_MatchReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference);
+// x1..x2 straight-lined between the 9-point means at its ends, the range
+// kept 4 points inside the data. 1 when done or nothing to do.
+uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2);
+// The limits of a wavenumber axis moved onto the laser's grid (laser / 128
+// halved until it matches the spacing within 1 %) where they lie off it by
+// more than 5 % of a step. 1 when done or not a wavenumber axis; 0 when no
+// grid step matches the spacing or the grid does not hold the points.
+uint16_t ap7e_SnapXAxisToLaserGrid(AP7_SPECTRUM* spectrum);
+
+// ---------------------------------------------------------------------------
+// Best laser shift and atmospheric comparison (ap7e_shift.cpp)
+
+constexpr uint16_t AP7_MSG_FIND_BEST_SHIFT = 302;
+constexpr uint16_t AP7_MSG_ATMOS_COMPARE = 316;
+
+// Scores of the best shift: the residual of a linear fit (0 and any other
+// mode), the sum of squared differences, the deviation of the ratio
+// (single beams only).
+constexpr uint16_t AP7E_SHIFT_LINEAR_FIT = 0;
+constexpr uint16_t AP7E_SHIFT_SQUARES = 1;
+constexpr uint16_t AP7E_SHIFT_RATIO = 2;
+
+#pragma pack(push, 2)
+// Message 302, 26 bytes.
+struct AP7E_BESTSHIFTPARM {
+  AP7_SPECTRUM* reference;
+  float x1;
+  float x2;
+  float range;
+  float step;
+  uint16_t mode;
+  float* best;
+};
+// Message 316, 14 bytes.
+struct AP7E_ATMOSCOMPAREPARM {
+  AP7_SPECTRUM* other;
+  float x1;
+  float x2;
+  uint16_t flag;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_BESTSHIFTPARM) == 26);
+static_assert(offsetof(AP7E_BESTSHIFTPARM, best) == 22);
+static_assert(sizeof(AP7E_ATMOSCOMPAREPARM) == 14);
+
+// Message 302: the laser-frequency offset, a multiple of step within
+// -range..range, whose rescaled axis makes spectrum A match reference B
+// best over x1..x2, both corrected to the bench's reference laser; ties go
+// to the more negative offset. 1 with *best, else 0 with *best = 0.
+APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, float range,
+                                            float step, uint16_t mode, float* best);
+// Message 316: 0 when A's mean absolute point-to-point difference in
+// transmittance over x1..x2 (not given or empty: the common range) is
+// below B's, else 1; 0 also on failure or a region outside the common
+// range. The flag is not read.
+APEXPORT int16_t AP7_AtmosCompare_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, uint16_t flag);
