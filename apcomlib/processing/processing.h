@@ -7,6 +7,7 @@
 // module that answers it.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "spectrum/spectrum.h"
@@ -849,6 +850,30 @@ AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* direc
 // The head and the vectors (a new rows × columns array) of a correction
 // file whose sizes agree with its length; 1 when read.
 uint16_t ap7e_ReadCorrectionFile(const char* path, AP7E_CORRECTIONHEAD* head, AP4_ARRAY** vectors);
+
+// A correction table as read: the output Y unit, the derivative flag, the
+// vectors' X limits (high >= low), the regions and the entries.
+struct AP7E_CORRECTIONREGION {
+  float high;
+  float low;
+  int32_t code;
+};
+struct AP7E_CORRECTIONENTRY {
+  std::string sample;
+  std::string background;  // empty: none
+  int32_t codes;           // region codes as decimal digits
+};
+struct AP7E_CORRECTIONTABLE {
+  uint32_t y_code = 0;
+  uint32_t derivative = 0;
+  float high = 0.0f;
+  float low = 0.0f;
+  std::vector<AP7E_CORRECTIONREGION> regions;
+  std::vector<AP7E_CORRECTIONENTRY> entries;
+};
+// The table at `path`, its counts checked against the file's length before
+// anything is read; 1 when read whole with the right magic number.
+uint16_t ap7e_ReadCorrectionTable(const char* path, AP7E_CORRECTIONTABLE* table);
 
 // ---------------------------------------------------------------------------
 // Laser-frequency correction of the X axis (ap7e_laser.cpp)
