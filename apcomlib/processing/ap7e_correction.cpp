@@ -486,10 +486,14 @@ AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* direc
   if (y == nullptr) return nullptr;
   const auto n = static_cast<int64_t>(std::min(header->points, spectrum->data->columns));
   const double extent = double{header->last_x} - header->first_x;
-  if (n < 1 || extent == 0.0) return nullptr;
+  if (n < 1 || extent == 0.0 || !std::isfinite(extent)) return nullptr;
+  // Limits far outside the data are held where they still miss it.
+  const double far = 4.0 * static_cast<double>(n) + static_cast<double>(head.columns);
   const auto index_of = [&](float x) {
-    return static_cast<int64_t>(std::trunc(static_cast<double>(n - 1) * (x - header->first_x) / extent + 0.5));
+    const double index = std::trunc(static_cast<double>(n - 1) * (x - header->first_x) / extent + 0.5);
+    return static_cast<int64_t>(std::clamp(index, -far, far));
   };
+  if (!std::isfinite(head.low) || !std::isfinite(head.high)) return nullptr;
   const int64_t i_s = index_of(head.low);
   const int64_t i_e = index_of(head.high);
   const float y0 = y[0];
