@@ -26,10 +26,6 @@ constexpr uint32_t kOtherUnits = 8;
 // The peak index reported when the data cannot be reached.
 constexpr float kUnknownPeakIndex = 1024.0f;
 
-uint32_t ap7f_points(const AP7_SPECTRUM* spectrum) {
-  return std::min(ap7a_record(spectrum)->points, spectrum->data->columns);
-}
-
 // The region x1..x2 as the nearest indexes of its ordered ends. False when
 // the limits are equal (no region); `failed` for a missing limit.
 bool ap7f_region(const AP7_SPECTRUM* spectrum, float x1, float x2, int32_t& i1, int32_t& i2, bool& failed) {
@@ -115,7 +111,7 @@ void ap7f_describe_region(AP7_SPECTRUM* spectrum, const uint8_t* record, float* 
   const float* y = ap7b_GetDataPtr(copy.get());
   uint32_t c = 0;
   if (y == nullptr || !ap7a_GetRangePoints(copy.get(), AP_NOT_GIVEN, AP_NOT_GIVEN, &c) || c == 0) return;
-  c = std::min(c, ap7f_points(copy.get()));
+  c = std::min(c, ap7f_PointCount(copy.get()));
   const float first_x = ap7a_record(copy.get())->first_x;
   int32_t start = 0;
   ap7b_XToIndex(spectrum, first_x, &start);
@@ -131,7 +127,7 @@ void ap7f_describe_region(AP7_SPECTRUM* spectrum, const uint8_t* record, float* 
 // ones; 1024 when the data cannot be reached.
 float ap7f_peak_index(const AP7_SPECTRUM* spectrum) {
   const float* y = ap7b_GetDataPtr(spectrum);
-  const uint32_t n = y != nullptr ? ap7f_points(spectrum) : 0;
+  const uint32_t n = y != nullptr ? ap7f_PointCount(spectrum) : 0;
   if (n == 0) return kUnknownPeakIndex;
   uint32_t at = 0;
   float largest = std::fabs(y[0]);
@@ -145,6 +141,10 @@ float ap7f_peak_index(const AP7_SPECTRUM* spectrum) {
 }
 
 }  // namespace
+
+uint32_t ap7f_PointCount(const AP7_SPECTRUM* spectrum) {
+  return std::min(ap7a_record(spectrum)->points, spectrum->data->columns);
+}
 
 AP7_SPECTRUM* ap7f_NewLikeWithList(AP7_SPECTRUM* spectrum) {
   ap7a_new_spectrum like(ap7b_NewLike(spectrum, nullptr));
@@ -176,7 +176,7 @@ APEXPORT AP7_SPECTRUM* AP7_SmoothWithOptions_SPECTRUM(AP7_SPECTRUM* spectrum, fl
   }
   float* y = ap7b_GetDataPtr(result.get());
   if (y == nullptr) return nullptr;
-  const auto n = static_cast<int32_t>(std::min<uint32_t>(ap7f_points(result.get()), INT32_MAX));
+  const auto n = static_cast<int32_t>(std::min<uint32_t>(ap7f_PointCount(result.get()), INT32_MAX));
   if (limited && i1 < n && i2 >= 0) ap7f_outside(y, n, i1, i2, 0.0f);
   return result.release();
 }
@@ -202,7 +202,7 @@ APEXPORT AP4_ARRAY* AP7_FirstDifferencePlus_SPECTRUM(AP7_SPECTRUM* spectrum, con
   if (difference && y != nullptr) {
     uint32_t n = 0;
     ap7a_GetRangePoints(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, &n);
-    n = std::min(n, ap7f_points(spectrum));
+    n = std::min(n, ap7f_PointCount(spectrum));
     ap7a_change_bracket bracket(spectrum);
     if (bracket.begun() && n > 0) {
       float previous = y[0];
@@ -230,7 +230,7 @@ APEXPORT AP7_SPECTRUM* AP7_SimpleIntegral_SPECTRUM(AP7_SPECTRUM* spectrum, float
   float* s = ap7b_GetDataPtr(result.get());
   const float* y = ap7b_GetDataPtr(spectrum);
   if (s == nullptr || y == nullptr) return nullptr;
-  const uint32_t n = std::min(ap7f_points(spectrum), ap7f_points(result.get()));
+  const uint32_t n = std::min(ap7f_PointCount(spectrum), ap7f_PointCount(result.get()));
   const float dx = ap7b_GetXSpacing(spectrum);
   ap7f_integrate(y, s, n, dx);
   float mean = 0.0f;

@@ -84,6 +84,20 @@ class CorrectionTables : public ProcessingTest {
     return path;
   }
 
+  // A spectrum collected with 2048 post-peak points at spacing 2 (level 6)
+  // and the transform size given (its zero filling), with the correction
+  // taken out.
+  AP7_SPECTRUM* corrected(float first_x, float last_x, const std::vector<float>& y, uint32_t transform,
+                          float& residual) {
+    AP7_SPECTRUM* s = keep(make_axis(first_x, last_x, y));
+    record(s).NumPostPeakPts = 2048;
+    record(s).NumTransformPts = transform;
+    record(s).SSP = 2.0f;
+    AP7_SPECTRUM* out = keep(ap7e_ApplyCorrectionFrom(s, directory().c_str(), &residual));
+    EXPECT_EQ(values(s), y) << "input untouched";
+    return out;
+  }
+
   AP4_ARRAY* read_file(const std::string& path, AP7E_CORRECTIONHEAD& head) {
     AP4_ARRAY* vectors = nullptr;
     if (!ap7e_ReadCorrectionFile(path.c_str(), &head, &vectors)) return nullptr;
@@ -179,22 +193,16 @@ TEST_F(CorrectionTables, RemovingTheVectorsLeavesWhatIsOrthogonalToThem) {
   std::vector<float> w = {1, 1, 0, 0, 0, 0, 5, 4, 1, 1};
   std::vector<float> y = w;
   for (uint32_t j = 0; j < 6; ++j) y[2 + j] += 2.0f * v1[j] - 3.0f * v2[j];
-  AP7_SPECTRUM* s = keep(make_axis(100.0f, 109.0f, y));
-  record(s).NumPostPeakPts = 2048;
-  record(s).NumTransformPts = 16 * 2048;
-  record(s).SSP = 2.0f;
   float residual = 0.0f;
-  AP7_SPECTRUM* out = keep(ap7e_ApplyCorrectionFrom(s, directory().c_str(), &residual));
+  AP7_SPECTRUM* out = corrected(100.0f, 109.0f, y, 16 * 2048, residual);
   ASSERT_NE(out, nullptr);
   const std::vector<float> got = values(out);
   for (uint32_t i = 0; i < n; ++i) EXPECT_NEAR(got[i], w[i], 1e-5) << i;
   double norm = 0.0;
   for (float value : w) norm += value * value;
   EXPECT_NEAR(residual, std::sqrt(norm), 1e-4);
-  EXPECT_EQ(values(s), y) << "input untouched";
   // Another zero filling names a file that is not there.
-  record(s).NumTransformPts = 4 * 2048;
-  EXPECT_EQ(ap7e_ApplyCorrectionFrom(s, directory().c_str(), &residual), nullptr);
+  EXPECT_EQ(corrected(100.0f, 109.0f, y, 4 * 2048, residual), nullptr);
   EXPECT_TRUE(std::isnan(residual));
 }
 
@@ -206,12 +214,8 @@ TEST_F(CorrectionTables, WithTheDerivativeFlagDifferencesAreCorrectedAndSummedBa
   testsupport::write_file("corrections/_corrn60.crn", correction_file(1, 4, 0.0f, 3.0f, 1, v));
   std::vector<float> y = {1.0f, -2.0f, 0, 0, 0, 0, 0, 0};
   for (size_t i = 2; i < y.size(); ++i) y[i] = y[i - 2] + (i - 2 < v.size() ? 5.0f * v[i - 2] : 0.0f);
-  AP7_SPECTRUM* s = keep(make_axis(0.0f, 7.0f, y));
-  record(s).NumPostPeakPts = 2048;
-  record(s).NumTransformPts = 2 * 2048;
-  record(s).SSP = 2.0f;
   float residual = -1.0f;
-  AP7_SPECTRUM* out = keep(ap7e_ApplyCorrectionFrom(s, directory().c_str(), &residual));
+  AP7_SPECTRUM* out = corrected(0.0f, 7.0f, y, 2 * 2048, residual);
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(values(out), (std::vector<float>{1, -2, 1, -2, 1, -2, 1, -2}));
   EXPECT_NEAR(residual, 0.0f, 1e-5);
@@ -283,12 +287,8 @@ TEST_F(CorrectionTables, BuiltFilesHoldOrthonormalRegionVectorsAndRoundTrip) {
       if (x > 1850.0f) w[j] = 0.25f;
       y[j] = w[j] + 4.0f * v[j] - 1.5f * v[c + j];
     }
-    AP7_SPECTRUM* s = keep(make_axis(head.low, head.high, y));
-    record(s).NumPostPeakPts = 2048;
-    record(s).NumTransformPts = 2048u << (k + 1);
-    record(s).SSP = 2.0f;
     float residual = 0.0f;
-    AP7_SPECTRUM* out = keep(ap7e_ApplyCorrectionFrom(s, directory().c_str(), &residual));
+    AP7_SPECTRUM* out = corrected(head.low, head.high, y, 2048u << (k + 1), residual);
     ASSERT_NE(out, nullptr);
     const std::vector<float> got = values(out);
     for (uint32_t j = 0; j < c; ++j) EXPECT_NEAR(got[j], w[j], 1e-4) << j;
