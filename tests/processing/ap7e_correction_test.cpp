@@ -61,7 +61,7 @@ class CorrectionTables : public ProcessingTest {
 
   // A stored interferogram on the point axis: a centre burst at point 64
   // and 2048 points after it at a sample spacing of 2.
-  std::string stored_interferogram(const std::string& name, double width) {
+  std::string stored_interferogram(const std::string& name, double width, float spacing = 2.0f) {
     const uint32_t peak = 64, after = 2048;
     std::vector<float> y(peak + after);
     for (uint32_t i = 0; i < y.size(); ++i) {
@@ -72,7 +72,7 @@ class CorrectionTables : public ProcessingTest {
     AP41_HEADERDATA& h = record(s);
     h.x_units = 2;
     h.y_units = 22;
-    h.SSP = 2.0f;
+    h.SSP = spacing;
     h.LaserFreq = 15798.0f;
     h.FinalPeakPos = peak;
     h.NumPostPeakPts = after;
@@ -314,6 +314,35 @@ TEST_F(CorrectionTables, AFailedStepLeavesEveryFileAsItWas) {
                                         directory().c_str()),
             0);
   EXPECT_EQ(testsupport::read_file(kept), "kept");
+}
+
+// An absorbance table ratios each sample against its background; a first
+// interferogram of too short a span is refused.
+TEST_F(CorrectionTables, BackgroundsAreRatioedAndShortSpansRefused) {
+  const std::string sample = stored_interferogram("sample", 2.0);
+  const std::string background = stored_interferogram("background", 3.0);
+  Table table;
+  table.y_code = 17;
+  table.regions = {{"1400", "1200", "1"}};
+  table.entries = {{sample, background, "1"}};
+  ASSERT_EQ(ap7e_BuildCorrectionFilesIn(testsupport::write_file("table.txt", table.bytes()).c_str(),
+                                        directory().c_str()),
+            1);
+  AP7E_CORRECTIONHEAD head{};
+  ASSERT_NE(read_file(level_file(6, 0), head), nullptr);
+  EXPECT_EQ(head.rows, 1u);
+  table.entries = {{sample, "", "1"}};
+  EXPECT_EQ(ap7e_BuildCorrectionFilesIn(testsupport::write_file("table.txt", table.bytes()).c_str(),
+                                        directory().c_str()),
+            0)
+      << "absorbance needs a background";
+  const std::string short_span = stored_interferogram("short", 2.0, 1.0f);
+  table.y_code = 15;
+  table.entries = {{short_span, "", "1"}};
+  EXPECT_EQ(ap7e_BuildCorrectionFilesIn(testsupport::write_file("table.txt", table.bytes()).c_str(),
+                                        directory().c_str()),
+            0)
+      << "2048 points at spacing 1 span less than 4096";
 }
 
 }  // namespace
