@@ -181,7 +181,8 @@ AP7_SPECTRUM* ap7e_entry_spectrum(AP7_SPECTRUM* a, AP7_SPECTRUM* b, ap7e_level l
   if (!(ra->SSP > 0.0f)) return nullptr;
   const int32_t after = ap1_TruncateToInt32((32768.0f / ra->SSP) / level.factor);
   if (after < 1 || ra->NumPostPeakPts < static_cast<uint32_t>(after)) return nullptr;
-  const uint32_t before = std::min<uint32_t>(static_cast<uint32_t>(after), ra->FinalPeakPos);
+  const uint32_t peak = ra->FinalPeakPos;
+  const uint32_t before = std::min<uint32_t>(static_cast<uint32_t>(after), peak);
   if (b != nullptr) {
     const AP41_HEADERDATA* rb = ap7a_record(b);
     if (rb->NumPostPeakPts < static_cast<uint32_t>(after) || before > rb->FinalPeakPos ||
@@ -226,8 +227,9 @@ AP7_SPECTRUM* ap7e_region_spectrum(AP7_SPECTRUM* entry, const AP7E_CORRECTIONTAB
     AP4_CELL first{}, last{};
     const int32_t count = ap7b_XRangeToIndexRange(entry, &x1, &x2, &first, &last);
     if (count < 1) return nullptr;
-    const int32_t s = std::min(first.column, last.column);
-    const int32_t e = std::max(first.column, last.column);
+    const int32_t first_index = first.column, last_index = last.column;
+    const int32_t s = std::min(first_index, last_index);
+    const int32_t e = std::max(first_index, last_index);
     const float rise = count > 1 ? (y[e] - y[s]) / static_cast<float>(count - 1) : 0.0f;
     for (int32_t j = 0; j < count; ++j) out[s + j] = y[s + j] - y[s] - static_cast<float>(j) * rise;
   }
@@ -241,8 +243,9 @@ bool ap7e_vector_row(AP7_SPECTRUM* region, const AP7E_CORRECTIONTABLE& table, st
   const AP41_HEADERDATA* record = ap7a_record(region);
   const float dx = ap7b_GetXSpacing(region);
   if (!(std::fabs(dx) > 0.0f)) return false;
-  const float lowest = std::min(record->first_x, record->last_x);
-  const float highest = std::max(record->first_x, record->last_x);
+  const float first_x = record->first_x, last_x = record->last_x;
+  const float lowest = std::min(first_x, last_x);
+  const float highest = std::max(first_x, last_x);
   const bool rising = dx > 0.0f;
   const auto extend = [&](float gap, bool at_low_end) {
     if (!(gap > 0.0f)) return true;
@@ -253,7 +256,7 @@ bool ap7e_vector_row(AP7_SPECTRUM* region, const AP7E_CORRECTIONTABLE& table, st
   ap7a_new_spectrum cut(ap7a_NewFromRangeStrict(region, table.low, table.high));
   const float* y = ap7b_GetDataPtr(cut.get());
   if (y == nullptr) return false;
-  const uint32_t n = std::min(ap7a_record(cut.get())->points, cut.get()->data->columns);
+  const uint32_t n = ap7f_PointCount(cut.get());
   row.assign(y, y + n);
   if (table.derivative != 0) {
     for (uint32_t j = 0; j + 2 < n; ++j) row[j] = y[j + 2] - y[j];
@@ -484,7 +487,7 @@ AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* direc
   ap7a_new_spectrum result(ap7a_Duplicate(spectrum, nullptr));
   float* y = ap7b_GetDataPtr(result.get());
   if (y == nullptr) return nullptr;
-  const auto n = static_cast<int64_t>(std::min(header->points, spectrum->data->columns));
+  const auto n = static_cast<int64_t>(ap7f_PointCount(spectrum));
   const double extent = double{header->last_x} - header->first_x;
   if (n < 1 || extent == 0.0 || !std::isfinite(extent)) return nullptr;
   // Limits far outside the data are held where they still miss it.

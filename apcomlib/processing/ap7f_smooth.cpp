@@ -143,7 +143,9 @@ float ap7f_peak_index(const AP7_SPECTRUM* spectrum) {
 }  // namespace
 
 uint32_t ap7f_PointCount(const AP7_SPECTRUM* spectrum) {
-  return std::min(ap7a_record(spectrum)->points, spectrum->data->columns);
+  const uint32_t points = ap7a_record(spectrum)->points;
+  const uint32_t columns = spectrum->data->columns;
+  return points < columns ? points : columns;
 }
 
 AP7_SPECTRUM* ap7f_NewLikeWithList(AP7_SPECTRUM* spectrum) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,10 @@ class InfoText : public ProcessingTest {
   // The host's signature library with the one entry (registered again: its
   // entries replaced).
   static void offer_signatures(const platform::ModuleExport& entry) {
-    HMODULE library = platform::register_builtin_module(AP7_SIGNATURE_LIBRARY, &entry, 1);
+    // The module keeps the address of its table.
+    static std::deque<platform::ModuleExport> tables;
+    tables.push_back(entry);
+    HMODULE library = platform::register_builtin_module(AP7_SIGNATURE_LIBRARY, &tables.back(), 1);
     if (GU4_GetDLLInst(AP7_SIGNATURE_LIBRARY) != nullptr) return;
     ASSERT_EQ(GU4_AddDLLInst(AP7_SIGNATURE_LIBRARY, library, 0), 1);
     ASSERT_EQ(GU4_AddDLLInst(kHost, GetModuleHandleA(nullptr), 0), 1);

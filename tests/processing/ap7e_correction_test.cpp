@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ std::string correction_file(uint32_t rows, uint32_t columns, float low, float hi
 
 class CorrectionTables : public ProcessingTest {
  protected:
+  // The host's correction directory is there before the files are made.
+  void SetUp() override {
+    ProcessingTest::SetUp();
+    std::filesystem::create_directories(directory());
+  }
+
   std::string directory() const { return testsupport::home() + "/corrections"; }
   std::string level_file(uint32_t r, uint32_t k) const {
     return directory() + "/_corrn" + std::to_string(r) + std::to_string(k) + ".crn";
@@ -156,11 +163,11 @@ TEST_F(CorrectionTables, CorrectionFilesAreReadOnlyWhenTheirSizesAgree) {
   const std::vector<float> v = {1, 2, 3, 4, 5, 6};
   AP4_ARRAY* read = read_file(testsupport::write_file("ok.crn", correction_file(2, 3, 10, 20, 1, v)), head);
   ASSERT_NE(read, nullptr);
-  EXPECT_EQ(head.rows, 2u);
-  EXPECT_EQ(head.columns, 3u);
-  EXPECT_EQ(head.low, 10.0f);
-  EXPECT_EQ(head.high, 20.0f);
-  EXPECT_EQ(head.derivative, 1u);
+  EXPECT_EQ(packed(head.rows), 2u);
+  EXPECT_EQ(packed(head.columns), 3u);
+  EXPECT_EQ(packed(head.low), 10.0f);
+  EXPECT_EQ(packed(head.high), 20.0f);
+  EXPECT_EQ(packed(head.derivative), 1u);
   EXPECT_EQ(arraytest::values(read), v);
   struct Case {
     const char* name;
@@ -254,10 +261,10 @@ TEST_F(CorrectionTables, BuiltFilesHoldOrthonormalRegionVectorsAndRoundTrip) {
     AP7E_CORRECTIONHEAD head{};
     AP4_ARRAY* vectors = read_file(level_file(6, k), head);
     ASSERT_NE(vectors, nullptr);
-    ASSERT_EQ(head.rows, 2u) << "digits 1 and 2 of 21; the code 0 gives none";
-    EXPECT_NEAR(head.low, low, 1e-3);
-    EXPECT_NEAR(head.high, high, 1e-3);
-    EXPECT_EQ(head.derivative, 0u);
+    ASSERT_EQ(packed(head.rows), 2u) << "digits 1 and 2 of 21; the code 0 gives none";
+    EXPECT_NEAR(packed(head.low), low, 1e-3);
+    EXPECT_NEAR(packed(head.high), high, 1e-3);
+    EXPECT_EQ(packed(head.derivative), 0u);
     const uint32_t c = head.columns;
     ASSERT_GT(c, 100u);
     const std::vector<float> v = arraytest::values(vectors);
@@ -330,7 +337,7 @@ TEST_F(CorrectionTables, BackgroundsAreRatioedAndShortSpansRefused) {
             1);
   AP7E_CORRECTIONHEAD head{};
   ASSERT_NE(read_file(level_file(6, 0), head), nullptr);
-  EXPECT_EQ(head.rows, 1u);
+  EXPECT_EQ(packed(head.rows), 1u);
   table.entries = {{sample, "", "1"}};
   EXPECT_EQ(ap7e_BuildCorrectionFilesIn(testsupport::write_file("table.txt", table.bytes()).c_str(),
                                         directory().c_str()),

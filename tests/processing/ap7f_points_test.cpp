@@ -77,13 +77,13 @@ TEST_F(PointAxis, HalvingKeepsOddOrEvenPointsAndHalvesTheCollection) {
   EXPECT_EQ(values(even), (std::vector<float>{0, 2, 4, 6}));
   EXPECT_EQ(values(shift(s, AP7F_HALVE_ODD_POINTS, 0.0f, nullptr)), (std::vector<float>{1, 3, 5, 7}));
   const AP41_HEADERDATA made = record(even);
-  EXPECT_EQ(made.points, 4u);
-  EXPECT_EQ(made.first_x, 0.0f);
-  EXPECT_EQ(made.last_x, 3.0f);
-  EXPECT_EQ(made.SSP, 2.0f);
-  EXPECT_EQ(made.NumScanPts, 4u);
-  EXPECT_EQ(made.FinalPeakPos, 2u);
-  EXPECT_EQ(made.NumPostPeakPts, 3u);
+  EXPECT_EQ(packed(made.points), 4u);
+  EXPECT_EQ(packed(made.first_x), 0.0f);
+  EXPECT_EQ(packed(made.last_x), 3.0f);
+  EXPECT_EQ(packed(made.SSP), 2.0f);
+  EXPECT_EQ(packed(made.NumScanPts), 4u);
+  EXPECT_EQ(packed(made.FinalPeakPos), 2u);
+  EXPECT_EQ(packed(made.NumPostPeakPts), 3u);
 }
 
 TEST_F(PointAxis, TooFewPointsOrAnotherAxisAreRefused) {
@@ -106,9 +106,9 @@ TEST_F(PointAxis, FoldAddsEachPointToItsMirror) {
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(values(out), (std::vector<float>{9, 9, 9, 9}));
   const AP41_HEADERDATA made = record(out);
-  EXPECT_EQ(made.first_x, 0.0f);
-  EXPECT_EQ(made.last_x, 3.0f);
-  EXPECT_EQ(made.SSP, 2.0f);
+  EXPECT_EQ(packed(made.first_x), 0.0f);
+  EXPECT_EQ(packed(made.last_x), 3.0f);
+  EXPECT_EQ(packed(made.SSP), 2.0f);
   for (uint32_t y_units : {15u, 19u}) EXPECT_NE(fold(points({1, 2, 3, 4}, y_units)), nullptr) << y_units;
 }
 
