@@ -57,6 +57,8 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_MATCH_REFERENCE: return sizeof(uint16_t);
     case AP7_MSG_FIND_BEST_SHIFT: return sizeof(AP7E_BESTSHIFTPARM);
     case AP7_MSG_ATMOS_COMPARE: return sizeof(AP7E_ATMOSCOMPAREPARM);
+    case AP7_MSG_COMPARE_COLLECT_PARAMS: return sizeof(AP7E_COMPAREPARM);
+    case AP7_MSG_DERIVE_COLLECT_PARAMS: return sizeof(AP7E_DERIVEPARM);
     default: return 0;
   }
 }
@@ -204,6 +206,14 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_ATMOS_COMPARE: {
       const auto* block = static_cast<const AP7E_ATMOSCOMPAREPARM*>(parameter);
       return static_cast<uint16_t>(AP7_AtmosCompare_SPECTRUM(spectrum, block->other, block->x1, block->x2, block->flag));
+    }
+    case AP7_MSG_COMPARE_COLLECT_PARAMS: {
+      const auto* block = static_cast<const AP7E_COMPAREPARM*>(parameter);
+      return ap7e_CompareCollectParams(spectrum, block->collection, block->bench, block->text, block->counts, block->groups, block->group, block->differs, block->rows);
+    }
+    case AP7_MSG_DERIVE_COLLECT_PARAMS: {
+      const auto* block = static_cast<const AP7E_DERIVEPARM*>(parameter);
+      return ap7e_DeriveCollectParams(spectrum, block->collection, block->bench, block->gain);
     }
     default: return 0;
   }

@@ -58,17 +58,12 @@ enum class ap7e_which { water, co2, both };
 
 bool ap7e_is_spectrum_with_header(AP7_SPECTRUM* spectrum) { return ap7a_record(ap7a_spectrum(spectrum)) != nullptr; }
 
-void ap7e_axis_extent(const AP41_HEADERDATA& record, float& low, float& high) {
-  low = std::min(float{record.first_x}, float{record.last_x});
-  high = std::max(float{record.first_x}, float{record.last_x});
-}
-
 // A duplicate of the atmosphere spectrum with everything outside the gas's
 // bands straight-lined; null when its range does not hold the bands.
 AP7_SPECTRUM* ap7e_gas_reference(AP7_SPECTRUM* reference, const ap7e_gas& gas) {
   float lo = 0.0f;
   float hi = 0.0f;
-  ap7e_axis_extent(*ap7a_record(reference), lo, hi);
+  ap7e_AxisExtent(*ap7a_record(reference), lo, hi);
   ap7a_new_spectrum made(ap7a_Duplicate(reference, nullptr));
   if (made.get() == nullptr || hi < gas.top_needed || hi <= gas.gap_low || lo >= gas.gap_high ||
       lo > gas.bottom_needed)
@@ -143,6 +138,11 @@ AP7_SPECTRUM* ap7e_suppress(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference, uint1
 
 }  // namespace
 
+void ap7e_AxisExtent(const AP41_HEADERDATA& record, float& low, float& high) {
+  low = std::min(float{record.first_x}, float{record.last_x});
+  high = std::max(float{record.first_x}, float{record.last_x});
+}
+
 uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2) {
   AP7_SPECTRUM* checked = ap7a_spectrum(spectrum);
   const AP41_HEADERDATA* record = ap7a_record(checked);
@@ -150,7 +150,7 @@ uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2) {
   if (x2 < x1) std::swap(x1, x2);
   float lo = 0.0f;
   float hi = 0.0f;
-  ap7e_axis_extent(*record, lo, hi);
+  ap7e_AxisExtent(*record, lo, hi);
   const float reach = kHalfWindow * std::fabs(ap7b_GetXSpacing(checked));
   x2 = std::min(x2, hi - reach);
   x1 = std::max(x1, lo + reach);
@@ -162,7 +162,7 @@ uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2) {
   AP4_CELL last{};
   if (ap7b_XRangeToIndexRange(checked, &wide1, &wide2, &first, &last) < 1) return 0;
   float* y = ap7b_GetDataPtr(checked);
-  const auto n = static_cast<int32_t>(std::min(record->points, checked->data->columns));
+  const auto n = static_cast<int32_t>(ap7e_PointCount(checked));
   if (y == nullptr) return 0;
   {
     ap7a_change_bracket bracket(checked);
@@ -205,7 +205,7 @@ AP7_SPECTRUM* ap7e_SubtractReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* referen
   float hi = std::max(x1, x2);
   float a_low = 0.0f;
   float a_high = 0.0f;
-  ap7e_axis_extent(*ap7a_record(a.get()), a_low, a_high);
+  ap7e_AxisExtent(*ap7a_record(a.get()), a_low, a_high);
   if (a_low > hi || a_high < lo) return ap7a_Duplicate(checked, nullptr);
   lo = std::max(lo, a_low);
   hi = std::min(hi, a_high);
@@ -218,8 +218,9 @@ AP7_SPECTRUM* ap7e_SubtractReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* referen
   const AP41_HEADERDATA* rb = ap7a_record(cut_b.get());
   const float* ya = ap7b_GetDataPtr(cut_a.get());
   const float* yb = ap7b_GetDataPtr(cut_b.get());
-  if (ra == nullptr || rb == nullptr || ya == nullptr || yb == nullptr || ra->points != rb->points) return nullptr;
-  const uint32_t n = std::min({ra->points, cut_a.get()->data->columns, cut_b.get()->data->columns});
+  const uint32_t n = ap7e_PointCount(cut_a.get());
+  if (ra == nullptr || rb == nullptr || ya == nullptr || yb == nullptr || n != ap7e_PointCount(cut_b.get()))
+    return nullptr;
   float s_ab = 0.0f;
   float s_bb = 0.0f;
   for (uint32_t k = 1; k + 1 < n; ++k) {

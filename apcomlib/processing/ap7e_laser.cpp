@@ -111,23 +111,42 @@ float ap7e_kernel(const ap7e_walk& src, int64_t k, double t) {
                             2.0);
 }
 
-uint32_t ap7e_point_count(const AP7_SPECTRUM* spectrum) {
-  return std::min(ap7a_record(spectrum)->points, spectrum->data != nullptr ? spectrum->data->columns : 0u);
+// Where output point i is read from: the source index k (1 to n - 3 for a
+// value) and the fraction t beyond it; false for no source point.
+using ap7e_source = bool (*)(uint32_t i, int64_t k0, double ratio, int64_t& k, double& t);
+
+// Ends the kernel cannot reach: the first point keeps its old value; with
+// `both_ends` the second and the last two take their neighbours'.
+void ap7e_repair_ends(const ap7e_walk& dst, uint32_t n, float kept_first, bool both_ends) {
+  if (ap1_is_missing(dst[0])) dst[0] = kept_first;
+  if (!both_ends) return;
+  if (ap1_is_missing(dst[1])) dst[1] = dst[2];
+  if (ap1_is_missing(dst[n - 2])) dst[n - 2] = dst[n - 3];
+  if (ap1_is_missing(dst[n - 1])) dst[n - 1] = dst[n - 2];
 }
 
-// The correction proper, once the spectrum is in transmittance: the values
-// resampled from a working copy by `fill`, the history written. False when
-// the copy cannot be made.
-template <typename Fill>
-bool ap7e_resample(AP7_SPECTRUM* spectrum, float old_laser, float new_laser, Fill fill) {
+// The correction proper, once the spectrum is in transmittance: each point
+// resampled from a working copy where `source` places it, the ends
+// repaired, the history written. False when the copy cannot be made.
+bool ap7e_resample(AP7_SPECTRUM* spectrum, uint32_t n, bool reversed, int64_t k0, double ratio, ap7e_source source,
+                   bool both_ends, float old_laser, float new_laser) {
   {
     ap7a_new_spectrum copy(ap7a_Duplicate(spectrum, nullptr));
-    float* src = ap7b_GetDataPtr(copy.get());
-    float* dst = ap7b_GetDataPtr(spectrum);
-    if (src == nullptr || dst == nullptr) return false;
+    float* src_values = ap7b_GetDataPtr(copy.get());
+    float* dst_values = ap7b_GetDataPtr(spectrum);
+    if (src_values == nullptr || dst_values == nullptr) return false;
     ap7a_change_bracket bracket(spectrum);
     if (!bracket.begun()) return false;
-    fill(src, dst);
+    const ap7e_walk src(src_values, n, reversed);
+    const ap7e_walk dst(dst_values, n, reversed);
+    const float kept_first = dst[0];
+    for (uint32_t i = 0; i < n; ++i) {
+      int64_t k = 0;
+      double t = 0.0;
+      const bool found = source(i, k0, ratio, k, t) && k >= 1 && k <= static_cast<int64_t>(n) - 3;
+      dst[i] = found ? ap7e_kernel(src, k, t) : AP1_GetNaNSG_MATH();
+    }
+    ap7e_repair_ends(dst, n, kept_first, both_ends);
   }
   if (ap7e_AddTimedHistoryLine(spectrum, AP7E_HISTORY_LASER_LABEL) != 0) {
     const char* format = GU4_GetAssocString(AP7_GROUP_HISTORY, AP7E_HISTORY_LASER_FORMAT, nullptr, nullptr);
@@ -141,7 +160,37 @@ bool ap7e_resample(AP7_SPECTRUM* spectrum, float old_laser, float new_laser, Fil
   return true;
 }
 
+// The plain correction reads point i at (k0 + i) r on the source grid.
+bool ap7e_plain_source(uint32_t i, int64_t k0, double ratio, int64_t& k, double& t) {
+  const double p = static_cast<double>(i + k0) * ratio;
+  const double j = std::floor(p);
+  k = static_cast<int64_t>(j) - k0;
+  t = p - j;
+  return true;
+}
+
+// The Raman correction counts absolute wavenumbers down from k0: point i
+// reads (k0 - i) r, rounded up unless just below a whole index; points
+// beyond k0 have none.
+bool ap7e_raman_source(uint32_t i, int64_t k0, double ratio, int64_t& k, double& t) {
+  if (static_cast<int64_t>(i) > k0) return false;
+  const double p = static_cast<double>(k0 - i) * ratio;
+  const double j = std::trunc(p + kRamanRoundUp);
+  if (j > static_cast<double>(k0)) return false;
+  k = k0 - static_cast<int64_t>(j);
+  t = j - p;
+  return true;
+}
+
 }  // namespace
+
+uint32_t ap7e_PointCount(const AP7_SPECTRUM* spectrum) {
+  const AP41_HEADERDATA* record = ap7a_record(ap7a_spectrum(spectrum));
+  if (record == nullptr || spectrum->data == nullptr) return 0;
+  const uint32_t points = record->points;
+  const uint32_t columns = spectrum->data->columns;
+  return std::min(points, columns);
+}
 
 uint16_t ap7e_AddHistoryLineCut(AP7_SPECTRUM* spectrum, const char* text) {
   if (text == nullptr) return 0;
@@ -176,7 +225,7 @@ uint16_t ap7e_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency, uint
     return ap7e_RestoreDefaultLaser(checked);
 
   // The positions below count from the grid origin of the rising axis.
-  const uint32_t n = ap7e_point_count(checked);
+  const uint32_t n = ap7e_PointCount(checked);
   const float spacing = ap7b_GetXSpacing(checked);
   const bool falling = spacing < 0.0f;
   const double d = std::fabs(spacing);
@@ -188,24 +237,7 @@ uint16_t ap7e_ChangeLaserFrequency(AP7_SPECTRUM* spectrum, float frequency, uint
 
   const bool truncate_abs = ap7e_truncate_abs();
   ap7e_transmittance_scope transmittance(checked, truncate_abs, false);
-  const bool done = ap7e_resample(checked, old_laser, frequency, [&](float* src_values, float* dst_values) {
-    const ap7e_walk src(src_values, n, falling);
-    const ap7e_walk dst(dst_values, n, falling);
-    const float kept_first = dst[0];
-    for (uint32_t i = 0; i < n; ++i) {
-      float value = AP1_GetNaNSG_MATH();
-      const double p = static_cast<double>(i + k0) * ratio;
-      const double j = std::floor(p);
-      const int64_t k = static_cast<int64_t>(j) - k0;
-      if (k >= 1 && k <= static_cast<int64_t>(n) - 3) value = ap7e_kernel(src, k, p - j);
-      dst[i] = value;
-    }
-    if (ap1_is_missing(dst[0])) dst[0] = kept_first;
-    if (ap1_is_missing(dst[1])) dst[1] = dst[2];
-    if (ap1_is_missing(dst[n - 2])) dst[n - 2] = dst[n - 3];
-    if (ap1_is_missing(dst[n - 1])) dst[n - 1] = dst[n - 2];
-  });
-  if (!done) return 0;
+  if (!ap7e_resample(checked, n, falling, k0, ratio, ap7e_plain_source, true, old_laser, frequency)) return 0;
   ap7a_change_bracket bracket(checked);
   if (!bracket.begun()) return 0;
   record->first_x = static_cast<float>(record->first_x * ratio);
@@ -242,7 +274,7 @@ uint16_t ap7e_ChangeLaserFrequencyRaman(AP7_SPECTRUM* spectrum, float frequency)
 
   // Positions count down the absolute wavenumbers from the first point of
   // the rising shift axis.
-  const uint32_t n = ap7e_point_count(checked);
+  const uint32_t n = ap7e_PointCount(checked);
   const bool falling = spacing < 0.0f;
   const double d = std::fabs(spacing);
   const double line = record->p44;
@@ -254,25 +286,7 @@ uint16_t ap7e_ChangeLaserFrequencyRaman(AP7_SPECTRUM* spectrum, float frequency)
   const double ratio = static_cast<double>(frequency) / old_laser;
 
   ap7e_transmittance_scope transmittance(checked, true, true);
-  const bool done = ap7e_resample(checked, old_laser, frequency, [&](float* src_values, float* dst_values) {
-    const ap7e_walk src(src_values, n, falling);
-    const ap7e_walk dst(dst_values, n, falling);
-    const float kept_first = dst[0];
-    for (uint32_t i = 0; i < n; ++i) {
-      float value = AP1_GetNaNSG_MATH();
-      if (static_cast<int64_t>(i) <= k0) {
-        const double p = static_cast<double>(k0 - i) * ratio;
-        const double j = std::trunc(p + kRamanRoundUp);
-        if (j <= static_cast<double>(k0)) {
-          const int64_t k = k0 - static_cast<int64_t>(j);
-          if (k >= 1 && k <= static_cast<int64_t>(n) - 3) value = ap7e_kernel(src, k, j - p);
-        }
-      }
-      dst[i] = value;
-    }
-    if (ap1_is_missing(dst[0])) dst[0] = kept_first;
-  });
-  if (!done) return 0;
+  if (!ap7e_resample(checked, n, falling, k0, ratio, ap7e_raman_source, false, old_laser, frequency)) return 0;
   ap7a_change_bracket bracket(checked);
   if (!bracket.begun()) return 0;
   record->first_x = static_cast<float>(line - d1 * ratio);

@@ -41,7 +41,7 @@ bool ap7e_region_of(AP7_SPECTRUM* cut, ap7e_region& region) {
   const AP41_HEADERDATA* record = ap7a_record(cut);
   region.values = ap7b_GetDataPtr(cut);
   if (record == nullptr || region.values == nullptr) return false;
-  region.count = std::min(record->points, cut->data->columns);
+  region.count = ap7e_PointCount(cut);
   region.first_x = record->first_x;
   region.last_x = record->last_x;
   return true;
@@ -138,7 +138,7 @@ double ap7e_roughness(AP7_SPECTRUM* spectrum, float x1, float x2) {
   ap7b_XToIndex64(spectrum, x1, &c1);
   ap7b_XToIndex64(spectrum, x2, &c2);
   const float* y = ap7b_GetDataPtr(spectrum);
-  const auto n = static_cast<int64_t>(std::min(ap7a_record(spectrum)->points, spectrum->data->columns));
+  const auto n = static_cast<int64_t>(ap7e_PointCount(spectrum));
   if (y == nullptr || n < 1) return 0.0;
   int64_t i0 = std::clamp<int64_t>(std::min(c1.column, c2.column), 0, n - 1);
   int64_t i1 = std::clamp<int64_t>(std::max(c1.column, c2.column), 0, n - 1);
@@ -150,11 +150,6 @@ double ap7e_roughness(AP7_SPECTRUM* spectrum, float x1, float x2) {
     ++terms;
   }
   return terms > 0 ? sum / static_cast<double>(terms) : sum;
-}
-
-void ap7e_extent(const AP41_HEADERDATA& record, float& low, float& high) {
-  low = std::min(float{record.first_x}, float{record.last_x});
-  high = std::max(float{record.first_x}, float{record.last_x});
 }
 
 }  // namespace
@@ -190,13 +185,17 @@ APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, fl
     if (!ap7e_region_of(cut.get(), candidate) || !ap7e_same_x(candidate.first_x, reference.first_x) ||
         !ap7e_same_x(candidate.last_x, reference.last_x) || candidate.count != reference.count)
       return 0;
+    // A candidate with points resampled off the data scores no number: it
+    // cannot be the best.
     const double score = ap7e_score(candidate.values, reference.values, reference.count, mode);
+    if (std::isnan(score)) continue;
     if (!scored || score < lowest) {
       scored = true;
       lowest = score;
       found = static_cast<float>(offset);
     }
   }
+  if (!scored) return 0;
   ap7e_put(best, found);
   return 1;
 }
@@ -214,8 +213,8 @@ APEXPORT int16_t AP7_AtmosCompare_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, flo
   float a_high = 0.0f;
   float b_low = 0.0f;
   float b_high = 0.0f;
-  ap7e_extent(*ap7a_record(a_t.get()), a_low, a_high);
-  ap7e_extent(*ap7a_record(b_t.get()), b_low, b_high);
+  ap7e_AxisExtent(*ap7a_record(a_t.get()), a_low, a_high);
+  ap7e_AxisExtent(*ap7a_record(b_t.get()), b_low, b_high);
   const float lo = std::max(a_low, b_low);
   const float hi = std::min(a_high, b_high);
   if (ap1_not_given(x1) || AP1_KovFloatCompareSG_MATH(x1, x2) != 0) {

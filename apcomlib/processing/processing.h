@@ -932,6 +932,9 @@ uint16_t ap7e_RestoreDefaultLaser(AP7_SPECTRUM* spectrum);
 // to AP7E_HISTORY_LINE_SIZE bytes with its "\r\n" kept. 1 when appended;
 // nothing without the text.
 uint16_t ap7e_AddTimedHistoryLine(AP7_SPECTRUM* spectrum, uint16_t label);
+// The points a spectrum holds: its header's count, at most its data's
+// columns; 0 without header or data.
+uint32_t ap7e_PointCount(const AP7_SPECTRUM* spectrum);
 // One line of at most AP7E_HISTORY_LINE_SIZE bytes ended by "\r\n"; 1 when
 // appended.
 uint16_t ap7e_AddHistoryLineCut(AP7_SPECTRUM* spectrum, const char* text);
@@ -1016,6 +1019,8 @@ AP7_SPECTRUM* ap7e_SubtractReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* referen
 // frequency and point spacing, from the two spectra's own headers; null
 // when either is not a spectrum or a step fails.
 AP7_SPECTRUM* ap7e_MatchReference(AP7_SPECTRUM* sample, AP7_SPECTRUM* reference);
+// The lower and the higher of an axis's first and last X.
+void ap7e_AxisExtent(const AP41_HEADERDATA& record, float& low, float& high);
 // x1..x2 straight-lined between the 9-point means at its ends, the range
 // kept 4 points inside the data. 1 when done or nothing to do.
 uint16_t ap7e_BridgeRegion(AP7_SPECTRUM* spectrum, float x1, float x2);
@@ -1064,7 +1069,8 @@ static_assert(sizeof(AP7E_ATMOSCOMPAREPARM) == 14);
 // Message 302: the laser-frequency offset, a multiple of step within
 // -range..range, whose rescaled axis makes spectrum A match reference B
 // best over x1..x2, both corrected to the bench's reference laser; ties go
-// to the more negative offset. 1 with *best, else 0 with *best = 0.
+// to the more negative offset, candidates with points resampled off the
+// data are passed over. 1 with *best, else 0 with *best = 0.
 APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, float range,
                                             float step, uint16_t mode, float* best);
 // Message 316: 0 when A's mean absolute point-to-point difference in
@@ -1072,3 +1078,69 @@ APEXPORT int16_t AP7_FindBestShift_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, fl
 // below B's, else 1; 0 also on failure or a region outside the common
 // range. The flag is not read.
 APEXPORT int16_t AP7_AtmosCompare_SPECTRUM(AP7_SPECTRUM* a, AP7_SPECTRUM* b, float x1, float x2, uint16_t flag);
+
+// ---------------------------------------------------------------------------
+// Collection-parameter comparison and derivation (ap7e_collect.cpp)
+
+constexpr uint16_t AP7_MSG_COMPARE_COLLECT_PARAMS = 248;
+constexpr uint16_t AP7_MSG_DERIVE_COLLECT_PARAMS = 249;
+
+// Rows of the comparison; rows at or beyond this count are never compared.
+constexpr uint16_t AP7E_COLLECT_ROWS = 25;
+// Results of message 249.
+constexpr uint16_t AP7E_DERIVE_DONE = 1;
+constexpr uint16_t AP7E_DERIVE_REFUSED = 186;
+constexpr uint16_t AP7E_DERIVE_NO_FORMAT = 187;
+// Messages of the host's bench settings object: the detector and beam
+// splitter codes of its parameters 3 and 5 ({address of the u32 value}),
+// and the notice that the settings were filled (null block).
+constexpr uint16_t AP7E_BENCH_MSG_BEAMSPLITTER_CODE = 89;
+constexpr uint16_t AP7E_BENCH_MSG_DETECTOR_CODE = 90;
+constexpr uint16_t AP7E_BENCH_MSG_FILLED = 71;
+// Association groups of the comparison's lines: the line formats (by row),
+// the group labels, the text of a code without a label.
+constexpr uint16_t AP7E_GROUP_COMPARE_LINES = 402;
+constexpr uint16_t AP7E_GROUP_COMPARE_GROUPS = 9998;
+constexpr uint16_t AP7E_GROUP_NO_LABEL = 9999;
+// Groups whose texts say which Y units are final formats as they are, and
+// which are final formats of a Raman axis.
+constexpr uint16_t AP7E_GROUP_FINAL_FORMATS = 21300;
+constexpr uint16_t AP7E_GROUP_RAMAN_FORMATS = 21703;
+
+#pragma pack(push, 2)
+// Message 248, 28 bytes.
+struct AP7E_COMPAREPARM {
+  void* collection;
+  void* bench;
+  AP48_TEXT* text;
+  uint16_t* counts;   // G + 1
+  uint16_t groups;    // G
+  uint16_t* group;    // N: the group of each row, 0 none
+  uint16_t* differs;  // N, written
+  uint16_t rows;      // N
+};
+// Message 249, 10 bytes.
+struct AP7E_DERIVEPARM {
+  void* collection;
+  void* bench;
+  uint16_t gain;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7E_COMPAREPARM) == 28);
+static_assert(offsetof(AP7E_COMPAREPARM, group) == 18);
+static_assert(offsetof(AP7E_COMPAREPARM, rows) == 26);
+static_assert(sizeof(AP7E_DERIVEPARM) == 10);
+
+// Message 248: each row in use whose spectrum value differs from the
+// collection settings (K) or bench settings (B) value gets its group in
+// differs and counts in counts[group]; counts[0] holds the rows in use less
+// those counted. A row whose object is not given is skipped. With a text
+// object a line per difference. 1, or 0 for a spectrum without header or
+// arrays the caller cannot have given.
+uint16_t ap7e_CompareCollectParams(AP7_SPECTRUM* spectrum, void* collection, void* bench, AP48_TEXT* text,
+                                   uint16_t* counts, uint16_t groups, uint16_t* group, uint16_t* differs,
+                                   uint16_t rows);
+// Message 249: the bench and collection settings filled from the spectrum
+// so that a new collection repeats it. AP7E_DERIVE_DONE, or one of the two
+// refusals.
+uint16_t ap7e_DeriveCollectParams(AP7_SPECTRUM* spectrum, void* collection, void* bench, uint16_t gain);
