@@ -256,7 +256,7 @@ bool ap7e_vector_row(AP7_SPECTRUM* region, const AP7E_CORRECTIONTABLE& table, st
   ap7a_new_spectrum cut(ap7a_NewFromRangeStrict(region, table.low, table.high));
   const float* y = ap7b_GetDataPtr(cut.get());
   if (y == nullptr) return false;
-  const uint32_t n = ap7f_PointCount(cut.get());
+  const uint32_t n = ap7e_PointCount(cut.get());
   row.assign(y, y + n);
   if (table.derivative != 0) {
     for (uint32_t j = 0; j + 2 < n; ++j) row[j] = y[j + 2] - y[j];
@@ -487,7 +487,7 @@ AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* direc
   ap7a_new_spectrum result(ap7a_Duplicate(spectrum, nullptr));
   float* y = ap7b_GetDataPtr(result.get());
   if (y == nullptr) return nullptr;
-  const auto n = static_cast<int64_t>(ap7f_PointCount(spectrum));
+  const auto n = static_cast<int64_t>(ap7e_PointCount(spectrum));
   const double extent = double{header->last_x} - header->first_x;
   if (n < 1 || extent == 0.0 || !std::isfinite(extent)) return nullptr;
   // Limits far outside the data are held where they still miss it.

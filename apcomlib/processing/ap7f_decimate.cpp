@@ -67,7 +67,7 @@ AP7_SPECTRUM* ap7f_halve(AP7_SPECTRUM* current, float spacing) {
   if (out == nullptr) return nullptr;
   // The axis of the header may claim more points than the data holds: the
   // reads stay within the data, and points past it are missing.
-  const int64_t last = std::min<int64_t>(span, int64_t{ap7f_PointCount(current)} - 1);
+  const int64_t last = std::min<int64_t>(span, int64_t{ap7e_PointCount(current)} - 1);
   int64_t q = 2 * j0 - i0;
   for (int64_t t = 0; t < m; ++t, q += 2) {
     const int64_t r = last - q;

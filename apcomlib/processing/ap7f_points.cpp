@@ -66,7 +66,7 @@ AP7_SPECTRUM* ap7f_CentreShift(AP7_SPECTRUM* spectrum, uint16_t mode, float shif
   float* out = ap7b_GetDataPtr(result.get());
   if (out == nullptr) return nullptr;
   const float* y = ap7b_GetDataPtr(spectrum);
-  const uint32_t n = ap7f_PointCount(spectrum);
+  const uint32_t n = ap7e_PointCount(spectrum);
   const uint32_t m = n / 2;
   switch (mode) {
     case AP7F_MEASURED_SHIFT:
@@ -111,7 +111,7 @@ AP7_SPECTRUM* ap7f_FoldRecord(AP7_SPECTRUM* spectrum) {
   const AP41_HEADERDATA* header = ap7a_record(ap7a_spectrum(spectrum));
   if (header == nullptr || ap7b_GetDataPtr(spectrum) == nullptr) return nullptr;
   const uint32_t y_units = header->y_units;
-  const uint32_t n = ap7f_PointCount(spectrum);
+  const uint32_t n = ap7e_PointCount(spectrum);
   // A single point has no mirror to fold onto: 1 is no power of two here.
   const bool power_of_two = n >= 2 && (n & (n - 1)) == 0;
   if ((y_units != kInterferogram && y_units != kSingleBeam && y_units != kRatio) ||

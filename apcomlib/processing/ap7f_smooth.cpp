@@ -111,7 +111,7 @@ void ap7f_describe_region(AP7_SPECTRUM* spectrum, const uint8_t* record, float* 
   const float* y = ap7b_GetDataPtr(copy.get());
   uint32_t c = 0;
   if (y == nullptr || !ap7a_GetRangePoints(copy.get(), AP_NOT_GIVEN, AP_NOT_GIVEN, &c) || c == 0) return;
-  c = std::min(c, ap7f_PointCount(copy.get()));
+  c = std::min(c, ap7e_PointCount(copy.get()));
   const float first_x = ap7a_record(copy.get())->first_x;
   int32_t start = 0;
   ap7b_XToIndex(spectrum, first_x, &start);
@@ -127,7 +127,7 @@ void ap7f_describe_region(AP7_SPECTRUM* spectrum, const uint8_t* record, float* 
 // ones; 1024 when the data cannot be reached.
 float ap7f_peak_index(const AP7_SPECTRUM* spectrum) {
   const float* y = ap7b_GetDataPtr(spectrum);
-  const uint32_t n = y != nullptr ? ap7f_PointCount(spectrum) : 0;
+  const uint32_t n = y != nullptr ? ap7e_PointCount(spectrum) : 0;
   if (n == 0) return kUnknownPeakIndex;
   uint32_t at = 0;
   float largest = std::fabs(y[0]);
@@ -141,12 +141,6 @@ float ap7f_peak_index(const AP7_SPECTRUM* spectrum) {
 }
 
 }  // namespace
-
-uint32_t ap7f_PointCount(const AP7_SPECTRUM* spectrum) {
-  const uint32_t points = ap7a_record(spectrum)->points;
-  const uint32_t columns = spectrum->data->columns;
-  return points < columns ? points : columns;
-}
 
 AP7_SPECTRUM* ap7f_NewLikeWithList(AP7_SPECTRUM* spectrum) {
   ap7a_new_spectrum like(ap7b_NewLike(spectrum, nullptr));
@@ -178,7 +172,7 @@ APEXPORT AP7_SPECTRUM* AP7_SmoothWithOptions_SPECTRUM(AP7_SPECTRUM* spectrum, fl
   }
   float* y = ap7b_GetDataPtr(result.get());
   if (y == nullptr) return nullptr;
-  const auto n = static_cast<int32_t>(std::min<uint32_t>(ap7f_PointCount(result.get()), INT32_MAX));
+  const auto n = static_cast<int32_t>(std::min<uint32_t>(ap7e_PointCount(result.get()), INT32_MAX));
   if (limited && i1 < n && i2 >= 0) ap7f_outside(y, n, i1, i2, 0.0f);
   return result.release();
 }
@@ -204,7 +198,7 @@ APEXPORT AP4_ARRAY* AP7_FirstDifferencePlus_SPECTRUM(AP7_SPECTRUM* spectrum, con
   if (difference && y != nullptr) {
     uint32_t n = 0;
     ap7a_GetRangePoints(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, &n);
-    n = std::min(n, ap7f_PointCount(spectrum));
+    n = std::min(n, ap7e_PointCount(spectrum));
     ap7a_change_bracket bracket(spectrum);
     if (bracket.begun() && n > 0) {
       float previous = y[0];
@@ -232,7 +226,7 @@ APEXPORT AP7_SPECTRUM* AP7_SimpleIntegral_SPECTRUM(AP7_SPECTRUM* spectrum, float
   float* s = ap7b_GetDataPtr(result.get());
   const float* y = ap7b_GetDataPtr(spectrum);
   if (s == nullptr || y == nullptr) return nullptr;
-  const uint32_t n = std::min(ap7f_PointCount(spectrum), ap7f_PointCount(result.get()));
+  const uint32_t n = std::min(ap7e_PointCount(spectrum), ap7e_PointCount(result.get()));
   const float dx = ap7b_GetXSpacing(spectrum);
   ap7f_integrate(y, s, n, dx);
   float mean = 0.0f;

@@ -816,8 +816,6 @@ APEXPORT AP7_SPECTRUM* AP7_SimpleIntegral_SPECTRUM(AP7_SPECTRUM* spectrum, float
                                                    int32_t offset_mode, float level, float mean_level);
 // A new spectrum like the given one, its member list copied, with no data.
 AP7_SPECTRUM* ap7f_NewLikeWithList(AP7_SPECTRUM* spectrum);
-// The points of a spectrum with a header and data that both hold.
-uint32_t ap7f_PointCount(const AP7_SPECTRUM* spectrum);
 
 // Message 307: a new spectrum on the grid of the largest power-of-two
 // multiple of the spacing below 1.1 x the target, low-pass filtered at
