@@ -64,7 +64,7 @@ std::string ap7c_line(std::initializer_list<const char*> pieces) {
   return line + kLineEnd;
 }
 
-const char* ap7c_not_available() { return GU4_GetAssocString(AP7C_GROUP_NOT_AVAILABLE, 0, nullptr, nullptr); }
+const char* ap7c_not_available() { return GU4_GetAssocString(AP13_GROUP_NOT_GIVEN, 0, nullptr, nullptr); }
 
 // The header parameter as text, width and decimals as message 42 takes
 // them; empty when it cannot be read.
@@ -91,7 +91,7 @@ bool ap7c_append_line(char*& result, const std::string& line) {
 // A label and its value, then the line end.
 bool ap7c_append_pair(char*& result, uint16_t label, const std::string& value) {
   return ap7c_append_line(result,
-                           ap7c_line({GU4_GetAssocString(AP7C_GROUP_INFO_LABELS, label, nullptr, nullptr), value.c_str()}));
+                           ap7c_line({GU4_GetAssocString(AP41_GROUP_LABELS, label, nullptr, nullptr), value.c_str()}));
 }
 
 // The signature line: the library's text for the file, then the line end.
@@ -166,9 +166,9 @@ bool ap7c_optics_block(char*& result, AP41_SPECTRALHEADER* header) {
   uint32_t detector = 0, beam_splitter = 0;
   const bool have_detector = GU2_GetParmValue_MSG(header, 10, &detector) != 0;
   const bool have_splitter = GU2_GetParmValue_MSG(header, 11, &beam_splitter) != 0;
-  return ap7c_append_pair(result, kLabelDetector, have_detector ? ap7c_part_name(AP7C_GROUP_DETECTORS, detector) : "") &&
+  return ap7c_append_pair(result, kLabelDetector, have_detector ? ap7c_part_name(AP41_GROUP_DETECTORS, detector) : "") &&
          ap7c_append_pair(result, kLabelBeamSplitter,
-                          have_splitter ? ap7c_part_name(AP7C_GROUP_BEAM_SPLITTERS, beam_splitter) : "") &&
+                          have_splitter ? ap7c_part_name(AP41_GROUP_BEAMSPLITTERS, beam_splitter) : "") &&
          ap7c_append_pair(result, kLabelSource, ap7c_parameter(header, kSource, kCountWidth, 0));
 }
 

@@ -701,7 +701,7 @@ constexpr int32_t AP7F_OFFSET_MEAN = 1;
 constexpr int32_t AP7F_OFFSET_MINIMUM = 2;
 constexpr int32_t AP7F_OFFSET_MAXIMUM = 3;
 
-// Flags of message 299.
+// Flags of message 299 (its labels are the header's, AP41_GROUP_LABELS).
 constexpr uint16_t AP7C_INFO_COMPANY = 0x0001;
 constexpr uint16_t AP7C_INFO_TITLE = 0x0002;
 constexpr uint16_t AP7C_INFO_DATE = 0x0004;
@@ -711,12 +711,6 @@ constexpr uint16_t AP7C_INFO_COMMENT = 0x0020;
 constexpr uint16_t AP7C_INFO_PATH = 0x0040;
 constexpr uint16_t AP7C_INFO_NO_SIGNATURE = 0x1000;
 constexpr uint16_t AP7C_INFO_SIGNATURE_FLAG_0 = 0x2000;
-// Its labels (group 4100), the detector and beam-splitter names, and the
-// not-available text.
-constexpr uint16_t AP7C_GROUP_INFO_LABELS = 4100;
-constexpr uint16_t AP7C_GROUP_DETECTORS = 4110;
-constexpr uint16_t AP7C_GROUP_BEAM_SPLITTERS = 605;
-constexpr uint16_t AP7C_GROUP_NOT_AVAILABLE = 9999;
 // Benches above this describe themselves through the spectrum's members
 // (message 70 to each, with AP7C_INFOMEMBERPARM).
 constexpr uint32_t AP7C_SELF_DESCRIBING_BENCH = 900;

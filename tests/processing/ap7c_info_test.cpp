@@ -61,7 +61,7 @@ class InfoText : public ProcessingTest {
 
   static void add_labels(const std::string& scans_label = "Scans: ") {
     utiltest::ModuleBuilder builder;
-    builder.group(AP7C_GROUP_INFO_LABELS, {{0, scans_label, 0},
+    builder.group(AP41_GROUP_LABELS, {{0, scans_label, 0},
                                             {1, "Background scans: ", 0},
                                             {2, "Resolution: ", 0},
                                             {3, "Gain: ", 0},
@@ -70,9 +70,9 @@ class InfoText : public ProcessingTest {
                                             {6, "Detector: ", 0},
                                             {7, "Beam splitter: ", 0},
                                             {9, "Source: ", 0}});
-    builder.group(AP7C_GROUP_DETECTORS, {{3, "DTGS", 0}});
-    builder.group(AP7C_GROUP_BEAM_SPLITTERS, {{2, "KBr", 0}});
-    builder.group(AP7C_GROUP_NOT_AVAILABLE, {{0, "N/A", 0}});
+    builder.group(AP41_GROUP_DETECTORS, {{3, "DTGS", 0}});
+    builder.group(AP41_GROUP_BEAMSPLITTERS, {{2, "KBr", 0}});
+    builder.group(AP13_GROUP_NOT_GIVEN, {{0, "N/A", 0}});
     utiltest::add_resource_module("info_labels.dll", builder);
   }
 
