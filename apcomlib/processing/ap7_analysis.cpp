@@ -49,6 +49,13 @@ uint32_t ap7_analysis_block_size(uint16_t message) {
     case AP7_MSG_SET_X_EXTENT: return sizeof(AP7F_EXTENTPARM);
     case AP7_MSG_SUPPRESS_AND_BASELINE: return sizeof(AP7F_SUPPRESSPARM);
     case AP7_MSG_MIR_SPLINE_BASELINE: return sizeof(AP7G_MIRSPLINEPARM);
+    case AP7_MSG_APPLY_CORRECTION_FILE: return sizeof(float);
+    case AP7_MSG_CENTRE_SHIFT: return sizeof(AP7F_CENTRESHIFTPARM);
+    case AP7_MSG_SMOOTH_WITH_OPTIONS: return sizeof(AP7F_SMOOTHPARM);
+    case AP7_MSG_FIRST_DIFFERENCE: return sizeof(AP7F_DIFFERENCEPARM);
+    case AP7_MSG_DECIMATE: return sizeof(float);
+    case AP7_MSG_UNFPS: return sizeof(int32_t);
+    case AP7_MSG_SIMPLE_INTEGRAL: return sizeof(AP7F_INTEGRALPARM);
     case AP7_MSG_SET_LASER_FREQUENCY: return sizeof(AP7_VALUEPARM);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: return sizeof(AP7E_LASERPARM);
     case AP7_MSG_SUPPRESS_WATER:
@@ -181,6 +188,29 @@ uint32_t ap7_AnalysisMessage(AP7_SPECTRUM* spectrum, uint16_t message, void* par
     case AP7_MSG_MIR_SPLINE_BASELINE: {
       const auto* p = static_cast<const AP7G_MIRSPLINEPARM*>(parameter);
       return ap_object_result(AP7_MIRSplineSB_SPECTRUM(spectrum, p->output, p->mode, p->x1, p->x2));
+    }
+    // Messages 282 and 299 take a text and the flag word as the parameter.
+    case AP7_MSG_BUILD_CORRECTION_FILES: return ap7e_BuildCorrectionFiles(static_cast<const char*>(parameter));
+    case AP7_MSG_APPLY_CORRECTION_FILE:  return ap_object_result(ap7e_ApplyCorrection(spectrum, static_cast<float*>(parameter)));
+    case AP7_MSG_CENTRE_SHIFT: {
+      const auto* p = static_cast<const AP7F_CENTRESHIFTPARM*>(parameter);
+      return ap_object_result(ap7f_CentreShift(spectrum, p->mode, p->shift, p->used));
+    }
+    case AP7_MSG_FOLD_RECORD: return ap_object_result(ap7f_FoldRecord(spectrum));
+    case AP7_MSG_SMOOTH_WITH_OPTIONS: {
+      const auto* p = static_cast<const AP7F_SMOOTHPARM*>(parameter);
+      return ap_object_result(AP7_SmoothWithOptions_SPECTRUM(spectrum, p->x1, p->x2, p->coefficients, p->option));
+    }
+    case AP7_MSG_SPECTRUM_INFO_TEXT: return ap_object_result(ap7c_BuildSpectrumInfoText(spectrum, static_cast<uint16_t>(reinterpret_cast<uintptr_t>(parameter))));
+    case AP7_MSG_FIRST_DIFFERENCE: {
+      const auto* p = static_cast<const AP7F_DIFFERENCEPARM*>(parameter);
+      return ap_object_result(AP7_FirstDifferencePlus_SPECTRUM(spectrum, p->regions, p->count));
+    }
+    case AP7_MSG_DECIMATE: return ap_object_result(AP7_Decimate_SPECTRUM(spectrum, *static_cast<const float*>(parameter)));
+    case AP7_MSG_UNFPS:    return ap_object_result(AP7_UnFPS_SPECTRUM(spectrum, *static_cast<const int32_t*>(parameter)));
+    case AP7_MSG_SIMPLE_INTEGRAL: {
+      const auto* p = static_cast<const AP7F_INTEGRALPARM*>(parameter);
+      return ap_object_result(AP7_SimpleIntegral_SPECTRUM(spectrum, p->x1, p->x2, p->mode, p->offset_mode, p->level, p->mean_level));
     }
     case AP7_MSG_SET_LASER_FREQUENCY: return ap7e_SetLaserFrequency(spectrum, static_cast<const AP7_VALUEPARM*>(parameter)->value);
     case AP7_MSG_CHANGE_LASER_FREQUENCY_MODE: {

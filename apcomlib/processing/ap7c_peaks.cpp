@@ -22,29 +22,13 @@ constexpr double kLeastHalfWindow = 2.0;
 constexpr double kMostHalfWindow = 12.0;
 constexpr int32_t kMostOrder = 6;
 constexpr uint32_t kSecondDerivative = 2;
-// The filter's ends are 0 where the window does not fit.
-constexpr uint32_t kZeroEnds = 2;
+// The smoothing's option for a derivative per X unit squared, its ends 0
+// where the window does not fit.
+constexpr int32_t kPerXUnitSquared = 2;
 // The peak search sets its threshold from the range's spread, on its
 // logarithmic scale.
 constexpr uint16_t kUseRange = 1;
 constexpr uint16_t kLogScale = 1;
-
-// The spectrum's second derivative by the Savitzky-Golay coefficients, per
-// X unit squared, in a new spectrum like it.
-AP7_SPECTRUM* ap7c_second_derivative(AP7_SPECTRUM* spectrum, const AP4_ARRAY* coefficients) {
-  const AP41_HEADERDATA* header = ap7a_record(spectrum);
-  ap7a_new_spectrum result(ap7b_NewLike(spectrum, nullptr));
-  if (result.get() == nullptr) return nullptr;
-  const float dx = ap7b_GetXSpacing(spectrum);
-  ap4a_new_array values(
-      ap_result_object<AP4_ARRAY>(AP4_ApplyFilterToVector_ARRAY(spectrum->data, coefficients, 1.0f / (dx * dx),
-                                                                 kZeroEnds)));
-  if (values.get() == nullptr ||
-      !ap7a_LinkData(result.get(), values.get(), header->first_x, header->last_x, header->points))
-    return nullptr;
-  values.release();
-  return result.release();
-}
 
 }  // namespace
 
@@ -110,7 +94,8 @@ uint16_t ap7c_FindPeaks2ndDerivative(AP7_SPECTRUM* spectrum, float x1, float x2,
   ap4a_new_array coefficients(
       AP4_SGCoefficients_ARRAY(spectrum->data, kSecondDerivative, window, order, 0, 1, -1, 0.0f));
   if (coefficients.get() == nullptr) return AP7C_PEAKS_DERIVATIVE_FAILED;
-  ap7a_new_spectrum derivative(ap7c_second_derivative(spectrum, coefficients.get()));
+  ap7a_new_spectrum derivative(
+      AP7_SmoothWithOptions_SPECTRUM(spectrum, AP_NOT_GIVEN, AP_NOT_GIVEN, coefficients.get(), kPerXUnitSquared));
   coefficients.reset(nullptr);
   // Bands become maxima (for peaks down: minima) of the negated derivative.
   float lowest = 0.0f, highest = 0.0f;

@@ -7,6 +7,7 @@
 // module that answers it.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "spectrum/spectrum.h"
@@ -1201,6 +1202,220 @@ uint16_t ap7c_SubtractSplinePointBaseline(AP7_SPECTRUM* spectrum, const std::vec
                                           const std::vector<float>& y);
 uint16_t ap7c_SubtractPolynomialPointBaseline(AP7_SPECTRUM* spectrum, const std::vector<float>& x,
                                               const std::vector<float>& y, uint16_t degree);
+
+// ---------------------------------------------------------------------------
+// Point-axis centre shift, halving and folding (ap7f_points.cpp), smoothing,
+// derivatives, first difference and running integral (ap7f_smooth.cpp),
+// decimation (ap7f_decimate.cpp), single beam back to interferogram
+// (ap7g_unfps.cpp), the spectrum information text (ap7c_info.cpp) and the
+// correction tables and files (ap7e_correction.cpp)
+
+constexpr uint16_t AP7_MSG_BUILD_CORRECTION_FILES = 282;
+constexpr uint16_t AP7_MSG_APPLY_CORRECTION_FILE = 283;
+constexpr uint16_t AP7_MSG_CENTRE_SHIFT = 293;
+constexpr uint16_t AP7_MSG_FOLD_RECORD = 294;
+constexpr uint16_t AP7_MSG_SMOOTH_WITH_OPTIONS = 297;
+constexpr uint16_t AP7_MSG_SPECTRUM_INFO_TEXT = 299;
+constexpr uint16_t AP7_MSG_FIRST_DIFFERENCE = 306;
+constexpr uint16_t AP7_MSG_DECIMATE = 307;
+constexpr uint16_t AP7_MSG_UNFPS = 309;
+constexpr uint16_t AP7_MSG_SIMPLE_INTEGRAL = 432;
+
+// Modes of message 293: the shift measured at the centre (2: the same for
+// every point, 4: growing from the first point), the shift given (3, 5
+// likewise); any other halves the points (0: the odd ones, else the even).
+constexpr uint16_t AP7F_HALVE_ODD_POINTS = 0;
+constexpr uint16_t AP7F_MEASURED_SHIFT = 2;
+constexpr uint16_t AP7F_GIVEN_SHIFT = 3;
+constexpr uint16_t AP7F_MEASURED_RAMP = 4;
+constexpr uint16_t AP7F_GIVEN_RAMP = 5;
+
+// Message 306: a count of this or more takes no difference.
+constexpr int32_t AP7F_NO_DIFFERENCE = 1000;
+// Its region records: 52 bytes apart, the two X limits at bytes 16 and 24.
+constexpr uint32_t AP7F_REGION_RECORD = 52;
+constexpr uint32_t AP7F_REGION_X1 = 16;
+constexpr uint32_t AP7F_REGION_X2 = 24;
+// Columns of its region-information rows.
+constexpr uint32_t AP7F_REGION_INFO_COLUMNS = 6;
+
+// Modes of message 432, and how it shifts the integral.
+constexpr int32_t AP7F_SINGLE_INTEGRAL = 1;
+constexpr int32_t AP7F_DOUBLE_INTEGRAL = 2;
+constexpr int32_t AP7F_OFFSET_NONE = 0;
+constexpr int32_t AP7F_OFFSET_MEAN = 1;
+constexpr int32_t AP7F_OFFSET_MINIMUM = 2;
+constexpr int32_t AP7F_OFFSET_MAXIMUM = 3;
+
+// Flags of message 299 (its labels are the header's, AP41_GROUP_LABELS).
+constexpr uint16_t AP7C_INFO_COMPANY = 0x0001;
+constexpr uint16_t AP7C_INFO_TITLE = 0x0002;
+constexpr uint16_t AP7C_INFO_DATE = 0x0004;
+constexpr uint16_t AP7C_INFO_COLLECTION = 0x0008;
+constexpr uint16_t AP7C_INFO_OPTICS = 0x0010;
+constexpr uint16_t AP7C_INFO_COMMENT = 0x0020;
+constexpr uint16_t AP7C_INFO_PATH = 0x0040;
+constexpr uint16_t AP7C_INFO_NO_SIGNATURE = 0x1000;
+constexpr uint16_t AP7C_INFO_SIGNATURE_FLAG_0 = 0x2000;
+// Benches above this describe themselves through the spectrum's members
+// (message 70 to each, with AP7C_INFOMEMBERPARM).
+constexpr uint32_t AP7C_SELF_DESCRIBING_BENCH = 900;
+constexpr uint16_t AP7C_MSG_MEMBER_INFO = 70;
+// The signature entry of the signature library.
+constexpr char AP7C_SIGNATURE_TEXT_ENTRY[] = "AP135_GetSignatureAsGU3String";
+using AP7C_SIGNATURETEXT = char* (*)(const char* path, uint32_t, uint32_t, uint32_t flag, AP7_SPECTRUM* spectrum);
+
+// The correction tables: the magic number of a table, and the levels of
+// the files "_corrn<r><k>.crn" (resolution r, zero filling k).
+constexpr uint32_t AP7E_CORRECTION_MAGIC = 70493;
+constexpr uint32_t AP7E_RESOLUTION_LEVELS = 7;
+constexpr uint32_t AP7E_ZERO_FILL_LEVELS = 3;
+// Parameter 114 of the host settings object: the correction directory.
+constexpr uint16_t AP7E_SETTINGS_CORRECTION_DIRECTORY = 114;
+
+#pragma pack(push, 2)
+// Message 293, 10 bytes.
+struct AP7F_CENTRESHIFTPARM {
+  uint16_t mode;
+  float shift;
+  float* used;
+};
+// Message 297, 16 bytes.
+struct AP7F_SMOOTHPARM {
+  float x1;
+  float x2;
+  AP4_ARRAY* coefficients;
+  int32_t option;
+};
+// Message 306, 8 bytes.
+struct AP7F_DIFFERENCEPARM {
+  const void* regions;
+  int32_t count;
+};
+// Message 432, 24 bytes.
+struct AP7F_INTEGRALPARM {
+  float x1;
+  float x2;
+  int32_t mode;
+  int32_t offset_mode;
+  float level;
+  float mean_level;
+};
+// Message 70 to the members of a self-describing bench's spectrum.
+struct AP7C_INFOMEMBERPARM {
+  AP7_SPECTRUM* spectrum;
+  uint16_t flags;
+  AP48_TEXT* text;
+};
+// Head of a correction file, 20 bytes, little-endian; rows × columns f32
+// follow, row after row.
+//    0  4  number of vectors (rows)
+//    4  4  points per vector (columns)
+//    8  4  low X limit
+//   12  4  high X limit
+//   16  4  derivative flag: the vectors are of differences of points two apart
+struct AP7E_CORRECTIONHEAD {
+  uint32_t rows;
+  uint32_t columns;
+  float low;
+  float high;
+  uint32_t derivative;
+};
+#pragma pack(pop)
+static_assert(sizeof(AP7F_CENTRESHIFTPARM) == 10);
+static_assert(sizeof(AP7F_SMOOTHPARM) == 16);
+static_assert(sizeof(AP7F_DIFFERENCEPARM) == 8);
+static_assert(sizeof(AP7F_INTEGRALPARM) == 24);
+static_assert(sizeof(AP7C_INFOMEMBERPARM) == 10);
+static_assert(sizeof(AP7E_CORRECTIONHEAD) == 20);
+
+// Message 293: a new spectrum of point-axis data shifted by a fraction of
+// a point (three-point parabolic interpolation) or halved; the shift used
+// goes to *used. Null for data not on a point axis, fewer than 3 points
+// for a shift, fewer than 2 for halving, or a failed step.
+AP7_SPECTRUM* ap7f_CentreShift(AP7_SPECTRUM* spectrum, uint16_t mode, float shift, float* used);
+// Message 294: a new spectrum of half the points, each point added to its
+// mirror point; for interferograms, single beams and ratios of a power of
+// two of 2 or more points starting at X 0. Null otherwise.
+AP7_SPECTRUM* ap7f_FoldRecord(AP7_SPECTRUM* spectrum);
+
+// Message 297: a new spectrum filtered by the coefficients (option 1: per
+// X unit, 2: per X unit squared; from 10 up the same less 10; the ends are
+// kept for option 0 and 0.0 otherwise) or a duplicate without them, 0.0
+// outside x1..x2 when the limits differ. Null on failure.
+APEXPORT AP7_SPECTRUM* AP7_SmoothWithOptions_SPECTRUM(AP7_SPECTRUM* spectrum, float x1, float x2,
+                                                      AP4_ARRAY* coefficients, int32_t option);
+// Message 306: the spectrum's values replaced by their first difference
+// (unless count >= 1000), and a new count × 6 array describing each region
+// record; null when there is no region.
+APEXPORT AP4_ARRAY* AP7_FirstDifferencePlus_SPECTRUM(AP7_SPECTRUM* spectrum, const void* regions, int32_t count);
+// Message 432: a new spectrum of the running (mode 2: double) integral,
+// 0 at the start of x1..x2 and missing outside it, shifted by the offset
+// mode. Null on failure.
+APEXPORT AP7_SPECTRUM* AP7_SimpleIntegral_SPECTRUM(AP7_SPECTRUM* spectrum, float x1, float x2, int32_t mode,
+                                                   int32_t offset_mode, float level, float mean_level);
+// A new spectrum like the given one, its member list copied, with no data.
+AP7_SPECTRUM* ap7f_NewLikeWithList(AP7_SPECTRUM* spectrum);
+
+// Message 307: a new spectrum on the grid of the largest power-of-two
+// multiple of the spacing below 1.1 x the target, low-pass filtered at
+// each halving. Null for a target or a spacing of 0 or below, or a target
+// finer than the spacing.
+APEXPORT AP7_SPECTRUM* AP7_Decimate_SPECTRUM(AP7_SPECTRUM* spectrum, float target);
+
+// Message 309: a new point-axis interferogram made from a single beam by
+// the inverse transform, less the weighting, mirrored about point 1024.
+// Null when refused or a step fails.
+APEXPORT AP7_SPECTRUM* AP7_UnFPS_SPECTRUM(AP7_SPECTRUM* spectrum, int32_t halvings);
+
+// Message 299: a new string-space text about the spectrum, its sections
+// chosen by the AP7C_INFO_ flags; null without a spectrum and header, or
+// when the string space is exhausted.
+char* ap7c_BuildSpectrumInfoText(AP7_SPECTRUM* spectrum, uint16_t flags);
+// A new string-space string a + b (b may be null), a removed; null when a
+// is null or there is no room (a is then kept).
+char* ap7c_ConcatString(char* a, const char* b);
+
+// Message 282: the correction files built from the table at `path` into
+// the host's correction directory; 1 when every file was written.
+uint16_t ap7e_BuildCorrectionFiles(const char* path);
+// The same into the given directory.
+uint16_t ap7e_BuildCorrectionFilesIn(const char* path, const char* directory);
+// Message 283: a new spectrum with the projections on the vectors of the
+// correction file that fits its collection removed; *residual the norm of
+// what is left (missing until then). Null on failure.
+AP7_SPECTRUM* ap7e_ApplyCorrection(AP7_SPECTRUM* spectrum, float* residual);
+// The same with the file taken from the given directory.
+AP7_SPECTRUM* ap7e_ApplyCorrectionFrom(AP7_SPECTRUM* spectrum, const char* directory, float* residual);
+// The head and the vectors (a new rows × columns array) of a correction
+// file whose sizes agree with its length; 1 when read.
+uint16_t ap7e_ReadCorrectionFile(const char* path, AP7E_CORRECTIONHEAD* head, AP4_ARRAY** vectors);
+
+// A correction table as read: the output Y unit, the derivative flag, the
+// vectors' X limits (high >= low), the regions and the entries.
+struct AP7E_CORRECTIONREGION {
+  float high;
+  float low;
+  int32_t code;
+};
+struct AP7E_CORRECTIONENTRY {
+  std::string sample;
+  std::string background;  // empty: none
+  int32_t codes;           // region codes as decimal digits
+};
+struct AP7E_CORRECTIONTABLE {
+  uint32_t y_code = 0;
+  uint32_t derivative = 0;
+  float high = 0.0f;
+  float low = 0.0f;
+  std::vector<AP7E_CORRECTIONREGION> regions;
+  std::vector<AP7E_CORRECTIONENTRY> entries;
+};
+// The table at `path`, its counts checked against the file's length before
+// anything is read; 1 when read whole with the right magic number.
+uint16_t ap7e_ReadCorrectionTable(const char* path, AP7E_CORRECTIONTABLE* table);
+
+// ---------------------------------------------------------------------------
 // Laser-frequency correction of the X axis (ap7e_laser.cpp)
 
 constexpr uint16_t AP7_MSG_SET_LASER_FREQUENCY = 250;
