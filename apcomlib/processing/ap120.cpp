@@ -49,7 +49,7 @@ AP13_PARMENTRY g_rows[AP120_PARM_COUNT] = {
 #undef AP120_ROW
 
 constexpr AP12X_CLASS kSettingsClass = {
-    AP120_CLASS_ID, "AP120_SQ",         "AP120",         "AP120_Dispatcher_SQ", kInstanceCells,
+    AP120_CLASS_ID, "AP120_SQ",         "AP120",         "AP120_Dispatcher_SQ", AP120_Dispatcher_SQ, kInstanceCells,
     AP120_OBJECT_BYTES, AP120_RECORD_BYTES, AP120_TABLE_TAG, AP120_NAME_GROUP, g_rows,
     AP120_PARM_COUNT, 4,              AP120_PATH_SHORT, AP120_PATH_LONG,
 };
@@ -196,8 +196,10 @@ uint16_t ap12x_InitClass(const AP12X_CLASS& kind) {
   table->rows = kind.rows;
   record->data_block = block;
   record->class_data = table;
-  // Only a class whose slot was free takes it.
-  if (GU2_SetDispatcher(kind.class_id, module, kind.dispatcher_name) != nullptr) {
+  // Only a class whose slot was free takes it; a slot still holding this
+  // same dispatcher is the library's own from before it was loaded again.
+  const AP_DISPATCHER previous = GU2_SetDispatcher(kind.class_id, module, kind.dispatcher_name);
+  if (previous != nullptr && previous != kind.dispatcher) {
     ap12x_TermClass(kind);
     return 0;
   }

@@ -39,7 +39,7 @@ AP13_PARMENTRY g_rows[AP121_PARM_COUNT] = {
 #undef AP121_ROW
 
 constexpr AP12X_CLASS kResultsClass = {
-    AP121_CLASS_ID, "AP121_SQR",       "AP121",         "AP121_Dispatcher_SQR", kInstanceCells,
+    AP121_CLASS_ID, "AP121_SQR",       "AP121",         "AP121_Dispatcher_SQR", AP121_Dispatcher_SQR, kInstanceCells,
     AP121_OBJECT_BYTES, AP121_RECORD_BYTES, AP121_TABLE_TAG, AP121_NAME_GROUP, g_rows,
     AP121_PARM_COUNT, 1,               AP121_PATH_SHORT, AP121_PATH_LONG,
 };

@@ -889,6 +889,7 @@ struct AP12X_CLASS {
   const char* class_name;
   const char* heap_name;
   const char* dispatcher_name;
+  AP_DISPATCHER dispatcher;  // the same, as this library has it
   uint32_t cells_per_block;
   uint32_t object_bytes;
   uint32_t record_bytes;

@@ -51,6 +51,24 @@ TEST_F(SettingsTest, LoadRegistersTheClassUnderThePARAMSClassAfterTheFileClasses
   EXPECT_EQ(GU2_GetDispatcher(AP120_CLASS_ID), AP120_Dispatcher_SQ);
 }
 
+uint32_t another_modules_class(void*, uint16_t, void*) { return 0; }
+
+// Unloading leaves the dispatchers in their slots; loading again finds its
+// own there and takes the slots back, but never a slot another class holds.
+TEST_F(SettingsTest, BothClassesRegisterAgainAfterAnUnloadButNotOverAnotherClass) {
+  apcom_UnregisterClasses();
+  ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
+  EXPECT_EQ(APX_GetClassState(AP120_CLASS_ID), 1);
+  EXPECT_EQ(APX_GetClassState(AP121_CLASS_ID), 1);
+  EXPECT_NE(make_sq(), nullptr);
+
+  apcom_UnregisterClasses();
+  GU2_ImmedSetDispatcher(AP121_CLASS_ID, another_modules_class);
+  ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
+  EXPECT_EQ(APX_GetClassState(AP120_CLASS_ID), 1);
+  EXPECT_EQ(APX_GetClassState(AP121_CLASS_ID), 0);
+}
+
 TEST_F(SettingsTest, TheClassTableHas57RowsForA1053ByteRecord) {
   const auto* table = static_cast<const AP13_PARMTABLE*>(APX_GetClassTable()->classes[AP120_CLASS_ID].class_data);
   ASSERT_NE(table, nullptr);
