@@ -263,6 +263,18 @@ class CApSpectrum : public CApObjectBase {
   bool AddWeighted(float x1, float x2, const CApSpectrum& other, CApSpectrum& out) const;
   // The peak-to-peak and rms of the residuals about the line fitted to x1..x2.
   bool LinearFitRange(float x1, float x2, float* peak_to_peak, float* rms) const;
+  // The black-body reference at the temperature (kelvin) over x1..x2 at the
+  // spacing, handed to `out`.
+  bool NewForSpacing(float x1, float x2, float spacing, float temperature, CApSpectrum& out) const;
+  // A copy of n points from x1 to x2 in the Y code for a library search,
+  // titled `title`, handed to `out`.
+  bool SearchPrep279(double x1, double x2, uint32_t y_code, const char* title, int32_t n, CApSpectrum& out) const;
+  // This interferogram trimmed or padded to the counts before and after its
+  // peak, in place.
+  bool AlignInterferogram(uint32_t before, uint32_t after);
+  // The data fitted to x1..x2 in place; x1 and x2 take the range reached
+  // and `points` the point count.
+  bool FitToXRange(float* x1, float* x2, uint32_t* points);
   // A copy of this interferogram turned into a single beam, handed to `out`.
   bool InterferogramToSingleBeam(uint16_t size_code, uint16_t apodization, uint16_t phase_mode, uint32_t phase_length,
                                  uint16_t phase_size_code, CApSpectrum& out) const;

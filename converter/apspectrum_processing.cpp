@@ -4,6 +4,7 @@
 // member is one call of the operation with the held spectrum; new spectra
 // go to an out wrapper. The converter's import does not use them.
 #include <cstring>
+#include <vector>
 
 #include "apcomlib/processing/processing.h"
 #include "apcomlib/spectrum/spectrum.h"
@@ -238,6 +239,31 @@ bool CApSpectrum::LinearFitRange(float x1, float x2, float* peak_to_peak, float*
   AP7_SPECTRUM* spectrum = spectrum_of(object_);
   return spectrum != nullptr && peak_to_peak != nullptr && rms != nullptr &&
          ap7b_LinearFitRange(spectrum, x1, x2, peak_to_peak, rms) == 1;
+}
+
+bool CApSpectrum::NewForSpacing(float x1, float x2, float spacing, float temperature, CApSpectrum& out) const {
+  return spectrum_of(object_) != nullptr && HandOut(ap7b_NewForSpacing(AP7_CLASS_ID, x1, x2, spacing, temperature), out);
+}
+
+// The search copy takes the title into a buffer of its own.
+bool CApSpectrum::SearchPrep279(double x1, double x2, uint32_t y_code, const char* title, int32_t n,
+                                CApSpectrum& out) const {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || title == nullptr) return false;
+  std::vector<char> buffer(title, title + std::strlen(title) + 1);
+  return HandOut(ap7b_SearchPrep279(spectrum, x1, x2, y_code, buffer.data(), n), out);
+}
+
+bool CApSpectrum::AlignInterferogram(uint32_t before, uint32_t after) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  return spectrum != nullptr && ap7b_AlignInterferogram(spectrum, before, after) == 1;
+}
+
+bool CApSpectrum::FitToXRange(float* x1, float* x2, uint32_t* points) {
+  AP7_SPECTRUM* spectrum = spectrum_of(object_);
+  if (spectrum == nullptr || x1 == nullptr || x2 == nullptr || points == nullptr) return false;
+  *points = ap7d_FitToXRange(spectrum, x1, x2);
+  return *points != 0;
 }
 
 // The conversion works in place: on a copy, so that this interferogram stays.

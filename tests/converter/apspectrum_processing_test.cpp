@@ -341,6 +341,43 @@ TEST_F(SpectrumProcessing, OnlyAnInterferogramTurnsIntoASingleBeam) {
   expect_near(values_of(*absorbance), std::vector<float>(16, 1.0f), "unchanged");
 }
 
+// A black body at 1000..1010 every 2; the ramp 0..5 on 100..110 copied for a
+// search point for point; an interferogram 0..19 with its peak at point 5
+// trimmed to 3 points before and 10 after it; open limits leave the data as
+// they are.
+TEST_F(SpectrumProcessing, ReferenceSearchCopyAlignmentAndFit) {
+  auto ramp = on_axis({0, 1, 2, 3, 4, 5}, 100, 110);
+  CGamlSpectrum body;
+  ASSERT_TRUE(ramp->NewForSpacing(1000, 1010, 2, 300, body));
+  EXPECT_EQ(record_of(body).points, 6u);
+  EXPECT_EQ(record_of(body).first_x, 1000.0f);
+  EXPECT_EQ(record_of(body).last_x, 1010.0f);
+  EXPECT_FALSE(ramp->NewForSpacing(1000, 1010, 0, 300, body));
+
+  CGamlSpectrum search;
+  ASSERT_TRUE(ramp->SearchPrep279(100, 110, AP1_YUNIT_ABSORBANCE, "search", 6, search));
+  expect_near(values_of(search), {0, 1, 2, 3, 4, 5}, "search copy");
+  EXPECT_FALSE(ramp->SearchPrep279(100, 110, AP1_YUNIT_ABSORBANCE, nullptr, 6, search));
+
+  std::vector<float> samples(20);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<float>(i);
+  auto interferogram = on_axis(samples, 0, 19, AP41_YUNITS_INTERFEROGRAM);
+  record_of(*interferogram).FinalPeakPos = 5;
+  record_of(*interferogram).NumPostPeakPts = 15;
+  ASSERT_TRUE(interferogram->AlignInterferogram(3, 10));
+  expect_near(values_of(*interferogram), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, "aligned");
+  EXPECT_FALSE(ramp->AlignInterferogram(3, 10)) << "not an interferogram";
+
+  float x1 = AP_NOT_GIVEN, x2 = AP_NOT_GIVEN;
+  uint32_t points = 0;
+  EXPECT_TRUE(ramp->FitToXRange(&x1, &x2, &points));
+  EXPECT_EQ(points, 6u);
+  x1 = -5;
+  x2 = 110;
+  EXPECT_FALSE(ramp->FitToXRange(&x1, &x2, &points));
+  expect_near(values_of(*ramp), {0, 1, 2, 3, 4, 5}, "left as it was");
+}
+
 // Single beams S 50, 20 and B 100, 40, dark D 10, 10, E 20, 10: each mode's
 // formula worked, then as %T.
 TEST_F(SpectrumProcessing, ConformedRatioFillsTheFormulasRolesByMode) {
