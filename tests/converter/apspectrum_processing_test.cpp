@@ -349,9 +349,9 @@ TEST_F(SpectrumProcessing, ReferenceSearchCopyAlignmentAndFit) {
   auto ramp = on_axis({0, 1, 2, 3, 4, 5}, 100, 110);
   CGamlSpectrum body;
   ASSERT_TRUE(ramp->NewForSpacing(1000, 1010, 2, 300, body));
-  EXPECT_EQ(record_of(body).points, 6u);
-  EXPECT_EQ(record_of(body).first_x, 1000.0f);
-  EXPECT_EQ(record_of(body).last_x, 1010.0f);
+  EXPECT_EQ(packed(record_of(body).points), 6u);
+  EXPECT_EQ(packed(record_of(body).first_x), 1000.0f);
+  EXPECT_EQ(packed(record_of(body).last_x), 1010.0f);
   EXPECT_FALSE(ramp->NewForSpacing(1000, 1010, 0, 300, body));
 
   CGamlSpectrum search;

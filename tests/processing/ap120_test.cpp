@@ -60,13 +60,13 @@ TEST_F(SettingsTest, BothClassesRegisterAgainAfterAnUnloadButNotOverAnotherClass
   ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
   EXPECT_EQ(APX_GetClassState(AP120_CLASS_ID), 1);
   EXPECT_EQ(APX_GetClassState(AP121_CLASS_ID), 1);
-  EXPECT_NE(make_sq(), nullptr);
 
   apcom_UnregisterClasses();
   GU2_ImmedSetDispatcher(AP121_CLASS_ID, another_modules_class);
   ASSERT_EQ(apcom_RegisterClasses(apcom_LibraryModule()), 1);
   EXPECT_EQ(APX_GetClassState(AP120_CLASS_ID), 1);
   EXPECT_EQ(APX_GetClassState(AP121_CLASS_ID), 0);
+  EXPECT_NE(make_sq(), nullptr);
 }
 
 TEST_F(SettingsTest, TheClassTableHas57RowsForA1053ByteRecord) {
