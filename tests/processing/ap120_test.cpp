@@ -13,15 +13,8 @@ using qualitytest::set;
 using qualitytest::set_text;
 using qualitytest::text;
 
-struct Row {
-  uint16_t type;
-  uint16_t size;
-  uint16_t offset;
-  const char* default_text;
-};
-
-constexpr uint16_t B = AP13_TYPE_BOOL, W = AP13_TYPE_WORD, F = AP13_TYPE_SINGLE, T = AP13_TYPE_STRING,
-                   A = AP13_TYPE_ADDR;
+using qualitytest::Row;
+using qualitytest::B, qualitytest::W, qualitytest::F, qualitytest::T, qualitytest::A;
 
 // The settings record as laid out for the class: type, size, offset and
 // default of each of the 57 rows.
@@ -70,24 +63,7 @@ TEST_F(SettingsTest, BothClassesRegisterAgainAfterAnUnloadButNotOverAnotherClass
 }
 
 TEST_F(SettingsTest, TheClassTableHas57RowsForA1053ByteRecord) {
-  const auto* table = static_cast<const AP13_PARMTABLE*>(APX_GetClassTable()->classes[AP120_CLASS_ID].class_data);
-  ASSERT_NE(table, nullptr);
-  EXPECT_EQ(packed(table->row_bytes), 798u);
-  EXPECT_EQ(packed(table->data_size), 1053u);
-  EXPECT_EQ(packed(table->one), 1u);
-  EXPECT_EQ(packed(table->name_group), 1120u);
-  EXPECT_EQ(packed(table->count), 57u);
-  const AP13_PARMENTRY* rows = packed(table->rows);
-  for (uint16_t n = 0; n < AP120_PARM_COUNT; ++n) {
-    const AP13_PARMENTRY row = rows[n];
-    EXPECT_EQ(row.number, n);
-    EXPECT_EQ(row.type, kRows[n].type) << n;
-    EXPECT_EQ(row.size, kRows[n].size) << n;
-    EXPECT_EQ(row.offset, kRows[n].offset) << n;
-    EXPECT_EQ(row.limits, AP13_LIMITS_FREE) << n;
-    EXPECT_STREQ(row.default_text, kRows[n].default_text) << n;
-    EXPECT_EQ(AP13_TableLimits(table)[n], nullptr) << n;
-  }
+  qualitytest::expect_class_table(AP120_CLASS_ID, 798, 1053, 1120, kRows, AP120_PARM_COUNT);
   EXPECT_EQ(kRows[56].offset + kRows[56].size, 1053);
 }
 

@@ -14,15 +14,9 @@ using qualitytest::set;
 using qualitytest::set_text;
 using qualitytest::text;
 
-struct Row {
-  uint16_t type;
-  uint16_t size;
-  uint16_t offset;
-  const char* default_text;
-};
-
-constexpr uint16_t B = AP13_TYPE_BOOL, W = AP13_TYPE_WORD, F = AP13_TYPE_SINGLE, T = AP13_TYPE_STRING,
-                   D = AP13_TYPE_DWORD, M = AP13_TYPE_GU3MEMFLOATADDR;
+using qualitytest::Row;
+using qualitytest::B, qualitytest::W, qualitytest::F, qualitytest::T;
+constexpr uint16_t D = AP13_TYPE_DWORD, M = AP13_TYPE_GU3MEMFLOATADDR;
 
 // The results record as laid out for the class.
 const Row kRows[AP121_PARM_COUNT] = {
@@ -47,21 +41,7 @@ TEST_F(ResultsTest, LoadRegistersTheClassUnderThePARAMSClass) {
 }
 
 TEST_F(ResultsTest, TheClassTableHas50RowsForA925ByteRecord) {
-  const auto* table = static_cast<const AP13_PARMTABLE*>(APX_GetClassTable()->classes[AP121_CLASS_ID].class_data);
-  ASSERT_NE(table, nullptr);
-  EXPECT_EQ(packed(table->row_bytes), 700u);
-  EXPECT_EQ(packed(table->data_size), 925u);
-  EXPECT_EQ(packed(table->name_group), 1121u);
-  EXPECT_EQ(packed(table->count), 50u);
-  const AP13_PARMENTRY* rows = packed(table->rows);
-  for (uint16_t n = 0; n < AP121_PARM_COUNT; ++n) {
-    const AP13_PARMENTRY row = rows[n];
-    EXPECT_EQ(row.number, n);
-    EXPECT_EQ(row.type, kRows[n].type) << n;
-    EXPECT_EQ(row.size, kRows[n].size) << n;
-    EXPECT_EQ(row.offset, kRows[n].offset) << n;
-    EXPECT_STREQ(row.default_text, kRows[n].default_text) << n;
-  }
+  qualitytest::expect_class_table(AP121_CLASS_ID, 700, 925, 1121, kRows, AP121_PARM_COUNT);
   EXPECT_EQ(kRows[49].offset + kRows[49].size, 925);
 }
 

@@ -95,6 +95,41 @@ inline void set_text(void* object, uint16_t number, const std::string& value) {
 
 inline void* as_parameter(uint32_t bits) { return reinterpret_cast<void*>(static_cast<uintptr_t>(bits)); }
 
+// One row of a class's parameter table as the record lays it out.
+struct Row {
+  uint16_t type;
+  uint16_t size;
+  uint16_t offset;
+  const char* default_text;
+};
+
+constexpr uint16_t B = AP13_TYPE_BOOL, W = AP13_TYPE_WORD, F = AP13_TYPE_SINGLE, T = AP13_TYPE_STRING,
+                   A = AP13_TYPE_ADDR;
+
+// The class's table: its descriptor words and every row, numbered in order,
+// without limits.
+inline void expect_class_table(uint16_t class_id, uint16_t tag, uint32_t data_size, uint16_t name_group,
+                               const Row* expected, uint16_t count) {
+  const auto* table = static_cast<const AP13_PARMTABLE*>(APX_GetClassTable()->classes[class_id].class_data);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(packed(table->row_bytes), tag);
+  EXPECT_EQ(packed(table->data_size), data_size);
+  EXPECT_EQ(packed(table->one), 1u);
+  EXPECT_EQ(packed(table->name_group), name_group);
+  EXPECT_EQ(packed(table->count), count);
+  const AP13_PARMENTRY* rows = packed(table->rows);
+  for (uint16_t n = 0; n < count; ++n) {
+    const AP13_PARMENTRY row = rows[n];
+    EXPECT_EQ(row.number, n);
+    EXPECT_EQ(row.type, expected[n].type) << n;
+    EXPECT_EQ(row.size, expected[n].size) << n;
+    EXPECT_EQ(row.offset, expected[n].offset) << n;
+    EXPECT_EQ(row.limits, AP13_LIMITS_FREE) << n;
+    EXPECT_STREQ(row.default_text, expected[n].default_text) << n;
+    EXPECT_EQ(AP13_TableLimits(table)[n], nullptr) << n;
+  }
+}
+
 }  // namespace qualitytest
 
 class QualityTest : public ProcessingTest {
