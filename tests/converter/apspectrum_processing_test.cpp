@@ -12,6 +12,7 @@
 #include "converter/importjob.h"
 #include "core/core_fixture.h"
 #include "module_fixture.h"
+#include "wrapper_support.h"
 
 namespace convertertest {
 namespace {
@@ -29,15 +30,6 @@ std::unique_ptr<CGamlSpectrum> on_axis(const std::vector<float>& values, float f
   record_of(*wrapper).last_x = last;
   record_of(*wrapper).y_units = y_units;
   return wrapper;
-}
-
-std::vector<float> values_of(const CGamlSpectrum& wrapper) {
-  uint32_t count = 0;
-  float probe;
-  wrapper.GetValues(&probe, &count);
-  std::vector<float> values(count);
-  EXPECT_TRUE(wrapper.GetValues(values.data(), &count));
-  return values;
 }
 
 void expect_near(const std::vector<float>& got, const std::vector<float>& expected, const char* what) {

@@ -15,6 +15,7 @@
 #include "converter_support.h"
 #include "core/core_fixture.h"
 #include "module_fixture.h"
+#include "wrapper_support.h"
 
 namespace convertertest {
 namespace {
@@ -32,15 +33,6 @@ uint16_t live(uint16_t class_id) {
 AP7_SPECTRUM* spectrum_of(const CGamlSpectrum& wrapper) { return ap7a_spectrum(wrapper.GetSpectrum()); }
 
 AP41_HEADERDATA& record_of(const CGamlSpectrum& wrapper) { return spectrum_of(wrapper)->header->data; }
-
-std::vector<float> values_of(const CApSpectrum& wrapper) {
-  uint32_t count = 0;
-  float probe;
-  wrapper.GetValues(&probe, &count);
-  std::vector<float> values(count);
-  EXPECT_TRUE(wrapper.GetValues(values.data(), &count));
-  return values;
-}
 
 class SpectrumWrapper : public AttachedModule {};
 
