@@ -13,6 +13,8 @@
 #include <type_traits>
 #include <vector>
 
+#include <emmintrin.h>
+
 #include "apcomlib/array/array.h"
 #include "apcomlib/spectrum/spectrum.h"
 
@@ -171,12 +173,31 @@ namespace {
 // that a signalling NaN comes back quiet. The same is done on their bits,
 // which costs far less than two conversions and a product per value.
 // Value i goes to data[i * step] (step 1 or -1).
+constexpr uint32_t kExponent = 0x7F800000;
+constexpr uint32_t kQuiet = 0x00400000;
+constexpr uint32_t kFraction = 0x007FFFFF;
+
+// Four values' bits at once, without a branch: most values are plain numbers.
+__m128i quieted(__m128i bits) {
+  const __m128i exponent = _mm_set1_epi32(static_cast<int>(kExponent));
+  const __m128i quiet = _mm_set1_epi32(static_cast<int>(kQuiet));
+  const __m128i not_a_number = _mm_cmpeq_epi32(_mm_and_si128(bits, _mm_or_si128(exponent, quiet)), exponent);
+  const __m128i no_fraction =
+      _mm_cmpeq_epi32(_mm_and_si128(bits, _mm_set1_epi32(static_cast<int>(kFraction))), _mm_setzero_si128());
+  return _mm_or_si128(bits, _mm_andnot_si128(no_fraction, _mm_and_si128(not_a_number, quiet)));
+}
+
 void copy_quieting_nans(const float* values, uint32_t count, float* data, int32_t step) {
-  constexpr uint32_t kExponent = 0x7F800000;
-  constexpr uint32_t kQuiet = 0x00400000;
-  constexpr uint32_t kFraction = 0x007FFFFF;
-  // Without a branch per value: most values are plain numbers.
-  for (uint32_t i = 0; i < count; ++i) {
+  uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i four = quieted(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i)));
+    if (step > 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i), four);
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(data - i - 3), _mm_shuffle_epi32(four, _MM_SHUFFLE(0, 1, 2, 3)));
+    }
+  }
+  for (; i < count; ++i) {
     uint32_t bits;
     std::memcpy(&bits, &values[i], sizeof bits);
     const uint32_t signalling = ((bits & (kExponent | kQuiet)) == kExponent) & ((bits & kFraction) != 0);

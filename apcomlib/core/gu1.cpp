@@ -4,6 +4,7 @@
 // words; indirect lists link 12-byte nodes from the process-wide main list
 // heap that point at the caller's items. Cell heaps keep their free cells in
 // direct lists; objects keep their dependents and members in indirect ones.
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,39 @@
 namespace {
 
 GU3_HANDLE g_main_list_heap = nullptr;
+
+// Callers walk lists by position (0, 1, 2, ...), which from the head each
+// time costs a step per member before it: a group of thousands of spectra
+// took seconds to save. Each thread remembers the node it located last;
+// the next position at or after it is walked to from there. Any change to
+// the links of any list forgets it, and a list is recognised by its
+// address, head and count as well, so a record copied over it is not
+// taken for it.
+std::atomic<uint32_t> g_link_changes{0};
+
+struct LocatedNode {
+  const GU1_LINKLIST* list = nullptr;
+  const GU1_NODE* head = nullptr;
+  uint32_t count = 0;
+  uint32_t changes = 0;
+  GU1_NODE* node = nullptr;
+  uint32_t position = 0;
+};
+thread_local LocatedNode t_located;
+
+void gu1_links_changed() { g_link_changes.fetch_add(1, std::memory_order_relaxed); }
+
+GU1_NODE* gu1_locate(GU1_LINKLIST* list, uint32_t position) {
+  const uint32_t changes = g_link_changes.load(std::memory_order_relaxed);
+  LocatedNode& last = t_located;
+  const bool known = last.list == list && last.head == list->head && last.count == list->count &&
+                     last.changes == changes && last.position <= position;
+  GU1_NODE* node = known ? last.node : list->head;
+  uint32_t at = known ? last.position : 0;
+  for (; at < position && node != nullptr; ++at) node = node->next;
+  if (node != nullptr) last = LocatedNode{list, list->head, list->count, changes, node, at};
+  return node;
+}
 
 constexpr uint32_t kMainListHeapCells = 2000;
 
@@ -70,6 +104,7 @@ GU1_NODE* gu1_node_for(GU1_LINKLIST* list, void* item) {
 }
 
 void gu1_link_before(GU1_LINKLIST* list, GU1_NODE* node, GU1_NODE* successor) {
+  gu1_links_changed();
   node->next = successor;
   node->prev = successor->prev;
   if (successor->prev != nullptr) successor->prev->next = node;
@@ -80,6 +115,7 @@ void gu1_link_before(GU1_LINKLIST* list, GU1_NODE* node, GU1_NODE* successor) {
 }
 
 void gu1_link_after(GU1_LINKLIST* list, GU1_NODE* node, GU1_NODE* predecessor) {
+  gu1_links_changed();
   node->prev = predecessor;
   node->next = predecessor->next;
   if (predecessor->next != nullptr) predecessor->next->prev = node;
@@ -98,6 +134,7 @@ GU1_NODE* gu1_first_match(GU1_LINKLIST* list, const void* key) {
 
 uint16_t gu1_create(GU1_LINKLIST* list, uint16_t key_offset, uint16_t key_size, uint16_t key_type, uint16_t indirect) {
   if (list == nullptr) return 0;
+  gu1_links_changed();
   *list = GU1_LINKLIST{nullptr, nullptr, nullptr, 0, key_offset, key_size, key_type, indirect};
   return 1;
 }
@@ -140,6 +177,7 @@ APEXPORT uint16_t GU1_Add_LL(GU1_LINKLIST* list, void* item) {
     gu1_link_before(list, node, list->head);
     return 1;
   }
+  gu1_links_changed();
   node->next = node->prev = nullptr;
   list->head = list->tail = list->cursor = node;
   list->count = 1;
@@ -183,6 +221,7 @@ APEXPORT uint16_t GU1_InsertP_LL(GU1_LINKLIST* list, void* item, uint32_t positi
 
 APEXPORT uint16_t GU1_Unlink_LL(GU1_LINKLIST* list, GU1_NODE* node) {
   if (list == nullptr || node == nullptr) return 0;
+  gu1_links_changed();
   if (node == list->head) {
     list->head = list->cursor = node->next;
     if (list->head != nullptr) list->head->prev = nullptr;
@@ -216,6 +255,7 @@ APEXPORT uint16_t GU1_DeleteP_LL(GU1_LINKLIST* list, uint32_t position) {
 
 APEXPORT uint16_t GU1_Destroy_LL(GU1_LINKLIST* list) {
   if (list == nullptr || IsBadWritePtr(list, sizeof(GU1_LINKLIST))) return 0;
+  gu1_links_changed();
   if (list->indirect) {
     GU1_NODE* node = list->head;
     while (node != nullptr) {
@@ -233,6 +273,7 @@ APEXPORT uint16_t GU1_Destroy_LL(GU1_LINKLIST* list) {
 
 void gu1_swap(GU1_LINKLIST* list, GU1_NODE* a, GU1_NODE* b) {
   if (a == b) return;
+  gu1_links_changed();
   if (b->next == a) std::swap(a, b);  // adjacent nodes: a directly before b
   GU1_NODE* a_prev = a->prev;
   GU1_NODE* b_next = b->next;
@@ -294,8 +335,7 @@ APEXPORT GU1_NODE* GU1_Tail_LL(GU1_LINKLIST* list) {
 
 APEXPORT GU1_NODE* GU1_Locate_LL(GU1_LINKLIST* list, uint32_t position) {
   if (list == nullptr) return nullptr;
-  GU1_NODE* node = list->head;
-  for (uint32_t i = 0; i < position && node != nullptr; ++i) node = node->next;
+  GU1_NODE* node = gu1_locate(list, position);
   if (node != nullptr) list->cursor = node;
   return node;
 }

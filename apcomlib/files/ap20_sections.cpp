@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <xmmintrin.h>
+
 #include "files/files.h"
 #include "platform/memory.h"
 
@@ -371,6 +373,16 @@ struct SectionBytes {
 // a long spectrum needs no reversed copy of its own.
 constexpr uint32_t kReversedPiece = 8192;
 
+// `count` floats into `to`, last first, four at a time.
+void ap20b_reverse_copy(const float* from, uint32_t count, float* to) {
+  uint32_t done = 0;
+  for (; done + 4 <= count; done += 4) {
+    const __m128 four = _mm_loadu_ps(from + count - done - 4);
+    _mm_storeu_ps(to + done, _mm_shuffle_ps(four, four, _MM_SHUFFLE(0, 1, 2, 3)));
+  }
+  for (; done < count; ++done) to[done] = from[count - done - 1];
+}
+
 bool ap20b_write_bytes(AP20_FILE* file, uint32_t offset, const SectionBytes& source, uint32_t stored) {
   if (!source.reversed) return ap20_WriteAt(file, offset, source.bytes, stored) != 0;
   if (!ap20_Seek(file, static_cast<int32_t>(offset), FILE_BEGIN)) return false;
@@ -378,7 +390,7 @@ bool ap20b_write_bytes(AP20_FILE* file, uint32_t offset, const SectionBytes& sou
   float piece[kReversedPiece];
   for (uint32_t left = stored / sizeof(float); left > 0;) {
     const uint32_t count = std::min(left, kReversedPiece);
-    std::reverse_copy(values + left - count, values + left, piece);
+    ap20b_reverse_copy(values + left - count, count, piece);
     if (ap20_Write(file, piece, count * sizeof(float)) != count * sizeof(float)) return false;
     left -= count;
   }

@@ -195,6 +195,59 @@ TEST_F(LinkedLists, WalkingAndLocating) {
   EXPECT_EQ(list.cursor, &r[1].links);
 }
 
+// Locating walks on from the node located last: every kind of change in
+// between, and locating in another list, must still give the node at the
+// position, as a walk from the head finds it.
+TEST_F(LinkedLists, LocatingByPositionFollowsEveryChangeOfTheLinks) {
+  Record r[8] = {};
+  GU1_LINKLIST list, other;
+  GU1_Create_LL(&list, offsetof(Record, number), 4, GU1_KEY_BYTES);
+  GU1_Create_LL(&other, offsetof(Record, number), 4, GU1_KEY_BYTES);
+  for (int i = 0; i < 6; ++i) {
+    r[i].number = 10 - i;
+    GU1_Append_LL(&list, &r[i]);
+  }
+  r[6].number = 99;
+  GU1_Append_LL(&other, &r[6]);
+  // Positions from `first` on, then all of them from the head.
+  auto expect_positions = [&](GU1_LINKLIST* walked, uint32_t first) {
+    const std::vector<int32_t> numbers = direct_numbers(walked);
+    for (uint32_t pass = 0; pass < 2; ++pass) {
+      for (uint32_t i = pass == 0 ? first : 0; i < numbers.size(); ++i) {
+        GU1_NODE* node = GU1_Locate_LL(walked, i);
+        ASSERT_NE(node, nullptr) << i;
+        EXPECT_EQ(reinterpret_cast<Record*>(node)->number, numbers[i]) << i;
+      }
+    }
+    EXPECT_EQ(GU1_Locate_LL(walked, static_cast<uint32_t>(numbers.size())), nullptr);
+  };
+  expect_positions(&list, 0);
+  EXPECT_EQ(reinterpret_cast<Record*>(GU1_Locate_LL(&list, 1))->number, 9);  // behind the last one located
+  GU1_Locate_LL(&list, 3);
+  EXPECT_EQ(reinterpret_cast<Record*>(GU1_Locate_LL(&other, 0))->number, 99);
+  expect_positions(&list, 3);
+  GU1_Locate_LL(&list, 3);
+  ASSERT_EQ(GU1_DeleteP_LL(&list, 1), 1);
+  expect_positions(&list, 3);
+  GU1_Locate_LL(&list, 2);
+  ASSERT_EQ(GU1_InsertP_LL(&list, &r[7], 1), 1);
+  expect_positions(&list, 2);
+  GU1_Locate_LL(&list, 4);
+  ASSERT_EQ(GU1_ExchangeP_LL(&list, 2, 4), 1);
+  expect_positions(&list, 4);
+  GU1_Locate_LL(&list, 5);
+  ASSERT_EQ(GU1_Sort_LL(&list, offsetof(Record, number), 4, GU1_KEY_BYTES, 0), 1);
+  expect_positions(&list, 5);
+  GU1_Locate_LL(&list, 3);
+  ASSERT_EQ(GU1_Unlink_LL(&list, list.head), 1);
+  expect_positions(&list, 3);
+  // A list record written over by another is a different list.
+  GU1_Locate_LL(&list, 2);
+  std::memcpy(&list, &other, sizeof list);
+  EXPECT_EQ(reinterpret_cast<Record*>(GU1_Locate_LL(&list, 0))->number, 99);
+  EXPECT_EQ(GU1_Locate_LL(&list, 2), nullptr);
+}
+
 struct SearchCase {
   const char* name;
   uint16_t key_offset;
