@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +40,17 @@ constexpr int64_t kSizeAsked = -1;
 // that a seek costs no system call and a transfer is one. A handle that
 // writes and lets nobody else write knows the file's size too: its own
 // writes and cuts are then the only changes.
+// Writes a platform::WriteGathering holds back: `used` bytes that belong in
+// the file from `start` on. Once some could not be sent, every later write
+// through the handle and the gathering's finish fail.
+struct GatheredWrites {
+  static constexpr size_t kPiece = size_t{1} << 20;
+  std::unique_ptr<char[]> bytes{new (std::nothrow) char[kPiece]};
+  size_t used = 0;
+  int64_t start = 0;
+  bool lost = false;
+};
+
 struct OpenFile {
   platform::KernelHandle head;
   int descriptor;
@@ -47,6 +60,7 @@ struct OpenFile {
   ino_t inode;
   int64_t position;
   int64_t size;  // kSizeAsked: asked of the system each time
+  std::unique_ptr<GatheredWrites> gathered;  // while a WriteGathering lives
 };
 
 struct FileSearch {
@@ -141,6 +155,51 @@ bool parent_missing(const std::string& path) {
   return stat(path.substr(0, slash).c_str(), &status) != 0;
 }
 
+// `bytes` at `offset`, all of them; false with the error set otherwise.
+bool write_all_at(int descriptor, const char* bytes, size_t count, int64_t offset, size_t* written) {
+  size_t total = 0;
+  while (total < count) {
+    const ssize_t put = pwrite(descriptor, bytes + total, count - total, offset + static_cast<int64_t>(total));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      platform::set_last_error_from_errno();
+      if (written != nullptr) *written = total;
+      return false;
+    }
+    total += static_cast<size_t>(put);
+  }
+  if (written != nullptr) *written = total;
+  return true;
+}
+
+// Sends what the handle has gathered to its file; false once anything
+// gathered could not be sent.
+bool send_gathered(OpenFile* file) {
+  GatheredWrites* gathered = file->gathered.get();
+  if (gathered == nullptr) return true;
+  if (gathered->used != 0 && !gathered->lost) {
+    gathered->lost = !write_all_at(file->descriptor, gathered->bytes.get(), gathered->used, gathered->start, nullptr);
+  } else if (gathered->lost) {
+    SetLastError(ERROR_WRITE_FAULT);
+  }
+  gathered->start += static_cast<int64_t>(gathered->used);
+  gathered->used = 0;
+  return !gathered->lost;
+}
+
+// Before anything else looks at a file, what every handle of it gathered.
+bool send_gathered_of(dev_t device, ino_t inode) {
+  bool sent = true;
+  for (OpenFile* open : g_open_files) {
+    if (open->gathered != nullptr && open->device == device && open->inode == inode) sent = send_gathered(open) && sent;
+  }
+  return sent;
+}
+
+void send_all_gathered() {
+  for (OpenFile* open : g_open_files) send_gathered(open);
+}
+
 int64_t size_of(const OpenFile& file) {
   if (file.size != kSizeAsked) return file.size;
   struct stat status;
@@ -198,6 +257,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  if (exists) send_gathered_of(status.st_dev, status.st_ino);
   const int descriptor = open(path.c_str(), flags | O_CLOEXEC, 0644);
   if (descriptor < 0) {
     const bool folder_missing = errno == ENOENT && parent_missing(path);
@@ -208,7 +268,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
   fstat(descriptor, &status);
   const bool sole_writer = (access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE);
   auto* file = new OpenFile{{platform::HandleKind::file}, descriptor, access, share, status.st_dev, status.st_ino, 0,
-                            sole_writer ? static_cast<int64_t>(status.st_size) : kSizeAsked};
+                            sole_writer ? static_cast<int64_t>(status.st_size) : kSizeAsked, nullptr};
   g_open_files.push_back(file);
   platform::enter_handle(&file->head);
   // Opening an existing file with a creating disposition reports that it existed.
@@ -228,6 +288,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytes, DWORD* bytes_read, void
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  if (!send_gathered(file)) return FALSE;
   DWORD total = 0;
   while (total < bytes) {
     const ssize_t got =
@@ -257,22 +318,27 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytes, DWORD* bytes_written,
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  DWORD total = 0;
-  while (total < bytes) {
-    const ssize_t put =
-        pwrite(file->descriptor, static_cast<const char*>(buffer) + total, bytes - total, file->position + total);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      platform::set_last_error_from_errno();
-      advance_written(file, total);
-      if (bytes_written != nullptr) *bytes_written = total;
-      return FALSE;
+  if (GatheredWrites* gathered = file->gathered.get()) {
+    // A write that goes on where the gathered bytes end, and fits beside
+    // them, joins them; any other is preceded by them.
+    const bool follows = gathered->start + static_cast<int64_t>(gathered->used) == file->position;
+    const bool small = bytes < GatheredWrites::kPiece / 2;
+    const bool joins = follows && small && gathered->used + bytes <= GatheredWrites::kPiece;
+    if ((gathered->lost || !joins) && !send_gathered(file)) return FALSE;
+    if (small) {
+      if (gathered->used == 0) gathered->start = file->position;
+      std::memcpy(gathered->bytes.get() + gathered->used, buffer, bytes);
+      gathered->used += bytes;
+      advance_written(file, bytes);
+      if (bytes_written != nullptr) *bytes_written = bytes;
+      return TRUE;
     }
-    total += static_cast<DWORD>(put);
   }
-  advance_written(file, total);
-  if (bytes_written != nullptr) *bytes_written = total;
-  return TRUE;
+  size_t total = 0;
+  const bool written = write_all_at(file->descriptor, static_cast<const char*>(buffer), bytes, file->position, &total);
+  advance_written(file, static_cast<DWORD>(total));
+  if (bytes_written != nullptr) *bytes_written = static_cast<DWORD>(total);
+  return written ? TRUE : FALSE;
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distance_high, DWORD method) {
@@ -316,6 +382,7 @@ BOOL SetEndOfFile(HANDLE handle) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  if (!send_gathered(file)) return FALSE;
   // A sole writer cutting its file at the length it has makes no call: on
   // ext4 a cut to length 0 marks the file to have everything written to it
   // sent to the disk when it closes, which costs a save a flush.
@@ -334,7 +401,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  return fsync(file->descriptor) == 0 ? TRUE : FALSE;
+  return send_gathered(file) && fsync(file->descriptor) == 0 ? TRUE : FALSE;
 }
 
 DWORD GetFileSize(HANDLE handle, DWORD* size_high) {
@@ -352,7 +419,7 @@ DWORD GetFileSize(HANDLE handle, DWORD* size_high) {
 BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
   OpenFile* file = file_of(handle);
   struct stat status;
-  if (file == nullptr || information == nullptr || fstat(file->descriptor, &status) != 0) {
+  if (file == nullptr || information == nullptr || !send_gathered(file) || fstat(file->descriptor, &status) != 0) {
     SetLastError(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -403,6 +470,7 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists) {
   }
   const std::string source_path = platform::native_path(existing);
   const std::string target_path = platform::native_path(new_name);
+  send_all_gathered();
   const int source = open(source_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (source < 0) {
     platform::set_last_error_from_errno();
@@ -789,11 +857,32 @@ namespace platform {
 
 void close_file_record(KernelHandle* record) {
   auto* file = reinterpret_cast<OpenFile*>(record);
+  send_gathered(file);
   g_open_files.erase(std::remove(g_open_files.begin(), g_open_files.end(), file), g_open_files.end());
   close(file->descriptor);
   delete file;
 }
 
 void set_free_space_limit(std::optional<uint64_t> bytes) { g_free_space_limit = bytes; }
+
+WriteGathering::WriteGathering(HANDLE file) : file_(file) {
+  OpenFile* open = file_of(file);
+  // Only a sole writer knows its file's size without asking the system,
+  // which would not see what is gathered.
+  if (open == nullptr || open->gathered != nullptr || open->size == kSizeAsked) return;
+  auto gathered = std::make_unique<GatheredWrites>();
+  if (gathered->bytes != nullptr) open->gathered = std::move(gathered);
+}
+
+WriteGathering::~WriteGathering() { finish(); }
+
+bool WriteGathering::finish() {
+  OpenFile* open = file_of(file_);
+  if (open == nullptr || open->gathered == nullptr) return true;
+  const bool sent = send_gathered(open);
+  open->gathered.reset();
+  file_ = nullptr;
+  return sent;
+}
 
 }  // namespace platform

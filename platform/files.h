@@ -149,4 +149,25 @@ void close_file_record(KernelHandle* record);
 // want of room without filling a real disk.
 void set_free_space_limit(std::optional<uint64_t> bytes);
 
+// While it lives, the writes through a file handle that each go on where the
+// last one ended are held back and reach the file a megabyte at a time: a
+// writer of many small sections makes a few large writes, which costs the
+// system far less than one per section. Any other use of the file (a read, a
+// cut, a flush, a close, a copy or another handle opened on it) first sends
+// what is held. Only a handle that is its file's sole writer gathers; for
+// any other this does nothing. finish() sends the rest and answers whether
+// everything held reached the file; a write that could not send what was
+// held before it fails. The end of the scope sends what it can.
+class WriteGathering {
+ public:
+  explicit WriteGathering(HANDLE file);
+  ~WriteGathering();
+  WriteGathering(const WriteGathering&) = delete;
+  WriteGathering& operator=(const WriteGathering&) = delete;
+  bool finish();
+
+ private:
+  HANDLE file_;
+};
+
 }  // namespace platform

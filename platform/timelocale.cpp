@@ -160,9 +160,8 @@ int64_t calendar_time_now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 bool calendar_from_local(std::tm* local, int64_t* calendar) {
   if (local == nullptr || calendar == nullptr) return false;
-  tzset();
   std::tm copy = *local;
-  const time_t result = mktime(&copy);
+  const time_t result = mktime(&copy);  // reads the zone afresh, as tzset does
   if (result == static_cast<time_t>(-1)) {
     // -1 is also one second before 1970: tell it from a failure by the fields.
     std::tm check;

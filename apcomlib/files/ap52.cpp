@@ -18,6 +18,7 @@
 #include <string>
 
 #include "files/files.h"
+#include "platform/files.h"
 #include "platform/memory.h"
 #include "spectrum/spectrum.h"
 
@@ -239,6 +240,9 @@ uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
   ap20_SetGrowth(file, 1);
   GU3_HANDLE* directory = &directory_block.handle;
   const ap20_indexed_directory indexed(header, directory);
+  // Each member is half a dozen small sections and its values, one after
+  // another at the end of the file.
+  platform::WriteGathering gathered(file->handle);
   auto current = [&]() { return static_cast<AP20_DIRENTRY*>(GU3_GetPointer_MM(*directory, 0, nullptr, nullptr)); };
   if (!ap20a_WriteDirectory(format, header, current())) return 0;
   const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);
@@ -248,7 +252,7 @@ uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
     auto* spectrum = ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at));
     if (!ap52_write_member(format, spectrum, header, directory, static_cast<uint16_t>(member))) return 0;
   }
-  return ap20a_WriteDirectory(format, header, current());
+  return ap20a_WriteDirectory(format, header, current()) && gathered.finish() ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -95,26 +95,133 @@ TEST(Files, SizeAndPositionFollowEveryWrite) {
 
 // A write the system takes only in part is reported as failed, with the
 // bytes that reached the file counted in the position and the size.
+// Sets a file size limit for the scope, so that writes past it fail.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead of ending the process
+    getrlimit(RLIMIT_FSIZE, &former_);
+    rlimit limit = former_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &former_);
+    std::signal(SIGXFSZ, SIG_DFL);
+  }
+
+ private:
+  rlimit former_{};
+};
+
 TEST(Files, AWriteCutShortCountsWhatWasWritten) {
   HANDLE file = open_for(in_home("limited.bin"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(WriteFile(file, "ab", 2, nullptr, nullptr));
-  std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead of ending the process
-  rlimit former{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &former), 0);
-  rlimit limit = former;
-  limit.rlim_cur = 6;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   DWORD moved = 99;
-  const BOOL written = WriteFile(file, "cdefgh", 6, &moved, nullptr);
-  setrlimit(RLIMIT_FSIZE, &former);
-  std::signal(SIGXFSZ, SIG_DFL);
+  BOOL written;
+  {
+    const FileSizeLimit limit(6);
+    written = WriteFile(file, "cdefgh", 6, &moved, nullptr);
+  }
   EXPECT_FALSE(written);
   EXPECT_EQ(moved, 4u);
   EXPECT_EQ(size_of(file), 6u);
   EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 6u);
   CloseHandle(file);
   EXPECT_EQ(testsupport::read_file(in_home("limited.bin")), "abcdef");
+}
+
+// Small writes in a row, a write elsewhere, large writes, reads through the
+// handle and through another one: every view of the file is the same as
+// without gathering, and so is the file.
+TEST(Files, GatheredWritesKeepEveryViewOfTheFile) {
+  const std::string path = in_home("gathered.bin");
+  HANDLE file = open_for(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  std::string expected;
+  platform::WriteGathering gathered(file);
+  auto append = [&](const std::string& bytes) {
+    ASSERT_EQ(SetFilePointer(file, 0, nullptr, FILE_END), expected.size());
+    DWORD moved = 0;
+    ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &moved, nullptr));
+    EXPECT_EQ(moved, bytes.size());
+    expected += bytes;
+    EXPECT_EQ(size_of(file), expected.size());
+  };
+  for (int i = 0; i < 3000; ++i) append(std::string(static_cast<size_t>(i % 97 + 1), static_cast<char>('a' + i % 26)));
+  // Elsewhere in the file, then read back through the same handle.
+  ASSERT_EQ(SetFilePointer(file, 10, nullptr, FILE_BEGIN), 10u);
+  ASSERT_TRUE(WriteFile(file, "HEAD", 4, nullptr, nullptr));
+  expected.replace(10, 4, "HEAD");
+  char got[6] = {};
+  DWORD moved = 0;
+  ASSERT_EQ(SetFilePointer(file, 8, nullptr, FILE_BEGIN), 8u);
+  ASSERT_TRUE(ReadFile(file, got, 6, &moved, nullptr));
+  EXPECT_EQ(std::string(got, moved), expected.substr(8, 6));
+  append(std::string(700000, 'L'));  // larger than what is gathered at once
+  for (int i = 0; i < 5000; ++i) append(std::string(static_cast<size_t>(i % 200 + 1), static_cast<char>('A' + i % 26)));
+  // Another handle opened on the file sees everything written so far.
+  HANDLE reader = open_for(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::string seen(expected.size() + 1, '\0');
+  ASSERT_TRUE(ReadFile(reader, seen.data(), static_cast<DWORD>(seen.size()), &moved, nullptr));
+  seen.resize(moved);
+  EXPECT_TRUE(seen == expected);
+  CloseHandle(reader);
+  append("end");
+  EXPECT_TRUE(gathered.finish());
+  EXPECT_TRUE(testsupport::read_file(path) == expected);
+  CloseHandle(file);
+  EXPECT_TRUE(testsupport::read_file(path) == expected);
+}
+
+TEST(Files, GatheredBytesThatCannotBeWrittenFailTheFinishAndEveryLaterWrite) {
+  HANDLE file = open_for(in_home("lost.bin"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  {
+    platform::WriteGathering gathered(file);
+    ASSERT_TRUE(WriteFile(file, "abcdef", 6, nullptr, nullptr));
+    const FileSizeLimit limit(3);
+    EXPECT_FALSE(gathered.finish());
+  }
+  platform::WriteGathering gathered(file);
+  ASSERT_TRUE(WriteFile(file, "ghi", 3, nullptr, nullptr));
+  {
+    const FileSizeLimit limit(3);
+    // A write elsewhere sends the gathered bytes first, which cannot go.
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    EXPECT_FALSE(WriteFile(file, "x", 1, nullptr, nullptr));
+  }
+  SetFilePointer(file, 0, nullptr, FILE_END);
+  EXPECT_FALSE(WriteFile(file, "jkl", 3, nullptr, nullptr));
+  EXPECT_FALSE(gathered.finish());
+  CloseHandle(file);
+}
+
+// Gathering needs the handle to know its file's size: a handle that lets
+// others write writes at once, and so does every handle once the gathering
+// has ended.
+TEST(Files, OnlyASoleWriterGathersAndOnlyWhileTheGatheringLives) {
+  const std::string path = in_home("shared.bin");
+  HANDLE shared = open_for(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS);
+  {
+    platform::WriteGathering gathered(shared);
+    ASSERT_TRUE(WriteFile(shared, "abc", 3, nullptr, nullptr));
+    EXPECT_EQ(testsupport::read_file(path), "abc");
+  }
+  CloseHandle(shared);
+  HANDLE sole = open_for(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+  {
+    platform::WriteGathering gathered(sole);
+    SetFilePointer(sole, 0, nullptr, FILE_END);
+    ASSERT_TRUE(WriteFile(sole, "def", 3, nullptr, nullptr));
+    EXPECT_EQ(testsupport::read_file(path), "abc");
+  }
+  EXPECT_EQ(testsupport::read_file(path), "abcdef");
+  ASSERT_TRUE(WriteFile(sole, "g", 1, nullptr, nullptr));
+  EXPECT_EQ(testsupport::read_file(path), "abcdefg");
+  CloseHandle(sole);
 }
 
 struct OpenCase {
