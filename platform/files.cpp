@@ -44,7 +44,7 @@ constexpr int64_t kSizeAsked = -1;
 // the file from `start` on. Once some could not be sent, every later write
 // through the handle and the gathering's finish fail.
 struct GatheredWrites {
-  static constexpr size_t kPiece = size_t{1} << 20;
+  static constexpr size_t kPiece = size_t{256} << 10;
   std::unique_ptr<char[]> bytes{new (std::nothrow) char[kPiece]};
   size_t used = 0;
   int64_t start = 0;

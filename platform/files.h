@@ -150,7 +150,7 @@ void close_file_record(KernelHandle* record);
 void set_free_space_limit(std::optional<uint64_t> bytes);
 
 // While it lives, the writes through a file handle that each go on where the
-// last one ended are held back and reach the file a megabyte at a time: a
+// last one ended are held back and reach the file in pieces of 256 KB: a
 // writer of many small sections makes a few large writes, which costs the
 // system far less than one per section. Any other use of the file (a read, a
 // cut, a flush, a close, a copy or another handle opened on it) first sends

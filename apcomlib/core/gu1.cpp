@@ -210,8 +210,9 @@ APEXPORT uint16_t GU1_Insert_LL(GU1_LINKLIST* list, void* item, const void* key,
 APEXPORT uint16_t GU1_InsertP_LL(GU1_LINKLIST* list, void* item, uint32_t position) {
   if (list == nullptr || item == nullptr) return 0;
   if (position == 0) return GU1_Add_LL(list, item);
-  GU1_NODE* successor = list->head;
-  for (uint32_t i = 0; i < position && successor != nullptr; ++i) successor = successor->next;
+  // At or past the end is an append, without a walk to the end first.
+  if (position >= list->count) return GU1_Append_LL(list, item);
+  GU1_NODE* successor = gu1_locate(list, position);
   if (successor == nullptr) return GU1_Append_LL(list, item);
   GU1_NODE* node = gu1_node_for(list, item);
   if (node == nullptr) return 0;
@@ -248,9 +249,7 @@ APEXPORT uint16_t GU1_Delete_LL(GU1_LINKLIST* list, const void* key) {
 
 APEXPORT uint16_t GU1_DeleteP_LL(GU1_LINKLIST* list, uint32_t position) {
   if (list == nullptr) return 0;
-  GU1_NODE* node = list->head;
-  for (uint32_t i = 0; i < position && node != nullptr; ++i) node = node->next;
-  return GU1_Unlink_LL(list, node);
+  return GU1_Unlink_LL(list, gu1_locate(list, position));
 }
 
 APEXPORT uint16_t GU1_Destroy_LL(GU1_LINKLIST* list) {
