@@ -74,6 +74,11 @@ HRESULT parse_document(char* bytes, size_t size, std::shared_ptr<const Document>
 // that many bytes. Writes nothing beyond `size` bytes.
 bool decode_base64(const char* text, size_t length, unsigned char* out, size_t size);
 
+// How runs of digits are decoded: the fastest way this processor has, or
+// by table only (what a processor without SSSE3 does).
+enum class Base64Runs { kFastest, kTable };
+bool decode_base64(const char* text, size_t length, unsigned char* out, size_t size, Base64Runs runs);
+
 // The reader's unit code for a `units` name.
 LONG unit_code(const char* name);
 
