@@ -153,9 +153,17 @@ constexpr uint16_t kStringInUse = 0x0002;
 constexpr uint16_t kStringLast = 0x0001;
 
 // When a space is full a further one of the same size is added; each is a
-// chain of its own.
-std::vector<uint8_t*> g_string_spaces;
-std::vector<HGLOBAL> g_string_space_handles;
+// chain of its own. Each space knows where its first free block is: every
+// block before it is in use, so the first-fit search, and the search for a
+// freed block's free neighbour before it, start there. Walking every string
+// in use from the start of the chain made storing and freeing the strings
+// of thousands of spectra cost time by the square of their number.
+struct StringSpace {
+  uint8_t* bytes;
+  HGLOBAL block;
+  uint32_t first_free;  // GU3_STRING_SPACE_BYTES when no block is free
+};
+std::vector<StringSpace> g_string_spaces;
 
 bool gu3_header_valid(GU3_STRINGHDR* header) {
   if ((header->flags & 0xFFFC) != kStringFlagsBase) return false;
@@ -174,11 +182,11 @@ GU3_STRINGHDR* gu3_following(GU3_STRINGHDR* header) {
 }
 
 // The space whose chain holds a header at this payload address, or null.
-uint8_t* gu3_space_of(const void* payload) {
+StringSpace* gu3_space_of(const void* payload) {
   const uintptr_t address = reinterpret_cast<uintptr_t>(payload);
-  for (uint8_t* space : g_string_spaces) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(space);
-    if (address >= start + 8 && address <= start + GU3_STRING_SPACE_BYTES) return space;
+  for (StringSpace& space : g_string_spaces) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(space.bytes);
+    if (address >= start + 8 && address <= start + GU3_STRING_SPACE_BYTES) return &space;
   }
   return nullptr;
 }
@@ -190,25 +198,44 @@ bool gu3_header_in_space(const uint8_t* space, GU3_STRINGHDR* header) {
   return header->size <= static_cast<uint32_t>(space + GU3_STRING_SPACE_BYTES - (at + 8));
 }
 
-uint8_t* gu3_add_string_space() {
+GU3_STRINGHDR* gu3_header_at(const StringSpace& space, uint32_t offset) {
+  return reinterpret_cast<GU3_STRINGHDR*>(space.bytes + offset);
+}
+
+uint32_t gu3_offset_of(const StringSpace& space, const GU3_STRINGHDR* header) {
+  return static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(header) - space.bytes);
+}
+
+// The offset of the first free block at or after `header`.
+uint32_t gu3_next_free(const StringSpace& space, GU3_STRINGHDR* header) {
+  while (gu3_header_in_space(space.bytes, header) && header->size != 0 && gu3_header_valid(header)) {
+    if (!(header->flags & kStringInUse)) return gu3_offset_of(space, header);
+    if (header->flags & kStringLast) break;
+    header = gu3_following(header);
+  }
+  return GU3_STRING_SPACE_BYTES;
+}
+
+StringSpace* gu3_add_string_space() {
   HGLOBAL block = GlobalAlloc(GHND | GMEM_SHARE, GU3_STRING_SPACE_BYTES);
   if (block == nullptr) return nullptr;
   auto* space = static_cast<uint8_t*>(GlobalLock(block));
   auto* first = reinterpret_cast<GU3_STRINGHDR*>(space);
   *first = GU3_STRINGHDR{kStringMagic, GU3_STRING_SPACE_BYTES - 8, kStringFlagsBase | kStringLast};
-  g_string_spaces.push_back(space);
-  g_string_space_handles.push_back(block);
-  return space;
+  g_string_spaces.push_back(StringSpace{space, block, 0});
+  return &g_string_spaces.back();
 }
 
 // First fit in one space: a free block that the request fills up to 8 spare
 // bytes is taken whole, a larger one is split.
-char* gu3_take_string_block(uint8_t* space, uint32_t bytes) {
-  auto* header = reinterpret_cast<GU3_STRINGHDR*>(space);
-  while (gu3_header_in_space(space, header) && header->size != 0 && gu3_header_valid(header)) {
+char* gu3_take_string_block(StringSpace& space, uint32_t bytes) {
+  auto* header = gu3_header_at(space, space.first_free);
+  bool first = true;  // no free block passed yet
+  while (gu3_header_in_space(space.bytes, header) && header->size != 0 && gu3_header_valid(header)) {
     const bool last = (header->flags & kStringLast) != 0;
     if (!(header->flags & kStringInUse) && header->size >= bytes) {
-      if (header->size <= bytes + 8) {
+      const bool whole = header->size <= bytes + 8;
+      if (whole) {
         header->flags = kStringFlagsBase | kStringInUse | (header->flags & kStringLast);
       } else {
         auto* rest = reinterpret_cast<GU3_STRINGHDR*>(gu3_payload_of(header) + bytes);
@@ -216,8 +243,12 @@ char* gu3_take_string_block(uint8_t* space, uint32_t bytes) {
         header->size = bytes;
         header->flags = kStringFlagsBase | kStringInUse;
       }
+      if (first) {
+        space.first_free = whole && last ? GU3_STRING_SPACE_BYTES : gu3_next_free(space, gu3_following(header));
+      }
       return reinterpret_cast<char*>(gu3_payload_of(header));
     }
+    if (!(header->flags & kStringInUse)) first = false;
     if (last) break;
     header = gu3_following(header);
   }
@@ -234,9 +265,8 @@ void gu3_absorb_follower(GU3_STRINGHDR* header) {
 }
 
 void gu3_release_string_spaces() {
-  for (HGLOBAL block : g_string_space_handles) gu3_system_release(GU3_KIND_GLOBAL, block);
+  for (const StringSpace& space : g_string_spaces) gu3_system_release(GU3_KIND_GLOBAL, space.block);
   g_string_spaces.clear();
-  g_string_space_handles.clear();
 }
 
 }  // namespace
@@ -435,11 +465,11 @@ APEXPORT uint16_t GU3_FreePointer(void* address) {
 APEXPORT char* GU3_GetStringSpaceEx(uint32_t bytes) {
   // A payload of 0 would end every later walk of the chain.
   if (bytes == 0 || bytes > GU3_STRING_SPACE_BYTES - 8) return nullptr;
-  for (uint8_t* space : g_string_spaces) {
+  for (StringSpace& space : g_string_spaces) {
     if (char* payload = gu3_take_string_block(space, bytes)) return payload;
   }
-  uint8_t* space = gu3_add_string_space();
-  return space != nullptr ? gu3_take_string_block(space, bytes) : nullptr;
+  StringSpace* space = gu3_add_string_space();
+  return space != nullptr ? gu3_take_string_block(*space, bytes) : nullptr;
 }
 
 APEXPORT char* GU3_StoreStringEx(const char* text) {
@@ -452,33 +482,41 @@ APEXPORT char* GU3_StoreStringEx(const char* text) {
 }
 
 APEXPORT uint16_t GU3_RemoveString(void* payload) {
-  uint8_t* space = gu3_space_of(payload);
+  StringSpace* space = gu3_space_of(payload);
   if (space == nullptr) return 0;
   GU3_STRINGHDR* header = gu3_header_of(payload);
-  if (!gu3_header_in_space(space, header) || !gu3_header_valid(header) || !(header->flags & kStringInUse)) return 0;
+  if (!gu3_header_in_space(space->bytes, header) || !gu3_header_valid(header) || !(header->flags & kStringInUse))
+    return 0;
 
   header->flags &= ~kStringInUse;
   std::memset(payload, 0, header->size);
   if (!(header->flags & kStringLast)) {
     GU3_STRINGHDR* follower = gu3_following(header);
-    if (gu3_header_in_space(space, follower) && gu3_header_valid(follower) && !(follower->flags & kStringInUse))
+    if (gu3_header_in_space(space->bytes, follower) && gu3_header_valid(follower) &&
+        !(follower->flags & kStringInUse))
       gu3_absorb_follower(header);
   }
-  auto* before = reinterpret_cast<GU3_STRINGHDR*>(space);
-  if (before == header) return 1;
+  // Only a free block before this one can take it in, and none lies before
+  // the first free one.
+  const uint32_t offset = gu3_offset_of(*space, header);
+  if (offset <= space->first_free) {
+    space->first_free = offset;
+    return 1;
+  }
+  auto* before = gu3_header_at(*space, space->first_free);
   while (gu3_following(before) != header) {
     if ((before->flags & kStringLast) || before->size == 0 || !gu3_header_valid(before)) return 1;
     before = gu3_following(before);
-    if (!gu3_header_in_space(space, before)) return 1;
+    if (!gu3_header_in_space(space->bytes, before)) return 1;
   }
   if (!(before->flags & kStringInUse)) gu3_absorb_follower(before);
   return 1;
 }
 
 APEXPORT uint16_t GU3_VerifyStringSize(const void* payload, uint32_t bytes) {
-  uint8_t* space = gu3_space_of(payload);
+  StringSpace* space = gu3_space_of(payload);
   if (space == nullptr) return 2;
   GU3_STRINGHDR* header = gu3_header_of(payload);
-  if (!gu3_header_in_space(space, header) || !gu3_header_valid(header)) return 2;
+  if (!gu3_header_in_space(space->bytes, header) || !gu3_header_valid(header)) return 2;
   return header->size >= bytes ? 1 : 0;
 }

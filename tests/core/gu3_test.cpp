@@ -354,10 +354,64 @@ TEST_F(MemoryManager, VerifyStringSizeTellsValidSmallerAndBadBlocks) {
   EXPECT_EQ(GU3_VerifyStringSize(local + 8, 4), 2);
 }
 
+// Stores and removals in a shuffled order: every store takes the block a
+// walk from the start of the chain finds first, and no two free blocks are
+// ever left side by side.
+TEST_F(MemoryManager, StringsGoWhereAWalkFromTheStartFindsRoom) {
+  char* first = GU3_GetStringSpaceEx(1);
+  ASSERT_NE(first, nullptr);
+  auto* start = reinterpret_cast<uint8_t*>(header_of(first));
+  ASSERT_EQ(GU3_RemoveString(first), 1);
+  auto blocks = [&]() {
+    std::vector<GU3_STRINGHDR*> chain;
+    for (auto* header = reinterpret_cast<GU3_STRINGHDR*>(start);;
+         header = reinterpret_cast<GU3_STRINGHDR*>(reinterpret_cast<uint8_t*>(header) + 8 + header->size)) {
+      chain.push_back(header);
+      if (header->flags & 1) return chain;
+    }
+  };
+  std::vector<char*> held;
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % bound;
+  };
+  for (int step = 0; step < 4000; ++step) {
+    if (held.empty() || next(3) != 0) {
+      const uint32_t bytes = 1 + next(120);
+      char* expected = nullptr;
+      for (GU3_STRINGHDR* header : blocks()) {
+        if (!(header->flags & 2) && header->size >= bytes) {
+          expected = reinterpret_cast<char*>(header) + 8;
+          break;
+        }
+      }
+      ASSERT_NE(expected, nullptr) << "the test keeps to one space";
+      char* stored = GU3_GetStringSpaceEx(bytes);
+      ASSERT_EQ(stored, expected) << "step " << step;
+      held.push_back(stored);
+    } else {
+      const size_t index = next(static_cast<uint32_t>(held.size()));
+      ASSERT_EQ(GU3_RemoveString(held[index]), 1);
+      held.erase(held.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+    bool previous_free = false;
+    for (GU3_STRINGHDR* header : blocks()) {
+      const bool is_free = !(header->flags & 2);
+      ASSERT_FALSE(previous_free && is_free) << "step " << step;
+      previous_free = is_free;
+    }
+  }
+}
+
+// The walk of a first-fit search starts at the first free block; a block
+// it passes (here one too small) has a damaged magic repaired.
 TEST_F(MemoryManager, DamagedMagicIsRepairedWhenWalked) {
   char* a = GU3_StoreStringEx("abc");
+  ASSERT_NE(GU3_StoreStringEx("keeps a apart"), nullptr);
+  ASSERT_EQ(GU3_RemoveString(a), 1);
   header_of(a)->magic = 0x1234;
-  ASSERT_NE(GU3_StoreStringEx("def"), nullptr);
+  ASSERT_NE(GU3_StoreStringEx("longer than abc"), nullptr);
   EXPECT_EQ(uint16_t{header_of(a)->magic}, 0xAAAA);
 }
 
