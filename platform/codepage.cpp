@@ -108,6 +108,7 @@ int MultiByteToWideChar(UINT code_page, DWORD, LPCSTR source, int source_length,
   const int length = source_units(source, source_length);
   const auto* bytes = reinterpret_cast<const unsigned char*>(source);
   std::u16string converted;
+  converted.reserve(static_cast<size_t>(length));
   if (is_1252(code_page)) {
     for (int i = 0; i < length; ++i) converted += unit_from_1252(bytes[i]);
   } else {
@@ -130,6 +131,7 @@ int WideCharToMultiByte(UINT code_page, DWORD, LPCWSTR source, int source_length
   if (source == nullptr || destination_size < 0 || (!is_1252(code_page) && code_page != CP_UTF8)) return 0;
   const int length = source_units(source, source_length);
   std::string converted;
+  converted.reserve(static_cast<size_t>(length));
   for (int i = 0; i < length; ++i) {
     char32_t code = source[i];
     if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF) {
