@@ -169,15 +169,12 @@ bool CApSpectrum::SetNumPoints(uint32_t count) {
 
 namespace {
 
-// Floats scaled by 1.0 through a double come back as they were, except
-// that a signalling NaN comes back quiet. The same is done on their bits,
-// which costs far less than two conversions and a product per value.
-// Value i goes to data[i * step] (step 1 or -1).
 constexpr uint32_t kExponent = 0x7F800000;
 constexpr uint32_t kQuiet = 0x00400000;
 constexpr uint32_t kFraction = 0x007FFFFF;
 
-// Four values' bits at once, without a branch: most values are plain numbers.
+// Four values' bits at once, signalling NaNs made quiet, without a branch:
+// most values are plain numbers.
 __m128i quieted(__m128i bits) {
   const __m128i exponent = _mm_set1_epi32(static_cast<int>(kExponent));
   const __m128i quiet = _mm_set1_epi32(static_cast<int>(kQuiet));
@@ -187,6 +184,10 @@ __m128i quieted(__m128i bits) {
   return _mm_or_si128(bits, _mm_andnot_si128(no_fraction, _mm_and_si128(not_a_number, quiet)));
 }
 
+// Floats scaled by 1.0 through a double come back as they were, except
+// that a signalling NaN comes back quiet. The same is done on their bits,
+// which costs far less than two conversions and a product per value.
+// Value i goes to data[i * step] (step 1 or -1).
 void copy_quieting_nans(const float* values, uint32_t count, float* data, int32_t step) {
   uint32_t i = 0;
   for (; i + 4 <= count; i += 4) {

@@ -4,6 +4,7 @@
 // parameters set through the header's messages (validated, marking the
 // header changed) or in its record, durations in hundredths, and titles
 // measured in ANSI bytes.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -123,6 +124,25 @@ TEST_F(SpectrumWrapper, ScaledDataAtFactorOneIsTheProductInDoublePrecisionBitFor
   uint32_t quieted;
   std::memcpy(&quieted, &stored[6], sizeof quieted);
   EXPECT_EQ(quieted, 0x7FC00001u);
+}
+
+// Turned round, the same values come back in the other order, each as the
+// forward copy stores it.
+TEST_F(SpectrumWrapper, ReversedDataIsTheForwardCopyTurnedRound) {
+  const uint32_t bits[] = {0x3F800000, 0x00000001, 0x80000000, 0x7F800000, 0xFF800000, 0x7FC00001,
+                           0x7F800001, 0xFFA00000, 0x7FBFFFFF, 0x80400000, 0x40490FDB};
+  std::vector<float> values(std::size(bits));
+  std::memcpy(values.data(), bits, sizeof bits);
+  for (uint32_t count = 1; count <= values.size(); ++count) {
+    CGamlSpectrum forward, reversed;
+    ASSERT_TRUE(forward.SetScaledData(values.data(), count, 1.0));
+    ASSERT_TRUE(reversed.SetReversedData(values.data(), count));
+    std::vector<float> turned = values_of(forward);
+    std::reverse(turned.begin(), turned.end());
+    const std::vector<float> got = values_of(reversed);
+    ASSERT_EQ(got.size(), turned.size());
+    EXPECT_EQ(std::memcmp(got.data(), turned.data(), got.size() * sizeof(float)), 0) << count << " values";
+  }
 }
 
 TEST_F(SpectrumWrapper, ValuesAreCopiedOutOnlyWhenTheyFit) {
