@@ -865,6 +865,12 @@ void close_file_record(KernelHandle* record) {
 
 void set_free_space_limit(std::optional<uint64_t> bytes) { g_free_space_limit = bytes; }
 
+void reserve_file_space(HANDLE file, uint64_t bytes) {
+  OpenFile* open = file_of(file);
+  if (open == nullptr || bytes == 0 || !(open->access & GENERIC_WRITE)) return;
+  fallocate64(open->descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off64_t>(bytes));
+}
+
 WriteGathering::WriteGathering(HANDLE file) : file_(file) {
   OpenFile* open = file_of(file);
   // Only a sole writer knows its file's size without asking the system,

@@ -149,6 +149,12 @@ void close_file_record(KernelHandle* record);
 // want of room without filling a real disk.
 void set_free_space_limit(std::optional<uint64_t> bytes);
 
+// Sets room aside on disk for the first `bytes` of a file open for writing,
+// without changing its length, where the file system can: filling room set
+// aside costs it less than growing the file page by page. Only a hint;
+// nothing is reported. Callers ask for no more than the file will hold.
+void reserve_file_space(HANDLE file, uint64_t bytes);
+
 // While it lives, the writes through a file handle that each go on where the
 // last one ended are held back and reach the file in pieces of 256 KB: a
 // writer of many small sections makes a few large writes, which costs the

@@ -18,11 +18,11 @@ GU3_HANDLE g_main_list_heap = nullptr;
 
 // Callers walk lists by position (0, 1, 2, ...), which from the head each
 // time costs a step per member before it, so that saving a group cost time
-// by the square of its number of members. Each thread remembers the node it located last;
-// the next position at or after it is walked to from there. Any change to
-// the links of any list forgets it, and a list is recognised by its
-// address, head and count as well, so a record copied over it is not
-// taken for it.
+// by the square of its number of members. Each thread remembers the node
+// it located last; the next position at or after it is walked to from
+// there. Any change to the links of any list forgets it, and a list is
+// recognised by its address, head and count as well, so a record copied
+// over it is not taken for it.
 std::atomic<uint32_t> g_link_changes{0};
 
 struct LocatedNode {

@@ -214,6 +214,18 @@ uint16_t ap52_write_member(AP52_SPG_FILE* format, AP_OBJECT* object, AP20_FILEHE
              : 0;
 }
 
+// The bytes of every member's values.
+uint64_t ap52_values_bytes(AP_OBJECT* list) {
+  uint64_t bytes = 0;
+  const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);
+  for (uint32_t member = 0; member < count; ++member) {
+    AP40_INDEXPARM at{member};
+    const auto* spectrum = ap7a_spectrum(ap_result_object<AP_OBJECT>(GU2_DoMethod_MSG(AP40_MSG_AT_INDEX, list, &at)));
+    if (spectrum != nullptr) bytes += 4ull * ap52_points(spectrum);
+  }
+  return bytes;
+}
+
 // The file is sized first: a disk without room for it gets error 5000
 // before a byte is written. The header (titled with the file's own name)
 // and the directory are written first and again when every member is in.
@@ -241,8 +253,9 @@ uint16_t ap52_write_group(AP52_SPG_FILE* format, AP_OBJECT* list) {
   GU3_HANDLE* directory = &directory_block.handle;
   const ap20_indexed_directory indexed(header, directory);
   // Each member is half a dozen small sections and its values, one after
-  // another at the end of the file.
+  // another at the end of the file, which holds at least every member's values.
   platform::WriteGathering gathered(file->handle);
+  platform::reserve_file_space(file->handle, ap52_values_bytes(list));
   auto current = [&]() { return static_cast<AP20_DIRENTRY*>(GU3_GetPointer_MM(*directory, 0, nullptr, nullptr)); };
   if (!ap20a_WriteDirectory(format, header, current())) return 0;
   const uint32_t count = GU2_DoMethod_MSG(AP40_MSG_COUNT, list, nullptr);

@@ -1,4 +1,5 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
@@ -222,6 +223,22 @@ TEST(Files, OnlyASoleWriterGathersAndOnlyWhileTheGatheringLives) {
   ASSERT_TRUE(WriteFile(sole, "g", 1, nullptr, nullptr));
   EXPECT_EQ(testsupport::read_file(path), "abcdefg");
   CloseHandle(sole);
+}
+
+// Room set aside is not length: the file stays as long as what is written.
+TEST(Files, RoomSetAsideLeavesTheLengthToTheWrites) {
+  const std::string path = in_home("reserved.bin");
+  HANDLE file = open_for(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  platform::reserve_file_space(file, 1 << 20);
+  EXPECT_EQ(size_of(file), 0u);
+  ASSERT_TRUE(WriteFile(file, "abc", 3, nullptr, nullptr));
+  EXPECT_EQ(size_of(file), 3u);
+  CloseHandle(file);
+  EXPECT_EQ(testsupport::read_file(path), "abc");
+  struct stat status {};
+  ASSERT_EQ(stat(platform::native_path(path.c_str()).c_str(), &status), 0);
+  EXPECT_EQ(status.st_size, 3);
 }
 
 struct OpenCase {
