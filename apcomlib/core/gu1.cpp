@@ -4,7 +4,6 @@
 // words; indirect lists link 12-byte nodes from the process-wide main list
 // heap that point at the caller's items. Cell heaps keep their free cells in
 // direct lists; objects keep their dependents and members in indirect ones.
-#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -18,12 +17,13 @@ GU3_HANDLE g_main_list_heap = nullptr;
 
 // Callers walk lists by position (0, 1, 2, ...), which from the head each
 // time costs a step per member before it, so that saving a group cost time
-// by the square of its number of members. Each thread remembers the node
-// it located last; the next position at or after it is walked to from
-// there. Any change to the links of any list forgets it, and a list is
-// recognised by its address, head and count as well, so a record copied
-// over it is not taken for it.
-std::atomic<uint32_t> g_link_changes{0};
+// by the square of its number of members. The node located last is
+// remembered; the next position at or after it is walked to from there.
+// Any change to the links of any list forgets it, and a list is recognised
+// by its address, head and count as well, so a record copied over it is
+// not taken for it. Like the list heap, this is the state of a library
+// used from one thread at a time.
+uint32_t g_link_changes = 0;
 
 struct LocatedNode {
   const GU1_LINKLIST* list = nullptr;
@@ -33,13 +33,13 @@ struct LocatedNode {
   GU1_NODE* node = nullptr;
   uint32_t position = 0;
 };
-thread_local LocatedNode t_located;
+LocatedNode g_located;
 
-void gu1_links_changed() { g_link_changes.fetch_add(1, std::memory_order_relaxed); }
+void gu1_links_changed() { ++g_link_changes; }
 
 GU1_NODE* gu1_locate(GU1_LINKLIST* list, uint32_t position) {
-  const uint32_t changes = g_link_changes.load(std::memory_order_relaxed);
-  LocatedNode& last = t_located;
+  const uint32_t changes = g_link_changes;
+  LocatedNode& last = g_located;
   const bool known = last.list == list && last.head == list->head && last.count == list->count &&
                      last.changes == changes && last.position <= position;
   GU1_NODE* node = known ? last.node : list->head;
