@@ -11,7 +11,6 @@ using namespace spectrumtest;
 
 namespace {
 
-constexpr uint32_t kAbsorbance = 17;
 constexpr uint32_t kTransmittance = 23;
 
 class Columns : public ProcessingTest {

@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "processing/processing.h"
-#include "spectrum/spectrum_fixture.h"
+#include "processing/processing_fixture.h"
 
 namespace {
 
 using namespace spectrumtest;
 
-constexpr uint32_t kWavenumbers = 1;
 constexpr uint32_t kNanometres = 3;
 constexpr uint32_t kMicrometres = 4;
 

@@ -13,9 +13,6 @@ using namespace spectrumtest;
 
 namespace {
 
-constexpr uint32_t kWavenumbers = 1;
-constexpr uint32_t kPercentT = 16;
-constexpr uint32_t kAbsorbance = 17;
 constexpr float kLaser = 15798.0f;
 // Twice the standard spacing, from point 65 of its grid: 501.4 to 4196.6.
 constexpr double kSpacing = kLaser / 2048.0;

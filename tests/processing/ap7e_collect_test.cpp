@@ -16,7 +16,6 @@ using namespace spectrumtest;
 namespace {
 
 constexpr uint16_t kHostClass = 212;
-constexpr uint32_t kAbsorbance = 17;
 
 struct HostSettings {
   uint16_t class_id = kHostClass;

@@ -14,9 +14,6 @@ using namespace spectrumtest;
 
 namespace {
 
-constexpr uint32_t kWavenumbers = 1;
-constexpr uint32_t kPercentT = 16;
-constexpr uint32_t kAbsorbance = 17;
 constexpr float kLaser = 15798.0f;
 
 // The Catmull-Rom cubic in its power form: 0.5 (2 y1 + (y2 - y0) t +

@@ -6,14 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "processing/processing.h"
-#include "spectrum/spectrum_fixture.h"
+#include "processing/processing_fixture.h"
 
 using namespace spectrumtest;
 
 namespace {
 
-constexpr uint32_t kAbsorbance = 17;
 constexpr uint32_t kTransmittance = 23;
 
 // The baseline and the peaks of the tests over X 0..200.

@@ -10,10 +10,7 @@ using namespace spectrumtest;
 
 namespace {
 
-constexpr uint32_t kWavenumbers = 1;
 constexpr uint32_t kSingleBeam = 15;
-constexpr uint32_t kPercentT = 16;
-constexpr uint32_t kAbsorbance = 17;
 constexpr float kLaser = 15798.0f;
 constexpr double kSpacing = kLaser / 4096.0;
 constexpr int kFirstIndex = 700;  // 2699.9 cm-1

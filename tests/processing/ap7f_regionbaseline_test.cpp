@@ -14,7 +14,6 @@ using namespace baselinetest;
 
 namespace {
 
-constexpr uint32_t kPercentT = 16;
 constexpr uint16_t kBaselineOut = 0;
 
 class RegionBaseline : public BaselineTest {

@@ -10,7 +10,6 @@
 
 namespace baselinetest {
 
-constexpr uint32_t kAbsorbance = 17;
 constexpr uint32_t kTransmittance = 23;
 
 // Uniform noise of half-width `amplitude`, the same on every run.
@@ -64,7 +63,7 @@ class BaselineTest : public ProcessingTest {
   void expect_refusals(uint16_t message, const std::vector<float>& y, std::initializer_list<uint32_t> sizes) {
     const auto counts = spectrumtest::live_counts();
     AP7_SPECTRUM* spectrum = spectrumtest::make_axis(0.0f, static_cast<float>(y.size() - 1), y);
-    spectrumtest::record(spectrum).y_units = baselinetest::kAbsorbance;
+    spectrumtest::record(spectrum).y_units = kAbsorbance;
     AP4_ARRAY* untouched = reinterpret_cast<AP4_ARRAY*>(0x1234);
     for (uint32_t size : sizes) {
       AP7F_ROBUSTPARM p = robust_block(size, AP7F_DIRECTION_UP, AP7F_OUTPUT_BASELINE, 3.0f, 1.0f);

@@ -6,6 +6,11 @@
 #include "processing/processing.h"
 #include "spectrum/spectrum_fixture.h"
 
+// The unit codes the processing tests give their spectra.
+constexpr uint32_t kWavenumbers = AP1_XUNIT_WAVENUMBERS;
+constexpr uint32_t kPercentT = AP1_YUNIT_PERCENT_TRANSMITTANCE;
+constexpr uint32_t kAbsorbance = AP1_YUNIT_ABSORBANCE;
+
 class ProcessingTest : public SpectrumTest {
  protected:
   void TearDown() override {
