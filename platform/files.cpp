@@ -327,7 +327,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytes, DWORD* bytes_written,
     if ((gathered->lost || !joins) && !send_gathered(file)) return FALSE;
     if (small) {
       if (gathered->used == 0) gathered->start = file->position;
-      std::memcpy(gathered->bytes.get() + gathered->used, buffer, bytes);
+      if (bytes != 0) std::memcpy(gathered->bytes.get() + gathered->used, buffer, bytes);
       gathered->used += bytes;
       advance_written(file, bytes);
       if (bytes_written != nullptr) *bytes_written = bytes;
@@ -871,19 +871,22 @@ void reserve_file_space(HANDLE file, uint64_t bytes) {
   fallocate64(open->descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off64_t>(bytes));
 }
 
-WriteGathering::WriteGathering(HANDLE file) : file_(file) {
+WriteGathering::WriteGathering(HANDLE file) : file_(nullptr) {
   OpenFile* open = file_of(file);
   // Only a sole writer knows its file's size without asking the system,
-  // which would not see what is gathered.
+  // which would not see what is gathered. A gathering already under way
+  // stays its own scope's to finish.
   if (open == nullptr || open->gathered != nullptr || open->size == kSizeAsked) return;
   auto gathered = std::make_unique<GatheredWrites>();
-  if (gathered->bytes != nullptr) open->gathered = std::move(gathered);
+  if (gathered->bytes == nullptr) return;
+  open->gathered = std::move(gathered);
+  file_ = file;
 }
 
 WriteGathering::~WriteGathering() { finish(); }
 
 bool WriteGathering::finish() {
-  OpenFile* open = file_of(file_);
+  OpenFile* open = file_ != nullptr ? file_of(file_) : nullptr;
   if (open == nullptr || open->gathered == nullptr) return true;
   const bool sent = send_gathered(open);
   open->gathered.reset();

@@ -173,7 +173,7 @@ class WriteGathering {
   bool finish();
 
  private:
-  HANDLE file_;
+  HANDLE file_;  // null when this scope did not start a gathering
 };
 
 }  // namespace platform

@@ -217,6 +217,12 @@ TEST(Files, OnlyASoleWriterGathersAndOnlyWhileTheGatheringLives) {
     platform::WriteGathering gathered(sole);
     SetFilePointer(sole, 0, nullptr, FILE_END);
     ASSERT_TRUE(WriteFile(sole, "def", 3, nullptr, nullptr));
+    ASSERT_TRUE(WriteFile(sole, nullptr, 0, nullptr, nullptr));
+    {
+      // A second scope on the same handle neither gathers nor ends the first.
+      platform::WriteGathering inner(sole);
+      EXPECT_TRUE(inner.finish());
+    }
     EXPECT_EQ(testsupport::read_file(path), "abc");
   }
   EXPECT_EQ(testsupport::read_file(path), "abcdef");
